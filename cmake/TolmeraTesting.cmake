@@ -1,0 +1,30 @@
+# tolmera_add_test(<name> SOURCES <files...> LIBS <targets...> [GUI] [LABELS <labels...>])
+# Builds one QtTest executable and registers it with CTest. Non-GUI tests run
+# on the offscreen platform; GUI tests that need OpenGL (GUI) use the display
+# the suite runs under (test.sh starts Xvfb).
+set(TOLMERA_TEST_BIN_DIR ${CMAKE_BINARY_DIR}/tests/bin)
+file(MAKE_DIRECTORY ${TOLMERA_TEST_BIN_DIR})
+# "python" must be the system interpreter with numpy and scikit-learn.
+if(EXISTS /usr/bin/python3)
+  file(CREATE_LINK /usr/bin/python3 ${TOLMERA_TEST_BIN_DIR}/python SYMBOLIC)
+endif()
+
+function(tolmera_add_test name)
+  cmake_parse_arguments(T "GUI" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  set_target_properties(${name} PROPERTIES AUTOMOC ON AUTOUIC ON AUTORCC ON)
+  target_link_libraries(${name} PRIVATE ${T_LIBS} Qt5::Test)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests/support)
+  target_compile_definitions(${name} PRIVATE TOLMERA_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data"
+                                             TOLMERA_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  add_test(NAME ${name} COMMAND ${name})
+  set(env "PATH=path_list_prepend:${TOLMERA_TEST_BIN_DIR}" "XDG_CONFIG_HOME=set:${CMAKE_BINARY_DIR}/tests/config")
+  if(NOT T_GUI)
+    list(APPEND env "QT_QPA_PLATFORM=set:offscreen")
+  endif()
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 600)
+  endif()
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT_MODIFICATION "${env}" TIMEOUT ${T_TIMEOUT}
+                       LABELS "${T_LABELS}")
+endfunction()

@@ -1,0 +1,1 @@
+// Library anchor: keeps the library non-empty while it grows.
