@@ -1,0 +1,80 @@
+#pragma once
+// Small geometry checks shared by every part of the program: the spacing of
+// a node vector and whether the horizons sit on the density grid's nodes.
+// Use these instead of repeating the tests inline.
+#include <cstddef>
+#include <vector>
+
+#include "common/types.h"
+
+// Spacing of a regular node vector: the difference of its first two nodes,
+// 0 when it has fewer than two nodes.
+inline double node_step(const std::vector<double>& nodes)
+{
+    return nodes.size() < 2 ? 0.0 : nodes[1] - nodes[0];
+}
+
+// Row count of a [row][column] grid and cell count of its first row.
+template <typename Cell>
+inline std::size_t grid_rows(const std::vector<std::vector<Cell>>& g) { return g.size(); }
+template <typename Cell>
+inline std::size_t grid_columns(const std::vector<std::vector<Cell>>& g)
+{
+    return g.empty() ? 0 : g.front().size();
+}
+
+// True when every row of the grid holds exactly `columns` cells and there
+// are exactly `rows` rows.
+template <typename Cell>
+inline bool grid_has_shape(const std::vector<std::vector<Cell>>& g, std::size_t rows, std::size_t columns)
+{
+    if (g.size() != rows)
+        return false;
+    for (const auto& row : g)
+        if (row.size() != columns)
+            return false;
+    return true;
+}
+
+// True when the cube is not empty and every level has the rows and columns
+// of its first level.
+inline bool cube_is_regular(const vector3D& cube)
+{
+    if (cube.empty() || cube.front().empty() || cube.front().front().empty())
+        return false;
+    const std::size_t ny = cube.front().size();
+    const std::size_t nx = cube.front().front().size();
+    for (const auto& level : cube)
+        if (!grid_has_shape(level, ny, nx))
+            return false;
+    return true;
+}
+
+// True when the horizons and the density grid both exist and every horizon
+// has exactly the rows and columns of the grid's levels, so that a horizon
+// node (row, column) can be read for every grid cell and the other way round.
+inline bool horizons_match_grid(const std::vector<field2D>& horizons, const vector3D& grid)
+{
+    if (horizons.empty() || !cube_is_regular(grid))
+        return false;
+    const std::size_t ny = grid.front().size();
+    const std::size_t nx = grid.front().front().size();
+    for (const auto& h : horizons)
+        if (!grid_has_shape(h, ny, nx))
+            return false;
+    return true;
+}
+
+// True when every horizon has the rows and columns of the first one and
+// the first one has at least one node.
+inline bool horizons_are_regular(const std::vector<field2D>& horizons)
+{
+    if (horizons.empty() || horizons.front().empty() || horizons.front().front().empty())
+        return false;
+    const std::size_t ny = horizons.front().size();
+    const std::size_t nx = horizons.front().front().size();
+    for (const auto& h : horizons)
+        if (!grid_has_shape(h, ny, nx))
+            return false;
+    return true;
+}
