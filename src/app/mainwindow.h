@@ -1,0 +1,307 @@
+#pragma once
+// The main window: owns the whole project (the data model below), the main
+// form and the 3D view. Its methods live in the folder of the subsystem they
+// belong to (src/engine/mainwindow_*.cpp, src/formats/mainwindow_*.cpp, ...).
+
+#include "app/project_records.h"
+#include "common/types.h"
+
+#include <QMainWindow>
+#include <QMap>
+#include <QPoint>
+#include <QProgressBar>
+#include <QString>
+#include <array>
+#include <qcustomplot.h>
+#include <utility>
+#include <vector>
+
+namespace QtDataVisualization {
+class Q3DSurface;
+class QSurface3DSeries;
+}
+
+class MainWindowForm;
+class Surf;
+class QLabel;
+class QKeyEvent;
+class QMouseEvent;
+class HorizontalSliceDialog;
+class HorizonsEditingDialog;
+
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+signals:
+    // Takes the place of the widget's key handler: every key press of the
+    // window (and, through eventFilter, of the 3D graph) is emitted here.
+    void keyPressEvent(QKeyEvent* event);
+
+public slots:
+    // ---- Shell
+    bool hasAnyData();
+    void clear_all();
+    void show_error(QString text);
+    void show_message(QString text);
+    void update_undo(int type);
+    void set_preferences(std::vector<double>& params);
+
+    // ---- Maps, sections and 3D view services
+    void selectedSeriesChanged(QtDataVisualization::QSurface3DSeries* series);
+    void selectedPoint(QPoint position);
+    void keyPressSlot(QKeyEvent* event);
+    void calculatedClicked(QMouseEvent* event);
+    void observedClicked(QMouseEvent* event);
+    void updateFieldsRatio();
+    void colorbarClicked(QMouseEvent* event);
+    void observedXchanged(QCPRange range);
+    void observedYchanged(QCPRange range);
+    void calculatedXchanged(QCPRange range);
+    void calculatedYchanged(QCPRange range);
+    void set_left_border(int N);
+    void set_right_border(int N);
+    void set_front_border(int N);
+    void set_back_border(int N);
+    void set_top_border(int N);
+    void set_bottom_border(int N);
+    void plotObserved();
+    void plotCalculated();
+    void show3Dgrid();
+    void showHorizons();
+    void updateAxesTitles();
+    void update_normalized_data();
+    void setEditingParams(double Rx, double Ry, double W, double A);
+    void on_observed_axes_customContextMenuRequested(QPoint pos);
+    void on_calculated_axes_customContextMenuRequested(QPoint pos);
+
+    // ---- Commands of the main form: one slot per action, reached by name
+    void on_new_model_triggered();
+    void on_open_project_triggered();
+    void on_open3Dgrd_triggered();
+    void on_open_observed_field_triggered();
+    void on_open_horizon_triggered();
+    void on_open_vel_vp_triggered();
+    void on_open_vel_vs_triggered();
+    void on_open_regularizer_triggered();
+    void on_save_project_triggered();
+    void on_save3Dgrid_triggered();
+    void on_save_horizons_triggered();
+    void on_save_calc_field_triggered();
+    void on_save_deltaVz_triggered();
+    void on_save_obs_field_triggered();
+    void on_save_3D_vel_grid_triggered();
+    void on_save_regularizer_triggered();
+    void on_save_as_triggered();
+    void on_importXYZDens_triggered();
+    void on_import_effects_triggered();
+    void on_import_faults_triggered();
+    void on_import_profiles_scheme_triggered();
+    void on_importTM2Dmodels_triggered();
+    void on_import_total_mean_dens_triggered();
+    void on_import_layers_mean_dens_triggered();
+    void on_export_text_table_triggered();
+    void on_export_XYZDens_triggered();
+    void on_export_XYZVp_triggered();
+    void on_exportYZslices_triggered();
+    void on_exportXZslices_triggered();
+    void on_ecportXYslices_triggered();
+    void on_save_effects_triggered();
+    void on_exportVerticalSlice_triggered();
+    void on_export_faults_one_file_triggered();
+    void on_export_faults_multiple_files_triggered();
+    void on_export_total_mean_dens_triggered();
+    void on_export_layers_mean_dens_triggered();
+    void on_export_const_value_surface_triggered();
+    void on_actionUndo_triggered();
+    void on_clear_horizons_triggered();
+    void on_clear_3D_grid_triggered();
+    void on_clear_Vp_triggered();
+    void on_clear_regularizer_triggered();
+    void on_delete_faults_triggered();
+    void on_delete_profiles_scheme_triggered();
+    void on_edit_horizons_triggered();
+    void on_regrid_horizons_triggered();
+    void on_add_constant_horizon_triggered();
+    void on_move_horizons_tozero_triggered();
+    void on_regrid_triggered();
+    void on_move_3Dgrid_tozero_triggered();
+    void on_regrid_observed_triggered();
+    void on_move_observed_tozero_triggered();
+    void on_view_limits_triggered();
+    void on_auto_window_size_triggered();
+    void on_actionZ_XY_triggered();
+    void on_view_cube_triggered();
+    void on_view_horizons_triggered();
+    void on_view_cube_horizons_triggered();
+    void on_view_dens_triggered();
+    void on_view_reg_triggered();
+    void on_view_Vp_triggered();
+    void on_view_Vs_triggered();
+    void on_changeView_triggered();
+    void on_color_by_depth_triggered();
+    void on_color_by_density_triggered();
+    void on_common_coloring_level_triggered();
+    void on_individual_coloring_level_triggered();
+    void on_show_top_triggered();
+    void on_maps_equal_xy_triggered();
+    void on_view_abs_reg_triggered();
+    void on_view_init_reg_triggered();
+    void on_view_faults_triggered();
+    void on_view_profiles_triggered();
+    void on_show_3Daxes_triggered();
+    void on_show_mapsAxes_triggered();
+    void on_showDock_triggered();
+    void on_horizons_table_triggered();
+    void on_Create_empty_grid_triggered();
+    void on_Zparams_triggered();
+    void on_fill_zeros_triggered();
+    void on_smooth3Dgrid_triggered();
+    void on_formula_triggered();
+    void on_vel_dens_triggered();
+    void on_gardner_formula_triggered();
+    void on_inverse_gardner_formula_triggered();
+    void on_delete_min_triggered();
+    void on_delete_mean_triggered();
+    void on_calc_means_triggered();
+    void on_substract_cube_triggered();
+    void on_add_cube_triggered();
+    void on_multiply_cube_triggered();
+    void on_divide_cube_triggered();
+    void on_add_means_triggered();
+    void on_x_gradient_triggered();
+    void on_y_gradient_triggered();
+    void on_vertical_gradient_triggered();
+    void on_horizontal_gradient_triggered();
+    void on_full_gradient_triggered();
+    void on_ML_density_conversion_triggered();
+    void on_density_stats_triggered();
+    void on_forward_grid_triggered();
+    void on_inversion_triggered();
+    void on_horizonInversion_triggered();
+    void on_centralRegularizer_triggered();
+    void on_centralRegularizerOnHeights_triggered();
+    void on_horizonsBasedRegularizer_triggered();
+    void on_reg_not_recalc_triggered();
+    void on_reg_del_means_triggered();
+    void on_reg_del_mins_triggered();
+    void on_Customize_triggered();
+    void on_manual_triggered();
+    void on_about_programm_triggered();
+
+private slots:
+    // 0 Russian, 1 English; any other value is only stored.
+    void setLanguage(int lang);
+
+public:
+    // ================= Project data model =================
+    // Project identity and settings
+    int project_version = 2;
+    QString project_path;
+    QString project_name;
+    int language = 0;
+    std::vector<double> preferences{1, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    int thread_count = 1;
+    bool store_eff = false;
+    double expansion_factor = 0;
+    int modelScaleDirection = 0;
+    int mapsScaleDirection = 0;
+
+    // Density model and its grid
+    vector3D den_grid;
+    std::vector<double> x_calc, y_calc, z_calc;
+    std::array<double, 6> model_bounds{};  // x first, x last, y first, y last, z first, z last
+    double minZ = 0, maxZ = 0, dz = 0;
+    double calc_height = 0;  // z of the calculation level (height above zero depth, negated)
+
+    // Other cubes
+    vector3D Vp_grid, Vs_grid;
+    std::vector<double> x_vp, y_vp, z_vp;
+    std::vector<double> x_vs, y_vs, z_vs;
+    vector3D regularizer;
+    std::vector<double> x_reg, y_reg, z_reg;
+    std::vector<double> regularizer_offsets;
+    double regularizer_scale = 1;
+    double central_reg_width = 0.5;
+    std::vector<double> layer_means;
+
+    // Layer model
+    std::vector<field2D> horizons;           // [horizon][row][column], m
+    std::vector<double> horizons_params;     // surfer_grid_params
+    std::vector<double> densities;
+    std::vector<bool> fixed;
+    std::vector<QString> layers_names;
+    std::vector<field2D> lateral_densities;  // [layer][row][column]
+
+    // Fields
+    field2D Vz_observed;
+    std::vector<double> observed_params;
+    field2D Vz_calculated;
+    std::vector<double> calculated_params;
+
+    // Engine state
+    EffectsOperator effects;
+    std::vector<field2D> layer_effects;      // [layer][row][column]
+    double alpha_factor = 0;
+    std::vector<double> inversion_params{100, 0.1, 0, 1, 0, 0.02, 0, 0};
+    QString log_dir;
+    bool save_log = true;
+    QMap<QString, double> horizon_fit_params;
+    bool inversion_running = false;
+    bool forward_running = false;
+    bool abort_enabled = false;
+    bool abort_requested = false;
+
+    // Faults, profiles and remembered dialog contents
+    FaultSet faults;
+    std::vector<std::vector<double>> profiles_scheme;  // interleaved x, y per polyline
+    FormulaSet formulas;
+    std::vector<double> smooth_params;
+    std::vector<double> horizon_edit_params{100, 100, 0.5, 10};  // Rx, Ry, W, A
+    std::vector<UndoRecord> undo_stack;
+
+    // View state
+    std::vector<double> x_norm, y_norm, z_norm;
+    NormFactors norm_factors;
+    vector3D* shown_cube = nullptr;
+    std::vector<double> shown_x, shown_y, shown_z;
+    std::array<int, 6> crop_borders{{-1, -1, -1, -1, -1, -1}};  // left, right, front, back, top, bottom
+    std::vector<double> window_limits;
+    std::vector<double> model_caxis, observed_caxis, calc_caxis;
+    bool calc_caxis_from_obs = true;
+    QCPColorGradient maps_gradient{QCPColorGradient::gpJet};
+    QCPColorGradient cube_gradient{QCPColorGradient::gpJet};
+    std::pair<int, int> visible_data{1, 1};
+    std::vector<double> shown_calc_params;
+    int selected_row = -1, selected_column = -1, selected_horizon = -1;
+    double selected_x = 0, selected_y = 0;
+    std::array<QCPItemEllipse*, 2> ellipse_items{{nullptr, nullptr}};
+    int z_scale_type = 0;
+    bool horizons_over_cube = false;
+    std::vector<double> section_line;
+    int section_direction = 0;
+    HorizontalSliceDialog* section_dialog = nullptr;
+    HorizonsEditingDialog* horizons_editing_dialog = nullptr;
+
+    // ================= Window objects =================
+    MainWindowForm* ui = nullptr;
+    Surf* surf = nullptr;  // never null; without an OpenGL context it wraps no graph
+    QtDataVisualization::Q3DSurface* graph = nullptr;  // null without an OpenGL context
+    QWidget* graph_container = nullptr;
+    QLabel* progress_label = nullptr;
+    QProgressBar progress_bar;
+    QLabel* misfit_label = nullptr;
+    QCPColorScale* observed_scale = nullptr;
+    QCPColorScale* calculated_scale = nullptr;
+    QCPColorScale* model_scale = nullptr;
+
+private:
+    // Construction seams: each step of building the window is one function.
+    void createGraph();
+};

@@ -1,0 +1,156 @@
+// Slots whose commands are not built yet: each line is an empty body that the
+// subsystem implementing the slot deletes when it adds the slot to its own file.
+#include "app/interaction.h"
+#include "app/mainwindow.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+
+// ---- Shell
+bool MainWindow::hasAnyData() { return !den_grid.empty() || !horizons.empty() || !Vp_grid.empty() || !Vs_grid.empty() || !Vz_observed.empty() || !regularizer.empty(); }
+void MainWindow::clear_all() {}
+void MainWindow::show_error(QString text) { interaction()->error(text); }
+void MainWindow::show_message(QString text) { interaction()->message(text); }
+void MainWindow::update_undo(int) {}
+void MainWindow::set_preferences(std::vector<double>&) {}
+
+// ---- Maps, sections and 3D view
+void MainWindow::selectedSeriesChanged(QtDataVisualization::QSurface3DSeries*) {}
+void MainWindow::selectedPoint(QPoint) {}
+void MainWindow::keyPressSlot(QKeyEvent*) {}
+void MainWindow::calculatedClicked(QMouseEvent*) {}
+void MainWindow::observedClicked(QMouseEvent*) {}
+void MainWindow::updateFieldsRatio() {}
+void MainWindow::colorbarClicked(QMouseEvent*) {}
+void MainWindow::observedXchanged(QCPRange) {}
+void MainWindow::observedYchanged(QCPRange) {}
+void MainWindow::calculatedXchanged(QCPRange) {}
+void MainWindow::calculatedYchanged(QCPRange) {}
+void MainWindow::set_left_border(int) {}
+void MainWindow::set_right_border(int) {}
+void MainWindow::set_front_border(int) {}
+void MainWindow::set_back_border(int) {}
+void MainWindow::set_top_border(int) {}
+void MainWindow::set_bottom_border(int) {}
+void MainWindow::plotObserved() {}
+void MainWindow::plotCalculated() {}
+void MainWindow::show3Dgrid() {}
+void MainWindow::showHorizons() {}
+void MainWindow::updateAxesTitles() {}
+void MainWindow::update_normalized_data() {}
+void MainWindow::setEditingParams(double, double, double, double) {}
+void MainWindow::on_observed_axes_customContextMenuRequested(QPoint) {}
+void MainWindow::on_calculated_axes_customContextMenuRequested(QPoint) {}
+
+// ---- Commands of the main form
+void MainWindow::on_open_project_triggered() {}
+void MainWindow::on_open3Dgrd_triggered() {}
+void MainWindow::on_open_observed_field_triggered() {}
+void MainWindow::on_open_horizon_triggered() {}
+void MainWindow::on_open_vel_vp_triggered() {}
+void MainWindow::on_open_vel_vs_triggered() {}
+void MainWindow::on_open_regularizer_triggered() {}
+void MainWindow::on_save_project_triggered() {}
+void MainWindow::on_save3Dgrid_triggered() {}
+void MainWindow::on_save_horizons_triggered() {}
+void MainWindow::on_save_calc_field_triggered() {}
+void MainWindow::on_save_deltaVz_triggered() {}
+void MainWindow::on_save_obs_field_triggered() {}
+void MainWindow::on_save_3D_vel_grid_triggered() {}
+void MainWindow::on_save_regularizer_triggered() {}
+void MainWindow::on_save_as_triggered() {}
+void MainWindow::on_importXYZDens_triggered() {}
+void MainWindow::on_import_effects_triggered() {}
+void MainWindow::on_import_faults_triggered() {}
+void MainWindow::on_import_profiles_scheme_triggered() {}
+void MainWindow::on_importTM2Dmodels_triggered() {}
+void MainWindow::on_import_total_mean_dens_triggered() {}
+void MainWindow::on_import_layers_mean_dens_triggered() {}
+void MainWindow::on_export_text_table_triggered() {}
+void MainWindow::on_export_XYZDens_triggered() {}
+void MainWindow::on_export_XYZVp_triggered() {}
+void MainWindow::on_exportYZslices_triggered() {}
+void MainWindow::on_exportXZslices_triggered() {}
+void MainWindow::on_ecportXYslices_triggered() {}
+void MainWindow::on_save_effects_triggered() {}
+void MainWindow::on_exportVerticalSlice_triggered() {}
+void MainWindow::on_export_faults_one_file_triggered() {}
+void MainWindow::on_export_faults_multiple_files_triggered() {}
+void MainWindow::on_export_total_mean_dens_triggered() {}
+void MainWindow::on_export_layers_mean_dens_triggered() {}
+void MainWindow::on_export_const_value_surface_triggered() {}
+void MainWindow::on_actionUndo_triggered() {}
+void MainWindow::on_clear_horizons_triggered() {}
+void MainWindow::on_clear_3D_grid_triggered() {}
+void MainWindow::on_clear_Vp_triggered() {}
+void MainWindow::on_clear_regularizer_triggered() {}
+void MainWindow::on_delete_faults_triggered() {}
+void MainWindow::on_delete_profiles_scheme_triggered() {}
+void MainWindow::on_edit_horizons_triggered() {}
+void MainWindow::on_regrid_horizons_triggered() {}
+void MainWindow::on_add_constant_horizon_triggered() {}
+void MainWindow::on_move_horizons_tozero_triggered() {}
+void MainWindow::on_regrid_triggered() {}
+void MainWindow::on_move_3Dgrid_tozero_triggered() {}
+void MainWindow::on_regrid_observed_triggered() {}
+void MainWindow::on_move_observed_tozero_triggered() {}
+void MainWindow::on_view_limits_triggered() {}
+void MainWindow::on_auto_window_size_triggered() {}
+void MainWindow::on_actionZ_XY_triggered() {}
+void MainWindow::on_view_cube_triggered() {}
+void MainWindow::on_view_horizons_triggered() {}
+void MainWindow::on_view_cube_horizons_triggered() {}
+void MainWindow::on_view_dens_triggered() {}
+void MainWindow::on_view_reg_triggered() {}
+void MainWindow::on_view_Vp_triggered() {}
+void MainWindow::on_view_Vs_triggered() {}
+void MainWindow::on_changeView_triggered() {}
+void MainWindow::on_color_by_depth_triggered() {}
+void MainWindow::on_color_by_density_triggered() {}
+void MainWindow::on_common_coloring_level_triggered() {}
+void MainWindow::on_individual_coloring_level_triggered() {}
+void MainWindow::on_show_top_triggered() {}
+void MainWindow::on_maps_equal_xy_triggered() {}
+void MainWindow::on_view_abs_reg_triggered() {}
+void MainWindow::on_view_init_reg_triggered() {}
+void MainWindow::on_view_faults_triggered() {}
+void MainWindow::on_view_profiles_triggered() {}
+void MainWindow::on_show_3Daxes_triggered() {}
+void MainWindow::on_show_mapsAxes_triggered() {}
+void MainWindow::on_showDock_triggered() {}
+void MainWindow::on_horizons_table_triggered() {}
+void MainWindow::on_Create_empty_grid_triggered() {}
+void MainWindow::on_Zparams_triggered() {}
+void MainWindow::on_fill_zeros_triggered() {}
+void MainWindow::on_smooth3Dgrid_triggered() {}
+void MainWindow::on_formula_triggered() {}
+void MainWindow::on_vel_dens_triggered() {}
+void MainWindow::on_gardner_formula_triggered() {}
+void MainWindow::on_inverse_gardner_formula_triggered() {}
+void MainWindow::on_delete_min_triggered() {}
+void MainWindow::on_delete_mean_triggered() {}
+void MainWindow::on_calc_means_triggered() {}
+void MainWindow::on_substract_cube_triggered() {}
+void MainWindow::on_add_cube_triggered() {}
+void MainWindow::on_multiply_cube_triggered() {}
+void MainWindow::on_divide_cube_triggered() {}
+void MainWindow::on_add_means_triggered() {}
+void MainWindow::on_x_gradient_triggered() {}
+void MainWindow::on_y_gradient_triggered() {}
+void MainWindow::on_vertical_gradient_triggered() {}
+void MainWindow::on_horizontal_gradient_triggered() {}
+void MainWindow::on_full_gradient_triggered() {}
+void MainWindow::on_ML_density_conversion_triggered() {}
+void MainWindow::on_density_stats_triggered() {}
+void MainWindow::on_forward_grid_triggered() {}
+void MainWindow::on_inversion_triggered() {}
+void MainWindow::on_horizonInversion_triggered() {}
+void MainWindow::on_centralRegularizer_triggered() {}
+void MainWindow::on_centralRegularizerOnHeights_triggered() {}
+void MainWindow::on_horizonsBasedRegularizer_triggered() {}
+void MainWindow::on_reg_not_recalc_triggered() {}
+void MainWindow::on_reg_del_means_triggered() {}
+void MainWindow::on_reg_del_mins_triggered() {}
+void MainWindow::on_Customize_triggered() {}
+void MainWindow::on_manual_triggered() {}
+void MainWindow::on_about_programm_triggered() {}

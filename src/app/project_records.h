@@ -1,0 +1,64 @@
+#pragma once
+// Records of the project data model that the main window holds as members.
+
+#include "common/types.h"
+
+#include <QString>
+#include <QVector3D>
+#include <array>
+#include <vector>
+
+// The stored forward operator: per model level, the real and imaginary parts
+// of the 2D spectrum (on the padded FFT grid) of one unit-density cell.
+struct EffectsOperator
+{
+    vector3D re;
+    vector3D im;
+
+    bool empty() const { return re.empty() && im.empty(); }
+    void clear()
+    {
+        vector3D().swap(re);
+        vector3D().swap(im);
+    }
+};
+
+// The project's faults: sticks [fault][stick][point] (x, y, depth), one name
+// per fault, inline and crossline numbers of the same shape as the sticks,
+// and whether the set was read as inlines.
+struct FaultSet
+{
+    std::vector<std::vector<std::vector<QVector3D>>> sticks;
+    std::vector<QString> names;
+    std::vector<std::vector<std::vector<int>>> inlines;
+    std::vector<std::vector<std::vector<int>>> crosslines;
+    bool inline_type = false;
+
+    bool empty() const { return sticks.empty(); }
+};
+
+// A density-grid undo snapshot (type 1 is the only kind).
+struct UndoRecord
+{
+    int type = 1;
+    vector3D grid;
+    std::vector<double> params;
+};
+
+// Last confirmed content of the velocity-to-density formulas dialog, one entry
+// per layer: the formula type code and the texts of the a, b and c fields.
+struct FormulaSet
+{
+    std::vector<int> types;
+    std::vector<QString> a;
+    std::vector<QString> b;
+    std::vector<QString> c;
+};
+
+// Divisors (10 to the exponent) and power-of-ten exponents of the view
+// coordinates, per axis x, y, z.
+struct NormFactors
+{
+    std::array<double, 3> divisor{{1.0, 1.0, 1.0}};
+    std::array<int, 3> exponent{{0, 0, 0}};
+};
