@@ -1,0 +1,61 @@
+#pragma once
+// Helpers shared by the codecs: opening, committing and byte-order access.
+// Not part of the codecs' public interface.
+#include "formats/codec_status.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QtEndian>
+
+#include <cstring>
+
+namespace codec_io {
+
+// Opens path read-only; on failure the status names the file and the reason.
+CodecStatus open_for_reading(QFile& file, const QString& path);
+// Opens a save file (written beside the target and renamed over it on commit).
+CodecStatus open_for_writing(QSaveFile& file, const QString& path);
+// Writes size bytes; false status when the device refuses them.
+CodecStatus write_bytes(QSaveFile& file, const char* data, qint64 size);
+// Renames the finished temporary file over the target.
+CodecStatus commit(QSaveFile& file);
+
+CodecStatus read_error(const QFile& file);
+CodecStatus truncated(const QString& path, const QString& english_detail, const QString& russian_detail);
+
+// Human-readable file name for messages.
+QString display_name(const QString& path);
+
+inline quint16 be16(const uchar* p) { return qFromBigEndian<quint16>(p); }
+inline quint32 be32(const uchar* p) { return qFromBigEndian<quint32>(p); }
+inline quint64 be64(const uchar* p) { return qFromBigEndian<quint64>(p); }
+inline quint16 le16(const uchar* p) { return qFromLittleEndian<quint16>(p); }
+inline quint32 le32(const uchar* p) { return qFromLittleEndian<quint32>(p); }
+inline quint64 le64(const uchar* p) { return qFromLittleEndian<quint64>(p); }
+
+inline float float_from_bits(quint32 bits)
+{
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+inline double double_from_bits(quint64 bits)
+{
+    double value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+inline quint32 bits_of(float value)
+{
+    quint32 bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+inline quint64 bits_of(double value)
+{
+    quint64 bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
+}  // namespace codec_io

@@ -1,1 +1,0 @@
-// Library anchor: keeps the library non-empty while it grows.

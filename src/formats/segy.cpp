@@ -1,0 +1,572 @@
+#include "formats/segy.h"
+
+#include "formats/file_io.h"
+#include "formats/nodes.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <new>
+
+using namespace codec_io;
+
+// ---- header records ---------------------------------------------------------
+
+template <int Size, int FirstPosition>
+qint16 segy_record<Size, FirstPosition>::int16_at(int position) const
+{
+    const int offset = position - FirstPosition;
+    Q_ASSERT(offset >= 0 && offset + 2 <= Size);
+    return big_endian ? qFromBigEndian<qint16>(bytes.data() + offset) : qFromLittleEndian<qint16>(bytes.data() + offset);
+}
+
+template <int Size, int FirstPosition>
+qint32 segy_record<Size, FirstPosition>::int32_at(int position) const
+{
+    const int offset = position - FirstPosition;
+    Q_ASSERT(offset >= 0 && offset + 4 <= Size);
+    return big_endian ? qFromBigEndian<qint32>(bytes.data() + offset) : qFromLittleEndian<qint32>(bytes.data() + offset);
+}
+
+template <int Size, int FirstPosition>
+void segy_record<Size, FirstPosition>::set_int16(int position, qint16 value)
+{
+    const int offset = position - FirstPosition;
+    Q_ASSERT(offset >= 0 && offset + 2 <= Size);
+    if (big_endian)
+        qToBigEndian<qint16>(value, bytes.data() + offset);
+    else
+        qToLittleEndian<qint16>(value, bytes.data() + offset);
+}
+
+template <int Size, int FirstPosition>
+void segy_record<Size, FirstPosition>::set_int32(int position, qint32 value)
+{
+    const int offset = position - FirstPosition;
+    Q_ASSERT(offset >= 0 && offset + 4 <= Size);
+    if (big_endian)
+        qToBigEndian<qint32>(value, bytes.data() + offset);
+    else
+        qToLittleEndian<qint32>(value, bytes.data() + offset);
+}
+
+template struct segy_record<400, 3201>;
+template struct segy_record<240, 1>;
+
+namespace {
+
+// Byte order of a file from its sample format code (positions 3225-3226).
+bool format_code_is_big_endian(const uchar* code)
+{
+    const qint16 little = qFromLittleEndian<qint16>(code);
+    if (little >= 1 && little <= 16)
+        return false;
+    const qint16 big = qFromBigEndian<qint16>(code);
+    return big >= 1 && big <= 16;
+}
+
+int sample_size(int format)
+{
+    return format == 3 ? 2 : 4;
+}
+
+QString format_name(int format)
+{
+    switch (format) {
+    case 1: return QStringLiteral("IBM float");
+    case 2: return QStringLiteral("32-bit integer");
+    case 3: return QStringLiteral("16-bit integer");
+    case 4: return QStringLiteral("fixed point with gain");
+    case 5: return QStringLiteral("IEEE float");
+    case 6: return QStringLiteral("IEEE double");
+    case 7: return QStringLiteral("24-bit integer");
+    case 8: return QStringLiteral("8-bit integer");
+    default: return QStringLiteral("unknown");
+    }
+}
+
+double apply_scalar(qint32 value, qint16 scalar)
+{
+    if (scalar > 0)
+        return double(value) * scalar;
+    if (scalar < 0)
+        return double(value) / -double(scalar);
+    return double(value);
+}
+
+CodecStatus not_a_cube(const QString& name, const QString& english, const QString& russian)
+{
+    return CodecStatus::failure(
+        CodecError::BadHeader,
+        QStringLiteral("SEG-Y file \"%1\" does not hold a readable cube: %2").arg(name, english),
+        QStringLiteral("SEG-Y файл \"%1\" не содержит читаемого куба: %2").arg(name, russian));
+}
+
+// Scans a whole file held in memory.
+CodecStatus scan_bytes(const uchar* data, qint64 size, const QString& name, segy_geometry& g)
+{
+    if (size < segy_file_header_size)
+        return CodecStatus::failure(
+            CodecError::UnknownFormat,
+            QStringLiteral("File \"%1\" is not a SEG-Y file: it is shorter than the 3600-byte file header").arg(name),
+            QStringLiteral("Файл \"%1\" не является SEG-Y файлом: он короче заголовка в 3600 байт").arg(name));
+    segy_binary_header bh;
+    std::copy(data + 3200, data + 3600, bh.bytes.begin());
+    bh.big_endian = format_code_is_big_endian(bh.bytes.data() + 24);
+
+    segy_geometry out;
+    out.big_endian = bh.big_endian;
+    out.sample_format = bh.sample_format();
+    if (out.sample_format != 1 && out.sample_format != 2 && out.sample_format != 3 && out.sample_format != 5)
+        return CodecStatus::failure(
+            CodecError::Unsupported,
+            QStringLiteral("SEG-Y file \"%1\" uses sample format %2 (%3), which can't be read; formats 1 (IBM float), "
+                           "2 (32-bit integer), 3 (16-bit integer) and 5 (IEEE float) can")
+                .arg(name).arg(out.sample_format).arg(format_name(out.sample_format)),
+            QStringLiteral("SEG-Y файл \"%1\" использует формат отсчётов %2 (%3), который не читается; читаются форматы "
+                           "1 (IBM float), 2 (32-битное целое), 3 (16-битное целое) и 5 (IEEE float)")
+                .arg(name).arg(out.sample_format).arg(format_name(out.sample_format)));
+    out.samples = bh.samples_per_trace();
+    if (out.samples == 0)
+        return not_a_cube(name, QStringLiteral("its binary header gives 0 samples per trace"),
+                          QStringLiteral("в двоичном заголовке 0 отсчётов на трассу"));
+
+    // Extended textual headers (revision 1 and later) sit between the file
+    // header and the first trace.
+    if (bh.uint16_at(3501) != 0) {
+        const qint16 extended = bh.int16_at(3505);
+        if (extended < 0)
+            return CodecStatus::failure(
+                CodecError::Unsupported,
+                QStringLiteral("SEG-Y file \"%1\" has a variable number of extended textual headers, which can't be read").arg(name),
+                QStringLiteral("SEG-Y файл \"%1\" содержит переменное число расширенных текстовых заголовков, что не поддерживается").arg(name));
+        out.data_offset = segy_file_header_size + 3200 * qint64(extended);
+    }
+
+    out.trace_bytes = 240 + out.samples * sample_size(out.sample_format);
+    const qint64 data_bytes = size - out.data_offset;
+    const qint64 traces = data_bytes > 0 ? data_bytes / out.trace_bytes : 0;
+    if (traces == 0)
+        return not_a_cube(name, QStringLiteral("it holds no whole trace of %1 bytes").arg(out.trace_bytes),
+                          QStringLiteral("в нём нет ни одной целой трассы длиной %1 байт").arg(out.trace_bytes));
+    if (data_bytes % out.trace_bytes != 0)
+        return CodecStatus::failure(
+            CodecError::Truncated,
+            QStringLiteral("SEG-Y file \"%1\" is incomplete: its last trace has %2 of %3 bytes")
+                .arg(name).arg(data_bytes % out.trace_bytes).arg(out.trace_bytes),
+            QStringLiteral("SEG-Y файл \"%1\" неполон: в последней трассе %2 из %3 байт")
+                .arg(name).arg(data_bytes % out.trace_bytes).arg(out.trace_bytes));
+
+    const uchar* first = data + out.data_offset;
+    auto field32 = [&](qint64 trace, int position) {
+        const uchar* p = first + trace * out.trace_bytes + position - 1;
+        return out.big_endian ? qFromBigEndian<qint32>(p) : qFromLittleEndian<qint32>(p);
+    };
+    auto field16 = [&](qint64 trace, int position) {
+        const uchar* p = first + trace * out.trace_bytes + position - 1;
+        return out.big_endian ? qFromBigEndian<qint16>(p) : qFromLittleEndian<qint16>(p);
+    };
+
+    // Lines: where the key at 181-184 falls; when that key never changes,
+    // where the inline number at 189-192 changes.
+    bool key_changes = false;
+    for (qint64 t = 1; t < traces && !key_changes; ++t)
+        key_changes = field32(t, 181) != field32(0, 181);
+    auto starts_line = [&](qint64 t) {
+        return key_changes ? field32(t, 181) < field32(t - 1, 181) : field32(t, 189) != field32(t - 1, 189);
+    };
+    qint64 per_line = traces;
+    for (qint64 t = 1; t < traces; ++t) {
+        if (starts_line(t)) {
+            per_line = t;
+            break;
+        }
+    }
+    if (traces % per_line != 0)
+        return not_a_cube(name,
+                          QStringLiteral("its %1 traces do not form whole lines of %2 traces").arg(traces).arg(per_line),
+                          QStringLiteral("его %1 трасс не составляют целых линий по %2 трасс").arg(traces).arg(per_line));
+    for (qint64 t = per_line + 1; t < traces; ++t) {
+        if (starts_line(t) != (t % per_line == 0))
+            return not_a_cube(name,
+                              QStringLiteral("its lines differ in length (trace %1 breaks the pattern of %2 traces per line)")
+                                  .arg(t + 1).arg(per_line),
+                              QStringLiteral("его линии разной длины (трасса %1 нарушает порядок из %2 трасс в линии)")
+                                  .arg(t + 1).arg(per_line));
+    }
+    out.traces_per_line = per_line;
+    out.lines = traces / per_line;
+    if (out.lines < 2)
+        return not_a_cube(name, QStringLiteral("all its %1 traces form a single line").arg(traces),
+                          QStringLiteral("все его %1 трасс образуют одну линию").arg(traces));
+    if (out.traces_per_line < 2)
+        return not_a_cube(name, QStringLiteral("each of its lines holds a single trace"),
+                          QStringLiteral("каждая его линия состоит из одной трассы"));
+
+    out.x_first = apply_scalar(field32(0, 81), field16(0, 71));
+    out.y_first = apply_scalar(field32(0, 85), field16(0, 71));
+    out.x_last = apply_scalar(field32(per_line - 1, 81), field16(per_line - 1, 71));
+    out.y_last = apply_scalar(field32(traces - 1, 85), field16(traces - 1, 71));
+
+    int interval = bh.sample_interval();
+    if (interval == 0)
+        interval = quint16(field16(0, 117));
+    if (interval == 0 && out.samples > 1)
+        return not_a_cube(name, QStringLiteral("its sample interval is 0"), QStringLiteral("интервал дискретизации равен 0"));
+    out.sample_interval = interval;
+    out.z_step = interval / 1000.0;
+    out.z_first = field16(0, 109);
+    g = out;
+    return {};
+}
+
+// The whole file in memory: mapped when possible, read otherwise.
+class FileBytes {
+public:
+    CodecStatus load(QFile& file)
+    {
+        size_ = file.size();
+        if (size_ > 0)
+            mapped_ = file.map(0, size_);
+        if (!mapped_) {
+            if (!file.seek(0))
+                return read_error(file);
+            try {
+                copy_ = file.readAll();
+            } catch (const std::bad_alloc&) {
+                return CodecStatus::failure(CodecError::ReadFailed, QStringLiteral("Not enough memory to read the file"),
+                                            QStringLiteral("Недостаточно памяти для чтения файла"));
+            }
+            if (file.error() != QFile::NoError || copy_.size() != size_)
+                return read_error(file);
+        }
+        return {};
+    }
+    const uchar* data() const
+    {
+        return mapped_ ? mapped_ : reinterpret_cast<const uchar*>(copy_.constData());
+    }
+    qint64 size() const { return size_; }
+
+private:
+    uchar* mapped_ = nullptr;  // unmapped when the file closes
+    QByteArray copy_;
+    qint64 size_ = 0;
+};
+
+}  // namespace
+
+bool read_segy_binary_header(QIODevice& file, segy_binary_header& header)
+{
+    segy_binary_header h;
+    if (!file.seek(3200) || file.read(reinterpret_cast<char*>(h.bytes.data()), 400) != 400)
+        return false;
+    h.big_endian = format_code_is_big_endian(h.bytes.data() + 24);
+    header = h;
+    return true;
+}
+
+bool write_segy_binary_header(QIODevice& file, const segy_binary_header& header)
+{
+    return file.write(reinterpret_cast<const char*>(header.bytes.data()), 400) == 400;
+}
+
+bool read_segy_trace_header(QIODevice& file, segy_trace_header& header, bool big_endian)
+{
+    segy_trace_header h;
+    if (file.read(reinterpret_cast<char*>(h.bytes.data()), 240) != 240)
+        return false;
+    h.big_endian = big_endian;
+    header = h;
+    return true;
+}
+
+bool write_segy_trace_header(QIODevice& file, const segy_trace_header& header)
+{
+    return file.write(reinterpret_cast<const char*>(header.bytes.data()), 240) == 240;
+}
+
+float ibm_to_ieee(quint32 word)
+{
+    const bool negative = word & 0x80000000u;
+    const int exponent = int((word >> 24) & 0x7f);
+    const quint32 fraction = word & 0x00ffffffu;
+    if (fraction == 0)
+        return 0.0f;
+    const double magnitude = std::ldexp(double(fraction), 4 * (exponent - 64) - 24);
+    if (magnitude > double(std::numeric_limits<float>::max()))
+        return negative ? -std::numeric_limits<float>::infinity() : std::numeric_limits<float>::infinity();
+    const float value = float(magnitude);
+    return negative ? -value : value;
+}
+
+quint32 ieee_to_ibm(float value)
+{
+    const quint32 sign = std::signbit(value) ? 0x80000000u : 0u;
+    if (value == 0.0f)
+        return 0;
+    if (!std::isfinite(value))
+        return sign | 0x7fffffffu;
+    int exponent2;
+    const double mantissa = std::frexp(std::fabs(double(value)), &exponent2);  // [0.5, 1)
+    // Hexadecimal exponent: ceil(exponent2 / 4), so that the fraction is in [1/16, 1).
+    int exponent16 = exponent2 >= 0 ? (exponent2 + 3) / 4 : -(-exponent2 / 4);
+    const double fraction = std::ldexp(mantissa, exponent2 - 4 * exponent16);        // [1/16, 1)
+    quint64 bits = quint64(std::llround(std::ldexp(fraction, 24)));
+    if (bits >= (quint64(1) << 24)) {
+        bits >>= 4;
+        ++exponent16;
+    }
+    const int biased = exponent16 + 64;  // within 0..127 for every finite float
+    return sign | (quint32(biased) << 24) | quint32(bits);
+}
+
+CodecStatus scan_segy_geometry(QIODevice& file, segy_geometry& geometry)
+{
+    QString name;
+    if (auto* f = qobject_cast<QFile*>(&file))
+        name = display_name(f->fileName());
+    if (auto* f = qobject_cast<QFile*>(&file)) {
+        FileBytes bytes;
+        if (CodecStatus status = bytes.load(*f); !status)
+            return status;
+        return scan_bytes(bytes.data(), bytes.size(), name, geometry);
+    }
+    if (!file.seek(0))
+        return CodecStatus::failure(CodecError::ReadFailed, QStringLiteral("Can't read the SEG-Y data"),
+                                    QStringLiteral("Не удалось прочитать данные SEG-Y"));
+    const QByteArray all = file.readAll();
+    return scan_bytes(reinterpret_cast<const uchar*>(all.constData()), all.size(), name, geometry);
+}
+
+CodecStatus read_segy_cube(const QString& path, vector3D& cube, std::vector<double>& x, std::vector<double>& y,
+                           std::vector<double>& z, const CodecProgress& progress)
+{
+    QFile file;
+    if (CodecStatus status = open_for_reading(file, path); !status)
+        return status;
+    FileBytes bytes;
+    if (CodecStatus status = bytes.load(file); !status)
+        return status;
+    segy_geometry g;
+    if (CodecStatus status = scan_bytes(bytes.data(), bytes.size(), display_name(path), g); !status)
+        return status;
+
+    const qint64 P = g.traces_per_line, N = g.lines, S = g.samples;
+    if (P > std::numeric_limits<int>::max() || N > std::numeric_limits<int>::max())
+        return not_a_cube(display_name(path), QStringLiteral("it has too many traces"),
+                          QStringLiteral("в нём слишком много трасс"));
+    vector3D local;
+    try {
+        local.assign(size_t(S), vector2D(size_t(N), std::vector<data_type>(size_t(P))));
+    } catch (const std::bad_alloc&) {
+        return CodecStatus::failure(CodecError::BadHeader,
+                                    QStringLiteral("Not enough memory for a cube of %1 x %2 x %3 cells").arg(P).arg(N).arg(S),
+                                    QStringLiteral("Недостаточно памяти для куба %1 x %2 x %3").arg(P).arg(N).arg(S));
+    }
+
+    const uchar* traces = bytes.data() + g.data_offset;
+    const bool big = g.big_endian;
+    std::vector<data_type*> level_rows(size_t(S));
+    for (qint64 i = 0; i < N; ++i) {
+        if (!codec_continue(progress, codec_percent(i, N)))
+            return CodecStatus::cancelled();
+        for (qint64 k = 0; k < S; ++k)
+            level_rows[size_t(k)] = local[size_t(k)][size_t(i)].data();
+        for (qint64 j = 0; j < P; ++j) {
+            const uchar* s = traces + (i * P + j) * g.trace_bytes + 240;
+            switch (g.sample_format) {
+            case 1:
+                for (qint64 k = 0; k < S; ++k, s += 4)
+                    level_rows[size_t(k)][j] = ibm_to_ieee(big ? be32(s) : le32(s));
+                break;
+            case 2:
+                for (qint64 k = 0; k < S; ++k, s += 4)
+                    level_rows[size_t(k)][j] = data_type(qint32(big ? be32(s) : le32(s)));
+                break;
+            case 3:
+                for (qint64 k = 0; k < S; ++k, s += 2)
+                    level_rows[size_t(k)][j] = data_type(qint16(big ? be16(s) : le16(s)));
+                break;
+            default:  // 5
+                if (big) {
+                    for (qint64 k = 0; k < S; ++k, s += 4)
+                        level_rows[size_t(k)][j] = float_from_bits(be32(s));
+                } else {
+                    for (qint64 k = 0; k < S; ++k, s += 4)
+                        level_rows[size_t(k)][j] = float_from_bits(le32(s));
+                }
+                break;
+            }
+        }
+    }
+    if (!codec_continue(progress, 100))
+        return CodecStatus::cancelled();
+
+    const int interval = g.sample_interval;
+    std::vector<double> zz(size_t(S));
+    for (qint64 k = 0; k < S; ++k)
+        zz[size_t(k)] = g.z_first + double(k) * interval / 1000.0;
+    x = even_nodes(g.x_first, g.x_last, int(P));
+    y = even_nodes(g.y_first, g.y_last, int(N));
+    z.swap(zz);
+    cube.swap(local);
+    return {};
+}
+
+namespace {
+
+CodecStatus refuse(const QString& english, const QString& russian)
+{
+    return CodecStatus::failure(CodecError::BadGrid, english, russian);
+}
+
+}  // namespace
+
+CodecStatus write_segy_cube(const QString& path, const vector3D& cube, const std::vector<double>& x,
+                            const std::vector<double>& y, const std::vector<double>& z, const CodecProgress& progress)
+{
+    if (cube.empty() || cube[0].empty() || cube[0][0].empty())
+        return refuse(QStringLiteral("The cube is empty"), QStringLiteral("Куб пуст"));
+    const size_t nz = cube.size(), ny = cube[0].size(), nx = cube[0][0].size();
+    for (size_t k = 0; k < nz; ++k) {
+        bool regular = cube[k].size() == ny;
+        for (size_t j = 0; regular && j < ny; ++j)
+            regular = cube[k][j].size() == nx;
+        if (!regular)
+            return refuse(QStringLiteral("The cube is not regular: level %1 differs in size from level 1").arg(k + 1),
+                          QStringLiteral("Куб нерегулярен: размер уровня %1 отличается от уровня 1").arg(k + 1));
+    }
+    if (nz < 2)
+        return refuse(QStringLiteral("A cube of one level can't be saved as SEG-Y: its depth step is undefined"),
+                      QStringLiteral("Куб из одного уровня нельзя сохранить в SEG-Y: шаг по глубине не определён"));
+    if (ny < 2 || nx < 2)
+        return refuse(QStringLiteral("A cube of %1 row(s) and %2 column(s) can't be saved as SEG-Y: it needs at least "
+                                     "two lines of two traces").arg(ny).arg(nx),
+                      QStringLiteral("Куб из %1 строк и %2 столбцов нельзя сохранить в SEG-Y: нужно не меньше двух линий "
+                                     "по две трассы").arg(ny).arg(nx));
+    if (nz > 32767)
+        return refuse(QStringLiteral("A cube of %1 levels can't be saved as SEG-Y: at most 32767 samples per trace").arg(nz),
+                      QStringLiteral("Куб из %1 уровней нельзя сохранить в SEG-Y: не больше 32767 отсчётов в трассе").arg(nz));
+    if (nx * ny > size_t(std::numeric_limits<qint32>::max()) - 1)
+        return refuse(QStringLiteral("The cube has too many traces for SEG-Y"),
+                      QStringLiteral("В кубе слишком много трасс для SEG-Y"));
+    if (x.size() != nx || y.size() != ny || z.size() != nz)
+        return refuse(QStringLiteral("The cube's coordinates do not match its size"),
+                      QStringLiteral("Координаты куба не соответствуют его размеру"));
+
+    // Depth step in millimetres in the 16-bit sample interval.
+    const double step_mm = (z.back() - z.front()) / double(nz - 1) * 1000.0;
+    if (!(step_mm >= 0.5 && step_mm < 65535.5))
+        return refuse(QStringLiteral("The depth step %1 m can't be stored in a SEG-Y file: it must lie between 0.001 "
+                                     "and 65.535 m. Save the cube as a Tolmera 3D grid (*.3Dgrd)")
+                          .arg(step_mm / 1000.0),
+                      QStringLiteral("Шаг по глубине %1 м нельзя сохранить в SEG-Y: он должен быть от 0.001 до 65.535 м. "
+                                     "Сохраните куб как 3D грид Tolmera (*.3Dgrd)")
+                          .arg(step_mm / 1000.0));
+    const qint16 interval_field = qint16(quint16(std::lround(step_mm)));
+
+    // First depth in whole metres in the 16-bit delay recording time.
+    const double z0 = z.front();
+    const double z0_whole = std::round(z0);
+    if (!(std::fabs(z0 - z0_whole) <= 1e-6 * std::max(1.0, std::fabs(z0))) || z0_whole < -32768 || z0_whole > 32767)
+        return refuse(QStringLiteral("The first depth %1 m can't be stored in a SEG-Y file: it must be a whole number of "
+                                     "metres between -32768 and 32767. Save the cube as a Tolmera 3D grid (*.3Dgrd)")
+                          .arg(z0),
+                      QStringLiteral("Первую глубину %1 м нельзя сохранить в SEG-Y: она должна быть целым числом метров "
+                                     "от -32768 до 32767. Сохраните куб как 3D грид Tolmera (*.3Dgrd)")
+                          .arg(z0));
+    const qint16 delay_field = qint16(z0_whole);
+
+    // Coordinate scalar: the fewest decimals that hold x and y exactly, or
+    // as many decimals (up to four) as the 32-bit fields allow.
+    double largest = 0;
+    for (double v : x)
+        largest = std::max(largest, std::fabs(v));
+    for (double v : y)
+        largest = std::max(largest, std::fabs(v));
+    if (!std::isfinite(largest) || std::round(largest) > double(std::numeric_limits<qint32>::max()))
+        return refuse(QStringLiteral("The cube's x or y coordinates are too large for SEG-Y"),
+                      QStringLiteral("Координаты x или y куба слишком велики для SEG-Y"));
+    int decimals = 0;
+    for (int d = 0; d <= 4; ++d) {
+        const double scale = std::pow(10.0, d);
+        if (std::round(largest * scale) > double(std::numeric_limits<qint32>::max()))
+            break;
+        decimals = d;
+        bool exact = true;
+        for (const std::vector<double>* axis : {&x, &y}) {
+            for (double v : *axis) {
+                const double s = v * scale;
+                if (std::fabs(s - std::round(s)) > 1e-6 * std::max(1.0, std::fabs(s))) {
+                    exact = false;
+                    break;
+                }
+            }
+        }
+        if (exact)
+            break;
+    }
+    const double coordinate_scale = std::pow(10.0, decimals);
+    const qint16 scalar_field = decimals == 0 ? qint16(0) : qint16(-qint32(coordinate_scale));
+    auto scaled = [&](double v) { return qint32(std::llround(v * coordinate_scale)); };
+
+    segy_binary_header bh;
+    bh.set_int16(3213, qint16(quint16((nx * ny) & 0xffff)));
+    bh.set_int16(3217, interval_field);
+    bh.set_int16(3219, interval_field);
+    bh.set_int16(3221, qint16(nz));
+    bh.set_int16(3225, 5);
+
+    QSaveFile file;
+    if (CodecStatus status = open_for_writing(file, path); !status)
+        return status;
+    const std::vector<char> text_header(3200, 0);
+    if (CodecStatus status = write_bytes(file, text_header.data(), 3200); !status)
+        return status;
+    if (CodecStatus status = write_bytes(file, reinterpret_cast<const char*>(bh.bytes.data()), 400); !status)
+        return status;
+
+    const size_t trace_bytes = 240 + 4 * nz;
+    std::vector<uchar> line(trace_bytes * nx);
+    segy_trace_header th;
+    th.set_int16(71, scalar_field);
+    th.set_int16(109, delay_field);
+    th.set_int16(115, qint16(nz));
+    th.set_int16(117, interval_field);
+    for (size_t i = 0; i < ny; ++i) {
+        if (!codec_continue(progress, codec_percent(qint64(i), qint64(ny)))) {
+            file.cancelWriting();
+            return CodecStatus::cancelled();
+        }
+        const qint32 yi = scaled(y[i]);
+        for (size_t j = 0; j < nx; ++j) {
+            const qint32 xj = scaled(x[j]);
+            th.set_int32(1, qint32(i * nx + j + 1));
+            th.set_int32(5, qint32(j + 1));
+            th.set_int32(73, xj);
+            th.set_int32(77, yi);
+            th.set_int32(81, xj);
+            th.set_int32(85, yi);
+            th.set_int32(181, qint32(j + 1));
+            th.set_int32(185, qint32(i + 1));
+            th.set_int32(189, qint32(i + 1));
+            th.set_int32(193, qint32(j + 1));
+            uchar* out = line.data() + j * trace_bytes;
+            std::copy(th.bytes.begin(), th.bytes.end(), out);
+            out += 240;
+            for (size_t k = 0; k < nz; ++k, out += 4)
+                qToLittleEndian<quint32>(bits_of(cube[k][i][j]), out);
+        }
+        if (CodecStatus status = write_bytes(file, reinterpret_cast<const char*>(line.data()), qint64(line.size()));
+            !status)
+            return status;
+    }
+    if (!codec_continue(progress, 100)) {
+        file.cancelWriting();
+        return CodecStatus::cancelled();
+    }
+    return commit(file);
+}

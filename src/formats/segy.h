@@ -1,0 +1,111 @@
+#pragma once
+// SEG-Y cubes "*.sgy": one trace per map node, one sample per level.
+//
+// Byte positions are counted from 1 as the SEG-Y standard (revision 1)
+// counts them. The cube in memory is [level][row][column] = [sample][line]
+// [trace in line]; x has one value per column, y one per row, z one per level
+// (depth in metres, positive down).
+//
+// As written: little-endian, no textual header, sample format 5 (IEEE float),
+// traces row by row. The sample interval holds the depth step in millimetres;
+// the delay recording time (trace positions 109-110) the first depth in whole
+// metres; x and y (positions 73-88) are scaled by the coordinate scalar
+// (71-72) so that up to four decimals survive. Positions 181-184 and 185-188
+// hold the trace's column and row number counted from 1, 189-192 and 193-196
+// the same as inline and crossline numbers.
+//
+// As read: either byte order, sample formats 1 (IBM float), 2 (32-bit
+// integer), 3 (16-bit integer) and 5 (IEEE float). The lines are found from
+// the key at 181-184: the first trace whose key is smaller than the key
+// before it starts the second line (when that key never changes, a change
+// of the inline number at 189-192 does). x and y come from positions 81-88
+// with the coordinate scalar applied.
+#include "common/types.h"
+#include "formats/codec_status.h"
+
+#include <QIODevice>
+
+#include <array>
+#include <vector>
+
+// A header record held as raw bytes in the file's byte order, with typed
+// access by standard position.
+template <int Size, int FirstPosition>
+struct segy_record {
+    std::array<uchar, Size> bytes{};
+    bool big_endian = false;
+
+    qint16 int16_at(int position) const;
+    qint32 int32_at(int position) const;
+    quint16 uint16_at(int position) const { return quint16(int16_at(position)); }
+    void set_int16(int position, qint16 value);
+    void set_int32(int position, qint32 value);
+};
+
+// The binary file header, positions 3201 to 3600.
+struct segy_binary_header : segy_record<400, 3201> {
+    int sample_format() const { return int16_at(3225); }
+    int sample_interval() const { return uint16_at(3217); }
+    int samples_per_trace() const { return uint16_at(3221); }
+};
+
+// A 240-byte trace header, positions 1 to 240.
+struct segy_trace_header : segy_record<240, 1> {};
+
+constexpr qint64 segy_file_header_size = 3600;
+
+// Reads the binary header at byte 3201 and decides the byte order from the
+// sample format code (a code of 1 to 16 in little-endian order means a
+// little-endian file). False when the device is too short.
+bool read_segy_binary_header(QIODevice& file, segy_binary_header& header);
+// Writes the 400 bytes of the binary header at the current position.
+bool write_segy_binary_header(QIODevice& file, const segy_binary_header& header);
+// Reads or writes 240 bytes at the current position; big_endian tells how
+// the fields are read by the accessors.
+bool read_segy_trace_header(QIODevice& file, segy_trace_header& header, bool big_endian);
+bool write_segy_trace_header(QIODevice& file, const segy_trace_header& header);
+
+// IBM System/360 single-precision float (in the machine's order) to IEEE:
+// (-1)^s * (fraction / 2^24) * 16^(exponent - 64); values beyond the float
+// range become infinite.
+float ibm_to_ieee(quint32 word);
+// The nearest IBM single to value (0 for 0; infinities and NaN are clamped to
+// the largest IBM magnitude).
+quint32 ieee_to_ibm(float value);
+
+// Shape and placement of the cube a SEG-Y file holds.
+struct segy_geometry {
+    qint64 traces_per_line = 0;  // P, columns
+    qint64 lines = 0;            // N, rows
+    qint64 samples = 0;          // S, levels
+    double x_first = 0, x_last = 0;  // x of the first trace and of the last trace of the first line
+    double y_first = 0, y_last = 0;  // y of the first trace and of the last trace of the file
+    double z_first = 0;              // depth of sample 0 (delay recording time of the first trace)
+    int sample_interval = 0;         // positions 3217-3218 (or 117-118 of the first trace when 0)
+    double z_step = 0;               // sample interval / 1000
+    int sample_format = 0;
+    bool big_endian = false;
+    qint64 data_offset = segy_file_header_size;  // byte offset of the first trace
+    qint64 trace_bytes = 0;                      // 240 + samples * sample size
+};
+
+// Scans the binary header and the trace headers of an open file. Fails with a
+// clear message for an unsupported sample format, no samples, no whole
+// trace, an incomplete last trace, traces that do not form equal lines, a
+// single line or a single trace per line. Moves the file position.
+CodecStatus scan_segy_geometry(QIODevice& file, segy_geometry& geometry);
+
+// Reads a SEG-Y cube. cube, x, y, z are replaced only on success; progress is
+// called before each line and may stop the read.
+CodecStatus read_segy_cube(const QString& path, vector3D& cube, std::vector<double>& x, std::vector<double>& y,
+                           std::vector<double>& z, const CodecProgress& progress = CodecProgress());
+
+// Writes cube as a little-endian SEG-Y file of format 5. Refuses an empty or
+// irregular cube, one level, one row or one column, a depth step that does not
+// fit the 16-bit sample interval in millimetres (0.001 to 65.535 m), a first
+// depth that is not a whole number of metres within the 16-bit delay field,
+// and coordinates beyond the 32-bit fields. The file is written to a
+// temporary beside the target and replaces it only when complete.
+CodecStatus write_segy_cube(const QString& path, const vector3D& cube, const std::vector<double>& x,
+                            const std::vector<double>& y, const std::vector<double>& z,
+                            const CodecProgress& progress = CodecProgress());
