@@ -369,7 +369,7 @@ CodecStatus read_segy_cube(const QString& path, vector3D& cube, std::vector<doub
 
     const uchar* traces = bytes.data() + g.data_offset;
     const bool big = g.big_endian;
-    std::vector<data_type*> level_rows(size_t(S));
+    std::vector<data_type*> level_rows(static_cast<size_t>(S));
     for (qint64 i = 0; i < N; ++i) {
         if (!codec_continue(progress, codec_percent(i, N)))
             return CodecStatus::cancelled();
@@ -406,7 +406,7 @@ CodecStatus read_segy_cube(const QString& path, vector3D& cube, std::vector<doub
         return CodecStatus::cancelled();
 
     const int interval = g.sample_interval;
-    std::vector<double> zz(size_t(S));
+    std::vector<double> zz(static_cast<size_t>(S));
     for (qint64 k = 0; k < S; ++k)
         zz[size_t(k)] = g.z_first + double(k) * interval / 1000.0;
     x = even_nodes(g.x_first, g.x_last, int(P));

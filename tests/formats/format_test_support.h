@@ -1,0 +1,150 @@
+#pragma once
+// Small helpers shared by the codec tests: byte builders, fixture files,
+// test cubes and running external tools.
+#include "common/types.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QString>
+#include <QStringList>
+#include <QtEndian>
+
+#include <cmath>
+#include <cstring>
+
+namespace fmt_test {
+
+inline QByteArray be32(qint32 v)
+{
+    QByteArray b(4, '\0');
+    qToBigEndian<qint32>(v, b.data());
+    return b;
+}
+inline QByteArray le32(qint32 v)
+{
+    QByteArray b(4, '\0');
+    qToLittleEndian<qint32>(v, b.data());
+    return b;
+}
+inline QByteArray be16(qint16 v)
+{
+    QByteArray b(2, '\0');
+    qToBigEndian<qint16>(v, b.data());
+    return b;
+}
+inline QByteArray le16(qint16 v)
+{
+    QByteArray b(2, '\0');
+    qToLittleEndian<qint16>(v, b.data());
+    return b;
+}
+inline QByteArray be_double(double v)
+{
+    quint64 bits;
+    std::memcpy(&bits, &v, 8);
+    QByteArray b(8, '\0');
+    qToBigEndian<quint64>(bits, b.data());
+    return b;
+}
+inline QByteArray le_double(double v)
+{
+    quint64 bits;
+    std::memcpy(&bits, &v, 8);
+    QByteArray b(8, '\0');
+    qToLittleEndian<quint64>(bits, b.data());
+    return b;
+}
+inline QByteArray le_float(float v)
+{
+    quint32 bits;
+    std::memcpy(&bits, &v, 4);
+    return le32(qint32(bits));
+}
+inline float float_at_le(const QByteArray& bytes, int offset)
+{
+    const quint32 bits = qFromLittleEndian<quint32>(bytes.constData() + offset);
+    float v;
+    std::memcpy(&v, &bits, 4);
+    return v;
+}
+inline double double_at_le(const QByteArray& bytes, int offset)
+{
+    const quint64 bits = qFromLittleEndian<quint64>(bytes.constData() + offset);
+    double v;
+    std::memcpy(&v, &bits, 8);
+    return v;
+}
+
+inline bool write_file(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+inline QByteArray read_file(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// A cube whose cells differ from each other and include negative, small and
+// large values, so that order and precision faults show.
+inline vector3D make_cube(int nx, int ny, int nz, float base = 2.5f)
+{
+    vector3D cube(nz, vector2D(ny, std::vector<data_type>(nx)));
+    for (int k = 0; k < nz; ++k)
+        for (int j = 0; j < ny; ++j)
+            for (int i = 0; i < nx; ++i)
+                cube[k][j][i] = base + 1000.0f * k + 10.0f * j + i + 0.1234567f * std::sin(float(i * 7 + j * 3 + k));
+    return cube;
+}
+
+inline field2D make_field(int nx, int ny, double base = 1.25)
+{
+    field2D grid(ny, std::vector<double>(nx));
+    for (int j = 0; j < ny; ++j)
+        for (int i = 0; i < nx; ++i)
+            grid[j][i] = base + 100.0 * j + i + 0.123456789012345 * std::cos(double(i * 5 + j));
+    return grid;
+}
+
+// Files left in dir (to find temporary files left behind by a failed save).
+inline QStringList files_in(const QString& dir)
+{
+    return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+}
+
+// Runs a program; false with the reason in *log when it cannot start, times
+// out or exits with an error.
+inline bool run(const QString& program, const QStringList& args, QString* out = nullptr, QString* log = nullptr,
+                const QByteArray& input = QByteArray())
+{
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForStarted(10000)) {
+        if (log)
+            *log = program + QStringLiteral(" did not start: ") + p.errorString();
+        return false;
+    }
+    if (!input.isEmpty())
+        p.write(input);
+    p.closeWriteChannel();
+    if (!p.waitForFinished(120000)) {
+        p.kill();
+        p.waitForFinished();
+        if (log)
+            *log = program + QStringLiteral(" timed out");
+        return false;
+    }
+    const QString so = QString::fromLocal8Bit(p.readAllStandardOutput());
+    const QString se = QString::fromLocal8Bit(p.readAllStandardError());
+    if (out)
+        *out = so;
+    if (log)
+        *log = program + ' ' + args.join(' ') + QStringLiteral("\nstdout: ") + so + QStringLiteral("\nstderr: ") + se;
+    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+}  // namespace fmt_test
