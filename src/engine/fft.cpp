@@ -1,0 +1,401 @@
+#include "engine/fft.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <utility>
+
+// The 2D transform works on batches of rows or columns at once: W sequences
+// are interleaved in a scratch array laid out [element][lane], so every
+// butterfly is one vector operation over W independent sequences. Every lane
+// does exactly the arithmetic of fft_radix2 on its own sequence (same
+// twiddles, same operation order), so the batched transform is bit-identical
+// to transforming every row and column one by one. Two consecutive radix-2
+// stages are done per pass over the scratch (the butterflies of both stages on
+// four elements kept in registers), which halves the memory traffic without
+// changing any arithmetic.
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__)) && !defined(__clang__)
+#define TOLMERA_FFT_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define TOLMERA_FFT_CLONES
+#endif
+
+#if defined(__GNUC__)
+#define TOLMERA_INLINE inline __attribute__((always_inline))
+#else
+#define TOLMERA_INLINE inline
+#endif
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+bool is_power_of_two(size_t n) { return n != 0 && (n & (n - 1)) == 0; }
+
+unsigned log2_of(size_t n)
+{
+    unsigned l = 0;
+    while ((size_t(1) << l) < n)
+        ++l;
+    return l;
+}
+
+// Stage rotation w = cos(pi/h) + i sin(pi/h) in the working precision: the
+// angle is formed in double and rounded to T.
+template <typename T>
+void stage_rotation(size_t h, T& wr, T& wi)
+{
+    const T angle = static_cast<T>(kPi / static_cast<double>(h));
+    wr = std::cos(angle);
+    wi = std::sin(angle);
+}
+
+// One-dimensional transform exactly as specified: counter-method bit reversal,
+// then radix-2 stages with the twiddle advanced by recurrence after every offset.
+template <typename T>
+void radix2_inplace(T* re, T* im, size_t n)
+{
+    size_t d = 1;
+    for (size_t j = 1; j < n; ++j) {
+        if (j < d) {
+            std::swap(re[d - 1], re[j - 1]);
+            std::swap(im[d - 1], im[j - 1]);
+        }
+        size_t e = n / 2;
+        while (e < d) {
+            d -= e;
+            e /= 2;
+        }
+        d += e;
+    }
+    for (size_t L = 2; L <= n; L *= 2) {
+        const size_t h = L / 2;
+        T wr, wi;
+        stage_rotation(h, wr, wi);
+        T ur = 1, ui = 0;
+        for (size_t k = 0; k < h; ++k) {
+            for (size_t p = k; p < n; p += L) {
+                const T tr = re[p + h] * ur - im[p + h] * ui;
+                const T ti = re[p + h] * ui + im[p + h] * ur;
+                re[p + h] = re[p] - tr;
+                im[p + h] = im[p] - ti;
+                re[p] = re[p] + tr;
+                im[p] = im[p] + ti;
+            }
+            const T t = ur * wr - ui * wi;
+            ui = ur * wi + ui * wr;
+            ur = t;
+        }
+    }
+}
+
+// The twiddles of every stage, by the same recurrence as radix2_inplace:
+// stage with half span h uses tw[h + k] for offset k (entries 1 .. n-1).
+template <typename T>
+void stage_twiddles(size_t n, std::vector<T>& twr, std::vector<T>& twi)
+{
+    twr.assign(n < 2 ? 2 : n, T(0));
+    twi.assign(n < 2 ? 2 : n, T(0));
+    for (size_t h = 1; h < n; h *= 2) {
+        T wr, wi;
+        stage_rotation(h, wr, wi);
+        T ur = 1, ui = 0;
+        for (size_t k = 0; k < h; ++k) {
+            twr[h + k] = ur;
+            twi[h + k] = ui;
+            const T t = ur * wr - ui * wi;
+            ui = ur * wi + ui * wr;
+            ur = t;
+        }
+    }
+}
+
+// Bit-reversal permutation of 0 .. n-1 (the permutation the counter method makes).
+std::vector<uint32_t> bit_reversal(size_t n)
+{
+    std::vector<uint32_t> rev(n);
+    const unsigned bits = log2_of(n);
+    for (size_t i = 0; i < n; ++i) {
+        uint32_t r = 0;
+        for (unsigned b = 0; b < bits; ++b)
+            if (i & (size_t(1) << b))
+                r |= uint32_t(1) << (bits - 1 - b);
+        rev[i] = r;
+    }
+    return rev;
+}
+
+typedef float v8f __attribute__((vector_size(32)));
+typedef double v4d __attribute__((vector_size(32)));
+
+template <typename V, typename T>
+TOLMERA_INLINE void butterfly(V& ar, V& ai, V& br, V& bi, T ur, T ui)
+{
+    const V tr = br * ur - bi * ui;
+    const V ti = br * ui + bi * ur;
+    br = ar - tr;
+    bi = ai - ti;
+    ar = ar + tr;
+    ai = ai + ti;
+}
+
+// Radix-2 stages over W interleaved sequences already in bit-reversed order.
+template <typename V, typename T>
+TOLMERA_INLINE void batch_stages(V* __restrict re, V* __restrict im, size_t n, const T* twr,
+                                 const T* twi)
+{
+    size_t h = 1;
+    if (log2_of(n) & 1u) {
+        const T ur = twr[1], ui = twi[1];
+        for (size_t p = 0; p < n; p += 2)
+            butterfly(re[p], im[p], re[p + 1], im[p + 1], ur, ui);
+        h = 2;
+    }
+    for (; h < n; h *= 4) {
+        const size_t h2 = 2 * h, h3 = 3 * h, L = 4 * h;
+        for (size_t b = 0; b < n; b += L) {
+            V* r = re + b;
+            V* i = im + b;
+            for (size_t k = 0; k < h; ++k) {
+                const T u1r = twr[h + k], u1i = twi[h + k];
+                const T u2r = twr[h2 + k], u2i = twi[h2 + k];
+                const T u3r = twr[h3 + k], u3i = twi[h3 + k];
+                V r0 = r[k], i0 = i[k];
+                V r1 = r[k + h], i1 = i[k + h];
+                V r2 = r[k + h2], i2 = i[k + h2];
+                V r3 = r[k + h3], i3 = i[k + h3];
+                // stage with half span h: pairs (0,1) and (2,3)
+                butterfly(r0, i0, r1, i1, u1r, u1i);
+                butterfly(r2, i2, r3, i3, u1r, u1i);
+                // stage with half span 2h: pairs (0,2) with offset k, (1,3) with offset k+h
+                butterfly(r0, i0, r2, i2, u2r, u2i);
+                butterfly(r1, i1, r3, i3, u3r, u3i);
+                r[k] = r0;
+                i[k] = i0;
+                r[k + h] = r1;
+                i[k + h] = i1;
+                r[k + h2] = r2;
+                i[k + h2] = i2;
+                r[k + h3] = r3;
+                i[k + h3] = i3;
+            }
+        }
+    }
+}
+
+// Interleaved scratch of n elements of W lanes, 64-byte aligned, with the
+// twiddles and the bit-reversal permutation of length n.
+template <typename T, typename V>
+struct Scratch {
+    static constexpr size_t W = sizeof(V) / sizeof(T);
+    std::vector<T> twr, twi;
+    std::vector<uint32_t> rev;
+    std::vector<T> storage;
+    V* re;
+    V* im;
+
+    explicit Scratch(size_t n)
+        : rev(bit_reversal(n))
+        , storage(2 * n * W + 64 / sizeof(T))
+    {
+        stage_twiddles(n, twr, twi);
+        const uintptr_t base = reinterpret_cast<uintptr_t>(storage.data());
+        const uintptr_t aligned = (base + 63) & ~uintptr_t(63);
+        re = reinterpret_cast<V*>(aligned);
+        im = re + n;
+    }
+    T* lanes_re(size_t e) { return reinterpret_cast<T*>(re + e); }
+    T* lanes_im(size_t e) { return reinterpret_cast<T*>(im + e); }
+};
+
+template <typename T, typename V>
+TOLMERA_INLINE void fft_2d_batched(std::vector<std::vector<T>>& gre,
+                                   std::vector<std::vector<T>>& gim, int direction)
+{
+    constexpr size_t W = sizeof(V) / sizeof(T);
+    const size_t nr = gre.size();
+    const size_t nc = gre[0].size();
+    const bool inverse = direction == 1;
+
+    // Rows: W rows at a time are interleaved (transposed) into the scratch in
+    // bit-reversed order, transformed, and written back.
+    {
+        Scratch<T, V> s(nc);
+        const uint32_t* rev = s.rev.data();
+        T* row_re[W];
+        T* row_im[W];
+        for (size_t r0 = 0; r0 < nr; r0 += W) {
+            const size_t m = nr - r0 < W ? nr - r0 : W;
+            for (size_t b = 0; b < m; ++b) {
+                row_re[b] = gre[r0 + b].data();
+                row_im[b] = gim[r0 + b].data();
+            }
+            if (m < W) {
+                std::memset(static_cast<void*>(s.re), 0, nc * sizeof(V));
+                std::memset(static_cast<void*>(s.im), 0, nc * sizeof(V));
+            }
+            for (size_t e = 0; e < nc; ++e) {
+                T* dr = s.lanes_re(rev[e]);
+                T* di = s.lanes_im(rev[e]);
+                for (size_t b = 0; b < m; ++b) {
+                    dr[b] = row_re[b][e];
+                    di[b] = inverse ? -row_im[b][e] : row_im[b][e];
+                }
+            }
+            batch_stages(s.re, s.im, nc, s.twr.data(), s.twi.data());
+            for (size_t e = 0; e < nc; ++e) {
+                const T* sr = s.lanes_re(e);
+                const T* si = s.lanes_im(e);
+                for (size_t b = 0; b < m; ++b) {
+                    row_re[b][e] = sr[b];
+                    row_im[b][e] = si[b];
+                }
+            }
+        }
+    }
+
+    // Columns: W neighbouring columns are loaded as one vector per row.
+    {
+        Scratch<T, V> s(nr);
+        const uint32_t* rev = s.rev.data();
+        const T divisor = static_cast<T>(nc) * static_cast<T>(nr);
+        for (size_t c0 = 0; c0 < nc; c0 += W) {
+            const size_t m = nc - c0 < W ? nc - c0 : W;
+            if (m == W) {
+                for (size_t e = 0; e < nr; ++e) {
+                    std::memcpy(s.re + rev[e], gre[e].data() + c0, sizeof(V));
+                    std::memcpy(s.im + rev[e], gim[e].data() + c0, sizeof(V));
+                }
+            } else {
+                std::memset(static_cast<void*>(s.re), 0, nr * sizeof(V));
+                std::memset(static_cast<void*>(s.im), 0, nr * sizeof(V));
+                for (size_t e = 0; e < nr; ++e) {
+                    T* dr = s.lanes_re(rev[e]);
+                    T* di = s.lanes_im(rev[e]);
+                    for (size_t b = 0; b < m; ++b) {
+                        dr[b] = gre[e][c0 + b];
+                        di[b] = gim[e][c0 + b];
+                    }
+                }
+            }
+            batch_stages(s.re, s.im, nr, s.twr.data(), s.twi.data());
+            if (inverse) {
+                for (size_t e = 0; e < nr; ++e) {
+                    s.re[e] = s.re[e] / divisor;
+                    s.im[e] = s.im[e] / divisor;
+                }
+            }
+            if (m == W) {
+                for (size_t e = 0; e < nr; ++e) {
+                    std::memcpy(gre[e].data() + c0, s.re + e, sizeof(V));
+                    std::memcpy(gim[e].data() + c0, s.im + e, sizeof(V));
+                }
+            } else {
+                for (size_t e = 0; e < nr; ++e) {
+                    const T* sr = s.lanes_re(e);
+                    const T* si = s.lanes_im(e);
+                    for (size_t b = 0; b < m; ++b) {
+                        gre[e][c0 + b] = sr[b];
+                        gim[e][c0 + b] = si[b];
+                    }
+                }
+            }
+        }
+    }
+}
+
+template <typename T>
+bool valid_complex_grid(const std::vector<std::vector<T>>& re, const std::vector<std::vector<T>>& im)
+{
+    if (re.empty() || re.size() != im.size() || !is_power_of_two(re.size()))
+        return false;
+    const size_t nc = re[0].size();
+    if (!is_power_of_two(nc))
+        return false;
+    for (size_t i = 0; i < re.size(); ++i)
+        if (re[i].size() != nc || im[i].size() != nc)
+            return false;
+    return true;
+}
+
+TOLMERA_FFT_CLONES void fft_2d_float(vector2D& re, vector2D& im, int direction)
+{
+    fft_2d_batched<float, v8f>(re, im, direction);
+}
+
+TOLMERA_FFT_CLONES void fft_2d_double(field2D& re, field2D& im, int direction)
+{
+    fft_2d_batched<double, v4d>(re, im, direction);
+}
+
+template <typename Src, typename Dst>
+void quadrant_swap(const std::vector<std::vector<Src>>& src, std::vector<std::vector<Dst>>& dst)
+{
+    if (src.empty())
+        return;
+    const size_t nr = src.size();
+    const size_t nc = src[0].size();
+    if (dst.size() != nr)
+        return;
+    for (size_t y = 0; y < nr; ++y)
+        if (dst[y].size() < nc || src[y].size() < nc)
+            return;
+    const size_t hr = nr / 2;
+    const size_t hc = nc / 2;
+    for (size_t y = 0; y < nr; ++y) {
+        const Src* s = src[y < hr ? y + hr : y - hr].data();
+        Dst* d = dst[y].data();
+        for (size_t x = 0; x < nc; ++x)
+            d[x] = static_cast<Dst>(s[x < hc ? x + hc : x - hc]);
+    }
+}
+
+} // namespace
+
+void fft_radix2(std::vector<float>& re, std::vector<float>& im)
+{
+    if (re.size() != im.size() || !is_power_of_two(re.size()))
+        return;
+    radix2_inplace(re.data(), im.data(), re.size());
+}
+
+void fft_radix2(std::vector<double>& re, std::vector<double>& im)
+{
+    if (re.size() != im.size() || !is_power_of_two(re.size()))
+        return;
+    radix2_inplace(re.data(), im.data(), re.size());
+}
+
+void fft_2d(vector2D& re, vector2D& im, int direction)
+{
+    if (!valid_complex_grid(re, im))
+        return;
+    fft_2d_float(re, im, direction);
+}
+
+void fft_2d(field2D& re, field2D& im, int direction)
+{
+    if (!valid_complex_grid(re, im))
+        return;
+    fft_2d_double(re, im, direction);
+}
+
+void fft_shift(const field2D& source, vector2D& destination)
+{
+    quadrant_swap(source, destination);
+}
+
+void fft_shift(const field2D& source, field2D& destination)
+{
+    quadrant_swap(source, destination);
+}
+
+int fft_padded_size(int n, double expansion_factor)
+{
+    const double target = static_cast<double>(n) * (2.0 * expansion_factor + 1.0);
+    int m = 1;
+    while (target > m && m < (1 << 30))
+        m *= 2;
+    return m;
+}

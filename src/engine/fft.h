@@ -1,0 +1,51 @@
+#pragma once
+// Radix-2 complex FFT in one and two dimensions, and the quadrant swap.
+//
+// A complex grid is held as two grids of equal shape (real parts, imaginary
+// parts): two vector2D in single precision, two field2D in double precision.
+// Sizes must be powers of two. The transform has the positive exponent and no
+// scaling:  X[m] = sum_n x[n] * exp(+2*pi*i*n*m/N).
+//
+// Single-precision forms do all butterfly arithmetic in float (the stage angle
+// is formed in double and rounded to float); double forms work in double.
+// Twiddles come from a recurrence with one cosine and one sine per stage, so
+// results are bit-identical between the 1D and the 2D routines and do not
+// depend on how rows or columns are batched internally.
+#include "common/types.h"
+
+#include <vector>
+
+// Directions of fft_2d.
+enum : int {
+    fft_forward = 0, // unscaled forward transform, positive exponent
+    fft_inverse = 1  // conjugate input, forward transform, divide by rows*columns
+};
+
+// In-place forward transform of the sequence (re[n], im[n]). Both arrays must
+// have the same power-of-two length; otherwise nothing is changed.
+void fft_radix2(std::vector<float>& re, std::vector<float>& im);
+void fft_radix2(std::vector<double>& re, std::vector<double>& im);
+
+// In-place 2D transform: every row, then every column, each by fft_radix2.
+// direction 0 (fft_forward): unscaled forward transform.
+// direction 1 (fft_inverse): the imaginary parts are negated as the rows are
+//   read, and every value is divided by rows*columns at the end (in float for
+//   the single form: float(columns) * float(rows)). The real parts are then
+//   those of the exact inverse of direction 0; the imaginary parts are the
+//   negated imaginary parts of that inverse. Callers use the real parts only.
+// Both grids must have the same power-of-two shape (every row as long as the
+// first); otherwise nothing is changed.
+void fft_2d(vector2D& re, vector2D& im, int direction);
+void fft_2d(field2D& re, field2D& im, int direction);
+
+// Quadrant swap: with hR = rows/2 and hC = columns/2 (of the source),
+// destination row y takes source row y + hR when y < hR, else y - hR; within it
+// column x takes source column x + hC when x < hC, else x - hC. For even sizes
+// applying it twice restores the grid. The destination must already have the
+// source's shape (otherwise it is left untouched); the source is not changed.
+void fft_shift(const field2D& source, vector2D& destination);
+void fft_shift(const field2D& source, field2D& destination);
+
+// FFT size for n nodes along an axis with the expansion factor p: the smallest
+// power of two not less than n * (2p + 1) (1 when that product is at most 1).
+int fft_padded_size(int n, double expansion_factor);

@@ -1,0 +1,250 @@
+#include "engine/memory.h"
+
+#include "engine/fft.h"
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+
+#if defined(__linux__)
+#include <sys/sysinfo.h>
+#endif
+
+double memory_need_gb(int Mx, int My, int nz, double bytes_per_cell)
+{
+    return static_cast<double>(Mx) * static_cast<double>(My) * static_cast<double>(nz)
+               * bytes_per_cell / bytes_per_gb
+           + 0.5;
+}
+
+double inversion_memory_estimate_gb(int nx, int ny, int nz, double expansion_factor)
+{
+    const int Mx = fft_padded_size(nx, expansion_factor);
+    const int My = fft_padded_size(ny, expansion_factor);
+    return memory_need_gb(Mx, My, nz, inversion_estimate_bytes_per_cell);
+}
+
+double inversion_memory_estimate_gb(const vector3D& den_grid, double expansion_factor)
+{
+    if (den_grid.empty() || den_grid[0].empty())
+        return 0.0;
+    return inversion_memory_estimate_gb(static_cast<int>(den_grid[0][0].size()),
+                                        static_cast<int>(den_grid[0].size()),
+                                        static_cast<int>(den_grid.size()), expansion_factor);
+}
+
+bool memory_question_needed(double need_gb, double available_gb)
+{
+    if (!(available_gb > 0.0))
+        return false;
+    return need_gb > 0.8 * available_gb;
+}
+
+QString memory_question_text(double need_gb, double available_gb)
+{
+    return QStringLiteral("High memory usage. You need at least ")
+           + QString::number(need_gb, 'g', 6) + QStringLiteral(" GB of ")
+           + QString::number(available_gb, 'g', 6) + QStringLiteral(" GB.")
+           + QStringLiteral("\n To optimize memory usage, you can reduce the expansion factor. "
+                            "\n Do you want to run inversion without changes?");
+}
+
+namespace {
+
+bool read_first_line(const std::string& path, std::string& line)
+{
+    std::ifstream in(path);
+    if (!in)
+        return false;
+    return static_cast<bool>(std::getline(in, line));
+}
+
+// A byte count as written by the kernel; false for "max" or anything else.
+bool parse_bytes(const std::string& text, uint64_t& value)
+{
+    std::istringstream s(text);
+    unsigned long long v = 0;
+    if (!(s >> v))
+        return false;
+    value = v;
+    return true;
+}
+
+bool read_bytes_file(const std::string& path, uint64_t& value)
+{
+    std::string line;
+    return read_first_line(path, line) && parse_bytes(line, value);
+}
+
+// Value of `key` in a "key value" stat file.
+bool read_stat_value(const std::string& path, const std::string& key, uint64_t& value)
+{
+    std::ifstream in(path);
+    std::string k;
+    unsigned long long v = 0;
+    while (in >> k >> v) {
+        if (k == key) {
+            value = v;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool exists(const std::string& path)
+{
+    std::ifstream in(path);
+    return static_cast<bool>(in);
+}
+
+std::string parent_of(const std::string& path)
+{
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos || slash == 0)
+        return std::string();
+    return path.substr(0, slash);
+}
+
+// Cgroup path relative to its hierarchy, normalised to start with '/' and
+// without a trailing one ("" for the root).
+std::string clean_path(std::string p)
+{
+    if (p.empty() || p[0] != '/')
+        p.insert(p.begin(), '/');
+    while (p.size() > 1 && p.back() == '/')
+        p.pop_back();
+    return p == "/" ? std::string() : p;
+}
+
+// Walks from `base + rel` up to `base`, keeping the smallest limit read from
+// `limit_file` (values of `no_limit_from` or more, or "max", are no limit).
+// Usage and reclaimable cache are read in the deepest existing directory.
+void walk_limits(const std::string& base, const std::string& rel, const char* limit_file,
+                 const char* usage_file, const char* inactive_key, uint64_t no_limit_from,
+                 CgroupMemory& out)
+{
+    std::string dir = base + rel;
+    // Inside a cgroup namespace the listed path may not exist under the mount:
+    // then the mount itself is the process's group.
+    while (!rel.empty() && !exists(dir + "/" + limit_file) && dir.size() > base.size())
+        dir = parent_of(dir);
+    bool usage_read = false;
+    for (;;) {
+        uint64_t limit = 0;
+        if (read_bytes_file(dir + "/" + limit_file, limit) && limit > 0 && limit < no_limit_from)
+            out.limit_bytes = out.limit_bytes == 0 ? limit : std::min(out.limit_bytes, limit);
+        if (!usage_read) {
+            uint64_t usage = 0;
+            if (read_bytes_file(dir + "/" + usage_file, usage)) {
+                usage_read = true;
+                uint64_t inactive = 0;
+                read_stat_value(dir + "/memory.stat", inactive_key, inactive);
+                out.usage_bytes = usage;
+                out.reclaimable_bytes = std::min(inactive, usage);
+            }
+        }
+        if (dir.size() <= base.size())
+            break;
+        dir = parent_of(dir);
+        if (dir.size() < base.size())
+            break;
+    }
+}
+
+} // namespace
+
+CgroupMemory read_cgroup_memory(const std::string& self_cgroup, const std::string& cgroup_root)
+{
+    CgroupMemory result;
+    std::ifstream in(self_cgroup);
+    std::string line;
+    while (std::getline(in, line)) {
+        // hierarchy-id:controller-list:path
+        const size_t a = line.find(':');
+        if (a == std::string::npos)
+            continue;
+        const size_t b = line.find(':', a + 1);
+        if (b == std::string::npos)
+            continue;
+        const std::string id = line.substr(0, a);
+        const std::string controllers = line.substr(a + 1, b - a - 1);
+        const std::string path = clean_path(line.substr(b + 1));
+
+        CgroupMemory found;
+        if (id == "0" && controllers.empty()) {
+            // Unified hierarchy, mounted at the root itself (or at "unified"
+            // on hybrid systems, where it carries no memory controller).
+            walk_limits(cgroup_root, path, "memory.max", "memory.current", "inactive_file",
+                        UINT64_MAX, found);
+        } else {
+            std::istringstream list(controllers);
+            std::string c;
+            bool memory = false;
+            while (std::getline(list, c, ','))
+                memory = memory || c == "memory";
+            if (!memory)
+                continue;
+            walk_limits(cgroup_root + "/memory", path, "memory.limit_in_bytes",
+                        "memory.usage_in_bytes", "total_inactive_file", uint64_t(1) << 60, found);
+        }
+        if (found.limit_bytes != 0
+            && (result.limit_bytes == 0 || found.limit_bytes < result.limit_bytes)) {
+            result = found;
+        } else if (result.limit_bytes == 0 && result.usage_bytes == 0) {
+            result.usage_bytes = found.usage_bytes;
+            result.reclaimable_bytes = found.reclaimable_bytes;
+        }
+    }
+    return result;
+}
+
+SystemMemory query_system_memory(const MemoryInfoSources& sources)
+{
+    SystemMemory m;
+    {
+        std::ifstream in(sources.meminfo);
+        std::string key;
+        unsigned long long value = 0;
+        std::string unit;
+        uint64_t total = 0, available = 0, free = 0, buffers = 0, cached = 0;
+        bool have_available = false;
+        std::string line;
+        while (std::getline(in, line)) {
+            std::istringstream s(line);
+            if (!(s >> key >> value))
+                continue;
+            const uint64_t bytes = static_cast<uint64_t>(value) * 1024u; // values are in kB
+            if (key == "MemTotal:")
+                total = bytes;
+            else if (key == "MemAvailable:") {
+                available = bytes;
+                have_available = true;
+            } else if (key == "MemFree:")
+                free = bytes;
+            else if (key == "Buffers:")
+                buffers = bytes;
+            else if (key == "Cached:")
+                cached = bytes;
+        }
+        m.total_bytes = total;
+        m.available_bytes = have_available ? available : free + buffers + cached;
+    }
+#if defined(__linux__)
+    if (m.total_bytes == 0 && sources.meminfo == MemoryInfoSources().meminfo) {
+        struct sysinfo si {};
+        if (sysinfo(&si) == 0) {
+            m.total_bytes = static_cast<uint64_t>(si.totalram) * si.mem_unit;
+            m.available_bytes = (static_cast<uint64_t>(si.freeram) + si.bufferram) * si.mem_unit;
+        }
+    }
+#endif
+    const CgroupMemory cg = read_cgroup_memory(sources.self_cgroup, sources.cgroup_root);
+    if (cg.limit_bytes != 0) {
+        const uint64_t held = cg.usage_bytes - std::min(cg.usage_bytes, cg.reclaimable_bytes);
+        const uint64_t room = cg.limit_bytes > held ? cg.limit_bytes - held : 0;
+        m.total_bytes = m.total_bytes == 0 ? cg.limit_bytes : std::min(m.total_bytes, cg.limit_bytes);
+        m.available_bytes = m.available_bytes == 0 ? room : std::min(m.available_bytes, room);
+    }
+    m.available_bytes = std::min(m.available_bytes, m.total_bytes);
+    return m;
+}

@@ -1,0 +1,74 @@
+#pragma once
+// Memory estimates of a spectral run and the machine's memory figures.
+//
+// All sizes in GB are units of 2^30 bytes. Mx, My are the padded FFT sizes
+// (fft_padded_size), nz the level count of the density grid.
+#include "common/types.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <string>
+
+// Engine arrays per padded cell at the peak of a 3D inversion: the real half
+// of the stored operator (4 bytes), the level spectra of the model (real and
+// imaginary, 8 bytes) and the padded model with its imaginary companion of
+// the closing forward run (8 bytes).
+constexpr double inversion_peak_bytes_per_cell = 20.0;
+// Building the stored operator alone fills both of its halves.
+constexpr double effects_build_bytes_per_cell = 8.0;
+// A forward run that builds or reuses the stored operator: the operator's real
+// half and the padded model with its imaginary companion.
+constexpr double forward_peak_bytes_per_cell = 12.0;
+// Bytes per padded cell of the inversion estimate shown to the user.
+constexpr double inversion_estimate_bytes_per_cell = 20.0;
+
+constexpr double bytes_per_gb = 1073741824.0; // 2^30
+
+// Mx * My * nz * bytes_per_cell / 2^30 + 0.5, in double.
+double memory_need_gb(int Mx, int My, int nz, double bytes_per_cell);
+
+// The inversion estimate shown in the inversion dialog and the preferences:
+// Mx * My * nz * 20 / 2^30 + 0.5 with Mx, My from nx, ny and the expansion
+// factor; 0 for an empty density grid.
+double inversion_memory_estimate_gb(int nx, int ny, int nz, double expansion_factor);
+double inversion_memory_estimate_gb(const vector3D& den_grid, double expansion_factor);
+
+// True when the user should be asked before a run: the need exceeds 80 % of
+// the available memory (also when it exceeds all of it). An unknown
+// available figure (0 or less) asks nothing.
+bool memory_question_needed(double need_gb, double available_gb);
+
+// The question shown before a run that needs much memory (English only).
+QString memory_question_text(double need_gb, double available_gb);
+
+// ---- Machine memory -------------------------------------------------------
+
+struct SystemMemory {
+    uint64_t total_bytes = 0;     // physical memory, bounded by a cgroup limit
+    uint64_t available_bytes = 0; // what can still be allocated now, likewise bounded
+};
+
+// Memory limit and use of the control group the process runs in.
+struct CgroupMemory {
+    uint64_t limit_bytes = 0;     // 0: no limit set
+    uint64_t usage_bytes = 0;     // charged to the group
+    uint64_t reclaimable_bytes = 0; // inactive file cache within the usage
+};
+
+// Where the figures are read from; tests point these at fixtures.
+struct MemoryInfoSources {
+    std::string meminfo = "/proc/meminfo";
+    std::string self_cgroup = "/proc/self/cgroup";
+    std::string cgroup_root = "/sys/fs/cgroup";
+};
+
+// Reads the effective memory limit of the process's control group, for the
+// unified hierarchy (memory.max along the path up to the root) and for the
+// version 1 memory controller (memory.limit_in_bytes likewise; values of 2^60
+// or more mean no limit). The smallest limit found wins.
+CgroupMemory read_cgroup_memory(const std::string& self_cgroup, const std::string& cgroup_root);
+
+// Total and available physical memory (MemTotal and MemAvailable of meminfo,
+// falling back to sysinfo), each bounded by the control group's limit.
+SystemMemory query_system_memory(const MemoryInfoSources& sources = MemoryInfoSources());

@@ -1,0 +1,115 @@
+#include "engine/parallel.h"
+
+#include "engine/fft.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <system_error>
+#include <thread>
+
+void run_split(size_t item_count, int thread_count,
+               const std::function<void(size_t, size_t)>& work)
+{
+    // A count below 1 would start no worker and leave the outputs as they
+    // were, which callers would take for a result.
+    const uint64_t T = thread_count < 1 ? 1 : static_cast<uint64_t>(thread_count);
+    const uint64_t n = item_count;
+    if (T == 1) {
+        work(0, item_count);
+        return;
+    }
+    std::vector<std::thread> workers;
+    workers.reserve(T);
+    std::vector<std::pair<size_t, size_t>> inline_ranges;
+    for (uint64_t i = 0; i < T; ++i) {
+        const size_t begin = static_cast<size_t>(i * n / T);
+        const size_t end = static_cast<size_t>((i + 1) * n / T);
+        try {
+            workers.emplace_back(work, begin, end);
+        } catch (const std::system_error&) {
+            inline_ranges.emplace_back(begin, end);
+        }
+    }
+    for (const auto& r : inline_ranges)
+        work(r.first, r.second);
+    for (std::thread& t : workers)
+        t.join();
+}
+
+void parallel_accumulate_effects(const vector3D& operator_re, const vector3D& model_re,
+                                 const vector3D& model_im, field2D& out_re, field2D& out_im,
+                                 int thread_count)
+{
+    if (out_re.empty())
+        return;
+    const size_t out_cols = out_re[0].size();
+    // Stale operators with fewer levels, rows or columns than the model are
+    // never read past their end.
+    const size_t levels = std::min(model_re.size(), operator_re.size());
+    const size_t model_rows = levels ? model_re[0].size() : 0;
+    const size_t cols = model_rows ? std::min(model_re[0][0].size(), out_cols) : 0;
+
+    run_split(out_re.size(), thread_count, [&](size_t r0, size_t r1) {
+        for (size_t r = r0; r < r1; ++r) {
+            double* sr = out_re[r].data();
+            double* si = out_im[r].data();
+            for (size_t k = 0; k < out_cols; ++k) {
+                sr[k] = 0.0;
+                si[k] = 0.0;
+            }
+            // Levels innermost per row keeps the row's sums in cache; every
+            // cell still sums its levels in increasing order.
+            if (r >= model_rows)
+                continue;
+            for (size_t l = 0; l < levels; ++l) {
+                const float* op = operator_re[l][r].data();
+                const float* mr = model_re[l][r].data();
+                const float* mi = model_im[l][r].data();
+                for (size_t k = 0; k < cols; ++k) {
+                    const float pr = op[k] * mr[k];
+                    const float pi = op[k] * mi[k];
+                    sr[k] += static_cast<double>(pr);
+                    si[k] += static_cast<double>(pi);
+                }
+            }
+        }
+    });
+}
+
+void parallel_update_model(const vector3D& operator_re, vector3D& model_re, vector3D& model_im,
+                           const field2D& misfit_re, const field2D& misfit_im,
+                           const std::vector<double>& weights, int thread_count)
+{
+    if (model_re.empty())
+        return;
+    const size_t rows = model_re[0].size();
+    const size_t cols = rows ? model_re[0][0].size() : 0;
+
+    run_split(model_re.size(), thread_count, [&](size_t l0, size_t l1) {
+        for (size_t l = l0; l < l1 && l < weights.size() && l < operator_re.size(); ++l) {
+            const double w = weights[l];
+            if (w == 0.0)
+                continue;
+            for (size_t r = 0; r < rows; ++r) {
+                const float* op = operator_re[l][r].data();
+                float* mr = model_re[l][r].data();
+                float* mi = model_im[l][r].data();
+                const double* fr = misfit_re[r].data();
+                const double* fi = misfit_im[r].data();
+                for (size_t k = 0; k < cols; ++k) {
+                    const double o = static_cast<double>(op[k]);
+                    mr[k] = static_cast<float>(static_cast<double>(mr[k]) - o * fr[k] * w);
+                    mi[k] = static_cast<float>(static_cast<double>(mi[k]) - o * fi[k] * w);
+                }
+            }
+        }
+    });
+}
+
+void parallel_fft_layers(vector3D& re, vector3D& im, int direction, int thread_count)
+{
+    run_split(re.size(), thread_count, [&](size_t l0, size_t l1) {
+        for (size_t l = l0; l < l1; ++l)
+            fft_2d(re[l], im[l], direction);
+    });
+}

@@ -1,0 +1,42 @@
+#pragma once
+// Worker-thread routines of the spectral engine. Each call starts its own
+// std::thread workers over contiguous ranges of rows or levels and joins them
+// all before returning, so to the caller it is an ordinary blocking function.
+// Workers share the grids without locks; each writes only its own range.
+//
+// Splitting rule: with n items and T threads, worker i (i = 0 .. T-1) takes
+// the items [i*n/T, (i+1)*n/T) (integer division). A thread count below 1 is
+// treated as 1. Results do not depend on the thread count.
+#include "common/types.h"
+
+#include <cstddef>
+#include <functional>
+#include <vector>
+
+// Runs work(begin, end) over the ranges of the splitting rule, one worker
+// thread per range (a single range runs on the calling thread). When the
+// system cannot start a thread, that range runs on the calling thread.
+void run_split(size_t item_count, int thread_count,
+               const std::function<void(size_t begin, size_t end)>& work);
+
+// Predicted spectrum: out_re[r][k] = sum over levels l of
+// operator_re[l][r][k] * model_re[l][r][k] (each product formed in float,
+// summed in double, levels in order), out_im likewise with model_im.
+// The outputs must already have the padded size; they are overwritten.
+// Rows are split over the workers.
+void parallel_accumulate_effects(const vector3D& operator_re, const vector3D& model_re,
+                                 const vector3D& model_im, field2D& out_re, field2D& out_im,
+                                 int thread_count);
+
+// Gradient step: for every level l whose weight is not 0 (NaN counts as
+// non-zero), model_re[l][r][k] = float(model_re - operator_re[l][r][k] *
+// misfit_re[r][k] * weights[l]) computed in double, model_im likewise with
+// misfit_im. Levels with weight 0 stay bit-for-bit unchanged. Levels are split
+// over the workers.
+void parallel_update_model(const vector3D& operator_re, vector3D& model_re, vector3D& model_im,
+                           const field2D& misfit_re, const field2D& misfit_im,
+                           const std::vector<double>& weights, int thread_count);
+
+// Single-precision fft_2d (see engine/fft.h) of every level, in place;
+// direction 0 forward, 1 inverse. Levels are split over the workers.
+void parallel_fft_layers(vector3D& re, vector3D& im, int direction, int thread_count);

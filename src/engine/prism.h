@@ -1,0 +1,29 @@
+#pragma once
+// Closed-form vertical attraction of a right rectangular prism.
+#include "common/types.h"
+
+#include <vector>
+
+// Gravitational constant that turns g/cm3 and metres into mGal.
+constexpr double gravity_constant_mgal = 0.006673;
+
+// Replaces every value of `out` by the vertical attraction (mGal, positive
+// downwards: a positive density below a node gives a positive value) of the
+// prism {x_pair} x {y_pair} x {z_pair} with the given density (g/cm3) at every
+// node (x_nodes[j], y_nodes[i]) of a horizontal grid.
+//
+// - `level` is the z of the observation level (metres, positive downwards);
+//   the nodes lie 0.01 m above it.
+// - Each pair holds exactly two values: the two x faces, the two y faces, the
+//   top and bottom depths.
+// - `out` must already have y_nodes.size() rows with x_nodes.size() values in
+//   its first row; otherwise (or when a pair does not hold two values) `out` is
+//   left untouched.
+// - `thread_count` > 1 splits the rows over that many worker threads; the
+//   result does not depend on it.
+// A face lying exactly at the observation depth gives values that are not
+// numbers; they are stored as computed and noted once on standard output.
+void prism_gravity_kernel(const std::vector<double>& x_nodes, const std::vector<double>& y_nodes,
+                          double level, const std::vector<double>& x_pair,
+                          const std::vector<double>& y_pair, const std::vector<double>& z_pair,
+                          double density, field2D& out, int thread_count = 1);
