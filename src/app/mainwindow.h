@@ -81,6 +81,37 @@ public slots:
     void on_observed_axes_customContextMenuRequested(QPoint pos);
     void on_calculated_axes_customContextMenuRequested(QPoint pos);
 
+    // ---- Layered model: horizons, layer attributes, grid from layers, layer maps
+    void addHorizon(std::vector<std::vector<double>>& horizon, std::vector<double>& params);
+    void add_constant_horizon(double depth);
+    void addDensitytToLayer(int n, double d);
+    void delete_horizon(int i);
+    void setHorizonsDensities(std::vector<double> dens);
+    void setHorizonsDensities_norecalc(std::vector<double> dens);
+    void set_fixed(std::vector<bool> fixed_layers);
+    void set_layers_names(std::vector<QString> names);
+    void recalc3Dgrid();
+    void recalc3Dgrid_lateral();
+    void recalcLayerDensity(int n);
+    void recalcLayerDensity_const(int n, double d);
+    void loadLayerDensity(int n);
+    void extract_horizons_lateral_densities();
+    std::vector<std::vector<double>> extract_layer_central_density(int n);
+    std::vector<std::vector<double>> getVerticalAvgDensity(int n);
+    // Densities just above and at or below horizon n; false (with the reason
+    // in *error) for a bad index, a horizon outside the model or horizons
+    // that do not sit on the grid. Never throws.
+    bool collectDensFromHorizon(int n, std::vector<std::vector<float>>& den_top,
+                                std::vector<std::vector<float>>& den_bot, QString* error = nullptr);
+    // False (after a message) when the maps do not have the grid's rows and columns.
+    bool fillDensAfterHorizonChange(std::vector<std::vector<float>>& den_top,
+                                    std::vector<std::vector<float>>& den_bot,
+                                    std::vector<std::vector<double>>& hor_before,
+                                    std::vector<std::vector<double>>& hor_after);
+    void fillInvLayerDensityFromHorizons(double z_top, std::vector<std::vector<float>>& dens_layer_real,
+                                         std::vector<std::vector<float>>& dens_layer_imag, int Nl, int Ny, int Nx,
+                                         int Nfbot, int Nfleft, double bottom);
+
     // ---- Commands of the main form: one slot per action, reached by name
     void on_new_model_triggered();
     void on_open_project_triggered();

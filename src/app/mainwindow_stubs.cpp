@@ -80,15 +80,10 @@ void MainWindow::on_export_total_mean_dens_triggered() {}
 void MainWindow::on_export_layers_mean_dens_triggered() {}
 void MainWindow::on_export_const_value_surface_triggered() {}
 void MainWindow::on_actionUndo_triggered() {}
-void MainWindow::on_clear_horizons_triggered() {}
-void MainWindow::on_clear_3D_grid_triggered() {}
-void MainWindow::on_clear_Vp_triggered() {}
-void MainWindow::on_clear_regularizer_triggered() {}
 void MainWindow::on_delete_faults_triggered() {}
 void MainWindow::on_delete_profiles_scheme_triggered() {}
 void MainWindow::on_edit_horizons_triggered() {}
 void MainWindow::on_regrid_horizons_triggered() {}
-void MainWindow::on_add_constant_horizon_triggered() {}
 void MainWindow::on_move_horizons_tozero_triggered() {}
 void MainWindow::on_regrid_triggered() {}
 void MainWindow::on_move_3Dgrid_tozero_triggered() {}
