@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "common/grid_geometry.h"
+#include "common/grid_helpers.h"
 
 namespace layers {
 
@@ -55,11 +56,18 @@ double mean_depth(const field2D& horizon)
 {
     if (horizon.empty() || horizon.front().empty())
         return 0.0;
-    double sum = 0;
-    for (const auto& row : horizon)
-        for (double v : row)
-            sum += v;
-    return sum / (static_cast<double>(horizon.size()) * static_cast<double>(horizon.front().size()));
+    if (!grid_has_shape(horizon, horizon.size(), horizon.front().size())) {
+        // Ragged rows: the plain mean of whatever nodes there are.
+        double sum = 0;
+        std::size_t count = 0;
+        for (const auto& row : horizon) {
+            for (double v : row)
+                sum += v;
+            count += row.size();
+        }
+        return sum / static_cast<double>(count);
+    }
+    return grid_mean(horizon);
 }
 
 std::size_t insertion_index(const std::vector<field2D>& horizons, const field2D& horizon)
@@ -244,14 +252,9 @@ BuildStatus effective_vertical(const std::vector<field2D>& horizons, VerticalPar
     bool defaults = false;
     if (w.maxZ == 0.0 || w.dz == 0.0) {
         const field2D& last = horizons.back();
-        if (last.empty() || last.front().empty())
+        if (last.empty() || last.front().empty() || !grid_has_shape(last, last.size(), last.front().size()))
             return BuildStatus::BadGeometry;
-        double deepest = -std::numeric_limits<double>::infinity();
-        for (const auto& row : last)
-            for (double d : row)
-                if (d > deepest)
-                    deepest = d;
-        w.maxZ = deepest;
+        w.maxZ = grid_max(last);
         w.dz = w.maxZ / 50.0;
         defaults = true;
     }

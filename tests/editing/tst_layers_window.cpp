@@ -10,6 +10,7 @@
 #include "app/mainwindow.h"
 #include "app/mainwindowform.h"
 #include "editing/inputvaluedialog.h"
+#include "formats/surfer_grid.h"
 #include "fake_interaction.h"
 
 namespace {
@@ -72,6 +73,7 @@ private slots:
     void horizonSamplesReportToCaller();
     void layerMapsOnMismatch();
     void loadLayerDensityRefusals();
+    void loadLayerDensityFromSurferGrid();
 
 private:
     FakeInteraction fake;
@@ -400,6 +402,45 @@ void TestLayersWindow::loadLayerDensityRefusals()
     QVERIFY(fake.notes.isEmpty());
     w.loadLayerDensity(2);
     QCOMPARE(fake.errors(), QStringList{"Layers size error"});
+}
+
+void TestLayersWindow::loadLayerDensityFromSurferGrid()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString good = dir.filePath("layer.grd");
+    const QString wide = dir.filePath("wide.grd");
+    // Other coordinates than the model's: only the counts matter.
+    QVERIFY(write_surfer6_text_grid(good, field2D{{2.0, 2.1, 2.2}, {2.3, 2.4, 2.5}}, {3, 2, 5000, 7000, 9000, 9100}));
+    QVERIFY(write_surfer6_text_grid(wide, constant(2, 4, 3.0), {4, 2, 0, 300, 0, 100}));
+
+    MainWindow w;
+    give_grid(w);  // 0 .. 500 m
+    w.horizons = {constant(2, 3, 0), constant(2, 3, 300)};
+    w.horizons_params = {3, 2, 0, 100, 0, 50};
+    w.densities = {1, 2};
+    w.fixed = {false, false};
+    w.layers_names = {"", ""};
+
+    fake.openNames << wide;
+    const vector3D before = w.den_grid;
+    w.loadLayerDensity(1);
+    QCOMPARE(fake.errors(), QStringList{"Grid size doesn't match to project data"});
+    QCOMPARE(w.den_grid, before);
+
+    fake.clear();
+    fake.openNames << good;
+    w.loadLayerDensity(1);
+    QVERIFY2(fake.errors().isEmpty(), qPrintable(fake.errors().join("; ")));
+    QCOMPARE(w.lateral_densities[1], (field2D{{2.0, 2.1, 2.2}, {2.3, 2.4, 2.5}}));
+    QCOMPARE(w.den_grid[2][1][2], 1.0f);  // 200 m: layer 0
+    QCOMPARE(w.den_grid[3][1][2], 2.5f);
+    QCOMPARE(w.den_grid[5][0][1], 2.1f);  // the deepest level too
+
+    fake.clear();
+    fake.openNames << dir.filePath("missing.grd");
+    w.loadLayerDensity(1);
+    QCOMPARE(fake.errors().size(), 1);
 }
 
 QTEST_MAIN(TestLayersWindow)
