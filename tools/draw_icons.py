@@ -106,8 +106,179 @@ def draw_all():
         c.save(name)
 
 
+ORANGE = (230, 126, 34, 255)
+PURPLE = (142, 68, 173, 255)
+LIGHTBLUE = (133, 193, 233, 255)
+
+
+def folder(c, body, tab):
+    c.rect(3, 8, 13, 11, tab)
+    c.rect(3, 11, 28, 26, body)
+    c.frame(3, 11, 28, 26, DARK)
+
+
+def floppy(c, body):
+    c.rect(4, 4, 27, 27, body)
+    c.rect(9, 4, 22, 12, WHITE)
+    c.rect(18, 6, 20, 10, body)
+    c.rect(8, 17, 23, 27, WHITE)
+    c.line(10, 20, 21, 20, GREY, 1)
+    c.line(10, 23, 21, 23, GREY, 1)
+    c.frame(4, 4, 27, 27, DARK)
+
+
+def small_cube(c, x, y):
+    c.polygon([(x + 5, y), (x + 10, y + 3), (x + 5, y + 6), (x, y + 3)], YELLOW)
+    c.polygon([(x, y + 3), (x + 5, y + 6), (x + 5, y + 11), (x, y + 8)], BLUE)
+    c.polygon([(x + 5, y + 6), (x + 10, y + 3), (x + 10, y + 8), (x + 5, y + 11)], (31, 97, 141, 255))
+
+
+def wave(c, y0, colour, t=2, amp=3):
+    pts = [(x, y0 + amp * (((x // 6) % 2) * 2 - 1) * ((x % 6) / 6.0 if (x // 6) % 2 == 0 else 1 - (x % 6) / 6.0))
+           for x in range(2, 31)]
+    for (xa, ya), (xb, yb) in zip(pts, pts[1:]):
+        c.line(xa, ya, xb, yb, colour, t)
+
+
+def surface_patch(c, colour, y0=14):
+    # a tilted, wavy sheet
+    top = [(3, y0 + 2), (10, y0 - 2), (17, y0 + 1), (24, y0 - 3), (29, y0)]
+    bottom = [(29, y0 + 10), (22, y0 + 13), (15, y0 + 10), (8, y0 + 14), (3, y0 + 12)]
+    c.polygon(top + bottom, colour)
+    for (xa, ya), (xb, yb) in zip(top, top[1:]):
+        c.line(xa, ya, xb, yb, DARK, 1)
+
+
+def play(c, colour):
+    c.polygon([(8, 4), (27, 16), (8, 28)], colour)
+
+
+def arrow_up(c, x, colour):
+    c.polygon([(x - 5, 12), (x, 3), (x + 5, 12)], colour)
+    c.rect(x - 1, 12, x + 1, 15, colour)
+
+
+def arrow_down(c, x, colour):
+    c.polygon([(x - 5, 19), (x, 28), (x + 5, 19)], colour)
+    c.rect(x - 1, 16, x + 1, 19, colour)
+
+
+def draw_open_blue(c):
+    folder(c, LIGHTBLUE, BLUE)
+
+
+def draw_open_1(c):
+    folder(c, (250, 229, 140, 255), YELLOW)
+    small_cube(c, 12, 13)
+
+
+def draw_save_proj2(c):
+    floppy(c, BLUE)
+
+
+def draw_save(c):
+    floppy(c, DARK)
+    small_cube(c, 10, 16)
+
+
+def draw_window_size(c):
+    c.frame(3, 5, 28, 26, DARK, 2)
+    c.rect(3, 5, 28, 8, BLUE)
+    c.line(8, 13, 23, 21, ORANGE, 2)
+    c.polygon([(6, 11), (12, 12), (8, 16)], ORANGE)
+    c.polygon([(25, 23), (19, 22), (23, 18)], ORANGE)
+
+
+def draw_fit_window(c):
+    c.frame(3, 3, 28, 28, DARK, 2)
+    c.rect(10, 10, 21, 21, GREEN)
+    for (x, y, dx, dy) in ((6, 6, 1, 1), (25, 6, -1, 1), (6, 25, 1, -1), (25, 25, -1, -1)):
+        c.line(x, y, x + 3 * dx, y + 3 * dy, DARK, 2)
+
+
+def draw_cube_opac(c):
+    cube(c)
+
+
+def draw_surface_opac(c):
+    surface_patch(c, (72, 201, 176, 255), 12)
+
+
+def draw_cube_surf(c):
+    cube(c)
+    wave(c, 18, ORANGE, 3)
+
+
+def draw_faults_icon2(c):
+    c.polygon([(6, 3), (14, 3), (20, 28), (12, 28)], (230, 176, 170, 255))
+    c.line(10, 3, 16, 28, RED, 3)
+    c.polygon([(18, 3), (24, 3), (29, 28), (23, 28)], (230, 176, 170, 255))
+    c.line(21, 3, 26, 28, RED, 2)
+
+
+def draw_net(c):
+    for x in (6, 15, 24):
+        c.line(x, 3, x + 3, 28, BLUE, 2)
+    for y in (8, 20):
+        c.line(3, y, 28, y - 3, DARK, 2)
+
+
+def draw_slice(c):
+    cube(c, (174, 214, 241, 255), (252, 243, 207, 255), (169, 204, 227, 255))
+    c.polygon([(9, 6), (22, 12), (22, 26), (9, 20)], ORANGE)
+    c.line(9, 6, 22, 12, DARK, 1)
+
+
+def draw_up_down(c):
+    arrow_up(c, 16, GREEN)
+    arrow_down(c, 16, RED)
+    c.line(3, 16, 8, 16, DARK, 1)
+    c.line(24, 16, 29, 16, DARK, 1)
+
+
+def draw_spreadsheet(c):
+    c.rect(3, 4, 28, 27, WHITE)
+    c.rect(3, 4, 28, 9, GREEN)
+    for y in (9, 15, 21, 27):
+        c.line(3, y, 28, y, DARK, 1)
+    for x in (3, 12, 20, 28):
+        c.line(x, 4, x, 27, DARK, 1)
+
+
+def draw_start_green(c):
+    play(c, GREEN)
+
+
+def draw_start_inv(c):
+    play(c, ORANGE)
+    c.rect(3, 4, 5, 28, ORANGE)
+
+
+def draw_start_inv_horizon(c):
+    c.polygon([(8, 3), (24, 12), (8, 21)], PURPLE)
+    wave(c, 26, BLUE, 2, 2)
+
+
 # Further icons register themselves here: file name -> drawing function.
-ICONS = {}
+ICONS = {
+    "open_blue.png": draw_open_blue,
+    "open_1.png": draw_open_1,
+    "save_proj2.png": draw_save_proj2,
+    "save.png": draw_save,
+    "window_size.png": draw_window_size,
+    "fit__window.png": draw_fit_window,
+    "cube_opac.png": draw_cube_opac,
+    "surface_opac.png": draw_surface_opac,
+    "cube_surf.png": draw_cube_surf,
+    "faults_icon2.png": draw_faults_icon2,
+    "net.png": draw_net,
+    "slice.png": draw_slice,
+    "up_down.png": draw_up_down,
+    "spreadsheet.png": draw_spreadsheet,
+    "start_green.png": draw_start_green,
+    "start_inv.png": draw_start_inv,
+    "start_inv_horizon.png": draw_start_inv_horizon,
+}
 
 if __name__ == "__main__":
     draw_all()
