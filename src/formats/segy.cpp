@@ -471,7 +471,7 @@ CodecStatus write_segy_cube(const QString& path, const vector3D& cube, const std
     // First depth in whole metres in the 16-bit delay recording time.
     const double z0 = z.front();
     const double z0_whole = std::round(z0);
-    if (!(std::fabs(z0 - z0_whole) <= 1e-6 * std::max(1.0, std::fabs(z0))) || z0_whole < -32768 || z0_whole > 32767)
+    if (!(std::fabs(z0 - z0_whole) <= 1e-6) || z0_whole < -32768 || z0_whole > 32767)
         return refuse(QStringLiteral("The first depth %1 m can't be stored in a SEG-Y file: it must be a whole number of "
                                      "metres between -32768 and 32767. Save the cube as a Tolmera 3D grid (*.3Dgrd)")
                           .arg(z0),
@@ -500,7 +500,9 @@ CodecStatus write_segy_cube(const QString& path, const vector3D& cube, const std
         for (const std::vector<double>* axis : {&x, &y}) {
             for (double v : *axis) {
                 const double s = v * scale;
-                if (std::fabs(s - std::round(s)) > 1e-6 * std::max(1.0, std::fabs(s))) {
+                // A thousandth of the last kept decimal absorbs the rounding of
+                // computed node coordinates.
+                if (std::fabs(s - std::round(s)) > 1e-3) {
                     exact = false;
                     break;
                 }

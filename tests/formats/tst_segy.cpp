@@ -1,0 +1,663 @@
+// SEG-Y cubes: written layout, round trips, every read format in both byte
+// orders, bad input, and exchange with segyio.
+#include "formats/segy.h"
+
+#include "format_test_support.h"
+
+#include <QBuffer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <functional>
+#include <limits>
+
+using namespace fmt_test;
+
+Q_DECLARE_METATYPE(CodecError)
+
+namespace {
+
+// A SEG-Y file made field by field, for fixtures the writer cannot make.
+struct Fixture {
+    bool big = false;
+    int format = 5;
+    int nx = 4, ny = 3, nz = 5;
+    int interval = 10000;  // sample interval as stored
+    int delay = 0;
+    qint16 scalar = 0;
+    int extended_headers = 0;
+    quint16 revision = 0;
+    std::function<qint32(int i, int j)> key = [](int, int j) { return j + 1; };
+    std::function<qint32(int i, int j)> inline_no = [](int i, int) { return i + 1; };
+    std::function<qint32(int i, int j)> x = [](int, int j) { return 1000 + 50 * j; };
+    std::function<qint32(int i, int j)> y = [](int i, int) { return 2000 + 25 * i; };
+    // Exactly representable in every sample format.
+    std::function<double(int k, int i, int j)> value = [](int k, int i, int j) {
+        return 100.0 * k + 10.0 * i + j - 7.0;
+    };
+
+    QByteArray i16(qint16 v) const { return big ? be16(v) : le16(v); }
+    QByteArray i32(qint32 v) const { return big ? be32(v) : le32(v); }
+
+    QByteArray sample(double v) const
+    {
+        switch (format) {
+        case 1: return i32(qint32(ieee_to_ibm(float(v))));
+        case 2: return i32(qint32(v));
+        case 3: return i16(qint16(v));
+        default: {
+            const float f = float(v);
+            quint32 bits;
+            std::memcpy(&bits, &f, 4);
+            return i32(qint32(bits));
+        }
+        }
+    }
+
+    QByteArray bytes() const
+    {
+        QByteArray b(3600, '\0');
+        auto put = [&](int position, const QByteArray& field) { b.replace(position - 1, field.size(), field); };
+        put(3217, i16(qint16(interval)));
+        put(3221, i16(qint16(nz)));
+        put(3225, i16(qint16(format)));
+        put(3501, i16(qint16(revision)));
+        put(3505, i16(qint16(extended_headers)));
+        if (extended_headers > 0)
+            b += QByteArray(3200 * extended_headers, ' ');
+        for (int i = 0; i < ny; ++i)
+            for (int j = 0; j < nx; ++j) {
+                QByteArray h(240, '\0');
+                auto set = [&](int position, const QByteArray& field) { h.replace(position - 1, field.size(), field); };
+                set(71, i16(scalar));
+                set(81, i32(x(i, j)));
+                set(85, i32(y(i, j)));
+                set(109, i16(qint16(delay)));
+                set(181, i32(key(i, j)));
+                set(189, i32(inline_no(i, j)));
+                b += h;
+                for (int k = 0; k < nz; ++k)
+                    b += sample(value(k, i, j));
+            }
+        return b;
+    }
+};
+
+struct Sentinel {
+    vector3D cube{vector2D{std::vector<data_type>{42.0f}}};
+    std::vector<double> x{-1.0}, y{-2.0}, z{-3.0};
+    bool unchanged() const
+    {
+        return cube == vector3D{vector2D{std::vector<data_type>{42.0f}}} && x == std::vector<double>{-1.0} &&
+               y == std::vector<double>{-2.0} && z == std::vector<double>{-3.0};
+    }
+};
+
+qint16 i16_at(const QByteArray& b, int position)
+{
+    return qFromLittleEndian<qint16>(b.constData() + position - 1);
+}
+qint32 i32_at(const QByteArray& b, int position)
+{
+    return qFromLittleEndian<qint32>(b.constData() + position - 1);
+}
+
+QString segyio_script()
+{
+    return QStringLiteral(TOLMERA_TEST_DATA_DIR "/segyio_fixtures.py");
+}
+
+// The system interpreter when it has segyio; empty otherwise.
+QString python_with_segyio()
+{
+    const QString python = QStringLiteral("/usr/bin/python3");
+    if (!QFile::exists(python))
+        return QString();
+    return run(python, {"-c", "import segyio, numpy"}) ? python : QString();
+}
+
+}  // namespace
+
+class TestSegy : public QObject {
+    Q_OBJECT
+
+private slots:
+    void writtenLayout();
+    void roundTrip_data();
+    void roundTrip();
+    void coordinateScalar_data();
+    void coordinateScalar();
+    void readFormats_data();
+    void readFormats();
+    void ibmConversion_data();
+    void ibmConversion();
+    void ibmRoundTrip();
+    void lineDetection();
+    void extendedTextualHeaders();
+    void geometryScanOnAnyDevice();
+    void badFiles_data();
+    void badFiles();
+    void writerRefuses_data();
+    void writerRefuses();
+    void failedSaveKeepsOldFile();
+    void segyioReadsOurFiles();
+    void weReadSegyioFiles_data();
+    void weReadSegyioFiles();
+};
+
+void TestSegy::writtenLayout()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("l.sgy");
+    const vector3D cube = make_cube(4, 2, 3);
+    const std::vector<double> x{1000, 1050, 1100, 1150}, y{2000, 2025}, z{100, 110, 120};
+    QVERIFY(write_segy_cube(path, cube, x, y, z));
+    const QByteArray b = read_file(path);
+    QCOMPARE(b.size(), 3600 + 8 * (240 + 3 * 4));  // 5616
+    QCOMPARE(b.left(3200), QByteArray(3200, '\0'));
+    QCOMPARE(i16_at(b, 3213), qint16(8));
+    QCOMPARE(i16_at(b, 3217), qint16(10000));
+    QCOMPARE(i16_at(b, 3219), qint16(10000));
+    QCOMPARE(i16_at(b, 3221), qint16(3));
+    QCOMPARE(i16_at(b, 3225), qint16(5));
+    for (int i = 0; i < 2; ++i)
+        for (int j = 0; j < 4; ++j) {
+            const QByteArray t = b.mid(3600 + (i * 4 + j) * 252, 252);
+            QCOMPARE(i32_at(t, 1), i * 4 + j + 1);
+            QCOMPARE(i32_at(t, 5), j + 1);
+            QCOMPARE(i16_at(t, 71), qint16(0));
+            QCOMPARE(i32_at(t, 73), qint32(x[j]));
+            QCOMPARE(i32_at(t, 77), qint32(y[i]));
+            QCOMPARE(i32_at(t, 81), qint32(x[j]));
+            QCOMPARE(i32_at(t, 85), qint32(y[i]));
+            QCOMPARE(i16_at(t, 109), qint16(100));
+            QCOMPARE(i16_at(t, 115), qint16(3));
+            QCOMPARE(i16_at(t, 117), qint16(10000));
+            QCOMPARE(i32_at(t, 181), j + 1);
+            QCOMPARE(i32_at(t, 185), i + 1);
+            QCOMPARE(i32_at(t, 189), i + 1);
+            QCOMPARE(i32_at(t, 193), j + 1);
+            for (int k = 0; k < 3; ++k)
+                QCOMPARE(float_at_le(t, 240 + 4 * k), cube[k][i][j]);
+        }
+}
+
+void TestSegy::roundTrip_data()
+{
+    QTest::addColumn<int>("nx");
+    QTest::addColumn<int>("ny");
+    QTest::addColumn<int>("nz");
+    QTest::addColumn<double>("z0");
+    QTest::addColumn<double>("dz");
+    QTest::addColumn<double>("x0");
+    QTest::addColumn<double>("dx");
+    QTest::newRow("10 m steps") << 4 << 2 << 3 << 0.0 << 10.0 << 1000.0 << 50.0;
+    QTest::newRow("first depth 500") << 5 << 3 << 7 << 500.0 << 25.0 << 6543210.5 << 25.5;
+    QTest::newRow("above sea level") << 3 << 4 << 4 << -300.0 << 0.5 << -12.25 << 0.25;
+    QTest::newRow("largest step") << 2 << 2 << 2 << 0.0 << 65.535 << 0.0 << 1.0;
+    QTest::newRow("smallest step") << 2 << 3 << 5 << 7.0 << 0.001 << 100.0 << 1.0;
+    QTest::newRow("40x30x20") << 40 << 30 << 20 << 0.0 << 100.0 / 3.0 * 0.3 << 500000.0 << 100.0;
+}
+
+void TestSegy::roundTrip()
+{
+    QFETCH(int, nx);
+    QFETCH(int, ny);
+    QFETCH(int, nz);
+    QFETCH(double, z0);
+    QFETCH(double, dz);
+    QFETCH(double, x0);
+    QFETCH(double, dx);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("r.sgy");
+    vector3D cube = make_cube(nx, ny, nz);
+    cube[0][0][0] = std::numeric_limits<float>::denorm_min();
+    cube[nz - 1][ny - 1][nx - 1] = -std::numeric_limits<float>::max();
+    std::vector<double> x(nx), y(ny), z(nz);
+    for (int j = 0; j < nx; ++j)
+        x[j] = x0 + j * dx;
+    for (int i = 0; i < ny; ++i)
+        y[i] = 7123456.25 + i * 12.5;
+    for (int k = 0; k < nz; ++k)
+        z[k] = z0 + k * dz;
+    const CodecStatus written = write_segy_cube(path, cube, x, y, z);
+    QVERIFY2(written, qPrintable(written.message()));
+    QCOMPARE(QFileInfo(path).size(), 3600 + qint64(nx) * ny * (240 + 4 * nz));
+
+    vector3D back;
+    std::vector<double> bx, by, bz;
+    const CodecStatus status = read_segy_cube(path, back, bx, by, bz);
+    QVERIFY2(status, qPrintable(status.message()));
+    QCOMPARE(back, cube);
+    QCOMPARE(bx.size(), size_t(nx));
+    QCOMPARE(by.size(), size_t(ny));
+    for (int j = 0; j < nx; ++j)
+        QVERIFY(std::fabs(bx[j] - x[j]) < 1e-9);
+    for (int i = 0; i < ny; ++i)
+        QVERIFY(std::fabs(by[i] - y[i]) < 1e-9);
+    // The step is stored in millimetres.
+    const double stored_step = std::round(dz * 1000) / 1000;
+    for (int k = 0; k < nz; ++k)
+        QVERIFY2(std::fabs(bz[k] - (z0 + k * stored_step)) < 1e-9, qPrintable(QString::number(bz[k], 'g', 17)));
+}
+
+void TestSegy::coordinateScalar_data()
+{
+    QTest::addColumn<double>("x0");
+    QTest::addColumn<double>("dx");
+    QTest::addColumn<int>("scalar");
+    QTest::addColumn<double>("precision");
+    QTest::newRow("whole metres") << 6543210.0 << 50.0 << 0 << 0.0;
+    QTest::newRow("half metres") << 6543210.5 << 25.0 << -10 << 0.0;
+    QTest::newRow("millimetres") << 1234.567 << 0.125 << -1000 << 0.0;
+    QTest::newRow("thirds, small") << 100.0 << 100.0 / 3 << -10000 << 0.5e-4;
+    QTest::newRow("thirds, projected") << 6543210.0 << 100.0 / 3 << -100 << 0.5e-2;
+}
+
+void TestSegy::coordinateScalar()
+{
+    QFETCH(double, x0);
+    QFETCH(double, dx);
+    QFETCH(int, scalar);
+    QFETCH(double, precision);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("s.sgy");
+    const std::vector<double> x{x0, x0 + dx, x0 + 2 * dx}, y{x0, x0 + 2 * dx};
+    QVERIFY(write_segy_cube(path, make_cube(3, 2, 2), x, y, {0, 1}));
+    const QByteArray b = read_file(path);
+    QCOMPARE(int(i16_at(b, 3600 + 71)), scalar);
+    vector3D c;
+    std::vector<double> bx, by, bz;
+    QVERIFY(read_segy_cube(path, c, bx, by, bz));
+    for (int j = 0; j < 3; ++j)
+        QVERIFY2(std::fabs(bx[j] - x[j]) <= precision + 1e-9 * std::fabs(x[j]),
+                 qPrintable(QString("%1 vs %2").arg(bx[j], 0, 'g', 17).arg(x[j], 0, 'g', 17)));
+}
+
+void TestSegy::readFormats_data()
+{
+    QTest::addColumn<bool>("big");
+    QTest::addColumn<int>("format");
+    for (bool big : {false, true})
+        for (int format : {1, 2, 3, 5})
+            QTest::newRow(QString("%1-endian format %2").arg(big ? "big" : "little").arg(format).toLatin1())
+                << big << format;
+}
+
+void TestSegy::readFormats()
+{
+    QFETCH(bool, big);
+    QFETCH(int, format);
+    Fixture f;
+    f.big = big;
+    f.format = format;
+    f.nz = 100;  // format 3: traces of 240 + 200 bytes
+    f.delay = 250;
+    f.scalar = -10;
+    f.x = [](int, int j) { return 65432105 + 250 * j; };
+    f.y = [](int i, int) { return 71234560 + 125 * i; };
+    QTemporaryDir dir;
+    const QString path = dir.filePath("f.sgy");
+    QVERIFY(write_file(path, f.bytes()));
+    if (format == 3)
+        QCOMPARE(QFileInfo(path).size(), 3600 + 12 * 440);
+
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    segy_geometry g;
+    QVERIFY(scan_segy_geometry(file, g));
+    QCOMPARE(g.big_endian, big);
+    QCOMPARE(g.sample_format, format);
+    QCOMPARE(g.traces_per_line, 4);
+    QCOMPARE(g.lines, 3);
+    QCOMPARE(g.samples, 100);
+    QCOMPARE(g.trace_bytes, qint64(format == 3 ? 440 : 640));
+
+    vector3D cube;
+    std::vector<double> x, y, z;
+    const CodecStatus status = read_segy_cube(path, cube, x, y, z);
+    QVERIFY2(status, qPrintable(status.message()));
+    QCOMPARE(cube.size(), size_t(100));
+    QCOMPARE(cube[0].size(), size_t(3));
+    QCOMPARE(cube[0][0].size(), size_t(4));
+    for (int k = 0; k < 100; ++k)
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 4; ++j)
+                QCOMPARE(cube[k][i][j], float(f.value(k, i, j)));
+    QCOMPARE(x, (std::vector<double>{6543210.5, 6543235.5, 6543260.5, 6543285.5}));
+    QCOMPARE(y, (std::vector<double>{7123456.0, 7123468.5, 7123481.0}));
+    QCOMPARE(z.front(), 250.0);
+    QCOMPARE(z[1], 260.0);
+    QCOMPARE(z.back(), 250.0 + 99 * 10.0);
+}
+
+void TestSegy::ibmConversion_data()
+{
+    QTest::addColumn<quint32>("word");
+    QTest::addColumn<float>("value");
+    QTest::newRow("1.0") << quint32(0x41100000) << 1.0f;
+    QTest::newRow("-1.0") << quint32(0xC1100000) << -1.0f;
+    QTest::newRow("zero") << quint32(0) << 0.0f;
+    QTest::newRow("zero fraction, exponent set") << quint32(0x45000000) << 0.0f;
+    QTest::newRow("0.5") << quint32(0x40800000) << 0.5f;
+    QTest::newRow("100") << quint32(0x42640000) << 100.0f;
+    QTest::newRow("-118.625") << quint32(0xC276A000) << -118.625f;
+    QTest::newRow("0.15625") << quint32(0x40280000) << 0.15625f;
+    QTest::newRow("largest IBM is infinite") << quint32(0x7FFFFFFF) << std::numeric_limits<float>::infinity();
+    QTest::newRow("smallest IBM underflows") << quint32(0x00100000) << 0.0f;
+}
+
+void TestSegy::ibmConversion()
+{
+    QFETCH(quint32, word);
+    QFETCH(float, value);
+    QCOMPARE(ibm_to_ieee(word), value);
+    if (std::isfinite(value) && value != 0.0f)
+        QCOMPARE(ieee_to_ibm(value), word);
+}
+
+void TestSegy::ibmRoundTrip()
+{
+    // Floats whose significand fits IBM's 21 to 24 bits survive both ways.
+    for (float v : {1.0f, 3.0f, -0.375f, 1e-20f, 6.5e20f, 123456.0f, -7.25f, 1.0f / 1024})
+        QCOMPARE(ibm_to_ieee(ieee_to_ibm(v)), v);
+    // Others round to the nearest IBM single.
+    const float third = 1.0f / 3;
+    QVERIFY(std::fabs(ibm_to_ieee(ieee_to_ibm(third)) - third) <= third * 1e-6f);
+}
+
+void TestSegy::lineDetection()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("k.sgy");
+    // Key at 181 constant: the inline number at 189 gives the lines.
+    Fixture f;
+    f.key = [](int, int) { return 0; };
+    QVERIFY(write_file(path, f.bytes()));
+    vector3D c;
+    std::vector<double> x, y, z;
+    QVERIFY(read_segy_cube(path, c, x, y, z));
+    QCOMPARE(c[0].size(), size_t(3));
+    QCOMPARE(c[0][0].size(), size_t(4));
+    // Key at 181 a falling coordinate-like number per line.
+    f.key = [](int, int j) { return 500000 + 25 * j; };
+    f.inline_no = [](int, int) { return 0; };
+    QVERIFY(write_file(path, f.bytes()));
+    QVERIFY(read_segy_cube(path, c, x, y, z));
+    QCOMPARE(c[2][2][3], float(f.value(2, 2, 3)));
+}
+
+void TestSegy::extendedTextualHeaders()
+{
+    Fixture f;
+    f.revision = 0x0100;
+    f.extended_headers = 2;
+    QTemporaryDir dir;
+    const QString path = dir.filePath("e.sgy");
+    QVERIFY(write_file(path, f.bytes()));
+    vector3D c;
+    std::vector<double> x, y, z;
+    const CodecStatus status = read_segy_cube(path, c, x, y, z);
+    QVERIFY2(status, qPrintable(status.message()));
+    QCOMPARE(c[4][2][3], float(f.value(4, 2, 3)));
+    // Extended headers are counted only from revision 1 on.
+    f.revision = 0;
+    f.extended_headers = 0;
+    QByteArray b = f.bytes();
+    b.replace(3504, 2, le16(3));
+    QVERIFY(write_file(path, b));
+    QVERIFY(read_segy_cube(path, c, x, y, z));
+}
+
+void TestSegy::geometryScanOnAnyDevice()
+{
+    Fixture f;
+    f.big = true;
+    f.format = 1;
+    f.delay = 20;
+    QByteArray bytes = f.bytes();
+    QBuffer buffer(&bytes);
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    segy_geometry g;
+    QVERIFY(scan_segy_geometry(buffer, g));
+    QCOMPARE(g.traces_per_line, 4);
+    QCOMPARE(g.lines, 3);
+    QCOMPARE(g.samples, 5);
+    QCOMPARE(g.x_first, 1000.0);
+    QCOMPARE(g.x_last, 1150.0);
+    QCOMPARE(g.y_first, 2000.0);
+    QCOMPARE(g.y_last, 2050.0);
+    QCOMPARE(g.z_first, 20.0);
+    QCOMPARE(g.z_step, 10.0);
+
+    segy_binary_header h;
+    QVERIFY(read_segy_binary_header(buffer, h));
+    QVERIFY(h.big_endian);
+    QCOMPARE(h.sample_format(), 1);
+    QCOMPARE(h.samples_per_trace(), 5);
+    QCOMPARE(h.sample_interval(), 10000);
+    segy_trace_header t;
+    QVERIFY(buffer.seek(3600 + 260));
+    QVERIFY(read_segy_trace_header(buffer, t, true));
+    QCOMPARE(t.int32_at(181), 2);
+    QCOMPARE(t.int32_at(81), 1050);
+    QCOMPARE(t.int16_at(109), qint16(20));
+
+    // Headers written back field by field come out as read.
+    QByteArray copy;
+    QBuffer out(&copy);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    QVERIFY(write_segy_binary_header(out, h));
+    QVERIFY(write_segy_trace_header(out, t));
+    QCOMPARE(copy, bytes.mid(3200, 400) + bytes.mid(3600 + 260, 240));
+}
+
+void TestSegy::badFiles_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<CodecError>("error");
+    Fixture f;
+    const QByteArray good = f.bytes();
+    auto with = [](QByteArray b, int position, const QByteArray& field) {
+        b.replace(position - 1, field.size(), field);
+        return b;
+    };
+    QTest::newRow("shorter than the file header") << good.left(3000) << CodecError::UnknownFormat;
+    QTest::newRow("format 8") << with(good, 3225, le16(8)) << CodecError::Unsupported;
+    QTest::newRow("format 6 big-endian") << with(good, 3225, be16(6)) << CodecError::Unsupported;
+    QTest::newRow("format 4") << with(good, 3225, le16(4)) << CodecError::Unsupported;
+    QTest::newRow("format 0") << with(good, 3225, le16(0)) << CodecError::Unsupported;
+    QTest::newRow("no samples") << with(good, 3221, le16(0)) << CodecError::BadHeader;
+    QTest::newRow("no traces") << good.left(3600) << CodecError::BadHeader;
+    QTest::newRow("65535 samples in a short file") << with(good, 3221, le16(-1)) << CodecError::BadHeader;
+    QTest::newRow("last trace cut") << good.left(good.size() - 7) << CodecError::Truncated;
+    QTest::newRow("last line short") << good.left(good.size() - 260) << CodecError::BadHeader;
+    QTest::newRow("zero sample interval") << with(good, 3217, le16(0)) << CodecError::BadHeader;
+    QTest::newRow("variable extended headers") << with(with(good, 3501, le16(0x100)), 3505, le16(-1))
+                                               << CodecError::Unsupported;
+    Fixture one_line;
+    one_line.key = [](int i, int j) { return i * 10 + j; };
+    one_line.inline_no = [](int, int) { return 1; };
+    QTest::newRow("single line") << one_line.bytes() << CodecError::BadHeader;
+    Fixture single_traces;
+    single_traces.key = [](int i, int j) { return 100 - i * 4 - j; };
+    QTest::newRow("one trace per line") << single_traces.bytes() << CodecError::BadHeader;
+    Fixture uneven;
+    uneven.key = [](int i, int j) { return i == 1 && j == 2 ? 0 : j + 1; };
+    QTest::newRow("lines of different lengths") << uneven.bytes() << CodecError::BadHeader;
+}
+
+void TestSegy::badFiles()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(CodecError, error);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("bad.sgy");
+    QVERIFY(write_file(path, bytes));
+    Sentinel s;
+    const CodecStatus status = read_segy_cube(path, s.cube, s.x, s.y, s.z);
+    QVERIFY(!status);
+    QCOMPARE(status.code(), error);
+    QVERIFY2(status.message().contains("bad.sgy"), qPrintable(status.message()));
+    QVERIFY(!status.message(0).isEmpty());
+    QVERIFY(s.unchanged());
+}
+
+void TestSegy::writerRefuses_data()
+{
+    QTest::addColumn<int>("nx");
+    QTest::addColumn<int>("ny");
+    QTest::addColumn<int>("nz");
+    QTest::addColumn<double>("z0");
+    QTest::addColumn<double>("dz");
+    QTest::addColumn<double>("x0");
+    QTest::newRow("empty") << 0 << 0 << 0 << 0.0 << 10.0 << 0.0;
+    QTest::newRow("one level") << 3 << 3 << 1 << 0.0 << 10.0 << 0.0;
+    QTest::newRow("one row") << 3 << 1 << 3 << 0.0 << 10.0 << 0.0;
+    QTest::newRow("one column") << 1 << 3 << 3 << 0.0 << 10.0 << 0.0;
+    QTest::newRow("step of 100 m") << 3 << 3 << 3 << 0.0 << 100.0 << 0.0;
+    QTest::newRow("step below a millimetre") << 3 << 3 << 3 << 0.0 << 0.0001 << 0.0;
+    QTest::newRow("depth decreasing") << 3 << 3 << 3 << 0.0 << -10.0 << 0.0;
+    QTest::newRow("first depth half a metre") << 3 << 3 << 3 << 0.5 << 10.0 << 0.0;
+    QTest::newRow("first depth too deep") << 3 << 3 << 3 << 40000.0 << 10.0 << 0.0;
+    QTest::newRow("coordinates too large") << 3 << 3 << 3 << 0.0 << 10.0 << 3e9;
+}
+
+void TestSegy::writerRefuses()
+{
+    QFETCH(int, nx);
+    QFETCH(int, ny);
+    QFETCH(int, nz);
+    QFETCH(double, z0);
+    QFETCH(double, dz);
+    QFETCH(double, x0);
+    const vector3D cube = nz > 0 ? make_cube(nx, ny, nz) : vector3D();
+    std::vector<double> x(nx), y(ny), z(nz);
+    for (int j = 0; j < nx; ++j)
+        x[j] = x0 + j;
+    for (int i = 0; i < ny; ++i)
+        y[i] = i;
+    for (int k = 0; k < nz; ++k)
+        z[k] = z0 + k * dz;
+    QTemporaryDir dir;
+    const CodecStatus status = write_segy_cube(dir.filePath("w.sgy"), cube, x, y, z);
+    QCOMPARE(status.code(), CodecError::BadGrid);
+    QVERIFY(!status.message().isEmpty());
+    QVERIFY(files_in(dir.path()).isEmpty());
+}
+
+void TestSegy::failedSaveKeepsOldFile()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("keep.sgy");
+    QVERIFY(write_file(path, "precious"));
+    const vector3D cube = make_cube(3, 4, 2);
+    const CodecStatus stopped =
+        write_segy_cube(path, cube, {0, 1, 2}, {0, 1, 2, 3}, {0, 10}, [](int p) { return p < 50; });
+    QCOMPARE(stopped.code(), CodecError::Cancelled);
+    QCOMPARE(read_file(path), QByteArray("precious"));
+    QVERIFY(!write_segy_cube(path, cube, {0, 1, 2}, {0, 1, 2, 3}, {0, 1000}));
+    QCOMPARE(read_file(path), QByteArray("precious"));
+    QCOMPARE(files_in(dir.path()), QStringList{"keep.sgy"});
+    // A stopped read leaves the outputs alone.
+    QVERIFY(write_segy_cube(path, cube, {0, 1, 2}, {0, 1, 2, 3}, {0, 10}));
+    Sentinel s;
+    QCOMPARE(read_segy_cube(path, s.cube, s.x, s.y, s.z, [](int p) { return p < 50; }).code(), CodecError::Cancelled);
+    QVERIFY(s.unchanged());
+}
+
+// ---- segyio -------------------------------------------------------------------
+
+void TestSegy::segyioReadsOurFiles()
+{
+    const QString python = python_with_segyio();
+    if (python.isEmpty())
+        QSKIP("python3-segyio is not installed");
+    QTemporaryDir dir;
+    const QString path = dir.filePath("ours.sgy");
+    const int nx = 5, ny = 4, nz = 6;
+    const vector3D cube = make_cube(nx, ny, nz);
+    std::vector<double> x(nx), y(ny), z(nz);
+    for (int j = 0; j < nx; ++j)
+        x[j] = 6543210.5 + 25.5 * j;
+    for (int i = 0; i < ny; ++i)
+        y[i] = 7123456.25 + 12.5 * i;
+    for (int k = 0; k < nz; ++k)
+        z[k] = 100 + 12.5 * k;
+    QVERIFY(write_segy_cube(path, cube, x, y, z));
+
+    QString out, log;
+    QVERIFY2(run(python, {segyio_script(), "read", path}, &out, &log), qPrintable(log));
+    const QJsonObject o = QJsonDocument::fromJson(out.toUtf8()).object();
+    QCOMPARE(o["binary_format"].toInt(), 5);
+    QCOMPARE(o["binary_samples"].toInt(), nz);
+    QCOMPARE(o["binary_interval"].toInt(), 12500);
+    QCOMPARE(o["tracecount"].toInt(), nx * ny);
+    QCOMPARE(o["ilines"].toArray().size(), ny);
+    QCOMPARE(o["xlines"].toArray().size(), nx);
+    const QJsonArray samples = o["samples"].toArray();
+    QCOMPARE(samples.size(), nz);
+    for (int k = 0; k < nz; ++k)
+        QCOMPARE(samples[k].toDouble(), z[k]);
+    const QJsonArray tx = o["x"].toArray(), ty = o["y"].toArray();
+    for (int t = 0; t < nx * ny; ++t) {
+        QCOMPARE(tx[t].toDouble(), x[t % nx]);
+        QCOMPARE(ty[t].toDouble(), y[t / nx]);
+    }
+    const QByteArray ref = read_file(path + ".ref");
+    QCOMPARE(ref.size(), nx * ny * nz * 4);
+    for (int t = 0; t < nx * ny; ++t)
+        for (int k = 0; k < nz; ++k)
+            QCOMPARE(float_at_le(ref, (t * nz + k) * 4), cube[k][t / nx][t % nx]);
+}
+
+void TestSegy::weReadSegyioFiles_data()
+{
+    QTest::addColumn<QString>("endian");
+    QTest::addColumn<int>("format");
+    for (const char* endian : {"big", "little"})
+        for (int format : {1, 5})
+            QTest::newRow(QString("%1-endian format %2").arg(endian).arg(format).toLatin1()) << endian << format;
+}
+
+void TestSegy::weReadSegyioFiles()
+{
+    QFETCH(QString, endian);
+    QFETCH(int, format);
+    const QString python = python_with_segyio();
+    if (python.isEmpty())
+        QSKIP("python3-segyio is not installed");
+    QTemporaryDir dir;
+    const QString path = dir.filePath("theirs.sgy");
+    const int nx = 6, ny = 4, nz = 9;
+    QString log;
+    QVERIFY2(run(python, {segyio_script(), "write", path, endian, QString::number(format), QString::number(nx),
+                          QString::number(ny), QString::number(nz), "10000", "100", "-100", "6543210.5", "25.25",
+                          "7123456.25", "12.5"},
+                 nullptr, &log),
+             qPrintable(log));
+    vector3D cube;
+    std::vector<double> x, y, z;
+    const CodecStatus status = read_segy_cube(path, cube, x, y, z);
+    QVERIFY2(status, qPrintable(status.message()));
+    QCOMPARE(cube.size(), size_t(nz));
+    QCOMPARE(cube[0].size(), size_t(ny));
+    QCOMPARE(cube[0][0].size(), size_t(nx));
+    const QByteArray ref = read_file(path + ".ref");  // what segyio itself reads
+    QCOMPARE(ref.size(), nx * ny * nz * 4);
+    for (int t = 0; t < nx * ny; ++t)
+        for (int k = 0; k < nz; ++k)
+            QCOMPARE(cube[k][t / nx][t % nx], float_at_le(ref, (t * nz + k) * 4));
+    for (int j = 0; j < nx; ++j)
+        QCOMPARE(x[j], 6543210.5 + 25.25 * j);
+    for (int i = 0; i < ny; ++i)
+        QCOMPARE(y[i], 7123456.25 + 12.5 * i);
+    for (int k = 0; k < nz; ++k)
+        QCOMPARE(z[k], 100.0 + 10.0 * k);
+}
+
+QTEST_GUILESS_MAIN(TestSegy)
+#include "tst_segy.moc"
