@@ -8,20 +8,8 @@
 #include <array>
 #include <vector>
 
-// The stored forward operator: per model level, the real and imaginary parts
-// of the 2D spectrum (on the padded FFT grid) of one unit-density cell.
-struct EffectsOperator
-{
-    vector3D re;
-    vector3D im;
-
-    bool empty() const { return re.empty() && im.empty(); }
-    void clear()
-    {
-        vector3D().swap(re);
-        vector3D().swap(im);
-    }
-};
+// The stored forward operator (`effects`) with the key of its geometry.
+#include "engine/effects_operator.h"
 
 // The project's faults: sticks [fault][stick][point] (x, y, depth), one name
 // per fault, inline and crossline numbers of the same shape as the sticks,
