@@ -81,6 +81,17 @@ public slots:
     void on_observed_axes_customContextMenuRequested(QPoint pos);
     void on_calculated_axes_customContextMenuRequested(QPoint pos);
 
+    // ---- Model files: own cube files and Surfer grids of the section dialog
+    // Read or write a "*.3Dgrd" cube with the status-bar progress bar; a failure
+    // is shown (show_error) and returns false with the cube, its coordinates
+    // and model_bounds unchanged (a failed write leaves any old file in place).
+    bool import3Dgrid(const QString& s, vector3D& dens, std::vector<double>& x, std::vector<double>& y,
+                      std::vector<double>& z);
+    bool export3Dgrid(const QString& s, const vector3D& dens, const std::vector<double>& x_calc,
+                      const std::vector<double>& y_calc, const std::vector<double>& z_calc);
+    // Writes grd as a Surfer 7 binary grid; reports a failure with show_error.
+    void saveSRF(QString dir, std::vector<std::vector<double>>& grd, std::vector<double>& params);
+
     // ---- Layered model: horizons, layer attributes, grid from layers, layer maps
     void addHorizon(std::vector<std::vector<double>>& horizon, std::vector<double>& params);
     void add_constant_horizon(double depth);

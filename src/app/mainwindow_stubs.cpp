@@ -60,7 +60,6 @@ void MainWindow::on_save_3D_vel_grid_triggered() {}
 void MainWindow::on_save_regularizer_triggered() {}
 void MainWindow::on_save_as_triggered() {}
 void MainWindow::on_importXYZDens_triggered() {}
-void MainWindow::on_import_effects_triggered() {}
 void MainWindow::on_import_faults_triggered() {}
 void MainWindow::on_import_profiles_scheme_triggered() {}
 void MainWindow::on_importTM2Dmodels_triggered() {}
@@ -72,7 +71,6 @@ void MainWindow::on_export_XYZVp_triggered() {}
 void MainWindow::on_exportYZslices_triggered() {}
 void MainWindow::on_exportXZslices_triggered() {}
 void MainWindow::on_ecportXYslices_triggered() {}
-void MainWindow::on_save_effects_triggered() {}
 void MainWindow::on_exportVerticalSlice_triggered() {}
 void MainWindow::on_export_faults_one_file_triggered() {}
 void MainWindow::on_export_faults_multiple_files_triggered() {}

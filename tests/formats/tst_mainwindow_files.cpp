@@ -1,0 +1,219 @@
+// The main window's file slots: own cube files, section grids and effects files,
+// offscreen with scripted message boxes and file dialogs.
+#include "app/mainwindow.h"
+#include "fake_interaction.h"
+#include "format_test_support.h"
+#include "formats/cube_file.h"
+#include "formats/effects_file.h"
+#include "formats/surfer_grid.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace fmt_test;
+
+class TestMainWindowFiles : public QObject {
+    Q_OBJECT
+
+private slots:
+    void importCube();
+    void importFailureChangesNothing();
+    void exportCube();
+    void exportFailureIsReported();
+    void sectionGrid();
+    void effectsExportImport();
+    void effectsExportWithRealHalfOnly();
+    void effectsImportFailure();
+    void effectsExportRefusedWithoutEffects();
+};
+
+void TestMainWindowFiles::importCube()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("vp.3Dgrd");
+    const vector3D cube = make_cube(4, 3, 5);
+    QVERIFY(write_cube_file(path, cube, {10, 20, 30, 40}, {100, 150, 200}, {0, 10, 20, 30, 40}));
+    FakeInteraction fake;
+    MainWindow w;
+    QVERIFY(w.import3Dgrid(path, w.Vp_grid, w.x_vp, w.y_vp, w.z_vp));
+    QCOMPARE(w.Vp_grid, cube);
+    QCOMPARE(w.x_vp, (std::vector<double>{10, 20, 30, 40}));
+    QCOMPARE(w.y_vp, (std::vector<double>{100, 150, 200}));
+    QCOMPARE(w.z_vp.back(), 40.0);
+    // Every cube read sets the model bounds, whatever cube it fills.
+    QCOMPARE(w.model_bounds, (std::array<double, 6>{{10, 40, 100, 200, 0, 40}}));
+    QVERIFY(w.progress_bar.isHidden());
+    QVERIFY(fake.notes.isEmpty());
+}
+
+void TestMainWindowFiles::importFailureChangesNothing()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("cut.3Dgrd");
+    QVERIFY(write_cube_file(path, make_cube(4, 3, 5), {0, 1, 2, 3}, {0, 1, 2}, {0, 1, 2, 3, 4}));
+    QVERIFY(write_file(path, read_file(path).left(60 + 4 * 30)));
+    FakeInteraction fake;
+    MainWindow w;
+    w.den_grid = make_cube(2, 2, 2);
+    w.x_norm = {5, 6};
+    w.model_bounds = {{1, 2, 3, 4, 5, 6}};
+    const vector3D before = w.den_grid;
+    QVERIFY(!w.import3Dgrid(path, w.den_grid, w.x_norm, w.y_norm, w.z_norm));
+    QCOMPARE(w.den_grid, before);
+    QCOMPARE(w.x_norm, (std::vector<double>{5, 6}));
+    QCOMPARE(w.model_bounds, (std::array<double, 6>{{1, 2, 3, 4, 5, 6}}));
+    QCOMPARE(fake.errors().size(), 1);
+    QVERIFY(fake.errors()[0].contains("cut.3Dgrd"));
+    QVERIFY(w.progress_bar.isHidden());
+
+    // Russian messages follow the language; a missing file is reported too.
+    fake.clear();
+    w.language = 0;
+    QVERIFY(!w.import3Dgrid(dir.filePath("none.3Dgrd"), w.den_grid, w.x_norm, w.y_norm, w.z_norm));
+    QCOMPARE(fake.errors().size(), 1);
+    QVERIFY(fake.errors()[0].startsWith(QStringLiteral("Не удалось открыть файл")));
+}
+
+void TestMainWindowFiles::exportCube()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("d.3Dgrd");
+    FakeInteraction fake;
+    MainWindow w;
+    w.den_grid = make_cube(3, 2, 4);
+    w.x_calc = {0, 50, 100};
+    w.y_calc = {0, 50};
+    w.z_calc = {0, 100, 200, 300};
+    QVERIFY(w.export3Dgrid(path, w.den_grid, w.x_calc, w.y_calc, w.z_calc));
+    QVERIFY(w.progress_bar.isHidden());
+    vector3D back;
+    std::vector<double> x, y, z;
+    QVERIFY(read_cube_file(path, back, x, y, z));
+    QCOMPARE(back, w.den_grid);
+    QVERIFY(fake.notes.isEmpty());
+}
+
+void TestMainWindowFiles::exportFailureIsReported()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("old.3Dgrd");
+    QVERIFY(write_file(path, "old"));
+    FakeInteraction fake;
+    MainWindow w;
+    w.language = 1;
+    vector3D ragged = make_cube(3, 2, 2);
+    ragged[1][0].pop_back();
+    QVERIFY(!w.export3Dgrid(path, ragged, {0, 1, 2}, {0, 1}, {0, 1}));
+    QCOMPARE(fake.errors().size(), 1);
+    QCOMPARE(read_file(path), QByteArray("old"));
+    QVERIFY(!w.export3Dgrid(dir.filePath("missing/dir/x.3Dgrd"), make_cube(2, 2, 2), {0, 1}, {0, 1}, {0, 1}));
+    QCOMPARE(fake.errors().size(), 2);
+    QVERIFY(fake.errors()[1].contains("x.3Dgrd"));
+}
+
+void TestMainWindowFiles::sectionGrid()
+{
+    QTemporaryDir dir;
+    FakeInteraction fake;
+    MainWindow w;
+    field2D grid = make_field(5, 3);
+    std::vector<double> params{5, 3, 0, 400, -1000, 0};
+    w.saveSRF(dir.filePath("s.grd"), grid, params);
+    field2D back;
+    std::vector<double> p;
+    QVERIFY(read_surfer_grid(dir.filePath("s.grd"), back, p));
+    QCOMPARE(back, grid);
+    QVERIFY(fake.notes.isEmpty());
+    // One row cannot be written: reported, nothing written.
+    field2D row(1, std::vector<double>(5, 1.0));
+    w.saveSRF(dir.filePath("row.grd"), row, params);
+    QCOMPARE(fake.errors().size(), 1);
+    QVERIFY(!QFile::exists(dir.filePath("row.grd")));
+}
+
+void TestMainWindowFiles::effectsExportImport()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("e.eff");
+    FakeInteraction fake;
+    MainWindow w;
+    w.language = 1;
+    w.effects.re = make_cube(8, 4, 3);
+    w.effects.im = make_cube(8, 4, 3, -5.0f);
+    fake.saveNames << path;
+    w.on_save_effects_triggered();
+    QCOMPARE(fake.messages(), QStringList{"Effects saved"});
+    QCOMPARE(fake.fileRequests.size(), 1);
+    QCOMPARE(fake.fileRequests[0].caption, QStringLiteral("Save file"));
+    QCOMPARE(fake.fileRequests[0].filter, QStringLiteral("*.eff"));
+    QCOMPARE(QFileInfo(path).size(), 12 + 8 * 4 * 3 * 16);
+
+    MainWindow other;
+    other.language = 0;
+    fake.clear();
+    fake.openNames << path;
+    other.on_import_effects_triggered();
+    QVERIFY(fake.notes.isEmpty());
+    QCOMPARE(fake.fileRequests[0].caption, QStringLiteral("Open file"));
+    QCOMPARE(other.effects.re, w.effects.re);
+    QCOMPARE(other.effects.im, w.effects.im);
+
+    // Russian notice.
+    fake.clear();
+    w.language = 0;
+    fake.saveNames << path;
+    w.on_save_effects_triggered();
+    QCOMPARE(fake.messages(), QStringList{QStringLiteral("Эффекты сохранены")});
+    // Cancelled dialogs do nothing.
+    fake.clear();
+    w.on_save_effects_triggered();
+    other.on_import_effects_triggered();
+    QVERIFY(fake.notes.isEmpty());
+}
+
+void TestMainWindowFiles::effectsExportWithRealHalfOnly()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("e.eff");
+    FakeInteraction fake;
+    MainWindow w;
+    w.effects.re = make_cube(4, 4, 2);
+    fake.saveNames << path;
+    w.on_save_effects_triggered();
+    QCOMPARE(fake.messages().size(), 1);
+    vector3D re, im;
+    QVERIFY(read_effects_file(path, re, im));
+    QCOMPARE(re, w.effects.re);
+    QCOMPARE(im, vector3D(2, vector2D(4, std::vector<data_type>(4, 0.0f))));
+}
+
+void TestMainWindowFiles::effectsImportFailure()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("half.eff");
+    QVERIFY(write_effects_file(path, make_cube(8, 4, 2), make_cube(8, 4, 2)));
+    QVERIFY(write_file(path, read_file(path).left(12 + 8 * 4 * 16)));  // half the values
+    FakeInteraction fake;
+    MainWindow w;
+    w.effects.re = make_cube(2, 2, 1);
+    const vector3D before = w.effects.re;
+    fake.openNames << path;
+    w.on_import_effects_triggered();
+    QCOMPARE(fake.errors().size(), 1);
+    QVERIFY(fake.errors()[0].startsWith("Can't import layers effects"));
+    QCOMPARE(w.effects.re, before);
+    QVERIFY(w.effects.im.empty());
+}
+
+void TestMainWindowFiles::effectsExportRefusedWithoutEffects()
+{
+    FakeInteraction fake;
+    MainWindow w;
+    w.language = 1;
+    w.on_save_effects_triggered();
+    QCOMPARE(fake.errors().size(), 1);
+    QVERIFY(fake.fileRequests.isEmpty());
+}
+
+QTEST_MAIN(TestMainWindowFiles)
+#include "tst_mainwindow_files.moc"
