@@ -140,52 +140,146 @@ TOLMERA_INLINE void butterfly(V& ar, V& ai, V& br, V& bi, T ur, T ui)
     ai = ai + ti;
 }
 
-// Radix-2 stages over W interleaved sequences already in bit-reversed order.
+// One radix-2 stage (half span h) over the n interleaved elements at re, im.
 template <typename V, typename T>
-TOLMERA_INLINE void batch_stages(V* __restrict re, V* __restrict im, size_t n, const T* twr,
-                                 const T* twi)
+TOLMERA_INLINE void single_stage(V* __restrict re, V* __restrict im, size_t n, size_t h,
+                                 const T* twr, const T* twi)
 {
-    size_t h = 1;
-    if (log2_of(n) & 1u) {
-        const T ur = twr[1], ui = twi[1];
-        for (size_t p = 0; p < n; p += 2)
-            butterfly(re[p], im[p], re[p + 1], im[p + 1], ur, ui);
-        h = 2;
-    }
-    for (; h < n; h *= 4) {
-        const size_t h2 = 2 * h, h3 = 3 * h, L = 4 * h;
-        for (size_t b = 0; b < n; b += L) {
-            V* r = re + b;
-            V* i = im + b;
-            for (size_t k = 0; k < h; ++k) {
-                const T u1r = twr[h + k], u1i = twi[h + k];
-                const T u2r = twr[h2 + k], u2i = twi[h2 + k];
-                const T u3r = twr[h3 + k], u3i = twi[h3 + k];
-                V r0 = r[k], i0 = i[k];
-                V r1 = r[k + h], i1 = i[k + h];
-                V r2 = r[k + h2], i2 = i[k + h2];
-                V r3 = r[k + h3], i3 = i[k + h3];
-                // stage with half span h: pairs (0,1) and (2,3)
-                butterfly(r0, i0, r1, i1, u1r, u1i);
-                butterfly(r2, i2, r3, i3, u1r, u1i);
-                // stage with half span 2h: pairs (0,2) with offset k, (1,3) with offset k+h
-                butterfly(r0, i0, r2, i2, u2r, u2i);
-                butterfly(r1, i1, r3, i3, u3r, u3i);
-                r[k] = r0;
-                i[k] = i0;
-                r[k + h] = r1;
-                i[k + h] = i1;
-                r[k + h2] = r2;
-                i[k + h2] = i2;
-                r[k + h3] = r3;
-                i[k + h3] = i3;
-            }
+    const size_t L = 2 * h;
+    for (size_t b = 0; b < n; b += L) {
+        V* r = re + b;
+        V* i = im + b;
+        for (size_t k = 0; k < h; ++k) {
+            V r0 = r[k], i0 = i[k], r1 = r[k + h], i1 = i[k + h];
+            butterfly(r0, i0, r1, i1, twr[h + k], twi[h + k]);
+            r[k] = r0;
+            i[k] = i0;
+            r[k + h] = r1;
+            i[k + h] = i1;
         }
     }
 }
 
-// Interleaved scratch of n elements of W lanes, 64-byte aligned, with the
-// twiddles and the bit-reversal permutation of length n.
+// Two consecutive stages (half spans h and 2h) in one pass: the butterflies
+// of both stages on four elements held in registers.
+template <typename V, typename T>
+TOLMERA_INLINE void double_stage(V* __restrict re, V* __restrict im, size_t n, size_t h,
+                                 const T* twr, const T* twi)
+{
+    const size_t h2 = 2 * h, h3 = 3 * h, L = 4 * h;
+    for (size_t b = 0; b < n; b += L) {
+        V* r = re + b;
+        V* i = im + b;
+        for (size_t k = 0; k < h; ++k) {
+            const T u1r = twr[h + k], u1i = twi[h + k];
+            const T u2r = twr[h2 + k], u2i = twi[h2 + k];
+            const T u3r = twr[h3 + k], u3i = twi[h3 + k];
+            V r0 = r[k], i0 = i[k];
+            V r1 = r[k + h], i1 = i[k + h];
+            V r2 = r[k + h2], i2 = i[k + h2];
+            V r3 = r[k + h3], i3 = i[k + h3];
+            // stage with half span h: pairs (0,1) and (2,3)
+            butterfly(r0, i0, r1, i1, u1r, u1i);
+            butterfly(r2, i2, r3, i3, u1r, u1i);
+            // stage with half span 2h: pairs (0,2) with offset k, (1,3) with offset k+h
+            butterfly(r0, i0, r2, i2, u2r, u2i);
+            butterfly(r1, i1, r3, i3, u3r, u3i);
+            r[k] = r0;
+            i[k] = i0;
+            r[k + h] = r1;
+            i[k + h] = i1;
+            r[k + h2] = r2;
+            i[k + h2] = i2;
+            r[k + h3] = r3;
+            i[k + h3] = i3;
+        }
+    }
+}
+
+// Stages with half spans h_begin, 2*h_begin, .. below h_end over n elements,
+// two at a time while two remain.
+template <typename V, typename T>
+TOLMERA_INLINE void stage_range(V* re, V* im, size_t n, size_t h_begin, size_t h_end,
+                                const T* twr, const T* twi)
+{
+    size_t h = h_begin;
+    size_t count = 0;
+    for (size_t x = h_begin; x < h_end; x *= 2)
+        ++count;
+    if (count & 1u) {
+        single_stage(re, im, n, h, twr, twi);
+        h *= 2;
+    }
+    for (; h < h_end; h *= 4)
+        double_stage(re, im, n, h, twr, twi);
+}
+
+// Elements per block whose first stages run while the block stays in the
+// level-1 cache (re and im of 256 elements of 32 bytes: 16 KB).
+constexpr size_t kBlock = 256;
+
+// Radix-2 stages over W interleaved sequences already in bit-reversed order.
+// The stages with half span below kBlock only mix elements within aligned
+// blocks of kBlock, so they are done block by block; the rest over the whole.
+template <typename V, typename T>
+TOLMERA_INLINE void batch_stages(V* re, V* im, size_t n, const T* twr, const T* twi)
+{
+    if (n <= kBlock) {
+        stage_range(re, im, n, 1, n, twr, twi);
+        return;
+    }
+    for (size_t b = 0; b < n; b += kBlock)
+        stage_range(re + b, im + b, kBlock, 1, kBlock, twr, twi);
+    stage_range(re, im, n, kBlock, n, twr, twi);
+}
+
+// In-register transposes: rows[b] holds W consecutive elements of sequence b;
+// afterwards rows[e] holds element e of the W sequences.
+TOLMERA_INLINE void transpose(v8f* x)
+{
+    typedef int v8i __attribute__((vector_size(32)));
+    const v8f t0 = __builtin_shuffle(x[0], x[1], v8i{0, 8, 1, 9, 4, 12, 5, 13});
+    const v8f t1 = __builtin_shuffle(x[0], x[1], v8i{2, 10, 3, 11, 6, 14, 7, 15});
+    const v8f t2 = __builtin_shuffle(x[2], x[3], v8i{0, 8, 1, 9, 4, 12, 5, 13});
+    const v8f t3 = __builtin_shuffle(x[2], x[3], v8i{2, 10, 3, 11, 6, 14, 7, 15});
+    const v8f t4 = __builtin_shuffle(x[4], x[5], v8i{0, 8, 1, 9, 4, 12, 5, 13});
+    const v8f t5 = __builtin_shuffle(x[4], x[5], v8i{2, 10, 3, 11, 6, 14, 7, 15});
+    const v8f t6 = __builtin_shuffle(x[6], x[7], v8i{0, 8, 1, 9, 4, 12, 5, 13});
+    const v8f t7 = __builtin_shuffle(x[6], x[7], v8i{2, 10, 3, 11, 6, 14, 7, 15});
+    const v8f s0 = __builtin_shuffle(t0, t2, v8i{0, 1, 8, 9, 4, 5, 12, 13});
+    const v8f s1 = __builtin_shuffle(t0, t2, v8i{2, 3, 10, 11, 6, 7, 14, 15});
+    const v8f s2 = __builtin_shuffle(t1, t3, v8i{0, 1, 8, 9, 4, 5, 12, 13});
+    const v8f s3 = __builtin_shuffle(t1, t3, v8i{2, 3, 10, 11, 6, 7, 14, 15});
+    const v8f s4 = __builtin_shuffle(t4, t6, v8i{0, 1, 8, 9, 4, 5, 12, 13});
+    const v8f s5 = __builtin_shuffle(t4, t6, v8i{2, 3, 10, 11, 6, 7, 14, 15});
+    const v8f s6 = __builtin_shuffle(t5, t7, v8i{0, 1, 8, 9, 4, 5, 12, 13});
+    const v8f s7 = __builtin_shuffle(t5, t7, v8i{2, 3, 10, 11, 6, 7, 14, 15});
+    x[0] = __builtin_shuffle(s0, s4, v8i{0, 1, 2, 3, 8, 9, 10, 11});
+    x[1] = __builtin_shuffle(s1, s5, v8i{0, 1, 2, 3, 8, 9, 10, 11});
+    x[2] = __builtin_shuffle(s2, s6, v8i{0, 1, 2, 3, 8, 9, 10, 11});
+    x[3] = __builtin_shuffle(s3, s7, v8i{0, 1, 2, 3, 8, 9, 10, 11});
+    x[4] = __builtin_shuffle(s0, s4, v8i{4, 5, 6, 7, 12, 13, 14, 15});
+    x[5] = __builtin_shuffle(s1, s5, v8i{4, 5, 6, 7, 12, 13, 14, 15});
+    x[6] = __builtin_shuffle(s2, s6, v8i{4, 5, 6, 7, 12, 13, 14, 15});
+    x[7] = __builtin_shuffle(s3, s7, v8i{4, 5, 6, 7, 12, 13, 14, 15});
+}
+
+TOLMERA_INLINE void transpose(v4d* x)
+{
+    typedef long long v4l __attribute__((vector_size(32)));
+    const v4d t0 = __builtin_shuffle(x[0], x[1], v4l{0, 4, 2, 6});
+    const v4d t1 = __builtin_shuffle(x[0], x[1], v4l{1, 5, 3, 7});
+    const v4d t2 = __builtin_shuffle(x[2], x[3], v4l{0, 4, 2, 6});
+    const v4d t3 = __builtin_shuffle(x[2], x[3], v4l{1, 5, 3, 7});
+    x[0] = __builtin_shuffle(t0, t2, v4l{0, 1, 4, 5});
+    x[1] = __builtin_shuffle(t1, t3, v4l{0, 1, 4, 5});
+    x[2] = __builtin_shuffle(t0, t2, v4l{2, 3, 6, 7});
+    x[3] = __builtin_shuffle(t1, t3, v4l{2, 3, 6, 7});
+}
+
+// Interleaved scratch of `groups` sequences-of-W batches of n elements,
+// 64-byte aligned, with the twiddles and the bit-reversal permutation of
+// length n. Group g occupies re + g*n and im + g*n.
 template <typename T, typename V>
 struct Scratch {
     static constexpr size_t W = sizeof(V) / sizeof(T);
@@ -195,19 +289,24 @@ struct Scratch {
     V* re;
     V* im;
 
-    explicit Scratch(size_t n)
+    Scratch(size_t n, size_t groups)
         : rev(bit_reversal(n))
-        , storage(2 * n * W + 64 / sizeof(T))
+        , storage(2 * groups * n * W + 64 / sizeof(T))
     {
         stage_twiddles(n, twr, twi);
         const uintptr_t base = reinterpret_cast<uintptr_t>(storage.data());
         const uintptr_t aligned = (base + 63) & ~uintptr_t(63);
         re = reinterpret_cast<V*>(aligned);
-        im = re + n;
+        im = re + groups * n;
     }
     T* lanes_re(size_t e) { return reinterpret_cast<T*>(re + e); }
     T* lanes_im(size_t e) { return reinterpret_cast<T*>(im + e); }
 };
+
+// Column batches taken together per visit of a row: every row is touched
+// once per K*W columns (a whole cache line of floats), which keeps the
+// translation and cache misses of the column pass down.
+constexpr size_t kColumnGroups = 2;
 
 template <typename T, typename V>
 TOLMERA_INLINE void fft_2d_batched(std::vector<std::vector<T>>& gre,
@@ -221,7 +320,7 @@ TOLMERA_INLINE void fft_2d_batched(std::vector<std::vector<T>>& gre,
     // Rows: W rows at a time are interleaved (transposed) into the scratch in
     // bit-reversed order, transformed, and written back.
     {
-        Scratch<T, V> s(nc);
+        Scratch<T, V> s(nc, 1);
         const uint32_t* rev = s.rev.data();
         T* row_re[W];
         T* row_im[W];
@@ -235,70 +334,118 @@ TOLMERA_INLINE void fft_2d_batched(std::vector<std::vector<T>>& gre,
                 std::memset(static_cast<void*>(s.re), 0, nc * sizeof(V));
                 std::memset(static_cast<void*>(s.im), 0, nc * sizeof(V));
             }
-            for (size_t e = 0; e < nc; ++e) {
-                T* dr = s.lanes_re(rev[e]);
-                T* di = s.lanes_im(rev[e]);
-                for (size_t b = 0; b < m; ++b) {
-                    dr[b] = row_re[b][e];
-                    di[b] = inverse ? -row_im[b][e] : row_im[b][e];
+            if (m == W && nc % W == 0) {
+                // W x W tiles transposed in registers.
+                for (size_t e = 0; e < nc; e += W) {
+                    V xr[W], xi[W];
+                    for (size_t b = 0; b < W; ++b) {
+                        std::memcpy(&xr[b], row_re[b] + e, sizeof(V));
+                        std::memcpy(&xi[b], row_im[b] + e, sizeof(V));
+                    }
+                    transpose(xr);
+                    transpose(xi);
+                    for (size_t q = 0; q < W; ++q) {
+                        s.re[rev[e + q]] = xr[q];
+                        s.im[rev[e + q]] = inverse ? -xi[q] : xi[q];
+                    }
+                }
+            } else {
+                for (size_t e = 0; e < nc; ++e) {
+                    T* dr = s.lanes_re(rev[e]);
+                    T* di = s.lanes_im(rev[e]);
+                    for (size_t b = 0; b < m; ++b) {
+                        dr[b] = row_re[b][e];
+                        di[b] = inverse ? -row_im[b][e] : row_im[b][e];
+                    }
                 }
             }
             batch_stages(s.re, s.im, nc, s.twr.data(), s.twi.data());
-            for (size_t e = 0; e < nc; ++e) {
-                const T* sr = s.lanes_re(e);
-                const T* si = s.lanes_im(e);
-                for (size_t b = 0; b < m; ++b) {
-                    row_re[b][e] = sr[b];
-                    row_im[b][e] = si[b];
+            if (m == W && nc % W == 0) {
+                for (size_t e = 0; e < nc; e += W) {
+                    V xr[W], xi[W];
+                    for (size_t q = 0; q < W; ++q) {
+                        xr[q] = s.re[e + q];
+                        xi[q] = s.im[e + q];
+                    }
+                    transpose(xr);
+                    transpose(xi);
+                    for (size_t b = 0; b < W; ++b) {
+                        std::memcpy(row_re[b] + e, &xr[b], sizeof(V));
+                        std::memcpy(row_im[b] + e, &xi[b], sizeof(V));
+                    }
+                }
+            } else {
+                for (size_t e = 0; e < nc; ++e) {
+                    const T* sr = s.lanes_re(e);
+                    const T* si = s.lanes_im(e);
+                    for (size_t b = 0; b < m; ++b) {
+                        row_re[b][e] = sr[b];
+                        row_im[b][e] = si[b];
+                    }
                 }
             }
         }
     }
 
-    // Columns: W neighbouring columns are loaded as one vector per row.
+    // Columns: neighbouring columns are loaded as vectors of W from each row,
+    // K batches of W per visit of a row.
     {
-        Scratch<T, V> s(nr);
+        constexpr size_t K = kColumnGroups;
+        Scratch<T, V> s(nr, K);
         const uint32_t* rev = s.rev.data();
         const T divisor = static_cast<T>(nc) * static_cast<T>(nr);
-        for (size_t c0 = 0; c0 < nc; c0 += W) {
-            const size_t m = nc - c0 < W ? nc - c0 : W;
-            if (m == W) {
-                for (size_t e = 0; e < nr; ++e) {
-                    std::memcpy(s.re + rev[e], gre[e].data() + c0, sizeof(V));
-                    std::memcpy(s.im + rev[e], gim[e].data() + c0, sizeof(V));
-                }
-            } else {
-                std::memset(static_cast<void*>(s.re), 0, nr * sizeof(V));
-                std::memset(static_cast<void*>(s.im), 0, nr * sizeof(V));
-                for (size_t e = 0; e < nr; ++e) {
-                    T* dr = s.lanes_re(rev[e]);
-                    T* di = s.lanes_im(rev[e]);
-                    for (size_t b = 0; b < m; ++b) {
-                        dr[b] = gre[e][c0 + b];
-                        di[b] = gim[e][c0 + b];
-                    }
+        V* const sre = s.re;
+        V* const sim = s.im;
+        size_t c0 = 0;
+        for (; c0 + K * W <= nc; c0 += K * W) {
+            for (size_t e = 0; e < nr; ++e) {
+                const T* pr = gre[e].data() + c0;
+                const T* pi = gim[e].data() + c0;
+                const size_t q = rev[e];
+                for (size_t g = 0; g < K; ++g) {
+                    std::memcpy(sre + g * nr + q, pr + g * W, sizeof(V));
+                    std::memcpy(sim + g * nr + q, pi + g * W, sizeof(V));
                 }
             }
-            batch_stages(s.re, s.im, nr, s.twr.data(), s.twi.data());
+            for (size_t g = 0; g < K; ++g)
+                batch_stages(sre + g * nr, sim + g * nr, nr, s.twr.data(), s.twi.data());
             if (inverse) {
-                for (size_t e = 0; e < nr; ++e) {
-                    s.re[e] = s.re[e] / divisor;
-                    s.im[e] = s.im[e] / divisor;
+                for (size_t e = 0; e < K * nr; ++e) {
+                    sre[e] = sre[e] / divisor;
+                    sim[e] = sim[e] / divisor;
                 }
             }
-            if (m == W) {
-                for (size_t e = 0; e < nr; ++e) {
-                    std::memcpy(gre[e].data() + c0, s.re + e, sizeof(V));
-                    std::memcpy(gim[e].data() + c0, s.im + e, sizeof(V));
+            for (size_t e = 0; e < nr; ++e) {
+                T* pr = gre[e].data() + c0;
+                T* pi = gim[e].data() + c0;
+                for (size_t g = 0; g < K; ++g) {
+                    std::memcpy(pr + g * W, sre + g * nr + e, sizeof(V));
+                    std::memcpy(pi + g * W, sim + g * nr + e, sizeof(V));
                 }
-            } else {
-                for (size_t e = 0; e < nr; ++e) {
-                    const T* sr = s.lanes_re(e);
-                    const T* si = s.lanes_im(e);
-                    for (size_t b = 0; b < m; ++b) {
-                        gre[e][c0 + b] = sr[b];
-                        gim[e][c0 + b] = si[b];
-                    }
+            }
+        }
+        // The remaining columns (fewer than K*W), W or fewer at a time.
+        for (; c0 < nc; c0 += W) {
+            const size_t m = nc - c0 < W ? nc - c0 : W;
+            if (m < W) {
+                std::memset(static_cast<void*>(sre), 0, nr * sizeof(V));
+                std::memset(static_cast<void*>(sim), 0, nr * sizeof(V));
+            }
+            for (size_t e = 0; e < nr; ++e) {
+                T* dr = s.lanes_re(rev[e]);
+                T* di = s.lanes_im(rev[e]);
+                for (size_t b = 0; b < m; ++b) {
+                    dr[b] = gre[e][c0 + b];
+                    di[b] = gim[e][c0 + b];
+                }
+            }
+            batch_stages(sre, sim, nr, s.twr.data(), s.twi.data());
+            for (size_t e = 0; e < nr; ++e) {
+                const T* sr = s.lanes_re(e);
+                const T* si = s.lanes_im(e);
+                for (size_t b = 0; b < m; ++b) {
+                    gre[e][c0 + b] = inverse ? sr[b] / divisor : sr[b];
+                    gim[e][c0 + b] = inverse ? si[b] / divisor : si[b];
                 }
             }
         }
