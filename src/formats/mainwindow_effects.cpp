@@ -30,8 +30,15 @@ void MainWindow::on_import_effects_triggered()
                                                      QStringLiteral("*.eff"));
     if (path.isEmpty())
         return;
-    // The operator is replaced only by a complete file.
-    const CodecStatus status = read_effects_file(path, effects.re, effects.im);
-    if (!status)
+    // The operator is replaced only by a complete file; the geometry it was
+    // built for is unknown.
+    vector3D re, im;
+    const CodecStatus status = read_effects_file(path, re, im);
+    if (!status) {
         show_error(status.message());
+        return;
+    }
+    effects.re.swap(re);
+    effects.im.swap(im);
+    effects.key = EffectsKey();
 }

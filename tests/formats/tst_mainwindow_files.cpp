@@ -150,6 +150,7 @@ void TestMainWindowFiles::effectsExportImport()
 
     MainWindow other;
     other.language = 0;
+    other.effects.key.valid = true;
     fake.clear();
     fake.openNames << path;
     other.on_import_effects_triggered();
@@ -157,6 +158,7 @@ void TestMainWindowFiles::effectsExportImport()
     QCOMPARE(fake.fileRequests[0].caption, QStringLiteral("Open file"));
     QCOMPARE(other.effects.re, w.effects.re);
     QCOMPARE(other.effects.im, w.effects.im);
+    QVERIFY(!other.effects.key.valid);  // built for an unknown geometry
 
     // Russian notice.
     fake.clear();
@@ -196,6 +198,7 @@ void TestMainWindowFiles::effectsImportFailure()
     FakeInteraction fake;
     MainWindow w;
     w.effects.re = make_cube(2, 2, 1);
+    w.effects.key.valid = true;
     const vector3D before = w.effects.re;
     fake.openNames << path;
     w.on_import_effects_triggered();
@@ -203,6 +206,7 @@ void TestMainWindowFiles::effectsImportFailure()
     QVERIFY(fake.errors()[0].startsWith("Can't import layers effects"));
     QCOMPARE(w.effects.re, before);
     QVERIFY(w.effects.im.empty());
+    QVERIFY(w.effects.key.valid);
 }
 
 void TestMainWindowFiles::effectsExportRefusedWithoutEffects()
