@@ -441,11 +441,14 @@ CodecStatus read_surfer_grid(const QString& path, field2D& rows, std::vector<dou
     QFile file;
     if (CodecStatus status = open_for_reading(file, path); !status)
         return status;
-    char magic[4];
-    if (file.read(magic, 4) != 4)
+    char magic[7];
+    const qint64 got = file.read(magic, 7);
+    // A text grid saved by an editor may start with a UTF-8 byte order mark.
+    const qint64 skip = got == 7 && std::equal(magic, magic + 3, "\xEF\xBB\xBF") ? 3 : 0;
+    if (got < 4)
         return unknown_format();
-    if (std::equal(magic, magic + 4, "DSAA")) {
-        if (!file.seek(0))
+    if (std::equal(magic + skip, magic + skip + 4, "DSAA")) {
+        if (!file.seek(skip))
             return read_error(file);
         const QByteArray text = file.readAll();
         if (file.error() != QFile::NoError)

@@ -75,6 +75,7 @@ private slots:
     void binaryReadGeometry();
     void blanks();
     void filterChoosesKind();
+    void textVariants();
     void badFiles_data();
     void badFiles();
     void absurdCountsFailFast();
@@ -246,6 +247,21 @@ void TestSurferGrid::filterChoosesKind()
     QVERIFY(write_surfer_grid(dir.filePath("b.grd"), grid, {3, 2, 0, 1, 0, 1}, filters[0]));
     QCOMPARE(read_file(dir.filePath("b.grd")).left(4), QByteArray("DSRB"));
     QVERIFY(!surfer_filter_is_text("Surfer 6 text grid"));
+}
+
+void TestSurferGrid::textVariants()
+{
+    // Windows line ends, tabs, a byte order mark, values split across lines
+    // at will: only white space separates the numbers.
+    QTemporaryDir dir;
+    const QString path = dir.filePath("v.grd");
+    QVERIFY(write_file(path, "\xEF\xBB\xBF" "DSAA\r\n3\t2\r\n6543210.5 6543310.5\r\n-10 10\r\n1 6\r\n1 2\r\n3\t4 5 6\r\n"));
+    field2D grid;
+    std::vector<double> p;
+    const CodecStatus status = read_surfer_grid(path, grid, p);
+    QVERIFY2(status, qPrintable(status.message()));
+    QCOMPARE(grid, (field2D{{1, 2, 3}, {4, 5, 6}}));
+    QCOMPARE(p, (std::vector<double>{3, 2, 6543210.5, 6543310.5, -10, 10, 1, 6}));
 }
 
 void TestSurferGrid::badFiles_data()
