@@ -123,6 +123,15 @@ public slots:
                                          std::vector<std::vector<float>>& dens_layer_imag, int Nl, int Ny, int Nx,
                                          int Nfbot, int Nfleft, double bottom);
 
+    // ---- Engine: memory estimates (src/engine/mainwindow_memory.cpp)
+    // True to go on with a spectral run on an Nx x Ny padded grid of Nz levels.
+    // When the run's peak need (bytes_per_cell per padded cell, see
+    // engine/memory.h, plus 0.5 GB) exceeds 80 % of the memory available, asks
+    // "High memory usage..." first and returns false when the answer is No.
+    bool check_memory(int Nx, int Ny, int Nz, double bytes_per_cell = 20.0);
+    // The inversion estimate in GB for den_grid and expansion_factor (0 without a grid).
+    double calcInvMemory();
+
     // ---- Commands of the main form: one slot per action, reached by name
     void on_new_model_triggered();
     void on_open_project_triggered();

@@ -1,0 +1,71 @@
+// The main window's memory check and inversion estimate, offscreen, with the
+// question answered by a script.
+#include <QtTest>
+
+#include "app/mainwindow.h"
+#include "engine/memory.h"
+#include "fake_interaction.h"
+
+class TestMainWindowMemory : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void small_run_asks_nothing();
+    void huge_run_asks_data();
+    void huge_run_asks();
+    void inversion_estimate();
+};
+
+void TestMainWindowMemory::small_run_asks_nothing()
+{
+    FakeInteraction fake;
+    MainWindow w;
+    QVERIFY(w.check_memory(64, 64, 10));
+    QVERIFY(w.check_memory(64, 64, 10, effects_build_bytes_per_cell));
+    QVERIFY(fake.questions.isEmpty());
+}
+
+void TestMainWindowMemory::huge_run_asks_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("result");
+    QTest::newRow("No stops") << int(QMessageBox::No) << false;
+    QTest::newRow("Yes goes on") << int(QMessageBox::Yes) << true;
+}
+
+void TestMainWindowMemory::huge_run_asks()
+{
+    QFETCH(int, answer);
+    QFETCH(bool, result);
+    FakeInteraction fake;
+    fake.answers << QMessageBox::StandardButton(answer);
+    MainWindow w;
+    // 65536 x 65536 x 1000 cells: far more than any machine has, so the
+    // question comes although the need is above the memory available.
+    QCOMPARE(w.check_memory(65536, 65536, 1000), result);
+    QCOMPARE(fake.questions.size(), 1);
+    const auto& q = fake.questions.first();
+    QCOMPARE(q.title, QString("Tolmera3D"));
+    QCOMPARE(q.buttons, QMessageBox::Yes | QMessageBox::No);
+    QCOMPARE(q.defaultButton, QMessageBox::No);
+    const double need = memory_need_gb(65536, 65536, 1000, inversion_peak_bytes_per_cell);
+    QVERIFY2(q.text.startsWith("High memory usage. You need at least "
+                               + QString::number(need, 'g', 6) + " GB of "),
+             qPrintable(q.text));
+    QVERIFY(q.text.endsWith("\n Do you want to run inversion without changes?"));
+}
+
+void TestMainWindowMemory::inversion_estimate()
+{
+    MainWindow w;
+    QCOMPARE(w.calcInvMemory(), 0.0);
+    w.den_grid.assign(50, vector2D(128, std::vector<float>(128, 2.0f)));
+    w.expansion_factor = 0;
+    QVERIFY(std::abs(w.calcInvMemory() - 0.5153) < 1e-4);
+    w.expansion_factor = 0.5; // 128 * 2 = 256 per axis
+    QCOMPARE(w.calcInvMemory(), 256.0 * 256 * 50 * 20 / (1 << 30) + 0.5);
+}
+
+QTEST_MAIN(TestMainWindowMemory)
+#include "tst_mainwindow_memory.moc"
