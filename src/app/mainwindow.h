@@ -26,6 +26,8 @@ class Surf;
 class QLabel;
 class QKeyEvent;
 class QMouseEvent;
+class QAction;
+class QWheelEvent;
 class HorizontalSliceDialog;
 class HorizonsEditingDialog;
 
@@ -80,6 +82,19 @@ public slots:
     void setEditingParams(double Rx, double Ry, double W, double A);
     void on_observed_axes_customContextMenuRequested(QPoint pos);
     void on_calculated_axes_customContextMenuRequested(QPoint pos);
+
+    // ---- Field maps and map interaction (src/views/mainwindow_maps.cpp,
+    //      src/views/mainwindow_mapinteraction.cpp)
+    void plotEllipse();
+    void change_visible_data(QAction* action);
+    void updateObservedRatio();
+    void updateCalculatedRatio();
+    void getSelectedInfo();
+    void observedMouseWheel(QWheelEvent* event);
+    void calculatedMouseWheel(QWheelEvent* event);
+    void showProjectTree();
+    // One brush step on the picked horizon node: -1 raises, +1 lowers.
+    void editHorizonGauss(int direction);
 
     // ---- Model files: own cube files and Surfer grids of the section dialog
     // Read or write a "*.3Dgrd" cube with the status-bar progress bar; a failure
@@ -329,10 +344,10 @@ public:
     QCPColorGradient maps_gradient{QCPColorGradient::gpJet};
     QCPColorGradient cube_gradient{QCPColorGradient::gpJet};
     std::pair<int, int> visible_data{1, 1};
-    std::vector<double> shown_calc_params;
+    std::vector<double> calculated_map_params;  // node geometry of what the calculated map shows
     int selected_row = -1, selected_column = -1, selected_horizon = -1;
-    double selected_x = 0, selected_y = 0;
-    std::array<QCPItemEllipse*, 2> ellipse_items{{nullptr, nullptr}};
+    double clicked_x = 0, clicked_y = 0;
+    bool syncing_map_ranges = false;  // a range change is being copied to the other map
     int z_scale_type = 0;
     bool horizons_over_cube = false;
     std::vector<double> section_line;

@@ -15,32 +15,18 @@ void MainWindow::update_undo(int) {}
 void MainWindow::set_preferences(std::vector<double>&) {}
 
 // ---- Maps, sections and 3D view
-void MainWindow::selectedSeriesChanged(QtDataVisualization::QSurface3DSeries*) {}
-void MainWindow::selectedPoint(QPoint) {}
-void MainWindow::keyPressSlot(QKeyEvent*) {}
-void MainWindow::calculatedClicked(QMouseEvent*) {}
-void MainWindow::observedClicked(QMouseEvent*) {}
-void MainWindow::updateFieldsRatio() {}
 void MainWindow::colorbarClicked(QMouseEvent*) {}
-void MainWindow::observedXchanged(QCPRange) {}
-void MainWindow::observedYchanged(QCPRange) {}
-void MainWindow::calculatedXchanged(QCPRange) {}
-void MainWindow::calculatedYchanged(QCPRange) {}
 void MainWindow::set_left_border(int) {}
 void MainWindow::set_right_border(int) {}
 void MainWindow::set_front_border(int) {}
 void MainWindow::set_back_border(int) {}
 void MainWindow::set_top_border(int) {}
 void MainWindow::set_bottom_border(int) {}
-void MainWindow::plotObserved() {}
-void MainWindow::plotCalculated() {}
 void MainWindow::show3Dgrid() {}
 void MainWindow::showHorizons() {}
 void MainWindow::updateAxesTitles() {}
 void MainWindow::update_normalized_data() {}
-void MainWindow::setEditingParams(double, double, double, double) {}
 void MainWindow::on_observed_axes_customContextMenuRequested(QPoint) {}
-void MainWindow::on_calculated_axes_customContextMenuRequested(QPoint) {}
 
 // ---- Commands of the main form
 void MainWindow::on_open_project_triggered() {}
@@ -103,14 +89,11 @@ void MainWindow::on_color_by_density_triggered() {}
 void MainWindow::on_common_coloring_level_triggered() {}
 void MainWindow::on_individual_coloring_level_triggered() {}
 void MainWindow::on_show_top_triggered() {}
-void MainWindow::on_maps_equal_xy_triggered() {}
 void MainWindow::on_view_abs_reg_triggered() {}
 void MainWindow::on_view_init_reg_triggered() {}
 void MainWindow::on_view_faults_triggered() {}
 void MainWindow::on_view_profiles_triggered() {}
 void MainWindow::on_show_3Daxes_triggered() {}
-void MainWindow::on_show_mapsAxes_triggered() {}
-void MainWindow::on_showDock_triggered() {}
 void MainWindow::on_horizons_table_triggered() {}
 void MainWindow::on_Create_empty_grid_triggered() {}
 void MainWindow::on_Zparams_triggered() {}
