@@ -1,0 +1,377 @@
+#include "engine/inversion.h"
+
+#include "common/grid_helpers.h"
+#include "engine/fft.h"
+#include "engine/parallel.h"
+
+#include <algorithm>
+#include <cmath>
+#include <iostream>
+#include <limits>
+
+// ---------------------------------------------------------------------------
+// Record
+
+int inversion_record::integer(const std::vector<double>& record, std::size_t i)
+{
+    const double v = value(record, i);
+    if (std::isnan(v))
+        return 0;
+    if (v >= 2147483647.0)
+        return 2147483647;
+    if (v <= -2147483647.0)
+        return -2147483647;
+    return static_cast<int>(v);
+}
+
+// ---------------------------------------------------------------------------
+// Depth weighting
+
+double starting_depth_power(const std::vector<double>& record)
+{
+    using namespace inversion_record;
+    const double p = value(record, depth_power);
+    if (flag(record, power_schedule))
+        return std::min(value(record, final_power), p);
+    return p;
+}
+
+double scheduled_depth_power(double initial, double final_power, int it, int count)
+{
+    if (count <= 1)
+        return initial;
+    return initial + (final_power - initial) * static_cast<double>(it) / static_cast<double>(count - 1);
+}
+
+std::vector<double> depth_level_weights(int nz, double power, double scale)
+{
+    std::vector<double> w(nz > 0 ? static_cast<std::size_t>(nz) : 0);
+    for (int q = 0; q < nz; ++q)
+        w[q] = scale * std::pow(static_cast<double>(q + 1) / static_cast<double>(nz), power);
+    return w;
+}
+
+namespace {
+
+bool horizon_extent(const field2D& h, double& shallowest, double& deepest)
+{
+    bool any = false;
+    for (const auto& row : h)
+        for (double d : row) {
+            if (!any) {
+                shallowest = deepest = d;
+                any = true;
+            } else {
+                shallowest = std::min(shallowest, d);
+                deepest = std::max(deepest, d);
+            }
+        }
+    return any;
+}
+
+} // namespace
+
+int zero_fixed_level_weights(std::vector<double>& weights, const vector3D& den_grid,
+                             const std::vector<field2D>& horizons, const std::vector<bool>& fixed,
+                             double z0, double dz)
+{
+    const std::size_t H = std::min(horizons.size(), fixed.size());
+    if (H == 0)
+        return 0;
+    std::vector<double> shallow(H), deep(H);
+    std::vector<bool> valid(H);
+    for (std::size_t h = 0; h < H; ++h)
+        valid[h] = horizon_extent(horizons[h], shallow[h], deep[h]);
+
+    int zeroed = 0;
+    const std::size_t nz = std::min(den_grid.size(), weights.size());
+    for (std::size_t q = 0; q < nz; ++q) {
+        const double z = z0 + static_cast<double>(q) * dz;
+        bool inside = false;
+        for (std::size_t j = 0; j + 1 < H && !inside; ++j)
+            inside = fixed[j] && valid[j] && valid[j + 1] && deep[j] <= z && z <= shallow[j + 1];
+        if (!inside)
+            inside = fixed[H - 1] && valid[H - 1] && z > deep[H - 1];
+        if (inside && weights[q] != 0.0) {
+            weights[q] = 0.0;
+            ++zeroed;
+        }
+    }
+    std::cout << "alphas ";
+    for (double w : weights)
+        std::cout << w << ' ';
+    std::cout << std::endl;
+    return zeroed;
+}
+
+int zero_constant_level_weights(std::vector<double>& weights, const vector3D& den_grid)
+{
+    int zeroed = 0;
+    const std::size_t nz = std::min(den_grid.size(), weights.size());
+    for (std::size_t q = 0; q < nz; ++q) {
+        const vector2D& level = den_grid[q];
+        if (level.empty() || level.front().empty())
+            continue;
+        if (grid_min(level) == grid_max(level) && weights[q] != 0.0) {
+            weights[q] = 0.0;
+            ++zeroed;
+        }
+    }
+    return zeroed;
+}
+
+// ---------------------------------------------------------------------------
+// Spectra
+
+namespace {
+
+double sum_of_squares(const field2D& g)
+{
+    double s = 0.0;
+    for (const auto& row : g)
+        for (double v : row)
+            s += v * v;
+    return s;
+}
+
+double mean_of(const field2D& g)
+{
+    double s = 0.0;
+    std::size_t n = 0;
+    for (const auto& row : g) {
+        for (double v : row)
+            s += v;
+        n += row.size();
+    }
+    return n ? s / static_cast<double>(n) : 0.0;
+}
+
+void fill(field2D& g, double v)
+{
+    for (auto& row : g)
+        std::fill(row.begin(), row.end(), v);
+}
+
+void add_scalar(field2D& g, double v)
+{
+    for (auto& row : g)
+        for (double& x : row)
+            x += v;
+}
+
+void zero(vector3D& c)
+{
+    for (auto& level : c)
+        for (auto& row : level)
+            std::fill(row.begin(), row.end(), 0.0f);
+}
+
+} // namespace
+
+void mean_free_spectrum(const field2D& padded, field2D& spectrum_re, field2D& spectrum_im)
+{
+    spectrum_re = padded;
+    add_scalar(spectrum_re, -mean_of(spectrum_re));
+    spectrum_im.assign(padded.size(), std::vector<double>(padded.empty() ? 0 : padded[0].size(), 0.0));
+    fft_2d(spectrum_re, spectrum_im, fft_forward);
+}
+
+void misfit_spectrum(const vector3D& operator_re, const vector3D& model_re, const vector3D& model_im,
+                     const field2D& observed_re, const field2D& observed_im, field2D& out_re,
+                     field2D& out_im, int thread_count)
+{
+    parallel_accumulate_effects(operator_re, model_re, model_im, out_re, out_im, thread_count);
+    grid_subtract(out_re, observed_re);
+    grid_subtract(out_im, observed_im);
+    fft_2d(out_re, out_im, fft_inverse);
+    add_scalar(out_re, -mean_of(out_re));
+    fill(out_im, 0.0);
+    fft_2d(out_re, out_im, fft_forward);
+}
+
+void inversion_inner_step(const vector3D& operator_re, vector3D& model_re, vector3D& model_im,
+                          const field2D& observed_re, const field2D& observed_im,
+                          const std::vector<double>& weights, field2D& work_re, field2D& work_im,
+                          int thread_count)
+{
+    misfit_spectrum(operator_re, model_re, model_im, observed_re, observed_im, work_re, work_im,
+                    thread_count);
+    parallel_update_model(operator_re, model_re, model_im, work_re, work_im, weights, thread_count);
+}
+
+void predicted_field(const vector3D& operator_re, const vector3D& model_re, const vector3D& model_im,
+                     field2D& field_re, field2D& field_im, int thread_count)
+{
+    parallel_accumulate_effects(operator_re, model_re, model_im, field_re, field_im, thread_count);
+    fft_2d(field_re, field_im, fft_inverse);
+}
+
+// ---------------------------------------------------------------------------
+// Iterations
+
+int run_inversion_iteration(const RunControl& control, const vector3D& operator_re, vector3D& model_re,
+                            vector3D& model_im, const field2D& observed_re, const field2D& observed_im,
+                            const std::vector<double>& weights, field2D& work_re, field2D& work_im,
+                            int thread_count, int it, int count)
+{
+    int steps = 0;
+    for (int s = 0; s < inner_steps_per_iteration; ++s) {
+        control.show_percent(count > 0 ? static_cast<int>(static_cast<long long>(it) * 100 / count) : 0);
+        control.show(QStringLiteral("Iter %1 - %2 %").arg(it + 1).arg(5 * s));
+        inversion_inner_step(operator_re, model_re, model_im, observed_re, observed_im, weights, work_re,
+                             work_im, thread_count);
+        ++steps;
+        if (!control.keep_running())
+            break;
+    }
+    return steps;
+}
+
+// ---------------------------------------------------------------------------
+// Regularization-weight search
+
+double run_fit_iterations(const RunControl& control, vector3D& trial_re, vector3D& trial_im,
+                          const field2D& padded_observed, const field2D& observed_re,
+                          const field2D& observed_im, const vector3D& operator_re,
+                          const std::vector<double>& weights, int thread_count, int trial)
+{
+    const std::size_t rows = trial_re.empty() ? 0 : trial_re[0].size();
+    const std::size_t cols = rows ? trial_re[0][0].size() : 0;
+    field2D work_re(rows, std::vector<double>(cols, 0.0));
+    field2D work_im(rows, std::vector<double>(cols, 0.0));
+
+    for (int step = 0; step < 100 && control.keep_running(); step += 10) {
+        control.show(QStringLiteral("Fit alpha step %1 - %2 %").arg(trial).arg(step));
+        inversion_inner_step(operator_re, trial_re, trial_im, observed_re, observed_im, weights, work_re,
+                             work_im, thread_count);
+    }
+
+    // Residual energy of the trial, also after a stop.
+    predicted_field(operator_re, trial_re, trial_im, work_re, work_im, thread_count);
+    grid_subtract(work_re, padded_observed);
+    add_scalar(work_re, -mean_of(work_re));
+    return sum_of_squares(work_re);
+}
+
+namespace {
+
+void scale_weights(std::vector<double>& w, double f)
+{
+    for (double& x : w)
+        x *= f;
+}
+
+} // namespace
+
+AlphaFit fit_alpha_decades(const RunControl& control, int nz, int My, int Mx, const field2D& padded_observed,
+                           const field2D& observed_re, const field2D& observed_im,
+                           const vector3D& operator_re, std::vector<double>& weights, int thread_count,
+                           int max_trials)
+{
+    AlphaFit fit;
+    if (nz <= 0 || My <= 0 || Mx <= 0 || padded_observed.empty() || padded_observed[0].empty()) {
+        fit.status = AlphaFitStatus::NoVariation;
+        return fit;
+    }
+    // A constant field leaves nothing to fit: the mean-free residual of
+    // every trial is zero and the search would climb without end.
+    if (grid_max(padded_observed) == grid_min(padded_observed)) {
+        fit.status = AlphaFitStatus::NoVariation;
+        return fit;
+    }
+    max_trials = std::max(1, max_trials);
+
+    const std::vector<double> original = weights;
+    vector3D trial_re(nz, vector2D(My, std::vector<float>(Mx, 0.0f)));
+    vector3D trial_im(nz, vector2D(My, std::vector<float>(Mx, 0.0f)));
+    const double S = sum_of_squares(padded_observed);
+
+    auto trial_energy = [&](int n) {
+        zero(trial_re);
+        zero(trial_im);
+        ++fit.trials;
+        return run_fit_iterations(control, trial_re, trial_im, padded_observed, observed_re, observed_im,
+                                  operator_re, weights, thread_count, n);
+    };
+
+    int n = 1;
+    double v = trial_energy(n);
+    double f = 1.0;
+    bool limit_reached = false;
+    bool any_finite = std::isfinite(v);
+
+    if (v < S) {
+        // The steps converge: go up while they still do.
+        while (control.keep_running()) {
+            if (fit.trials >= max_trials) {
+                limit_reached = true;
+                break;
+            }
+            ++n;
+            std::cout << "increasing alpha" << std::endl;
+            const long long t0 = elapsed_clock_ns();
+            scale_weights(weights, 10.0);
+            f *= 10.0;
+            v = trial_energy(n);
+            any_finite = any_finite || std::isfinite(v);
+            print_elapsed_ms(t0);
+            if (!(v < S))
+                break;
+        }
+        f *= 0.05;
+        scale_weights(weights, 0.05);
+    } else if (v > S || !std::isfinite(v)) {
+        // The steps diverge (or overflow): go down until they no longer do.
+        while (control.keep_running()) {
+            if (fit.trials >= max_trials) {
+                limit_reached = true;
+                break;
+            }
+            ++n;
+            std::cout << "decreasing alpha" << std::endl;
+            const long long t0 = elapsed_clock_ns();
+            scale_weights(weights, 0.1);
+            f *= 0.1;
+            v = trial_energy(n);
+            any_finite = any_finite || std::isfinite(v);
+            print_elapsed_ms(t0);
+            if (!(v > S || !std::isfinite(v)))
+                break;
+        }
+        f *= 0.5;
+        scale_weights(weights, 0.5);
+    } else {
+        f *= 0.5;
+        scale_weights(weights, 0.5);
+    }
+
+    fit.factor = f;
+    if (!control.keep_running())
+        fit.status = AlphaFitStatus::Stopped;
+    else if (!any_finite || !std::isfinite(f) || !(f > 0.0))
+        fit.status = AlphaFitStatus::NonFinite;
+    else if (limit_reached)
+        fit.status = AlphaFitStatus::NoDecade;
+    if (fit.status != AlphaFitStatus::Fitted)
+        weights = original;
+    else
+        for (double w : weights)
+            if (!std::isfinite(w)) {
+                fit.status = AlphaFitStatus::NonFinite;
+                weights = original;
+                break;
+            }
+    return fit;
+}
+
+bool model_window_is_finite(const vector3D& model_re, int nx, int ny, int px, int py)
+{
+    for (const vector2D& level : model_re)
+        for (int j = 0; j < ny; ++j) {
+            const std::vector<float>& row = level[static_cast<std::size_t>(py + j)];
+            for (int i = 0; i < nx; ++i)
+                if (!std::isfinite(row[static_cast<std::size_t>(px + i)]))
+                    return false;
+        }
+    return true;
+}
