@@ -280,5 +280,53 @@ ICONS = {
     "start_inv_horizon.png": draw_start_inv_horizon,
 }
 
+# Colour-scale previews of the preferences (80 x 16): the stops of each scale
+# and whether it blends in HSV (the ion preset) or RGB.
+GRADIENT_STRIPS = {
+    "gpJet.png": ([(0, (0, 0, 100)), (0.15, (0, 50, 255)), (0.35, (0, 255, 255)),
+                   (0.65, (255, 255, 0)), (0.85, (255, 30, 0)), (1, (100, 0, 0))], False),
+    "gpGrayScale.png": ([(0, (0, 0, 0)), (1, (255, 255, 255))], False),
+    "gpHot.png": ([(0, (50, 0, 0)), (0.2, (180, 10, 0)), (0.4, (245, 50, 0)),
+                   (0.6, (255, 150, 10)), (0.8, (255, 255, 50)), (1, (255, 255, 255))], False),
+    "gpIon.png": ([(0, (50, 10, 10)), (0.45, (0, 0, 255)), (0.8, (0, 255, 255)), (1, (0, 255, 0))], True),
+    "gpSeismic.png": ([(0, (0, 0, 76)), (0.25, (0, 0, 255)), (0.5, (255, 255, 255)),
+                       (0.75, (255, 0, 0)), (1, (127, 0, 0))], False),
+    "gpSeismic_landmark.png": ([(0, (176, 15, 15)), (0.49, (209, 237, 191)), (0.51, (255, 255, 255)),
+                                (0.53, (222, 255, 255)), (1, (0, 0, 0))], False),
+}
+
+
+def gradient_colour(stops, hsv, t):
+    import colorsys
+    for (pa, ca), (pb, cb) in zip(stops, stops[1:]):
+        if t <= pb:
+            f = 0.0 if pb == pa else (t - pa) / (pb - pa)
+            break
+    else:
+        return stops[-1][1]
+    if not hsv:
+        return tuple(int(round(a + (b - a) * f)) for a, b in zip(ca, cb))
+    ha = colorsys.rgb_to_hsv(*[v / 255.0 for v in ca])
+    hb = colorsys.rgb_to_hsv(*[v / 255.0 for v in cb])
+    h0, h1 = ha[0], hb[0]
+    if h1 - h0 > 0.5:
+        h0 += 1.0
+    elif h1 - h0 < -0.5:
+        h1 += 1.0
+    h = ((1 - f) * h0 + f * h1) % 1.0
+    rgb = colorsys.hsv_to_rgb(h, (1 - f) * ha[1] + f * hb[1], (1 - f) * ha[2] + f * hb[2])
+    return tuple(int(round(v * 255)) for v in rgb)
+
+
+def draw_gradient_strips():
+    w, h = 80, 16
+    for name, (stops, hsv) in GRADIENT_STRIPS.items():
+        row = []
+        for x in range(w):
+            row.extend(gradient_colour(stops, hsv, x / (w - 1)) + (255,))
+        png(os.path.join(OUT, name), w, h, row * h)
+
+
 if __name__ == "__main__":
     draw_all()
+    draw_gradient_strips()
