@@ -1,5 +1,6 @@
 #include "engine/fft.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -15,10 +16,11 @@
 // four elements kept in registers), which halves the memory traffic without
 // changing any arithmetic.
 
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__)) && !defined(__clang__)
-#define TOLMERA_FFT_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define TOLMERA_FFT_CLONES
+// On x86 with GCC or Clang a second copy of the 2D transform is built for
+// AVX2 (eight floats or four doubles per vector) and chosen at run time when
+// the processor has it; the portable copy uses 16-byte vectors.
+#if (defined(__GNUC__) || defined(__clang__)) && (defined(__x86_64__) || defined(__i386__))
+#define TOLMERA_FFT_AVX2 1
 #endif
 
 #if defined(__GNUC__)
@@ -128,6 +130,8 @@ std::vector<uint32_t> bit_reversal(size_t n)
 
 typedef float v8f __attribute__((vector_size(32)));
 typedef double v4d __attribute__((vector_size(32)));
+typedef float v4f __attribute__((vector_size(16)));
+typedef double v2d __attribute__((vector_size(16)));
 
 template <typename V, typename T>
 TOLMERA_INLINE void butterfly(V& ar, V& ai, V& br, V& bi, T ur, T ui)
@@ -262,6 +266,28 @@ TOLMERA_INLINE void transpose(v8f* x)
     x[5] = __builtin_shuffle(s1, s5, v8i{4, 5, 6, 7, 12, 13, 14, 15});
     x[6] = __builtin_shuffle(s2, s6, v8i{4, 5, 6, 7, 12, 13, 14, 15});
     x[7] = __builtin_shuffle(s3, s7, v8i{4, 5, 6, 7, 12, 13, 14, 15});
+}
+
+TOLMERA_INLINE void transpose(v4f* x)
+{
+    typedef int v4i __attribute__((vector_size(16)));
+    const v4f t0 = __builtin_shuffle(x[0], x[1], v4i{0, 4, 1, 5});
+    const v4f t1 = __builtin_shuffle(x[0], x[1], v4i{2, 6, 3, 7});
+    const v4f t2 = __builtin_shuffle(x[2], x[3], v4i{0, 4, 1, 5});
+    const v4f t3 = __builtin_shuffle(x[2], x[3], v4i{2, 6, 3, 7});
+    x[0] = __builtin_shuffle(t0, t2, v4i{0, 1, 4, 5});
+    x[1] = __builtin_shuffle(t0, t2, v4i{2, 3, 6, 7});
+    x[2] = __builtin_shuffle(t1, t3, v4i{0, 1, 4, 5});
+    x[3] = __builtin_shuffle(t1, t3, v4i{2, 3, 6, 7});
+}
+
+TOLMERA_INLINE void transpose(v2d* x)
+{
+    typedef long long v2l __attribute__((vector_size(16)));
+    const v2d t0 = __builtin_shuffle(x[0], x[1], v2l{0, 2});
+    const v2d t1 = __builtin_shuffle(x[0], x[1], v2l{1, 3});
+    x[0] = t0;
+    x[1] = t1;
 }
 
 TOLMERA_INLINE void transpose(v4d* x)
@@ -466,14 +492,46 @@ bool valid_complex_grid(const std::vector<std::vector<T>>& re, const std::vector
     return true;
 }
 
-TOLMERA_FFT_CLONES void fft_2d_float(vector2D& re, vector2D& im, int direction)
+void fft_2d_portable(vector2D& re, vector2D& im, int direction)
+{
+    fft_2d_batched<float, v4f>(re, im, direction);
+}
+
+void fft_2d_portable(field2D& re, field2D& im, int direction)
+{
+    fft_2d_batched<double, v2d>(re, im, direction);
+}
+
+#if TOLMERA_FFT_AVX2
+__attribute__((target("avx2"))) void fft_2d_avx2(vector2D& re, vector2D& im, int direction)
 {
     fft_2d_batched<float, v8f>(re, im, direction);
 }
 
-TOLMERA_FFT_CLONES void fft_2d_double(field2D& re, field2D& im, int direction)
+__attribute__((target("avx2"))) void fft_2d_avx2(field2D& re, field2D& im, int direction)
 {
     fft_2d_batched<double, v4d>(re, im, direction);
+}
+
+bool avx2_usable()
+{
+    static const bool usable = __builtin_cpu_supports("avx2");
+    return usable;
+}
+#endif
+
+std::atomic<bool> wide_vectors_allowed{true};
+
+template <typename Grid>
+void fft_2d_dispatch(Grid& re, Grid& im, int direction)
+{
+#if TOLMERA_FFT_AVX2
+    if (wide_vectors_allowed.load(std::memory_order_relaxed) && avx2_usable()) {
+        fft_2d_avx2(re, im, direction);
+        return;
+    }
+#endif
+    fft_2d_portable(re, im, direction);
 }
 
 template <typename Src, typename Dst>
@@ -518,14 +576,14 @@ void fft_2d(vector2D& re, vector2D& im, int direction)
 {
     if (!valid_complex_grid(re, im))
         return;
-    fft_2d_float(re, im, direction);
+    fft_2d_dispatch(re, im, direction);
 }
 
 void fft_2d(field2D& re, field2D& im, int direction)
 {
     if (!valid_complex_grid(re, im))
         return;
-    fft_2d_double(re, im, direction);
+    fft_2d_dispatch(re, im, direction);
 }
 
 void fft_shift(const field2D& source, vector2D& destination)
@@ -545,4 +603,9 @@ int fft_padded_size(int n, double expansion_factor)
     while (target > m && m < (1 << 30))
         m *= 2;
     return m;
+}
+
+bool fft_allow_wide_vectors(bool allow)
+{
+    return wide_vectors_allowed.exchange(allow);
 }

@@ -46,6 +46,11 @@ void fft_2d(field2D& re, field2D& im, int direction);
 void fft_shift(const field2D& source, vector2D& destination);
 void fft_shift(const field2D& source, field2D& destination);
 
+// Whether fft_2d may use the processor's wide vector instructions (AVX2)
+// when it has them; returns the previous setting. Results are bit-identical
+// either way: this only lets tests and diagnostics run the portable code.
+bool fft_allow_wide_vectors(bool allow);
+
 // FFT size for n nodes along an axis with the expansion factor p: the smallest
 // power of two not less than n * (2p + 1) (1 when that product is at most 1).
 int fft_padded_size(int n, double expansion_factor);

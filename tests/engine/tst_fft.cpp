@@ -264,12 +264,18 @@ void TestFft::fft2d_same_as_rows_then_columns_data()
     QTest::addColumn<int>("rows");
     QTest::addColumn<int>("cols");
     QTest::addColumn<int>("direction");
+    QTest::addColumn<bool>("wide");
     const int shapes[][2] = {{1, 1}, {1, 2}, {2, 1}, {4, 2}, {2, 4}, {8, 4}, {4, 8},
                              {16, 8}, {8, 16}, {2, 1024}, {1024, 2}, {32, 64}, {128, 128}};
     for (const auto& s : shapes)
         for (int d = 0; d < 2; ++d)
-            QTest::newRow(qPrintable(QString("%1x%2 dir %3").arg(s[0]).arg(s[1]).arg(d)))
-                << s[0] << s[1] << d;
+            for (bool wide : {true, false})
+                QTest::newRow(qPrintable(QString("%1x%2 dir %3 %4")
+                                             .arg(s[0])
+                                             .arg(s[1])
+                                             .arg(d)
+                                             .arg(wide ? "wide" : "portable")))
+                    << s[0] << s[1] << d << wide;
 }
 
 void TestFft::fft2d_same_as_rows_then_columns()
@@ -277,6 +283,9 @@ void TestFft::fft2d_same_as_rows_then_columns()
     QFETCH(int, rows);
     QFETCH(int, cols);
     QFETCH(int, direction);
+    QFETCH(bool, wide);
+    const bool previous = fft_allow_wide_vectors(wide);
+    auto restore = qScopeGuard([previous] { fft_allow_wide_vectors(previous); });
 
     vector2D fre, fim;
     random_grid(fre, fim, size_t(rows), size_t(cols), 5u);
