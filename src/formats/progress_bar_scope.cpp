@@ -20,8 +20,10 @@ CodecProgress ProgressBarScope::callback()
             bar_->show();
         if (bar_->value() != percent)
             bar_->setValue(percent);
+        // Repaints only: user input could start a command that changes the
+        // data the codec is reading from or writing into.
         if (!since_events_.isValid() || since_events_.elapsed() >= 20) {
-            QCoreApplication::processEvents();
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
             since_events_.start();
         }
         return true;

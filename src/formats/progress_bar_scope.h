@@ -7,8 +7,8 @@
 class QProgressBar;
 
 // While it lives, callback() shows the bar, sets it to the percentage done and
-// lets pending events run (at most every few hundredths of a second, so that
-// the window repaints without slowing the codec down). The bar is hidden when
+// lets pending events other than user input run (at most every few hundredths
+// of a second, so that the window repaints without slowing the codec down). The bar is hidden when
 // the scope ends, unless told otherwise. A null bar gives an empty callback.
 class ProgressBarScope {
 public:
