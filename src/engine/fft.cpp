@@ -16,10 +16,11 @@
 // four elements kept in registers), which halves the memory traffic without
 // changing any arithmetic.
 
-// On x86 with GCC or Clang a second copy of the 2D transform is built for
-// AVX2 (eight floats or four doubles per vector) and chosen at run time when
-// the processor has it; the portable copy uses 16-byte vectors.
-#if (defined(__GNUC__) || defined(__clang__)) && (defined(__x86_64__) || defined(__i386__))
+// The vectors are GCC's vector extensions. On x86 a second copy of the 2D
+// transform is built for AVX2 (eight floats or four doubles per vector) and
+// chosen at run time when the processor has it; the portable copy uses
+// 16-byte vectors.
+#if defined(__GNUC__) && !defined(__clang__) && (defined(__x86_64__) || defined(__i386__))
 #define TOLMERA_FFT_AVX2 1
 #endif
 
