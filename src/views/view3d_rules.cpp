@@ -1,0 +1,321 @@
+#include "views/view3d_rules.h"
+
+#include "common/grid_geometry.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace view3d {
+
+void extend_bounds(const std::vector<double>& values, double& lo, double& hi)
+{
+    for (double v : values)
+        extend_bound(v, lo, hi);
+}
+
+AxisRange axis_range(double lo, double hi)
+{
+    AxisRange r;
+    if (!std::isfinite(lo) || !std::isfinite(hi) || lo > hi)
+        return r;
+    double span = hi - lo;
+    if (span <= 0) {
+        // One value only: a range a few percent wide around it.
+        const double pad = lo != 0 ? std::abs(lo) * 0.05 : 1.0;
+        r.lower = lo - pad;
+        r.upper = hi + pad;
+    } else {
+        r.lower = lo - 0.025 * span;
+        r.upper = hi + 0.025 * span;
+    }
+    // The graph takes floats: the ends must stay finite and apart there too.
+    const double fmax = double(std::numeric_limits<float>::max());
+    if (!(std::abs(r.lower) < fmax && std::abs(r.upper) < fmax) || float(r.lower) >= float(r.upper))
+        return AxisRange{};
+    r.valid = true;
+    return r;
+}
+
+Extent sticks_extent(const std::vector<std::vector<std::vector<QVector3D>>>& sticks)
+{
+    Extent out;
+    auto& e = out.e;
+    for (const auto& fault : sticks)
+        for (const auto& stick : fault)
+            for (const QVector3D& p : stick) {
+                if (!out.ok) {
+                    e = {{p.x(), p.x(), p.y(), p.y(), p.z(), p.z()}};
+                    out.ok = true;
+                    continue;
+                }
+                extend_bound(p.x(), e[0], e[1]);
+                extend_bound(p.y(), e[2], e[3]);
+                extend_bound(p.z(), e[4], e[5]);
+            }
+    return out;
+}
+
+ViewBounds surface_bounds(const ViewBounds& current, const SurfaceSizeInput& in)
+{
+    ViewBounds b = current;
+    if (in.window_limits.size() >= 6) {
+        const auto& w = in.window_limits;
+        b.min_x = w[0];
+        b.max_x = w[1];
+        b.min_y = w[2];
+        b.max_y = w[3];
+        b.min_z = w[4];
+        b.max_z = w[5];
+        return b;
+    }
+    if (in.x || in.y || in.z) {
+        if (in.x && !in.x->empty()) {
+            b.min_x = in.x->front();
+            b.max_x = in.x->back();
+        }
+        if (in.y && !in.y->empty()) {
+            b.min_y = in.y->front();
+            b.max_y = in.y->back();
+        }
+        if (in.z && !in.z->empty()) {
+            b.min_z = in.z->front();
+            b.max_z = in.z->back();
+        }
+    } else if (in.horizons_params.size() >= 6) {
+        const auto& p = in.horizons_params;
+        b.min_x = p[2];
+        b.max_x = p[3];
+        b.min_y = p[4];
+        b.max_y = p[5];
+        b.min_z = 0;
+        b.max_z = in.horizons_deepest;
+    }
+    if (in.faults.ok) {
+        const auto& f = in.faults.e;
+        b.min_x = std::min(b.min_x, f[0]);
+        b.max_x = std::max(b.max_x, f[1]);
+        b.min_y = std::min(b.min_y, f[2]);
+        b.max_y = std::max(b.max_y, f[3]);
+        b.min_z = std::min(b.min_z, f[4]);
+        b.max_z = std::max(b.max_z, f[5]);
+    }
+    return b;
+}
+
+QSize texture_size(int columns, int rows)
+{
+    double w = double(columns) * 5;
+    double h = double(rows) * 5;
+    if (w > 512 && w > h) {
+        h = std::trunc(h / (w / 512));
+        w = 512;
+    } else if (h > 512) {
+        w = std::trunc(w / (h / 512));
+        h = 512;
+    }
+    return QSize(int(w), int(h));
+}
+
+MeshRows z_face_mesh(const std::vector<double>& x, const std::vector<double>& y, double z0)
+{
+    MeshRows rows(y.size(), std::vector<QVector3D>(x.size()));
+    for (std::size_t i = 0; i < y.size(); ++i)
+        for (std::size_t j = 0; j < x.size(); ++j)
+            rows[i][j] = QVector3D(float(x[j]), float(z0), float(y[i]));
+    return rows;
+}
+
+namespace {
+// A shift step of a thousandth of the view's span per node; an unset or
+// non-finite span gives no shift.
+double shift_step(double span, std::size_t nodes)
+{
+    if (!(span > 0) || !std::isfinite(span) || nodes == 0)
+        return 0;
+    return span / 1000.0 / double(nodes);
+}
+}  // namespace
+
+MeshRows x_face_mesh(double x0, const std::vector<double>& y, const std::vector<double>& z, double span_x,
+                     double span_y)
+{
+    const double ex = shift_step(span_x, z.size());
+    const double ey = shift_step(span_y, y.size());
+    MeshRows rows(y.size(), std::vector<QVector3D>(z.size()));
+    for (std::size_t i = 0; i < y.size(); ++i)
+        for (std::size_t j = 0; j < z.size(); ++j)
+            rows[i][j] = QVector3D(float(x0 + double(j) * ex), float(z[j]), float(y[i] + double(i) * ey));
+    return rows;
+}
+
+MeshRows y_face_mesh(const std::vector<double>& x, double y0, const std::vector<double>& z, double span_x,
+                     double span_y)
+{
+    const double ex = shift_step(span_x, x.size());
+    const double ey = shift_step(span_y, z.size());
+    MeshRows rows(z.size(), std::vector<QVector3D>(x.size()));
+    for (std::size_t i = 0; i < z.size(); ++i)
+        for (std::size_t j = 0; j < x.size(); ++j)
+            rows[i][j] = QVector3D(float(x[j] + double(j) * ex), float(z[i]), float(y0 + double(i) * ey));
+    return rows;
+}
+
+MeshRows horizon_mesh(const std::vector<double>& x, const std::vector<double>& y, const field2D& depths)
+{
+    const std::size_t ny = std::min(depths.size(), y.size());
+    const std::size_t nx = std::min(grid_columns(depths), x.size());
+    MeshRows rows;
+    rows.reserve(ny);
+    for (std::size_t k = 0; k < ny; ++k) {
+        if (depths[k].size() < nx)
+            break;  // a ragged grid: keep the complete rows only
+        std::vector<QVector3D> row(nx);
+        for (std::size_t l = 0; l < nx; ++l)
+            row[l] = QVector3D(float(x[l]), float(depths[k][l]), float(y[k]));
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+MeshRows fault_rows(std::vector<std::vector<QVector3D>> sticks)
+{
+    std::size_t n = 0;
+    for (auto& stick : sticks) {
+        std::stable_sort(stick.begin(), stick.end(),
+                         [](const QVector3D& a, const QVector3D& b) { return a.z() < b.z(); });
+        n = std::max(n, stick.size());
+    }
+    MeshRows rows;
+    for (const auto& stick : sticks) {
+        if (stick.empty())
+            continue;
+        std::vector<QVector3D> row(n);
+        for (std::size_t k = 0; k < n; ++k) {
+            const QVector3D& p = stick[std::min(k, stick.size() - 1)];
+            row[k] = QVector3D(p.x(), p.z(), p.y());
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+CropBorders fix_crop_borders(CropBorders& borders, int nx, int ny, int nz)
+{
+    const int last[6] = {nx - 1, nx - 1, ny - 1, ny - 1, nz - 1, nz - 1};
+    // left, front and top default to the first node; right, back and bottom to the last.
+    const bool first_side[6] = {true, false, true, false, true, false};
+    for (int k = 0; k < 6; ++k)
+        if (borders[k] < 0)
+            borders[k] = first_side[k] ? 0 : std::max(last[k], 0);
+    CropBorders used = borders;
+    for (int k = 0; k < 6; ++k)
+        if (used[k] > last[k])
+            used[k] = std::max(last[k], 0);
+    return used;
+}
+
+CubeFaces cut_faces(const vector3D& cube, const CropBorders& at, bool absolute)
+{
+    CubeFaces f;
+    if (cube.empty() || cube.front().empty() || cube.front().front().empty())
+        return f;
+    const std::size_t nz = cube.size();
+    const std::size_t ny = cube.front().size();
+    const std::size_t nx = cube.front().front().size();
+    auto cell = [&](std::size_t l, std::size_t r, std::size_t c) -> data_type {
+        const auto& level = cube[l];
+        if (r >= level.size() || c >= level[r].size())
+            return 0;  // a ragged cube reads as 0 where cells are missing
+        const data_type v = level[r][c];
+        return absolute ? std::abs(v) : v;
+    };
+    auto level_face = [&](std::size_t l) {
+        vector2D g(ny, std::vector<data_type>(nx));
+        for (std::size_t r = 0; r < ny; ++r)
+            for (std::size_t c = 0; c < nx; ++c)
+                g[r][c] = cell(l, r, c);
+        return g;
+    };
+    auto column_face = [&](std::size_t c) {
+        vector2D g(ny, std::vector<data_type>(nz));
+        for (std::size_t r = 0; r < ny; ++r)
+            for (std::size_t l = 0; l < nz; ++l)
+                g[r][l] = cell(l, r, c);
+        return g;
+    };
+    auto row_face = [&](std::size_t r) {
+        vector2D g(nz, std::vector<data_type>(nx));
+        for (std::size_t l = 0; l < nz; ++l)
+            for (std::size_t c = 0; c < nx; ++c)
+                g[l][c] = cell(l, r, c);
+        return g;
+    };
+    auto clamp = [](int v, std::size_t n) { return std::size_t(std::min<long long>(std::max(v, 0), (long long)n - 1)); };
+    f.bottom = level_face(clamp(at[5], nz));
+    f.top = level_face(clamp(at[4], nz));
+    f.left = column_face(clamp(at[0], nx));
+    f.right = column_face(clamp(at[1], nx));
+    f.back = row_face(clamp(at[3], ny));
+    f.front = row_face(clamp(at[2], ny));
+    return f;
+}
+
+std::pair<double, double> usable_range(double lo, double hi)
+{
+    if (!std::isfinite(lo) || !std::isfinite(hi))
+        return {0.0, 1.0};
+    if (lo > hi)
+        std::swap(lo, hi);
+    if (lo == hi) {
+        const double pad = lo != 0 ? std::abs(lo) * 0.01 : 1.0;
+        return {lo - pad, hi + pad};
+    }
+    return {lo, hi};
+}
+
+std::pair<double, double> cube_texture_range(bool regularizer, bool absolute_regularizer,
+                                             const std::vector<double>& manual, const vector3D& cube)
+{
+    if (regularizer)
+        return absolute_regularizer ? std::make_pair(0.0, 1.0) : std::make_pair(-1.0, 1.0);
+    if (manual.size() >= 2)
+        return usable_range(manual[0], manual[1]);
+    bool any = false;
+    float lo = 0, hi = 0;
+    for (const auto& level : cube)
+        for (const auto& row : level)
+            for (float v : row) {
+                if (std::isnan(v))
+                    continue;
+                if (!any) {
+                    lo = hi = v;
+                    any = true;
+                } else {
+                    lo = std::min(lo, v);
+                    hi = std::max(hi, v);
+                }
+            }
+    return usable_range(lo, hi);
+}
+
+QMap<double, QColor> own_gradient_stops(int type)
+{
+    QMap<double, QColor> stops;
+    if (type == 4) {
+        stops.insert(0.0, QColor(0, 0, 76));
+        stops.insert(0.25, QColor(0, 0, 255));
+        stops.insert(0.5, QColor(255, 255, 255));
+        stops.insert(0.75, QColor(255, 0, 0));
+        stops.insert(1.0, QColor(127, 0, 0));
+    } else if (type == 5) {
+        stops.insert(0.0, QColor(176, 15, 15));
+        stops.insert(0.49, QColor(209, 237, 191));
+        stops.insert(0.51, QColor(255, 255, 255));
+        stops.insert(0.53, QColor(222, 255, 255));
+        stops.insert(1.0, QColor(0, 0, 0));
+    }
+    return stops;
+}
+
+}  // namespace view3d

@@ -1,0 +1,163 @@
+#pragma once
+// The pure rules behind the 3D view and its colour scales: the view bounds and
+// the axis ranges made from them, texture sizes, the meshes of the cube faces,
+// horizons and faults, the crop indexes and the face grids cut at them, the
+// colour ranges, and the colour stops of the program's own gradients.
+//
+// Nothing here touches a graph or a widget: Surf and the main window build
+// their series and colour maps from what these functions return, and the
+// tests check them without a display.
+//
+// Graph positions: every item of the 3D graph sits at (X, Y, Z) =
+// (x, depth, y); the vertical axis carries depth.
+
+#include "common/types.h"
+
+#include <QColor>
+#include <QMap>
+#include <QSize>
+#include <QVector3D>
+
+#include <array>
+#include <utility>
+#include <vector>
+
+namespace view3d {
+
+// ---------------------------------------------------------------------------
+// Bounds and axis ranges
+
+// Extent of what the view shows along the model's x, y and depth.
+struct ViewBounds
+{
+    double min_x = 1e10, max_x = -1e10;
+    double min_y = 1e10, max_y = -1e10;
+    double min_z = 1e10, max_z = -1e10;
+};
+
+// Widens [lo, hi] to take in v. Unset bounds (lo > hi) become [v, v] after the
+// first value.
+inline void extend_bound(double v, double& lo, double& hi)
+{
+    if (v < lo)
+        lo = v;
+    if (v > hi)
+        hi = v;
+}
+void extend_bounds(const std::vector<double>& values, double& lo, double& hi);
+
+// An axis range made from a pair of bounds: [lo - 2.5 % span, hi + 2.5 % span].
+// `valid` is false when the bounds are unset (lo > hi) or not finite: the axis
+// should then keep the range it has. Equal bounds give a small range around
+// the value instead of an empty one.
+struct AxisRange
+{
+    bool valid = false;
+    double lower = 0;
+    double upper = 0;
+};
+AxisRange axis_range(double lo, double hi);
+
+// Extent {x min, x max, y min, y max, depth min, depth max} of all points of
+// all sticks of all faults; `ok` false (and the extent unset) when there is
+// no point at all.
+struct Extent
+{
+    bool ok = false;
+    std::array<double, 6> e{{0, 0, 0, 0, 0, 0}};
+};
+Extent sticks_extent(const std::vector<std::vector<std::vector<QVector3D>>>& sticks);
+
+// What the view bounds are made of, in order of precedence.
+struct SurfaceSizeInput
+{
+    std::vector<double> window_limits;      // {xmin, xmax, ymin, ymax, zmin, zmax}; fewer than six = automatic
+    const std::vector<double>* x = nullptr;  // the density grid's view nodes, when a density grid exists
+    const std::vector<double>* y = nullptr;
+    const std::vector<double>* z = nullptr;
+    std::vector<double> horizons_params;     // {nx, ny, x first, x last, y first, y last, ...}, when horizons exist
+    double horizons_deepest = 0;             // deepest horizon point
+    Extent faults;                           // extent of the faults, when there are any
+};
+// Window limits when set (faults ignored); else the density grid's nodes; else
+// the horizons (depth 0 .. deepest); else `current`. Faults then widen the
+// result. Missing or empty node vectors leave their axis as in `current`.
+ViewBounds surface_bounds(const ViewBounds& current, const SurfaceSizeInput& in);
+
+// ---------------------------------------------------------------------------
+// Textures
+
+// Pixel size of a texture of a grid with `columns` x `rows` cells: 5 pixels
+// per cell, the longer side brought down to 512 with the ratio of the sides
+// kept.
+QSize texture_size(int columns, int rows);
+
+// ---------------------------------------------------------------------------
+// Meshes: rows of graph positions
+
+using MeshRows = std::vector<std::vector<QVector3D>>;
+
+// Horizontal face at depth z0: one row per y node, one item per x node.
+MeshRows z_face_mesh(const std::vector<double>& x, const std::vector<double>& y, double z0);
+// Face at x = x0: one row per y node, one item per depth node. Column j is
+// moved by j * span_x / 1000 / nz along x and row i by i * span_y / 1000 / ny
+// along y, so that the graph sees increasing x along each row.
+MeshRows x_face_mesh(double x0, const std::vector<double>& y, const std::vector<double>& z, double span_x,
+                     double span_y);
+// Face at y = y0: one row per depth node, one item per x node; column j moved
+// by j * span_x / 1000 / nx along x, row i by i * span_y / 1000 / nz along y.
+MeshRows y_face_mesh(const std::vector<double>& x, double y0, const std::vector<double>& z, double span_x,
+                     double span_y);
+// A horizon: row k, item l at (x[l], depth[k][l], y[k]); the row count and
+// the row length are those of the depth grid, cut to the node vectors.
+MeshRows horizon_mesh(const std::vector<double>& x, const std::vector<double>& y, const field2D& depths);
+// One fault: one row per stick (sticks without points skipped), the points of
+// each sorted by depth, shorter rows padded to the longest with their deepest
+// point.
+MeshRows fault_rows(std::vector<std::vector<QVector3D>> sticks);
+
+// ---------------------------------------------------------------------------
+// Crop indexes and face grids
+
+// crop borders: left, right (columns), front, back (rows), top, bottom (levels).
+using CropBorders = std::array<int, 6>;
+
+// Negative borders become the outer faces (left, front, top 0; right nx - 1,
+// back ny - 1, bottom nz - 1) and are written back. Returns the indexes to
+// draw: each one at or beyond its node count is used as the last node,
+// without changing `borders`.
+CropBorders fix_crop_borders(CropBorders& borders, int nx, int ny, int nz);
+
+// The six face grids of a cube cut at the given (valid) indexes.
+struct CubeFaces
+{
+    vector2D bottom, top;  // [row][column]
+    vector2D left, right;  // [row][level]
+    vector2D back, front;  // [level][column]
+};
+// With `absolute` every value becomes its magnitude. The cube is read with the
+// rows of its first level and the columns of that level's first row.
+CubeFaces cut_faces(const vector3D& cube, const CropBorders& at, bool absolute);
+
+// ---------------------------------------------------------------------------
+// Colour ranges
+
+// A colour range that a colour map accepts: equal ends (a constant grid) are
+// moved apart by 1 % of the value (by 1 around 0); non-finite ends give [0, 1].
+std::pair<double, double> usable_range(double lo, double hi);
+
+// Range of the cube-face textures: [-1, 1] for the signed regularizer, [0, 1]
+// for its magnitude; else the manual range when it holds two values; else the
+// smallest and largest cell of the cube. Always usable (see usable_range).
+std::pair<double, double> cube_texture_range(bool regularizer, bool absolute_regularizer,
+                                             const std::vector<double>& manual, const vector3D& cube);
+
+// ---------------------------------------------------------------------------
+// Gradients
+
+// Colour stops of the program's own colour scales: type 4 (dark blue, blue,
+// white, red, dark red) and type 5 (dark red, a light band about the middle,
+// black). Empty for any other type.
+QMap<double, QColor> own_gradient_stops(int type);
+
+}  // namespace view3d

@@ -1,0 +1,460 @@
+// The pure rules of the 3D view: texture sizes, face, horizon and fault
+// meshes, crop indexes and face grids, view bounds and axis ranges, colour
+// ranges and the program's own gradient stops. No display needed.
+#include "views/view3d_rules.h"
+
+#include <QtTest>
+#include <cmath>
+
+using namespace view3d;
+
+Q_DECLARE_METATYPE(std::vector<double>)
+
+namespace {
+
+// A cube whose cell (level l, row r, column c) holds 100 l + 10 r + c, with
+// the sign turned on odd columns.
+vector3D numbered_cube(int nz, int ny, int nx)
+{
+    vector3D cube(nz, vector2D(ny, std::vector<data_type>(nx)));
+    for (int l = 0; l < nz; ++l)
+        for (int r = 0; r < ny; ++r)
+            for (int c = 0; c < nx; ++c)
+                cube[l][r][c] = data_type((c % 2 ? -1 : 1) * (100 * l + 10 * r + c));
+    return cube;
+}
+
+}  // namespace
+
+class TestView3dRules : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void textureSize_data();
+    void textureSize();
+
+    void zFaceMesh();
+    void xFaceMeshIsShiftedByAThousandthOfTheSpan();
+    void yFaceMesh();
+    void faceMeshWithUnsetSpanIsPlane();
+    void horizonMesh();
+    void horizonMeshKeepsCompleteRowsOnly();
+
+    void faultRowsArePaddedAndSorted();
+    void faultRowsSkipEmptySticks();
+    void sticksExtent();
+
+    void cropDefaults_data();
+    void cropDefaults();
+    void cutFaces();
+    void cutFacesAbsolute();
+
+    void extendBoundFromUnset();
+    void axisRange_data();
+    void axisRange();
+    void surfaceBounds_data();
+    void surfaceBounds();
+
+    void usableRange_data();
+    void usableRange();
+    void cubeTextureRange_data();
+    void cubeTextureRange();
+
+    void ownGradientStops();
+};
+
+// ---------------------------------------------------------------------------
+
+void TestView3dRules::textureSize_data()
+{
+    QTest::addColumn<int>("columns");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("10 x 4") << 10 << 4 << QSize(50, 20);
+    QTest::newRow("102 x 102 keeps 5 px") << 102 << 102 << QSize(510, 510);
+    QTest::newRow("200 x 50 wide") << 200 << 50 << QSize(512, 128);
+    QTest::newRow("50 x 200 tall") << 50 << 200 << QSize(128, 512);
+    QTest::newRow("150 x 150 square") << 150 << 150 << QSize(512, 512);
+    QTest::newRow("103 x 10 truncated") << 103 << 10 << QSize(512, 49);  // trunc(50 / (515 / 512))
+    QTest::newRow("1 x 1") << 1 << 1 << QSize(5, 5);
+}
+
+void TestView3dRules::textureSize()
+{
+    QFETCH(int, columns);
+    QFETCH(int, rows);
+    QFETCH(QSize, size);
+    QCOMPARE(texture_size(columns, rows), size);
+}
+
+// ---------------------------------------------------------------------------
+
+void TestView3dRules::zFaceMesh()
+{
+    const MeshRows m = z_face_mesh({0, 10, 20}, {100, 200}, 55);
+    QCOMPARE(m.size(), std::size_t(2));
+    QCOMPARE(m[0].size(), std::size_t(3));
+    // (x, depth, y)
+    QCOMPARE(m[0][0], QVector3D(0, 55, 100));
+    QCOMPARE(m[0][2], QVector3D(20, 55, 100));
+    QCOMPARE(m[1][1], QVector3D(10, 55, 200));
+}
+
+void TestView3dRules::xFaceMeshIsShiftedByAThousandthOfTheSpan()
+{
+    std::vector<double> z;
+    for (int k = 0; k <= 10; ++k)
+        z.push_back(100.0 * k);  // 11 depth nodes
+    const std::vector<double> y{0, 500, 1000, 1500};
+    const MeshRows m = x_face_mesh(250, y, z, 1000, 2000);
+    QCOMPARE(m.size(), y.size());
+    QCOMPARE(m[0].size(), z.size());
+    const double ex = 1000.0 / 1000 / 11;
+    const double ey = 2000.0 / 1000 / 4;
+    QCOMPARE(m[0][0], QVector3D(250, 0, 0));
+    QCOMPARE(m[0][10].x(), float(250 + 10 * ex));  // about 0.91 m to the right
+    QVERIFY(std::abs(m[0][10].x() - 250.909f) < 1e-3f);
+    QCOMPARE(m[0][10].y(), 1000.0f);
+    QCOMPARE(m[3][4], QVector3D(float(250 + 4 * ex), 400, float(1500 + 3 * ey)));
+    // x grows along every row, so the graph can draw the vertical face.
+    for (const auto& row : m)
+        for (std::size_t j = 1; j < row.size(); ++j)
+            QVERIFY(row[j].x() > row[j - 1].x());
+}
+
+void TestView3dRules::yFaceMesh()
+{
+    const std::vector<double> x{0, 100, 200, 300, 400};
+    const std::vector<double> z{0, 50};
+    const MeshRows m = y_face_mesh(x, 700, z, 400, 1000);
+    QCOMPARE(m.size(), z.size());
+    QCOMPARE(m[0].size(), x.size());
+    const double ex = 400.0 / 1000 / 5;
+    const double ey = 1000.0 / 1000 / 2;
+    QCOMPARE(m[0][0], QVector3D(0, 0, 700));
+    QCOMPARE(m[1][4], QVector3D(float(400 + 4 * ex), 50, float(700 + ey)));
+}
+
+void TestView3dRules::faceMeshWithUnsetSpanIsPlane()
+{
+    // Bounds not set yet (span negative) or not finite: no shift at all.
+    const MeshRows a = x_face_mesh(5, {0, 1}, {0, 1, 2}, -2e20, NAN);
+    for (const auto& row : a)
+        for (const QVector3D& p : row)
+            QCOMPARE(p.x(), 5.0f);
+    const MeshRows b = y_face_mesh({0, 1}, 7, {0, 1}, INFINITY, 0);
+    QCOMPARE(b[1][1], QVector3D(1, 1, 7));
+}
+
+void TestView3dRules::horizonMesh()
+{
+    const field2D depths{{10, 11, 12}, {20, 21, 22}};
+    const MeshRows m = horizon_mesh({0, 5, 10}, {100, 200}, depths);
+    QCOMPARE(m.size(), std::size_t(2));
+    QCOMPARE(m[0].size(), std::size_t(3));
+    QCOMPARE(m[0][2], QVector3D(10, 12, 100));
+    QCOMPARE(m[1][0], QVector3D(0, 20, 200));
+}
+
+void TestView3dRules::horizonMeshKeepsCompleteRowsOnly()
+{
+    const field2D ragged{{1, 2, 3}, {4, 5, 6}, {7}};
+    QCOMPARE(horizon_mesh({0, 1, 2}, {0, 1, 2}, ragged).size(), std::size_t(2));
+    // Node vectors shorter than the grid cut it.
+    const MeshRows m = horizon_mesh({0, 1}, {0}, ragged);
+    QCOMPARE(m.size(), std::size_t(1));
+    QCOMPARE(m[0].size(), std::size_t(2));
+    QVERIFY(horizon_mesh({}, {}, {}).empty());
+}
+
+// ---------------------------------------------------------------------------
+
+void TestView3dRules::faultRowsArePaddedAndSorted()
+{
+    std::vector<std::vector<QVector3D>> sticks;
+    sticks.push_back({QVector3D(1, 2, 30), QVector3D(1, 2, 10), QVector3D(1, 2, 20)});
+    sticks.push_back({QVector3D(5, 6, 1), QVector3D(5, 6, 2), QVector3D(5, 6, 3), QVector3D(5, 6, 4),
+                      QVector3D(5, 6, 5)});
+    sticks.push_back({QVector3D(7, 8, 4), QVector3D(7, 8, 1), QVector3D(7, 8, 2), QVector3D(7, 8, 3)});
+    const MeshRows rows = fault_rows(sticks);
+    QCOMPARE(rows.size(), std::size_t(3));
+    for (const auto& r : rows)
+        QCOMPARE(r.size(), std::size_t(5));
+    // Sorted by depth, graph position (x, depth, y), padded with the deepest point.
+    QCOMPARE(rows[0][0], QVector3D(1, 10, 2));
+    QCOMPARE(rows[0][1], QVector3D(1, 20, 2));
+    QCOMPARE(rows[0][2], QVector3D(1, 30, 2));
+    QCOMPARE(rows[0][4], QVector3D(1, 30, 2));
+    QCOMPARE(rows[1][4], QVector3D(5, 5, 6));
+    QCOMPARE(rows[2][0], QVector3D(7, 1, 8));
+    QCOMPARE(rows[2][3], QVector3D(7, 4, 8));
+    QCOMPARE(rows[2][4], QVector3D(7, 4, 8));
+}
+
+void TestView3dRules::faultRowsSkipEmptySticks()
+{
+    std::vector<std::vector<QVector3D>> sticks{{}, {QVector3D(0, 0, 2), QVector3D(0, 0, 1)}, {}};
+    const MeshRows rows = fault_rows(sticks);
+    QCOMPARE(rows.size(), std::size_t(1));
+    QCOMPARE(rows[0][0], QVector3D(0, 1, 0));
+    QVERIFY(fault_rows({}).empty());
+    QVERIFY(fault_rows({{}, {}}).empty());
+}
+
+void TestView3dRules::sticksExtent()
+{
+    std::vector<std::vector<std::vector<QVector3D>>> faults(2);
+    faults[0].push_back({QVector3D(10, -200, 50), QVector3D(12, 0, 400)});
+    faults[1].push_back({});
+    faults[1].push_back({QVector3D(-5, 1200, 80)});
+    const Extent e = sticks_extent(faults);
+    QVERIFY(e.ok);
+    QCOMPARE(e.e, (std::array<double, 6>{{-5, 12, -200, 1200, 50, 400}}));
+    QVERIFY(!sticks_extent({}).ok);
+    QVERIFY(!sticks_extent({{{}}}).ok);
+}
+
+// ---------------------------------------------------------------------------
+
+void TestView3dRules::cropDefaults_data()
+{
+    QTest::addColumn<QVector<int>>("borders");
+    QTest::addColumn<QVector<int>>("written");
+    QTest::addColumn<QVector<int>>("used");
+    // left, right, front, back, top, bottom on a cube of 30 columns, 20 rows, 10 levels
+    QTest::newRow("all unset") << QVector<int>{-1, -1, -1, -1, -1, -1} << QVector<int>{0, 29, 0, 19, 0, 9}
+                               << QVector<int>{0, 29, 0, 19, 0, 9};
+    QTest::newRow("bottom beyond the cube") << QVector<int>{0, 29, 0, 19, 0, 15} << QVector<int>{0, 29, 0, 19, 0, 15}
+                                            << QVector<int>{0, 29, 0, 19, 0, 9};
+    QTest::newRow("crossed borders kept") << QVector<int>{20, 5, 12, 3, 7, 2} << QVector<int>{20, 5, 12, 3, 7, 2}
+                                          << QVector<int>{20, 5, 12, 3, 7, 2};
+    QTest::newRow("mixed") << QVector<int>{-1, 40, -7, 25, 100, -1} << QVector<int>{0, 40, 0, 25, 100, 9}
+                           << QVector<int>{0, 29, 0, 19, 9, 9};
+}
+
+void TestView3dRules::cropDefaults()
+{
+    QFETCH(QVector<int>, borders);
+    QFETCH(QVector<int>, written);
+    QFETCH(QVector<int>, used);
+    CropBorders b;
+    std::copy(borders.begin(), borders.end(), b.begin());
+    const CropBorders u = fix_crop_borders(b, 30, 20, 10);
+    QCOMPARE(QVector<int>(b.begin(), b.end()), written);
+    QCOMPARE(QVector<int>(u.begin(), u.end()), used);
+}
+
+void TestView3dRules::cutFaces()
+{
+    const vector3D cube = numbered_cube(4, 3, 5);  // nz 4, ny 3, nx 5
+    // left 1, right 3, front 0, back 2, top 1, bottom 3
+    const CubeFaces f = cut_faces(cube, {{1, 3, 0, 2, 1, 3}}, false);
+    // Level faces [row][column].
+    QCOMPARE(f.bottom.size(), std::size_t(3));
+    QCOMPARE(f.bottom[0].size(), std::size_t(5));
+    QCOMPARE(f.bottom[2][4], data_type(324));
+    QCOMPARE(f.top[1][3], data_type(-113));
+    // Column faces [row][level].
+    QCOMPARE(f.left.size(), std::size_t(3));
+    QCOMPARE(f.left[0].size(), std::size_t(4));
+    QCOMPARE(f.left[2][3], data_type(-321));
+    QCOMPARE(f.right[1][2], data_type(-213));
+    // Row faces [level][column].
+    QCOMPARE(f.back.size(), std::size_t(4));
+    QCOMPARE(f.back[0].size(), std::size_t(5));
+    QCOMPARE(f.back[3][4], data_type(324));
+    QCOMPARE(f.front[2][1], data_type(-201));
+}
+
+void TestView3dRules::cutFacesAbsolute()
+{
+    const vector3D cube = numbered_cube(2, 2, 2);
+    const CubeFaces f = cut_faces(cube, {{0, 1, 0, 1, 0, 1}}, true);
+    for (const vector2D* g : {&f.bottom, &f.top, &f.left, &f.right, &f.back, &f.front})
+        for (const auto& row : *g)
+            for (data_type v : row)
+                QVERIFY(v >= 0);
+    QCOMPARE(f.right[1][1], data_type(111));
+    QVERIFY(cut_faces({}, {{0, 0, 0, 0, 0, 0}}, false).top.empty());
+}
+
+// ---------------------------------------------------------------------------
+
+void TestView3dRules::extendBoundFromUnset()
+{
+    double lo = 1e20, hi = -1e20;
+    extend_bound(5, lo, hi);  // one value sets both ends
+    QCOMPARE(lo, 5.0);
+    QCOMPARE(hi, 5.0);
+    extend_bounds({3, 9, 4}, lo, hi);
+    QCOMPARE(lo, 3.0);
+    QCOMPARE(hi, 9.0);
+}
+
+void TestView3dRules::axisRange_data()
+{
+    QTest::addColumn<double>("lo");
+    QTest::addColumn<double>("hi");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<double>("lower");
+    QTest::addColumn<double>("upper");
+    QTest::newRow("span 1000") << 0.0 << 1000.0 << true << -25.0 << 1025.0;
+    QTest::newRow("span 40") << 10.0 << 50.0 << true << 9.0 << 51.0;
+    QTest::newRow("cleared bounds") << 1e20 << -1e20 << false << 0.0 << 0.0;
+    QTest::newRow("construction bounds") << 1e10 << -1e10 << false << 0.0 << 0.0;
+    QTest::newRow("one value") << 200.0 << 200.0 << true << 190.0 << 210.0;
+    QTest::newRow("zero") << 0.0 << 0.0 << true << -1.0 << 1.0;
+    QTest::newRow("NaN") << double(NAN) << 1.0 << false << 0.0 << 0.0;
+    QTest::newRow("beyond float") << -1e39 << 1e39 << false << 0.0 << 0.0;
+}
+
+void TestView3dRules::axisRange()
+{
+    QFETCH(double, lo);
+    QFETCH(double, hi);
+    QFETCH(bool, valid);
+    QFETCH(double, lower);
+    QFETCH(double, upper);
+    const AxisRange r = axis_range(lo, hi);
+    QCOMPARE(r.valid, valid);
+    if (valid) {
+        QCOMPARE(r.lower, lower);
+        QCOMPARE(r.upper, upper);
+        QVERIFY(float(r.lower) < float(r.upper));
+    }
+}
+
+void TestView3dRules::surfaceBounds_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<bool>("withFaults");
+    QTest::addColumn<QVector<double>>("bounds");  // min x, max x, min y, max y, min z, max z
+    // Grid: x 0..500, y 0..1000, depth 0..300. Horizons: x 10..20, y 30..40,
+    // deepest 700. Faults: x 100..400, y -200..1200, depth 50..250.
+    // Window limits: -1..1, -2..2, -3..3. Current: 1..2 on every axis.
+    QTest::newRow("window limits, faults ignored") << "limits" << true << QVector<double>{-1, 1, -2, 2, -3, 3};
+    QTest::newRow("grid") << "grid" << false << QVector<double>{0, 500, 0, 1000, 0, 300};
+    QTest::newRow("grid widened in y by faults") << "grid" << true << QVector<double>{0, 500, -200, 1200, 0, 300};
+    QTest::newRow("horizons from depth 0") << "horizons" << false << QVector<double>{10, 20, 30, 40, 0, 700};
+    QTest::newRow("horizons and faults") << "horizons" << true << QVector<double>{10, 400, -200, 1200, 0, 700};
+    QTest::newRow("nothing keeps the current") << "none" << false << QVector<double>{1, 2, 1, 2, 1, 2};
+    QTest::newRow("faults only") << "none" << true << QVector<double>{1, 400, -200, 1200, 1, 250};
+}
+
+void TestView3dRules::surfaceBounds()
+{
+    QFETCH(QString, source);
+    QFETCH(bool, withFaults);
+    QFETCH(QVector<double>, bounds);
+    const std::vector<double> x{0, 250, 500}, y{0, 500, 1000}, z{0, 100, 200, 300};
+    SurfaceSizeInput in;
+    if (source == "limits") {
+        in.window_limits = {-1, 1, -2, 2, -3, 3};
+        in.x = &x, in.y = &y, in.z = &z;
+    } else if (source == "grid") {
+        in.x = &x, in.y = &y, in.z = &z;
+    } else if (source == "horizons") {
+        in.horizons_params = {2, 2, 10, 20, 30, 40};
+        in.horizons_deepest = 700;
+    }
+    if (withFaults) {
+        in.faults.ok = true;
+        in.faults.e = {{100, 400, -200, 1200, 50, 250}};
+    }
+    ViewBounds current;
+    current.min_x = current.min_y = current.min_z = 1;
+    current.max_x = current.max_y = current.max_z = 2;
+    const ViewBounds b = surface_bounds(current, in);
+    QCOMPARE((QVector<double>{b.min_x, b.max_x, b.min_y, b.max_y, b.min_z, b.max_z}), bounds);
+}
+
+// ---------------------------------------------------------------------------
+
+void TestView3dRules::usableRange_data()
+{
+    QTest::addColumn<double>("lo");
+    QTest::addColumn<double>("hi");
+    QTest::addColumn<double>("lower");
+    QTest::addColumn<double>("upper");
+    QTest::newRow("ordinary") << 2.2 << 2.8 << 2.2 << 2.8;
+    QTest::newRow("reversed") << 5.0 << -5.0 << -5.0 << 5.0;
+    QTest::newRow("constant") << 2.5 << 2.5 << 2.475 << 2.525;
+    QTest::newRow("negative constant") << -200.0 << -200.0 << -202.0 << -198.0;
+    QTest::newRow("zero") << 0.0 << 0.0 << -1.0 << 1.0;
+    QTest::newRow("infinite") << 0.0 << double(INFINITY) << 0.0 << 1.0;
+}
+
+void TestView3dRules::usableRange()
+{
+    QFETCH(double, lo);
+    QFETCH(double, hi);
+    QFETCH(double, lower);
+    QFETCH(double, upper);
+    const auto r = usable_range(lo, hi);
+    QVERIFY(std::abs(r.first - lower) < 1e-12);
+    QVERIFY(std::abs(r.second - upper) < 1e-12);
+    QVERIFY(r.first < r.second);
+}
+
+void TestView3dRules::cubeTextureRange_data()
+{
+    QTest::addColumn<bool>("reg");
+    QTest::addColumn<bool>("absReg");
+    QTest::addColumn<std::vector<double>>("manual");
+    QTest::addColumn<double>("fill");  // NaN: the numbered cube
+    QTest::addColumn<double>("lower");
+    QTest::addColumn<double>("upper");
+    const double numbered = double(NAN);
+    // The numbered 3 x 3 x 3 cube runs from -221 to 222.
+    QTest::newRow("automatic") << false << false << std::vector<double>{} << numbered << -221.0 << 222.0;
+    QTest::newRow("manual") << false << false << std::vector<double>{2.2, 2.8} << numbered << 2.2 << 2.8;
+    QTest::newRow("manual, one value is automatic") << false << false << std::vector<double>{2.2} << numbered
+                                                    << -221.0 << 222.0;
+    QTest::newRow("signed regularizer ignores manual") << true << false << std::vector<double>{2.2, 2.8}
+                                                       << numbered << -1.0 << 1.0;
+    QTest::newRow("regularizer magnitude") << true << true << std::vector<double>{} << numbered << 0.0 << 1.0;
+    QTest::newRow("constant cube") << false << false << std::vector<double>{} << 2.0 << 1.98 << 2.02;
+    QTest::newRow("zero cube") << false << false << std::vector<double>{} << 0.0 << -1.0 << 1.0;
+}
+
+void TestView3dRules::cubeTextureRange()
+{
+    QFETCH(bool, reg);
+    QFETCH(bool, absReg);
+    QFETCH(std::vector<double>, manual);
+    QFETCH(double, fill);
+    QFETCH(double, lower);
+    QFETCH(double, upper);
+    vector3D cube = numbered_cube(3, 3, 3);
+    if (!std::isnan(fill))
+        cube.assign(3, vector2D(3, std::vector<data_type>(3, data_type(fill))));
+    const auto r = cube_texture_range(reg, absReg, manual, cube);
+    QVERIFY2(std::abs(r.first - lower) < 1e-6, qPrintable(QString::number(r.first)));
+    QVERIFY2(std::abs(r.second - upper) < 1e-6, qPrintable(QString::number(r.second)));
+}
+
+void TestView3dRules::ownGradientStops()
+{
+    const QMap<double, QColor> a = own_gradient_stops(4);
+    QCOMPARE(a.keys(), (QList<double>{0, 0.25, 0.5, 0.75, 1}));
+    QCOMPARE(a.value(0), QColor(0, 0, 76));
+    QCOMPARE(a.value(0.25), QColor(0, 0, 255));
+    QCOMPARE(a.value(0.5), QColor(Qt::white));
+    QCOMPARE(a.value(0.75), QColor(255, 0, 0));
+    QCOMPARE(a.value(1), QColor(127, 0, 0));
+    const QMap<double, QColor> b = own_gradient_stops(5);
+    QCOMPARE(b.keys(), (QList<double>{0, 0.49, 0.51, 0.53, 1}));
+    QCOMPARE(b.value(0), QColor(176, 15, 15));
+    QCOMPARE(b.value(0.49), QColor(209, 237, 191));
+    QCOMPARE(b.value(0.51), QColor(255, 255, 255));
+    QCOMPARE(b.value(0.53), QColor(222, 255, 255));
+    QCOMPARE(b.value(1), QColor(0, 0, 0));
+    for (const QColor& c : a.values() + b.values())
+        QCOMPARE(c.alpha(), 255);
+    for (int type : {-1, 0, 3, 6, 7})
+        QVERIFY(own_gradient_stops(type).isEmpty());
+}
+
+QTEST_APPLESS_MAIN(TestView3dRules)
+#include "tst_view3d_rules.moc"
