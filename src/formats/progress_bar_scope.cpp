@@ -16,7 +16,7 @@ CodecProgress ProgressBarScope::callback()
     if (!bar_)
         return CodecProgress();
     return [this](int percent) {
-        if (!bar_->isVisible())
+        if (bar_->isHidden())
             bar_->show();
         if (bar_->value() != percent)
             bar_->setValue(percent);

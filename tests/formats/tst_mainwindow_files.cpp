@@ -5,8 +5,10 @@
 #include "format_test_support.h"
 #include "formats/cube_file.h"
 #include "formats/effects_file.h"
+#include "formats/progress_bar_scope.h"
 #include "formats/surfer_grid.h"
 
+#include <QProgressBar>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -25,6 +27,7 @@ private slots:
     void effectsExportWithRealHalfOnly();
     void effectsImportFailure();
     void effectsExportRefusedWithoutEffects();
+    void progressBarScope();
 };
 
 void TestMainWindowFiles::importCube()
@@ -217,6 +220,28 @@ void TestMainWindowFiles::effectsExportRefusedWithoutEffects()
     w.on_save_effects_triggered();
     QCOMPARE(fake.errors().size(), 1);
     QVERIFY(fake.fileRequests.isEmpty());
+}
+
+void TestMainWindowFiles::progressBarScope()
+{
+    QProgressBar bar;
+    bar.hide();
+    {
+        ProgressBarScope scope(&bar);
+        const CodecProgress progress = scope.callback();
+        QVERIFY(progress(40));
+        QVERIFY(!bar.isHidden());
+        QCOMPARE(bar.value(), 40);
+    }
+    QVERIFY(bar.isHidden());
+    {
+        ProgressBarScope scope(&bar, false);
+        QVERIFY(scope.callback()(75));
+    }
+    QVERIFY(!bar.isHidden());
+    QCOMPARE(bar.value(), 75);
+    ProgressBarScope none(nullptr);
+    QVERIFY(!none.callback());
 }
 
 QTEST_MAIN(TestMainWindowFiles)
