@@ -1,6 +1,9 @@
 #include "app/interaction.h"
 
+#include <QDesktopServices>
+#include <QDialog>
 #include <QFileDialog>
+#include <QUrl>
 
 namespace {
 DialogInteraction& dialogs()
@@ -61,4 +64,14 @@ QString DialogInteraction::saveFileName(QWidget* parent, const QString& caption,
 QString DialogInteraction::existingDirectory(QWidget* parent, const QString& caption, const QString& dir)
 {
     return QFileDialog::getExistingDirectory(parent, caption, dir);
+}
+
+int DialogInteraction::runDialog(QDialog* dialog)
+{
+    return dialog->exec();
+}
+
+bool DialogInteraction::openUrl(const QUrl& url)
+{
+    return QDesktopServices::openUrl(url);
 }

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+class QDialog;
+class QUrl;
 class QWidget;
 
 class Interaction
@@ -33,6 +35,12 @@ public:
     virtual QString saveFileName(QWidget* parent, const QString& caption, const QString& dir,
                                  const QString& filter, QString* selectedFilter = nullptr) = 0;
     virtual QString existingDirectory(QWidget* parent, const QString& caption, const QString& dir) = 0;
+
+    // Runs a dialog the caller has built (the about box, command dialogs)
+    // modally and returns its result code.
+    virtual int runDialog(QDialog* dialog) = 0;
+    // Opens a local file or a link with the desktop's default handler.
+    virtual bool openUrl(const QUrl& url) = 0;
 };
 
 // The real thing: QMessageBox and QFileDialog.
@@ -51,6 +59,8 @@ public:
     QString saveFileName(QWidget* parent, const QString& caption, const QString& dir,
                          const QString& filter, QString* selectedFilter = nullptr) override;
     QString existingDirectory(QWidget* parent, const QString& caption, const QString& dir) override;
+    int runDialog(QDialog* dialog) override;
+    bool openUrl(const QUrl& url) override;
 };
 
 // The interaction in use (the dialog one unless a test installed another).

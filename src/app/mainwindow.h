@@ -12,6 +12,7 @@
 #include <QProgressBar>
 #include <QString>
 #include <array>
+#include <functional>
 #include <qcustomplot.h>
 #include <utility>
 #include <vector>
@@ -30,6 +31,9 @@ class QAction;
 class QWheelEvent;
 class HorizontalSliceDialog;
 class HorizonsEditingDialog;
+class QActionGroup;
+class QCloseEvent;
+enum class RunKind : int;  // app/run_guard.h
 
 class MainWindow : public QMainWindow
 {
@@ -41,10 +45,34 @@ public:
 
     bool eventFilter(QObject* watched, QEvent* event) override;
 
+    // ---- Long runs and the commands they lock out (see app/run_guard.h)
+    // False (after a message) when another run holds the data.
+    bool beginRun(RunKind kind);
+    void endRun(RunKind kind);
+    bool runActive() const { return !active_runs.empty(); }
+    // True (after a message) while a run is active: the caller must return.
+    bool refuseWhileRunning();
+    // Asks every active run to stop at its next test.
+    void stopRuns();
+
+    // ---- Settings store: QSettings("TOLMERA3D", "Tolmera3D")
+    void readSettings();
+    void writeSettings();
+
+    // The save of the close handler's Yes answer: true when the project was
+    // written. save_before_close, when set, replaces the project save.
+    bool saveProjectForClose();
+    std::function<bool()> save_before_close;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 signals:
     // Takes the place of the widget's key handler: every key press of the
     // window (and, through eventFilter, of the 3D graph) is emitted here.
     void keyPressEvent(QKeyEvent* event);
+    // Asks the machine-learning dialog to run the prediction (emitted by saveMLdata).
+    void predictMlDensity();
 
 public slots:
     // ---- Shell
@@ -54,6 +82,10 @@ public slots:
     void show_message(QString text);
     void update_undo(int type);
     void set_preferences(std::vector<double>& params);
+
+    // ---- Machine-learning density conversion (src/ml/mainwindow_ml.cpp)
+    void saveMLdata(bool use_H, bool use_Vp, bool use_Vs, bool use_Idx);
+    void loadMlResult();
 
     // ---- Maps, sections and 3D view services
     void selectedSeriesChanged(QtDataVisualization::QSurface3DSeries* series);
@@ -370,4 +402,16 @@ public:
 private:
     // Construction seams: each step of building the window is one function.
     void createGraph();
+    void createStatusBar();
+    void createColorScales();
+    void makeConnections();
+
+    // Long runs (app/mainwindow_run.cpp)
+    void createDataActionGroup();
+    void applyRunActionStates();
+    void finishPendingClose();
+    std::vector<RunKind> active_runs;        // outermost first
+    QActionGroup* data_actions = nullptr;    // commands disabled while a run is active
+    int pending_close = 0;                   // close requested during a run (see closeEvent)
+    bool close_confirmed = false;            // the next closeEvent accepts without asking
 };

@@ -7,11 +7,9 @@
 #include <QMouseEvent>
 
 // ---- Shell
-bool MainWindow::hasAnyData() { return !den_grid.empty() || !horizons.empty() || !Vp_grid.empty() || !Vs_grid.empty() || !Vz_observed.empty() || !regularizer.empty(); }
-void MainWindow::clear_all() {}
-void MainWindow::show_error(QString text) { interaction()->error(text); }
-void MainWindow::show_message(QString text) { interaction()->message(text); }
-void MainWindow::update_undo(int) {}
+bool MainWindow::saveProjectForClose() { return false; }
+void MainWindow::readSettings() {}
+void MainWindow::writeSettings() {}
 void MainWindow::set_preferences(std::vector<double>&) {}
 
 // ---- Maps, sections and 3D view
@@ -63,9 +61,7 @@ void MainWindow::on_export_faults_multiple_files_triggered() {}
 void MainWindow::on_export_total_mean_dens_triggered() {}
 void MainWindow::on_export_layers_mean_dens_triggered() {}
 void MainWindow::on_export_const_value_surface_triggered() {}
-void MainWindow::on_actionUndo_triggered() {}
 void MainWindow::on_delete_faults_triggered() {}
-void MainWindow::on_delete_profiles_scheme_triggered() {}
 void MainWindow::on_edit_horizons_triggered() {}
 void MainWindow::on_regrid_horizons_triggered() {}
 void MainWindow::on_move_horizons_tozero_triggered() {}
@@ -116,7 +112,6 @@ void MainWindow::on_y_gradient_triggered() {}
 void MainWindow::on_vertical_gradient_triggered() {}
 void MainWindow::on_horizontal_gradient_triggered() {}
 void MainWindow::on_full_gradient_triggered() {}
-void MainWindow::on_ML_density_conversion_triggered() {}
 void MainWindow::on_density_stats_triggered() {}
 void MainWindow::on_forward_grid_triggered() {}
 void MainWindow::on_inversion_triggered() {}
@@ -128,5 +123,3 @@ void MainWindow::on_reg_not_recalc_triggered() {}
 void MainWindow::on_reg_del_means_triggered() {}
 void MainWindow::on_reg_del_mins_triggered() {}
 void MainWindow::on_Customize_triggered() {}
-void MainWindow::on_manual_triggered() {}
-void MainWindow::on_about_programm_triggered() {}

@@ -25,11 +25,14 @@ struct FaultSet
     bool empty() const { return sticks.empty(); }
 };
 
-// A density-grid undo snapshot (type 1 is the only kind).
+// A density-grid undo snapshot (type 1 is the only kind). The node
+// coordinates travel with the cells, so that a restored grid always agrees
+// with its coordinates.
 struct UndoRecord
 {
     int type = 1;
     vector3D grid;
+    std::vector<double> x, y, z;  // x_calc, y_calc, z_calc when taken
     std::vector<double> params;
 };
 

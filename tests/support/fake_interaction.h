@@ -12,9 +12,12 @@
 
 #include "app/interaction.h"
 
+#include <QDialog>
 #include <QList>
 #include <QMessageBox>
 #include <QStringList>
+#include <QUrl>
+#include <functional>
 
 class FakeInteraction : public Interaction
 {
@@ -50,11 +53,18 @@ public:
     QStringList saveNames;            // getSaveFileName
     QStringList saveFilters;          // selected filter of each save (optional)
     QStringList directories;          // getExistingDirectory
+    // Called with every dialog run through runDialog (it may work the dialog's
+    // buttons); its result is the dialog's result. Without it the dialog is
+    // rejected at once.
+    std::function<int(QDialog*)> onDialog;
+    bool openUrlResult = true;
 
     // What happened.
     QList<Note> notes;
     QList<Question> questions;
     QList<FileRequest> fileRequests;
+    QStringList dialogs;              // class name of each dialog run
+    QList<QUrl> openedUrls;
 
     QStringList texts(QMessageBox::Icon icon) const
     {
@@ -71,6 +81,8 @@ public:
         notes.clear();
         questions.clear();
         fileRequests.clear();
+        dialogs.clear();
+        openedUrls.clear();
     }
 
     void notify(QMessageBox::Icon icon, const QString& title, const QString& text) override
@@ -109,6 +121,17 @@ public:
     {
         fileRequests.append({"dir", caption, dir, QString()});
         return directories.isEmpty() ? QString() : directories.takeFirst();
+    }
+
+    int runDialog(QDialog* dialog) override
+    {
+        dialogs.append(QString::fromLatin1(dialog->metaObject()->className()));
+        return onDialog ? onDialog(dialog) : int(QDialog::Rejected);
+    }
+    bool openUrl(const QUrl& url) override
+    {
+        openedUrls.append(url);
+        return openUrlResult;
     }
 
 private:
