@@ -42,14 +42,19 @@ void parallel_accumulate_effects(const vector3D& operator_re, const vector3D& mo
 {
     if (out_re.empty())
         return;
+    const size_t out_rows = out_re.size();
     const size_t out_cols = out_re[0].size();
     // Stale operators with fewer levels, rows or columns than the model are
     // never read past their end.
     const size_t levels = std::min(model_re.size(), operator_re.size());
-    const size_t model_rows = levels ? model_re[0].size() : 0;
-    const size_t cols = model_rows ? std::min(model_re[0][0].size(), out_cols) : 0;
+    size_t rows = 0, cols = 0;
+    if (levels) {
+        rows = std::min({model_re[0].size(), operator_re[0].size(), out_rows});
+        if (rows)
+            cols = std::min({model_re[0][0].size(), operator_re[0][0].size(), out_cols});
+    }
 
-    run_split(out_re.size(), thread_count, [&](size_t r0, size_t r1) {
+    run_split(out_rows, thread_count, [&](size_t r0, size_t r1) {
         for (size_t r = r0; r < r1; ++r) {
             double* sr = out_re[r].data();
             double* si = out_im[r].data();
@@ -57,19 +62,27 @@ void parallel_accumulate_effects(const vector3D& operator_re, const vector3D& mo
                 sr[k] = 0.0;
                 si[k] = 0.0;
             }
-            // Levels innermost per row keeps the row's sums in cache; every
-            // cell still sums its levels in increasing order.
-            if (r >= model_rows)
-                continue;
+        }
+        // A few rows at a time, all levels for them: the rows' sums stay in
+        // cache and every level is read in runs of several rows. Every cell
+        // still sums its levels in increasing order.
+        constexpr size_t block = 8;
+        const size_t end = std::min(r1, rows);
+        for (size_t b0 = r0; b0 < end; b0 += block) {
+            const size_t b1 = std::min(b0 + block, end);
             for (size_t l = 0; l < levels; ++l) {
-                const float* op = operator_re[l][r].data();
-                const float* mr = model_re[l][r].data();
-                const float* mi = model_im[l][r].data();
-                for (size_t k = 0; k < cols; ++k) {
-                    const float pr = op[k] * mr[k];
-                    const float pi = op[k] * mi[k];
-                    sr[k] += static_cast<double>(pr);
-                    si[k] += static_cast<double>(pi);
+                for (size_t r = b0; r < b1; ++r) {
+                    const float* op = operator_re[l][r].data();
+                    const float* mr = model_re[l][r].data();
+                    const float* mi = model_im[l][r].data();
+                    double* sr = out_re[r].data();
+                    double* si = out_im[r].data();
+                    for (size_t k = 0; k < cols; ++k) {
+                        const float pr = op[k] * mr[k];
+                        const float pi = op[k] * mi[k];
+                        sr[k] += static_cast<double>(pr);
+                        si[k] += static_cast<double>(pi);
+                    }
                 }
             }
         }
