@@ -61,7 +61,9 @@ ForwardStatus pillar_forward(const std::vector<double>& x, const std::vector<dou
                 d = std::trunc(d / dz) * dz;
     const double L = std::trunc(zl / dz) * dz;
     auto level_of = [&](double d) { return clamp_trunc(d / dz, 0, Nz); };
-    const int last_end = std::min(clamp_trunc(L / dz - 1, 0, Nz), Nz);
+    // The last layer's pillars end at L, where its lateral strips end too, so
+    // that a model of flat layers is the same slab inside and beside the grid.
+    const int last_end = level_of(L);
 
     try {
         // Cumulative cell effects: C[t] = sum over levels s < t of the field of

@@ -4,6 +4,7 @@
 // any thread count, the effects key, stops, and the single-threaded form.
 #include "engine/fft.h"
 #include "engine/forward.h"
+#include "engine/pillar_forward.h"
 #include "engine/prism.h"
 
 #include <QtTest>
@@ -173,6 +174,10 @@ private slots:
     void fastFormConstantLevelsUseSlab();
     void fastFormMatchesStorageOff();
     void fastFormRefusesBadShapes();
+    void pillarsOfFlatLayersGiveSlabs_data();
+    void pillarsOfFlatLayersGiveSlabs();
+    void pillarsFollowHorizonShape();
+    void pillarsRefuseMismatchedInputs();
 };
 
 void TestForward::geometrySizesAndPads_data()
@@ -684,6 +689,97 @@ void TestForward::fastFormRefusesBadShapes()
     QCOMPARE(int(run(one_row, x, nodes(1, 0, 10))), int(ForwardStatus::TooFewNodes));
     QCOMPARE(int(run({}, x, y)), int(ForwardStatus::EmptyGrid));
     QCOMPARE(result, (field2D{{7}}));  // untouched by every refusal
+}
+
+void TestForward::pillarsOfFlatLayersGiveSlabs_data()
+{
+    QTest::addColumn<double>("second");  // depth of the second horizon
+    QTest::addColumn<double>("expected_thickness_weighted");  // sum of density * thickness
+    // Levels 0, 100, ..., 900: the model reaches down to 900 m inside the grid
+    // and beside it. Densities 0.2 above the second horizon, 0.5 below it.
+    QTest::newRow("horizons 0 and 300") << 300.0 << (0.2 * 300 + 0.5 * 600);
+    QTest::newRow("second horizon snapped from 330 to 300") << 330.0 << (0.2 * 300 + 0.5 * 600);
+    QTest::newRow("second horizon at the bottom") << 900.0 << (0.2 * 900);
+}
+
+// Flat layers continue laterally far beyond the grid, so the field is that
+// of horizontal slabs, 2*pi*G*sum(density * thickness), at every node.
+void TestForward::pillarsOfFlatLayersGiveSlabs()
+{
+    QFETCH(double, second);
+    QFETCH(double, expected_thickness_weighted);
+    const auto x = nodes(7, 0, 100), y = nodes(6, 500, 100), z = nodes(10, 0, 100);
+    const std::vector<field2D> horizons{field2D(6, std::vector<double>(7, 0.0)),
+                                        field2D(6, std::vector<double>(7, second))};
+    field2D result;
+    QCOMPARE(int(pillar_forward(x, y, z, horizons, {0.2, 0.5}, -1, result)),
+             int(ForwardStatus::Completed));
+    const double expected = 2 * M_PI * gravity_constant_mgal * expected_thickness_weighted;
+    QCOMPARE(int(result.size()), 6);
+    for (const auto& r : result) {
+        QCOMPARE(int(r.size()), 7);
+        for (double v : r)
+            QVERIFY2(std::fabs(v - expected) < 1e-3 * expected,
+                     qPrintable(QString("%1 vs %2").arg(v).arg(expected)));
+    }
+}
+
+// Deepening the second horizon under one inner node replaces the lower
+// density by the upper one in the cells between the two depths there: the
+// change of the field is the field of those cells with the density difference.
+void TestForward::pillarsFollowHorizonShape()
+{
+    const auto x = nodes(7, 0, 100), y = nodes(6, 500, 100), z = nodes(10, 0, 100);
+    std::vector<field2D> flat{field2D(6, std::vector<double>(7, 0.0)),
+                              field2D(6, std::vector<double>(7, 300.0))};
+    std::vector<field2D> bent = flat;
+    bent[1][2][3] = 500;
+    field2D f_flat, f_bent;
+    QCOMPARE(int(pillar_forward(x, y, z, flat, {0.2, 0.5}, -1, f_flat)), int(ForwardStatus::Completed));
+    int rows_seen = 0;
+    QCOMPARE(int(pillar_forward(x, y, z, bent, {0.2, 0.5}, -1, f_bent, [&](int, int total) {
+                 ++rows_seen;
+                 return total == 12;
+             })),
+             int(ForwardStatus::Completed));
+    QCOMPARE(rows_seen, 12);  // once per node row and layer
+    field2D cell(6, std::vector<double>(7)), expected(6, std::vector<double>(7, 0.0));
+    for (double top : {300.0, 400.0}) {
+        prism_gravity_kernel(x, y, -1 - 1e-6, {250, 350}, {650, 750}, {top, top + 100}, 0.2 - 0.5, cell);
+        for (int i = 0; i < 6; ++i)
+            for (int j = 0; j < 7; ++j)
+                expected[i][j] += cell[i][j];
+    }
+    for (int i = 0; i < 6; ++i)
+        for (int j = 0; j < 7; ++j)
+            QVERIFY2(std::fabs((f_bent[i][j] - f_flat[i][j]) - expected[i][j]) < 1e-9,
+                     qPrintable(QString("%1 vs %2").arg(f_bent[i][j] - f_flat[i][j]).arg(expected[i][j])));
+}
+
+void TestForward::pillarsRefuseMismatchedInputs()
+{
+    const auto x = nodes(5, 0, 100), y = nodes(4, 0, 100), z = nodes(6, 0, 50);
+    const field2D good(4, std::vector<double>(5, 0.0));
+    field2D result{{42}};
+    auto run = [&](const std::vector<double>& xs, const std::vector<double>& ys,
+                   const std::vector<field2D>& hs, const std::vector<double>& dens) {
+        return int(pillar_forward(xs, ys, z, hs, dens, -1, result));
+    };
+    QCOMPARE(run(x, y, {good, field2D(3, std::vector<double>(5, 0.0))}, {1, 2}),
+             int(ForwardStatus::CoordinatesMismatch));  // smaller than the grid
+    QCOMPARE(run(x, y, {good, field2D(4, std::vector<double>(4, 0.0))}, {1, 2}),
+             int(ForwardStatus::CoordinatesMismatch));
+    QCOMPARE(run(x, y, {good, good}, {1}), int(ForwardStatus::CoordinatesMismatch));
+    QCOMPARE(run(x, nodes(1, 0, 100), {field2D(1, std::vector<double>(5, 0.0))}, {1}),
+             int(ForwardStatus::TooFewNodes));
+    QCOMPARE(run(nodes(1, 0, 100), y, {field2D(4, std::vector<double>(1, 0.0))}, {1}),
+             int(ForwardStatus::TooFewNodes));
+    QCOMPARE(run(x, y, {}, {}), int(ForwardStatus::EmptyGrid));
+    QCOMPARE(result, (field2D{{42}}));
+    // Horizons above zero depth are held at level 0 (no negative level index).
+    std::vector<field2D> high{field2D(4, std::vector<double>(5, -400.0))};
+    QCOMPARE(run(x, y, high, {1}), int(ForwardStatus::Completed));
+    QCOMPARE(int(result.size()), 4);
 }
 
 QTEST_APPLESS_MAIN(TestForward)
