@@ -93,10 +93,14 @@ void parallel_update_model(const vector3D& operator_re, vector3D& model_re, vect
                            const field2D& misfit_re, const field2D& misfit_im,
                            const std::vector<double>& weights, int thread_count)
 {
-    if (model_re.empty())
+    if (model_re.empty() || operator_re.empty())
         return;
-    const size_t rows = model_re[0].size();
-    const size_t cols = rows ? model_re[0][0].size() : 0;
+    // Nothing is read past the end of a stale operator or a smaller misfit.
+    const size_t rows = std::min({model_re[0].size(), operator_re[0].size(), misfit_re.size(),
+                                  misfit_im.size()});
+    const size_t cols = rows ? std::min({model_re[0][0].size(), operator_re[0][0].size(),
+                                         misfit_re[0].size(), misfit_im[0].size()})
+                             : 0;
 
     run_split(model_re.size(), thread_count, [&](size_t l0, size_t l1) {
         for (size_t l = l0; l < l1 && l < weights.size() && l < operator_re.size(); ++l) {

@@ -69,6 +69,7 @@ private slots:
     void accumulate_data();
     void accumulate();
     void accumulate_ignores_imaginary_operator();
+    void stale_operator_is_never_overrun();
     void update_data();
     void update();
     void fft_layers_data();
@@ -163,6 +164,36 @@ void TestParallel::accumulate_ignores_imaginary_operator()
     for (const auto& r : d)
         for (double v : r)
             QCOMPARE(v, 0.0);
+}
+
+void TestParallel::stale_operator_is_never_overrun()
+{
+    // An operator left from another grid (fewer levels, rows or columns) is
+    // used as far as it goes and never read past its end.
+    const vector3D mr = random_cube(4, 6, 8, 20);
+    const vector3D mi = random_cube(4, 6, 8, 21);
+    const vector3D few_levels = random_cube(3, 6, 8, 22);
+    field2D a(6, std::vector<double>(8, 9.0)), b = a;
+    parallel_accumulate_effects(few_levels, mr, mi, a, b, 3);
+    double expected = 0.0;
+    for (int l = 0; l < 3; ++l)
+        expected += double(float(few_levels[l][5][7] * mr[l][5][7]));
+    QCOMPARE(a[5][7], expected);
+
+    const vector3D few_rows = random_cube(4, 2, 4, 23);
+    field2D c(6, std::vector<double>(8, 9.0)), d = c;
+    parallel_accumulate_effects(few_rows, mr, mi, c, d, 2);
+    QCOMPARE(c[5][7], 0.0); // zeroed, nothing to add
+    QVERIFY(c[1][3] != 0.0);
+
+    vector3D ur = mr, ui = mi;
+    const field2D fr = random_field(6, 8, 24), fi = random_field(6, 8, 25);
+    parallel_update_model(few_rows, ur, ui, fr, fi, {1, 1, 1, 1}, 2);
+    QCOMPARE(ur[0][5][7], mr[0][5][7]); // outside the operator: unchanged
+    QVERIFY(ur[0][1][3] != mr[0][1][3]);
+    const vector2D level3 = ur[3];
+    parallel_update_model(few_levels, ur, ui, fr, fi, {1, 1, 1, 1}, 2);
+    QVERIFY(bit_identical(ur[3], level3)); // no operator level for it
 }
 
 void TestParallel::update_data()
