@@ -8,9 +8,6 @@
 
 // ---- Shell
 bool MainWindow::saveProjectForClose() { return false; }
-void MainWindow::readSettings() {}
-void MainWindow::writeSettings() {}
-void MainWindow::set_preferences(std::vector<double>&) {}
 
 // ---- Maps, sections and 3D view
 void MainWindow::colorbarClicked(QMouseEvent*) {}
@@ -122,4 +119,3 @@ void MainWindow::on_horizonsBasedRegularizer_triggered() {}
 void MainWindow::on_reg_not_recalc_triggered() {}
 void MainWindow::on_reg_del_means_triggered() {}
 void MainWindow::on_reg_del_mins_triggered() {}
-void MainWindow::on_Customize_triggered() {}
