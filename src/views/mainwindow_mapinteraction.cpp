@@ -32,14 +32,21 @@ void rescaleToPlottables(QCustomPlot* plot)
 void applyRatio(MainWindow& w, QCustomPlot* plot, const std::vector<double>& extent)
 {
     if (w.ui->maps_equal_xy->isChecked()) {
-        maps::Range x{extent[2], extent[3]};
-        maps::Range y{extent[4], extent[5]};
-        plot->xAxis->setRange(x.lower, x.upper);
-        plot->yAxis->setRange(y.lower, y.upper);
-        const QRect rect = plot->axisRect()->rect();
-        maps::equal_scale(x, y, rect.width(), rect.height());
-        plot->xAxis->setRange(x.lower, x.upper);
-        plot->yAxis->setRange(y.lower, y.upper);
+        // New ranges can change the tick labels and with them the size of
+        // the axis rectangle: repeat until the rectangle stays put.
+        for (int pass = 0; pass < 4; ++pass) {
+            const QRect rect = plot->axisRect()->rect();
+            maps::Range x{extent[2], extent[3]};
+            maps::Range y{extent[4], extent[5]};
+            plot->xAxis->setRange(x.lower, x.upper);
+            plot->yAxis->setRange(y.lower, y.upper);
+            maps::equal_scale(x, y, rect.width(), rect.height());
+            plot->xAxis->setRange(x.lower, x.upper);
+            plot->yAxis->setRange(y.lower, y.upper);
+            plot->replot(QCustomPlot::rpRefreshHint);
+            if (plot->axisRect()->rect() == rect)
+                break;
+        }
     } else {
         rescaleToPlottables(plot);
         if (w.window_limits.size() >= 4) {
