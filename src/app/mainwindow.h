@@ -179,6 +179,35 @@ public slots:
     // The inversion estimate in GB for den_grid and expansion_factor (0 without a grid).
     double calcInvMemory();
 
+    // ---- Engine: forward calculation (src/engine/mainwindow_forward.cpp)
+    // Stored form: reuses `effects` while they belong to the grid's geometry,
+    // otherwise rebuilds them. Needs forward_running; false when refused
+    // (after a message) or stopped, `result` then holds zeros.
+    bool forward3Dgrid_multithread(vector3D& den_grid, std::vector<double>& x, std::vector<double>& y,
+                                   std::vector<double>& z, std::vector<std::vector<double>>& result,
+                                   QProgressBar& bar);
+    // Storage-off form: double precision, keeps nothing.
+    bool forward3Dgrid_without_store(vector3D& den_grid, std::vector<double>& x, std::vector<double>& y,
+                                     std::vector<double>& z, std::vector<std::vector<double>>& result,
+                                     QProgressBar& bar);
+    // Rebuilds both halves of `effects` (stop flag: inversion_running); false
+    // when the memory question was declined, the build stopped or was refused.
+    bool calculateEffects();
+
+    // ---- Engine: misfit, statistics, alternative forward slots (src/engine/mainwindow_stats.cpp)
+    double calc_rms();
+    std::vector<double> calcLayerStats(int n);
+    void calcHorizonGradient(int n, std::vector<std::vector<double>>& gradient);
+    int calcLayerN(int i, int j, double z);
+    void calc_gradient_step(vector3D& real_Vz, vector3D& imag_Vz, vector3D& real_den, vector3D& imag_den,
+                            vector2D& real_dVz, vector2D& imag_dVz, std::vector<double>& alpha);
+    void calc_Vz(vector3D& real_Vz, vector3D& imag_Vz, vector3D& real_den, vector3D& imag_den,
+                 vector2D& real_Vz_calc, vector2D& imag_Vz_calc, vector2D& Vz_calc);
+    void forward3Dgrid_fast(std::vector<std::vector<std::vector<double>>>& den_grid, std::vector<double>& x,
+                            std::vector<double>& y, std::vector<double>& z,
+                            std::vector<std::vector<double>>& result, QProgressBar& bar);
+    void calc_pillar_effects_fast();
+
     // ---- Commands of the main form: one slot per action, reached by name
     void on_new_model_triggered();
     void on_open_project_triggered();
