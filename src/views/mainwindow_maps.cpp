@@ -235,7 +235,7 @@ void MainWindow::plotCalculated()
     if (grid_columns(shown) == 0 || !hasGeometry(*geometry)) {
         plot->clearPlottables();
         hideMap(plot, calculated_scale);
-        // MAPS-PENDING calc_rms();
+        calc_rms();
         return;
     }
     plot->clearPlottables();
@@ -256,7 +256,7 @@ void MainWindow::plotCalculated()
     picture.label = maps::calculated_label(kind, n, name, language);
     drawMap(*this, plot, calculated_scale, picture);
     updateCalculatedRatio();
-    // MAPS-PENDING calc_rms();
+    calc_rms();
 }
 
 // ---------------------------------------------------------------------------
