@@ -1,0 +1,461 @@
+// The main window's side of the machine-learning conversion: the command and
+// its dialog, the feature file written for the prediction, and the predicted
+// cube taken as the density grid.
+
+#include "app/mainwindow.h"
+#include "app/mainwindowform.h"
+#include "fake_interaction.h"
+#include "formats/cube_file.h"
+#include "ml/mldensityconvertor.h"
+
+#include "ui_mldensityconvertor.h"
+
+#include <QAction>
+#include <QDataStream>
+#include <QDir>
+#include <QFile>
+#include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <cmath>
+#include <memory>
+
+namespace {
+
+vector3D cube(std::size_t nz, std::size_t ny, std::size_t nx, float value)
+{
+    return vector3D(nz, vector2D(ny, std::vector<data_type>(nx, value)));
+}
+
+std::vector<double> nodes(std::size_t n, double first, double step)
+{
+    std::vector<double> v(n);
+    for (std::size_t i = 0; i < n; ++i)
+        v[i] = first + step * double(i);
+    return v;
+}
+
+// A cube whose every cell tells its place: base + 100 level + 10 row + column.
+vector3D numbered(std::size_t nz, std::size_t ny, std::size_t nx, float base)
+{
+    vector3D c = cube(nz, ny, nx, 0.f);
+    for (std::size_t k = 0; k < nz; ++k)
+        for (std::size_t i = 0; i < ny; ++i)
+            for (std::size_t j = 0; j < nx; ++j)
+                c[k][i][j] = base + float(100 * k + 10 * i + j);
+    return c;
+}
+
+struct FeatureFile
+{
+    qint32 nx = 0, ny = 0, nz = 0;
+    double bounds[6] = {};
+    std::vector<std::array<double, 4>> cells;
+    qint64 size = 0;
+};
+
+FeatureFile readFeatureFile()
+{
+    FeatureFile f;
+    QFile file(mlFeatureFilePath());
+    if (!file.open(QIODevice::ReadOnly))
+        return f;
+    f.size = file.size();
+    QDataStream in(&file);
+    in >> f.nx >> f.ny >> f.nz;
+    for (double& b : f.bounds)
+        in >> b;
+    while (!in.atEnd()) {
+        std::array<double, 4> c;
+        in >> c[0] >> c[1] >> c[2] >> c[3];
+        f.cells.push_back(c);
+    }
+    return f;
+}
+
+} // namespace
+
+class TestMlWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void commandNeedsACube();
+    void commandTellsTheDialogWhatExists_data();
+    void commandTellsTheDialogWhatExists();
+    void dialogTexts_data();
+    void dialogTexts();
+    void predictWithoutTrainFileDoesNothing();
+    void predictChainWritesTheFeatureFile();
+
+    void featureFileLayout();
+    void geometryFromVsWhenVpIsOff();
+    void allFeaturesOffGiveZeros();
+    void layerNumbers();
+    void noSourceCube_data();
+    void noSourceCube();
+    void featureCubeTooSmallIsRefused();
+
+    void resultReplacesTheDensityGrid();
+    void unreadableResultChangesNothing();
+
+private:
+    QTemporaryDir settingsDir;
+    std::unique_ptr<FakeInteraction> fake;
+};
+
+void TestMlWindow::initTestCase()
+{
+    QVERIFY(settingsDir.isValid());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
+    QVERIFY(QDir().mkpath(QCoreApplication::applicationDirPath() + "/bin"));
+}
+
+void TestMlWindow::init()
+{
+    fake.reset(new FakeInteraction);
+    QFile::remove(mlFeatureFilePath());
+    QFile::remove(mlResultFilePath());
+}
+
+void TestMlWindow::cleanup()
+{
+    fake.reset();
+    QFile::remove(mlFeatureFilePath());
+    QFile::remove(mlResultFilePath());
+}
+
+void TestMlWindow::commandNeedsACube()
+{
+    MainWindow w;
+    w.horizons = {field2D(2, std::vector<double>(2, 10.0))};
+    w.Vz_observed = field2D(2, std::vector<double>(2, 1.0));
+    w.ui->ML_density_conversion->trigger();
+    QVERIFY(fake->dialogs.isEmpty());
+    QVERIFY(fake->notes.isEmpty());
+}
+
+void TestMlWindow::commandTellsTheDialogWhatExists_data()
+{
+    QTest::addColumn<bool>("den");
+    QTest::addColumn<bool>("vp");
+    QTest::addColumn<bool>("vs");
+    QTest::addColumn<bool>("hor");
+    QTest::newRow("density only") << true << false << false << false;
+    QTest::newRow("Vs only") << false << false << true << false;
+    QTest::newRow("Vp with horizons") << false << true << false << true;
+    QTest::newRow("everything") << true << true << true << true;
+}
+
+void TestMlWindow::commandTellsTheDialogWhatExists()
+{
+    QFETCH(bool, den);
+    QFETCH(bool, vp);
+    QFETCH(bool, vs);
+    QFETCH(bool, hor);
+    MainWindow w;
+    w.language = 1;
+    if (den)
+        w.den_grid = cube(1, 1, 1, 2.f);
+    if (vp)
+        w.Vp_grid = cube(1, 1, 1, 3000.f);
+    if (vs)
+        w.Vs_grid = cube(1, 1, 1, 1500.f);
+    if (hor)
+        w.horizons = {field2D(1, std::vector<double>(1, 0.0))};
+    bool seen = false;
+    fake->onDialog = [&](QDialog* d) {
+        auto* dialog = qobject_cast<MLDensityConvertor*>(d);
+        if (!dialog)
+            return int(QDialog::Rejected);
+        seen = true;
+        [&] {
+            QCOMPARE(dialog->usesVp(), vp);
+            QCOMPARE(dialog->usesVs(), vs);
+            QCOMPARE(dialog->usesLayerIndex(), hor);
+            QVERIFY(dialog->usesDepth());
+            QCOMPARE(dialog->languageUsed(), 1);
+            QVERIFY(dialog->parent() == nullptr);
+            QVERIFY(dialog->ui->progressBar->isHidden());
+            QVERIFY(dialog->ui->learning_result_V_axes->isHidden());
+            QVERIFY(dialog->ui->learning_result_H_d_axes->isHidden());
+        }();
+        return int(QDialog::Rejected);
+    };
+    w.ui->ML_density_conversion->trigger();
+    QVERIFY(seen);
+    QCOMPARE(fake->dialogs, QStringList{"MLDensityConvertor"});
+}
+
+void TestMlWindow::dialogTexts_data()
+{
+    QTest::addColumn<int>("language");
+    QTest::addColumn<QString>("predict");
+    QTest::addColumn<QString>("label3");
+    QTest::newRow("Russian") << 0 << QStringLiteral("Рассчитать плотности") << QStringLiteral("Алгоритм");
+    QTest::newRow("English") << 1 << QStringLiteral("Predict densities") << QStringLiteral("Regression type");
+    QTest::newRow("other keeps the form") << 2 << QStringLiteral("Predict densities")
+                                          << QStringLiteral("Regression type:");
+}
+
+void TestMlWindow::dialogTexts()
+{
+    QFETCH(int, language);
+    QFETCH(QString, predict);
+    QFETCH(QString, label3);
+    MLDensityConvertor dialog;
+    dialog.setLanguage(language);
+    QCOMPARE(dialog.ui->OKbutton->text(), predict);
+    QCOMPARE(dialog.ui->label_3->text(), label3);
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("ML density calculation"));
+    QCOMPARE(dialog.ui->reg_list->count(), 6);
+    QCOMPARE(dialog.ui->reg_list->itemText(5), QStringLiteral("ElasticNet"));
+}
+
+void TestMlWindow::predictWithoutTrainFileDoesNothing()
+{
+    MLDensityConvertor dialog;
+    QSignalSpy spy(&dialog, &MLDensityConvertor::predictPressed);
+    dialog.ui->OKbutton->click();
+    QCOMPARE(spy.count(), 0);
+    // A cancelled file dialog keeps no path either.
+    QMetaObject::invokeMethod(&dialog, "on_load_train_clicked");
+    QCOMPARE(fake->fileRequests.size(), 1);
+    QCOMPARE(fake->fileRequests.first().filter, QStringLiteral("text file (*.txt; *.dat)"));
+    dialog.ui->OKbutton->click();
+    QCOMPARE(spy.count(), 0);
+}
+
+// Predict with a train file: the window writes the feature file from the
+// features the dialog sends and asks the dialog for the prediction.
+void TestMlWindow::predictChainWritesTheFeatureFile()
+{
+    MainWindow w;
+    w.Vp_grid = numbered(2, 2, 3, 3000.f);
+    w.x_vp = nodes(3, 0, 10);
+    w.y_vp = nodes(2, 0, 10);
+    w.z_vp = nodes(2, 0, 10);
+    fake->openNames << "/tmp/train.txt";
+    QSignalSpy predicted(&w, &MainWindow::predictMlDensity);
+    fake->onDialog = [&](QDialog* d) {
+        auto* dialog = qobject_cast<MLDensityConvertor*>(d);
+        QMetaObject::invokeMethod(dialog, "on_load_train_clicked");
+        dialog->ui->OKbutton->click();
+        return dialog->result();
+    };
+    w.ui->ML_density_conversion->trigger();
+    QCOMPARE(predicted.count(), 1);
+    const FeatureFile f = readFeatureFile();
+    QCOMPARE(f.size, qint64(60 + 32 * 12));
+    QCOMPARE(f.cells.size(), std::size_t(12));
+    // Depth and Vp in use; no Vs cube, no horizons.
+    QCOMPARE(f.cells[11][1], 3000.0 + 100 + 10 + 2);
+    QCOMPARE(f.cells[11][0], 10.0);
+    QCOMPARE(f.cells[11][2], 0.0);
+    QCOMPARE(f.cells[11][3], 0.0);
+    QVERIFY(w.den_grid.empty());  // no result came back
+}
+
+// nx 2, ny 3, nz 4: 60 + 32 x 24 bytes, big-endian header.
+void TestMlWindow::featureFileLayout()
+{
+    MainWindow w;
+    w.den_grid = numbered(4, 3, 2, 2.f);
+    w.x_calc = nodes(2, 500, 250);
+    w.y_calc = nodes(3, 1000, 100);
+    w.z_calc = nodes(4, 20, 40);
+    w.Vp_grid = numbered(4, 3, 2, 4000.f);
+    w.x_vp = w.x_calc;
+    w.y_vp = w.y_calc;
+    w.z_vp = w.z_calc;
+    QSignalSpy predicted(&w, &MainWindow::predictMlDensity);
+    w.saveMLdata(true, true, false, false);
+    QCOMPARE(predicted.count(), 1);
+
+    QFile file(mlFeatureFilePath());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    QCOMPARE(bytes.size(), 828);
+    QCOMPARE(bytes.left(12), QByteArray::fromHex("000000020000000300000004"));
+
+    const FeatureFile f = readFeatureFile();
+    QCOMPARE(f.nx, 2);
+    QCOMPARE(f.ny, 3);
+    QCOMPARE(f.nz, 4);
+    const double bounds[6] = {500, 750, 1000, 1200, 20, 140};
+    for (int i = 0; i < 6; ++i)
+        QCOMPARE(f.bounds[i], bounds[i]);
+    std::size_t n = 0;
+    for (int k = 0; k < 4; ++k)
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 2; ++j, ++n) {
+                QCOMPARE(f.cells[n][0], 20.0 + 40 * k);
+                QCOMPARE(f.cells[n][1], 4000.0 + 100 * k + 10 * i + j);
+                QCOMPARE(f.cells[n][2], 0.0);
+                QCOMPARE(f.cells[n][3], 0.0);
+            }
+    QCOMPARE(w.progress_label->text(), QStringLiteral("Подготовка данных"));
+    QVERIFY(w.progress_bar.isHidden());
+}
+
+void TestMlWindow::geometryFromVsWhenVpIsOff()
+{
+    MainWindow w;
+    w.den_grid = cube(5, 5, 5, 2.f);
+    w.x_calc = nodes(5, 0, 1);
+    w.y_calc = nodes(5, 0, 1);
+    w.z_calc = nodes(5, 0, 1);
+    w.Vs_grid = numbered(2, 1, 3, 1000.f);
+    w.x_vs = nodes(3, -30, 15);
+    w.y_vs = nodes(1, 7, 1);
+    w.z_vs = nodes(2, 300, 200);
+    w.saveMLdata(true, false, true, false);
+    const FeatureFile f = readFeatureFile();
+    QCOMPARE(f.nx, 3);
+    QCOMPARE(f.ny, 1);
+    QCOMPARE(f.nz, 2);
+    const double bounds[6] = {-30, 0, 7, 7, 300, 500};
+    for (int i = 0; i < 6; ++i)
+        QCOMPARE(f.bounds[i], bounds[i]);
+    QCOMPARE(f.cells.size(), std::size_t(6));
+    QCOMPARE(f.cells[4][0], 500.0);
+    QCOMPARE(f.cells[4][2], 1000.0 + 100 + 1);
+}
+
+void TestMlWindow::allFeaturesOffGiveZeros()
+{
+    MainWindow w;
+    w.den_grid = cube(2, 2, 2, 2.f);
+    w.x_calc = nodes(2, 0, 1);
+    w.y_calc = nodes(2, 0, 1);
+    w.z_calc = nodes(2, 10, 1);
+    w.Vp_grid = cube(3, 3, 3, 1.f);  // not used: its flag is off
+    w.x_vp = w.y_vp = w.z_vp = nodes(3, 0, 1);
+    QSignalSpy predicted(&w, &MainWindow::predictMlDensity);
+    w.saveMLdata(false, false, false, false);
+    QCOMPARE(predicted.count(), 1);
+    const FeatureFile f = readFeatureFile();
+    QCOMPARE(f.nz, 2);
+    QCOMPARE(f.cells.size(), std::size_t(8));
+    for (const auto& c : f.cells)
+        for (double v : c)
+            QCOMPARE(v, 0.0);
+}
+
+// Layer m + 1 for horizon m <= z < horizon m + 1; the horizon count above the
+// first horizon and at or below the last.
+void TestMlWindow::layerNumbers()
+{
+    MainWindow w;
+    const std::size_t nz = 8;
+    w.den_grid = cube(nz, 1, 1, 2.f);
+    w.x_calc = {0};
+    w.y_calc = {0};
+    w.z_calc = nodes(nz, 0, 100);  // 0, 100, ..., 700
+    w.horizons = {field2D(1, {100.0}), field2D(1, {300.0}), field2D(1, {500.0})};
+    w.saveMLdata(false, false, false, true);
+    const FeatureFile f = readFeatureFile();
+    QCOMPARE(f.cells.size(), nz);
+    const double expected[nz] = {3, 1, 1, 2, 2, 3, 3, 3};
+    for (std::size_t k = 0; k < nz; ++k)
+        QCOMPARE(f.cells[k][3], expected[k]);
+}
+
+void TestMlWindow::noSourceCube_data()
+{
+    QTest::addColumn<int>("language");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("Russian") << 0 << QStringLiteral("Ошибка. В проекте должна быть хотя бы одна сеточная модель");
+    QTest::newRow("English") << 1 << QStringLiteral("Error. Project must contain at least one grid model");
+}
+
+void TestMlWindow::noSourceCube()
+{
+    QFETCH(int, language);
+    QFETCH(QString, text);
+    MainWindow w;
+    w.language = language;
+    QSignalSpy predicted(&w, &MainWindow::predictMlDensity);
+    w.saveMLdata(true, false, false, false);
+    QCOMPARE(predicted.count(), 0);
+    QCOMPARE(fake->errors(), QStringList{text});
+    QCOMPARE(QFileInfo(mlFeatureFilePath()).size(), qint64(0));
+}
+
+// A feature cube smaller than the source would be read past its end.
+void TestMlWindow::featureCubeTooSmallIsRefused()
+{
+    MainWindow w;
+    w.language = 1;
+    w.Vp_grid = cube(3, 3, 3, 3000.f);
+    w.x_vp = w.y_vp = w.z_vp = nodes(3, 0, 1);
+    w.Vs_grid = cube(3, 2, 3, 1500.f);
+    w.x_vs = w.z_vs = nodes(3, 0, 1);
+    w.y_vs = nodes(2, 0, 1);
+    QSignalSpy predicted(&w, &MainWindow::predictMlDensity);
+    w.saveMLdata(true, true, true, false);
+    QCOMPARE(predicted.count(), 0);
+    QCOMPARE(fake->errors(), QStringList{"Error. The grids of the features differ in size"});
+    // Horizons that do not cover the grid likewise.
+    fake->clear();
+    w.Vs_grid.clear();
+    w.horizons = {field2D(3, std::vector<double>(2, 1.0))};
+    w.saveMLdata(true, true, false, true);
+    QCOMPARE(predicted.count(), 0);
+    QCOMPARE(fake->errors().size(), 1);
+}
+
+void TestMlWindow::resultReplacesTheDensityGrid()
+{
+    MainWindow w;
+    w.den_grid = cube(1, 1, 1, 1.f);
+    w.x_calc = w.y_calc = w.z_calc = {0};
+    w.Vp_grid = cube(2, 2, 2, 3000.f);
+    w.crop_borders = {{0, 0, 0, 0, 0, 0}};
+    const vector3D predicted = numbered(3, 2, 4, 2.f);
+    QVERIFY(write_cube_file(mlResultFilePath(), predicted, nodes(4, 10, 5), nodes(2, 20, 5), nodes(3, 0, 50)).ok());
+    QFile feature(mlFeatureFilePath());
+    QVERIFY(feature.open(QIODevice::WriteOnly));
+    feature.close();
+    w.undo_stack.clear();
+
+    w.loadMlResult();
+    QVERIFY(w.den_grid == predicted);
+    QCOMPARE(w.x_calc, nodes(4, 10, 5));
+    QCOMPARE(w.y_calc, nodes(2, 20, 5));
+    QCOMPARE(w.z_calc, nodes(3, 0, 50));
+    QCOMPARE(w.x_norm, w.x_calc);
+    QCOMPARE(w.z_norm, w.z_calc);
+    QCOMPARE(w.model_bounds, (std::array<double, 6>{{10, 25, 20, 25, 0, 100}}));
+    QVERIFY(w.undo_stack.empty());
+    QCOMPARE(w.Vp_grid.size(), std::size_t(2));
+    QVERIFY(!QFile::exists(mlResultFilePath()));
+    QVERIFY(!QFile::exists(mlFeatureFilePath()));
+    QVERIFY(fake->notes.isEmpty());
+}
+
+void TestMlWindow::unreadableResultChangesNothing()
+{
+    MainWindow w;
+    w.den_grid = cube(1, 2, 2, 1.f);
+    w.x_calc = w.y_calc = {0, 1};
+    w.z_calc = {0};
+    QFile result(mlResultFilePath());
+    QVERIFY(result.open(QIODevice::WriteOnly));
+    result.write("not a cube");
+    result.close();
+    w.loadMlResult();
+    QCOMPARE(w.den_grid, cube(1, 2, 2, 1.f));
+    QCOMPARE(w.x_calc, (std::vector<double>{0, 1}));
+    QVERIFY(!QFile::exists(mlResultFilePath()));
+    QVERIFY(fake->notes.isEmpty());
+}
+
+QTEST_MAIN(TestMlWindow)
+#include "tst_ml_window.moc"
