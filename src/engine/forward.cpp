@@ -64,6 +64,39 @@ field2D zeros(int rows, int columns)
     return field2D(rows, std::vector<double>(columns, 0.0));
 }
 
+// Separates the spectrum Z of a + i*b, where a and b are real grids, into
+// the spectra A (left in re, im) and B (written to b_re, b_im):
+// B[k] = (Z[k] - conj(Z[-k])) / 2i, then A = Z - i*B.
+void split_real_pair(vector2D& re, vector2D& im, vector2D& b_re, vector2D& b_im)
+{
+    const std::size_t rows = re.size(), cols = re.front().size();
+    for (std::size_t r = 0; r < rows; ++r) {
+        const std::size_t rr = r == 0 ? 0 : rows - r;
+        const data_type* zr = re[r].data();
+        const data_type* zi = im[r].data();
+        const data_type* mr = re[rr].data();
+        const data_type* mi = im[rr].data();
+        data_type* br = b_re[r].data();
+        data_type* bi = b_im[r].data();
+        br[0] = (zi[0] + mi[0]) * 0.5f;
+        bi[0] = (mr[0] - zr[0]) * 0.5f;
+        for (std::size_t c = 1; c < cols; ++c) {
+            br[c] = (zi[c] + mi[cols - c]) * 0.5f;
+            bi[c] = (mr[cols - c] - zr[c]) * 0.5f;
+        }
+    }
+    for (std::size_t r = 0; r < rows; ++r) {
+        data_type* zr = re[r].data();
+        data_type* zi = im[r].data();
+        const data_type* br = b_re[r].data();
+        const data_type* bi = b_im[r].data();
+        for (std::size_t c = 0; c < cols; ++c) {
+            zr[c] += bi[c];
+            zi[c] -= br[c];
+        }
+    }
+}
+
 // Levels per group when the operator is built: one per worker, so that every
 // worker evaluates the kernel of its own level; fewer levels than workers
 // share the rows of each kernel.
@@ -203,10 +236,13 @@ bool effects_fit(const EffectsOperator& effects, const ForwardGeometry& g)
 
 int forward_reuse_batch_levels(const ForwardGeometry& g)
 {
-    // About 64 MB of level spectra (8 bytes per padded cell), at least 4 levels.
+    // Sixteen levels (eight transforms, two real levels sharing each) keep the
+    // group's spectra near the cache and give work to up to eight workers;
+    // very large grids take fewer (about 64 MB of spectra at 8 bytes per
+    // padded cell).
     const double per_level = 8.0 * g.padded_cells();
     const int by_memory = static_cast<int>((64.0 * 1024 * 1024) / std::max(per_level, 1.0));
-    return std::max(1, std::min(g.nz, std::max(4, by_memory)));
+    return std::max(1, std::min({g.nz, 16, std::max(4, by_memory)}));
 }
 
 ForwardStatus build_effects(const ForwardGeometry& g, EffectsOperator& effects, bool both_halves,
@@ -286,11 +322,18 @@ ForwardStatus forward_stored(const vector3D& den_grid, const ForwardGeometry& g,
                     spec_im.resize(n);
                     op.resize(n);
                 }
-                run_split(n, T, [&](std::size_t b0, std::size_t b1) {
-                    for (std::size_t b = b0; b < b1; ++b) {
-                        pad_level(den_grid[k0 + b], g, spec_re[b]);
-                        zero_grid(spec_im[b]);
-                        fft_2d(spec_re[b], spec_im[b], fft_forward);
+                // The levels are real: two of them share one transform.
+                run_split((n + 1) / 2, T, [&](std::size_t j0, std::size_t j1) {
+                    for (std::size_t j = j0; j < j1; ++j) {
+                        const std::size_t a = 2 * j, b = a + 1;
+                        pad_level(den_grid[k0 + a], g, spec_re[a]);
+                        if (b < static_cast<std::size_t>(n))
+                            pad_level(den_grid[k0 + b], g, spec_im[a]);
+                        else
+                            zero_grid(spec_im[a]);
+                        fft_2d(spec_re[a], spec_im[a], fft_forward);
+                        if (b < static_cast<std::size_t>(n))
+                            split_real_pair(spec_re[a], spec_im[a], spec_re[b], spec_im[b]);
                     }
                 });
                 // Lend the group's operator levels to the accumulation without
