@@ -84,6 +84,11 @@ void MainWindow::on_forward_grid_triggered()
         show_error(forwardFailureText(checked, language));
         return;
     }
+    // Building the stored operator may need much memory: ask first, as an
+    // inversion does.
+    if (store_eff && !effects_fit(effects, geometry)
+        && !check_memory(geometry.Mx, geometry.My, geometry.nz, forward_stored_bytes_per_cell))
+        return;
     {
         RunGuard run(this, RunKind::Forward);
         if (!run)

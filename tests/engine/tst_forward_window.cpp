@@ -3,6 +3,7 @@
 #include "app/mainwindow.h"
 #include "app/mainwindowform.h"
 #include "engine/forward.h"
+#include "engine/memory.h"
 #include "fake_interaction.h"
 
 #include <QAction>
@@ -114,6 +115,7 @@ private slots:
     void staleEffectsAreRebuilt_data();
     void staleEffectsAreRebuilt();
     void storageOffKeepsNothing();
+    void declinedMemoryQuestionRunsNothing();
     void commandFrameAndStopBySecondPress_data();
     void commandFrameAndStopBySecondPress();
     void forwardInsideAnotherRunLeavesItsFrame();
@@ -245,6 +247,27 @@ void TestForwardWindow::storageOffKeepsNothing()
     QVERIFY(relDiff(w->Vz_calculated, reference(*w)) < 1e-12);
     QCOMPARE(w->calculated_params, (std::vector<double>{9, 7, 10000, 10800, 20000, 20600}));
     QVERIFY(w->progress_bar.isHidden());
+}
+
+void TestForwardWindow::declinedMemoryQuestionRunsNothing()
+{
+    if (query_system_memory().available_bytes == 0)
+        QSKIP("the available memory is unknown here");
+    // 1000 levels on a 32768 x 32768 padded grid: terabytes of stored effects.
+    w->den_grid.assign(1000, vector2D(2, std::vector<float>(2, 2.0f)));
+    w->x_calc = nodes(2, 0, 100);
+    w->y_calc = nodes(2, 0, 100);
+    w->z_calc = nodes(1000, 0, 10);
+    w->expansion_factor = 8000;
+    w->store_eff = true;
+    fake->answers << QMessageBox::No;
+    w->ui->forward_grid->trigger();
+    QCOMPARE(fake->questions.size(), 1);
+    QVERIFY(fake->questions[0].text.startsWith("High memory usage"));
+    QVERIFY(w->Vz_calculated.empty());
+    QVERIFY(w->calculated_params.empty());
+    QVERIFY(w->effects.empty());
+    QVERIFY(!w->forward_running);
 }
 
 void TestForwardWindow::commandFrameAndStopBySecondPress_data()
