@@ -79,8 +79,11 @@ void copyRange(MainWindow& w, QCPAxis* target, const QCPRange& range)
 
 void MainWindow::on_calculated_axes_customContextMenuRequested(QPoint pos)
 {
+    // Gone once it has closed, whether an item was chosen or not (a chosen
+    // item's slots run before the deferred deletion).
     auto* menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
+    connect(menu, &QMenu::aboutToHide, menu, &QObject::deleteLater);
 
     QAction* calc = menu->addAction(maps::calculated_item_text(language));
     if (visible_data == std::make_pair(int(maps::FieldKind), int(maps::CalculatedField))) {
@@ -106,10 +109,6 @@ void MainWindow::on_calculated_axes_customContextMenuRequested(QPoint pos)
                 }
             }
         }
-    }
-
-    if (visible_data == std::make_pair(int(maps::FieldKind), int(maps::CalculatedField))) {
-        // MAPS-PENDING addCalculatedColorScaleMenu(menu);
     }
 
     connect(menu, &QMenu::triggered, this, &MainWindow::change_visible_data, Qt::DirectConnection);
@@ -241,10 +240,10 @@ void MainWindow::calculatedClicked(QMouseEvent* event) { pickOnMap(*this, ui->ca
 
 void MainWindow::getSelectedInfo()
 {
-    selected_horizon = maps::series_horizon_index(surf->selectedHorizon(), ui->show_top->isChecked(),
-                                                  ui->view_cube_horizons->isChecked());
-    if (surf->selectedHorizon() < 0)
-        selected_horizon = -1;
+    const int series = surf->selectedHorizon();
+    selected_horizon = series < 0 ? -1
+                                  : maps::series_horizon_index(series, ui->show_top->isChecked(),
+                                                               ui->view_cube_horizons->isChecked());
     if (selected_horizon < 1)
         return;
     const QPoint point = surf->selectedPoint();

@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QDockWidget>
+#include <QLabel>
 #include <QMenu>
 
 #include <cmath>
@@ -143,6 +144,7 @@ private slots:
     void missingLayerFallsBackToCalculatedField();
     void layerMapWithoutHorizonsIsHidden();
     void residualOfDifferentSizesIsNotDrawn();
+    void misfitIsRefreshedOnEveryDraw();
     void constantFieldRangeIsWidened();
     void colourRangeChoices();
     void observedMap();
@@ -333,6 +335,23 @@ void TestMaps::residualOfDifferentSizesIsNotDrawn()
     w.Vz_calculated.clear();
     w.plotCalculated();
     QVERIFY(!mapShown(w.ui->calculated_axes, w.calculated_scale));
+}
+
+void TestMaps::misfitIsRefreshedOnEveryDraw()
+{
+    MainWindow w;
+    giveModel(w);
+    QVERIFY(w.misfit_label);
+    w.language = 1;
+    w.plotCalculated();
+    QVERIFY2(w.misfit_label->text().contains("mGal"), qPrintable(w.misfit_label->text()));
+    // Also when the map has nothing to show (a mean-density map without a grid).
+    w.misfit_label->clear();
+    w.den_grid.clear();
+    w.visible_data = {6, 1};
+    w.plotCalculated();
+    QVERIFY(!mapShown(w.ui->calculated_axes, w.calculated_scale));
+    QVERIFY(w.misfit_label->text().contains("mGal"));
 }
 
 void TestMaps::constantFieldRangeIsWidened()
@@ -744,6 +763,20 @@ void TestMaps::contextMenu()
     emit menu->triggered(menu->actions()[1]);
     QCOMPARE(w.visible_data, std::make_pair(1, 2));
     closeMenu(menu);
+
+    // Chosen with the keyboard: the menu's own signal reaches
+    // change_visible_data and the menu is gone afterwards.
+    w.visible_data = {1, 1};
+    w.on_calculated_axes_customContextMenuRequested(QPoint(10, 10));
+    menu = openMenu(w);
+    QVERIFY(menu);
+    QPointer<QMenu> guard(menu);
+    QTest::keyClick(menu, Qt::Key_Down);
+    QTest::keyClick(menu, Qt::Key_Down);
+    QTest::keyClick(menu, Qt::Key_Return);
+    QCOMPARE(w.visible_data, std::make_pair(1, 2));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(guard.isNull());
 
     // In Russian, without horizons: two items only (and no layer menus).
     w.language = 0;
