@@ -170,6 +170,26 @@ public slots:
                                          std::vector<std::vector<float>>& dens_layer_imag, int Nl, int Ny, int Nx,
                                          int Nfbot, int Nfleft, double bottom);
 
+    // ---- Regridding and regularizer normalisation (src/editing/mainwindow_regrid.cpp,
+    //      src/editing/mainwindow_regularizer.cpp)
+    // Resamples init_grid in place from the lattice old_params onto new_params
+    // (first six values of each, grid_geometry order) by nearest node.
+    void regrid2Dgrid(std::vector<std::vector<double>>& init_grid, std::vector<double>& old_params,
+                      std::vector<double>& new_params);
+    // Brings every horizon onto the density grid's x/y nodes.
+    void regridHorizonsToGrid();
+    // Restores the raw regularizer from regularizer_scale and
+    // regularizer_offsets, removes level means or minima as the checked
+    // recalculation mode says, and scales it to a largest magnitude of 1.
+    void recalcRegularizer();
+
+    // ---- Constant-value surface and layer-density map exports (src/formats/mainwindow_exports.cpp)
+    // key: 0 density, 1 Vp, 2 Vs, 3 regularizer.
+    void export_const_value_surface(double val, int key);
+    void export_layers_densities(int n);
+    void export_layers_densities_central(int n);
+    void export_layers_densities_vert_mean(int n);
+
     // ---- Engine: memory estimates (src/engine/mainwindow_memory.cpp)
     // True to go on with a spectral run on an Nx x Ny padded grid of Nz levels.
     // When the run's peak need (bytes_per_cell per padded cell, see

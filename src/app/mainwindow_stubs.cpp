@@ -25,20 +25,7 @@ void MainWindow::on_observed_axes_customContextMenuRequested(QPoint) {}
 
 // ---- Commands of the main form
 void MainWindow::on_open_project_triggered() {}
-void MainWindow::on_open3Dgrd_triggered() {}
-void MainWindow::on_open_observed_field_triggered() {}
-void MainWindow::on_open_horizon_triggered() {}
-void MainWindow::on_open_vel_vp_triggered() {}
-void MainWindow::on_open_vel_vs_triggered() {}
-void MainWindow::on_open_regularizer_triggered() {}
 void MainWindow::on_save_project_triggered() {}
-void MainWindow::on_save3Dgrid_triggered() {}
-void MainWindow::on_save_horizons_triggered() {}
-void MainWindow::on_save_calc_field_triggered() {}
-void MainWindow::on_save_deltaVz_triggered() {}
-void MainWindow::on_save_obs_field_triggered() {}
-void MainWindow::on_save_3D_vel_grid_triggered() {}
-void MainWindow::on_save_regularizer_triggered() {}
 void MainWindow::on_save_as_triggered() {}
 void MainWindow::on_importXYZDens_triggered() {}
 void MainWindow::on_import_faults_triggered() {}
@@ -57,7 +44,6 @@ void MainWindow::on_export_faults_one_file_triggered() {}
 void MainWindow::on_export_faults_multiple_files_triggered() {}
 void MainWindow::on_export_total_mean_dens_triggered() {}
 void MainWindow::on_export_layers_mean_dens_triggered() {}
-void MainWindow::on_export_const_value_surface_triggered() {}
 void MainWindow::on_delete_faults_triggered() {}
 void MainWindow::on_edit_horizons_triggered() {}
 void MainWindow::on_regrid_horizons_triggered() {}
@@ -115,6 +101,3 @@ void MainWindow::on_horizonInversion_triggered() {}
 void MainWindow::on_centralRegularizer_triggered() {}
 void MainWindow::on_centralRegularizerOnHeights_triggered() {}
 void MainWindow::on_horizonsBasedRegularizer_triggered() {}
-void MainWindow::on_reg_not_recalc_triggered() {}
-void MainWindow::on_reg_del_means_triggered() {}
-void MainWindow::on_reg_del_mins_triggered() {}

@@ -1,0 +1,88 @@
+#include "formats/file_commands.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <cmath>
+
+QString cube_file_filter()
+{
+    return QStringLiteral("Tolmera 3D grid (*.3Dgrd) ;; SEG-Y(*.sgy)");
+}
+
+QString lower_suffix(const QString& path)
+{
+    return QFileInfo(path).suffix().toLower();
+}
+
+CubeFileKind cube_file_kind(const QString& path)
+{
+    const QString suffix = lower_suffix(path);
+    if (suffix == QLatin1String("3dgrd"))
+        return CubeFileKind::OwnCube;
+    if (suffix == QLatin1String("sgy"))
+        return CubeFileKind::SegY;
+    return CubeFileKind::Unknown;
+}
+
+bool is_grd_name(const QString& path)
+{
+    return lower_suffix(path) == QLatin1String("grd");
+}
+
+QString safe_file_name_part(const QString& name)
+{
+    QString out;
+    out.reserve(name.size());
+    for (const QChar c : name) {
+        const bool bad = c.unicode() < 0x20 || c.unicode() == 0x7f || c == QLatin1Char('/') ||
+                         c == QLatin1Char('\\') || c == QLatin1Char(':') || c == QLatin1Char('*') ||
+                         c == QLatin1Char('?') || c == QLatin1Char('"') || c == QLatin1Char('<') ||
+                         c == QLatin1Char('>') || c == QLatin1Char('|');
+        out += bad ? QLatin1Char('_') : c;
+    }
+    // With the separators gone ".." can no longer climb out of the folder, but
+    // keep it out of names anyway.
+    while (out.contains(QLatin1String("..")))
+        out.replace(QLatin1String(".."), QLatin1String("_"));
+    return out.trimmed();
+}
+
+QString horizon_file_name(const QString& chosen, int i, const QString& layer_name)
+{
+    const QFileInfo info(chosen);
+    // The chosen name itself lies in the chosen folder; only the layer name
+    // comes from elsewhere.
+    QString name = info.baseName() + QLatin1Char(' ') + QString::number(i);
+    const QString layer = safe_file_name_part(layer_name);
+    if (!layer.isEmpty())
+        name += QLatin1Char(' ') + layer;
+    return info.absolutePath() + QLatin1Char('/') + name + QStringLiteral(".grd");
+}
+
+std::vector<double> map_geometry(std::size_t rows, std::size_t columns, const std::vector<double>& x,
+                                 const std::vector<double>& y, const std::vector<std::vector<double>>& candidates)
+{
+    if (rows == 0 || columns == 0)
+        return {};
+    if (x.size() == columns && y.size() == rows)
+        return {static_cast<double>(columns), static_cast<double>(rows), x.front(), x.back(), y.front(), y.back()};
+    for (const std::vector<double>& p : candidates)
+        if (p.size() >= 6 && p[0] == static_cast<double>(columns) && p[1] == static_cast<double>(rows))
+            return std::vector<double>(p.begin(), p.begin() + 6);
+    return {};
+}
+
+QString file_failure_text(const QString& path, const CodecStatus& status, int language, bool writing)
+{
+    const QString text = status.message(language);
+    const QString shown = QDir::toNativeSeparators(path);
+    if (text.contains(shown) || text.contains(QFileInfo(path).fileName()))
+        return text;
+    if (writing)
+        return language == 0
+                   ? QStringLiteral("Не удалось сохранить файл \"%1\": %2").arg(shown, text)
+                   : QStringLiteral("Can't save file \"%1\": %2").arg(shown, text);
+    return language == 0 ? QStringLiteral("Не удалось прочитать файл \"%1\": %2").arg(shown, text)
+                         : QStringLiteral("Can't read file \"%1\": %2").arg(shown, text);
+}

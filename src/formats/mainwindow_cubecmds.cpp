@@ -1,0 +1,290 @@
+// File menu commands that move single cubes between the project and files:
+// open the density grid, the regularizer, the Vp or the Vs cube; save the
+// density grid, the Vp cube or the regularizer. The format is told by the
+// suffix of the chosen name: "3dgrd" for the own cube file, "sgy" for SEG-Y.
+#include "app/mainwindow.h"
+
+#include "app/interaction.h"
+#include "app/mainwindowform.h"
+#include "app/texts.h"
+#include "common/grid_geometry.h"
+#include "common/grid_helpers.h"
+#include "editing/regularizer.h"
+#include "formats/file_commands.h"
+#include "formats/progress_bar_scope.h"
+#include "formats/segy.h"
+#include "views/surf.h"
+
+#include <QAction>
+#include <QDir>
+#include <QLabel>
+
+namespace {
+
+struct CubeRead {
+    vector3D cube;
+    std::vector<double> x, y, z;
+};
+
+enum class ReadResult { Read, Failed, UnknownSuffix };
+
+// Reads a cube by the suffix of its name into `out`. Every failure is
+// reported; nothing of the project changes (an own cube file read sets
+// model_bounds only when it succeeds).
+ReadResult readCube(MainWindow& w, const QString& path, CubeRead& out)
+{
+    switch (cube_file_kind(path)) {
+    case CubeFileKind::OwnCube:
+        if (!w.import3Dgrid(path, out.cube, out.x, out.y, out.z))
+            return ReadResult::Failed;  // reported by import3Dgrid
+        break;
+    case CubeFileKind::SegY: {
+        CodecStatus status;
+        {
+            ProgressBarScope progress(&w.progress_bar);
+            status = read_segy_cube(path, out.cube, out.x, out.y, out.z, progress.callback());
+        }
+        if (!status) {
+            w.show_error(file_failure_text(path, status, w.language, false));
+            return ReadResult::Failed;
+        }
+        break;
+    }
+    case CubeFileKind::Unknown:
+        w.show_error(QStringLiteral("error"));
+        return ReadResult::UnknownSuffix;
+    }
+    const bool whole = cube_is_regular(out.cube) && out.x.size() == out.cube.front().front().size() &&
+                       out.y.size() == out.cube.front().size() && out.z.size() == out.cube.size();
+    if (!whole) {
+        w.show_error(byLanguage(w.language, "Файл \"%1\" не содержит 3D грида", "File \"%1\" holds no 3D grid")
+                         .arg(QDir::toNativeSeparators(path)));
+        return ReadResult::Failed;
+    }
+    return ReadResult::Read;
+}
+
+// Writes a cube by the suffix of the chosen name; false after a message
+// naming the file. A failed write leaves any earlier file in place.
+bool writeCube(MainWindow& w, const QString& path, const vector3D& cube, const std::vector<double>& x,
+               const std::vector<double>& y, const std::vector<double>& z)
+{
+    switch (cube_file_kind(path)) {
+    case CubeFileKind::OwnCube:
+        return w.export3Dgrid(path, cube, x, y, z);  // reports its own failure
+    case CubeFileKind::SegY: {
+        CodecStatus status;
+        {
+            ProgressBarScope progress(&w.progress_bar);
+            status = write_segy_cube(path, cube, x, y, z, progress.callback());
+        }
+        if (!status)
+            w.show_error(file_failure_text(path, status, w.language, true));
+        return bool(status);
+    }
+    case CubeFileKind::Unknown:
+        break;
+    }
+    w.show_error(byLanguage(w.language, "Файл не сохранен: выберите имя с расширением 3Dgrd или sgy (%1)",
+                            "Nothing saved: choose a name with the suffix 3Dgrd or sgy (%1)")
+                     .arg(QDir::toNativeSeparators(path)));
+    return false;
+}
+
+// Crop of the 3D view over a whole cube (left, right, front, back, top,
+// bottom); an empty cube gives -1 for the far sides.
+std::array<int, 6> wholeCubeCrop(const vector3D& cube)
+{
+    const int nz = static_cast<int>(cube.size());
+    const int ny = cube.empty() ? 0 : static_cast<int>(cube.front().size());
+    const int nx = (cube.empty() || cube.front().empty()) ? 0 : static_cast<int>(cube.front().front().size());
+    return {{0, nx - 1, ny - 1, 0, 0, nz - 1}};
+}
+
+// True when two cubes have the same node counts and the same nodes, so that
+// a stored forward operator built for one serves the other.
+bool sameCubeGeometry(const vector3D& a, const std::vector<double>& ax, const std::vector<double>& ay,
+                      const std::vector<double>& az, const vector3D& b, const std::vector<double>& bx,
+                      const std::vector<double>& by, const std::vector<double>& bz)
+{
+    if (a.size() != b.size() || a.empty())
+        return false;
+    if (a.front().size() != b.front().size() || grid_columns(a.front()) != grid_columns(b.front()))
+        return false;
+    return ax == bx && ay == by && az == bz;
+}
+
+QString openCaption() { return QStringLiteral("Open file"); }
+QString saveCaption() { return QStringLiteral("Save file"); }
+
+}  // namespace
+
+void MainWindow::on_open3Dgrd_triggered()
+{
+    if (refuseWhileRunning())
+        return;
+    const QString path = interaction()->openFileName(this, openCaption(), QString(), cube_file_filter());
+    if (path.isEmpty())
+        return;
+    CubeRead read;
+    if (readCube(*this, path, read) != ReadResult::Read)
+        return;
+
+    // A stored forward operator belongs to the grid it was built for.
+    if (!sameCubeGeometry(den_grid, x_calc, y_calc, z_calc, read.cube, read.x, read.y, read.z))
+        effects.clear();
+
+    den_grid = std::move(read.cube);
+    x_norm = std::move(read.x);
+    y_norm = std::move(read.y);
+    z_norm = std::move(read.z);
+    x_calc = x_norm;
+    y_calc = y_norm;
+    z_calc = z_norm;
+
+    // Colour range of the 3D view: the smallest and largest cell.
+    float lowest = den_grid[0][0][0];
+    float highest = lowest;
+    {
+        ProgressBarScope progress(&progress_bar);
+        const CodecProgress step = progress.callback();
+        const std::size_t nz = den_grid.size();
+        for (std::size_t k = 0; k < nz; ++k) {
+            step(static_cast<int>(k * 100 / nz));
+            for (const auto& row : den_grid[k])
+                for (const data_type v : row) {
+                    if (v < lowest)
+                        lowest = v;
+                    if (v > highest)
+                        highest = v;
+                }
+        }
+    }
+
+    norm_factors = NormFactors();
+    crop_borders = wholeCubeCrop(den_grid);
+    surf->texture_min = lowest;
+    surf->texture_max = highest;
+    const std::size_t nx = den_grid.front().front().size();
+    const std::size_t ny = den_grid.front().size();
+    const std::size_t nz = den_grid.size();
+    if (progress_label)
+        progress_label->setText(QString("(Nx, Ny, Nz) = (%1, %2, %3)").arg(nx).arg(ny).arg(nz));
+
+    calculated_params = {static_cast<double>(nx), static_cast<double>(ny), x_calc.front(), x_calc.back(),
+                         y_calc.front(), y_calc.back()};
+    alpha_factor = 0;
+    if (!horizons.empty())
+        regridHorizonsToGrid();
+
+    ui->view_dens->setChecked(true);
+    on_view_dens_triggered();
+    progress_bar.hide();
+}
+
+void MainWindow::on_open_regularizer_triggered()
+{
+    if (refuseWhileRunning())
+        return;
+    const QString path = interaction()->openFileName(this, openCaption(), QString(), cube_file_filter());
+    if (path.isEmpty())
+        return;
+    CubeRead read;
+    if (readCube(*this, path, read) != ReadResult::Read)
+        return;
+    regularizer = std::move(read.cube);
+    x_reg = std::move(read.x);
+    y_reg = std::move(read.y);
+    z_reg = std::move(read.z);
+    crop_borders = wholeCubeCrop(regularizer);
+    // The values just read are the raw regularizer.
+    regularizer_scale = 1;
+    regularizer_offsets.clear();
+    recalcRegularizer();
+    on_view_reg_triggered();
+}
+
+// Open Vp and open Vs differ only in the cube they fill and show.
+static void openVelocityCube(MainWindow& w, vector3D& cube, std::vector<double>& x, std::vector<double>& y,
+                             std::vector<double>& z, QAction* view, void (MainWindow::*show)())
+{
+    if (w.refuseWhileRunning())
+        return;
+    const QString path = interaction()->openFileName(&w, openCaption(), QString(), cube_file_filter());
+    if (path.isEmpty())
+        return;
+    CubeRead read;
+    switch (readCube(w, path, read)) {
+    case ReadResult::Read:
+        cube = std::move(read.cube);
+        x = std::move(read.x);
+        y = std::move(read.y);
+        z = std::move(read.z);
+        break;
+    case ReadResult::Failed:
+        return;
+    case ReadResult::UnknownSuffix:
+        break;  // the cube already loaded, if any, is shown again
+    }
+    w.crop_borders = wholeCubeCrop(cube);
+    view->setChecked(true);
+    (w.*show)();
+}
+
+void MainWindow::on_open_vel_vp_triggered()
+{
+    openVelocityCube(*this, Vp_grid, x_vp, y_vp, z_vp, ui->view_Vp, &MainWindow::on_view_Vp_triggered);
+}
+
+void MainWindow::on_open_vel_vs_triggered()
+{
+    openVelocityCube(*this, Vs_grid, x_vs, y_vs, z_vs, ui->view_Vs, &MainWindow::on_view_Vs_triggered);
+}
+
+void MainWindow::on_save3Dgrid_triggered()
+{
+    if (den_grid.empty()) {
+        show_error(byLanguage(language, "3D грид плотности пуст", "3D density grid is empty"));
+        return;
+    }
+    const QString path = interaction()->saveFileName(this, saveCaption(), QString(), cube_file_filter());
+    if (path.isEmpty())
+        return;
+    const bool saved = writeCube(*this, path, den_grid, x_calc, y_calc, z_calc);
+    progress_bar.hide();
+    if (saved)
+        show_message(byLanguage(language, "Грид плотности успешно сохранен", "Density model has been saved"));
+}
+
+void MainWindow::on_save_3D_vel_grid_triggered()
+{
+    if (Vp_grid.empty()) {
+        show_error(byLanguage(language, "3D грид Vp пуст", "3D Vp grid is empty"));
+        return;
+    }
+    const QString path = interaction()->saveFileName(this, saveCaption(), QString(), cube_file_filter());
+    if (path.isEmpty())
+        return;
+    const bool saved = writeCube(*this, path, Vp_grid, x_vp, y_vp, z_vp);
+    progress_bar.hide();
+    if (saved)
+        show_message(byLanguage(language, "Модель Vp успешно сохранена", "Vp model has been saved"));
+}
+
+void MainWindow::on_save_regularizer_triggered()
+{
+    if (regularizer.empty()) {
+        show_error(byLanguage(language, "Регуляризатор не загружен в проект", "Regularizer is empty"));
+        return;
+    }
+    const QString path = interaction()->saveFileName(this, saveCaption(), QString(), cube_file_filter());
+    if (path.isEmpty())
+        return;
+    // The file holds the regularizer in the units it was read in; the
+    // normalised grid in memory stays exactly as it is.
+    const vector3D raw = regularizers::denormalized_regularizer(regularizer, regularizer_offsets, regularizer_scale);
+    const bool saved = writeCube(*this, path, raw, x_reg, y_reg, z_reg);
+    progress_bar.hide();
+    if (saved)
+        show_message(byLanguage(language, "Регуляризатор успешно сохранен", "Regularizer has been saved"));
+}
