@@ -111,6 +111,21 @@ public slots:
     void showHorizons();
     void updateAxesTitles();
     void update_normalized_data();
+    // View bounds of the 3D view from the window limits, the density grid or
+    // the horizons, widened by the faults (src/views/mainwindow_view3d.cpp).
+    void updateSurfaceSize();
+    // Colour ranges: empty = automatic (src/views/mainwindow_colors.cpp).
+    void autoModelCaxis();
+    void manualModelCaxis();
+    void setModelCaxis(std::vector<double> caxis);
+    void autoObservedCaxis();
+    void manualObservedCaxis();
+    void setObservedCaxis(std::vector<double> caxis);
+    void fitCalcToObsCaxis();
+    void autoCalcCaxis();
+    void manualCalcCaxis();
+    void setCalcCaxis(std::vector<double> caxis);
+    void calculatedColorbarClicked(QMouseEvent* event);
     void setEditingParams(double Rx, double Ry, double W, double A);
     void on_observed_axes_customContextMenuRequested(QPoint pos);
     void on_calculated_axes_customContextMenuRequested(QPoint pos);

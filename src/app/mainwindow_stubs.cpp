@@ -10,18 +10,12 @@
 bool MainWindow::saveProjectForClose() { return false; }
 
 // ---- Maps, sections and 3D view
-void MainWindow::colorbarClicked(QMouseEvent*) {}
 void MainWindow::set_left_border(int) {}
 void MainWindow::set_right_border(int) {}
 void MainWindow::set_front_border(int) {}
 void MainWindow::set_back_border(int) {}
 void MainWindow::set_top_border(int) {}
 void MainWindow::set_bottom_border(int) {}
-void MainWindow::show3Dgrid() {}
-void MainWindow::showHorizons() {}
-void MainWindow::updateAxesTitles() {}
-void MainWindow::update_normalized_data() {}
-void MainWindow::on_observed_axes_customContextMenuRequested(QPoint) {}
 
 // ---- Commands of the main form
 void MainWindow::on_open_project_triggered() {}
@@ -55,24 +49,7 @@ void MainWindow::on_move_observed_tozero_triggered() {}
 void MainWindow::on_view_limits_triggered() {}
 void MainWindow::on_auto_window_size_triggered() {}
 void MainWindow::on_actionZ_XY_triggered() {}
-void MainWindow::on_view_cube_triggered() {}
-void MainWindow::on_view_horizons_triggered() {}
-void MainWindow::on_view_cube_horizons_triggered() {}
-void MainWindow::on_view_dens_triggered() {}
-void MainWindow::on_view_reg_triggered() {}
-void MainWindow::on_view_Vp_triggered() {}
-void MainWindow::on_view_Vs_triggered() {}
 void MainWindow::on_changeView_triggered() {}
-void MainWindow::on_color_by_depth_triggered() {}
-void MainWindow::on_color_by_density_triggered() {}
-void MainWindow::on_common_coloring_level_triggered() {}
-void MainWindow::on_individual_coloring_level_triggered() {}
-void MainWindow::on_show_top_triggered() {}
-void MainWindow::on_view_abs_reg_triggered() {}
-void MainWindow::on_view_init_reg_triggered() {}
-void MainWindow::on_view_faults_triggered() {}
-void MainWindow::on_view_profiles_triggered() {}
-void MainWindow::on_show_3Daxes_triggered() {}
 void MainWindow::on_horizons_table_triggered() {}
 void MainWindow::on_Create_empty_grid_triggered() {}
 void MainWindow::on_Zparams_triggered() {}

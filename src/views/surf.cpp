@@ -1,19 +1,42 @@
 #include "views/surf.h"
 
+#include "views/texture_render.h"
+#include "views/view3d_rules.h"
+
+#include <QQuaternion>
 #include <QtDataVisualization/Q3DTheme>
 #include <QtDataVisualization/QSurface3DSeries>
 #include <QtDataVisualization/QSurfaceDataProxy>
 #include <QtDataVisualization/QValue3DAxis>
-#include <algorithm>
 
 using namespace QtDataVisualization;
 
+namespace {
+
+QSurfaceDataArray* toDataArray(const view3d::MeshRows& mesh)
+{
+    auto* data = new QSurfaceDataArray;
+    data->reserve(int(mesh.size()));
+    for (const auto& items : mesh) {
+        auto* row = new QSurfaceDataRow(int(items.size()));
+        for (std::size_t k = 0; k < items.size(); ++k)
+            (*row)[int(k)].setPosition(items[k]);
+        data->append(row);
+    }
+    return data;
+}
+
+const QString kItemLabelFormat = QStringLiteral("@xLabel, @zLabel, @yLabel");
+
+}  // namespace
+
 Surf::Surf(Q3DSurface* g)
-    : graph(g), graph_guard(g)
+    : graph(g)
 {
     gradient = QCPColorGradient(QCPColorGradient::gpJet);
     if (!graph)
         return;
+    connect(graph, &QObject::destroyed, this, &Surf::graphDestroyed);
     graph->setReflection(true);
     graph->setAxisX(new QValue3DAxis);
     graph->setAxisY(new QValue3DAxis);
@@ -36,86 +59,72 @@ Surf::Surf(Q3DSurface* g)
     theme->setAmbientLightStrength(0.6f);
 }
 
-Surf::~Surf()
+// The graph belongs to its window container (and deletes the series it holds).
+Surf::~Surf() = default;
+
+void Surf::graphDestroyed()
 {
-    // The graph may already be gone with its window container.
-    delete graph_guard.data();
+    graph = nullptr;
+    surfaces.clear();
+    proxies.clear();
+    fault_series.clear();
 }
 
 void Surf::updateAxesRanges()
 {
     if (!graph)
         return;
-    const double sx = max_x - min_x;
-    const double sy = max_y - min_y;
-    const double sz = max_z - min_z;
-    graph->axisX()->setRange(float(min_x - 0.025 * sx), float(max_x + 0.025 * sx));
-    graph->axisY()->setRange(float(min_z - 0.025 * sz), float(max_z + 0.025 * sz));
-    graph->axisZ()->setRange(float(min_y - 0.025 * sy), float(max_y + 0.025 * sy));
+    const view3d::AxisRange rx = view3d::axis_range(min_x, max_x);
+    const view3d::AxisRange rz = view3d::axis_range(min_z, max_z);
+    const view3d::AxisRange ry = view3d::axis_range(min_y, max_y);
+    if (rx.valid)
+        graph->axisX()->setRange(float(rx.lower), float(rx.upper));
+    if (rz.valid)
+        graph->axisY()->setRange(float(rz.lower), float(rz.upper));
+    if (ry.valid)
+        graph->axisZ()->setRange(float(ry.lower), float(ry.upper));
+}
+
+void Surf::removeAndDelete(QVector<QSurface3DSeries*>& list)
+{
+    for (QSurface3DSeries* s : list) {
+        if (graph)
+            graph->removeSeries(s);
+        delete s;  // the series owns its proxy
+    }
+    list.clear();
 }
 
 void Surf::clearSurfaces()
 {
-    if (!graph)
-        return;
-    for (QSurface3DSeries* s : surfaces) {
-        graph->removeSeries(s);
-        delete s;  // the series owns its proxy
-    }
-    surfaces.clear();
+    removeAndDelete(surfaces);
     proxies.clear();
     min_x = min_y = min_z = 1e20;
     max_x = max_y = max_z = -1e20;
-    graph->clearSelection();
+    if (graph)
+        graph->clearSelection();
 }
 
 void Surf::clearFaults()
 {
-    if (!graph)
-        return;
-    for (QSurface3DSeries* s : fault_series) {
-        graph->removeSeries(s);
-        delete s;
-    }
-    fault_series.clear();
-    graph->clearSelection();
+    removeAndDelete(fault_series);
+    if (graph)
+        graph->clearSelection();
 }
 
 void Surf::addFaults(std::vector<std::vector<std::vector<QVector3D>>> sticks, std::vector<QString>& names)
 {
+    removeAndDelete(fault_series);
     if (!graph)
         return;
-    for (QSurface3DSeries* s : fault_series) {
-        graph->removeSeries(s);
-        delete s;
-    }
-    fault_series.clear();
-
     for (std::size_t i = 0; i < sticks.size(); ++i) {
-        auto& fault = sticks[i];
-        std::size_t n = 0;
-        for (auto& stick : fault) {
-            std::stable_sort(stick.begin(), stick.end(),
-                             [](const QVector3D& a, const QVector3D& b) { return a.z() < b.z(); });
-            n = std::max(n, stick.size());
-        }
-        if (n == 0)
+        const view3d::MeshRows rows = view3d::fault_rows(std::move(sticks[i]));
+        if (rows.empty())
             continue;  // a fault without points draws nothing
-        auto* data = new QSurfaceDataArray;
-        data->reserve(int(fault.size()));
-        for (const auto& stick : fault) {
-            if (stick.empty())
-                continue;
-            auto* row = new QSurfaceDataRow(int(n));
-            for (std::size_t k = 0; k < n; ++k) {
-                const QVector3D& p = stick[std::min(k, stick.size() - 1)];
-                (*row)[int(k)].setPosition(QVector3D(p.x(), p.z(), p.y()));
-            }
-            data->append(row);
-        }
-        auto* series = new QSurface3DSeries;
+        auto* proxy = new QSurfaceDataProxy;
+        auto* series = new QSurface3DSeries(proxy);
         series->setBaseColor(Qt::red);
-        series->dataProxy()->resetArray(data);
+        proxy->resetArray(toDataArray(rows));
         series->setDrawMode(QSurface3DSeries::DrawSurface);
         series->setName(i < names.size() ? names[i] : QString());
         series->setItemLabelFormat(QStringLiteral("@xLabel, @zLabel, @yLabel, @seriesName"));
@@ -135,13 +144,132 @@ void Surf::setAlpha(int a)
     alpha = a;
 }
 
+QImage Surf::renderTexture(const vector2D& grid, double min, double max, double direction, int a) const
+{
+    return render_texture(grid, min, max, direction, a, gradient);
+}
+
+QImage Surf::renderTexture(const field2D& grid, double min, double max, double direction, int a) const
+{
+    return render_texture(grid, min, max, direction, a, gradient);
+}
+
+QSurface3DSeries* Surf::appendSeries(const view3d::MeshRows& mesh)
+{
+    auto* proxy = new QSurfaceDataProxy;
+    auto* series = new QSurface3DSeries(proxy);
+    proxy->resetArray(toDataArray(mesh));
+    series->setDrawMode(QSurface3DSeries::DrawSurface);
+    series->setItemLabelFormat(kItemLabelFormat);
+    proxies.append(proxy);
+    surfaces.append(series);
+    return series;
+}
+
+void Surf::addZFace(const std::vector<double>& x, const std::vector<double>& y, double z0, const vector2D& grid)
+{
+    view3d::extend_bounds(x, min_x, max_x);
+    view3d::extend_bounds(y, min_y, max_y);
+    view3d::extend_bound(z0, min_z, max_z);
+    if (!graph)
+        return;
+    QSurface3DSeries* series = appendSeries(view3d::z_face_mesh(x, y, z0));
+    series->setTexture(renderTexture(grid, texture_min, texture_max, 1.0, alpha));
+    updateAxesRanges();
+    graph->addSeries(series);
+}
+
+void Surf::addXFace(double x0, const std::vector<double>& y, const std::vector<double>& z, const vector2D& grid)
+{
+    view3d::extend_bound(x0, min_x, max_x);
+    view3d::extend_bounds(y, min_y, max_y);
+    view3d::extend_bounds(z, min_z, max_z);
+    if (!graph)
+        return;
+    QSurface3DSeries* series = appendSeries(view3d::x_face_mesh(x0, y, z, max_x - min_x, max_y - min_y));
+    series->setMeshRotation(QQuaternion::fromAxisAndAngle(QVector3D(0, 0, 0), 0));
+    series->setTexture(renderTexture(grid, texture_min, texture_max, 1.0, alpha));
+    updateAxesRanges();
+    graph->addSeries(series);
+}
+
+void Surf::addYFace(const std::vector<double>& x, double y0, const std::vector<double>& z, const vector2D& grid)
+{
+    view3d::extend_bounds(x, min_x, max_x);
+    view3d::extend_bound(y0, min_y, max_y);
+    view3d::extend_bounds(z, min_z, max_z);
+    if (!graph)
+        return;
+    QSurface3DSeries* series = appendSeries(view3d::y_face_mesh(x, y0, z, max_x - min_x, max_y - min_y));
+    series->setTexture(renderTexture(grid, texture_min, texture_max, 1.0, alpha));
+    series->setBaseColor(Qt::transparent);
+    series->setMultiHighlightColor(Qt::transparent);
+    updateAxesRanges();
+    graph->addSeries(series);
+}
+
+void Surf::replaceFace(int position, const view3d::MeshRows& mesh, const QImage& texture)
+{
+    if (position >= proxies.size() || position >= surfaces.size())
+        return;
+    proxies[position]->resetArray(toDataArray(mesh));
+    surfaces[position]->setTexture(texture);
+    updateAxesRanges();
+}
+
+void Surf::replaceZFace(const std::vector<double>& x, const std::vector<double>& y, double z0, const vector2D& grid,
+                        bool top)
+{
+    if (!graph)
+        return;
+    replaceFace(top ? 1 : 0, view3d::z_face_mesh(x, y, z0), renderTexture(grid, texture_min, texture_max, 1.0, 255));
+}
+
+void Surf::replaceXFace(double x0, const std::vector<double>& y, const std::vector<double>& z, const vector2D& grid,
+                        bool left)
+{
+    if (!graph)
+        return;
+    replaceFace(left ? 2 : 3, view3d::x_face_mesh(x0, y, z, max_x - min_x, max_y - min_y),
+                renderTexture(grid, texture_min, texture_max, 1.0, 255));
+}
+
+void Surf::replaceYFace(const std::vector<double>& x, double y0, const std::vector<double>& z, const vector2D& grid,
+                        bool front)
+{
+    if (!graph)
+        return;
+    replaceFace(front ? 5 : 4, view3d::y_face_mesh(x, y0, z, max_x - min_x, max_y - min_y),
+                renderTexture(grid, texture_min, texture_max, 1.0, 255));
+}
+
+void Surf::addHorizon(const std::vector<double>& x, const std::vector<double>& y, const field2D& depths,
+                      const field2D& colours, double cmin, double cmax, int invert)
+{
+    const std::size_t ny = std::min(depths.size(), y.size());
+    const std::size_t nx = std::min(depths.empty() ? std::size_t(0) : depths.front().size(), x.size());
+    for (std::size_t l = 0; l < nx; ++l)
+        view3d::extend_bound(x[l], min_x, max_x);
+    for (std::size_t k = 0; k < ny; ++k)
+        view3d::extend_bound(y[k], min_y, max_y);
+    if (!graph)
+        return;
+    QSurface3DSeries* series = appendSeries(view3d::horizon_mesh(x, y, depths));
+    series->setFlatShadingEnabled(false);
+    series->setTexture(renderTexture(colours, cmin, cmax, invert != 0 ? 0.0 : 1.0, 255));
+    series->setMeshSmooth(true);
+    connect(series, &QSurface3DSeries::selectedPointChanged, this, &Surf::point_selected);
+    updateAxesRanges();
+    graph->addSeries(series);
+}
+
 void Surf::changeTheme(int theme)
 {
     if (graph)
         graph->activeTheme()->setType(Q3DTheme::Theme(theme));
 }
 
-void Surf::point_selected(QPoint position)
+void Surf::point_selected(const QPoint& position)
 {
     emit selectedPoint(position);
 }

@@ -3,17 +3,32 @@
 // graph itself does not (the extent of what is drawn, the series it created,
 // the colour range, gradient and alpha of the cube-face textures).
 //
-// Built over a null graph (no OpenGL context) every operation does nothing.
+// Graph positions are (x, depth, y): the vertical axis carries depth and runs
+// reversed. After MainWindow::show3Dgrid positions 0 to 5 of `proxies` and
+// `surfaces` hold the cube faces bottom, top, left, right, back, front, and
+// horizons follow; the horizons-only view starts the lists with the horizons.
+//
+// The graph belongs to its window container; Surf never deletes it and forgets
+// it (and its series) when it goes. Series that Surf removes from the graph
+// are deleted with their proxies. Built over a null graph (no OpenGL context)
+// every operation only keeps the bookkeeping.
 
+#include "common/types.h"
+
+#include <QImage>
 #include <QObject>
 #include <QPoint>
-#include <QPointer>
 #include <QString>
 #include <QVector>
 #include <QVector3D>
 #include <QtDataVisualization/Q3DSurface>
 #include <qcustomplot.h>
 #include <vector>
+
+namespace QtDataVisualization {
+class QSurfaceDataProxy;
+class QSurface3DSeries;
+}
 
 class Surf : public QObject
 {
@@ -24,7 +39,8 @@ public:
     ~Surf() override;
 
     // Axis ranges from the bounds, widened by 2.5 % of their span on each side:
-    // x on the graph's X axis, depth on its Y axis, y on its Z axis.
+    // x on the graph's X axis, depth on its Y axis, y on its Z axis. An axis
+    // whose bounds are unset keeps its range; equal bounds get a small range.
     void updateAxesRanges();
     // Removes every cube-face and horizon series and resets the bounds.
     void clearSurfaces();
@@ -32,10 +48,38 @@ public:
     void clearFaults();
     // Replaces the fault series by one red surface per fault, its rows the
     // sticks (sorted by depth, shorter ones padded with their deepest point).
-    void addFaults(std::vector<std::vector<std::vector<QVector3D>>> sticks,
-                   std::vector<QString>& names);
+    void addFaults(std::vector<std::vector<std::vector<QVector3D>>> sticks, std::vector<QString>& names);
     void setFaultsVisible(bool visible);
     void setAlpha(int alpha);
+
+    // Texture of a grid through `gradient` (see render_texture); direction 0
+    // inverts the gradient.
+    QImage renderTexture(const vector2D& grid, double min, double max, double direction, int alpha) const;
+    QImage renderTexture(const field2D& grid, double min, double max, double direction, int alpha) const;
+
+    // Cube faces. Each widens the bounds by its nodes, appends one series
+    // textured with [texture_min, texture_max] (both 0: the face's own range)
+    // and `alpha`, and updates the axis ranges.
+    // Horizontal face at depth z0, grid [y][x].
+    void addZFace(const std::vector<double>& x, const std::vector<double>& y, double z0, const vector2D& grid);
+    // Face at x0, grid [y][level].
+    void addXFace(double x0, const std::vector<double>& y, const std::vector<double>& z, const vector2D& grid);
+    // Face at y0, grid [level][x].
+    void addYFace(const std::vector<double>& x, double y0, const std::vector<double>& z, const vector2D& grid);
+    // Rebuild one face of the last drawn cube in place (crop sliders): top 1 or
+    // bottom 0; left 2 or right 3; front 5 or back 4. Opaque whatever `alpha`
+    // holds; the bounds stay. Does nothing when the position holds no face.
+    void replaceZFace(const std::vector<double>& x, const std::vector<double>& y, double z0, const vector2D& grid,
+                      bool top);
+    void replaceXFace(double x0, const std::vector<double>& y, const std::vector<double>& z, const vector2D& grid,
+                      bool left);
+    void replaceYFace(const std::vector<double>& x, double y0, const std::vector<double>& z, const vector2D& grid,
+                      bool front);
+    // A horizon surface: depths and colours [row y][column x]; colour range
+    // (cmin, cmax), (0, 0) for the colour grid's own range; invert non-zero
+    // inverts the gradient. Widens the x and y bounds only.
+    void addHorizon(const std::vector<double>& x, const std::vector<double>& y, const field2D& depths,
+                    const field2D& colours, double cmin, double cmax, int invert);
 
     QtDataVisualization::Q3DSurface* graph = nullptr;
     double min_x = 1e10, min_y = 1e10, min_z = 1e10;
@@ -49,7 +93,7 @@ public:
 
 public slots:
     void changeTheme(int theme);
-    void point_selected(QPoint position);
+    void point_selected(const QPoint& position);
     // Position in `surfaces` of the graph's selected series, -1 when none.
     int selectedHorizon();
     // Selected point of the graph's selected series, (-1, -1) when none.
@@ -61,7 +105,12 @@ signals:
 
 private slots:
     void selectedSeries(QtDataVisualization::QSurface3DSeries* series);
+    void graphDestroyed();
 
 private:
-    QPointer<QtDataVisualization::Q3DSurface> graph_guard;
+    // Creates a series over a new proxy holding the mesh, with the settings
+    // common to faces and horizons, and appends both to the lists.
+    QtDataVisualization::QSurface3DSeries* appendSeries(const std::vector<std::vector<QVector3D>>& mesh);
+    void replaceFace(int position, const std::vector<std::vector<QVector3D>>& mesh, const QImage& texture);
+    void removeAndDelete(QVector<QtDataVisualization::QSurface3DSeries*>& list);
 };

@@ -1,0 +1,183 @@
+// Colour ranges of the 3D view and the two maps: automatic (the member empty)
+// or manual (a {min, max} typed into CaxisDialog), the calculated map's
+// "As observed" mode, and the context menus that switch them.
+#include "app/mainwindow.h"
+
+#include "app/mainwindowform.h"
+#include "common/grid_helpers.h"
+#include "views/caxisdialog.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMouseEvent>
+
+#include <cmath>
+
+namespace {
+
+QString tr2(int language, const char* russian, const char* english)
+{
+    return language == 0 ? QString::fromUtf8(russian) : QString::fromUtf8(english);
+}
+
+bool usable_caxis(const std::vector<double>& c)
+{
+    return c.size() >= 2 && std::isfinite(c[0]) && std::isfinite(c[1]) && c[0] < c[1];
+}
+
+bool has_cells(const field2D& g)
+{
+    return !g.empty() && !g.front().empty();
+}
+
+// A context menu that deletes itself once it has closed and its action ran.
+QMenu* newContextMenu(QWidget* parent)
+{
+    auto* menu = new QMenu(parent);
+    QObject::connect(menu, &QMenu::aboutToHide, menu, &QObject::deleteLater);
+    return menu;
+}
+
+// Runs the range dialog filled with `shown` (nothing when it holds fewer than
+// two values), with its result going to `slot` of the window.
+void runCaxisDialog(MainWindow* w, const std::vector<double>& shown, const char* slot)
+{
+    CaxisDialog dialog;
+    dialog.setValues(shown);
+    QObject::connect(&dialog, SIGNAL(set_caxis(std::vector<double>)), w, slot);
+    dialog.exec();
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// 3D view
+
+static void redrawModel(MainWindow& w)
+{
+    if (w.ui->view_cube->isChecked() || w.ui->view_cube_horizons->isChecked())
+        w.show3Dgrid();
+    else if (w.ui->view_horizons->isChecked())
+        w.showHorizons();
+}
+
+void MainWindow::setModelCaxis(std::vector<double> caxis)
+{
+    if (!usable_caxis(caxis))
+        return;
+    model_caxis = {caxis[0], caxis[1]};
+    redrawModel(*this);
+}
+
+void MainWindow::autoModelCaxis()
+{
+    model_caxis.clear();
+    redrawModel(*this);
+}
+
+void MainWindow::manualModelCaxis()
+{
+    std::vector<double> shown = model_caxis;
+    if (shown.empty() && shown_cube && !shown_cube->empty() && !shown_cube->front().empty() &&
+        !shown_cube->front().front().empty())
+        shown = {double(grid_min(*shown_cube)), double(grid_max(*shown_cube))};
+    runCaxisDialog(this, shown, SLOT(setModelCaxis(std::vector<double>)));
+}
+
+void MainWindow::colorbarClicked(QMouseEvent* event)
+{
+    if (!event || event->button() != Qt::RightButton)
+        return;
+    QMenu* menu = newContextMenu(this);
+    QAction* autoItem = menu->addAction(tr2(language, "Автоматически", "Auto"), this, &MainWindow::autoModelCaxis);
+    QAction* manualItem = menu->addAction(tr2(language, "Вручную", "Manual"), this, &MainWindow::manualModelCaxis);
+    QAction* current = model_caxis.empty() ? autoItem : manualItem;
+    current->setCheckable(true);
+    current->setChecked(true);
+    menu->popup(ui->model_colorscale->mapToGlobal(event->pos()));
+}
+
+// ---------------------------------------------------------------------------
+// Observed map
+
+void MainWindow::setObservedCaxis(std::vector<double> caxis)
+{
+    if (!usable_caxis(caxis))
+        return;
+    observed_caxis = {caxis[0], caxis[1]};
+    plotObserved();
+    if (calc_caxis_from_obs)
+        plotCalculated();
+}
+
+void MainWindow::autoObservedCaxis()
+{
+    observed_caxis.clear();
+    plotObserved();
+    if (calc_caxis_from_obs)
+        plotCalculated();
+}
+
+void MainWindow::manualObservedCaxis()
+{
+    std::vector<double> shown = observed_caxis;
+    if (shown.empty() && has_cells(Vz_observed))
+        shown = {grid_min(Vz_observed), grid_max(Vz_observed)};
+    runCaxisDialog(this, shown, SLOT(setObservedCaxis(std::vector<double>)));
+}
+
+void MainWindow::on_observed_axes_customContextMenuRequested(QPoint pos)
+{
+    QMenu* menu = newContextMenu(this);
+    QMenu* scale = menu->addMenu(tr2(language, "Цветовая шкала", "Color scale"));
+    QAction* autoItem = scale->addAction(tr2(language, "Автоматически", "Auto"), this, &MainWindow::autoObservedCaxis);
+    QAction* manualItem =
+        scale->addAction(tr2(language, "Вручную", "Manual"), this, &MainWindow::manualObservedCaxis);
+    QAction* current = observed_caxis.empty() ? autoItem : manualItem;
+    current->setCheckable(true);
+    current->setChecked(true);
+    menu->popup(ui->observed_axes->mapToGlobal(pos));
+}
+
+// ---------------------------------------------------------------------------
+// Calculated map
+
+void MainWindow::setCalcCaxis(std::vector<double> caxis)
+{
+    if (!usable_caxis(caxis))
+        return;
+    calc_caxis = {caxis[0], caxis[1]};
+    calc_caxis_from_obs = false;
+    plotCalculated();
+}
+
+void MainWindow::autoCalcCaxis()
+{
+    calc_caxis.clear();
+    calc_caxis_from_obs = false;
+    plotCalculated();
+}
+
+void MainWindow::fitCalcToObsCaxis()
+{
+    calc_caxis_from_obs = true;
+    plotCalculated();
+}
+
+void MainWindow::manualCalcCaxis()
+{
+    std::vector<double> shown = calc_caxis;
+    if (shown.empty() && has_cells(Vz_calculated)) {
+        if (has_cells(Vz_observed)) {
+            // The calculated field as the calculated map draws it.
+            field2D shifted = Vz_calculated;
+            grid_add_scalar(shifted, grid_mean(Vz_observed) - grid_mean(Vz_calculated));
+            shown = {grid_min(shifted), grid_max(shifted)};
+        } else {
+            shown = {grid_min(Vz_calculated), grid_max(Vz_calculated)};
+        }
+    }
+    runCaxisDialog(this, shown, SLOT(setCalcCaxis(std::vector<double>)));
+}
+
+void MainWindow::calculatedColorbarClicked(QMouseEvent*) {}
