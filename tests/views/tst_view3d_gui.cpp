@@ -347,9 +347,15 @@ void TestView3dGui::screenshotOfTheWindow()
     QVERIFY(w);
     w->move(0, 0);
     w->language = 1;
-    giveDensity(*w, 19, 11, 11, [](int, int, int) { return 2.0f; });
+    // The density grid built from the layers by the layered model's command.
+    giveDensity(*w, 2, 11, 11, [](int, int, int) { return 2.0f; });
     giveHorizons(*w);
-    fillFromLayers(*w);
+    w->den_grid.clear();
+    w->minZ = 0;
+    w->maxZ = 1000;
+    w->dz = 50;
+    w->recalc3Dgrid();
+    QCOMPARE(w->den_grid.size(), std::size_t(21));
     giveFault(*w);
     w->ui->view_faults->setEnabled(true);
     w->crop_borders = {{-1, 6, 3, -1, -1, -1}};
@@ -364,6 +370,16 @@ void TestView3dGui::screenshotOfTheWindow()
     QVERIFY(shot.save(path));
     qInfo() << "saved" << path << "colour bar" << w->model_scale->dataRange().lower
             << w->model_scale->dataRange().upper << w->ui->scale_label->text();
+    // A manual colour range: the faces and the bar follow it.
+    w->setModelCaxis({2.1, 2.5});
+    QCOMPARE(w->model_scale->dataRange(), QCPRange(2.1, 2.5));
+    for (int i = 0; i < 20; ++i) {
+        QTest::qWait(25);
+        QCoreApplication::processEvents();
+    }
+    QString manual = path;
+    manual.insert(manual.lastIndexOf('.') < 0 ? manual.size() : manual.lastIndexOf('.'), "_manual");
+    QVERIFY(QGuiApplication::primaryScreen()->grabWindow(0).save(manual));
     // The horizons alone, coloured by depth on a common level.
     w->on_view_horizons_triggered();
     w->on_color_by_depth_triggered();

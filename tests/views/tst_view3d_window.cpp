@@ -170,6 +170,7 @@ private slots:
     void showHorizonsColourBar();
     void showHorizonsByDensityNeedsMatchingMaps();
     void combinedViewKeepsTheCubeColourBar();
+    void normalizedDataFromHorizonsOnly();
 
     // View commands
     void dataSetCommandsRefuseEmptyCubes_data();
@@ -672,6 +673,29 @@ void TestView3dWindow::combinedViewKeepsTheCubeColourBar()
     empty.on_view_cube_horizons_triggered();
     QCOMPARE(fake.errors(), QStringList{"3D grid is empty"});
     QVERIFY(!empty.ui->edit_horizons->isEnabled());
+}
+
+void TestView3dWindow::normalizedDataFromHorizonsOnly()
+{
+    MainWindow w;
+    giveHorizons(w);
+    w.norm_factors.exponent = {{1, 1, 1}};
+    w.update_normalized_data();
+    QCOMPARE(w.maxZ, 280.0);
+    QCOMPARE(w.minZ, 0.0);
+    QCOMPARE(w.dz, 2.8);
+    QCOMPARE(w.model_bounds[4], 0.0);
+    QCOMPARE(w.model_bounds[5], 280.0);
+    QCOMPARE(w.x_norm, (std::vector<double>{0, 100, 200, 300}));
+    QCOMPARE(w.y_calc, (std::vector<double>{0, 50, 100}));
+    QCOMPARE(w.norm_factors.exponent, (std::array<int, 3>{{0, 0, 0}}));
+    QCOMPARE(w.surf->max_x, 300.0);
+    QCOMPARE(w.surf->max_z, 280.0);
+    // With a density grid it does nothing.
+    giveDensity(w);
+    w.maxZ = 7;
+    w.update_normalized_data();
+    QCOMPARE(w.maxZ, 7.0);
 }
 
 // ---------------------------------------------------------------------------
