@@ -26,7 +26,7 @@ void MainWindow::on_about_programm_triggered()
 {
     QMessageBox box;
     box.setText(QStringLiteral("<html><p align='center'><span style='font-size:10pt;'><b> Tolmera3D </b> <br> "
-                               "Website: <a href='https://tolmera3d.example.org'>tolmera3d.example.org</a>"
+                               "Website: <a href='https://tolmera3d.example.org'>https://tolmera3d.example.org</a>"
                                " <br> e-mail: <i>support@tolmera3d.example.org</i><br> 2021 "));
     box.setFixedSize(300, 200);
     const QPixmap logo(QStringLiteral(":/Images/logo3D.png"));

@@ -136,10 +136,15 @@ void MainWindow::createDataActionGroup()
 {
     // A disabled group keeps its actions disabled whatever other code sets
     // meanwhile, and gives each back the state last asked for when enabled.
+    // Only that bookkeeping is wanted: the group's own signal connections
+    // (triggered, hovered, exclusive checking) are taken off again.
     data_actions = new QActionGroup(this);
     data_actions->setExclusive(false);
-    for (QAction* MainWindowForm::*member : dataActionMembers())
-        data_actions->addAction(ui->*member);
+    for (QAction* MainWindowForm::*member : dataActionMembers()) {
+        QAction* action = ui->*member;
+        data_actions->addAction(action);
+        QObject::disconnect(action, nullptr, data_actions, nullptr);
+    }
 }
 
 bool MainWindow::beginRun(RunKind kind)
