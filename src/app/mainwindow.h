@@ -214,6 +214,44 @@ public slots:
     // The inversion estimate in GB for den_grid and expansion_factor (0 without a grid).
     double calcInvMemory();
 
+    // ---- Engine: 3D density inversion (src/engine/mainwindow_inversion.cpp)
+    // The run frame of the grid and lateral kinds; the whole run happens inside.
+    void start_inversion(std::vector<double> params);
+    // The run (only start_inversion calls it).
+    void inversion(std::vector<double>& x, std::vector<double>& y, std::vector<double>& z,
+                   std::vector<std::vector<double>>& Vz_observed, vector3D& den_grid,
+                   std::vector<double>& inversion_params, QProgressBar& bar, QLabel* lbl);
+    // The layered kind (src/engine/mainwindow_inversion_hooks.cpp until it is built).
+    void start_polygonal_inversion(std::vector<double> params);
+    // Inversion log and per-iteration files.
+    void setLogParams(QString& text, bool save_log);
+    void saveInvLog(int n_iter, double rms, double time);
+    void saveIntermediateModel(int N_iter, vector3D& current_model, int Nfbot, int Nfleft);
+
+public:
+    // ---- Inversion constraints: in-place edits of the run's padded model
+    // (real and imaginary levels of My x Mx, the model window at rows py..,
+    // columns px..), called by the model-filling stage in this order.
+    // See src/engine/mainwindow_inversion_hooks.cpp.
+    bool build_sign_mask(int source, const vector3D& den_grid, std::vector<unsigned char>& mask);
+    void restore_fixed_layers(vector3D& re, vector3D& im, int nx, int ny, int px, int py, const vector3D& den_grid,
+                              const std::vector<field2D>& horizons, const std::vector<bool>& fixed, double z0,
+                              double dz);
+    void apply_positive_density(vector3D& re, vector3D& im, int nx, int ny, int px, int py,
+                                const vector3D& den_grid, bool positive);
+    void blend_initial_model(vector3D& re, vector3D& im, int nx, int ny, int px, int py, const vector3D& den_grid,
+                             vector3D& reference, int type);
+    void blend_uploaded_regularizer(vector3D& re, vector3D& im, int nx, int ny, int px, int py,
+                                    const vector3D& regularizer, vector3D& reference);
+    void apply_density_limits(vector3D& re, int nx, int ny, int px, int py, double lower, double upper);
+    void apply_sign_constraint(vector3D& re, vector3D& im, int nx, int ny, int px, int py, const vector3D& den_grid,
+                               const std::vector<unsigned char>& mask, int type);
+    void apply_lateral_means(vector3D& re, vector3D& im, int nx, int ny, int px, int py, const vector3D& den_grid,
+                             const std::vector<field2D>& horizons, const std::vector<bool>& fixed, double z0,
+                             double dz, bool positive);
+
+public slots:
+
     // ---- Engine: forward calculation (src/engine/mainwindow_forward.cpp)
     // Stored form: reuses `effects` while they belong to the grid's geometry,
     // otherwise rebuilds them. Needs forward_running; false when refused

@@ -73,7 +73,6 @@ void MainWindow::on_vertical_gradient_triggered() {}
 void MainWindow::on_horizontal_gradient_triggered() {}
 void MainWindow::on_full_gradient_triggered() {}
 void MainWindow::on_density_stats_triggered() {}
-void MainWindow::on_inversion_triggered() {}
 void MainWindow::on_horizonInversion_triggered() {}
 void MainWindow::on_centralRegularizer_triggered() {}
 void MainWindow::on_centralRegularizerOnHeights_triggered() {}

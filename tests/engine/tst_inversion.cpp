@@ -121,6 +121,8 @@ private slots:
     void innerStepFromZeroIsTransposedOperator();
     void innerStepIgnoresFieldMean();
     void iterationProgressAndStop();
+    void iterationEqualsInnerSteps_data();
+    void iterationEqualsInnerSteps();
     void decadeSearchMatchesTrialEnergies_data();
     void decadeSearchMatchesTrialEnergies();
     void decadeSearchRefusesFlatField();
@@ -397,6 +399,43 @@ void TestInversion::iterationProgressAndStop()
     // A stop ends the iteration after the step in progress.
     control.running = [&] { return ++calls < 4; };
     QCOMPARE(run_inversion_iteration(control, g.op, re, im, obs_re, obs_im, {1e-3, 1e-3}, wr, wi, 1, 0, 1), 4);
+}
+
+void TestInversion::iterationEqualsInnerSteps_data()
+{
+    QTest::addColumn<int>("threads");
+    QTest::addColumn<bool>("zeroWeight");
+    QTest::newRow("1 thread") << 1 << false;
+    QTest::newRow("3 threads, a level at weight 0") << 3 << true;
+}
+
+void TestInversion::iterationEqualsInnerSteps()
+{
+    // The iteration shares each step's predicted spectrum with the next
+    // step; the model must be that of twenty separate steps, to the bit.
+    QFETCH(int, threads);
+    QFETCH(bool, zeroWeight);
+    const Problem g = make_problem(9, 7, 4, 0.5);
+    field2D obs_re, obs_im;
+    mean_free_spectrum(pad(random_field(7, 9, 21u), g), obs_re, obs_im);
+    vector3D start_re, start_im;
+    vector3D start(4, vector2D(g.My, std::vector<float>(g.Mx, 0.0f)));
+    start[2][5][6] = 0.7f;
+    model_spectra(start, start_re, start_im);
+    std::vector<double> w = depth_level_weights(4, 1, 0.3);
+    if (zeroWeight)
+        w[1] = 0.0;
+    vector3D a_re = start_re, a_im = start_im, b_re = start_re, b_im = start_im;
+    field2D wr(g.My, std::vector<double>(g.Mx)), wi = wr;
+    for (int s = 0; s < inner_steps_per_iteration; ++s)
+        inversion_inner_step(g.op, a_re, a_im, obs_re, obs_im, w, wr, wi, threads);
+    QCOMPARE(run_inversion_iteration(RunControl(), g.op, b_re, b_im, obs_re, obs_im, w, wr, wi, threads, 0, 1),
+             inner_steps_per_iteration);
+    QVERIFY(bit_identical(a_re, b_re));
+    QVERIFY(bit_identical(a_im, b_im));
+    QVERIFY(!bit_identical(a_re, start_re));
+    if (zeroWeight)
+        QVERIFY(bit_identical({b_re[1]}, {start_re[1]}));
 }
 
 void TestInversion::decadeSearchMatchesTrialEnergies_data()
