@@ -111,6 +111,23 @@ void MainWindow::on_calculated_axes_customContextMenuRequested(QPoint pos)
         }
     }
 
+    // The colour range of the calculated field (not of the other kinds).
+    if (visible_data == std::make_pair(int(maps::FieldKind), int(maps::CalculatedField))) {
+        const bool english = language != 0;
+        QMenu* scale = menu->addMenu(english ? QStringLiteral("Color scale") : QStringLiteral("Цветовая шкала"));
+        QAction* asObserved = nullptr;
+        if (grid_columns(Vz_observed) > 0)
+            asObserved = scale->addAction(english ? QStringLiteral("As observed") : QStringLiteral("По наблюденному полю"),
+                                          this, &MainWindow::fitCalcToObsCaxis);
+        QAction* automatic = scale->addAction(english ? QStringLiteral("Auto") : QStringLiteral("Автоматически"), this,
+                                              &MainWindow::autoCalcCaxis);
+        QAction* manual = scale->addAction(english ? QStringLiteral("Manual") : QStringLiteral("Вручную"), this,
+                                           &MainWindow::manualCalcCaxis);
+        QAction* current = asObserved && calc_caxis_from_obs ? asObserved : calc_caxis.empty() ? automatic : manual;
+        current->setCheckable(true);
+        current->setChecked(true);
+    }
+
     connect(menu, &QMenu::triggered, this, &MainWindow::change_visible_data, Qt::DirectConnection);
     menu->popup(ui->calculated_axes->mapToGlobal(pos));
 }

@@ -157,6 +157,7 @@ private slots:
     void pickFromViewAndBrushParameters();
     void contextMenu();
     void contextMenuLayerNames();
+    void contextMenuColourScale();
     void escapeAsksToAbort();
     void arrowKeysNeedHorizonEditing();
     void mapsAxesAndDock();
@@ -819,6 +820,64 @@ void TestMaps::contextMenuLayerNames()
     QAction* stray = other.addAction("Sediments");
     w.change_visible_data(stray);
     QCOMPARE(w.visible_data, std::make_pair(5, 2));
+    closeMenu(menu);
+}
+
+void TestMaps::contextMenuColourScale()
+{
+    MainWindow w;
+    w.show();
+    giveModel(w);
+    w.language = 1;
+    auto scaleMenu = [&](QMenu* menu) -> QMenu* {
+        QAction* entry = findAction(menu, "Color scale");
+        return entry ? entry->menu() : nullptr;
+    };
+    auto texts = [](QMenu* m) {
+        QStringList out;
+        for (QAction* a : m->actions())
+            out << a->text() + (a->isChecked() ? "*" : "");
+        return out;
+    };
+
+    w.on_calculated_axes_customContextMenuRequested(QPoint(5, 5));
+    QMenu* menu = openMenu(w);
+    QVERIFY(menu);
+    QVERIFY(menu->actions().last()->menu() == scaleMenu(menu));
+    QCOMPARE(texts(scaleMenu(menu)), (QStringList{"As observed*", "Auto", "Manual"}));
+    // "Auto" runs its own slot, then reaches change_visible_data, which keeps the kind.
+    QAction* automatic = scaleMenu(menu)->actions()[1];
+    automatic->trigger();
+    emit menu->triggered(automatic);
+    QVERIFY(!w.calc_caxis_from_obs);
+    QCOMPARE(w.visible_data, std::make_pair(1, 1));
+    closeMenu(menu);
+
+    w.calc_caxis = {-2, 2};
+    w.on_calculated_axes_customContextMenuRequested(QPoint(5, 5));
+    menu = openMenu(w);
+    QCOMPARE(texts(scaleMenu(menu)), (QStringList{"As observed", "Auto", "Manual*"}));
+    scaleMenu(menu)->actions()[0]->trigger();
+    QVERIFY(w.calc_caxis_from_obs);
+    QCOMPARE(w.calc_caxis, (std::vector<double>{-2, 2}));
+    closeMenu(menu);
+
+    // Without an observed field there is no "As observed"; in Russian.
+    w.Vz_observed.clear();
+    w.calc_caxis.clear();
+    w.language = 0;
+    w.on_calculated_axes_customContextMenuRequested(QPoint(5, 5));
+    menu = openMenu(w);
+    QAction* entry = findAction(menu, "Цветовая шкала");
+    QVERIFY(entry);
+    QCOMPARE(texts(entry->menu()), (QStringList{"Автоматически*", "Вручную"}));
+    closeMenu(menu);
+
+    // Only the calculated field has a colour-scale menu.
+    w.visible_data = {1, 2};
+    w.on_calculated_axes_customContextMenuRequested(QPoint(5, 5));
+    menu = openMenu(w);
+    QVERIFY(!findAction(menu, "Цветовая шкала"));
     closeMenu(menu);
 }
 
