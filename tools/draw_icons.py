@@ -259,8 +259,24 @@ def draw_start_inv_horizon(c):
     wave(c, 26, BLUE, 2, 2)
 
 
+def draw_logo_earth(c):
+    c.circle(16, 16, 14, BLUE)
+    c.polygon([(8, 8), (15, 6), (17, 11), (12, 15), (9, 13)], GREEN)
+    c.polygon([(17, 17), (24, 14), (27, 20), (21, 26), (18, 23)], GREEN)
+    c.circle(16, 16, 14, DARK, fill=False, t=1)
+
+
+def draw_logo_2(c):
+    c.rect(3, 20, 28, 28, (160, 120, 80, 255))
+    c.rect(3, 13, 28, 19, YELLOW)
+    c.line(3, 24, 28, 17, RED, 2)
+    c.circle(16, 8, 5, BLUE)
+
+
 # Further icons register themselves here: file name -> drawing function.
 ICONS = {
+    "logo_earth.png": draw_logo_earth,
+    "logo_2.png": draw_logo_2,
     "open_blue.png": draw_open_blue,
     "open_1.png": draw_open_1,
     "save_proj2.png": draw_save_proj2,
