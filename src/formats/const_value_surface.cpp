@@ -35,12 +35,22 @@ CodecStatus const_value_surface(const vector3D& cube, const std::vector<double>&
     for (std::size_t j = 0; j < rows; ++j) {
         if (!codec_continue(progress, codec_percent(static_cast<long long>(j), static_cast<long long>(rows))))
             return CodecStatus::cancelled();
-        for (std::size_t k = 0; k < cols; ++k) {
-            for (std::size_t i = 0; i + 1 < levels; ++i) {
-                const double depth = const_value_depth(cube[i][j][k], cube[i + 1][j][k], z[i], z[i + 1], value);
+        // Level pairs in the outer loop, so that each pass reads two rows
+        // that lie in memory one after the other; a node is done at its
+        // first bracketing pair.
+        std::vector<char> found(cols, 0);
+        std::size_t left = cols;
+        for (std::size_t i = 0; i + 1 < levels && left > 0; ++i) {
+            const std::vector<data_type>& upper = cube[i][j];
+            const std::vector<data_type>& lower = cube[i + 1][j];
+            for (std::size_t k = 0; k < cols; ++k) {
+                if (found[k])
+                    continue;
+                const double depth = const_value_depth(upper[k], lower[k], z[i], z[i + 1], value);
                 if (!std::isnan(depth)) {
                     out[j][k] = depth;
-                    break;
+                    found[k] = 1;
+                    --left;
                 }
             }
         }
