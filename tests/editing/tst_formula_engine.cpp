@@ -1,0 +1,258 @@
+// Script formulas: compilation, calls, the grid formula over the density
+// grid and the conversion's script rows against the fixed formulas.
+#include <QtTest>
+
+#include <cmath>
+
+#include "editing/grid_formula.h"
+#include "editing/velocity_density.h"
+
+using namespace grid_formula;
+
+namespace {
+
+vector3D cube(std::size_t nz, std::size_t ny, std::size_t nx, float v)
+{
+    return vector3D(nz, vector2D(ny, std::vector<data_type>(nx, v)));
+}
+
+// A cube whose cells differ: v0 + 100 k + 10 i + j.
+vector3D ramp(std::size_t nz, std::size_t ny, std::size_t nx, float v0)
+{
+    vector3D c = cube(nz, ny, nx, 0);
+    for (std::size_t k = 0; k < nz; ++k)
+        for (std::size_t i = 0; i < ny; ++i)
+            for (std::size_t j = 0; j < nx; ++j)
+                c[k][i][j] = v0 + 100.f * k + 10.f * i + j;
+    return c;
+}
+
+}  // namespace
+
+class TestFormulaEngine : public QObject {
+    Q_OBJECT
+
+private slots:
+    void wrapText();
+    void compileAndCall_data();
+    void compileAndCall();
+    void syntaxErrors_data();
+    void syntaxErrors();
+    void exceptionIsRemembered();
+    void scriptMatchesFixedFormulas_data();
+    void scriptMatchesFixedFormulas();
+    void gridFormulaVariables();
+    void gridFormulaDepthByLevelStep();
+    void gridsThatDoNotFitGiveZero();
+    void gridFormulaRefusals_data();
+    void gridFormulaRefusals();
+};
+
+void TestFormulaEngine::wrapText()
+{
+    QCOMPARE(wrap({"Vp", "Vs", "h"}, "Vp*2"), QString("(function(Vp, Vs, h) { return Vp*2;})"));
+    QCOMPARE(wrap(grid_formula::gridFormulaVariables(), "dens"),
+             QString("(function(dens, Vp, Vs, R, h) { return dens;})"));
+}
+
+void TestFormulaEngine::compileAndCall_data()
+{
+    QTest::addColumn<QString>("expression");
+    QTest::addColumn<double>("expected");  // for Vp = 2000, Vs = 1000, h = 250
+    QTest::newRow("arithmetic") << "Vp / 1000 + Vs / 1000 + h / 250" << 4.0;
+    QTest::newRow("Math") << "Math.sqrt(Vp * 2)" << std::sqrt(4000.0);
+    QTest::newRow("conditional") << "h > 100 ? 2.5 : 1.5" << 2.5;
+    QTest::newRow("constant") << "2.67" << 2.67;
+    QTest::newRow("string number") << "'3.5'" << 3.5;
+}
+
+void TestFormulaEngine::compileAndCall()
+{
+    QFETCH(QString, expression);
+    QFETCH(double, expected);
+    FormulaEngine engine;
+    SyntaxError error;
+    const int f = engine.compile(velocityFormulaVariables(), expression, &error);
+    QVERIFY2(f >= 0, qPrintable(error.message));
+    QCOMPARE(engine.call(f, {2000, 1000, 250}), expected);
+    // The compiled function is reused for every call.
+    QCOMPARE(engine.call(f, {2000, 1000, 250}), expected);
+}
+
+void TestFormulaEngine::syntaxErrors_data()
+{
+    QTest::addColumn<QString>("expression");
+    QTest::newRow("unbalanced") << "Vp * (2 + 3";
+    QTest::newRow("operator at end") << "Vp *";
+    QTest::newRow("closing the wrapper") << "1;}) + (function(){return 2";
+    QTest::newRow("statement") << "var x = 1";
+}
+
+void TestFormulaEngine::syntaxErrors()
+{
+    QFETCH(QString, expression);
+    FormulaEngine engine;
+    SyntaxError error;
+    QCOMPARE(engine.compile(velocityFormulaVariables(), expression, &error), -1);
+    QVERIFY(!error.message.isEmpty());
+    QVERIFY(std::isnan(engine.call(0, {1, 2, 3})));
+}
+
+void TestFormulaEngine::exceptionIsRemembered()
+{
+    FormulaEngine engine;
+    const int f = engine.compile(velocityFormulaVariables(), "Vp > 0 ? unknownName : 1");
+    QVERIFY(f >= 0);
+    QCOMPARE(engine.call(f, {-1, 0, 0}), 1.0);
+    QVERIFY(engine.firstException().isEmpty());
+    QVERIFY(std::isnan(engine.call(f, {1, 0, 0})));
+    QVERIFY2(engine.firstException().contains("unknownName"), qPrintable(engine.firstException()));
+    // The engine goes on after an exception.
+    QCOMPARE(engine.call(f, {-1, 0, 0}), 1.0);
+    // A value that is no number.
+    const int g = engine.compile(velocityFormulaVariables(), "'abc'");
+    QVERIFY(std::isnan(engine.call(g, {0, 0, 0})));
+}
+
+void TestFormulaEngine::scriptMatchesFixedFormulas_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("script");
+    QTest::newRow("Gardner") << 0 << "0.31 * Math.pow(Vp, 0.25)";
+    QTest::newRow("water") << 2 << "2.7 + 0.3 * Math.exp(-0.00045 * h) * (1 - 2.7)";
+    QTest::newRow("gas") << 3 << "(1 - 0.3 * Math.exp(-0.00045 * h)) * 2.7";
+    QTest::newRow("polynomial") << 4 << "1e-7 * Vp * Vp + 2e-4 * Vp + 1.2";
+}
+
+// The conversion's script row against the same fixed formula, cell by cell,
+// to single precision: a ramp of Vp over three layers.
+void TestFormulaEngine::scriptMatchesFixedFormulas()
+{
+    QFETCH(int, type);
+    QFETCH(QString, script);
+    const vector3D vp = ramp(5, 3, 4, 1500.f);
+    const std::vector<double> z{0, 400, 800, 1200, 1600};
+    const std::vector<field2D> horizons{field2D(3, std::vector<double>(4, 0)),
+                                       field2D(3, std::vector<double>(4, 500)),
+                                       field2D(3, std::vector<double>(4, 1100))};
+    velocity_density::ConversionInput in;
+    in.vp = &vp;
+    in.vp_z = &z;
+    in.horizons = &horizons;
+
+    const velocity_density::LayerFormula fixed{type, type == 4 ? 1e-7 : 2.7, type == 4 ? 2e-4 : 30,
+                                               type == 4 ? 1.2 : 0};
+    vector3D by_fixed, by_script;
+    QCOMPARE(convert_by_layers(in, {fixed, fixed, fixed}, velocity_density::ScriptCell(), by_fixed),
+             velocity_density::ConvertStatus::Ok);
+
+    FormulaEngine engine;
+    std::vector<int> index;
+    for (int m = 0; m < 3; ++m)
+        index.push_back(engine.compile(velocityFormulaVariables(), script));
+    QVERIFY(index[0] >= 0);
+    const velocity_density::ScriptCell cell = [&](int layer, double p, double s, double h) {
+        return engine.call(index[std::size_t(layer)], {p, s, h});
+    };
+    const velocity_density::LayerFormula scripted{velocity_density::Script};
+    QCOMPARE(convert_by_layers(in, {scripted, scripted, scripted}, cell, by_script),
+             velocity_density::ConvertStatus::Ok);
+    for (std::size_t k = 0; k < vp.size(); ++k)
+        for (std::size_t i = 0; i < vp[k].size(); ++i)
+            for (std::size_t j = 0; j < vp[k][i].size(); ++j)
+                QVERIFY2(std::abs(by_fixed[k][i][j] - by_script[k][i][j]) <= 4e-7 * std::abs(by_fixed[k][i][j]),
+                         qPrintable(QString("%1 %2").arg(by_fixed[k][i][j]).arg(by_script[k][i][j])));
+}
+
+void TestFormulaEngine::gridFormulaVariables()
+{
+    const vector3D dens = ramp(2, 2, 3, 2.f);
+    const vector3D vp = ramp(2, 2, 3, 3000.f), vs = ramp(2, 2, 3, 1500.f), reg = ramp(2, 2, 3, 0.5f);
+    const std::vector<double> z{100, 300};
+    vector3D out;
+    const FormulaResult r =
+        evaluate_grid_formula("dens + Vp / 1e3 + Vs / 1e6 + R * 1e3 + h * 1e6", dens, z, vp, vs, reg, out);
+    QVERIFY(r.ok());
+    for (std::size_t k = 0; k < 2; ++k)
+        for (std::size_t i = 0; i < 2; ++i)
+            for (std::size_t j = 0; j < 3; ++j) {
+                const double expected = double(dens[k][i][j]) + vp[k][i][j] / 1e3 + vs[k][i][j] / 1e6
+                    + reg[k][i][j] * 1e3 + z[k] * 1e6;
+                QCOMPARE(out[k][i][j], data_type(expected));
+            }
+
+    // dens * 1.1 scales every density.
+    QVERIFY(evaluate_grid_formula("dens*1.1", dens, z, vp, vs, reg, out).ok());
+    QCOMPARE(out[1][1][2], data_type(double(dens[1][1][2]) * 1.1));
+}
+
+void TestFormulaEngine::gridFormulaDepthByLevelStep()
+{
+    const vector3D dens = cube(4, 1, 2, 2.f);
+    // The level depth is z0 + k * (z1 - z0), not the node vector's own entry.
+    const std::vector<double> z{0, 250, 999, 999};
+    vector3D out;
+    QStringList progress;
+    QVERIFY(evaluate_grid_formula("h/1000", dens, z, {}, {}, {}, out, [&](int p) { progress << QString::number(p); })
+                .ok());
+    QCOMPARE(progress, QStringList({"0", "25", "50", "75"}));
+    for (std::size_t k = 0; k < 4; ++k)
+        QCOMPARE(out[k][0][1], data_type(0.25 * k));
+
+    // One level: h is its own depth.
+    QVERIFY(evaluate_grid_formula("h", cube(1, 1, 1, 2.f), {37}, {}, {}, {}, out).ok());
+    QCOMPARE(out[0][0][0], 37.f);
+}
+
+void TestFormulaEngine::gridsThatDoNotFitGiveZero()
+{
+    const vector3D dens = cube(2, 2, 2, 2.f);
+    const vector3D vp = cube(2, 3, 2, 5000.f);  // other row count
+    const vector3D vs = cube(3, 2, 2, 5000.f);  // other level count
+    const vector3D reg = cube(2, 2, 2, 0.25f);
+    QVERIFY(!grid_fits(vp, dens));
+    QVERIFY(!grid_fits(vs, dens));
+    QVERIFY(grid_fits(reg, dens));
+    QVERIFY(!grid_fits(vector3D(), dens));
+    vector3D out;
+    QVERIFY(evaluate_grid_formula("Vp + Vs + 10 + R", dens, {0, 10}, vp, vs, reg, out).ok());
+    QCOMPARE(out[1][1][1], 10.25f);
+}
+
+void TestFormulaEngine::gridFormulaRefusals_data()
+{
+    QTest::addColumn<QString>("formula");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("exception");
+    QTest::newRow("syntax") << "dens * (2" << int(FormulaStatus::SyntaxError) << "";
+    QTest::newRow("empty text gives no number") << "" << int(FormulaStatus::NonFinite) << "";
+    QTest::newRow("division by zero") << "dens / (h - 10)" << int(FormulaStatus::NonFinite) << "";
+    QTest::newRow("not a number") << "'x' + dens" << int(FormulaStatus::NonFinite) << "";
+    QTest::newRow("throws") << "h > 5 ? missing * 2 : dens" << int(FormulaStatus::NonFinite) << "missing";
+}
+
+// Refused formulas leave the output untouched and say why.
+void TestFormulaEngine::gridFormulaRefusals()
+{
+    QFETCH(QString, formula);
+    QFETCH(int, status);
+    QFETCH(QString, exception);
+    const vector3D dens = cube(2, 2, 2, 2.f);
+    vector3D out = cube(1, 1, 1, 7.f);
+    const FormulaResult r = evaluate_grid_formula(formula, dens, {0, 10}, {}, {}, {}, out);
+    QCOMPARE(int(r.status), status);
+    QCOMPARE(out, cube(1, 1, 1, 7.f));
+    if (r.status == FormulaStatus::SyntaxError) {
+        QVERIFY(!r.syntax.message.isEmpty());
+    } else {
+        QCOMPARE(r.level, formula.startsWith("dens /") || formula.startsWith("h >") ? 1 : 0);
+        QCOMPARE(r.row, 0);
+        QCOMPARE(r.column, 0);
+        QVERIFY2(r.exception.contains(exception), qPrintable(r.exception));
+    }
+    QCOMPARE(int(evaluate_grid_formula("dens", vector3D(), {}, {}, {}, {}, out).status),
+             int(FormulaStatus::EmptyGrid));
+}
+
+QTEST_GUILESS_MAIN(TestFormulaEngine)
+#include "tst_formula_engine.moc"
