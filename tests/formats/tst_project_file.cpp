@@ -1,0 +1,713 @@
+// The project file codec and its sidecars: byte layout, round trip of every
+// block, damaged files, layer lists, names and sidecar checks.
+#include "formats/effects_file.h"
+#include "formats/project_file.h"
+
+#include "format_test_support.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+#include <limits>
+
+using namespace fmt_test;
+
+Q_DECLARE_METATYPE(CodecError)
+
+namespace {
+
+// ---- Bytes of the layout, built here from the layout alone (not by the writer)
+
+QByteArray be_bool(bool v) { return QByteArray(1, v ? '\1' : '\0'); }
+
+QByteArray str(const QString& s)
+{
+    const QByteArray u = s.toUtf8();
+    return be32(u.size()) + u;
+}
+
+QByteArray doubles(std::initializer_list<double> values)
+{
+    QByteArray b;
+    for (double v : values)
+        b += be_double(v);
+    return b;
+}
+
+// A cube block (without its tag) of float cells in file order.
+QByteArray cube_block(qint32 nx, qint32 ny, qint32 nz, std::initializer_list<double> bounds,
+                      std::initializer_list<float> cells)
+{
+    QByteArray b = be32(nx) + be32(ny) + be32(nz) + doubles(bounds);
+    for (float c : cells)
+        b += le_float(c);
+    return b;
+}
+
+QByteArray field_block(qint32 nx, qint32 ny, std::initializer_list<double> limits, std::initializer_list<double> values)
+{
+    return be32(nx) + be32(ny) + doubles(limits) + doubles(values);
+}
+
+// The observed 2 x 2 field of the tiny project.
+QByteArray tiny_observed_block()
+{
+    return be32(3) + field_block(2, 2, {100, 200, 300, 400}, {1.5, -2.25, 3.0, 4.125});
+}
+
+std::vector<double> nodes(int n, double first, double step)
+{
+    std::vector<double> v;
+    for (int i = 0; i < n; ++i)
+        v.push_back(first + i * step);
+    return v;
+}
+
+bool nearly_equal(const std::vector<double>& a, const std::vector<double>& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::fabs(a[i] - b[i]) > 1e-9 * std::max(1.0, std::fabs(b[i])))
+            return false;
+    return true;
+}
+
+bool same_cube(const ProjectCube& a, const ProjectCube& b)
+{
+    return a.cells == b.cells && nearly_equal(a.x, b.x) && nearly_equal(a.y, b.y) && nearly_equal(a.z, b.z);
+}
+
+// A project holding every block.
+ProjectData populated()
+{
+    ProjectData d;
+    d.density.cells = make_cube(4, 3, 5, 2.25f);
+    d.density.x = nodes(4, 500000.5, 25);
+    d.density.y = nodes(3, 6100000.25, 50);
+    d.density.z = nodes(5, 10, 20);
+    d.expansion_factor = 1.5;
+
+    field2D h0(3, std::vector<double>(4, 10.0));
+    field2D h1 = make_field(4, 3, 200.5);
+    field2D h2 = make_field(4, 3, 900.75);
+    d.horizons = {h0, h1, h2};
+    d.horizons_params = {4, 3, 500000.5, 500075.5, 6100000.25, 6100100.25};
+    d.densities = {0, 2.35, -0.125};
+
+    d.observed = make_field(6, 2, -3.5);
+    d.observed_params = {6, 2, 1, 6, -10, 10};
+    d.calculated = make_field(4, 3, 7.25);
+    d.calculated_params = {4, 3, 500000.5, 500075.5, 6100000.25, 6100100.25};
+
+    d.layers_names = {QString(), QStringLiteral("Осадочный чехол"), QStringLiteral("basement, 2")};
+    d.fixed = {false, true, true};
+
+    d.vp.cells = make_cube(2, 2, 3, 1500.5f);
+    d.vp.x = nodes(2, -100, 10);
+    d.vp.y = nodes(2, 40, 5);
+    d.vp.z = nodes(3, 0, 100);
+    d.vs.cells = make_cube(3, 1, 2, 800.25f);
+    d.vs.x = nodes(3, 7, 1);
+    d.vs.y = {12.5};
+    d.vs.z = nodes(2, 5, 5);
+    d.regularizer.cells = make_cube(2, 3, 2, -0.75f);
+    d.regularizer.x = nodes(2, 0, 1000);
+    d.regularizer.y = nodes(3, 0, 500);
+    d.regularizer.z = nodes(2, 100, 200);
+
+    d.profiles = {{1, 2, 3, 4}, {523000.125, 6700000.5, 523100, 6700100, 523200.75, 6700050}, {}};
+
+    d.faults.inline_type = true;
+    d.faults.names = {QStringLiteral("F1"), QStringLiteral("Разлом 2")};
+    d.faults.sticks = {{{{1, 2, 3}, {1.5f, 2.5f, 300}}, {{10, 20, 30}}},
+                       {{{523456.78f, 6712345.5f, 0}, {523456.78f, 6712345.5f, 4500.25f}}}};
+    d.faults.inlines = {{{100, 100}, {101}}, {{7, 7}}};
+    d.faults.crosslines = {{{200, 201}, {202}}, {{-3, 4}}};
+
+    d.has_calc_level = true;
+    d.calc_level = -25.5;
+    return d;
+}
+
+void compare_projects(const ProjectData& a, const ProjectData& b)
+{
+    QVERIFY(same_cube(a.density, b.density));
+    QCOMPARE(a.expansion_factor, b.expansion_factor);
+    QCOMPARE(a.horizons, b.horizons);
+    QCOMPARE(a.horizons_params, b.horizons_params);
+    QCOMPARE(a.densities, b.densities);
+    QCOMPARE(a.observed, b.observed);
+    QCOMPARE(a.observed_params, b.observed_params);
+    QCOMPARE(a.calculated, b.calculated);
+    QCOMPARE(a.calculated_params, b.calculated_params);
+    QCOMPARE(a.layers_names, b.layers_names);
+    QCOMPARE(a.fixed, b.fixed);
+    QVERIFY(same_cube(a.vp, b.vp));
+    QVERIFY(same_cube(a.vs, b.vs));
+    QVERIFY(same_cube(a.regularizer, b.regularizer));
+    QCOMPARE(a.profiles, b.profiles);
+    QCOMPARE(a.faults.inline_type, b.faults.inline_type);
+    QCOMPARE(a.faults.names, b.faults.names);
+    QVERIFY(a.faults.sticks == b.faults.sticks);
+    QCOMPARE(a.faults.inlines, b.faults.inlines);
+    QCOMPARE(a.faults.crosslines, b.faults.crosslines);
+    QCOMPARE(a.has_calc_level, b.has_calc_level);
+    QCOMPARE(a.calc_level, b.calc_level);
+}
+
+// A record that a failed read must leave exactly as it is.
+ProjectData sentinel()
+{
+    ProjectData d;
+    d.observed = {{42.0}};
+    d.observed_params = {1, 1, 0, 0, 0, 0};
+    d.layers_names = {QStringLiteral("kept")};
+    d.calc_level = 7;
+    return d;
+}
+
+bool is_sentinel(const ProjectData& d)
+{
+    return d.observed == field2D{{42.0}} && d.layers_names == std::vector<QString>{QStringLiteral("kept")} &&
+           d.calc_level == 7 && d.density.empty() && d.horizons.empty();
+}
+
+}  // namespace
+
+class TestProjectFile : public QObject {
+    Q_OBJECT
+
+private slots:
+    void goldenTinyProject();
+    void goldenSmallBlocks();
+    void roundTripEveryBlock();
+    void writtenSizeFollowsLayout();
+    void blocksInAnyOrder();
+    void versionOneCellsAreDoubles();
+    void fileWithoutCalculationLevel();
+    void layerListsOnePerHorizon_data();
+    void layerListsOnePerHorizon();
+    void damagedFiles_data();
+    void damagedFiles();
+    void writerRefusesWhatTheLayoutCannotHold_data();
+    void writerRefusesWhatTheLayoutCannotHold();
+    void failedOrCancelledSaveKeepsOldFile();
+    void missingDensitiesAndFaultNumbersWrittenAsZero();
+    void names_data();
+    void names();
+    void effectsSidecar();
+    void layerEffectsSidecar();
+};
+
+void TestProjectFile::goldenTinyProject()
+{
+    // Only a 2 x 2 observed field: version 2, one block (tag 3), the level.
+    const QByteArray expected = be32(2) + be32(1) + tiny_observed_block() + be_double(-10);
+
+    ProjectData d;
+    d.observed = {{1.5, -2.25}, {3.0, 4.125}};
+    d.observed_params = {2, 2, 100, 200, 300, 400, -5, 5};  // a Surfer z range is not stored
+    d.calc_level = -10;
+    QTemporaryDir dir;
+    const QString path = dir.filePath("tiny.3Dproj");
+    QVERIFY(write_project_file(path, d));
+    QCOMPARE(read_file(path), expected);
+
+    ProjectData back;
+    QVERIFY(read_project_file(path, back));
+    QCOMPARE(back.version, 2);
+    QCOMPARE(back.observed, d.observed);
+    QCOMPARE(back.observed_params, (std::vector<double>{2, 2, 100, 200, 300, 400}));
+    QVERIFY(back.density.empty() && back.horizons.empty() && back.calculated.empty());
+    QVERIFY(back.has_calc_level);
+    QCOMPARE(back.calc_level, -10.0);
+    QCOMPARE(files_in(dir.path()), QStringList{"tiny.3Dproj"});
+}
+
+void TestProjectFile::goldenSmallBlocks()
+{
+    // Density (2 x 1 x 2 cells), horizons (2 of 1 x 2), names, flags, a
+    // profile and a fault, each in its own layout.
+    ProjectData d;
+    d.density.cells = {{{0.5f, -1.25f}}, {{2.0f, 3.75f}}};
+    d.density.x = {10, 20};
+    d.density.y = {5};
+    d.density.z = {0, 100};
+    d.expansion_factor = 0.5;
+    d.horizons = {{{0, 0}}, {{50.5, 60.25}}};
+    d.horizons_params = {2, 1, 10, 20, 5, 5};
+    d.densities = {0, 2.3};
+    d.layers_names = {QString(), QStringLiteral("Слой")};
+    d.fixed = {false, true};
+    d.profiles = {{1, 2, 3, 4}};
+    d.faults.names = {QStringLiteral("F")};
+    d.faults.sticks = {{{{1, 2, 3}}}};
+    d.faults.inlines = {{{9}}};
+    d.faults.crosslines = {{{-8}}};
+    d.calc_level = 0;
+
+    const QByteArray expected =
+        be32(2) + be32(6) +
+        be32(1) + cube_block(2, 1, 2, {10, 20, 5, 5, 0, 100}, {0.5f, -1.25f, 2.0f, 3.75f}) + be_double(0.5) +
+        be32(2) + be32(2) + be32(2) + be32(1) + doubles({10, 20, 5, 5}) + doubles({0, 2.3}) +
+        doubles({0, 0, 50.5, 60.25}) +
+        be32(5) + be32(2) + str(QString()) + str(QStringLiteral("Слой")) +
+        be32(7) + be32(2) + be_bool(false) + be_bool(true) +
+        be32(10) + be32(1) + be32(2) + doubles({1, 2, 3, 4}) +
+        be32(11) + be_bool(false) + be32(1) + str(QStringLiteral("F")) + be32(1) + be32(1) + be32(9) + be32(-8) +
+        doubles({1, 2, 3}) +
+        be_double(0);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath("small.3Dproj");
+    QVERIFY(write_project_file(path, d));
+    QCOMPARE(read_file(path), expected);
+
+    ProjectData back;
+    QVERIFY(read_project_file(path, back));
+    QVERIFY(same_cube(back.density, d.density));
+    QCOMPARE(back.expansion_factor, 0.5);
+    QCOMPARE(back.horizons, d.horizons);
+    QCOMPARE(back.densities, d.densities);
+    QCOMPARE(back.layers_names, d.layers_names);
+    QCOMPARE(back.fixed, d.fixed);
+    QCOMPARE(back.profiles, d.profiles);
+    QVERIFY(back.faults.sticks == d.faults.sticks);
+    QCOMPARE(back.faults.inlines, d.faults.inlines);
+    QCOMPARE(back.faults.crosslines, d.faults.crosslines);
+    // No calculated-field block: the density block gives the field's nodes.
+    QCOMPARE(back.calculated_params, (std::vector<double>{2, 1, 10, 20, 5, 5}));
+}
+
+void TestProjectFile::roundTripEveryBlock()
+{
+    const ProjectData d = populated();
+    QTemporaryDir dir;
+    const QString path = dir.filePath("full.3Dproj");
+    QVERIFY(write_project_file(path, d));
+
+    // Tags written in ascending order, one per data set.
+    const QByteArray bytes = read_file(path);
+    QCOMPARE(bytes.left(8), be32(2) + be32(11));
+    QCOMPARE(bytes.mid(8, 4), be32(1));
+
+    QList<int> notices;
+    QList<int> percents;
+    ProjectData back;
+    const CodecStatus s = read_project_file(path, back, [&](int p) { percents << p; return true; },
+                                            [&](int tag) { notices << tag; });
+    QVERIFY2(s, qPrintable(s.message()));
+    QCOMPARE(notices, (QList<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}));
+    QVERIFY(!percents.isEmpty());
+    QCOMPARE(percents.last(), 100);
+    QVERIFY(std::is_sorted(percents.begin(), percents.end()));
+    compare_projects(back, d);
+}
+
+void TestProjectFile::writtenSizeFollowsLayout()
+{
+    // Cells take 4 bytes: a 40 x 30 x 20 cube file is the cube block, tag,
+    // header and level.
+    ProjectData d;
+    d.density.cells = make_cube(40, 30, 20);
+    d.density.x = nodes(40, 0, 1);
+    d.density.y = nodes(30, 0, 1);
+    d.density.z = nodes(20, 0, 1);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("size.3Dproj");
+    QList<int> percents;
+    QVERIFY(write_project_file(path, d, [&](int p) { percents << p; return true; }));
+    QCOMPARE(QFileInfo(path).size(), qint64(8 + 4 + 12 + 48 + 40 * 30 * 20 * 4 + 8 + 8));
+    QVERIFY(percents.size() >= 20);
+    QVERIFY(std::is_sorted(percents.begin(), percents.end()));
+    QCOMPARE(percents.last(), 100);
+}
+
+void TestProjectFile::blocksInAnyOrder()
+{
+    const QByteArray density = be32(1) + cube_block(2, 1, 2, {10, 20, 5, 5, 0, 100}, {1, 2, 3, 4}) + be_double(0);
+    const QByteArray calculated = be32(4) + field_block(3, 1, {0, 2, 7, 7}, {1, 2, 3});
+    QTemporaryDir dir;
+
+    // 4 then 1: the density block, coming later, sets the calculated geometry.
+    const QString a = dir.filePath("a.3Dproj");
+    QVERIFY(write_file(a, be32(2) + be32(2) + calculated + density + be_double(-1)));
+    ProjectData da;
+    QVERIFY(read_project_file(a, da));
+    QCOMPARE(da.calculated, (field2D{{1, 2, 3}}));
+    QCOMPARE(da.calculated_params, (std::vector<double>{2, 1, 10, 20, 5, 5}));
+    QCOMPARE(da.density.cells, (vector3D{{{1, 2}}, {{3, 4}}}));
+
+    // 1 then 4: the calculated block's own geometry.
+    const QString b = dir.filePath("b.3Dproj");
+    QVERIFY(write_file(b, be32(2) + be32(2) + density + calculated + be_double(-1)));
+    ProjectData db;
+    QVERIFY(read_project_file(b, db));
+    QCOMPARE(db.calculated_params, (std::vector<double>{3, 1, 0, 2, 7, 7}));
+}
+
+void TestProjectFile::versionOneCellsAreDoubles()
+{
+    QByteArray cells;
+    for (double v : {0.1, -2.5, 1e-3, 7.0})
+        cells += be_double(v);
+    const QByteArray bytes = be32(1) + be32(1) + be32(6) + be32(2) + be32(2) + be32(1) +
+                             doubles({0, 1, 0, 1, 50, 50}) + cells + be_double(-3);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("v1.3Dproj");
+    QVERIFY(write_file(path, bytes));
+    ProjectData d;
+    const CodecStatus s = read_project_file(path, d);
+    QVERIFY2(s, qPrintable(s.message()));
+    QCOMPARE(d.version, 1);
+    QCOMPARE(d.vp.cells, (vector3D{{{0.1f, -2.5f}, {1e-3f, 7.0f}}}));
+    QCOMPARE(d.vp.z, std::vector<double>{50});
+    QCOMPARE(d.calc_level, -3.0);
+}
+
+void TestProjectFile::fileWithoutCalculationLevel()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("old.3Dproj");
+    QVERIFY(write_file(path, be32(2) + be32(1) + tiny_observed_block()));
+    ProjectData d;
+    d.calc_level = 99;
+    QVERIFY(read_project_file(path, d));
+    QVERIFY(!d.has_calc_level);
+    QCOMPARE(d.observed, (field2D{{1.5, -2.25}, {3.0, 4.125}}));
+}
+
+void TestProjectFile::layerListsOnePerHorizon_data()
+{
+    QTest::addColumn<int>("horizons");
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QList<bool>>("flags");
+    QTest::addColumn<QStringList>("expectedNames");
+    QTest::addColumn<QList<bool>>("expectedFlags");
+    QTest::newRow("three horizons, no names or flags")
+        << 3 << QStringList{} << QList<bool>{} << QStringList{"", "", ""} << QList<bool>{false, false, false};
+    QTest::newRow("five names and flags, three horizons")
+        << 3 << QStringList{"a", "b", "c", "d", "e"} << QList<bool>{true, false, true, true, true}
+        << QStringList{"a", "b", "c"} << QList<bool>{true, false, true};
+    QTest::newRow("one name and flag, three horizons")
+        << 3 << QStringList{"a"} << QList<bool>{true} << QStringList{"a", "", ""} << QList<bool>{true, false, false};
+    QTest::newRow("names without horizons") << 0 << QStringList{"a", "b"} << QList<bool>{true} << QStringList{}
+                                            << QList<bool>{};
+}
+
+void TestProjectFile::layerListsOnePerHorizon()
+{
+    QFETCH(int, horizons);
+    QFETCH(QStringList, names);
+    QFETCH(QList<bool>, flags);
+    QFETCH(QStringList, expectedNames);
+    QFETCH(QList<bool>, expectedFlags);
+
+    // Built by hand: a writer always writes consistent lists.
+    QByteArray blocks;
+    int count = 0;
+    if (horizons > 0) {
+        blocks += be32(2) + be32(horizons) + be32(1) + be32(1) + doubles({0, 0, 0, 0});
+        for (int i = 0; i < horizons; ++i)
+            blocks += be_double(2.0 + i);
+        for (int i = 0; i < horizons; ++i)
+            blocks += be_double(100.0 * i);
+        ++count;
+    }
+    if (!names.isEmpty()) {
+        blocks += be32(5) + be32(names.size());
+        for (const QString& n : names)
+            blocks += str(n);
+        ++count;
+    }
+    if (!flags.isEmpty()) {
+        blocks += be32(7) + be32(flags.size());
+        for (bool f : flags)
+            blocks += be_bool(f);
+        ++count;
+    }
+    QTemporaryDir dir;
+    const QString path = dir.filePath("layers.3Dproj");
+    QVERIFY(write_file(path, be32(2) + be32(count) + blocks + be_double(0)));
+    ProjectData d;
+    QVERIFY(read_project_file(path, d));
+    QCOMPARE(int(d.horizons.size()), horizons);
+    QCOMPARE(int(d.densities.size()), horizons);
+    QCOMPARE(QStringList(d.layers_names.begin(), d.layers_names.end()), expectedNames);
+    QCOMPARE(QList<bool>(d.fixed.begin(), d.fixed.end()), expectedFlags);
+}
+
+void TestProjectFile::damagedFiles_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<CodecError>("error");
+
+    const QByteArray observed = tiny_observed_block();
+    const QByteArray density = be32(1) + cube_block(2, 1, 2, {10, 20, 5, 5, 0, 100}, {1, 2, 3, 4}) + be_double(0);
+    const QByteArray good = be32(2) + be32(2) + density + observed + be_double(-10);
+
+    QTest::newRow("newer version") << QByteArray(be32(3) + be32(1) + observed + be_double(-10))
+                                   << CodecError::Unsupported;
+    QTest::newRow("empty file") << QByteArray() << CodecError::Truncated;
+    QTest::newRow("cut inside the header") << good.left(6) << CodecError::Truncated;
+    QTest::newRow("cut after the header") << good.left(8) << CodecError::BadHeader;
+    QTest::newRow("cut inside the cube header") << good.left(8 + 4 + 20) << CodecError::Truncated;
+    QTest::newRow("cut inside the cells") << good.left(8 + 4 + 60 + 6) << CodecError::BadHeader;
+    QTest::newRow("cut before the expansion factor") << good.left(8 + 4 + 60 + 16) << CodecError::Truncated;
+    QTest::newRow("cut inside the second block") << good.left(8 + density.size() + 30) << CodecError::Truncated;
+    QTest::newRow("cut inside the calculation level") << good.left(good.size() - 3) << CodecError::Truncated;
+    QTest::newRow("unknown tag") << QByteArray(be32(2) + be32(2) + be32(12) + observed + be_double(0))
+                                 << CodecError::BadHeader;
+    QTest::newRow("tag 0") << QByteArray(be32(2) + be32(1) + be32(0) + be_double(0)) << CodecError::BadHeader;
+    QTest::newRow("more blocks than the file holds")
+        << QByteArray(be32(2) + be32(3) + observed + be_double(-10)) << CodecError::BadHeader;
+    QTest::newRow("absurd block count") << QByteArray(be32(2) + be32(2000000000) + observed)
+                                        << CodecError::BadHeader;
+    QTest::newRow("negative block count") << QByteArray(be32(2) + be32(-1) + observed) << CodecError::BadHeader;
+    QTest::newRow("absurd cube size")
+        << QByteArray(be32(2) + be32(1) + be32(1) + be32(100000) + be32(100000) + be32(100000) +
+                      doubles({0, 1, 0, 1, 0, 1}) + QByteArray(64, '\0'))
+        << CodecError::BadHeader;
+    QTest::newRow("cube without cells")
+        << QByteArray(be32(2) + be32(1) + be32(6) + be32(0) + be32(1) + be32(1) + doubles({0, 1, 0, 1, 0, 1}) +
+                      be_double(0))
+        << CodecError::BadHeader;
+    QTest::newRow("cube coordinate not a number")
+        << QByteArray(be32(2) + be32(1) + be32(6) + be32(1) + be32(1) + be32(1) +
+                      doubles({0, std::numeric_limits<double>::quiet_NaN(), 0, 1, 0, 1}) + le_float(1) + be_double(0))
+        << CodecError::BadHeader;
+    QTest::newRow("negative horizon count")
+        << QByteArray(be32(2) + be32(1) + be32(2) + be32(-2) + be32(1) + be32(1) + doubles({0, 0, 0, 0}) +
+                      be_double(0))
+        << CodecError::BadHeader;
+    QTest::newRow("absurd horizon count")
+        << QByteArray(be32(2) + be32(1) + be32(2) + be32(2000000000) + be32(2) + be32(2) + doubles({0, 0, 0, 0}) +
+                      QByteArray(200, '\0'))
+        << CodecError::BadHeader;
+    QTest::newRow("absurd field size")
+        << QByteArray(be32(2) + be32(1) + be32(3) + field_block(2000000000, 2000000000, {0, 0, 0, 0}, {1}))
+        << CodecError::BadHeader;
+    QTest::newRow("absurd name count") << QByteArray(be32(2) + be32(1) + be32(5) + be32(1000000) + str("a"))
+                                       << CodecError::BadHeader;
+    QTest::newRow("absurd name length") << QByteArray(be32(2) + be32(1) + be32(5) + be32(1) + be32(1000000) + "abc")
+                                        << CodecError::BadHeader;
+    QTest::newRow("negative name length") << QByteArray(be32(2) + be32(1) + be32(5) + be32(1) + be32(-5) + "abc")
+                                          << CodecError::BadHeader;
+    QTest::newRow("absurd flag count") << QByteArray(be32(2) + be32(1) + be32(7) + be32(1000) + be_bool(true))
+                                       << CodecError::BadHeader;
+    QTest::newRow("absurd profile points")
+        << QByteArray(be32(2) + be32(1) + be32(10) + be32(1) + be32(500000000) + doubles({1, 2}))
+        << CodecError::BadHeader;
+    QTest::newRow("absurd fault count")
+        << QByteArray(be32(2) + be32(1) + be32(11) + be_bool(false) + be32(2000000000) + str("F") + be32(0))
+        << CodecError::BadHeader;
+    QTest::newRow("absurd stick points")
+        << QByteArray(be32(2) + be32(1) + be32(11) + be_bool(false) + be32(1) + str("F") + be32(1) +
+                      be32(100000000) + be32(1) + be32(2) + doubles({1, 2, 3}))
+        << CodecError::BadHeader;
+    QTest::newRow("negative expansion factor")
+        << QByteArray(be32(2) + be32(1) + be32(1) + cube_block(1, 1, 1, {0, 0, 0, 0, 0, 0}, {1}) + be_double(-1))
+        << CodecError::BadHeader;
+}
+
+void TestProjectFile::damagedFiles()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(CodecError, error);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("damaged.3Dproj");
+    QVERIFY(write_file(path, bytes));
+    ProjectData d = sentinel();
+    const CodecStatus s = read_project_file(path, d);
+    QVERIFY(!s);
+    QCOMPARE(s.code(), error);
+    QVERIFY(!s.message().isEmpty());
+    QVERIFY(!s.message(0).isEmpty());
+    if (error == CodecError::Unsupported)
+        QCOMPARE(s.message(), QStringLiteral("Invalid version of project"));
+    else
+        QVERIFY2(s.message().contains("damaged.3Dproj"), qPrintable(s.message()));
+    QVERIFY(is_sentinel(d));
+}
+
+void TestProjectFile::writerRefusesWhatTheLayoutCannotHold_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::newRow("ragged density cube") << 0;
+    QTest::newRow("cube without z nodes") << 1;
+    QTest::newRow("observed field without geometry") << 2;
+    QTest::newRow("horizons without geometry") << 3;
+    QTest::newRow("horizons of different sizes") << 4;
+}
+
+void TestProjectFile::writerRefusesWhatTheLayoutCannotHold()
+{
+    QFETCH(int, kind);
+    ProjectData d;
+    d.density.cells = make_cube(3, 2, 2);
+    d.density.x = nodes(3, 0, 1);
+    d.density.y = nodes(2, 0, 1);
+    d.density.z = nodes(2, 0, 1);
+    switch (kind) {
+    case 0: d.density.cells[1][1].pop_back(); break;
+    case 1: d.density.z.clear(); break;
+    case 2: d.observed = make_field(2, 2); d.observed_params = {2, 2}; break;
+    case 3: d.horizons = {make_field(3, 2)}; break;
+    case 4:
+        d.horizons = {make_field(3, 2), make_field(2, 2)};
+        d.horizons_params = {3, 2, 0, 2, 0, 1};
+        break;
+    }
+    QTemporaryDir dir;
+    const QString path = dir.filePath("refused.3Dproj");
+    const CodecStatus s = write_project_file(path, d);
+    QVERIFY(!s);
+    QCOMPARE(s.code(), CodecError::BadGrid);
+    QVERIFY(files_in(dir.path()).isEmpty());
+}
+
+void TestProjectFile::failedOrCancelledSaveKeepsOldFile()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("keep.3Dproj");
+    const QByteArray old = be32(2) + be32(1) + tiny_observed_block() + be_double(-10);
+    QVERIFY(write_file(path, old));
+
+    ProjectData d = populated();
+    int calls = 0;
+    const CodecStatus s = write_project_file(path, d, [&](int) { return ++calls < 3; });
+    QCOMPARE(s.code(), CodecError::Cancelled);
+    QCOMPARE(read_file(path), old);
+    QCOMPARE(files_in(dir.path()), QStringList{"keep.3Dproj"});
+
+    d.vp.cells[0].pop_back();
+    QVERIFY(!write_project_file(path, d));
+    QCOMPARE(read_file(path), old);
+    QCOMPARE(files_in(dir.path()), QStringList{"keep.3Dproj"});
+
+    // A folder in the way cannot be written over.
+    const QString folder = dir.filePath("folder.3Dproj");
+    QVERIFY(QDir().mkpath(folder));
+    QCOMPARE(write_project_file(folder, populated()).code(), CodecError::OpenFailed);
+}
+
+void TestProjectFile::missingDensitiesAndFaultNumbersWrittenAsZero()
+{
+    ProjectData d;
+    d.horizons = {{{1.0}}, {{2.0}}};
+    d.horizons_params = {1, 1, 0, 0, 0, 0};
+    d.densities = {2.5};  // one short
+    d.faults.names = {QStringLiteral("F")};
+    d.faults.sticks = {{{{1, 2, 3}, {4, 5, 6}}}};
+    d.faults.inlines = {{{11}}};  // one short; no crossline numbers at all
+    QTemporaryDir dir;
+    const QString path = dir.filePath("short.3Dproj");
+    QVERIFY(write_project_file(path, d));
+    ProjectData back;
+    QVERIFY(read_project_file(path, back));
+    QCOMPARE(back.densities, (std::vector<double>{2.5, 0}));
+    QCOMPARE(back.faults.inlines, (std::vector<std::vector<std::vector<int>>>{{{11, 0}}}));
+    QCOMPARE(back.faults.crosslines, (std::vector<std::vector<std::vector<int>>>{{{0, 0}}}));
+}
+
+void TestProjectFile::names_data()
+{
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("eff");
+    QTest::addColumn<QString>("effh");
+    QTest::newRow("with suffix") << "/d/model.3Dproj" << "/d/model.3Dproj" << "model" << "/d/model.eff"
+                                 << "/d/model.effh";
+    QTest::newRow("suffix in other case") << "/d/Model.3DPROJ" << "/d/Model.3DPROJ" << "Model" << "/d/Model.eff"
+                                          << "/d/Model.effh";
+    QTest::newRow("no suffix") << "/d/model" << "/d/model.3Dproj" << "model" << "/d/model.eff" << "/d/model.effh";
+    QTest::newRow("other suffix") << "/d/a.b.grd" << "/d/a.b.grd.3Dproj" << "a.b.grd" << "/d/a.b.grd.eff"
+                                  << "/d/a.b.grd.effh";
+    QTest::newRow("dots in the name") << "/d/v1.2.3Dproj" << "/d/v1.2.3Dproj" << "v1.2" << "/d/v1.2.eff"
+                                      << "/d/v1.2.effh";
+    QTest::newRow("trailing dot") << "/d/model." << "/d/model.3Dproj" << "model" << "/d/model.eff"
+                                  << "/d/model.effh";
+}
+
+void TestProjectFile::names()
+{
+    QFETCH(QString, chosen);
+    QFETCH(QString, file);
+    QFETCH(QString, title);
+    QFETCH(QString, eff);
+    QFETCH(QString, effh);
+    QCOMPARE(project_file_name(chosen), file);
+    QCOMPARE(project_display_name(file), title);
+    QCOMPARE(project_sidecar_path(file, "eff"), eff);
+    QCOMPARE(project_sidecar_path(file, "effh"), effh);
+    QCOMPARE(project_file_name(QString()), QString());
+}
+
+void TestProjectFile::effectsSidecar()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("p.eff");
+    const vector3D re = make_cube(8, 4, 3), im = make_cube(8, 4, 3, -5.0f);
+    QVERIFY(write_effects_file(path, re, vector3D()));  // the sidecar's form: imaginary parts 0
+    QByteArray bytes = read_file(path);
+    QCOMPARE(bytes.size(), 12 + 3 * 4 * 8 * 16);
+    QCOMPARE(bytes.mid(12 + 8, 8), be_double(0));
+
+    vector3D out;
+    QVERIFY(read_effects_sidecar(path, 8, 4, 3, out));
+    QCOMPARE(out, re);
+
+    // A standalone file with imaginary parts: only the real ones are kept.
+    QVERIFY(write_effects_file(path, re, im));
+    vector3D out2;
+    QVERIFY(read_effects_sidecar(path, 8, 4, 3, out2));
+    QCOMPARE(out2, re);
+
+    // Sizes of another model, or a damaged file: nothing is taken.
+    vector3D kept{{{1.0f}}};
+    const int other_sizes[][3] = {{8, 4, 2}, {4, 8, 3}, {8, 4, 4}, {0, 0, 0}};
+    for (const auto& size : other_sizes) {
+        const CodecStatus s = read_effects_sidecar(path, size[0], size[1], size[2], kept);
+        QCOMPARE(s.code(), CodecError::BadHeader);
+        QCOMPARE(kept, (vector3D{{{1.0f}}}));
+    }
+    QVERIFY(write_file(path, bytes.left(bytes.size() - 8)));
+    QCOMPARE(read_effects_sidecar(path, 8, 4, 3, kept).code(), CodecError::Truncated);
+    QCOMPARE(kept, (vector3D{{{1.0f}}}));
+    QVERIFY(!read_effects_sidecar(dir.filePath("missing.eff"), 8, 4, 3, kept));
+}
+
+void TestProjectFile::layerEffectsSidecar()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("p.effh");
+    const std::vector<field2D> layers = {make_field(5, 3, 1), make_field(5, 3, 2)};
+    QVERIFY(write_layer_effects_sidecar(path, layers));
+    QByteArray expected = be32(5) + be32(3) + be32(2);
+    for (const field2D& g : layers)
+        for (const auto& row : g)
+            for (double v : row)
+                expected += be_double(v);
+    QCOMPARE(read_file(path), expected);
+
+    std::vector<field2D> out;
+    QVERIFY(read_layer_effects_sidecar(path, 5, 3, 2, out));
+    QCOMPARE(out, layers);
+
+    std::vector<field2D> kept{field2D{{9.0}}};
+    QCOMPARE(read_layer_effects_sidecar(path, 5, 3, 3, kept).code(), CodecError::BadHeader);
+    QCOMPARE(read_layer_effects_sidecar(path, 3, 5, 2, kept).code(), CodecError::BadHeader);
+    QVERIFY(write_file(path, expected.left(expected.size() - 1)));
+    QCOMPARE(read_layer_effects_sidecar(path, 5, 3, 2, kept).code(), CodecError::Truncated);
+    QCOMPARE(kept, (std::vector<field2D>{field2D{{9.0}}}));
+
+    // Grids of different sizes are refused.
+    QVERIFY(!write_layer_effects_sidecar(path, {make_field(2, 2), make_field(3, 2)}));
+    QVERIFY(!write_layer_effects_sidecar(path, {}));
+}
+
+QTEST_GUILESS_MAIN(TestProjectFile)
+#include "tst_project_file.moc"
