@@ -142,6 +142,8 @@ public slots:
     void showProjectTree();
     // One brush step on the picked horizon node: -1 raises, +1 lowers.
     void editHorizonGauss(int direction);
+    // Ends horizon editing (the editing dialog's EditingFinished).
+    void offHorizonsEditing();
 
     // ---- Model files: own cube files and Surfer grids of the section dialog
     // Read or write a "*.3Dgrd" cube with the status-bar progress bar; a failure

@@ -39,7 +39,6 @@ void MainWindow::on_export_faults_multiple_files_triggered() {}
 void MainWindow::on_export_total_mean_dens_triggered() {}
 void MainWindow::on_export_layers_mean_dens_triggered() {}
 void MainWindow::on_delete_faults_triggered() {}
-void MainWindow::on_edit_horizons_triggered() {}
 void MainWindow::on_regrid_horizons_triggered() {}
 void MainWindow::on_move_horizons_tozero_triggered() {}
 void MainWindow::on_regrid_triggered() {}
@@ -50,7 +49,6 @@ void MainWindow::on_view_limits_triggered() {}
 void MainWindow::on_auto_window_size_triggered() {}
 void MainWindow::on_actionZ_XY_triggered() {}
 void MainWindow::on_changeView_triggered() {}
-void MainWindow::on_horizons_table_triggered() {}
 void MainWindow::on_Create_empty_grid_triggered() {}
 void MainWindow::on_Zparams_triggered() {}
 void MainWindow::on_fill_zeros_triggered() {}

@@ -330,9 +330,6 @@ void MainWindow::keyPressSlot(QKeyEvent* event)
     }
 }
 
-// The brush itself comes with interactive horizon editing.
-void MainWindow::editHorizonGauss(int) {}
-
 // ---------------------------------------------------------------------------
 // View toggles
 
