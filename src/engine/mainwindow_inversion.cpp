@@ -218,7 +218,6 @@ private:
     int kind_value = kind_grid;
     bool any_fixed = false;
     bool sign_on = false;
-    float z0 = 0, dz = 0;
 
     ForwardGeometry g;
     vector3D reference;               // the blends' reference model (unpadded)
@@ -297,7 +296,10 @@ void GridInversionRun::forward_field()
 bool GridInversionRun::fill_model(int completed)
 {
     const int T = w.thread_count;
-    const double z0d = z0, dzd = dz;
+    // Depth-to-layer lookups compare level depths with the horizons in
+    // double precision: a level node exactly on a horizon lies in the layer
+    // below it, whatever rounding a single-precision depth would give.
+    const double z0d = z[0], dzd = z[1] - z[0];
     if (kind_value == kind_grid) {
         const bool uploaded = flag(params, use_uploaded_regularizer) && same_shape(w.regularizer, den);
         const bool needed = any_fixed || flag(params, positive_density) || flag(params, use_initial_model)
@@ -391,8 +393,6 @@ void GridInversionRun::run()
 
     if (!check_inputs())
         return;
-    z0 = static_cast<float>(z[0]);
-    dz = static_cast<float>(z[1] - z[0]);
 
     if (!w.check_memory(g.Mx, g.My, g.nz, inversion_peak_bytes_per_cell))
         return;
@@ -449,7 +449,7 @@ void GridInversionRun::run()
         w.alpha_factor = fit.factor;
     }
     if (any_fixed)
-        zero_fixed_level_weights(weights, den, w.horizons, w.fixed, z0, dz);
+        zero_fixed_level_weights(weights, den, w.horizons, w.fixed, z[0], z[1] - z[0]);
     if (flag(params, use_initial_model))
         zero_constant_level_weights(weights, den);
     for (double& v : weights)
