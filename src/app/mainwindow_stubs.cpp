@@ -21,15 +21,10 @@ void MainWindow::set_bottom_border(int) {}
 void MainWindow::on_open_project_triggered() {}
 void MainWindow::on_save_project_triggered() {}
 void MainWindow::on_save_as_triggered() {}
-void MainWindow::on_importXYZDens_triggered() {}
 void MainWindow::on_import_faults_triggered() {}
 void MainWindow::on_import_profiles_scheme_triggered() {}
-void MainWindow::on_importTM2Dmodels_triggered() {}
 void MainWindow::on_import_total_mean_dens_triggered() {}
 void MainWindow::on_import_layers_mean_dens_triggered() {}
-void MainWindow::on_export_text_table_triggered() {}
-void MainWindow::on_export_XYZDens_triggered() {}
-void MainWindow::on_export_XYZVp_triggered() {}
 void MainWindow::on_exportYZslices_triggered() {}
 void MainWindow::on_exportXZslices_triggered() {}
 void MainWindow::on_ecportXYslices_triggered() {}
