@@ -114,6 +114,11 @@ public slots:
     // View bounds of the 3D view from the window limits, the density grid or
     // the horizons, widened by the faults (src/views/mainwindow_view3d.cpp).
     void updateSurfaceSize();
+    // Vertical scale and window limits (src/views/mainwindow_scale.cpp).
+    // type 0 "Pixels", 1 "Distance" (see views/scale_rules.h).
+    void setScale(int type, double scale);
+    void setInitScale(double scale);
+    void setWindowSize(std::vector<double>& sz);
     // Colour ranges: empty = automatic (src/views/mainwindow_colors.cpp).
     void autoModelCaxis();
     void manualModelCaxis();
@@ -484,7 +489,7 @@ public:
     int selected_row = -1, selected_column = -1, selected_horizon = -1;
     double clicked_x = 0, clicked_y = 0;
     bool syncing_map_ranges = false;  // a range change is being copied to the other map
-    int z_scale_type = 0;
+    int z_scale_type = 0;  // scale type of the 3D view: 0 "Pixels", 1 "Distance"
     bool horizons_over_cube = false;
     std::vector<double> section_line;
     int section_direction = 0;

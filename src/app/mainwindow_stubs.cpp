@@ -10,12 +10,6 @@
 bool MainWindow::saveProjectForClose() { return false; }
 
 // ---- Maps, sections and 3D view
-void MainWindow::set_left_border(int) {}
-void MainWindow::set_right_border(int) {}
-void MainWindow::set_front_border(int) {}
-void MainWindow::set_back_border(int) {}
-void MainWindow::set_top_border(int) {}
-void MainWindow::set_bottom_border(int) {}
 
 // ---- Commands of the main form
 void MainWindow::on_open_project_triggered() {}
@@ -25,9 +19,6 @@ void MainWindow::on_import_faults_triggered() {}
 void MainWindow::on_import_profiles_scheme_triggered() {}
 void MainWindow::on_import_total_mean_dens_triggered() {}
 void MainWindow::on_import_layers_mean_dens_triggered() {}
-void MainWindow::on_exportYZslices_triggered() {}
-void MainWindow::on_exportXZslices_triggered() {}
-void MainWindow::on_ecportXYslices_triggered() {}
 void MainWindow::on_exportVerticalSlice_triggered() {}
 void MainWindow::on_export_faults_one_file_triggered() {}
 void MainWindow::on_export_faults_multiple_files_triggered() {}
@@ -40,10 +31,6 @@ void MainWindow::on_regrid_triggered() {}
 void MainWindow::on_move_3Dgrid_tozero_triggered() {}
 void MainWindow::on_regrid_observed_triggered() {}
 void MainWindow::on_move_observed_tozero_triggered() {}
-void MainWindow::on_view_limits_triggered() {}
-void MainWindow::on_auto_window_size_triggered() {}
-void MainWindow::on_actionZ_XY_triggered() {}
-void MainWindow::on_changeView_triggered() {}
 void MainWindow::on_Create_empty_grid_triggered() {}
 void MainWindow::on_Zparams_triggered() {}
 void MainWindow::on_fill_zeros_triggered() {}

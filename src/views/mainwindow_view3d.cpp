@@ -188,6 +188,8 @@ void MainWindow::show3Dgrid()
     surf->addXFace(shown_x[std::size_t(at[1])], shown_y, shown_z, faces.right);
     surf->addYFace(shown_x, shown_y[std::size_t(at[3])], shown_z, faces.back);
     surf->addYFace(shown_x, shown_y[std::size_t(at[2])], shown_z, faces.front);
+    if (window_limits.size() >= 6)
+        updateSurfaceSize();  // the faces widened the bounds past the limits
     surf->updateAxesRanges();
 
     if (model_scale)

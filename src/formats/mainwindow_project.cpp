@@ -1,0 +1,545 @@
+// The project file commands: open, save and save as, the project writer with
+// its two sidecars, and the save of the close question's Yes answer.
+//
+// A project is read completely (file and sidecars) into a staging record
+// before anything of the open project changes, so a damaged or newer file
+// leaves the project, its path and the window title as they were.
+#include "app/mainwindow.h"
+
+#include "app/interaction.h"
+#include "app/mainwindowform.h"
+#include "app/run_guard.h"
+#include "app/texts.h"
+#include "common/grid_geometry.h"
+#include "common/grid_helpers.h"
+#include "editing/regularizer.h"
+#include "engine/forward.h"
+#include "formats/effects_file.h"
+#include "formats/fault_commands.h"
+#include "formats/file_commands.h"
+#include "formats/progress_bar_scope.h"
+#include "formats/project_file.h"
+#include "views/surf.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+
+#include <utility>
+
+namespace {
+
+QString projectFilter() { return QStringLiteral("*.3Dproj"); }
+
+void setLabel(MainWindow& w, const QString& text)
+{
+    if (w.progress_label)
+        w.progress_label->setText(text);
+}
+
+// The rows and columns the layered inversion's slab effects have for a model:
+// those of the density grid's levels, or of the horizons without a grid.
+std::pair<std::size_t, std::size_t> layerEffectsShape(const std::vector<field2D>& horizons, const vector3D& grid)
+{
+    if (cube_is_regular(grid))
+        return {grid.front().size(), grid.front().front().size()};
+    if (horizons_are_regular(horizons))
+        return {horizons.front().size(), horizons.front().front().size()};
+    return {0, 0};
+}
+
+// True when the slab effects hold one grid of the model's shape per layer.
+bool layerEffectsFit(const std::vector<field2D>& effects, const std::vector<field2D>& horizons, const vector3D& grid)
+{
+    const auto [rows, columns] = layerEffectsShape(horizons, grid);
+    if (effects.empty() || effects.size() != horizons.size() || rows == 0 || columns == 0)
+        return false;
+    for (const field2D& g : effects)
+        if (!grid_has_shape(g, rows, columns))
+            return false;
+    return true;
+}
+
+// The padded grid of a spectral run over the cube; false when none can run.
+bool forwardGeometryOf(const vector3D& grid, const std::vector<double>& x, const std::vector<double>& y,
+                       const std::vector<double>& z, double calc_level, double expansion_factor,
+                       ForwardGeometry& g)
+{
+    return !grid.empty() &&
+           forward_geometry(grid, x, y, z, calc_level, expansion_factor, g) == ForwardStatus::Completed;
+}
+
+// Removes a sidecar left from an earlier save; false when it is still there.
+bool removeStale(const QString& path)
+{
+    if (QFile::exists(path))
+        QFile::remove(path);
+    return !QFile::exists(path);
+}
+
+QString staleText(int language, const QString& path)
+{
+    return byLanguage(language, "Не удалось удалить устаревший файл \"%1\"", "Can't remove the outdated file \"%1\"")
+        .arg(QDir::toNativeSeparators(path));
+}
+
+// While it lives, the project's data sets are moved into `d` (swapped, so no
+// grid is copied); they go back when it ends. The regularizer is written
+// in the units it was loaded in, from a de-normalised copy, so the one in
+// memory never changes.
+class LentProject
+{
+public:
+    LentProject(MainWindow& w, ProjectData& d) : w_(w), d_(d)
+    {
+        swapAll();
+        d.expansion_factor = w.expansion_factor;
+        d.calc_level = w.calc_height;
+        d.has_calc_level = true;
+        if (!w.regularizer.empty()) {
+            d.regularizer.cells =
+                regularizers::denormalized_regularizer(w.regularizer, w.regularizer_offsets, w.regularizer_scale);
+            d.regularizer.x = w.x_reg;
+            d.regularizer.y = w.y_reg;
+            d.regularizer.z = w.z_reg;
+        }
+        if (!w.faults.empty())
+            d.faults = fault_sticks_of(w.faults);
+        // A calculated field whose node geometry is unknown cannot be
+        // described in the file; it stays out (it can be calculated again).
+        const field2D& calc = w.Vz_calculated;
+        if (!calc.empty() && !calc.front().empty()) {
+            std::vector<double> geometry =
+                w.calculated_params.size() >= 6
+                    ? w.calculated_params
+                    : map_geometry(calc.size(), calc.front().size(), d.density.x, d.density.y, {d.observed_params});
+            if (geometry.size() >= 6) {
+                std::swap(w.Vz_calculated, d.calculated);
+                d.calculated_params.assign(geometry.begin(), geometry.begin() + 6);
+                calculated_lent_ = true;
+            }
+        }
+    }
+    ~LentProject()
+    {
+        swapAll();
+        if (calculated_lent_)
+            std::swap(w_.Vz_calculated, d_.calculated);
+    }
+    LentProject(const LentProject&) = delete;
+    LentProject& operator=(const LentProject&) = delete;
+
+private:
+    void swapAll()
+    {
+        using std::swap;
+        swap(w_.den_grid, d_.density.cells);
+        swap(w_.x_calc, d_.density.x);
+        swap(w_.y_calc, d_.density.y);
+        swap(w_.z_calc, d_.density.z);
+        swap(w_.horizons, d_.horizons);
+        swap(w_.horizons_params, d_.horizons_params);
+        swap(w_.densities, d_.densities);
+        swap(w_.layers_names, d_.layers_names);
+        swap(w_.fixed, d_.fixed);
+        swap(w_.Vp_grid, d_.vp.cells);
+        swap(w_.x_vp, d_.vp.x);
+        swap(w_.y_vp, d_.vp.y);
+        swap(w_.z_vp, d_.vp.z);
+        swap(w_.Vs_grid, d_.vs.cells);
+        swap(w_.x_vs, d_.vs.x);
+        swap(w_.y_vs, d_.vs.y);
+        swap(w_.z_vs, d_.vs.z);
+        swap(w_.profiles_scheme, d_.profiles);
+        swap(w_.Vz_observed, d_.observed);
+        swap(w_.observed_params, d_.observed_params);
+    }
+
+    MainWindow& w_;
+    ProjectData& d_;
+    bool calculated_lent_ = false;
+};
+
+QString saveLabel(int tag, int language)
+{
+    switch (tag) {
+    case project_tag_density: return byLanguage(language, "Сохранение плотностной модели", "Save density grid");
+    case project_tag_horizons: return byLanguage(language, "Сохранение горизонтов", "Save horizons");
+    case project_tag_vp: return byLanguage(language, "Сохранение модели Vp", "Save Vp grid");
+    case project_tag_vs: return byLanguage(language, "Сохранение модели Vs", "Save Vs grid");
+    case project_tag_regularizer: return byLanguage(language, "Сохранение регуляризатора", "Save Regularizer grid");
+    default: return QString();
+    }
+}
+
+QString openLabel(int tag, int language)
+{
+    switch (tag) {
+    case project_tag_density: return byLanguage(language, "Загрузка плотностной модели", "Import density");
+    case project_tag_vp: return byLanguage(language, "Загрузка модели Vp", "Import Vp");
+    case project_tag_vs: return byLanguage(language, "Загрузка модели Vs", "Import Vs");
+    case project_tag_regularizer: return byLanguage(language, "Загрузка регуляризатора", "Import Reg");
+    case project_tag_profiles: return byLanguage(language, "Загрузка cхемы профилей", "Import profiles scheme");
+    case project_tag_faults: return byLanguage(language, "Загрузка разломов", "Import faults");
+    default: return QString();
+    }
+}
+
+void setTitle(MainWindow& w)
+{
+    w.setWindowTitle(QStringLiteral("Tolmera3D ") + w.project_name);
+}
+
+QString savedText(int language)
+{
+    return byLanguage(language, "Проект успешно сохранен", "Project has been saved successfully");
+}
+
+// File > Save: the current path, asked for once when there is none. The
+// result of save_project, or 0 when nothing was chosen.
+int saveToProjectPath(MainWindow& w)
+{
+    const bool asked = w.project_path.isEmpty();
+    if (asked)
+        w.project_path = project_file_name(
+            interaction()->saveFileName(&w, QStringLiteral("Save file"), QString(), projectFilter()));
+    if (w.project_path.isEmpty()) {
+        w.project_name.clear();
+        return 0;
+    }
+    const int result = w.save_project(w.project_path);
+    if (result == 0 && asked) {
+        // Nothing was written: the project keeps having no file.
+        w.project_path.clear();
+        return result;
+    }
+    w.project_name = project_display_name(w.project_path);
+    setTitle(w);
+    if (result == 1)
+        w.show_message(savedText(w.language));
+    return result;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Conversions between the window's faults and the codecs' fault sticks
+
+FaultSticks fault_sticks_of(const FaultSet& faults)
+{
+    FaultSticks out;
+    out.names = faults.names;
+    out.inlines = faults.inlines;
+    out.crosslines = faults.crosslines;
+    out.inline_type = faults.inline_type;
+    out.sticks.resize(faults.sticks.size());
+    for (std::size_t f = 0; f < faults.sticks.size(); ++f) {
+        out.sticks[f].resize(faults.sticks[f].size());
+        for (std::size_t s = 0; s < faults.sticks[f].size(); ++s)
+            for (const QVector3D& p : faults.sticks[f][s])
+                out.sticks[f][s].push_back(FaultPoint{p.x(), p.y(), p.z()});
+    }
+    return out;
+}
+
+FaultSet fault_set_of(FaultSticks sticks)
+{
+    FaultSet out;
+    out.names = std::move(sticks.names);
+    out.inlines = std::move(sticks.inlines);
+    out.crosslines = std::move(sticks.crosslines);
+    out.inline_type = sticks.inline_type;
+    out.sticks.resize(sticks.sticks.size());
+    for (std::size_t f = 0; f < sticks.sticks.size(); ++f) {
+        out.sticks[f].resize(sticks.sticks[f].size());
+        for (std::size_t s = 0; s < sticks.sticks[f].size(); ++s)
+            for (const FaultPoint& p : sticks.sticks[f][s])
+                out.sticks[f][s].push_back(QVector3D(p.x, p.y, p.z));
+    }
+    // One name and one number per point whatever the source held.
+    out.names.resize(out.sticks.size());
+    out.inlines.resize(out.sticks.size());
+    out.crosslines.resize(out.sticks.size());
+    for (std::size_t f = 0; f < out.sticks.size(); ++f) {
+        out.inlines[f].resize(out.sticks[f].size());
+        out.crosslines[f].resize(out.sticks[f].size());
+        for (std::size_t s = 0; s < out.sticks[f].size(); ++s) {
+            out.inlines[f][s].resize(out.sticks[f][s].size(), 0);
+            out.crosslines[f][s].resize(out.sticks[f][s].size(), 0);
+        }
+    }
+    return out;
+}
+
+// ---------------------------------------------------------------------------
+// Writing
+
+int MainWindow::save_project(QString& fname)
+{
+    if (fname.isEmpty())
+        return -4;
+    fname = project_file_name(fname);
+    RunGuard run(this, RunKind::FileWrite);
+    if (!run)
+        return 0;
+
+    if (!den_grid.empty() && !x_calc.empty() && !y_calc.empty() && !z_calc.empty())
+        model_bounds = {{x_calc.front(), x_calc.back(), y_calc.front(), y_calc.back(), z_calc.front(), z_calc.back()}};
+
+    CodecStatus status;
+    {
+        ProjectData data;
+        LentProject lent(*this, data);
+        ProgressBarScope progress(&progress_bar, false);
+        const int lang = language;
+        status = write_project_file(fname, data, progress.callback(), [this, lang](int tag) {
+            const QString text = saveLabel(tag, lang);
+            if (!text.isEmpty()) {
+                setLabel(*this, text);
+                progress_bar.setValue(0);
+            }
+        });
+    }
+    if (!status) {
+        progress_bar.hide();
+        setLabel(*this, QString());
+        if (status.code() != CodecError::Cancelled)
+            show_error(file_failure_text(fname, status, language, true));
+        return 0;
+    }
+
+    int result = 1;
+    // The stored forward operator, when it belongs to the density grid saved.
+    const QString eff = project_sidecar_path(fname, QStringLiteral("eff"));
+    ForwardGeometry geometry;
+    if (!effects.re.empty() &&
+        forwardGeometryOf(den_grid, x_calc, y_calc, z_calc, calc_height, expansion_factor, geometry) &&
+        effects_fit(effects, geometry)) {
+        setLabel(*this, byLanguage(language, "Сохранение эффектов", "Saving forward operator"));
+        ProgressBarScope progress(&progress_bar, false);
+        status = write_effects_file(eff, effects.re, vector3D(), progress.callback());
+        if (!status) {
+            show_error(file_failure_text(eff, status, language, true));
+            removeStale(eff);
+            result = -1;
+        }
+    } else if (!removeStale(eff)) {
+        show_error(staleText(language, eff));
+        result = -1;
+    }
+
+    // The layered inversion's slab effects, when they belong to the layers saved.
+    const QString effh = project_sidecar_path(fname, QStringLiteral("effh"));
+    if (layerEffectsFit(layer_effects, horizons, den_grid)) {
+        setLabel(*this, QStringLiteral("Saving forward operator"));
+        ProgressBarScope progress(&progress_bar, false);
+        status = write_layer_effects_sidecar(effh, layer_effects, progress.callback());
+        if (!status) {
+            show_error(file_failure_text(effh, status, language, true));
+            removeStale(effh);
+            if (result == 1)
+                result = -2;
+        }
+    } else if (!removeStale(effh)) {
+        show_error(staleText(language, effh));
+        if (result == 1)
+            result = -2;
+    }
+
+    progress_bar.hide();
+    setLabel(*this, QString());
+    return result;
+}
+
+void MainWindow::on_save_project_triggered()
+{
+    saveToProjectPath(*this);
+}
+
+void MainWindow::on_save_as_triggered()
+{
+    QString path =
+        project_file_name(interaction()->saveFileName(this, QStringLiteral("Save file"), QString(), projectFilter()));
+    if (path.isEmpty())
+        return;
+    const int result = save_project(path);
+    if (result == 0)
+        return;
+    project_path = path;
+    project_name = project_display_name(path);
+    setTitle(*this);
+    if (result == 1)
+        show_message(savedText(language));
+}
+
+bool MainWindow::saveProjectForClose()
+{
+    const int result = saveToProjectPath(*this);
+    // The project file itself is what the answer asked for.
+    return result == 1 || result == -1 || result == -2;
+}
+
+// ---------------------------------------------------------------------------
+// Reading
+
+void MainWindow::on_open_project_triggered()
+{
+    if (refuseWhileRunning())
+        return;
+    const QString path = interaction()->openFileName(this, QStringLiteral("Open file"), QString(), projectFilter());
+    if (path.isEmpty())
+        return;
+    {
+        QFile probe(path);
+        if (!probe.open(QIODevice::ReadOnly)) {
+            show_error(QStringLiteral("Can't read file"));
+            return;
+        }
+    }
+
+    // Everything is read before anything of the open project changes.
+    ProjectData data;
+    vector3D stored_effects;
+    std::vector<field2D> stored_layer_effects;
+    bool have_layer_effects = false;
+    {
+        RunGuard run(this, RunKind::FileRead);
+        if (!run)
+            return;
+        const QString previous_label = progress_label ? progress_label->text() : QString();
+        CodecStatus status;
+        {
+            ProgressBarScope progress(&progress_bar);
+            const int lang = language;
+            status = read_project_file(path, data, progress.callback(), [this, lang](int tag) {
+                const QString text = openLabel(tag, lang);
+                if (!text.isEmpty())
+                    setLabel(*this, text);
+            });
+        }
+        if (!status) {
+            setLabel(*this, previous_label);
+            if (status.code() == CodecError::Unsupported)
+                show_error(project_version_error_message());
+            else if (status.code() != CodecError::Cancelled)
+                show_error(file_failure_text(path, status, language, false));
+            return;
+        }
+
+        // Sidecars are used only when they have the sizes of the model read;
+        // a missing, foreign or damaged one is skipped.
+        const double level = data.has_calc_level ? data.calc_level : calc_height;
+        ForwardGeometry g;
+        const QString eff = project_sidecar_path(path, QStringLiteral("eff"));
+        if (QFile::exists(eff) && forwardGeometryOf(data.density.cells, data.density.x, data.density.y,
+                                                    data.density.z, level, data.expansion_factor, g)) {
+            setLabel(*this, byLanguage(language, "Загрузка эффектов", "import effects "));
+            ProgressBarScope progress(&progress_bar);
+            read_effects_sidecar(eff, g.Mx, g.My, g.nz, stored_effects, progress.callback());
+        }
+        const QString effh = project_sidecar_path(path, QStringLiteral("effh"));
+        const auto [rows, columns] = layerEffectsShape(data.horizons, data.density.cells);
+        if (QFile::exists(effh) && !data.horizons.empty() && rows > 0) {
+            setLabel(*this, QStringLiteral("import layers effects "));
+            ProgressBarScope progress(&progress_bar);
+            have_layer_effects = read_layer_effects_sidecar(effh, int(columns), int(rows), int(data.horizons.size()),
+                                                            stored_layer_effects, progress.callback())
+                                     .ok();
+        }
+    }
+
+    // Replace the project as a whole.
+    clear_all();
+    surf->clearSurfaces();
+    surf->clearFaults();
+    effects.clear();
+    alpha_factor = 0;
+    // Slab effects of the model that was open do not belong to this one.
+    if (have_layer_effects)
+        layer_effects.swap(stored_layer_effects);
+    else
+        std::vector<field2D>().swap(layer_effects);
+
+    if (!data.density.empty()) {
+        ProjectCube& c = data.density;
+        den_grid = std::move(c.cells);
+        x_calc = c.x;
+        y_calc = c.y;
+        z_calc = c.z;
+        x_norm = std::move(c.x);
+        y_norm = std::move(c.y);
+        z_norm = std::move(c.z);
+        model_bounds = {{x_calc.front(), x_calc.back(), y_calc.front(), y_calc.back(), z_calc.front(), z_calc.back()}};
+        minZ = z_calc.front();
+        maxZ = z_calc.back();
+        if (z_calc.size() >= 2)
+            dz = z_calc[1] - z_calc[0];
+        expansion_factor = data.expansion_factor;
+        if (preferences.size() > 5)
+            preferences[5] = expansion_factor;
+        norm_factors = NormFactors();
+        const int nx = int(den_grid.front().front().size()), ny = int(den_grid.front().size()),
+                  nz = int(den_grid.size());
+        crop_borders = {{0, nx - 1, ny - 1, 0, 0, nz - 1}};
+        surf->texture_min = grid_min(den_grid);
+        surf->texture_max = grid_max(den_grid);
+    }
+    horizons = std::move(data.horizons);
+    horizons_params = std::move(data.horizons_params);
+    densities = std::move(data.densities);
+    layers_names = std::move(data.layers_names);
+    fixed = std::move(data.fixed);
+    Vz_observed = std::move(data.observed);
+    observed_params = std::move(data.observed_params);
+    Vz_calculated = std::move(data.calculated);
+    calculated_params = std::move(data.calculated_params);
+    Vp_grid = std::move(data.vp.cells);
+    x_vp = std::move(data.vp.x);
+    y_vp = std::move(data.vp.y);
+    z_vp = std::move(data.vp.z);
+    Vs_grid = std::move(data.vs.cells);
+    x_vs = std::move(data.vs.x);
+    y_vs = std::move(data.vs.y);
+    z_vs = std::move(data.vs.z);
+    if (!data.regularizer.empty()) {
+        // The file holds the regularizer as loaded; normalise it again.
+        regularizer_scale = 1;
+        regularizer_offsets.clear();
+        regularizer = std::move(data.regularizer.cells);
+        x_reg = std::move(data.regularizer.x);
+        y_reg = std::move(data.regularizer.y);
+        z_reg = std::move(data.regularizer.z);
+        recalcRegularizer();
+    }
+    profiles_scheme = std::move(data.profiles);
+    if (!data.faults.empty()) {
+        faults = fault_set_of(std::move(data.faults));
+        surf->addFaults(faults.sticks, faults.names);
+    }
+    if (data.has_calc_level)
+        calc_height = data.calc_level;
+    effects.re.swap(stored_effects);  // read from a file: no key, reused while its shape fits
+
+    setLabel(*this, QString());
+    updateAxesTitles();
+    project_path = path;
+    project_name = project_display_name(path);
+    setTitle(*this);
+    progress_bar.hide();
+
+    if (!ui->view_cube->isChecked() && !ui->view_cube_horizons->isChecked())
+        showHorizons();
+    else if (!den_grid.empty())
+        on_view_dens_triggered();
+    else if (!Vp_grid.empty())
+        on_view_Vp_triggered();
+    else if (!Vs_grid.empty())
+        on_view_Vs_triggered();
+    else if (!regularizer.empty())
+        on_view_reg_triggered();
+    plotObserved();
+    plotCalculated();
+    ui->view_faults->setEnabled(!faults.empty());
+    ui->view_profiles->setEnabled(!profiles_scheme.empty());
+}

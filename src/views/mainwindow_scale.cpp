@@ -1,0 +1,146 @@
+// The vertical scale of the 3D view (the graph's aspect ratio, given in
+// pixels or against the view's true spans) and the window limits that bound
+// the 3D view and both maps, typed by the user or cleared by "Auto".
+#include "app/mainwindow.h"
+
+#include "app/interaction.h"
+#include "app/mainwindowform.h"
+#include "common/grid_helpers.h"
+#include "views/scale_rules.h"
+#include "views/scalexyzdialog.h"
+#include "views/surf.h"
+#include "views/view3d_rules.h"
+#include "views/windowlimitsdialog.h"
+
+#include <QAction>
+#include <QtDataVisualization/Q3DSurface>
+
+namespace {
+
+view3d::ViewBounds viewBounds(const Surf& s)
+{
+    view3d::ViewBounds b;
+    b.min_x = s.min_x, b.max_x = s.max_x;
+    b.min_y = s.min_y, b.max_y = s.max_y;
+    b.min_z = s.min_z, b.max_z = s.max_z;
+    return b;
+}
+
+void setViewBounds(Surf& s, const view3d::ViewBounds& b)
+{
+    s.min_x = b.min_x, s.max_x = b.max_x;
+    s.min_y = b.min_y, s.max_y = b.max_y;
+    s.min_z = b.min_z, s.max_z = b.max_z;
+}
+
+// The deepest point of all horizons (0 without any).
+double deepestHorizon(const std::vector<field2D>& horizons)
+{
+    bool any = false;
+    double deepest = 0;
+    for (const field2D& h : horizons)
+        if (!h.empty() && !h.front().empty()) {
+            const double m = grid_max(h);
+            deepest = any ? std::max(deepest, m) : m;
+            any = true;
+        }
+    return deepest;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Vertical scale
+
+void MainWindow::on_actionZ_XY_triggered()
+{
+    if (!graph)
+        return;  // no 3D view to scale
+    auto* dialog = new ScaleXYZDialog(this);
+    connect(dialog, SIGNAL(scaleSelected(int, double)), this, SLOT(setScale(int, double)));
+    connect(dialog, SIGNAL(cancelClicked(double)), this, SLOT(setInitScale(double)));
+
+    const double r = graph->aspectRatio();
+    const scale::Spans spans = scale::view_spans(viewBounds(*surf));
+    double value = scale::value_for_ratio(z_scale_type, r, spans);
+    if (value == 0)  // "Distance" without usable spans: show the ratio in pixels
+        value = scale::value_for_ratio(scale::Pixels, r, spans);
+    dialog->setValues(z_scale_type, value);
+    dialog->setInitialRatio(r);
+    dialog->setSpans(spans.H, spans.V);
+    dialog->setLanguage(language);
+    dialog->show();
+}
+
+void MainWindow::setScale(int type, double scale)
+{
+    z_scale_type = type;
+    if (!graph)
+        return;
+    const double ratio = scale::aspect_ratio(type, scale, scale::view_spans(viewBounds(*surf)));
+    if (ratio > 0)  // a zero ratio would draw nothing: keep the one the graph has
+        graph->setAspectRatio(ratio);
+}
+
+void MainWindow::setInitScale(double scale)
+{
+    if (graph && scale > 0)
+        graph->setAspectRatio(scale);
+}
+
+// ---------------------------------------------------------------------------
+// Window limits
+
+void MainWindow::on_view_limits_triggered()
+{
+    auto* dialog = new WindowLimitsDialog(this);
+    dialog->setLanguage(language);
+    if (window_limits.empty()) {
+        dialog->setValues({surf->min_x, surf->max_x, surf->min_y, surf->max_y, surf->min_z, surf->max_z});
+    } else {
+        dialog->setValues(window_limits);
+    }
+    connect(dialog, SIGNAL(sizeSelected(std::vector<double>&)), this, SLOT(setWindowSize(std::vector<double>&)));
+    interaction()->runDialog(dialog);
+    delete dialog;
+}
+
+void MainWindow::setWindowSize(std::vector<double>& sz)
+{
+    window_limits = sz;
+    updateSurfaceSize();
+    // The combined view is redrawn too, so that the limits reach its axes now.
+    if (ui->view_cube->isChecked() || ui->view_cube_horizons->isChecked())
+        show3Dgrid();
+    else if (ui->view_horizons->isChecked())
+        showHorizons();
+    // Whatever was (or was not) drawn, the axes show the limits.
+    updateSurfaceSize();
+    surf->updateAxesRanges();
+    plotObserved();
+    plotCalculated();
+}
+
+void MainWindow::on_auto_window_size_triggered()
+{
+    window_limits.clear();
+    updateSurfaceSize();
+    plotObserved();
+    plotCalculated();
+
+    view3d::ViewBounds b = viewBounds(*surf);
+    bool fitted = false;
+    if (!den_grid.empty() && ui->view_dens->isChecked())
+        fitted = scale::bounds_from_nodes(x_calc, y_calc, z_calc, b);
+    else if (!Vp_grid.empty() && ui->view_Vp->isChecked())
+        fitted = scale::bounds_from_nodes(x_vp, y_vp, z_vp, b);
+    else if (!Vs_grid.empty() && ui->view_Vs->isChecked())
+        fitted = scale::bounds_from_nodes(x_vs, y_vs, z_vs, b);
+    else if (!horizons.empty())
+        fitted = scale::bounds_from_horizons(horizons_params, deepestHorizon(horizons), b);
+    // Faults stay inside the fitted view, as in every other redraw.
+    if (fitted && !faults.empty())
+        b = scale::widened(b, view3d::sticks_extent(faults.sticks));
+    setViewBounds(*surf, b);
+    surf->updateAxesRanges();
+}

@@ -1,0 +1,537 @@
+// Project open, save and save-as commands of the main window, offscreen, with
+// scripted file dialogs and message boxes: every data set and both sidecars
+// through a save and an open, the writer's results, damaged files that leave
+// the open project alone, and the close question's Yes.
+#include "app/mainwindow.h"
+#include "app/mainwindowform.h"
+#include "engine/forward.h"
+#include "fake_interaction.h"
+#include "format_test_support.h"
+#include "formats/effects_file.h"
+#include "formats/project_file.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+
+using namespace fmt_test;
+
+namespace {
+
+std::vector<double> nodes(int n, double first, double step)
+{
+    std::vector<double> v;
+    for (int i = 0; i < n; ++i)
+        v.push_back(first + i * step);
+    return v;
+}
+
+// Builds the stored operator of the window's density grid.
+bool buildEffects(MainWindow& w)
+{
+    ForwardGeometry g;
+    if (forward_geometry(w.den_grid, w.x_calc, w.y_calc, w.z_calc, w.calc_height, w.expansion_factor, g) !=
+        ForwardStatus::Completed)
+        return false;
+    return build_effects(g, w.effects, false, 1) == ForwardStatus::Completed;
+}
+
+// A project with every data set, as the commands leave them.
+void populate(MainWindow& w)
+{
+    w.language = 1;
+    w.den_grid = make_cube(6, 5, 4, 2.2f);
+    w.x_calc = nodes(6, 500000, 100);
+    w.y_calc = nodes(5, 6100000, 100);
+    w.z_calc = nodes(4, 0, 50);
+    w.x_norm = w.x_calc, w.y_norm = w.y_calc, w.z_norm = w.z_calc;
+    w.expansion_factor = 1;
+    w.preferences[5] = 1;
+    w.calc_height = -10;
+
+    w.horizons = {field2D(5, std::vector<double>(6, 0.0)), make_field(6, 5, 20), make_field(6, 5, 90)};
+    w.horizons_params = {6, 5, 500000, 500500, 6100000, 6100400, -1, 1};
+    w.densities = {0, 2.3, 2.6};
+    w.layers_names = {QString(), QStringLiteral("Осадки"), QStringLiteral("Фундамент")};
+    w.fixed = {false, true, false};
+
+    w.Vz_observed = make_field(6, 5, -4);
+    w.observed_params = {6, 5, 500000, 500500, 6100000, 6100400, -10, 10};
+    w.Vz_calculated = make_field(6, 5, 3);
+    w.calculated_params = {6, 5, 500000, 500500, 6100000, 6100400};
+
+    w.Vp_grid = make_cube(3, 2, 2, 2000);
+    w.x_vp = nodes(3, 0, 10), w.y_vp = nodes(2, 0, 10), w.z_vp = nodes(2, 0, 10);
+    w.Vs_grid = make_cube(2, 2, 3, 1000);
+    w.x_vs = nodes(2, 5, 10), w.y_vs = nodes(2, 5, 10), w.z_vs = nodes(3, 5, 10);
+
+    // The regularizer as the open command leaves it: normalised from raw values.
+    w.regularizer = make_cube(3, 3, 2, 4.0f);
+    w.x_reg = nodes(3, 0, 100), w.y_reg = nodes(3, 0, 100), w.z_reg = nodes(2, 0, 100);
+    w.regularizer_scale = 1;
+    w.regularizer_offsets.clear();
+    w.recalcRegularizer();
+
+    w.profiles_scheme = {{500000, 6100000, 500500, 6100400}, {1, 2, 3, 4, 5, 6}};
+    w.faults.inline_type = true;
+    w.faults.names = {QStringLiteral("F1"), QStringLiteral("F2")};
+    w.faults.sticks = {{{QVector3D(500100, 6100100, 0), QVector3D(500100, 6100100, 150)}},
+                       {{QVector3D(500300.5f, 6100200.25f, 10)}, {QVector3D(500310, 6100210, 20)}}};
+    w.faults.inlines = {{{1, 1}}, {{2}, {3}}};
+    w.faults.crosslines = {{{10, 11}}, {{12}, {13}}};
+
+    // Slab effects of the three layers on the grid's nodes.
+    w.layer_effects = {make_field(6, 5, 0.5), make_field(6, 5, 1.5), make_field(6, 5, 2.5)};
+}
+
+QString windowTitle(const MainWindow& w) { return w.windowTitle(); }
+
+}  // namespace
+
+class TestProjectCommands : public QObject {
+    Q_OBJECT
+
+private slots:
+    void saveAndOpenEveryDataSet();
+    void saveResults();
+    void sidecarsFollowTheSavedProject();
+    void regularizerSavedInLoadedUnitsAndUnchanged();
+    void sidecarsUsedOnlyWhenTheirSizesMatch();
+    void damagedFilesLeaveTheProjectUnchanged_data();
+    void damagedFilesLeaveTheProjectUnchanged();
+    void unreadableFile();
+    void saveAsksOnceAndAddsTheSuffix();
+    void saveWithoutPathCancelled();
+    void closeQuestionYesSaves();
+    void openedProjectReplacesEverything();
+};
+
+void TestProjectCommands::saveAndOpenEveryDataSet()
+{
+    QTemporaryDir dir;
+    FakeInteraction fake;
+    MainWindow a;
+    populate(a);
+    QVERIFY(buildEffects(a));
+    const vector3D regularizer_before = a.regularizer;
+
+    fake.saveNames << dir.filePath("model");  // no suffix: it is added
+    a.on_save_as_triggered();
+    QVERIFY2(fake.errors().isEmpty(), qPrintable(fake.errors().join("\n")));
+    QCOMPARE(fake.messages(), QStringList{"Project has been saved successfully"});
+    QCOMPARE(fake.fileRequests[0].caption, QStringLiteral("Save file"));
+    QCOMPARE(fake.fileRequests[0].filter, QStringLiteral("*.3Dproj"));
+    const QString path = dir.filePath("model.3Dproj");
+    QCOMPARE(a.project_path, path);
+    QCOMPARE(a.project_name, QStringLiteral("model"));
+    QCOMPARE(windowTitle(a), QStringLiteral("Tolmera3D model"));
+    QCOMPARE(files_in(dir.path()), (QStringList{"model.3Dproj", "model.eff", "model.effh"}));
+    QCOMPARE(a.regularizer, regularizer_before);  // bit for bit
+    QVERIFY(a.progress_bar.isHidden());
+    QCOMPARE(a.model_bounds, (std::array<double, 6>{{500000, 500500, 6100000, 6100400, 0, 150}}));
+
+    fake.clear();
+    MainWindow b;
+    b.language = 1;
+    b.calc_height = 777;
+    b.expansion_factor = 3;
+    fake.openNames << path;
+    b.on_open_project_triggered();
+    QVERIFY2(fake.errors().isEmpty(), qPrintable(fake.errors().join("\n")));
+    QCOMPARE(fake.fileRequests[0].caption, QStringLiteral("Open file"));
+    QCOMPARE(fake.fileRequests[0].filter, QStringLiteral("*.3Dproj"));
+
+    QCOMPARE(b.den_grid, a.den_grid);
+    QCOMPARE(b.x_calc, a.x_calc);
+    QCOMPARE(b.y_calc, a.y_calc);
+    QCOMPARE(b.z_calc, a.z_calc);
+    QCOMPARE(b.x_norm, a.x_calc);
+    QCOMPARE(b.expansion_factor, 1.0);
+    QCOMPARE(b.preferences[5], 1.0);
+    QCOMPARE(b.calc_height, -10.0);
+    QCOMPARE(b.minZ, 0.0);
+    QCOMPARE(b.maxZ, 150.0);
+    QCOMPARE(b.dz, 50.0);
+    QCOMPARE(b.crop_borders, (std::array<int, 6>{{0, 5, 4, 0, 0, 3}}));
+    QCOMPARE(b.horizons, a.horizons);
+    QCOMPARE(b.horizons_params, (std::vector<double>{6, 5, 500000, 500500, 6100000, 6100400}));
+    QCOMPARE(b.densities, a.densities);
+    QCOMPARE(b.layers_names, a.layers_names);
+    QCOMPARE(b.fixed, a.fixed);
+    QCOMPARE(b.Vz_observed, a.Vz_observed);
+    QCOMPARE(b.observed_params, (std::vector<double>{6, 5, 500000, 500500, 6100000, 6100400}));
+    QCOMPARE(b.Vz_calculated, a.Vz_calculated);
+    QCOMPARE(b.calculated_params, a.calculated_params);
+    QCOMPARE(b.Vp_grid, a.Vp_grid);
+    QCOMPARE(b.z_vp, a.z_vp);
+    QCOMPARE(b.Vs_grid, a.Vs_grid);
+    QCOMPARE(b.x_vs, a.x_vs);
+    // Normalised again from the raw values in the file.
+    QCOMPARE(b.regularizer.size(), a.regularizer.size());
+    for (std::size_t k = 0; k < a.regularizer.size(); ++k)
+        for (std::size_t j = 0; j < a.regularizer[k].size(); ++j)
+            for (std::size_t i = 0; i < a.regularizer[k][j].size(); ++i)
+                QVERIFY(std::fabs(b.regularizer[k][j][i] - a.regularizer[k][j][i]) < 1e-6);
+    QCOMPARE(b.regularizer_scale, a.regularizer_scale);
+    QCOMPARE(b.profiles_scheme, a.profiles_scheme);
+    QCOMPARE(b.faults.names, a.faults.names);
+    QVERIFY(b.faults.sticks == a.faults.sticks);
+    QCOMPARE(b.faults.inlines, a.faults.inlines);
+    QCOMPARE(b.faults.crosslines, a.faults.crosslines);
+    QCOMPARE(b.faults.inline_type, true);
+    // Both sidecars: the real half only, without a key.
+    QCOMPARE(b.effects.re, a.effects.re);
+    QVERIFY(b.effects.im.empty());
+    QVERIFY(!b.effects.key.valid);
+    QCOMPARE(b.layer_effects, a.layer_effects);
+
+    QCOMPARE(b.project_path, path);
+    QCOMPARE(b.project_name, QStringLiteral("model"));
+    QCOMPARE(windowTitle(b), QStringLiteral("Tolmera3D model"));
+    QVERIFY(b.ui->view_faults->isEnabled());
+    QVERIFY(b.ui->view_profiles->isEnabled());
+    QVERIFY(b.progress_bar.isHidden());
+    QVERIFY(!b.progress_label->text().contains("Import"));  // the redraw may show the grid size
+    QCOMPARE(b.alpha_factor, 0.0);
+}
+
+void TestProjectCommands::saveResults()
+{
+    QTemporaryDir dir;
+    FakeInteraction fake;
+    MainWindow w;
+    populate(w);
+    QVERIFY(buildEffects(w));
+
+    QString empty;
+    QCOMPARE(w.save_project(empty), -4);
+
+    QString nowhere = dir.filePath("missing/folder/p.3Dproj");
+    QCOMPARE(w.save_project(nowhere), 0);
+    QCOMPARE(fake.errors().size(), 1);
+    QVERIFY2(fake.errors()[0].contains("p.3Dproj"), qPrintable(fake.errors()[0]));
+
+    // A folder where the eff sidecar should go: the project is complete, the
+    // effh sidecar still written.
+    fake.clear();
+    QVERIFY(QDir().mkpath(dir.filePath("a.eff")));
+    QString a = dir.filePath("a.3Dproj");
+    QCOMPARE(w.save_project(a), -1);
+    QCOMPARE(fake.errors().size(), 1);
+    ProjectData read;
+    QVERIFY(read_project_file(a, read));
+    QVERIFY(QFileInfo(dir.filePath("a.effh")).isFile());
+
+    fake.clear();
+    QVERIFY(QDir().mkpath(dir.filePath("b.effh")));
+    QString b = dir.filePath("b.3Dproj");
+    QCOMPARE(w.save_project(b), -2);
+    QVERIFY(QFileInfo(dir.filePath("b.eff")).isFile());
+    QVERIFY(read_project_file(b, read));
+
+    // Save as with a sidecar failure takes the path but gives no success notice.
+    fake.clear();
+    fake.saveNames << a;
+    w.on_save_as_triggered();
+    QCOMPARE(w.project_path, a);
+    QVERIFY(fake.messages().isEmpty());
+    QCOMPARE(fake.errors().size(), 1);
+
+    // Save as that writes nothing changes nothing.
+    fake.clear();
+    fake.saveNames << nowhere;
+    w.on_save_as_triggered();
+    QCOMPARE(w.project_path, a);
+    QCOMPARE(windowTitle(w), QStringLiteral("Tolmera3D a"));
+
+    fake.clear();
+    QString c = dir.filePath("c");
+    QCOMPARE(w.save_project(c), 1);
+    QCOMPARE(c, dir.filePath("c.3Dproj"));
+    QVERIFY(fake.errors().isEmpty());
+}
+
+void TestProjectCommands::sidecarsFollowTheSavedProject()
+{
+    QTemporaryDir dir;
+    FakeInteraction fake;
+    MainWindow w;
+    populate(w);
+    QVERIFY(buildEffects(w));
+    QString path = dir.filePath("p.3Dproj");
+    QCOMPARE(w.save_project(path), 1);
+    QCOMPARE(files_in(dir.path()), (QStringList{"p.3Dproj", "p.eff", "p.effh"}));
+    vector3D sidecar_re, sidecar_im;
+    QVERIFY(read_effects_file(dir.filePath("p.eff"), sidecar_re, sidecar_im));
+    QCOMPARE(sidecar_re, w.effects.re);
+    for (const auto& level : sidecar_im)
+        for (const auto& row : level)
+            for (float v : row)
+                QCOMPARE(v, 0.0f);
+
+    // Operators that do not belong to the model saved are not written, and
+    // those of an earlier save are removed.
+    w.calc_height = -20;  // the stored operator was built for -10
+    w.layer_effects.pop_back();  // two grids for three layers
+    QCOMPARE(w.save_project(path), 1);
+    QCOMPARE(files_in(dir.path()), QStringList{"p.3Dproj"});
+
+    QVERIFY(buildEffects(w));
+    w.layer_effects.push_back(make_field(6, 5));
+    QCOMPARE(w.save_project(path), 1);
+    QCOMPARE(files_in(dir.path()), (QStringList{"p.3Dproj", "p.eff", "p.effh"}));
+    w.effects.clear();
+    std::vector<field2D>().swap(w.layer_effects);
+    QCOMPARE(w.save_project(path), 1);
+    QCOMPARE(files_in(dir.path()), QStringList{"p.3Dproj"});
+    QVERIFY(fake.errors().isEmpty());
+}
+
+void TestProjectCommands::regularizerSavedInLoadedUnitsAndUnchanged()
+{
+    QTemporaryDir dir;
+    FakeInteraction fake;
+    MainWindow w;
+    w.regularizer = {{{0.25f, -0.5f}}, {{1.0f, 0.125f}}};
+    w.x_reg = {0, 1}, w.y_reg = {0}, w.z_reg = {0, 10};
+    w.regularizer_scale = 0.5;
+    w.regularizer_offsets = {3, -7};
+    const vector3D before = w.regularizer;
+    QString path = dir.filePath("r.3Dproj");
+    QCOMPARE(w.save_project(path), 1);
+    QCOMPARE(w.regularizer, before);
+    QCOMPARE(w.regularizer_scale, 0.5);
+    QCOMPARE(w.regularizer_offsets, (std::vector<double>{3, -7}));
+
+    ProjectData d;
+    QVERIFY(read_project_file(path, d));
+    // value / scale + offset of its level
+    QCOMPARE(d.regularizer.cells, (vector3D{{{3.5f, 2.0f}}, {{-5.0f, -6.75f}}}));
+}
+
+void TestProjectCommands::sidecarsUsedOnlyWhenTheirSizesMatch()
+{
+    QTemporaryDir dir;
+    FakeInteraction fake;
+    MainWindow a;
+    populate(a);
+    QVERIFY(buildEffects(a));
+    QString path = dir.filePath("s.3Dproj");
+    QCOMPARE(a.save_project(path), 1);
+
+    // Sidecars of another model put beside the project.
+    QVERIFY(write_effects_file(dir.filePath("s.eff"), make_cube(8, 8, 4), vector3D()));
+    QVERIFY(write_layer_effects_sidecar(dir.filePath("s.effh"), {make_field(6, 5), make_field(6, 5)}));
+
+    MainWindow b;
+    b.effects.re = make_cube(2, 2, 2);
+    b.layer_effects = {make_field(6, 5), make_field(6, 5), make_field(6, 5)};
+    fake.openNames << path;
+    b.on_open_project_triggered();
+    QVERIFY(fake.errors().isEmpty());
+    QCOMPARE(b.den_grid, a.den_grid);
+    QVERIFY(b.effects.empty());
+    // The slab effects of the project that was open do not belong to this one.
+    QVERIFY(b.layer_effects.empty());
+
+    // A damaged sidecar is skipped too.
+    QVERIFY(write_file(dir.filePath("s.eff"), QByteArray("\0\0\0", 3)));
+    fake.openNames << path;
+    b.on_open_project_triggered();
+    QVERIFY(fake.errors().isEmpty());
+    QVERIFY(b.effects.empty());
+}
+
+void TestProjectCommands::damagedFilesLeaveTheProjectUnchanged_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("error");
+    const QByteArray observed = be32(3) + be32(1) + be32(1) + be_double(0) + be_double(0) + be_double(0) +
+                                be_double(0) + be_double(5);
+    QTest::newRow("newer version") << QByteArray(be32(3) + be32(1) + observed + be_double(0))
+                                   << "Invalid version of project";
+    QTest::newRow("empty file") << QByteArray() << "damaged.3Dproj";
+    QTest::newRow("truncated block") << QByteArray(be32(2) + be32(1) + observed.left(20)) << "damaged.3Dproj";
+    QTest::newRow("unknown tag") << QByteArray(be32(2) + be32(2) + observed + be32(12) + be_double(0))
+                                 << "damaged.3Dproj";
+    QTest::newRow("absurd count") << QByteArray(be32(2) + be32(1) + be32(1) + be32(2000000000) + be32(2000000000) +
+                                                be32(2000000000) + QByteArray(48, '\0'))
+                                  << "damaged.3Dproj";
+}
+
+void TestProjectCommands::damagedFilesLeaveTheProjectUnchanged()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, error);
+    QTemporaryDir dir;
+    FakeInteraction fake;
+    MainWindow w;
+    populate(w);
+    QVERIFY(buildEffects(w));
+    fake.saveNames << dir.filePath("good.3Dproj");
+    w.on_save_project_triggered();
+    QCOMPARE(w.project_path, dir.filePath("good.3Dproj"));
+    const QByteArray good = read_file(w.project_path);
+    const vector3D cube = w.den_grid;
+    const vector3D re = w.effects.re;
+    const auto layer_effects = w.layer_effects;
+    w.progress_label->setText(QStringLiteral("before"));
+
+    const QString damaged = dir.filePath("damaged.3Dproj");
+    QVERIFY(write_file(damaged, bytes));
+    fake.clear();
+    fake.openNames << damaged;
+    w.on_open_project_triggered();
+    QCOMPARE(fake.errors().size(), 1);
+    QVERIFY2(fake.errors()[0].contains(error), qPrintable(fake.errors()[0]));
+    QCOMPARE(w.den_grid, cube);
+    QCOMPARE(w.effects.re, re);
+    QCOMPARE(w.layer_effects, layer_effects);
+    QCOMPARE(w.horizons.size(), std::size_t(3));
+    QCOMPARE(w.faults.names.size(), std::size_t(2));
+    QCOMPARE(w.project_path, dir.filePath("good.3Dproj"));
+    QCOMPARE(windowTitle(w), QStringLiteral("Tolmera3D good"));
+    QCOMPARE(w.progress_label->text(), QStringLiteral("before"));
+    QVERIFY(w.progress_bar.isHidden());
+
+    // A Save right after writes the project still open, not an empty one.
+    fake.clear();
+    w.on_save_project_triggered();
+    QCOMPARE(fake.messages(), QStringList{"Project has been saved successfully"});
+    QCOMPARE(read_file(w.project_path), good);
+}
+
+void TestProjectCommands::unreadableFile()
+{
+    QTemporaryDir dir;
+    FakeInteraction fake;
+    MainWindow w;
+    populate(w);
+    const vector3D cube = w.den_grid;
+    fake.openNames << dir.filePath("none.3Dproj");
+    w.on_open_project_triggered();
+    QCOMPARE(fake.errors(), QStringList{"Can't read file"});
+    QCOMPARE(w.den_grid, cube);
+
+    // Cancelled dialog: nothing at all.
+    fake.clear();
+    w.on_open_project_triggered();
+    QVERIFY(fake.errors().isEmpty());
+    QCOMPARE(w.den_grid, cube);
+}
+
+void TestProjectCommands::saveAsksOnceAndAddsTheSuffix()
+{
+    QTemporaryDir dir;
+    FakeInteraction fake;
+    MainWindow w;
+    w.language = 0;
+    w.Vz_observed = {{1, 2}, {3, 4}};
+    w.observed_params = {2, 2, 0, 1, 0, 1};
+    fake.saveNames << dir.filePath("obs");
+    w.on_save_project_triggered();
+    QCOMPARE(w.project_path, dir.filePath("obs.3Dproj"));
+    QCOMPARE(fake.messages(), QStringList{QStringLiteral("Проект успешно сохранен")});
+    QCOMPARE(windowTitle(w), QStringLiteral("Tolmera3D obs"));
+    w.on_save_project_triggered();
+    QCOMPARE(fake.fileRequests.size(), 1);
+    QCOMPARE(fake.messages().size(), 2);
+    QCOMPARE(files_in(dir.path()), QStringList{"obs.3Dproj"});
+    // Only the observed field: version 2, one block, the level.
+    QCOMPARE(read_file(w.project_path).size(), 8 + 4 + 8 + 32 + 32 + 8);
+
+    // A first save that fails leaves the project without a file.
+    MainWindow v;
+    v.Vz_observed = w.Vz_observed;
+    v.observed_params = w.observed_params;
+    fake.clear();
+    fake.saveNames << dir.filePath("missing/obs.3Dproj");
+    v.on_save_project_triggered();
+    QCOMPARE(fake.errors().size(), 1);
+    QVERIFY(v.project_path.isEmpty());
+}
+
+void TestProjectCommands::saveWithoutPathCancelled()
+{
+    QTemporaryDir dir;
+    FakeInteraction fake;
+    MainWindow w;
+    populate(w);
+    w.project_name = QStringLiteral("old");
+    w.on_save_project_triggered();
+    QCOMPARE(fake.fileRequests.size(), 1);
+    QVERIFY(w.project_name.isEmpty());
+    QVERIFY(w.project_path.isEmpty());
+    QVERIFY(fake.messages().isEmpty());
+    QVERIFY(fake.errors().isEmpty());
+    QVERIFY(files_in(dir.path()).isEmpty());
+}
+
+void TestProjectCommands::closeQuestionYesSaves()
+{
+    QTemporaryDir dir;
+    FakeInteraction fake;
+    {
+        MainWindow w;
+        populate(w);
+        w.show();
+        // Yes, then the save dialog cancelled: the window stays open.
+        fake.answers << QMessageBox::Yes;
+        QVERIFY(!w.close());
+        QCOMPARE(fake.questions.size(), 1);
+        QCOMPARE(fake.questions[0].text, QStringLiteral("Save project before exit?"));
+        QVERIFY(files_in(dir.path()).isEmpty());
+
+        // Yes with a name: the project is written and the window closes.
+        fake.answers << QMessageBox::Yes;
+        fake.saveNames << dir.filePath("closing");
+        QVERIFY(w.close());
+        QCOMPARE(files_in(dir.path()), (QStringList{"closing.3Dproj", "closing.effh"}));
+    }
+    MainWindow again;
+    fake.openNames << dir.filePath("closing.3Dproj");
+    again.on_open_project_triggered();
+    QVERIFY(fake.errors().isEmpty());
+    QCOMPARE(again.den_grid, make_cube(6, 5, 4, 2.2f));
+    QCOMPARE(again.layer_effects.size(), std::size_t(3));
+}
+
+void TestProjectCommands::openedProjectReplacesEverything()
+{
+    QTemporaryDir dir;
+    FakeInteraction fake;
+    // A project with only an observed field.
+    MainWindow small;
+    small.Vz_observed = {{1, 2}, {3, 4}};
+    small.observed_params = {2, 2, 0, 1, 0, 1};
+    small.calc_height = -3;
+    QString path = dir.filePath("small.3Dproj");
+    QCOMPARE(small.save_project(path), 1);
+
+    MainWindow w;
+    populate(w);
+    QVERIFY(buildEffects(w));
+    w.ui->view_faults->setEnabled(true);
+    w.ui->view_profiles->setEnabled(true);
+    fake.openNames << path;
+    w.on_open_project_triggered();
+    QVERIFY(fake.errors().isEmpty());
+    QCOMPARE(w.Vz_observed, small.Vz_observed);
+    QVERIFY(w.den_grid.empty() && w.x_calc.empty() && w.x_norm.empty());
+    QVERIFY(w.horizons.empty() && w.densities.empty() && w.layers_names.empty() && w.fixed.empty());
+    QVERIFY(w.Vz_calculated.empty() && w.calculated_params.empty());
+    QVERIFY(w.Vp_grid.empty() && w.Vs_grid.empty() && w.regularizer.empty());
+    QVERIFY(w.profiles_scheme.empty() && w.faults.empty());
+    QVERIFY(w.effects.empty() && w.layer_effects.empty());
+    QCOMPARE(w.calc_height, -3.0);
+    QCOMPARE(w.expansion_factor, 1.0);  // only a density block sets it
+    QVERIFY(!w.ui->view_faults->isEnabled());
+    QVERIFY(!w.ui->view_profiles->isEnabled());
+    QCOMPARE(windowTitle(w), QStringLiteral("Tolmera3D small"));
+}
+
+QTEST_MAIN(TestProjectCommands)
+#include "tst_project_commands.moc"
