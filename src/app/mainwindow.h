@@ -205,6 +205,15 @@ public slots:
     // recalculation mode says, and scales it to a largest magnitude of 1.
     void recalcRegularizer();
 
+    // ---- Velocity-to-density conversion, grid formula (src/editing/mainwindow_velocity.cpp,
+    //      src/editing/mainwindow_formula.cpp)
+    // Type codes and the a, b, c texts of the formulas dialog, one per layer.
+    void recalc3DgridFormulas(std::vector<int>& types, std::vector<QString>& formulas,
+                              std::vector<QString>& formulas_1, std::vector<QString>& formulas_2);
+    void convert_vel_to_dens();
+    void importlayers_densities(int n);
+    void denGridMath(QString formula);
+
     // ---- Constant-value surface and layer-density map exports (src/formats/mainwindow_exports.cpp)
     // key: 0 density, 1 Vp, 2 Vs, 3 regularizer.
     void export_const_value_surface(double val, int key);

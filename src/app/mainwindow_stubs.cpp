@@ -17,13 +17,9 @@ void MainWindow::on_save_project_triggered() {}
 void MainWindow::on_save_as_triggered() {}
 void MainWindow::on_import_faults_triggered() {}
 void MainWindow::on_import_profiles_scheme_triggered() {}
-void MainWindow::on_import_total_mean_dens_triggered() {}
-void MainWindow::on_import_layers_mean_dens_triggered() {}
 void MainWindow::on_exportVerticalSlice_triggered() {}
 void MainWindow::on_export_faults_one_file_triggered() {}
 void MainWindow::on_export_faults_multiple_files_triggered() {}
-void MainWindow::on_export_total_mean_dens_triggered() {}
-void MainWindow::on_export_layers_mean_dens_triggered() {}
 void MainWindow::on_delete_faults_triggered() {}
 void MainWindow::on_regrid_horizons_triggered() {}
 void MainWindow::on_move_horizons_tozero_triggered() {}
@@ -35,10 +31,6 @@ void MainWindow::on_Create_empty_grid_triggered() {}
 void MainWindow::on_Zparams_triggered() {}
 void MainWindow::on_fill_zeros_triggered() {}
 void MainWindow::on_smooth3Dgrid_triggered() {}
-void MainWindow::on_formula_triggered() {}
-void MainWindow::on_vel_dens_triggered() {}
-void MainWindow::on_gardner_formula_triggered() {}
-void MainWindow::on_inverse_gardner_formula_triggered() {}
 void MainWindow::on_delete_min_triggered() {}
 void MainWindow::on_delete_mean_triggered() {}
 void MainWindow::on_calc_means_triggered() {}
@@ -52,7 +44,6 @@ void MainWindow::on_y_gradient_triggered() {}
 void MainWindow::on_vertical_gradient_triggered() {}
 void MainWindow::on_horizontal_gradient_triggered() {}
 void MainWindow::on_full_gradient_triggered() {}
-void MainWindow::on_density_stats_triggered() {}
 void MainWindow::on_horizonInversion_triggered() {}
 void MainWindow::on_centralRegularizer_triggered() {}
 void MainWindow::on_centralRegularizerOnHeights_triggered() {}

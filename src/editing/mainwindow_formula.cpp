@@ -1,0 +1,81 @@
+// The grid formula: a script expression of dens, Vp, Vs, R and h that
+// replaces every cell of the density grid (evaluation in editing/grid_formula.h).
+#include "app/mainwindow.h"
+
+#include "app/interaction.h"
+#include "app/texts.h"
+#include "editing/equationdialog.h"
+#include "editing/grid_formula.h"
+#include "formats/progress_bar_scope.h"
+
+void MainWindow::on_formula_triggered()
+{
+    if (refuseWhileRunning())
+        return;
+    if (den_grid.empty()) {
+        show_error(byLanguage(language, "Плотностной грид пуст", "Density grid is empty"));
+        return;
+    }
+    EquationDialog dialog;
+    connect(&dialog, SIGNAL(OKclicked(QString)), this, SLOT(denGridMath(QString)));
+    dialog.setLanguage(language);
+    dialog.setAvailableGrids(den_grid, Vp_grid, Vs_grid, regularizer);
+    interaction()->runDialog(&dialog);
+}
+
+// The formula is checked and evaluated on a copy first: a syntax error or a
+// cell without a finite value is reported and leaves the grid (and the undo
+// stack) as it was.
+void MainWindow::denGridMath(QString formula)
+{
+    if (refuseWhileRunning())
+        return;
+    if (den_grid.empty()) {
+        show_error(byLanguage(language, "Плотностной грид пуст", "Density grid is empty"));
+        return;
+    }
+    vector3D result;
+    grid_formula::FormulaResult r;
+    {
+        ProgressBarScope progress(&progress_bar);
+        const CodecProgress step = progress.callback();
+        r = grid_formula::evaluate_grid_formula(formula, den_grid, z_calc, Vp_grid, Vs_grid, regularizer, result,
+                                                [step](int percent) {
+                                                    if (step)
+                                                        step(percent);
+                                                });
+    }
+    switch (r.status) {
+    case grid_formula::FormulaStatus::Ok:
+        break;
+    case grid_formula::FormulaStatus::EmptyGrid:
+        show_error(byLanguage(language, "Грид повреждён: глубин меньше, чем уровней",
+                              "The grid is damaged: it has fewer depths than levels"));
+        return;
+    case grid_formula::FormulaStatus::SyntaxError: {
+        QString text = byLanguage(language, "Синтаксическая ошибка в формуле: %1", "Syntax error in the formula: %1")
+                           .arg(r.syntax.message);
+        if (r.syntax.line == 1 && r.syntax.column > 0)
+            text += byLanguage(language, " (позиция %1)", " (position %1)").arg(r.syntax.column);
+        show_error(text);
+        return;
+    }
+    case grid_formula::FormulaStatus::NonFinite: {
+        QString text = byLanguage(language,
+                                  "Формула даёт значение, не являющееся числом (уровень %1, строка %2, столбец %3). "
+                                  "Плотностной грид не изменён.",
+                                  "The formula gives a value that is not a number (level %1, row %2, column %3). "
+                                  "The density grid is unchanged.")
+                           .arg(r.level + 1)
+                           .arg(r.row + 1)
+                           .arg(r.column + 1);
+        if (!r.exception.isEmpty())
+            text += QLatin1Char('\n') + r.exception;
+        show_error(text);
+        return;
+    }
+    }
+    update_undo(1);
+    den_grid = std::move(result);
+    on_view_dens_triggered();
+}

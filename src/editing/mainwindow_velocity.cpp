@@ -1,0 +1,322 @@
+// Velocity-to-density conversion commands: the per-layer formulas dialog and
+// its conversion, Gardner's formula and its inverse. The formulas themselves
+// live in editing/velocity_density.h, the script rows in editing/grid_formula.h.
+#include "app/mainwindow.h"
+
+#include "app/interaction.h"
+#include "app/texts.h"
+#include "editing/formulasdialog.h"
+#include "editing/grid_formula.h"
+#include "editing/velocity_density.h"
+#include "formats/progress_bar_scope.h"
+
+#include <QDebug>
+
+namespace vd = velocity_density;
+
+namespace {
+
+vd::Progress barProgress(ProgressBarScope& scope)
+{
+    const CodecProgress step = scope.callback();
+    if (!step)
+        return vd::Progress();
+    return [step](int percent) { step(percent); };
+}
+
+QString cellPlace(int language, const vd::BadCell& bad)
+{
+    return byLanguage(language, "уровень %1, строка %2, столбец %3", "level %1, row %2, column %3")
+        .arg(bad.level + 1)
+        .arg(bad.row + 1)
+        .arg(bad.column + 1);
+}
+
+}  // namespace
+
+// The density grid takes the cells and nodes of a converted cube. A new
+// geometry makes the stored forward operator and the cached regularization
+// weight useless.
+static void takeConvertedGrid(MainWindow& w, vector3D&& cells, const std::vector<double>& x,
+                              const std::vector<double>& y, const std::vector<double>& z)
+{
+    const bool same = w.den_grid.size() == cells.size() && w.x_calc == x && w.y_calc == y && w.z_calc == z
+        && !cells.empty() && !w.den_grid.empty() && w.den_grid.front().size() == cells.front().size();
+    w.den_grid = std::move(cells);
+    if (same)
+        return;
+    w.x_calc = x;
+    w.y_calc = y;
+    w.z_calc = z;
+    w.x_norm = x;
+    w.y_norm = y;
+    w.z_norm = z;
+    w.norm_factors = NormFactors();
+    if (!x.empty() && !y.empty() && !z.empty())
+        w.model_bounds = {x.front(), x.back(), y.front(), y.back(), z.front(), z.back()};
+    w.effects.clear();
+    w.alpha_factor = 0;
+}
+
+void MainWindow::on_vel_dens_triggered()
+{
+    if (refuseWhileRunning())
+        return;
+    FormulasDialog dialog;
+    dialog.setLanguage(language);
+    dialog.setLayersNames(layers_names);
+    dialog.setFormulas(formulas.types, formulas.a, formulas.b, formulas.c);
+    dialog.addFormulaRows(horizons.empty() ? 1 : static_cast<int>(horizons.size()));
+    connect(&dialog,
+            SIGNAL(formulasSelected(std::vector<int>&, std::vector<QString>&, std::vector<QString>&,
+                                    std::vector<QString>&)),
+            this,
+            SLOT(recalc3DgridFormulas(std::vector<int>&, std::vector<QString>&, std::vector<QString>&,
+                                      std::vector<QString>&)));
+    interaction()->runDialog(&dialog);
+}
+
+void MainWindow::recalc3DgridFormulas(std::vector<int>& types, std::vector<QString>& formulas_a,
+                                      std::vector<QString>& formulas_b, std::vector<QString>& formulas_c)
+{
+    if (refuseWhileRunning())
+        return;
+    const std::size_t layers_count = horizons.size();
+    const std::size_t rows = types.size();
+    const bool lists_in_step = formulas_a.size() == rows && formulas_b.size() == rows && formulas_c.size() == rows;
+    if ((layers_count > 0 && rows != layers_count) || rows == 0 || !lists_in_step) {
+        show_error(byLanguage(language, " Количество формул не совпадает с количеством слоев",
+                              "Formulas and layers count must be equal"));
+        return;
+    }
+    // Kept even when a check below stops the conversion, so that the dialog
+    // shows them again.
+    formulas.types = types;
+    formulas.a = formulas_a;
+    formulas.b = formulas_b;
+    formulas.c = formulas_c;
+
+    vd::ConversionInput in;
+    in.vp = &Vp_grid;
+    in.vp_z = &z_vp;
+    in.vs = &Vs_grid;
+    in.vs_z = &z_vs;
+    in.density = &den_grid;
+    in.density_z = &z_calc;
+    in.horizons = &horizons;
+    const std::vector<vd::LayerFormula> per_layer = vd::parse_layer_formulas(types, formulas_a, formulas_b, formulas_c);
+
+    switch (vd::check_conversion(in, per_layer.size())) {
+    case vd::ConvertStatus::Ok:
+        break;
+    case vd::ConvertStatus::NoSource:
+        show_error(byLanguage(language, "Загрузите 3D грид Vp", "3D grid Vp is empty"));
+        return;
+    case vd::ConvertStatus::HorizonsMismatch:
+        show_error(byLanguage(language, "Параметры разбиения горизонтов и грида Vp не совпадают",
+                              "Parameters of horizons and Vp grid doesn't match"));
+        return;
+    case vd::ConvertStatus::DensityHorizonsMismatch:
+        show_error(byLanguage(language, "Параметры разбиения горизонтов и куба плотности не совпадают",
+                              "Parameters of horizons and 3D density grid don't match"));
+        return;
+    case vd::ConvertStatus::VpVsMismatch:
+        show_error(byLanguage(language, "Параметры гридов Vp и Vs не совпадают",
+                              "Parameters of Vp and Vs grids aren't equal"));
+        return;
+    case vd::ConvertStatus::FormulaCount:
+        show_error(byLanguage(language, " Количество формул не совпадает с количеством слоев",
+                              "Formulas and layers count must be equal"));
+        return;
+    case vd::ConvertStatus::BadGrid:
+    case vd::ConvertStatus::NonFinite:
+        show_error(byLanguage(language, "Грид повреждён: размеры уровней различаются или глубин меньше, чем уровней",
+                              "The grid is damaged: its levels differ in size or it has fewer depths than levels"));
+        return;
+    }
+
+    // Script rows: each compiled once, and each must compile.
+    grid_formula::FormulaEngine engine;
+    std::vector<int> compiled(rows, -1);
+    for (std::size_t i = 0; i < rows; ++i) {
+        if (types[i] != vd::Script)
+            continue;
+        grid_formula::SyntaxError error;
+        compiled[i] = engine.compile(grid_formula::velocityFormulaVariables(), formulas_a[i], &error);
+        if (compiled[i] < 0) {
+            show_error(byLanguage(language, "Синтаксическая ошибка в формуле слоя %1: %2",
+                                  "Syntax error in the formula of layer %1: %2")
+                           .arg(i + 1)
+                           .arg(error.message));
+            return;
+        }
+    }
+    const vd::ScriptCell script = [&engine, &compiled](int layer, double vp, double vs, double h) {
+        return engine.call(compiled[static_cast<std::size_t>(layer)], {vp, vs, h});
+    };
+
+    const int source = vd::conversion_source(in);
+    vector3D converted;
+    vd::BadCell bad;
+    vd::ConvertStatus status;
+    {
+        ProgressBarScope progress(&progress_bar);
+        status = vd::convert_by_layers(in, per_layer, script, converted, &bad, barProgress(progress));
+    }
+    if (status != vd::ConvertStatus::Ok) {
+        QString text = byLanguage(language,
+                                  "Формула слоя %1 даёт значение, не являющееся числом (%2). Плотностной грид не изменён.",
+                                  "The formula of layer %1 gives a value that is not a number (%2). The density grid "
+                                  "is unchanged.")
+                           .arg(bad.layer + 1)
+                           .arg(cellPlace(language, bad));
+        if (!engine.firstException().isEmpty())
+            text += QLatin1Char('\n') + engine.firstException();
+        show_error(text);
+        return;
+    }
+
+    update_undo(1);
+    if (source == 1)
+        takeConvertedGrid(*this, std::move(converted), x_vp, y_vp, z_vp);
+    else if (source == 2)
+        takeConvertedGrid(*this, std::move(converted), x_vs, y_vs, z_vs);
+    else
+        den_grid = std::move(converted);
+    on_view_dens_triggered();
+}
+
+void MainWindow::on_gardner_formula_triggered()
+{
+    if (refuseWhileRunning())
+        return;
+    if (Vp_grid.empty()) {
+        show_error(byLanguage(language, "Загрузите 3D грид Vp", "3D grid Vp is empty"));
+        return;
+    }
+    vector3D converted;
+    vd::BadCell bad;
+    vd::ConvertStatus status;
+    {
+        ProgressBarScope progress(&progress_bar);
+        status = vd::gardner_cube(Vp_grid, converted, &bad, barProgress(progress));
+    }
+    if (status == vd::ConvertStatus::BadGrid) {
+        show_error(byLanguage(language, "Грид повреждён: размеры уровней различаются или глубин меньше, чем уровней",
+                              "The grid is damaged: its levels differ in size or it has fewer depths than levels"));
+        return;
+    }
+    if (status != vd::ConvertStatus::Ok) {
+        show_error(byLanguage(language,
+                              "Формула Гарднера даёт значение, не являющееся числом (%1): скорости не могут быть "
+                              "отрицательными. Плотностной грид не изменён.",
+                              "Gardner's formula gives a value that is not a number (%1): velocities must not be "
+                              "negative. The density grid is unchanged.")
+                       .arg(cellPlace(language, bad)));
+        return;
+    }
+    takeConvertedGrid(*this, std::move(converted), x_vp, y_vp, z_vp);
+    on_view_dens_triggered();
+}
+
+void MainWindow::on_inverse_gardner_formula_triggered()
+{
+    if (refuseWhileRunning())
+        return;
+    if (den_grid.empty()) {
+        show_error(byLanguage(language, "Загрузите 3D грид плотности", "3D density grid is empty"));
+        return;
+    }
+    vector3D converted;
+    vd::BadCell bad;
+    vd::ConvertStatus status;
+    {
+        ProgressBarScope progress(&progress_bar);
+        status = vd::inverse_gardner_cube(den_grid, converted, &bad, barProgress(progress));
+    }
+    if (status == vd::ConvertStatus::BadGrid) {
+        show_error(byLanguage(language, "Грид повреждён: размеры уровней различаются или глубин меньше, чем уровней",
+                              "The grid is damaged: its levels differ in size or it has fewer depths than levels"));
+        return;
+    }
+    if (status != vd::ConvertStatus::Ok) {
+        show_error(byLanguage(language,
+                              "Обратная формула Гарднера даёт значение, не являющееся числом (%1). Грид Vp не изменён.",
+                              "The inverse Gardner formula gives a value that is not a number (%1). The Vp grid is "
+                              "unchanged.")
+                       .arg(cellPlace(language, bad)));
+        return;
+    }
+    Vp_grid = std::move(converted);
+    x_vp = x_calc;
+    y_vp = y_calc;
+    z_vp = z_calc;
+    on_view_Vp_triggered();
+}
+
+// The first stored formula as a script of Vp, Vs and h over the whole Vp
+// cube (else the Vs cube), whatever the layers: the per-layer conversion with
+// one script row and the horizons left out.
+void MainWindow::convert_vel_to_dens()
+{
+    if (refuseWhileRunning())
+        return;
+    if (!horizons.empty())
+        show_error(QString::fromUtf8("Пока работает только с одной формулой без горизонтов"));
+    if (Vp_grid.empty() && Vs_grid.empty()) {
+        show_error(byLanguage(language, "Загрузите 3D грид Vp", "3D grid Vp is empty"));
+        return;
+    }
+    const QString text = formulas.a.empty() ? QString() : formulas.a.front();
+    grid_formula::FormulaEngine engine;
+    grid_formula::SyntaxError error;
+    const int f = engine.compile(grid_formula::velocityFormulaVariables(), text, &error);
+    if (f < 0) {
+        show_error(byLanguage(language, "Синтаксическая ошибка в формуле слоя %1: %2",
+                              "Syntax error in the formula of layer %1: %2")
+                       .arg(1)
+                       .arg(error.message));
+        return;
+    }
+    vd::ConversionInput in;
+    in.vp = &Vp_grid;
+    in.vp_z = &z_vp;
+    in.vs = &Vs_grid;
+    in.vs_z = &z_vs;
+    const std::vector<vd::LayerFormula> one{vd::LayerFormula{vd::Script}};
+    const vd::ScriptCell script = [&engine, f](int, double vp, double vs, double h) {
+        return engine.call(f, {vp, vs, h});
+    };
+    vector3D converted;
+    vd::BadCell bad;
+    vd::ConvertStatus status;
+    {
+        ProgressBarScope progress(&progress_bar);
+        status = vd::convert_by_layers(in, one, script, converted, &bad, barProgress(progress));
+    }
+    if (status == vd::ConvertStatus::VpVsMismatch) {
+        show_error(byLanguage(language, "Параметры гридов Vp и Vs не совпадают",
+                              "Parameters of Vp and Vs grids aren't equal"));
+        return;
+    }
+    if (status != vd::ConvertStatus::Ok) {
+        show_error(byLanguage(language,
+                              "Формула слоя %1 даёт значение, не являющееся числом (%2). Плотностной грид не изменён.",
+                              "The formula of layer %1 gives a value that is not a number (%2). The density grid "
+                              "is unchanged.")
+                       .arg(1)
+                       .arg(cellPlace(language, bad)));
+        return;
+    }
+    update_undo(1);
+    if (vd::conversion_source(in) == 1)
+        takeConvertedGrid(*this, std::move(converted), x_vp, y_vp, z_vp);
+    else
+        takeConvertedGrid(*this, std::move(converted), x_vs, y_vs, z_vs);
+    on_view_dens_triggered();
+}
+
+void MainWindow::importlayers_densities(int n)
+{
+    qDebug() << "importlayers_densities" << n;
+}

@@ -1,0 +1,84 @@
+#include "editing/statisticsdialog.h"
+
+#include "ui_statisticsdialog.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QTableWidgetItem>
+
+StatisticsDialog::StatisticsDialog(QWidget* parent) : QDialog(parent), ui(new Ui::StatisticsDialog)
+{
+    ui->setupUi(this);
+    connect(this, SIGNAL(keyPressEvent(QKeyEvent*)), this, SLOT(keyPressSlot(QKeyEvent*)));
+    ui->tableWidget->installEventFilter(this);
+}
+
+bool StatisticsDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ui->tableWidget && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        emit keyPressEvent(key);
+        return key->key() == Qt::Key_C && key->modifiers() == Qt::ControlModifier;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+StatisticsDialog::~StatisticsDialog()
+{
+    delete ui;
+}
+
+void StatisticsDialog::setData(const std::vector<std::vector<double>>& stats, const std::vector<QString>& names)
+{
+    if (stats.empty() || stats.front().size() < 3)
+        return;
+    ui->tableWidget->setRowCount(static_cast<int>(stats.size()));
+    for (std::size_t j = 0; j < stats.size(); ++j) {
+        const int row = static_cast<int>(j);
+        ui->tableWidget->setItem(row, 0, new QTableWidgetItem(j < names.size() ? names[j] : QString()));
+        for (int c = 0; c < 3; ++c) {
+            const QString value = std::size_t(c) < stats[j].size() ? QString::number(stats[j][std::size_t(c)], 'g', 6)
+                                                                  : QString();
+            ui->tableWidget->setItem(row, c + 1, new QTableWidgetItem(value));
+        }
+    }
+}
+
+void StatisticsDialog::setLanguage(int lang)
+{
+    const bool english = lang != 0;
+    setWindowTitle(english ? QStringLiteral("Statistics") : QString::fromUtf8("Статистика"));
+    const char* english_headers[4] = {"Layer's name", "Min", "Max", "Mean"};
+    const char* russian_headers[4] = {"Имя слоя", "Минимум", "Максимум", "Среднее"};
+    for (int c = 0; c < 4; ++c) {
+        QTableWidgetItem* header = ui->tableWidget->horizontalHeaderItem(c);
+        if (!header) {
+            header = new QTableWidgetItem;
+            ui->tableWidget->setHorizontalHeaderItem(c, header);
+        }
+        header->setText(QString::fromUtf8(english ? english_headers[c] : russian_headers[c]));
+    }
+}
+
+QString StatisticsDialog::selectionText() const
+{
+    QString text;
+    const QTableWidget* table = ui->tableWidget;
+    for (int r = 0; r < table->rowCount(); ++r) {
+        for (int c = 0; c < table->columnCount(); ++c) {
+            const QTableWidgetItem* item = table->item(r, c);
+            if (item && item->isSelected())
+                text += item->text() + QLatin1Char('\t');
+        }
+        text += QLatin1Char('\n');
+    }
+    return text;
+}
+
+void StatisticsDialog::keyPressSlot(QKeyEvent* e)
+{
+    if (!e || e->key() != Qt::Key_C || e->modifiers() != Qt::ControlModifier)
+        return;
+    QApplication::clipboard()->setText(selectionText(), QClipboard::Clipboard);
+}

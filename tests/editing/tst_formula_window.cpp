@@ -1,0 +1,251 @@
+// The grid formula command and its dialog, offscreen, with scripted dialogs.
+#include <QtTest>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <cmath>
+
+#include "app/mainwindow.h"
+#include "app/mainwindowform.h"
+#include "editing/equationdialog.h"
+#include "fake_interaction.h"
+
+namespace {
+
+vector3D cube(std::size_t nz, std::size_t ny, std::size_t nx, float v)
+{
+    return vector3D(nz, vector2D(ny, std::vector<data_type>(nx, v)));
+}
+
+// Densities 2 + 0.1 k + 0.01 i + 0.001 j on 3 levels (0, 50, 100 m) of 2 x 2.
+void give_density(MainWindow& w)
+{
+    w.den_grid = cube(3, 2, 2, 0);
+    for (std::size_t k = 0; k < 3; ++k)
+        for (std::size_t i = 0; i < 2; ++i)
+            for (std::size_t j = 0; j < 2; ++j)
+                w.den_grid[k][i][j] = 2.f + 0.1f * k + 0.01f * i + 0.001f * j;
+    w.x_calc = {0, 10};
+    w.y_calc = {0, 10};
+    w.z_calc = {0, 50, 100};
+}
+
+// Types the formula into the dialog and confirms it.
+std::function<int(QDialog*)> type_and_ok(const QString& text)
+{
+    return [text](QDialog* d) {
+        d->findChild<QLineEdit*>("lineEdit")->setText(text);
+        d->findChild<QPushButton*>("OKbutton")->click();
+        return d->result();
+    };
+}
+
+QString label_pieces(bool english, bool vp, bool vs, bool r)
+{
+    auto var = [](const char* name, bool fits) {
+        return QString("<font color='%1'> %2 </font> - ").arg(fits ? "green" : "red", name);
+    };
+    QString s = "<html> <font color='green'> dens </font> - ";
+    s += english ? "density;" : QString::fromUtf8("плотность;");
+    s += "<font color='green'> h </font> - ";
+    s += english ? "depth;" : QString::fromUtf8("глубина;");
+    s += var("Vp", vp) + (english ? QString("velocity Vp;") : QString::fromUtf8("скорость Vp;"));
+    s += var("Vs", vs) + (english ? QString("velocity Vs;") : QString::fromUtf8("скорость Vs;"));
+    s += var("R", r) + (english ? QString("R Vs; </html>") : QString::fromUtf8("регуляризатор;"));
+    return s;
+}
+
+}  // namespace
+
+class TestFormulaWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { fake.clear(); fake.onDialog = nullptr; }
+
+    void dialogForm();
+    void dialogLabel_data();
+    void dialogLabel();
+    void dialogOkAndCancel();
+    void emptyGridRefused();
+    void scaleDensitiesAndUndo();
+    void depthInKilometres();
+    void misfitGridGivesZero();
+    void refusedFormulasLeaveGridAndUndo_data();
+    void refusedFormulasLeaveGridAndUndo();
+
+private:
+    FakeInteraction fake;
+};
+
+void TestFormulaWindow::dialogForm()
+{
+    EquationDialog d;
+    QCOMPARE(d.size(), QSize(562, 137));
+    QCOMPARE(d.windowTitle(), QString::fromUtf8("Введите выражение (a - переменная)"));
+    QVERIFY(!d.windowIcon().isNull());
+    QCOMPARE(d.findChild<QPushButton*>("OKbutton")->text(), QString("OK"));
+    QCOMPARE(d.findChild<QPushButton*>("Cancelbutton")->text(), QString::fromUtf8("Отмена"));
+    QCOMPARE(d.findChild<QLineEdit*>("lineEdit")->font().pointSize(), 10);
+    QCOMPARE(d.findChild<QLineEdit*>("lineEdit")->alignment(), Qt::AlignCenter);
+    QCOMPARE(d.findChild<QLabel*>("label")->text(), QString());
+    d.setLanguage(2);
+    QCOMPARE(d.windowTitle(), QString::fromUtf8("Введите выражение (a - переменная)"));
+    d.setLanguage(1);
+    QCOMPARE(d.windowTitle(), QString("Input equation"));
+    QCOMPARE(d.findChild<QPushButton*>("Cancelbutton")->text(), QString::fromUtf8("Отмена"));
+    d.setLanguage(0);
+    QCOMPARE(d.windowTitle(), QString::fromUtf8("Введите выражение"));
+}
+
+void TestFormulaWindow::dialogLabel_data()
+{
+    QTest::addColumn<int>("language");
+    QTest::addColumn<bool>("vp");
+    QTest::addColumn<bool>("vs");
+    QTest::addColumn<bool>("r");
+    QTest::newRow("English, all fit") << 1 << true << true << true;
+    QTest::newRow("Russian, all fit") << 0 << true << true << true;
+    QTest::newRow("English, Vp off") << 1 << false << true << true;
+    QTest::newRow("Russian, Vs and R missing") << 0 << true << false << false;
+}
+
+void TestFormulaWindow::dialogLabel()
+{
+    QFETCH(int, language);
+    QFETCH(bool, vp);
+    QFETCH(bool, vs);
+    QFETCH(bool, r);
+    const vector3D den = cube(3, 2, 2, 2);
+    EquationDialog d;
+    d.setLanguage(language);
+    d.setAvailableGrids(den, vp ? cube(3, 2, 2, 1) : cube(3, 2, 5, 1), vs ? cube(3, 2, 2, 1) : vector3D(),
+                        r ? cube(3, 2, 2, 1) : cube(2, 2, 2, 1));
+    QCOMPARE(d.findChild<QLabel*>("label")->text(), label_pieces(language != 0, vp, vs, r));
+}
+
+void TestFormulaWindow::dialogOkAndCancel()
+{
+    EquationDialog d;
+    QStringList sent;
+    connect(&d, &EquationDialog::OKclicked, [&](QString s) { sent << s; });
+    d.show();
+    d.findChild<QLineEdit*>("lineEdit")->setText("  dens + 1 ");
+    d.findChild<QPushButton*>("OKbutton")->click();
+    QCOMPARE(sent, QStringList{"  dens + 1 "});  // neither trimmed nor checked
+    QVERIFY(!d.isVisible());
+    d.show();
+    d.findChild<QPushButton*>("Cancelbutton")->click();
+    QCOMPARE(sent.size(), 1);
+    QVERIFY(!d.isVisible());
+}
+
+void TestFormulaWindow::emptyGridRefused()
+{
+    MainWindow w;
+    w.language = 1;
+    w.on_formula_triggered();
+    QCOMPARE(fake.errors(), QStringList{"Density grid is empty"});
+    QVERIFY(fake.dialogs.isEmpty());
+    fake.clear();
+    w.language = 0;
+    w.on_formula_triggered();
+    QCOMPARE(fake.errors(), QStringList{QString::fromUtf8("Плотностной грид пуст")});
+}
+
+void TestFormulaWindow::scaleDensitiesAndUndo()
+{
+    MainWindow w;
+    give_density(w);
+    const vector3D before = w.den_grid;
+    QString title;
+    fake.onDialog = [&](QDialog* d) {
+        title = d->windowTitle();
+        return type_and_ok("dens*1.1")(d);
+    };
+    w.on_formula_triggered();
+    QCOMPARE(fake.dialogs, QStringList{"EquationDialog"});
+    QCOMPARE(title, QString::fromUtf8("Введите выражение"));
+    QVERIFY(fake.errors().isEmpty());
+    for (std::size_t k = 0; k < 3; ++k)
+        QCOMPARE(w.den_grid[k][1][0], data_type(double(before[k][1][0]) * 1.1));
+    QVERIFY(w.ui->view_dens->isChecked());
+    QCOMPARE(w.undo_stack.size(), std::size_t(1));
+    w.on_actionUndo_triggered();
+    QCOMPARE(w.den_grid, before);
+}
+
+void TestFormulaWindow::depthInKilometres()
+{
+    MainWindow w;
+    give_density(w);
+    w.z_calc = {0, 50, 777};  // the level step decides: 0, 50, 100
+    fake.onDialog = type_and_ok("h/1000");
+    w.on_formula_triggered();
+    QCOMPARE(w.den_grid[0], vector2D(2, std::vector<data_type>(2, 0.f)));
+    QCOMPARE(w.den_grid[1], vector2D(2, std::vector<data_type>(2, 0.05f)));
+    QCOMPARE(w.den_grid[2], vector2D(2, std::vector<data_type>(2, 0.1f)));
+}
+
+void TestFormulaWindow::misfitGridGivesZero()
+{
+    MainWindow w;
+    w.language = 1;
+    give_density(w);
+    w.Vp_grid = cube(3, 3, 2, 5000.f);  // other row count
+    w.Vs_grid = cube(3, 2, 2, 2500.f);
+    QString label;
+    fake.onDialog = [&](QDialog* d) {
+        label = d->findChild<QLabel*>("label")->text();
+        return type_and_ok("Vp + Vs / 1000")(d);
+    };
+    w.on_formula_triggered();
+    QCOMPARE(label, label_pieces(true, false, true, false));
+    QCOMPARE(w.den_grid, cube(3, 2, 2, 2.5f));
+}
+
+void TestFormulaWindow::refusedFormulasLeaveGridAndUndo_data()
+{
+    QTest::addColumn<QString>("formula");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("syntax") << "dens * (2" << "Syntax error in the formula: ";
+    QTest::newRow("empty text") << ""
+                                << "The formula gives a value that is not a number (level 1, row 1, column 1). "
+                                   "The density grid is unchanged.";
+    QTest::newRow("division by zero") << "1 / (h - 50)"
+                                      << "The formula gives a value that is not a number (level 2, row 1, column 1). "
+                                         "The density grid is unchanged.";
+    QTest::newRow("exception") << "h > 60 ? nothing : 1"
+                               << "The formula gives a value that is not a number (level 3, row 1, column 1). "
+                                  "The density grid is unchanged.\nReferenceError";
+}
+
+// A formula that does not compile or gives a cell no finite value is
+// reported; the grid and the undo stack stay as they were.
+void TestFormulaWindow::refusedFormulasLeaveGridAndUndo()
+{
+    QFETCH(QString, formula);
+    QFETCH(QString, error);
+    MainWindow w;
+    w.language = 1;
+    give_density(w);
+    const vector3D before = w.den_grid;
+    fake.onDialog = type_and_ok(formula);
+    w.on_formula_triggered();
+    QCOMPARE(fake.errors().size(), 1);
+    QVERIFY2(fake.errors().front().startsWith(error), qPrintable(fake.errors().front()));
+    QCOMPARE(w.den_grid, before);
+    QVERIFY(w.undo_stack.empty());
+
+    fake.clear();
+    w.language = 0;
+    w.denGridMath(formula);
+    QCOMPARE(fake.errors().size(), 1);
+    QVERIFY(fake.errors().front().startsWith(formula == "dens * (2" ? QString::fromUtf8("Синтаксическая ошибка")
+                                                                    : QString::fromUtf8("Формула даёт значение")));
+}
+
+QTEST_MAIN(TestFormulaWindow)
+#include "tst_formula_window.moc"
