@@ -205,6 +205,21 @@ public slots:
     // recalculation mode says, and scales it to a largest magnitude of 1.
     void recalcRegularizer();
 
+    // ---- New grids, vertical parameters, smoothing (src/editing/mainwindow_gridops.cpp)
+    // A new density grid from {minX, maxX, stepX, minY, maxY, stepY, minZ,
+    // maxZ, stepZ, minSigma, maxSigma}; empties `effects`, alpha_factor = 0.
+    void create_grid(std::vector<double> params);
+    // Vertical parameters of the layered model: when valid and changed, the
+    // grid is rebuilt from the layers; empties `effects`, alpha_factor = 0.
+    void setZparams(double minZ, double maxZ, double dz);
+    // Calculation height (calc_height = -height): when it changed, empties
+    // `effects` and sets alpha_factor to 0.
+    void set_calc_height(double height);
+    // Moving averages with a smooth_params record {type, dx, dy, dz, area, layer}.
+    void smoothDensity(std::vector<double> params);
+    void smoothDensityInLayer(std::vector<double> params);
+    void smoothDensityAlongHorizon(std::vector<double> params);
+
     // ---- Velocity-to-density conversion, grid formula (src/editing/mainwindow_velocity.cpp,
     //      src/editing/mainwindow_formula.cpp)
     // Type codes and the a, b, c texts of the formulas dialog, one per layer.

@@ -62,6 +62,7 @@ const std::vector<QAction* MainWindowForm::*>& dataActionMembers()
         &MainWindowForm::inverse_gardner_formula,
         &MainWindowForm::delete_min,
         &MainWindowForm::delete_mean,
+        &MainWindowForm::calc_means,
         &MainWindowForm::substract_cube,
         &MainWindowForm::add_cube,
         &MainWindowForm::multiply_cube,
