@@ -17,8 +17,12 @@ function(tolmera_add_test name)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests/support)
   target_compile_definitions(${name} PRIVATE TOLMERA_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data"
                                              TOLMERA_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
-  add_test(NAME ${name} COMMAND ${name})
-  set(env "PATH=path_list_prepend:${TOLMERA_TEST_BIN_DIR}" "XDG_CONFIG_HOME=set:${CMAKE_BINARY_DIR}/tests/config")
+  # Each test gets its own settings store, emptied before every run, so no
+  # test sees what another (or an earlier run of itself) stored.
+  set(config_dir ${CMAKE_BINARY_DIR}/tests/config/${name})
+  add_test(NAME ${name}
+           COMMAND /bin/sh -c "rm -rf \"$1\" && exec \"$0\"" $<TARGET_FILE:${name}> ${config_dir})
+  set(env "PATH=path_list_prepend:${TOLMERA_TEST_BIN_DIR}" "XDG_CONFIG_HOME=set:${config_dir}")
   if(NOT T_GUI)
     list(APPEND env "QT_QPA_PLATFORM=set:offscreen")
   endif()
