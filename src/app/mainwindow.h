@@ -252,8 +252,15 @@ public slots:
     void inversion(std::vector<double>& x, std::vector<double>& y, std::vector<double>& z,
                    std::vector<std::vector<double>>& Vz_observed, vector3D& den_grid,
                    std::vector<double>& inversion_params, QProgressBar& bar, QLabel* lbl);
-    // The layered kind (src/engine/mainwindow_inversion_hooks.cpp until it is built).
+    // The layered kind (src/engine/mainwindow_layered.cpp): the run frame and the run.
     void start_polygonal_inversion(std::vector<double> params);
+    void layered_inversion(std::vector<double>& x, std::vector<double>& y, std::vector<double>& z,
+                           std::vector<std::vector<double>>& observed,
+                           std::vector<std::vector<std::vector<double>>>& layer_horizons,
+                           std::vector<double> layer_densities, std::vector<double>& params);
+    // Horizon fitting (src/engine/mainwindow_horizonfit.cpp): the run of the
+    // fitting dialog's map {"Niter", "layer", "stepScale"}.
+    void fitHorizon(QMap<QString, double>& params);
     // Inversion log and per-iteration files.
     void setLogParams(QString& text, bool save_log);
     void saveInvLog(int n_iter, double rms, double time);
@@ -263,7 +270,7 @@ public:
     // ---- Inversion constraints: in-place edits of the run's padded model
     // (real and imaginary levels of My x Mx, the model window at rows py..,
     // columns px..), called by the model-filling stage in this order.
-    // See src/engine/mainwindow_inversion_hooks.cpp.
+    // See src/engine/mainwindow_constraints.cpp.
     bool build_sign_mask(int source, const vector3D& den_grid, std::vector<unsigned char>& mask);
     void restore_fixed_layers(vector3D& re, vector3D& im, int nx, int ny, int px, int py, const vector3D& den_grid,
                               const std::vector<field2D>& horizons, const std::vector<bool>& fixed, double z0,

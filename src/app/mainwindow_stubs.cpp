@@ -24,7 +24,6 @@ void MainWindow::on_delete_faults_triggered() {}
 void MainWindow::on_regrid_horizons_triggered() {}
 void MainWindow::on_regrid_triggered() {}
 void MainWindow::on_regrid_observed_triggered() {}
-void MainWindow::on_horizonInversion_triggered() {}
 void MainWindow::on_centralRegularizer_triggered() {}
 void MainWindow::on_centralRegularizerOnHeights_triggered() {}
 void MainWindow::on_horizonsBasedRegularizer_triggered() {}
