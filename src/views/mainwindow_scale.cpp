@@ -62,10 +62,13 @@ void MainWindow::on_actionZ_XY_triggered()
 
     const double r = graph->aspectRatio();
     const scale::Spans spans = scale::view_spans(viewBounds(*surf));
-    double value = scale::value_for_ratio(z_scale_type, r, spans);
-    if (value == 0)  // "Distance" without usable spans: show the ratio in pixels
-        value = scale::value_for_ratio(scale::Pixels, r, spans);
-    dialog->setValues(z_scale_type, value);
+    int type = z_scale_type;
+    double value = scale::value_for_ratio(type, r, spans);
+    if (value == 0) {  // "Distance" without usable spans: the ratio in pixels
+        type = scale::Pixels;
+        value = scale::value_for_ratio(type, r, spans);
+    }
+    dialog->setValues(type, value);
     dialog->setInitialRatio(r);
     dialog->setSpans(spans.H, spans.V);
     dialog->setLanguage(language);

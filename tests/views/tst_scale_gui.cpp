@@ -224,6 +224,13 @@ void TestScaleGui::typeIsRemembered()
     QCOMPARE(type(d)->currentIndex(), 1);
     QCOMPARE(input(d)->text(), QString("2"));
     d->close();
+    // Without spans (an empty view) the ratio is shown in pixels.
+    w->surf->clearSurfaces();
+    d = openScale(*w);
+    QVERIFY(d);
+    QCOMPARE(type(d)->currentIndex(), 0);
+    QCOMPARE(input(d)->text(), QString("0.4"));
+    d->close();
 }
 
 void TestScaleGui::limitsOnTheAxesAndMaps()
