@@ -73,6 +73,15 @@ signals:
     void keyPressEvent(QKeyEvent* event);
     // Asks the machine-learning dialog to run the prediction (emitted by saveMLdata).
     void predictMlDensity();
+    // Section data for the vertical-section dialog (connected to its slots of
+    // the same names when it opens; the extraction calls the dialog directly).
+    void setDensitySlice(std::vector<std::vector<double>>& dens, std::vector<double>& x_coords,
+                         std::vector<double>& z_coords);
+    void setHorizonsDepths(std::vector<std::vector<double>>& depths, std::vector<double>& x_coords);
+    void setVzCalcSlice(std::vector<double>& Vz, std::vector<double>& x_coords);
+    void setVzObsSlice(std::vector<double>& Vz, std::vector<double>& x_coords);
+    void setVzResidSlice(std::vector<double>& Vz, std::vector<double>& x_coords);
+    void plotVzSlices();
 
 public slots:
     // ---- Shell
@@ -135,6 +144,15 @@ public slots:
     void on_observed_axes_customContextMenuRequested(QPoint pos);
     void on_calculated_axes_customContextMenuRequested(QPoint pos);
 
+    // ---- Vertical section (src/views/mainwindow_section.cpp)
+    // Samples every loaded data set along the line from (xmin, ymin) to
+    // (xmax, ymax) every dxy metres and hands the sections to section_dialog.
+    // A line without two samples, a step that is not positive or a line with
+    // too many samples is refused with a message and changes nothing.
+    void extractHorizontalSlice(double xmin, double xmax, double ymin, double ymax, double dxy);
+    // Keeps the dialog's depth-sign choice (section_direction).
+    void setVertSliceDir(int dir);
+
     // ---- Field maps and map interaction (src/views/mainwindow_maps.cpp,
     //      src/views/mainwindow_mapinteraction.cpp)
     void plotEllipse();
@@ -158,8 +176,9 @@ public slots:
                       std::vector<double>& z);
     bool export3Dgrid(const QString& s, const vector3D& dens, const std::vector<double>& x_calc,
                       const std::vector<double>& y_calc, const std::vector<double>& z_calc);
-    // Writes grd as a Surfer 7 binary grid; reports a failure with show_error.
-    void saveSRF(QString dir, std::vector<std::vector<double>>& grd, std::vector<double>& params);
+    // Writes grd as a Surfer 7 binary grid; reports a failure with show_error
+    // and returns whether the file was written.
+    bool saveSRF(QString dir, std::vector<std::vector<double>>& grd, std::vector<double>& params);
 
     // ---- Layered model: horizons, layer attributes, grid from layers, layer maps
     void addHorizon(std::vector<std::vector<double>>& horizon, std::vector<double>& params);

@@ -17,7 +17,6 @@ void MainWindow::on_save_project_triggered() {}
 void MainWindow::on_save_as_triggered() {}
 void MainWindow::on_import_faults_triggered() {}
 void MainWindow::on_import_profiles_scheme_triggered() {}
-void MainWindow::on_exportVerticalSlice_triggered() {}
 void MainWindow::on_export_faults_one_file_triggered() {}
 void MainWindow::on_export_faults_multiple_files_triggered() {}
 void MainWindow::on_delete_faults_triggered() {}

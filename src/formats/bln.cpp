@@ -111,6 +111,43 @@ FaultSticks bln_vertical_faults(const std::vector<bln_polyline>& polylines, doub
     return faults;
 }
 
+namespace {
+
+void append_polyline_text(QByteArray& text, const double* xy, std::size_t points, std::size_t stride)
+{
+    text += QByteArray::number(qulonglong(points)) + ",1\n";
+    for (std::size_t i = 0; i < points; ++i)
+        text += (text_numbers::shortest(xy[i * stride]) + QStringLiteral(", ") +
+                 text_numbers::shortest(xy[i * stride + 1]) + QLatin1Char('\n')).toLatin1();
+}
+
+CodecStatus write_bln_text(const QString& path, const QByteArray& text)
+{
+    QSaveFile file;
+    if (CodecStatus status = open_for_writing(file, path); !status)
+        return status;
+    if (CodecStatus status = write_bytes(file, text.constData(), text.size()); !status)
+        return status;
+    return commit(file);
+}
+
+}  // namespace
+
+CodecStatus write_bln_polylines(const QString& path, const std::vector<bln_polyline>& polylines)
+{
+    bool usable = !polylines.empty();
+    for (const bln_polyline& line : polylines)
+        usable = usable && line.size() >= 2 && line.size() % 2 == 0;
+    if (!usable)
+        return CodecStatus::failure(CodecError::BadGrid,
+                                    QStringLiteral("Every polyline needs pairs of x and y, at least one"),
+                                    QStringLiteral("В каждой ломаной должны быть пары x и y, хотя бы одна"));
+    QByteArray text;
+    for (const bln_polyline& line : polylines)
+        append_polyline_text(text, line.data(), line.size() / 2, 2);
+    return write_bln_text(path, text);
+}
+
 CodecStatus write_bln_polyline(const QString& path, const std::vector<double>& x, const std::vector<double>& y)
 {
     if (x.empty() || x.size() != y.size())

@@ -35,3 +35,8 @@ FaultSticks bln_vertical_faults(const std::vector<bln_polyline>& polylines, doub
 // same number (at least one) of values. The file replaces any earlier one
 // only when complete.
 CodecStatus write_bln_polyline(const QString& path, const std::vector<double>& x, const std::vector<double>& y);
+
+// Writes several polylines one after the other, each as write_bln_polyline
+// writes one. Every polyline must hold at least one point; at least one
+// polyline is needed.
+CodecStatus write_bln_polylines(const QString& path, const std::vector<bln_polyline>& polylines);
