@@ -223,6 +223,17 @@ public slots:
     // regularizer_offsets, removes level means or minima as the checked
     // recalculation mode says, and scales it to a largest magnitude of 1.
     void recalcRegularizer();
+    // Regridding onto a new lattice (src/editing/mainwindow_regrid3d.cpp):
+    // every loaded cube by a regrid_params record {minX, maxX, dx, minY,
+    // maxY, dy, minZ, maxZ, dz}, with the horizons and both fields on the new
+    // x/y nodes; the horizons or the observed field alone by a grid_geometry.
+    void regrid3Dgrid(std::vector<double> new_params);
+    void regridHorizons(std::vector<double> params);
+    void regridObserved(std::vector<double> params);
+    // Regularizers from the layered model (src/editing/mainwindow_regularizer_build.cpp).
+    void createCentralRegularizer(double width);
+    void createCentralRegularizerHeights(double width);
+    void createHorizonsGradientsRegularizer();
 
     // ---- New grids, vertical parameters, smoothing (src/editing/mainwindow_gridops.cpp)
     // A new density grid from {minX, maxX, stepX, minY, maxY, stepY, minZ,

@@ -20,9 +20,3 @@ void MainWindow::on_import_profiles_scheme_triggered() {}
 void MainWindow::on_export_faults_one_file_triggered() {}
 void MainWindow::on_export_faults_multiple_files_triggered() {}
 void MainWindow::on_delete_faults_triggered() {}
-void MainWindow::on_regrid_horizons_triggered() {}
-void MainWindow::on_regrid_triggered() {}
-void MainWindow::on_regrid_observed_triggered() {}
-void MainWindow::on_centralRegularizer_triggered() {}
-void MainWindow::on_centralRegularizerOnHeights_triggered() {}
-void MainWindow::on_horizonsBasedRegularizer_triggered() {}
