@@ -420,7 +420,7 @@ bool read_block(Reader& r, int tag, ProjectData& d)
     case project_tag_regularizer: return read_cube(r, d.regularizer, d.version);
     case project_tag_profiles: return read_profiles(r, d.profiles);
     case project_tag_faults: return read_faults(r, d.faults);
-    default: return false;
+    default: return r.fail(QStringLiteral("an unknown tag"), QStringLiteral("неизвестный тег"));
     }
 }
 

@@ -12,6 +12,7 @@
 
 #include <QAction>
 #include <QLabel>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -94,7 +95,12 @@ QString windowTitle(const MainWindow& w) { return w.windowTitle(); }
 class TestProjectCommands : public QObject {
     Q_OBJECT
 
+private:
+    // Closing a window with data writes the settings store: a store of this test alone.
+    QTemporaryDir settings_dir;
+
 private slots:
+    void initTestCase();
     void saveAndOpenEveryDataSet();
     void saveResults();
     void sidecarsFollowTheSavedProject();
@@ -108,6 +114,13 @@ private slots:
     void closeQuestionYesSaves();
     void openedProjectReplacesEverything();
 };
+
+void TestProjectCommands::initTestCase()
+{
+    QVERIFY(settings_dir.isValid());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings_dir.path());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings_dir.path());
+}
 
 void TestProjectCommands::saveAndOpenEveryDataSet()
 {

@@ -13,6 +13,7 @@
 #include "views/surf.h"
 
 #include <QAction>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <qcustomplot.h>
@@ -74,9 +75,21 @@ double maxDifference(const field2D& a, const field2D& b)
 class TestProjectEndToEnd : public QObject {
     Q_OBJECT
 
+private:
+    // Closing a window with data writes the settings store: a store of this test alone.
+    QTemporaryDir settings_dir;
+
 private slots:
+    void initTestCase();
     void buildCalculateSaveCloseReopen();
 };
+
+void TestProjectEndToEnd::initTestCase()
+{
+    QVERIFY(settings_dir.isValid());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings_dir.path());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings_dir.path());
+}
 
 void TestProjectEndToEnd::buildCalculateSaveCloseReopen()
 {
