@@ -695,6 +695,7 @@ void TestSectionDialog::crossingsWriter()
 
 void TestSectionDialog::resizeGoesThroughItsSignal()
 {
+    qRegisterMetaType<QResizeEvent*>();
     HorizontalSliceDialog d;
     QSignalSpy spy(&d, SIGNAL(resizeEvent(QResizeEvent*)));
     d.show();
