@@ -20,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <cmath>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -56,23 +57,61 @@ struct FeatureFile
     qint64 size = 0;
 };
 
-FeatureFile readFeatureFile()
+// Decodes the bytes by hand (big-endian int32 and IEEE doubles), apart from
+// the stream the program writes with.
+double bigEndianDouble(const char* p)
+{
+    quint64 bits = 0;
+    for (int i = 0; i < 8; ++i)
+        bits = (bits << 8) | quint8(p[i]);
+    double d;
+    std::memcpy(&d, &bits, sizeof d);
+    return d;
+}
+
+qint32 bigEndianInt(const char* p)
+{
+    quint32 bits = 0;
+    for (int i = 0; i < 4; ++i)
+        bits = (bits << 8) | quint8(p[i]);
+    return qint32(bits);
+}
+
+FeatureFile decodeFeatureFile(const QByteArray& bytes)
 {
     FeatureFile f;
+    f.size = bytes.size();
+    if (bytes.size() < 60)
+        return f;
+    const char* p = bytes.constData();
+    f.nx = bigEndianInt(p);
+    f.ny = bigEndianInt(p + 4);
+    f.nz = bigEndianInt(p + 8);
+    for (int i = 0; i < 6; ++i)
+        f.bounds[i] = bigEndianDouble(p + 12 + 8 * i);
+    for (int off = 60; off + 32 <= bytes.size(); off += 32)
+        f.cells.push_back({bigEndianDouble(p + off), bigEndianDouble(p + off + 8), bigEndianDouble(p + off + 16),
+                           bigEndianDouble(p + off + 24)});
+    return f;
+}
+
+// A feature file of the given lattice (header only: the result check reads no more).
+void writeFeatureHeader(qint32 nx, qint32 ny, qint32 nz, const std::array<double, 6>& bounds)
+{
+    QFile file(mlFeatureFilePath());
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QDataStream out(&file);
+    out << nx << ny << nz;
+    for (double b : bounds)
+        out << b;
+}
+
+FeatureFile readFeatureFile()
+{
     QFile file(mlFeatureFilePath());
     if (!file.open(QIODevice::ReadOnly))
-        return f;
-    f.size = file.size();
-    QDataStream in(&file);
-    in >> f.nx >> f.ny >> f.nz;
-    for (double& b : f.bounds)
-        in >> b;
-    while (!in.atEnd()) {
-        std::array<double, 4> c;
-        in >> c[0] >> c[1] >> c[2] >> c[3];
-        f.cells.push_back(c);
-    }
-    return f;
+        return FeatureFile();
+    return decodeFeatureFile(file.readAll());
 }
 
 } // namespace
@@ -104,9 +143,12 @@ private slots:
 
     void resultReplacesTheDensityGrid();
     void unreadableResultChangesNothing();
+    void resultOffTheFeatureLattice_data();
+    void resultOffTheFeatureLattice();
 
 private:
     QTemporaryDir settingsDir;
+    QTemporaryDir binDir;  // exchange files of this run only
     std::unique_ptr<FakeInteraction> fake;
 };
 
@@ -114,7 +156,9 @@ void TestMlWindow::initTestCase()
 {
     QVERIFY(settingsDir.isValid());
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
-    QVERIFY(QDir().mkpath(QCoreApplication::applicationDirPath() + "/bin"));
+    QVERIFY(binDir.isValid());
+    setMlBinDir(binDir.path());
+    QCOMPARE(mlFeatureFilePath(), binDir.path() + "/xdata.bin");
 }
 
 void TestMlWindow::init()
@@ -243,6 +287,14 @@ void TestMlWindow::predictChainWritesTheFeatureFile()
     w.z_vp = nodes(2, 0, 10);
     fake->openNames << "/tmp/train.txt";
     QSignalSpy predicted(&w, &MainWindow::predictMlDensity);
+    // The file as the prediction finds it (no script here: the run fails and
+    // removes it afterwards).
+    QByteArray written;
+    connect(&w, &MainWindow::predictMlDensity, this, [&] {
+        QFile file(mlFeatureFilePath());
+        if (file.open(QIODevice::ReadOnly))
+            written = file.readAll();
+    });
     fake->onDialog = [&](QDialog* d) {
         auto* dialog = qobject_cast<MLDensityConvertor*>(d);
         QMetaObject::invokeMethod(dialog, "on_load_train_clicked");
@@ -251,7 +303,7 @@ void TestMlWindow::predictChainWritesTheFeatureFile()
     };
     w.ui->ML_density_conversion->trigger();
     QCOMPARE(predicted.count(), 1);
-    const FeatureFile f = readFeatureFile();
+    const FeatureFile f = decodeFeatureFile(written);
     QCOMPARE(f.size, qint64(60 + 32 * 12));
     QCOMPARE(f.cells.size(), std::size_t(12));
     // Depth and Vp in use; no Vs cube, no horizons.
@@ -260,6 +312,10 @@ void TestMlWindow::predictChainWritesTheFeatureFile()
     QCOMPARE(f.cells[11][2], 0.0);
     QCOMPARE(f.cells[11][3], 0.0);
     QVERIFY(w.den_grid.empty());  // no result came back
+    // No script here: neither the training nor the prediction gets an answer.
+    QCOMPARE(fake->errors().size(), 2);
+    QCOMPARE(fake->errors().first(), QStringLiteral("Please install python ML libraries"));
+    QVERIFY(!QFile::exists(mlFeatureFilePath()));
 }
 
 // nx 2, ny 3, nz 4: 60 + 32 x 24 bytes, big-endian header.
@@ -385,7 +441,7 @@ void TestMlWindow::noSourceCube()
     w.saveMLdata(true, false, false, false);
     QCOMPARE(predicted.count(), 0);
     QCOMPARE(fake->errors(), QStringList{text});
-    QCOMPARE(QFileInfo(mlFeatureFilePath()).size(), qint64(0));
+    QVERIFY(!QFile::exists(mlFeatureFilePath()));
 }
 
 // A feature cube smaller than the source would be read past its end.
@@ -420,9 +476,7 @@ void TestMlWindow::resultReplacesTheDensityGrid()
     w.crop_borders = {{0, 0, 0, 0, 0, 0}};
     const vector3D predicted = numbered(3, 2, 4, 2.f);
     QVERIFY(write_cube_file(mlResultFilePath(), predicted, nodes(4, 10, 5), nodes(2, 20, 5), nodes(3, 0, 50)).ok());
-    QFile feature(mlFeatureFilePath());
-    QVERIFY(feature.open(QIODevice::WriteOnly));
-    feature.close();
+    writeFeatureHeader(4, 2, 3, {{10, 25, 20, 25, 0, 100}});
     w.undo_stack.clear();
 
     w.loadMlResult();
@@ -454,7 +508,41 @@ void TestMlWindow::unreadableResultChangesNothing()
     QCOMPARE(w.den_grid, cube(1, 2, 2, 1.f));
     QCOMPARE(w.x_calc, (std::vector<double>{0, 1}));
     QVERIFY(!QFile::exists(mlResultFilePath()));
-    QVERIFY(fake->notes.isEmpty());
+    QCOMPARE(fake->errors().size(), 1);  // reported, not passed over in silence
+}
+
+// A result that does not lie on the lattice the features were written for
+// (other counts or other nodes) is refused and the grid kept.
+void TestMlWindow::resultOffTheFeatureLattice_data()
+{
+    QTest::addColumn<int>("nx");
+    QTest::addColumn<double>("xLast");
+    QTest::newRow("other column count") << 3 << 25.0;
+    QTest::newRow("other last node") << 4 << 40.0;
+}
+
+void TestMlWindow::resultOffTheFeatureLattice()
+{
+    QFETCH(int, nx);
+    QFETCH(double, xLast);
+    MainWindow w;
+    w.language = 1;
+    w.den_grid = cube(1, 2, 2, 1.f);
+    w.x_calc = w.y_calc = {0, 1};
+    w.z_calc = {0};
+    w.model_bounds = {{0, 1, 0, 1, 0, 0}};
+    writeFeatureHeader(4, 2, 3, {{10, 25, 20, 25, 0, 100}});
+    const double step = (xLast - 10) / (nx - 1);
+    QVERIFY(write_cube_file(mlResultFilePath(), numbered(3, 2, std::size_t(nx), 2.f), nodes(std::size_t(nx), 10, step),
+                            nodes(2, 20, 5), nodes(3, 0, 50))
+                .ok());
+    w.loadMlResult();
+    QCOMPARE(w.den_grid, cube(1, 2, 2, 1.f));
+    QCOMPARE(w.x_calc, (std::vector<double>{0, 1}));
+    QCOMPARE(w.model_bounds, (std::array<double, 6>{{0, 1, 0, 1, 0, 0}}));
+    QCOMPARE(fake->errors(), QStringList{"Error. The predicted grid does not match the model"});
+    QVERIFY(!QFile::exists(mlResultFilePath()));
+    QVERIFY(!QFile::exists(mlFeatureFilePath()));
 }
 
 QTEST_MAIN(TestMlWindow)

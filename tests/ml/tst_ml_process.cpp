@@ -1,0 +1,461 @@
+// The machine-learning conversion through the real interpreter: training and
+// prediction on a small synthetic (density a known linear function of Vp and
+// depth) with the program's own scripts, and every way a script can fail,
+// with stand-in scripts written by the tests.
+//
+// Each run works in a temporary folder of its own that holds copies of the
+// scripts (from the bin folder beside this executable), so that runs in
+// parallel never share exchange files.
+
+#include "app/mainwindow.h"
+#include "app/mainwindowform.h"
+#include "fake_interaction.h"
+#include "formats/cube_file.h"
+#include "ml/ml_exchange.h"
+#include "ml/mldensityconvertor.h"
+
+#include "ui_mldensityconvertor.h"
+
+#include <QAction>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QTimer>
+#include <QtTest>
+#include <qcustomplot.h>
+
+#include <cmath>
+#include <memory>
+#include <random>
+
+namespace {
+
+const char* const kScripts[] = {"code.py", "code2.py", "tolmera_ml.py"};
+
+// The synthetic truth.
+double trueDensity(double vp, double depth)
+{
+    return 1.2 + 0.0003 * vp + 0.0002 * depth;
+}
+
+std::vector<double> nodes(std::size_t n, double first, double step)
+{
+    std::vector<double> v(n);
+    for (std::size_t i = 0; i < n; ++i)
+        v[i] = first + step * double(i);
+    return v;
+}
+
+vector3D cube(std::size_t nz, std::size_t ny, std::size_t nx, float value)
+{
+    return vector3D(nz, vector2D(ny, std::vector<data_type>(nx, value)));
+}
+
+// Vp of cell (level, row, column) in the model.
+float modelVp(std::size_t k, std::size_t i, std::size_t j)
+{
+    return float(2000 + 300 * k + 40 * i + 25 * j);
+}
+
+} // namespace
+
+class TestMlProcess : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void trainAndPredict();
+    void layerCountsDiffer();
+
+    void trainingOutcomes_data();
+    void trainingOutcomes();
+    void trainingScoresFromTheScript();
+    void trainingCancelledByTheUser();
+
+    void predictionFailures_data();
+    void predictionFailures();
+    void staleResultIsNotTaken();
+    void predictionTimesOut();
+    void predictionCancelledByTheUser();
+    void interpreterMissing();
+
+private:
+    // A window with a Vp cube (6 x 5 x 4) and a small density grid elsewhere.
+    void fillModel(MainWindow& w);
+    void writeTrainFile(int samples, bool layers);
+    void writeScript(const char* name, const QString& body);
+    // Runs the ML command: load the train file (which trains), then, when
+    // predict is set, press Predict. before runs first on the shown dialog.
+    void runCommand(MainWindow& w, bool predict, std::function<void(MLDensityConvertor*)> before = {},
+                    std::function<void(MLDensityConvertor*)> afterTraining = {});
+
+    QTemporaryDir settingsDir;
+    QTemporaryDir work;
+    QString bin;
+    QString trainPath;
+    std::unique_ptr<FakeInteraction> fake;
+};
+
+void TestMlProcess::initTestCase()
+{
+    QVERIFY(settingsDir.isValid());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
+    QVERIFY(work.isValid());
+    bin = work.path() + "/bin";
+    QVERIFY(QDir().mkpath(bin));
+    setMlBinDir(bin);
+    trainPath = work.path() + "/train.txt";
+
+    QProcess probe;
+    probe.start("python", {"-c", "import numpy, sklearn"});
+    QVERIFY2(probe.waitForFinished(60000) && probe.exitCode() == 0,
+             "\"python\" on the search path must be an interpreter with numpy and scikit-learn");
+}
+
+void TestMlProcess::init()
+{
+    fake.reset(new FakeInteraction);
+    const QString source = QCoreApplication::applicationDirPath() + "/bin/";
+    for (const char* name : kScripts) {
+        QFile::remove(bin + "/" + name);
+        QVERIFY2(QFile::copy(source + name, bin + "/" + name), name);
+    }
+    QFile::remove(mlFeatureFilePath());
+    QFile::remove(mlResultFilePath());
+    writeTrainFile(60, false);
+}
+
+void TestMlProcess::cleanup()
+{
+    fake.reset();
+}
+
+void TestMlProcess::fillModel(MainWindow& w)
+{
+    w.language = 1;
+    w.Vp_grid = cube(4, 5, 6, 0.f);
+    for (std::size_t k = 0; k < 4; ++k)
+        for (std::size_t i = 0; i < 5; ++i)
+            for (std::size_t j = 0; j < 6; ++j)
+                w.Vp_grid[k][i][j] = modelVp(k, i, j);
+    w.x_vp = nodes(6, 1000, 50);
+    w.y_vp = nodes(5, 2000, 50);
+    w.z_vp = nodes(4, 100, 200);
+    w.den_grid = cube(2, 2, 2, 1.f);
+    w.x_calc = w.y_calc = w.z_calc = nodes(2, 0, 10);
+}
+
+// Vp, depth, Vs (0: no Vs), layer, density; with layers, layer 1 or 2.
+void TestMlProcess::writeTrainFile(int samples, bool layers)
+{
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<double> vp(1500, 4500), depth(0, 1500);
+    QFile file(trainPath);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text));
+    QTextStream out(&file);
+    out.setRealNumberPrecision(12);
+    out << "Vp depth Vs layer density\n";
+    for (int n = 0; n < samples; ++n) {
+        const double v = vp(rng), h = depth(rng);
+        out << v << ' ' << h << " 0 " << (layers ? 1 + n % 2 : 1) << ' ' << trueDensity(v, h) << '\n';
+    }
+}
+
+void TestMlProcess::writeScript(const char* name, const QString& body)
+{
+    QFile file(bin + "/" + name);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text));
+    file.write("import sys, time\n" + body.toUtf8() + "\n");
+}
+
+void TestMlProcess::runCommand(MainWindow& w, bool predict, std::function<void(MLDensityConvertor*)> before,
+                               std::function<void(MLDensityConvertor*)> afterTraining)
+{
+    fake->openNames << trainPath;
+    fake->onDialog = [&](QDialog* d) {
+        auto* dialog = qobject_cast<MLDensityConvertor*>(d);
+        dialog->show();
+        if (before)
+            before(dialog);
+        QMetaObject::invokeMethod(dialog, "on_load_train_clicked");
+        if (afterTraining)
+            afterTraining(dialog);
+        if (predict && dialog->isVisible())
+            dialog->ui->OKbutton->click();
+        return dialog->result();
+    };
+    w.ui->ML_density_conversion->trigger();
+    QCOMPARE(fake->dialogs, QStringList{"MLDensityConvertor"});
+}
+
+// Linear regression on Vp and depth recovers the truth: the scores are zero,
+// the plots show Vp and depth, and every cell of the predicted grid matches.
+void TestMlProcess::trainAndPredict()
+{
+    MainWindow w;
+    fillModel(w);
+    QString scores;
+    bool vpShown = false, depthShown = false, vsShown = true;
+    int trainPoints = 0;
+    int highestBar = 0;
+    runCommand(
+        w, true,
+        [&](MLDensityConvertor* d) {
+            d->ui->reg_list->setCurrentIndex(4);  // linear regression
+            connect(d->ui->progressBar, &QProgressBar::valueChanged, d,
+                    [&](int v) { highestBar = std::max(highestBar, v); });
+        },
+        [&](MLDensityConvertor* d) {
+            scores = d->ui->cross_val_scores->text();
+            vpShown = !d->ui->learning_result_V_axes->isHidden() && !d->ui->learning_result_V_d_axes->isHidden();
+            depthShown = !d->ui->learning_result_H_axes->isHidden();
+            vsShown = !d->ui->learning_result_Vs_axes->isHidden() || !d->ui->learning_result_Vs_d_axes->isHidden();
+            trainPoints = d->ui->learning_result_V_axes->graphCount() == 2
+                ? d->ui->learning_result_V_axes->graph(0)->data()->size()
+                : -1;
+            QVERIFY(d->usesVp());
+            QVERIFY(d->usesDepth());
+            QVERIFY(!d->usesVs());
+            QVERIFY(!d->usesLayerIndex());
+            QVERIFY(d->ui->progressBar->isHidden());
+        });
+    QVERIFY2(fake->errors().isEmpty(), qPrintable(fake->errors().join('\n')));
+    QCOMPARE(scores, QStringLiteral("Cross Validation RMSE scores: 5: 0.0000; 6: 0.0000; 7: 0.0000; 8: 0.0000; "
+                                    "9: 0.0000; "));
+    QVERIFY(vpShown);
+    QVERIFY(depthShown);
+    QVERIFY(!vsShown);
+    QCOMPARE(trainPoints, 60);
+    QVERIFY(highestBar >= 20);
+
+    QCOMPARE(w.den_grid.size(), std::size_t(4));
+    QCOMPARE(w.den_grid[0].size(), std::size_t(5));
+    QCOMPARE(w.den_grid[0][0].size(), std::size_t(6));
+    QCOMPARE(w.x_calc, w.x_vp);
+    QCOMPARE(w.y_calc, w.y_vp);
+    QCOMPARE(w.z_calc, w.z_vp);
+    double worst = 0;
+    for (std::size_t k = 0; k < 4; ++k)
+        for (std::size_t i = 0; i < 5; ++i)
+            for (std::size_t j = 0; j < 6; ++j)
+                worst = std::max(worst, std::abs(w.den_grid[k][i][j] - trueDensity(modelVp(k, i, j), w.z_vp[k])));
+    QVERIFY2(worst < 1e-5, qPrintable(QString::number(worst)));
+    QVERIFY(!QFile::exists(mlFeatureFilePath()));
+    QVERIFY(!QFile::exists(mlResultFilePath()));
+    QVERIFY(w.undo_stack.empty());
+}
+
+// The model has three layers, the train set two: the script says so and the
+// grid stays.
+void TestMlProcess::layerCountsDiffer()
+{
+    writeTrainFile(60, true);
+    MainWindow w;
+    fillModel(w);
+    w.horizons = {field2D(5, std::vector<double>(6, 0.0)), field2D(5, std::vector<double>(6, 300.0)),
+                  field2D(5, std::vector<double>(6, 500.0))};
+    runCommand(w, true, [](MLDensityConvertor* d) { d->ui->reg_list->setCurrentIndex(4); });
+    QCOMPARE(fake->errors(), QStringList{"Layers counts in train and model are different"});
+    QCOMPARE(w.den_grid, cube(2, 2, 2, 1.f));
+    QVERIFY(!QFile::exists(mlFeatureFilePath()));
+    QVERIFY(!QFile::exists(mlResultFilePath()));
+}
+
+void TestMlProcess::trainingOutcomes_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<bool>("staysOpen");
+    QTest::newRow("garbage") << "print('hello world')" << "Please install python ML libraries" << false;
+    QTest::newRow("garbage of many words")
+        << "print('this is not at all what the program expects to read')" << "Please install python ML libraries" << false;
+    QTest::newRow("a single 1") << "print(1)" << "Please install python ML libraries" << false;
+    QTest::newRow("status 1") << "print('1 0 0 0 0 0 0 0 0 0 0'); sys.exit(1)" << "Error in train file" << true;
+    QTest::newRow("status 2") << "print('2 0 0 0 0 0 0 0 0 0 0')" << "Please install python ML libraries" << false;
+    QTest::newRow("other status") << "print('9 0 0 0 0 0 0 0 0 0 0')" << QString() << true;
+    QTest::newRow("status 0 from a crashed script")
+        << "print('0 1 1 0 0 -1 -1 -1 -1 -1 0'); sys.stderr.write('it broke'); sys.exit(3)" << "it broke" << true;
+}
+
+void TestMlProcess::trainingOutcomes()
+{
+    QFETCH(QString, script);
+    QFETCH(QString, error);
+    QFETCH(bool, staysOpen);
+    writeScript("code.py", script);
+    MainWindow w;
+    fillModel(w);
+    bool open = false;
+    QString scores;
+    runCommand(w, false, {}, [&](MLDensityConvertor* d) {
+        open = d->isVisible();
+        scores = d->ui->cross_val_scores->text();
+    });
+    QCOMPARE(fake->errors(), error.isEmpty() ? QStringList() : QStringList{error});
+    QCOMPARE(open, staysOpen);
+    QCOMPARE(scores, QStringLiteral("Cross Validation RMS scores:"));
+}
+
+// The scores of the script's output become the text; features it reports
+// unused are dropped for good, and N = 0 leaves every plot hidden.
+void TestMlProcess::trainingScoresFromTheScript()
+{
+    writeScript("code.py", "print('0 1 1 0 0 -0.01 -0.04 -0.09 -0.16 -0.25 0')");
+    MainWindow w;
+    fillModel(w);
+    w.Vs_grid = w.Vp_grid;
+    w.horizons = {field2D(5, std::vector<double>(6, 0.0))};
+    runCommand(w, false, {}, [&](MLDensityConvertor* d) {
+        QCOMPARE(d->ui->cross_val_scores->text(),
+                 QStringLiteral("Cross Validation RMSE scores: 5: 0.1000; 6: 0.2000; 7: 0.3000; 8: 0.4000; "
+                                "9: 0.5000; "));
+        QVERIFY(d->usesVp());
+        QVERIFY(d->usesDepth());
+        QVERIFY(!d->usesVs());
+        QVERIFY(!d->usesLayerIndex());
+        for (QCustomPlot* p : d->findChildren<QCustomPlot*>())
+            QVERIFY(p->isHidden());
+        // A later run that reports Vs used cannot bring it back.
+        writeScript("code.py", "print('0 1 1 1 1 -0.01 -0.04 -0.09 -0.16 -0.25 0')");
+        d->ui->train_button->click();
+        QVERIFY(!d->usesVs());
+        QVERIFY(!d->usesLayerIndex());
+    });
+    QVERIFY(fake->errors().isEmpty());
+}
+
+void TestMlProcess::trainingCancelledByTheUser()
+{
+    writeScript("code.py", "time.sleep(60)");
+    MainWindow w;
+    fillModel(w);
+    QElapsedTimer clock;
+    clock.start();
+    bool open = false;
+    runCommand(
+        w, false,
+        [](MLDensityConvertor* d) { QTimer::singleShot(300, d->ui->CancelButton, &QPushButton::click); },
+        [&](MLDensityConvertor* d) {
+            open = d->isVisible();
+            QVERIFY(!d->isRunning());
+            QVERIFY(d->ui->train_button->isEnabled());
+        });
+    QVERIFY(clock.elapsed() < 20000);
+    QVERIFY(open);  // Cancel during a run stops the run only
+    QVERIFY(fake->errors().isEmpty());
+}
+
+void TestMlProcess::predictionFailures_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("garbage") << "print('<<< garbage >>>')" << "The ML process failed";
+    QTest::newRow("error stream") << "sys.stderr.write('Traceback: boom\\n'); sys.exit(1)" << "Traceback: boom";
+    QTest::newRow("success printed, exit code 1")
+        << "print('1\\n2\\n3\\n4\\n5'); sys.stderr.write('disk full'); sys.exit(1)" << "disk full";
+    QTest::newRow("killed by a signal") << "import os, signal; print('1 2 3 4 5', flush=True); "
+                                           "os.kill(os.getpid(), signal.SIGKILL)"
+                                        << "The ML process failed";
+    QTest::newRow("success printed, no result") << "print('1 2 3 4 5')" << "Can't open file ";
+    QTest::newRow("result of the wrong size")
+        << "import struct\n"
+           "open(sys.argv[3], 'wb').write(struct.pack('>3i', 6, 5, 3) + struct.pack('>6d', 1000, 1250, 2000, 2200, "
+           "100, 500) + b'\\0' * (4 * 90))\n"
+           "print('1 2 3 4 5')"
+        << "Error. The predicted grid does not match the model";
+}
+
+// Whatever goes wrong, the user is told and the grid is kept; no exchange
+// file stays behind.
+void TestMlProcess::predictionFailures()
+{
+    QFETCH(QString, script);
+    QFETCH(QString, error);
+    writeScript("code2.py", script);
+    MainWindow w;
+    fillModel(w);
+    w.model_bounds = {{0, 10, 0, 10, 0, 10}};
+    runCommand(w, true, [](MLDensityConvertor* d) { d->ui->reg_list->setCurrentIndex(4); });
+    QCOMPARE(fake->errors().size(), 1);
+    QVERIFY2(fake->errors().first().startsWith(error), qPrintable(fake->errors().first()));
+    QCOMPARE(w.den_grid, cube(2, 2, 2, 1.f));
+    QCOMPARE(w.x_calc, nodes(2, 0, 10));
+    QCOMPARE(w.model_bounds, (std::array<double, 6>{{0, 10, 0, 10, 0, 10}}));
+    QVERIFY(!QFile::exists(mlFeatureFilePath()));
+    QVERIFY(!QFile::exists(mlResultFilePath()));
+}
+
+// A result file from an earlier run cannot pass for the answer of a script
+// that reports success without writing one.
+void TestMlProcess::staleResultIsNotTaken()
+{
+    MainWindow w;
+    fillModel(w);
+    QVERIFY(write_cube_file(mlResultFilePath(), cube(4, 5, 6, 9.f), w.x_vp, w.y_vp, w.z_vp).ok());
+    writeScript("code2.py", "print('1 2 3 4 5')");
+    runCommand(w, true);
+    QCOMPARE(fake->errors().size(), 1);
+    QCOMPARE(w.den_grid, cube(2, 2, 2, 1.f));
+    QVERIFY(!QFile::exists(mlResultFilePath()));
+}
+
+void TestMlProcess::predictionTimesOut()
+{
+    writeScript("code2.py", "print(1, flush=True); time.sleep(60)");
+    MainWindow w;
+    fillModel(w);
+    QElapsedTimer clock;
+    clock.start();
+    runCommand(w, true, [](MLDensityConvertor* d) { d->setTimeouts(100000, 1500); });
+    QVERIFY(clock.elapsed() < 30000);
+    QCOMPARE(fake->errors(), QStringList{"The ML process did not finish in time and was stopped"});
+    QCOMPARE(w.den_grid, cube(2, 2, 2, 1.f));
+    QVERIFY(!QFile::exists(mlFeatureFilePath()));
+}
+
+void TestMlProcess::predictionCancelledByTheUser()
+{
+    writeScript("code2.py", "time.sleep(60)");
+    MainWindow w;
+    fillModel(w);
+    QElapsedTimer clock;
+    clock.start();
+    bool closed = false;
+    runCommand(w, true, {}, [&](MLDensityConvertor* d) {
+        QTimer::singleShot(300, d->ui->CancelButton, &QPushButton::click);
+        d->ui->OKbutton->click();
+        closed = !d->isVisible();
+    });
+    QVERIFY(clock.elapsed() < 20000);
+    QVERIFY(closed);
+    QVERIFY(fake->errors().isEmpty());
+    QCOMPARE(w.den_grid, cube(2, 2, 2, 1.f));
+    QVERIFY(!QFile::exists(mlFeatureFilePath()));
+}
+
+// No interpreter on the search path: both runs end at once with a message.
+void TestMlProcess::interpreterMissing()
+{
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QByteArray("/nonexistent-folder"));
+    MainWindow w;
+    fillModel(w);
+    runCommand(w, true);
+    qputenv("PATH", path);
+    QCOMPARE(fake->errors(), (QStringList{"Can't start python", "Can't start python"}));
+    QCOMPARE(w.den_grid, cube(2, 2, 2, 1.f));
+    QVERIFY(!QFile::exists(mlFeatureFilePath()));
+}
+
+QTEST_MAIN(TestMlProcess)
+#include "tst_ml_process.moc"
