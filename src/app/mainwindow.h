@@ -180,6 +180,22 @@ public slots:
     // and returns whether the file was written.
     bool saveSRF(QString dir, std::vector<std::vector<double>>& grd, std::vector<double>& params);
 
+    // ---- Project file and its sidecars (src/formats/mainwindow_project.cpp)
+    // Writes the project and its "eff" and "effh" sidecars; fname gets the
+    // ".3Dproj" suffix when it lacks it. 1 all written; 0 the project file was
+    // not written (any earlier file stays); -1 the eff sidecar, -2 the effh
+    // sidecar could not be written (the project file is complete); -4 no name.
+    // Failures are shown.
+    int save_project(QString& fname);
+
+    // ---- Faults, profile schemes, BLN polylines (src/formats/mainwindow_faults.cpp)
+    // Replace `faults` from a file; true when they were replaced. A refused
+    // or failed import keeps the faults as they were (after a message).
+    bool import_bln_faults(QString& fname);
+    bool import_charisma_faults(QString& fname);
+    // Writes one polyline as a BLN file.
+    void saveBLN(QString dir, std::vector<double>& x, std::vector<double>& y);
+
     // ---- Layered model: horizons, layer attributes, grid from layers, layer maps
     void addHorizon(std::vector<std::vector<double>>& horizon, std::vector<double>& params);
     void add_constant_horizon(double depth);
