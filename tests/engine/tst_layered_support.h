@@ -29,7 +29,7 @@ inline std::vector<double> nodes(int n, double first, double step)
 
 // Horizon 0 at depth 0, horizon 1 around 150 m, horizon 2 around 350 m
 // (three layers); `layers` = 2 keeps only the first two horizons.
-inline Model make_model(int layers = 3, int nx = 16, int ny = 12, int nz = 12)
+inline Model make_model(int layers = 3, int nx = 16, int ny = 12, int nz = 12, double dz = 50)
 {
     Model m;
     m.nx = nx;
@@ -37,7 +37,7 @@ inline Model make_model(int layers = 3, int nx = 16, int ny = 12, int nz = 12)
     m.nz = nz;
     m.x = nodes(nx, 10000, 100);
     m.y = nodes(ny, 20000, 100);
-    m.z = nodes(nz, 0, 50);
+    m.z = nodes(nz, 0, dz);
     const double pi = 3.14159265358979323846;
     field2D h0(ny, std::vector<double>(nx, 0.0)), h1 = h0, h2 = h0;
     for (int j = 0; j < ny; ++j)
