@@ -75,12 +75,15 @@ private slots:
     void cleanup();
 
     void trainAndPredict();
+    void everyRegressionType_data();
+    void everyRegressionType();
     void layerCountsDiffer();
 
     void trainingOutcomes_data();
     void trainingOutcomes();
     void trainingScoresFromTheScript();
     void trainingCancelledByTheUser();
+    void plotsOfTheTrainSet();
 
     void predictionFailures_data();
     void predictionFailures();
@@ -255,6 +258,45 @@ void TestMlProcess::trainAndPredict()
     QVERIFY(w.undo_stack.empty());
 }
 
+void TestMlProcess::everyRegressionType_data()
+{
+    QTest::addColumn<int>("regression");
+    QTest::addColumn<double>("largestRmse");
+    QTest::newRow("gradient boosting (trees)") << 0 << 0.15;
+    QTest::newRow("gradient boosting (dart)") << 1 << 0.15;
+    QTest::newRow("gradient boosting (linear)") << 2 << 1e-3;
+    QTest::newRow("random forest") << 3 << 0.15;
+    QTest::newRow("linear regression") << 4 << 1e-6;
+    QTest::newRow("ElasticNet") << 5 << 0.01;
+}
+
+// The training script straight from a process: every regression of the list
+// trains on the synthetic and reports its fit and its samples.
+void TestMlProcess::everyRegressionType()
+{
+    QFETCH(int, regression);
+    QFETCH(double, largestRmse);
+    QProcess process;
+    process.start(mlInterpreter(), mlTrainArguments(trainPath, regression, true, false, false));
+    QVERIFY(process.waitForFinished(120000));
+    QCOMPARE(process.exitCode(), 0);
+    const MlTrainOutput out = parseMlTrainOutput(process.readAllStandardOutput());
+    QCOMPARE(out.kind, MlTrainOutput::Kind::Trained);
+    QVERIFY(out.vp);
+    QVERIFY(out.depth);
+    QVERIFY(!out.vs);
+    QVERIFY(!out.layer_index);
+    QCOMPARE(out.announced, 60);
+    QCOMPARE(out.dens_pred_vec.size(), 60);
+    for (double score : out.scores) {
+        QVERIFY(score <= 0);
+        QVERIFY2(std::sqrt(-score) < largestRmse, qPrintable(QString::number(std::sqrt(-score))));
+    }
+    // The samples come back as written.
+    for (int i = 0; i < 60; ++i)
+        QVERIFY(std::abs(out.dens_vec[i] - trueDensity(out.vp_vec[i], out.h_vec[i])) < 1e-8);
+}
+
 // The model has three layers, the train set two: the script says so and the
 // grid stays.
 void TestMlProcess::layerCountsDiffer()
@@ -352,6 +394,64 @@ void TestMlProcess::trainingCancelledByTheUser()
         });
     QVERIFY(clock.elapsed() < 20000);
     QVERIFY(open);  // Cancel during a run stops the run only
+    QVERIFY(fake->errors().isEmpty());
+}
+
+// Two samples: each feature's pair of plots shows the train set and the
+// prediction against the feature, and the differences, with 1/20 margins.
+void TestMlProcess::plotsOfTheTrainSet()
+{
+    writeScript("code.py", "print('0 1 1 1 0 -0.01 -0.01 -0.01 -0.01 -0.01 2')\n"
+                           "print('3000 100 1500 1 2.1 2.2')\n"
+                           "print('4000 300 2500 2 2.5 2.4')");
+    MainWindow w;
+    fillModel(w);
+    w.Vs_grid = w.Vp_grid;
+    runCommand(w, false, {}, [&](MLDensityConvertor* d) {
+        struct Expected
+        {
+            QCustomPlot* main;
+            QCustomPlot* diff;
+            QString label;
+            double lo, hi;
+        };
+        const Expected pairs[] = {
+            {d->ui->learning_result_V_axes, d->ui->learning_result_V_d_axes, "Vp, m/s", 2950, 4050},
+            {d->ui->learning_result_Vs_axes, d->ui->learning_result_Vs_d_axes, "Vs, m/s", 1450, 2550},
+            {d->ui->learning_result_H_axes, d->ui->learning_result_H_d_axes, "h, m", 90, 310},
+        };
+        for (const Expected& e : pairs) {
+            QVERIFY(!e.main->isHidden());
+            QVERIFY(!e.diff->isHidden());
+            QCOMPARE(e.main->graphCount(), 2);
+            QCOMPARE(e.main->graph(0)->name(), QStringLiteral("Train set"));
+            QCOMPARE(e.main->graph(1)->name(), QStringLiteral("Predict"));
+            QCOMPARE(e.main->graph(0)->scatterStyle().shape(), QCPScatterStyle::ssCircle);
+            QCOMPARE(e.main->graph(0)->scatterStyle().size(), 5.0);
+            QCOMPARE(e.main->graph(0)->lineStyle(), QCPGraph::lsNone);
+            QCOMPARE(e.main->graph(0)->pen().color(), QColor(Qt::red));
+            QCOMPARE(e.main->graph(1)->pen().color(), QColor(Qt::green));
+            QCOMPARE(e.main->graph(1)->data()->at(1)->value, 2.4);
+            QCOMPARE(e.main->xAxis->label(), e.label);
+            QCOMPARE(e.main->yAxis->label(), QStringLiteral("σ, g/cm3"));
+            QCOMPARE(e.main->xAxis->range().lower, e.lo);
+            QCOMPARE(e.main->xAxis->range().upper, e.hi);
+            QVERIFY(std::abs(e.main->yAxis->range().lower - 2.08) < 1e-12);
+            QVERIFY(std::abs(e.main->yAxis->range().upper - 2.52) < 1e-12);
+            QVERIFY(e.main->legend->visible());
+            QCOMPARE(e.main->axisRect()->insetLayout()->insetAlignment(0), Qt::AlignRight | Qt::AlignBottom);
+
+            QCOMPARE(e.diff->graphCount(), 1);
+            QCOMPARE(e.diff->graph(0)->name(), QStringLiteral("σ(pred) - σ(obs)"));
+            QCOMPARE(e.diff->yAxis->label(), QStringLiteral("Δσ, g/cm3"));
+            QCOMPARE(e.diff->xAxis->label(), e.label);
+            QVERIFY(std::abs(e.diff->graph(0)->data()->at(0)->value - 0.1) < 1e-12);
+            QVERIFY(std::abs(e.diff->yAxis->range().lower + 0.11) < 1e-12);
+            QVERIFY(std::abs(e.diff->yAxis->range().upper - 0.11) < 1e-12);
+        }
+        if (!qEnvironmentVariableIsEmpty("TOLMERA_ML_SHOT"))
+            d->grab().save(qEnvironmentVariable("TOLMERA_ML_SHOT"));
+    });
     QVERIFY(fake->errors().isEmpty());
 }
 

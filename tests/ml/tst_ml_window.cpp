@@ -240,26 +240,39 @@ void TestMlWindow::commandTellsTheDialogWhatExists()
 void TestMlWindow::dialogTexts_data()
 {
     QTest::addColumn<int>("language");
-    QTest::addColumn<QString>("predict");
-    QTest::addColumn<QString>("label3");
-    QTest::newRow("Russian") << 0 << QStringLiteral("Рассчитать плотности") << QStringLiteral("Алгоритм");
-    QTest::newRow("English") << 1 << QStringLiteral("Predict densities") << QStringLiteral("Regression type");
-    QTest::newRow("other keeps the form") << 2 << QStringLiteral("Predict densities")
-                                          << QStringLiteral("Regression type:");
+    QTest::addColumn<QStringList>("texts");  // label_2, label_3, load_train, train_button, OKbutton, CancelButton
+    QTest::newRow("Russian") << 0
+                             << QStringList{"Параметры ML", "Алгоритм", "Загрузить обучающую выборку",
+                                            "Обучить модель", "Рассчитать плотности", "Отмена"};
+    QTest::newRow("English") << 1
+                             << QStringList{"ML preferences", "Regression type", "Load train file", "Train model",
+                                            "Predict densities", "Cancel"};
+    QTest::newRow("other keeps the form") << 2
+                                          << QStringList{"ML preferences", "Regression type:", "Load train file",
+                                                         "Train model", "Predict densities", "Cancel"};
 }
 
 void TestMlWindow::dialogTexts()
 {
     QFETCH(int, language);
-    QFETCH(QString, predict);
-    QFETCH(QString, label3);
+    QFETCH(QStringList, texts);
     MLDensityConvertor dialog;
     dialog.setLanguage(language);
-    QCOMPARE(dialog.ui->OKbutton->text(), predict);
-    QCOMPARE(dialog.ui->label_3->text(), label3);
+    QCOMPARE(dialog.languageUsed(), language);
+    QCOMPARE((QStringList{dialog.ui->label_2->text(), dialog.ui->label_3->text(), dialog.ui->load_train->text(),
+                          dialog.ui->train_button->text(), dialog.ui->OKbutton->text(),
+                          dialog.ui->CancelButton->text()}),
+             texts);
     QCOMPARE(dialog.windowTitle(), QStringLiteral("ML density calculation"));
-    QCOMPARE(dialog.ui->reg_list->count(), 6);
-    QCOMPARE(dialog.ui->reg_list->itemText(5), QStringLiteral("ElasticNet"));
+    QCOMPARE(dialog.ui->cross_val_scores->text(), QStringLiteral("Cross Validation RMS scores:"));
+    QCOMPARE(dialog.size(), QSize(1018, 553));
+    QCOMPARE(dialog.ui->progressBar->minimum(), 0);
+    QCOMPARE(dialog.ui->progressBar->maximum(), 100);
+    const QStringList regressions{"Gradient boosting (trees)", "Gradient boosting (dart)",
+                                  "Gradient boosting (linear)", "Random forest", "Linear regression", "ElasticNet"};
+    QCOMPARE(dialog.ui->reg_list->count(), regressions.size());
+    for (int i = 0; i < regressions.size(); ++i)
+        QCOMPARE(dialog.ui->reg_list->itemText(i), regressions[i]);
 }
 
 void TestMlWindow::predictWithoutTrainFileDoesNothing()
