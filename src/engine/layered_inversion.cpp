@@ -3,6 +3,7 @@
 #include "common/grid_geometry.h"
 #include "editing/layers.h"
 #include "engine/fft.h"
+#include "engine/parallel.h"
 
 #include <algorithm>
 #include <cmath>
@@ -85,6 +86,71 @@ LevelRange layer_level_range(const std::vector<field2D>& horizons, int i, double
     return r;
 }
 
+namespace {
+
+// Working grids of one level: the unit cell's field and spectrum, the
+// indicator plane and its spectrum.
+struct LevelSlot
+{
+    field2D cell, k_re, k_im;
+    vector2D p_re, p_im;
+    bool used = false;
+
+    LevelSlot(int rows, int columns)
+        : cell(rows, std::vector<double>(columns, 0.0)), k_re(cell), k_im(cell),
+          p_re(rows, std::vector<data_type>(columns, 0.0f)), p_im(p_re)
+    {
+    }
+};
+
+// The spectra of level k of layer i in `slot`; slot.used is false when the
+// layer does not reach the level anywhere (its spectrum would be zero).
+void level_spectra(const ForwardGeometry& g, const std::vector<field2D>& horizons, int i, int k, double depth,
+                   double last_bottom, LevelSlot& slot)
+{
+    layers::layer_indicator_plane(horizons, depth, slot.p_re, slot.p_im, i, g.ny, g.nx, g.py, g.px, last_bottom);
+    slot.used = false;
+    for (const auto& row : slot.p_re)
+        if (std::find(row.begin(), row.end(), 1.0f) != row.end()) {
+            slot.used = true;
+            break;
+        }
+    if (!slot.used)
+        return;
+    unit_cell_field(g, k, slot.cell, 1);
+    fft_shift(slot.cell, slot.k_re);
+    for (auto& row : slot.k_im)
+        std::fill(row.begin(), row.end(), 0.0);
+    fft_2d(slot.k_re, slot.k_im, fft_forward);
+    fft_2d(slot.p_re, slot.p_im, fft_forward);
+}
+
+// a += p * k, the complex product cell by cell.
+void accumulate(const LevelSlot& slot, field2D& a_re, field2D& a_im)
+{
+    for (std::size_t y = 0; y < a_re.size(); ++y) {
+        const float* pr = slot.p_re[y].data();
+        const float* pi = slot.p_im[y].data();
+        const double* kr = slot.k_re[y].data();
+        const double* ki = slot.k_im[y].data();
+        double* ar = a_re[y].data();
+        double* ai = a_im[y].data();
+        const std::size_t n = a_re[y].size();
+        for (std::size_t x = 0; x < n; ++x) {
+            const double r = pr[x], im = pi[x];
+            ar[x] += r * kr[x] - im * ki[x];
+            ai[x] += r * ki[x] + im * kr[x];
+        }
+    }
+}
+
+}  // namespace
+
+double layer_effects_bytes_per_padded_cell(int thread_count)
+{
+    return 16.0 + 32.0 * std::max(1, thread_count);
+}
+
 LayerEffectsStatus compute_layer_effects(const ForwardGeometry& g, const std::vector<field2D>& horizons,
                                          double last_bottom, std::vector<field2D>& out, int thread_count,
                                          const LayerEffectsProgress& progress)
@@ -94,14 +160,16 @@ LayerEffectsStatus compute_layer_effects(const ForwardGeometry& g, const std::ve
         || g.depths.size() != static_cast<std::size_t>(g.nz) || g.Mx <= 0 || g.My <= 0)
         return LayerEffectsStatus::Mismatch;
     const int layers_count = static_cast<int>(horizons.size());
+    const int T = std::max(1, thread_count);
     const double z0 = g.depths.front();
     const double dz = node_step(g.depths);
     try {
         std::vector<field2D> result(layers_count, field2D(g.ny, std::vector<double>(g.nx, 0.0)));
-        field2D cell(g.My, std::vector<double>(g.Mx, 0.0));
-        field2D k_re(g.My, std::vector<double>(g.Mx, 0.0)), k_im = k_re;
-        field2D a_re = k_re, a_im = k_re;
-        vector2D p_re(g.My, std::vector<data_type>(g.Mx, 0.0f)), p_im = p_re;
+        field2D a_re(g.My, std::vector<double>(g.Mx, 0.0)), a_im = a_re;
+        std::vector<LevelSlot> slots;
+        slots.reserve(T);
+        for (int t = 0; t < T; ++t)
+            slots.emplace_back(g.My, g.Mx);
 
         for (int i = 0; i < layers_count; ++i) {
             for (auto& row : a_re)
@@ -109,40 +177,21 @@ LayerEffectsStatus compute_layer_effects(const ForwardGeometry& g, const std::ve
             for (auto& row : a_im)
                 std::fill(row.begin(), row.end(), 0.0);
             const LevelRange range = layer_level_range(horizons, i, last_bottom, z0, dz, g.nz);
-            for (int k = range.first; k < range.last; ++k) {
+            // Groups of one level per worker; the spectra are summed in level
+            // order, so the result does not depend on the thread count.
+            for (int k0 = range.first; k0 < range.last; k0 += T) {
+                const int n = std::min(T, range.last - k0);
                 if (progress)
-                    progress(i, layers_count, k);
-                layers::layer_indicator_plane(horizons, z0 + static_cast<double>(k) * dz, p_re, p_im, i, g.ny, g.nx,
-                                              g.py, g.px, last_bottom);
-                // A level the layer does not reach anywhere adds nothing.
-                bool any = false;
-                for (const auto& row : p_re) {
-                    if (std::find(row.begin(), row.end(), 1.0f) != row.end()) {
-                        any = true;
-                        break;
+                    progress(i, layers_count, k0);
+                run_split(static_cast<std::size_t>(n), n, [&](std::size_t begin, std::size_t end) {
+                    for (std::size_t b = begin; b < end; ++b) {
+                        const int k = k0 + static_cast<int>(b);
+                        level_spectra(g, horizons, i, k, z0 + static_cast<double>(k) * dz, last_bottom, slots[b]);
                     }
-                }
-                if (!any)
-                    continue;
-                unit_cell_field(g, k, cell, thread_count);
-                fft_shift(cell, k_re);
-                for (auto& row : k_im)
-                    std::fill(row.begin(), row.end(), 0.0);
-                fft_2d(k_re, k_im, fft_forward);
-                fft_2d(p_re, p_im, fft_forward);
-                for (int y = 0; y < g.My; ++y) {
-                    const float* pr = p_re[y].data();
-                    const float* pi = p_im[y].data();
-                    const double* kr = k_re[y].data();
-                    const double* ki = k_im[y].data();
-                    double* ar = a_re[y].data();
-                    double* ai = a_im[y].data();
-                    for (int x = 0; x < g.Mx; ++x) {
-                        const double r = pr[x], im = pi[x];
-                        ar[x] += r * kr[x] - im * ki[x];
-                        ai[x] += r * ki[x] + im * kr[x];
-                    }
-                }
+                });
+                for (int b = 0; b < n; ++b)
+                    if (slots[b].used)
+                        accumulate(slots[b], a_re, a_im);
             }
             fft_2d(a_re, a_im, fft_inverse);
             for (int y = 0; y < g.ny; ++y)

@@ -51,14 +51,16 @@ enum class LayerEffectsStatus {
     OutOfMemory
 };
 
-// Called before each level of a layer (layer and level 0-based, with the
-// layer count); the main window shows the layer and processes events there.
+// Called before each group of levels of a layer (layer and first level of
+// the group 0-based, with the layer count); the main window shows the layer
+// and processes events there.
 using LayerEffectsProgress = std::function<void(int layer, int layers, int level)>;
 
 // Bytes per padded cell that the slab-effect build holds at its peak: the
-// complex double accumulator, the unit cell's field with its complex
-// spectrum, and the single-precision indicator plane with its imaginary part.
-constexpr double layer_effects_bytes_per_padded_cell = 48.0;
+// complex double accumulator, and per worker the unit cell's field with its
+// complex spectrum and the single-precision indicator plane with its
+// imaginary part.
+double layer_effects_bytes_per_padded_cell(int thread_count);
 
 // The slab effects of every layer on the geometry `g` (its padded grid,
 // level depths, spacings and calculation level, see forward.h). The last

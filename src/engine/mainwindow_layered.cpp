@@ -150,7 +150,7 @@ double LayeredInversionRun::peak_bytes_per_cell(bool reuse) const
     // Residual, prediction and the observed copy of the search.
     double bytes = 3.0 * 8.0 * model_cells;
     if (!reuse)
-        bytes += layer_effects_bytes_per_padded_cell * g.padded_cells() + 8.0 * layer_count * model_cells;
+        bytes += layer_effects_bytes_per_padded_cell(w.thread_count) * g.padded_cells() + 8.0 * layer_count * model_cells;
     return bytes / (g.padded_cells() * std::max(1, g.nz));
 }
 

@@ -150,6 +150,7 @@ private slots:
     void noPassStillRecomputesTheField();
     void flatObservedFieldMovesNothing();
     void zeroResidualMovesNothing();
+    void russianPassTexts();
 
 private:
     std::unique_ptr<FakeInteraction> fake;
@@ -579,6 +580,23 @@ void TestHorizonFitWindow::zeroResidualMovesNothing()
     QVERIFY(fake->errors().isEmpty());
     QCOMPARE(w->horizons, horizons);
     QCOMPARE(w->den_grid, grid);
+}
+
+void TestHorizonFitWindow::russianPassTexts()
+{
+    give_problem(*w, 60);
+    w->language = 0;
+    QStringList labels;
+    ParamMap p = fit_params(2, 1, 1);
+    while_running(
+        [&] {
+            const QString t = w->progress_label->text();
+            if (!t.startsWith(QString::fromUtf8("Расчет")) && (labels.isEmpty() || labels.back() != t))
+                labels << t;
+        },
+        [&] { w->fitHorizon(p); });
+    QCOMPARE(labels, (QStringList{QString::fromUtf8("Итерация 1/2"), QString::fromUtf8("Итерация 2/2"),
+                                  QString::fromUtf8("Заполнение модели")}));
 }
 
 QTEST_MAIN(TestHorizonFitWindow)

@@ -118,6 +118,7 @@ private slots:
     void slabEffectsAreFieldsOfLayerIndicators_data();
     void slabEffectsAreFieldsOfLayerIndicators();
     void slabEffectsRefuseHorizonsOffTheGrid();
+    void slabEffectsDoNotDependOnThreads();
     void effectsFitOnlyTheirShape_data();
     void effectsFitOnlyTheirShape();
     void zeroStepTrialIsFieldVariance();
@@ -213,6 +214,31 @@ void TestLayeredInversion::slabEffectsRefuseHorizonsOffTheGrid()
     QCOMPARE(compute_layer_effects(geometry(m), h, 600, out), LayerEffectsStatus::Mismatch);
     QCOMPARE(out.size(), std::size_t(1));
     QCOMPARE(out[0][0][0], 7.0);
+}
+
+void TestLayeredInversion::slabEffectsDoNotDependOnThreads()
+{
+    const Model m = make_model(3);
+    const double bottom = layers::last_layer_bottom(layers::LastBottom::Extended, m.z);
+    std::vector<field2D> one, three, eight;
+    QList<int> groups;
+    QCOMPARE(compute_layer_effects(geometry(m), m.horizons, bottom, one, 1), LayerEffectsStatus::Completed);
+    QCOMPARE(compute_layer_effects(geometry(m), m.horizons, bottom, three, 3,
+                                   [&](int layer, int layers, int level) {
+                                       QCOMPARE(layers, 3);
+                                       groups << layer * 100 + level;
+                                   }),
+             LayerEffectsStatus::Completed);
+    QCOMPARE(compute_layer_effects(geometry(m), m.horizons, bottom, eight, 8), LayerEffectsStatus::Completed);
+    QCOMPARE(three, one);
+    QCOMPARE(eight, one);
+    // One call per group of three levels, layers in order.
+    QVERIFY(!groups.isEmpty());
+    for (int n = 1; n < groups.size(); ++n)
+        QVERIFY(groups[n] > groups[n - 1]);
+    const LevelRange r0 = layer_level_range(m.horizons, 0, bottom, m.z[0], m.z[1] - m.z[0], m.nz);
+    QCOMPARE(groups.count(r0.first), 1);
+    QCOMPARE(groups.count(r0.first + 3), r0.first + 3 < r0.last ? 1 : 0);
 }
 
 void TestLayeredInversion::effectsFitOnlyTheirShape_data()

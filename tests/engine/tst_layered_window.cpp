@@ -19,9 +19,13 @@
 #include <QRadioButton>
 #include <QtTest>
 
+#include <sys/resource.h>
+
 #include <cmath>
+#include <fstream>
 #include <functional>
 #include <memory>
+#include <string>
 
 using namespace inversion_record;
 using namespace layeredtest;
@@ -148,6 +152,9 @@ private slots:
     void inputsOffTheGridAreRefused();
     void divergenceNeverWritesNaN();
     void runFromTheDialogsLayeredKind();
+    void outOfMemoryDuringTheSlabEffects();
+    void progressTexts_data();
+    void progressTexts();
 
 private:
     std::unique_ptr<FakeInteraction> fake;
@@ -483,6 +490,103 @@ void TestLayeredWindow::runFromTheDialogsLayeredKind()
     QCOMPARE(w->undo_stack.size(), std::size_t(2));
     QVERIFY(max_difference(w->den_grid, layered_grid(m, m.horizons, truth)) < 0.005);
     QCOMPARE(layer_change(m, w->den_grid, start_grid, 0), 0.0);
+}
+
+long long vm_size_kb()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmSize:", 0) == 0)
+            return std::atoll(line.c_str() + 7);
+    return 0;
+}
+
+// The slab effects of a 100 x 100 grid padded to 512 x 512 need about 12 MB
+// at once; once the fresh forward field is done the address space may grow
+// by 6 MB only.
+void TestLayeredWindow::outOfMemoryDuringTheSlabEffects()
+{
+    give_problem(*w, 3, {2.0, 2.2, 2.5}, {2.0, 2.35, 2.4});
+    const Model big = make_model(3, 100, 100, 6, 100);
+    w->x_calc = big.x;
+    w->y_calc = big.y;
+    w->z_calc = big.z;
+    w->expansion_factor = 2;
+    w->horizons = big.horizons;
+    w->den_grid = layered_grid(big, big.horizons, {2.0, 2.2, 2.5});
+    w->Vz_observed = field2D(100, std::vector<double>(100, 0.0));
+    w->Vz_observed[50][50] = 1;
+    const vector3D before = w->den_grid;
+
+    rlimit old{};
+    getrlimit(RLIMIT_AS, &old);
+    bool limited = false;
+    while_running(
+        [&] {
+            if (!limited && w->progress_label->text() == "Calculating effects matrix") {
+                const long long vm = vm_size_kb();
+                QVERIFY(vm > 0);
+                rlimit tight = old;
+                tight.rlim_cur = static_cast<rlim_t>(vm + 6 * 1024) * 1024;
+                limited = setrlimit(RLIMIT_AS, &tight) == 0;
+            }
+        },
+        [&] { w->start_polygonal_inversion(record(1)); });
+    setrlimit(RLIMIT_AS, &old);
+
+    QVERIFY(limited);
+    QCOMPARE(fake->errors(), QStringList{"Out of memory"});
+    QCOMPARE(w->den_grid, before);
+    QVERIFY(w->layer_effects.empty());
+    QVERIFY(!w->inversion_running);
+    QVERIFY(same_icon(w->ui->inversion->icon(), ":/Images/start_inv.png"));
+    QVERIFY(w->ui->forward_grid->isEnabled() && w->ui->horizonInversion->isEnabled());
+}
+
+void TestLayeredWindow::progressTexts_data()
+{
+    QTest::addColumn<int>("language");
+    QTest::addColumn<QStringList>("texts");
+    QTest::newRow("Russian") << 0
+                             << QStringList{QString::fromUtf8("Пересчет прямой задачи"),
+                                            QString::fromUtf8("Расчет матрицы эффектов"),
+                                            QString::fromUtf8("Рассчет матрицы эффектов для слоя 1 из 2"),
+                                            QString::fromUtf8("Рассчет матрицы эффектов для слоя 2 из 2"),
+                                            QString::fromUtf8("Подбор коэффициента α"),
+                                            QString::fromUtf8("Инверсия")};
+    QTest::newRow("English") << 1
+                             << QStringList{"Recalc forward",
+                                            "Calculating effects matrix",
+                                            "Calculating effects matrix for layer 1 of 2",
+                                            "Calculating effects matrix for layer 2 of 2",
+                                            "Fit α coefficient",
+                                            QString::fromUtf8("Инверсия")};
+}
+
+// The phases announce themselves in order; one iteration is 500 steps and
+// the bar climbs by one every five of them.
+void TestLayeredWindow::progressTexts()
+{
+    QFETCH(int, language);
+    QFETCH(QStringList, texts);
+    give_problem(*w, 2, {2.0, 2.4}, {2.1, 2.3});
+    w->language = language;
+    QStringList labels;
+    QList<int> bar;
+    while_running(
+        [&] {
+            if (labels.isEmpty() || labels.back() != w->progress_label->text())
+                labels << w->progress_label->text();
+            if (!w->progress_bar.isHidden() && (bar.isEmpty() || bar.back() != w->progress_bar.value()))
+                bar << w->progress_bar.value();
+        },
+        [&] { w->start_polygonal_inversion(record(1)); });
+    QCOMPARE(labels, texts);
+    QCOMPARE(bar.front(), 0);
+    QCOMPARE(bar.back(), 99);
+    for (int n = 1; n < bar.size(); ++n)
+        QCOMPARE(bar[n], bar[n - 1] + 1);
 }
 
 QTEST_MAIN(TestLayeredWindow)
