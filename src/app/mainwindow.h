@@ -532,6 +532,9 @@ public:
     // Engine state
     EffectsOperator effects;
     std::vector<field2D> layer_effects;      // [layer][row][column]
+    // What layer_effects were computed for (layer_effects_key of
+    // engine/layered_inversion.h); 0 when unknown, e.g. read from a project.
+    quint64 layer_effects_key = 0;
     double alpha_factor = 0;
     std::vector<double> inversion_params{100, 0.1, 0, 1, 0, 0.02, 0, 0};
     QString log_dir;

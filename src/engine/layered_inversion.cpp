@@ -73,6 +73,50 @@ bool layer_effects_fit(const std::vector<field2D>& effects, int layers, int rows
     return effects_have_shape(effects, static_cast<std::size_t>(rows), static_cast<std::size_t>(columns));
 }
 
+namespace {
+
+struct Fnv1a
+{
+    std::uint64_t h = 14695981039346656037ULL;
+    template <typename T>
+    void add(const T& v)
+    {
+        const unsigned char* b = reinterpret_cast<const unsigned char*>(&v);
+        for (std::size_t i = 0; i < sizeof(T); ++i) {
+            h ^= b[i];
+            h *= 1099511628211ULL;
+        }
+    }
+};
+
+}  // namespace
+
+std::uint64_t layer_effects_key(const ForwardGeometry& g, const std::vector<field2D>& horizons, double last_bottom)
+{
+    Fnv1a f;
+    for (int v : {g.nx, g.ny, g.nz, g.Mx, g.My, g.px, g.py})
+        f.add(v);
+    for (float v : {g.dx, g.dy, g.dz})
+        f.add(v);
+    f.add(g.x_padded.empty() ? 0.0 : g.x_padded.front());
+    f.add(g.y_padded.empty() ? 0.0 : g.y_padded.front());
+    for (double v : g.depths)
+        f.add(v);
+    f.add(g.calc_level);
+    f.add(g.expansion_factor);
+    f.add(last_bottom);
+    f.add(horizons.size());
+    for (const auto& h : horizons) {
+        f.add(h.size());
+        for (const auto& row : h) {
+            f.add(row.size());
+            for (double v : row)
+                f.add(v);
+        }
+    }
+    return f.h == 0 ? 1 : f.h;
+}
+
 LevelRange layer_level_range(const std::vector<field2D>& horizons, int i, double last_bottom, double z0, double dz,
                              int nz)
 {

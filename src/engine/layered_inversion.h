@@ -23,6 +23,7 @@
 #include "common/types.h"
 #include "engine/forward.h"
 
+#include <cstdint>
 #include <functional>
 #include <vector>
 
@@ -32,6 +33,12 @@
 // True when `effects` holds exactly `layers` grids of `rows` rows of
 // `columns` cells each: a stored set that can serve a run of that shape.
 bool layer_effects_fit(const std::vector<field2D>& effects, int layers, int rows, int columns);
+
+// A fingerprint of everything slab effects depend on: the geometry (grid and
+// FFT sizes, spacings, first nodes, level depths, calculation level,
+// expansion factor), every horizon node and the last layer's bottom. Never 0,
+// so that 0 can stand for effects of unknown origin (read from a file).
+std::uint64_t layer_effects_key(const ForwardGeometry& g, const std::vector<field2D>& horizons, double last_bottom);
 
 // The levels of layer i: from trunc((shallowest depth of horizon i - z0) / dz)
 // to trunc((D - z0) / dz + 1), exclusive, both clamped to 0 .. nz, where D is

@@ -157,11 +157,14 @@ void MainWindow::fitHorizon(QMap<QString, double>& params)
             field2D& horizon = horizons[n];
             propose_horizon_depths(horizon, residual, den_top, den_bot, scales, proposed);
             const field2D* below = n + 1 < static_cast<int>(horizons.size()) ? &horizons[n + 1] : nullptr;
-            accept_horizon_depths(horizon, proposed, horizons[n - 1], below, accepted);
+            const int moved = accept_horizon_depths(horizon, proposed, horizons[n - 1], below, accepted);
             // The grid follows the surface the horizon actually takes.
             if (!fillDensAfterHorizonChange(den_top, den_bot, horizon, accepted))
                 break;
             horizon = accepted;
+            // The layered inversion's slab effects belong to the old surface.
+            if (moved > 0)
+                std::vector<field2D>().swap(layer_effects);
 
             if (ui->view_horizons->isChecked())
                 showHorizons();

@@ -81,7 +81,7 @@ private:
     bool check_inputs();
     bool fresh_forward();
     double peak_bytes_per_cell(bool reuse) const;
-    bool slab_effects();
+    bool slab_effects(double bottom);
 
     MainWindow& w;
     std::vector<double>& x;
@@ -154,13 +154,12 @@ double LayeredInversionRun::peak_bytes_per_cell(bool reuse) const
     return bytes / (g.padded_cells() * std::max(1, g.nz));
 }
 
-bool LayeredInversionRun::slab_effects()
+// The last layer reaches `bottom`, the bottom of the grid, as its increment
+// does when it is added to the grid.
+bool LayeredInversionRun::slab_effects(double bottom)
 {
     show(text("Расчет матрицы эффектов", "Calculating effects matrix"));
     process_events();
-    // The last layer reaches the bottom of the grid, as its increment does
-    // when it is added to the grid.
-    const double bottom = layers::last_layer_bottom(layers::LastBottom::Extended, z);
     int shown_layer = -1;
     std::vector<field2D> computed;
     const LayerEffectsStatus status = compute_layer_effects(
@@ -196,7 +195,13 @@ void LayeredInversionRun::run()
     std::vector<double> d(layer_count, 0.0);
     std::vector<double> alpha(layer_count, starting_alpha);
 
-    const bool reuse = layer_effects_fit(w.layer_effects, layer_count, g.ny, g.nx);
+    // Stored effects serve while they have the run's shape and were computed
+    // for the same geometry and horizons (effects of unknown origin, read
+    // from a project, serve on their shape alone).
+    const double bottom = layers::last_layer_bottom(layers::LastBottom::Extended, z);
+    const quint64 key = layer_effects_key(g, horizons, bottom);
+    const bool reuse = layer_effects_fit(w.layer_effects, layer_count, g.ny, g.nx)
+                       && (w.layer_effects_key == 0 || w.layer_effects_key == key);
     if (!w.check_memory(g.Mx, g.My, g.nz, peak_bytes_per_cell(reuse)))
         return;
     w.progress_bar.setRange(0, 100);
@@ -204,8 +209,11 @@ void LayeredInversionRun::run()
     w.progress_bar.show();
 
     // Phase 2: slab effects, unless the stored ones have the run's shape.
-    if (!reuse && !slab_effects())
-        return;
+    if (!reuse) {
+        if (!slab_effects(bottom))
+            return;
+        w.layer_effects_key = key;
+    }
 
     // Phase 3: descent weights, searched against the observed field.
     show(text("Подбор коэффициента α", "Fit α coefficient"));

@@ -358,8 +358,11 @@ void TestHorizonFitWindow::fitMovesADisplacedHorizonBack()
             [&] { child<QPushButton>(d, "OkButton")->click(); });
         return d->result();
     };
+    w->layer_effects.assign(2, field2D(m.ny, std::vector<double>(m.nx, 1.0)));
     w->ui->horizonInversion->trigger();
     QVERIFY(fake->errors().isEmpty());
+    // The layered inversion's slab effects belonged to the old surface.
+    QVERIFY(w->layer_effects.empty());
     QVERIFY(stop_icon);
     QVERIFY(others_disabled);
     QVERIFY(!w->inversion_running && !w->forward_running);
@@ -575,11 +578,14 @@ void TestHorizonFitWindow::zeroResidualMovesNothing()
     w->Vz_observed = own;
     const std::vector<field2D> horizons = w->horizons;
     const vector3D grid = w->den_grid;
+    const std::vector<field2D> slab(2, field2D(12, std::vector<double>(16, 1.0)));
+    w->layer_effects = slab;
     ParamMap p = fit_params(3, 1, 1);
     w->fitHorizon(p);
     QVERIFY(fake->errors().isEmpty());
     QCOMPARE(w->horizons, horizons);
     QCOMPARE(w->den_grid, grid);
+    QCOMPARE(w->layer_effects, slab);  // nothing moved: still the surface they belong to
 }
 
 void TestHorizonFitWindow::russianPassTexts()

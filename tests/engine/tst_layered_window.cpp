@@ -146,6 +146,8 @@ private slots:
     void allLayersFixedChangeNothing();
     void storedEffectsReusedWhileTheirShapeFits();
     void storedEffectsRebuiltForAnotherShape();
+    void storedEffectsFollowTheirInputs_data();
+    void storedEffectsFollowTheirInputs();
     void stopBySecondPress_data();
     void stopBySecondPress();
     void inputsOffTheGridAreRefused_data();
@@ -356,6 +358,60 @@ void TestLayeredWindow::storedEffectsRebuiltForAnotherShape()
         QVERIFY2(labels.contains("Calculating effects matrix for layer 3 of 3"), qPrintable(change));
         QVERIFY(max_difference(w->den_grid, layered_grid(m, m.horizons, truth)) < 0.005);
     }
+}
+
+void TestLayeredWindow::storedEffectsFollowTheirInputs_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("rebuilt");
+    QTest::newRow("nothing") << "" << false;
+    QTest::newRow("calculation height") << "height" << true;
+    QTest::newRow("expansion factor") << "expansion" << true;
+    QTest::newRow("one horizon node") << "node" << true;
+    QTest::newRow("level depths") << "levels" << true;
+    QTest::newRow("effects of unknown origin") << "unknown" << false;
+}
+
+// Effects of the run's shape computed for other inputs (a changed
+// calculation height, expansion factor, horizon or levels) are computed
+// again; effects read from a project carry no inputs and serve on their shape.
+void TestLayeredWindow::storedEffectsFollowTheirInputs()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, rebuilt);
+    const std::vector<double> start{2.0, 2.2, 2.5}, truth{2.0, 2.35, 2.4};
+    give_problem(*w, 3, start, truth);
+    w->fixed = {true, false, false};
+    w->start_polygonal_inversion(record(1));
+    QVERIFY(w->layer_effects_key != 0);
+    const std::vector<field2D> first = w->layer_effects;
+
+    give_problem(*w, 3, start, truth);
+    w->fixed = {true, false, false};
+    w->layer_effects = first;
+    if (change == "height")
+        w->calc_height = -120;
+    else if (change == "expansion")
+        w->expansion_factor = 1;
+    else if (change == "node")
+        w->horizons[2][4][4] += 60;  // across a level
+    else if (change == "levels")
+        for (double& z : w->z_calc)
+            z += 10;
+    else if (change == "unknown") {
+        w->calc_height = -120;
+        w->layer_effects_key = 0;
+    }
+    QStringList labels;
+    while_running(
+        [&] {
+            if (labels.isEmpty() || labels.back() != w->progress_label->text())
+                labels << w->progress_label->text();
+        },
+        [&] { w->start_polygonal_inversion(record(1)); });
+    QVERIFY(fake->errors().isEmpty());
+    QCOMPARE(labels.contains("Calculating effects matrix"), rebuilt);
+    QCOMPARE(w->layer_effects != first, rebuilt);
 }
 
 void TestLayeredWindow::stopBySecondPress_data()
