@@ -18,6 +18,8 @@
 #include "formats/bln.h"
 #include "views/horizontalslicedialog.h"
 
+Q_DECLARE_METATYPE(QResizeEvent*)
+
 namespace {
 
 using Line = QList<QVariant>;
