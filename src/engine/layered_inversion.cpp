@@ -150,7 +150,7 @@ struct LevelSlot
 // The spectra of level k of layer i in `slot`; slot.used is false when the
 // layer does not reach the level anywhere (its spectrum would be zero).
 void level_spectra(const ForwardGeometry& g, const std::vector<field2D>& horizons, int i, int k, double depth,
-                   double last_bottom, LevelSlot& slot)
+                   double last_bottom, LevelSlot& slot, int kernel_threads)
 {
     layers::layer_indicator_plane(horizons, depth, slot.p_re, slot.p_im, i, g.ny, g.nx, g.py, g.px, last_bottom);
     slot.used = false;
@@ -161,7 +161,7 @@ void level_spectra(const ForwardGeometry& g, const std::vector<field2D>& horizon
         }
     if (!slot.used)
         return;
-    unit_cell_field(g, k, slot.cell, 1);
+    unit_cell_field(g, k, slot.cell, kernel_threads);
     fft_shift(slot.cell, slot.k_re);
     for (auto& row : slot.k_im)
         std::fill(row.begin(), row.end(), 0.0);
@@ -169,10 +169,10 @@ void level_spectra(const ForwardGeometry& g, const std::vector<field2D>& horizon
     fft_2d(slot.p_re, slot.p_im, fft_forward);
 }
 
-// a += p * k, the complex product cell by cell.
-void accumulate(const LevelSlot& slot, field2D& a_re, field2D& a_im)
+// a += p * k, the complex product cell by cell, for rows [begin, end).
+void accumulate(const LevelSlot& slot, field2D& a_re, field2D& a_im, std::size_t begin, std::size_t end)
 {
-    for (std::size_t y = 0; y < a_re.size(); ++y) {
+    for (std::size_t y = begin; y < end; ++y) {
         const float* pr = slot.p_re[y].data();
         const float* pi = slot.p_im[y].data();
         const double* kr = slot.k_re[y].data();
@@ -227,15 +227,22 @@ LayerEffectsStatus compute_layer_effects(const ForwardGeometry& g, const std::ve
                 const int n = std::min(T, range.last - k0);
                 if (progress)
                     progress(i, layers_count, k0);
+                // A short group (the end of a layer) gives each level's
+                // kernel the idle workers.
+                const int kernel_threads = std::max(1, T / n);
                 run_split(static_cast<std::size_t>(n), n, [&](std::size_t begin, std::size_t end) {
                     for (std::size_t b = begin; b < end; ++b) {
                         const int k = k0 + static_cast<int>(b);
-                        level_spectra(g, horizons, i, k, z0 + static_cast<double>(k) * dz, last_bottom, slots[b]);
+                        level_spectra(g, horizons, i, k, z0 + static_cast<double>(k) * dz, last_bottom, slots[b],
+                                      kernel_threads);
                     }
                 });
-                for (int b = 0; b < n; ++b)
-                    if (slots[b].used)
-                        accumulate(slots[b], a_re, a_im);
+                // Rows over the workers, levels in order within each row.
+                run_split(a_re.size(), T, [&](std::size_t begin, std::size_t end) {
+                    for (int b = 0; b < n; ++b)
+                        if (slots[b].used)
+                            accumulate(slots[b], a_re, a_im, begin, end);
+                });
             }
             fft_2d(a_re, a_im, fft_inverse);
             for (int y = 0; y < g.ny; ++y)
