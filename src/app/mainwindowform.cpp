@@ -1,4 +1,5 @@
 #include "app/mainwindowform.h"
+#include "app/texts.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -516,7 +517,7 @@ void MainWindowForm::setTexts(int lang)
     for (const Entry& e : kEntries) {
         if (!e.russian)
             continue;  // shown in one language only
-        const QString text = QString::fromUtf8(lang == 0 ? e.russian : e.english);
+        const QString text = byLanguage(lang, e.russian, e.english);
         if (e.action)
             (this->*(e.action))->setText(text);
         else
@@ -524,7 +525,7 @@ void MainWindowForm::setTexts(int lang)
     }
     for (const ToolbarEntry& t : kToolbar) {
         if (t.action)
-            (this->*(t.action))->setToolTip(QString::fromUtf8(lang == 0 ? t.russian : t.english));
+            (this->*(t.action))->setToolTip(byLanguage(lang, t.russian, t.english));
     }
 }
 
