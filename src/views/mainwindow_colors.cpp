@@ -4,6 +4,7 @@
 #include "app/mainwindow.h"
 
 #include "app/mainwindowform.h"
+#include "app/texts.h"
 #include "common/grid_helpers.h"
 #include "views/caxisdialog.h"
 
@@ -14,11 +15,6 @@
 #include <cmath>
 
 namespace {
-
-QString tr2(int language, const char* russian, const char* english)
-{
-    return language == 0 ? QString::fromUtf8(russian) : QString::fromUtf8(english);
-}
 
 bool usable_caxis(const std::vector<double>& c)
 {
@@ -89,8 +85,8 @@ void MainWindow::colorbarClicked(QMouseEvent* event)
     if (!event || event->button() != Qt::RightButton)
         return;
     QMenu* menu = newContextMenu(this);
-    QAction* autoItem = menu->addAction(tr2(language, "Автоматически", "Auto"), this, &MainWindow::autoModelCaxis);
-    QAction* manualItem = menu->addAction(tr2(language, "Вручную", "Manual"), this, &MainWindow::manualModelCaxis);
+    QAction* autoItem = menu->addAction(byLanguage(language, "Автоматически", "Auto"), this, &MainWindow::autoModelCaxis);
+    QAction* manualItem = menu->addAction(byLanguage(language, "Вручную", "Manual"), this, &MainWindow::manualModelCaxis);
     QAction* current = model_caxis.empty() ? autoItem : manualItem;
     current->setCheckable(true);
     current->setChecked(true);
@@ -129,10 +125,10 @@ void MainWindow::manualObservedCaxis()
 void MainWindow::on_observed_axes_customContextMenuRequested(QPoint pos)
 {
     QMenu* menu = newContextMenu(this);
-    QMenu* scale = menu->addMenu(tr2(language, "Цветовая шкала", "Color scale"));
-    QAction* autoItem = scale->addAction(tr2(language, "Автоматически", "Auto"), this, &MainWindow::autoObservedCaxis);
+    QMenu* scale = menu->addMenu(byLanguage(language, "Цветовая шкала", "Color scale"));
+    QAction* autoItem = scale->addAction(byLanguage(language, "Автоматически", "Auto"), this, &MainWindow::autoObservedCaxis);
     QAction* manualItem =
-        scale->addAction(tr2(language, "Вручную", "Manual"), this, &MainWindow::manualObservedCaxis);
+        scale->addAction(byLanguage(language, "Вручную", "Manual"), this, &MainWindow::manualObservedCaxis);
     QAction* current = observed_caxis.empty() ? autoItem : manualItem;
     current->setCheckable(true);
     current->setChecked(true);

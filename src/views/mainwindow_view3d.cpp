@@ -8,6 +8,7 @@
 #include "app/mainwindow.h"
 
 #include "app/mainwindowform.h"
+#include "app/texts.h"
 #include "common/grid_geometry.h"
 #include "common/grid_helpers.h"
 #include "views/surf.h"
@@ -23,11 +24,6 @@
 #include <cmath>
 
 namespace {
-
-QString tr2(int language, const char* russian, const char* english)
-{
-    return language == 0 ? QString::fromUtf8(russian) : QString::fromUtf8(english);
-}
 
 // Nodes x[i] = first + i * (last - first) / (n - 1); a single node sits at first.
 std::vector<double> even_nodes(double first, double last, std::size_t n)
@@ -53,41 +49,25 @@ void fit_nodes(std::vector<double>& v, std::size_t n)
 // Smallest and largest value of a grid, NaNs skipped; (0, 0) when it holds none.
 std::pair<double, double> value_range(const field2D& g)
 {
-    bool any = false;
-    double lo = 0, hi = 0;
+    view3d::ValueRange r;
     for (const auto& row : g)
-        for (double v : row) {
-            if (std::isnan(v))
-                continue;
-            if (!any) {
-                lo = hi = v;
-                any = true;
-            } else {
-                lo = std::min(lo, v);
-                hi = std::max(hi, v);
-            }
-        }
-    return {lo, hi};
+        for (double v : row)
+            r.take(v);
+    return {r.lo, r.hi};
 }
 
+// Over the grids that have cells; one holding only NaNs counts as (0, 0).
 std::pair<double, double> value_range(const std::vector<field2D>& grids)
 {
-    bool any = false;
-    double lo = 0, hi = 0;
+    view3d::ValueRange r;
     for (const auto& g : grids) {
         if (g.empty() || g.front().empty())
             continue;
-        const auto r = value_range(g);
-        if (!any) {
-            lo = r.first;
-            hi = r.second;
-            any = true;
-        } else {
-            lo = std::min(lo, r.first);
-            hi = std::max(hi, r.second);
-        }
+        const auto one = value_range(g);
+        r.take(one.first);
+        r.take(one.second);
     }
-    return {lo, hi};
+    return {r.lo, r.hi};
 }
 
 bool cube_loaded(const vector3D& c)
@@ -136,15 +116,15 @@ void MainWindow::show3Dgrid()
     if (ui->view_dens->isChecked() && !den_grid.empty()) {
         cube = &den_grid;
         nodes[0] = &x_norm, nodes[1] = &y_norm, nodes[2] = &z_norm;
-        title = tr2(language, "<html>σ, г/см<sup>3</sup> </html>", "<html>σ, g/cm<sup>3</sup> </html>");
+        title = byLanguage(language, "<html>σ, г/см<sup>3</sup> </html>", "<html>σ, g/cm<sup>3</sup> </html>");
     } else if (ui->view_Vp->isChecked() && !Vp_grid.empty()) {
         cube = &Vp_grid;
         nodes[0] = &x_vp, nodes[1] = &y_vp, nodes[2] = &z_vp;
-        title = tr2(language, "<html>Vp, м/с </html>", "<html>Vp, m/s </html>");
+        title = byLanguage(language, "<html>Vp, м/с </html>", "<html>Vp, m/s </html>");
     } else if (ui->view_Vs->isChecked() && !Vs_grid.empty()) {
         cube = &Vs_grid;
         nodes[0] = &x_vs, nodes[1] = &y_vs, nodes[2] = &z_vs;
-        title = tr2(language, "<html>Vs, м/с </html>", "<html>Vs, m/s </html>");
+        title = byLanguage(language, "<html>Vs, м/с </html>", "<html>Vs, m/s </html>");
     } else if (ui->view_reg->isChecked() && !regularizer.empty()) {
         cube = &regularizer;
         nodes[0] = &x_reg, nodes[1] = &y_reg, nodes[2] = &z_reg;
@@ -361,7 +341,7 @@ static void chooseDataSet(MainWindow& w, const vector3D& cube, QAction* own, con
                           const char* english)
 {
     if (cube.empty()) {
-        w.show_error(tr2(w.language, russian, english));
+        w.show_error(byLanguage(w.language, russian, english));
         own->setChecked(false);
         return;
     }
@@ -416,7 +396,7 @@ void MainWindow::on_view_cube_triggered()
     ui->view_cube_horizons->setChecked(false);
     ui->changeView->setEnabled(true);
     if (den_grid.empty() && Vp_grid.empty() && Vs_grid.empty() && regularizer.empty())
-        show_error(tr2(language, "В проекте нет ни одного 3D грида", "3D grid is empty"));
+        show_error(byLanguage(language, "В проекте нет ни одного 3D грида", "3D grid is empty"));
     else
         show3Dgrid();
     ui->edit_horizons->setEnabled(false);
@@ -430,7 +410,7 @@ void MainWindow::on_view_horizons_triggered()
     ui->view_cube_horizons->setChecked(false);
     ui->changeView->setEnabled(false);
     if (horizons.empty()) {
-        show_error(tr2(language, "Горизонты не загружены в проект", "Horizons are empty"));
+        show_error(byLanguage(language, "Горизонты не загружены в проект", "Horizons are empty"));
         return;
     }
     showHorizons();
@@ -449,7 +429,7 @@ void MainWindow::on_view_cube_horizons_triggered()
     ui->common_coloring_level->setChecked(true);
     ui->individual_coloring_level->setChecked(false);
     if (den_grid.empty() && Vp_grid.empty() && Vs_grid.empty() && regularizer.empty()) {
-        show_error(tr2(language, "В проекте нет ни одного 3D грида", "3D grid is empty"));
+        show_error(byLanguage(language, "В проекте нет ни одного 3D грида", "3D grid is empty"));
         return;
     }
     show3Dgrid();
@@ -477,7 +457,7 @@ void MainWindow::on_view_profiles_triggered()
 void MainWindow::on_color_by_density_triggered()
 {
     if (den_grid.empty()) {
-        show_error(tr2(language, "3D грид плотности пуст", "3D density grid is empty"));
+        show_error(byLanguage(language, "3D грид плотности пуст", "3D density grid is empty"));
         ui->color_by_density->setChecked(false);
         ui->color_by_depth->setChecked(true);
     } else {

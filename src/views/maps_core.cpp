@@ -1,5 +1,6 @@
 #include "views/maps_core.h"
 
+#include "app/texts.h"
 #include "common/grid_geometry.h"
 #include "common/grid_helpers.h"
 
@@ -86,36 +87,29 @@ Range widen_flat_range(Range r)
 // ---------------------------------------------------------------------------
 // Texts
 
-namespace {
-QString pick(int language, const char* english, const char* russian)
-{
-    return QString::fromUtf8(language != 0 ? english : russian);
-}
-}  // namespace
-
 QString calculated_label(int kind, int index, const QString& name, int language)
 {
     switch (kind) {
     case FieldKind:
         if (index == ResidualField)
-            return pick(language, "Δg obs - Δg calc, mGal", "Остаточное поле, мГал");
-        return pick(language, "Δg calculated, mGal", "Δg рассчитанное, мГал");
+            return byLanguage(language, "Остаточное поле, мГал", "Δg obs - Δg calc, mGal");
+        return byLanguage(language, "Δg рассчитанное, мГал", "Δg calculated, mGal");
     case LayerTopDensity:
     case LayerCentralDensity:
     case LayerMeanDensity:
-        return QStringLiteral("σ ") + name + pick(language, " , g/cm3", " , г/см3");
+        return QStringLiteral("σ ") + name + byLanguage(language, " , г/см3", " , g/cm3");
     case TopDepth:
-        return QStringLiteral("z ") + name + pick(language, " , m", " , м");
+        return QStringLiteral("z ") + name + byLanguage(language, " , м", " , m");
     case Thickness:
-        return QStringLiteral("h ") + name + pick(language, " , m", " , м");
+        return QStringLiteral("h ") + name + byLanguage(language, " , м", " , m");
     default:
         return QString();
     }
 }
 
-QString observed_label(int language) { return pick(language, "Δg observed, mGal", "Δg наблюденное, мГал"); }
-QString x_axis_label(int language) { return pick(language, "X, m", "X, м"); }
-QString y_axis_label(int language) { return pick(language, "Y, m", "Y, м"); }
+QString observed_label(int language) { return byLanguage(language, "Δg наблюденное, мГал", "Δg observed, mGal"); }
+QString x_axis_label(int language) { return byLanguage(language, "X, м", "X, m"); }
+QString y_axis_label(int language) { return byLanguage(language, "Y, м", "Y, m"); }
 
 const std::vector<LayerMenu>& layer_menus()
 {
@@ -129,7 +123,7 @@ const std::vector<LayerMenu>& layer_menus()
     return menus;
 }
 
-QString layer_menu_title(const LayerMenu& menu, int language) { return pick(language, menu.english, menu.russian); }
+QString layer_menu_title(const LayerMenu& menu, int language) { return byLanguage(language, menu.russian, menu.english); }
 
 int layer_menu_kind(const QString& title)
 {
@@ -156,8 +150,8 @@ int find_layer_by_text(const std::vector<QString>& names, const QString& text)
     return -1;
 }
 
-QString calculated_item_text(int language) { return pick(language, "Δg calc", "Δg рассчитанное"); }
-QString residual_item_text(int language) { return pick(language, "Δg obs - Δg calc", "Δg остаточное"); }
+QString calculated_item_text(int language) { return byLanguage(language, "Δg рассчитанное", "Δg calc"); }
+QString residual_item_text(int language) { return byLanguage(language, "Δg остаточное", "Δg obs - Δg calc"); }
 
 // ---------------------------------------------------------------------------
 // Picking a node

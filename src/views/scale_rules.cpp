@@ -111,17 +111,4 @@ bool bounds_from_horizons(const std::vector<double>& p, double deepest, view3d::
     return true;
 }
 
-view3d::ViewBounds widened(view3d::ViewBounds b, const view3d::Extent& e)
-{
-    if (!e.ok)
-        return b;
-    b.min_x = std::min(b.min_x, e.e[0]);
-    b.max_x = std::max(b.max_x, e.e[1]);
-    b.min_y = std::min(b.min_y, e.e[2]);
-    b.max_y = std::max(b.max_y, e.e[3]);
-    b.min_z = std::min(b.min_z, e.e[4]);
-    b.max_z = std::max(b.max_z, e.e[5]);
-    return b;
-}
-
 }  // namespace scale

@@ -70,8 +70,7 @@ bool bounds_from_nodes(const std::vector<double>& x, const std::vector<double>& 
 // False (and `out` unchanged) for a record of fewer than six values.
 bool bounds_from_horizons(const std::vector<double>& horizons_params, double deepest, view3d::ViewBounds& out);
 
-// The bounds widened to take in an extent (of the faults); unchanged when
-// the extent is not set.
-view3d::ViewBounds widened(view3d::ViewBounds b, const view3d::Extent& e);
+// The bounds widened to take in an extent (of the faults).
+using view3d::widened;
 
 }  // namespace scale

@@ -41,29 +41,20 @@ QImage render(const std::vector<std::vector<Cell>>& grid, double min, double max
     auto* map = new QCPColorMap(plot.xAxis, plot.yAxis);
     map->data()->setSize(map_columns, map_rows);
     map->data()->setRange(QCPRange(0, 5), QCPRange(0, 5));
-    bool any = false;
-    double lo = 0, hi = 0;
+    view3d::ValueRange values;
     for (int i = 0; i < map_rows; ++i) {
         const auto& row = grid[std::size_t(std::min(i, rows - 1))];
         for (int j = 0; j < map_columns; ++j) {
             const int c = std::min(j, columns - 1);
             const double v = c < int(row.size()) ? double(row[std::size_t(c)]) : 0.0;
             map->data()->setCell(j, i, v);
-            if (std::isnan(v))
-                continue;
-            if (!any) {
-                lo = hi = v;
-                any = true;
-            } else {
-                lo = std::min(lo, v);
-                hi = std::max(hi, v);
-            }
+            values.take(v);
         }
     }
     // The colours are drawn opaque and the alpha is written afterwards, so that
     // the white background never mixes into them.
     map->setGradient(direction == 0 ? gradient.inverted() : gradient);
-    const auto range = (min == 0 && max == 0) ? view3d::usable_range(lo, hi) : view3d::usable_range(min, max);
+    const auto range = (min == 0 && max == 0) ? view3d::usable_range(values.lo, values.hi) : view3d::usable_range(min, max);
     map->setDataRange(QCPRange(range.first, range.second));
 
     const QSize size = view3d::texture_size(columns, rows);

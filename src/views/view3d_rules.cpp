@@ -56,6 +56,19 @@ Extent sticks_extent(const std::vector<std::vector<std::vector<QVector3D>>>& sti
     return out;
 }
 
+ViewBounds widened(ViewBounds b, const Extent& e)
+{
+    if (!e.ok)
+        return b;
+    b.min_x = std::min(b.min_x, e.e[0]);
+    b.max_x = std::max(b.max_x, e.e[1]);
+    b.min_y = std::min(b.min_y, e.e[2]);
+    b.max_y = std::max(b.max_y, e.e[3]);
+    b.min_z = std::min(b.min_z, e.e[4]);
+    b.max_z = std::max(b.max_z, e.e[5]);
+    return b;
+}
+
 ViewBounds surface_bounds(const ViewBounds& current, const SurfaceSizeInput& in)
 {
     ViewBounds b = current;
@@ -91,16 +104,7 @@ ViewBounds surface_bounds(const ViewBounds& current, const SurfaceSizeInput& in)
         b.min_z = 0;
         b.max_z = in.horizons_deepest;
     }
-    if (in.faults.ok) {
-        const auto& f = in.faults.e;
-        b.min_x = std::min(b.min_x, f[0]);
-        b.max_x = std::max(b.max_x, f[1]);
-        b.min_y = std::min(b.min_y, f[2]);
-        b.max_y = std::max(b.max_y, f[3]);
-        b.min_z = std::min(b.min_z, f[4]);
-        b.max_z = std::max(b.max_z, f[5]);
-    }
-    return b;
+    return widened(b, in.faults);
 }
 
 QSize texture_size(int columns, int rows)
@@ -281,22 +285,12 @@ std::pair<double, double> cube_texture_range(bool regularizer, bool absolute_reg
         return absolute_regularizer ? std::make_pair(0.0, 1.0) : std::make_pair(-1.0, 1.0);
     if (manual.size() >= 2)
         return usable_range(manual[0], manual[1]);
-    bool any = false;
-    float lo = 0, hi = 0;
+    ValueRange r;
     for (const auto& level : cube)
         for (const auto& row : level)
-            for (float v : row) {
-                if (std::isnan(v))
-                    continue;
-                if (!any) {
-                    lo = hi = v;
-                    any = true;
-                } else {
-                    lo = std::min(lo, v);
-                    hi = std::max(hi, v);
-                }
-            }
-    return usable_range(lo, hi);
+            for (float v : row)
+                r.take(v);
+    return usable_range(r.lo, r.hi);
 }
 
 QMap<double, QColor> own_gradient_stops(int type)

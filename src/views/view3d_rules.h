@@ -18,7 +18,9 @@
 #include <QSize>
 #include <QVector3D>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <utility>
 #include <vector>
 
@@ -67,6 +69,10 @@ struct Extent
     std::array<double, 6> e{{0, 0, 0, 0, 0, 0}};
 };
 Extent sticks_extent(const std::vector<std::vector<std::vector<QVector3D>>>& sticks);
+
+// The bounds widened to take in an extent (of the faults); unchanged when
+// the extent is not set.
+ViewBounds widened(ViewBounds b, const Extent& e);
 
 // What the view bounds are made of, in order of precedence.
 struct SurfaceSizeInput
@@ -141,6 +147,26 @@ CubeFaces cut_faces(const vector3D& cube, const CropBorders& at, bool absolute);
 
 // ---------------------------------------------------------------------------
 // Colour ranges
+
+// Smallest and largest of the values taken in, NaNs skipped; `any` is false
+// (and both ends 0) while no value was taken.
+struct ValueRange
+{
+    bool any = false;
+    double lo = 0, hi = 0;
+    void take(double v)
+    {
+        if (std::isnan(v))
+            return;
+        if (!any) {
+            lo = hi = v;
+            any = true;
+        } else {
+            lo = std::min(lo, v);
+            hi = std::max(hi, v);
+        }
+    }
+};
 
 // A colour range that a colour map accepts: equal ends (a constant grid) are
 // moved apart by 1 % of the value (by 1 around 0); non-finite ends give [0, 1].
