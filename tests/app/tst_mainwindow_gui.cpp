@@ -5,6 +5,7 @@
 #include "app/mainwindow.h"
 #include "app/mainwindowform.h"
 #include "fake_interaction.h"
+#include "shown_window.h"
 #include "views/surf.h"
 
 #include <QAction>
@@ -38,30 +39,18 @@ private slots:
 
 private:
     std::unique_ptr<FakeInteraction> fake;
-    std::unique_ptr<MainWindow> makeShownWindow();
 };
 
 void TestMainWindowGui::initTestCase()
 {
     qRegisterMetaType<QKeyEvent*>("QKeyEvent*");
-    const QString platform = QGuiApplication::platformName();
-    if (platform == "offscreen" || platform == "minimal")
+    if (withoutDisplay())
         QSKIP("needs a display with OpenGL (run under xvfb-run)");
-}
-
-std::unique_ptr<MainWindow> TestMainWindowGui::makeShownWindow()
-{
-    std::unique_ptr<MainWindow> w(new MainWindow);
-    w->show();
-    if (!QTest::qWaitForWindowExposed(w.get()))
-        return nullptr;
-    QCoreApplication::processEvents();
-    return w;
 }
 
 void TestMainWindowGui::constructsShowsAndProcessesEvents()
 {
-    auto w = makeShownWindow();
+    auto w = shownMainWindow(QSize(), false);
     QVERIFY(w);
     QVERIFY(fake->notes.isEmpty());  // no OpenGL complaint
     QVERIFY(w->graph);
@@ -88,7 +77,7 @@ void TestMainWindowGui::constructsShowsAndProcessesEvents()
 
 void TestMainWindowGui::surfSetsUpTheGraph()
 {
-    auto w = makeShownWindow();
+    auto w = shownMainWindow(QSize(), false);
     QVERIFY(w);
     Q3DSurface* g = w->graph;
     QVERIFY(g->axisY()->reversed());
@@ -121,7 +110,7 @@ void TestMainWindowGui::surfSetsUpTheGraph()
 
 void TestMainWindowGui::clearedBoundsGiveHugeRanges()
 {
-    auto w = makeShownWindow();
+    auto w = shownMainWindow(QSize(), false);
     QVERIFY(w);
     w->surf->clearSurfaces();
     QCOMPARE(w->surf->min_x, 1e20);
@@ -139,7 +128,7 @@ void TestMainWindowGui::clearedBoundsGiveHugeRanges()
 
 void TestMainWindowGui::faultsArePaddedAndSorted()
 {
-    auto w = makeShownWindow();
+    auto w = shownMainWindow(QSize(), false);
     QVERIFY(w);
     std::vector<std::vector<std::vector<QVector3D>>> sticks(1);
     sticks[0].push_back({QVector3D(1, 2, 30), QVector3D(1, 2, 10), QVector3D(1, 2, 20)});
@@ -172,7 +161,7 @@ void TestMainWindowGui::faultsArePaddedAndSorted()
 
 void TestMainWindowGui::addingFaultsTwiceKeepsTheSecondSet()
 {
-    auto w = makeShownWindow();
+    auto w = shownMainWindow(QSize(), false);
     QVERIFY(w);
     std::vector<std::vector<std::vector<QVector3D>>> first{{{QVector3D(0, 0, 1)}}, {{QVector3D(1, 1, 1)}}};
     std::vector<QString> firstNames{"A", "B"};
@@ -191,7 +180,7 @@ void TestMainWindowGui::addingFaultsTwiceKeepsTheSecondSet()
 
 void TestMainWindowGui::keyPressOnTheGraphIsForwarded()
 {
-    auto w = makeShownWindow();
+    auto w = shownMainWindow(QSize(), false);
     QVERIFY(w);
     QSignalSpy spy(w.get(), SIGNAL(keyPressEvent(QKeyEvent*)));
     QKeyEvent press(QEvent::KeyPress, Qt::Key_Up, Qt::NoModifier);

@@ -7,6 +7,7 @@
 #include "app/mainwindow.h"
 #include "app/mainwindowform.h"
 #include "fake_interaction.h"
+#include "shown_window.h"
 #include "views/surf.h"
 
 #include <QAction>
@@ -44,8 +45,7 @@ private:
 void TestShellGui::initTestCase()
 {
     qRegisterMetaType<QKeyEvent*>("QKeyEvent*");
-    const QString platform = QGuiApplication::platformName();
-    if (platform == "offscreen" || platform == "minimal")
+    if (withoutDisplay())
         QSKIP("needs a display (run under xvfb-run)");
     QVERIFY(settingsDir.isValid());
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());

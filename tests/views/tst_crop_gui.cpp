@@ -15,6 +15,8 @@
 #include "app/mainwindow.h"
 #include "app/mainwindowform.h"
 #include "fake_interaction.h"
+#include "shown_window.h"
+#include "views_test_support.h"
 #include "views/crop_rules.h"
 #include "views/sliderwindow.h"
 #include "views/surf.h"
@@ -23,23 +25,14 @@ using namespace QtDataVisualization;
 
 namespace {
 
+using namespace views_test;
+
 // nz levels (0, 100, ...), ny rows (0, 50, ...), nx columns from 1000 to
 // 2000; cell (k, j, i) = k + 0.1 j + 0.01 i.
 void giveDensity(MainWindow& w, int nz, int ny, int nx)
 {
-    w.den_grid.assign(nz, vector2D(ny, std::vector<data_type>(nx)));
-    for (int k = 0; k < nz; ++k)
-        for (int j = 0; j < ny; ++j)
-            for (int i = 0; i < nx; ++i)
-                w.den_grid[k][j][i] = float(k + 0.1 * j + 0.01 * i);
-    w.x_calc.clear(), w.y_calc.clear(), w.z_calc.clear();
-    for (int i = 0; i < nx; ++i)
-        w.x_calc.push_back(1000.0 + 1000.0 * i / (nx - 1));
-    for (int j = 0; j < ny; ++j)
-        w.y_calc.push_back(50.0 * j);
-    for (int k = 0; k < nz; ++k)
-        w.z_calc.push_back(100.0 * k);
-    w.x_norm = w.x_calc, w.y_norm = w.y_calc, w.z_norm = w.z_calc;
+    giveDensityCube(w, spreadNodes(nx, 1000, 2000), stepNodes(ny, 0, 50), stepNodes(nz, 0, 100),
+                    [](int k, int j, int i) { return float(k + 0.1 * j + 0.01 * i); });
 }
 
 // Positions of every item of a proxy.
@@ -94,25 +87,12 @@ private slots:
 
 private:
     std::unique_ptr<FakeInteraction> fake;
-    std::unique_ptr<MainWindow> makeShownWindow();
 };
 
 void TestCropGui::initTestCase()
 {
-    const QString platform = QGuiApplication::platformName();
-    if (platform == "offscreen" || platform == "minimal")
+    if (withoutDisplay())
         QSKIP("needs a display with OpenGL (run under xvfb-run)");
-}
-
-std::unique_ptr<MainWindow> TestCropGui::makeShownWindow()
-{
-    std::unique_ptr<MainWindow> w(new MainWindow);
-    w->resize(1000, 700);
-    w->show();
-    if (!QTest::qWaitForWindowExposed(w.get()) || !w->graph)
-        return nullptr;
-    QCoreApplication::processEvents();
-    return w;
 }
 
 void TestCropGui::sliderReplacesOneFace_data()
@@ -138,7 +118,7 @@ void TestCropGui::sliderReplacesOneFace()
     QFETCH(int, coordinate);
     QFETCH(double, value);
     const crop::Face f = crop::Face(face);
-    auto w = makeShownWindow();
+    auto w = shownMainWindow({1000, 700});
     QVERIFY(w);
     giveDensity(*w, 6, 5, 11);
     w->on_view_dens_triggered();
@@ -173,7 +153,7 @@ void TestCropGui::sliderReplacesOneFace()
 
 void TestCropGui::absoluteRegularizerFace()
 {
-    auto w = makeShownWindow();
+    auto w = shownMainWindow({1000, 700});
     QVERIFY(w);
     w->regularizer.assign(4, vector2D(3, std::vector<data_type>(5)));
     for (int k = 0; k < 4; ++k)
@@ -195,7 +175,7 @@ void TestCropGui::absoluteRegularizerFace()
 // earlier window only stores its index.
 void TestCropGui::horizonsViewIsLeftAlone()
 {
-    auto w = makeShownWindow();
+    auto w = shownMainWindow({1000, 700});
     QVERIFY(w);
     giveDensity(*w, 6, 5, 11);
     w->horizons.clear();
@@ -231,7 +211,7 @@ void TestCropGui::horizonsViewIsLeftAlone()
 // its last node.
 void TestCropGui::smallerCubeShownSince()
 {
-    auto w = makeShownWindow();
+    auto w = shownMainWindow({1000, 700});
     QVERIFY(w);
     giveDensity(*w, 6, 5, 11);
     w->on_view_dens_triggered();

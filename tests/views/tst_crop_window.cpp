@@ -12,23 +12,19 @@
 #include "app/mainwindow.h"
 #include "app/mainwindowform.h"
 #include "fake_interaction.h"
+#include "views_test_support.h"
 #include "views/sliderwindow.h"
 
 namespace {
+
+using namespace views_test;
 
 // A density grid of nz levels (0, 100, ...), ny rows (0, 50, ...) and nx
 // columns from 1000 to 2000.
 void giveDensity(MainWindow& w, int nz, int ny, int nx)
 {
-    w.den_grid.assign(nz, vector2D(ny, std::vector<data_type>(nx, 2.5f)));
-    w.x_calc.clear(), w.y_calc.clear(), w.z_calc.clear();
-    for (int i = 0; i < nx; ++i)
-        w.x_calc.push_back(nx > 1 ? 1000.0 + 1000.0 * i / (nx - 1) : 1000.0);
-    for (int j = 0; j < ny; ++j)
-        w.y_calc.push_back(50.0 * j);
-    for (int k = 0; k < nz; ++k)
-        w.z_calc.push_back(100.0 * k);
-    w.x_norm = w.x_calc, w.y_norm = w.y_calc, w.z_norm = w.z_calc;
+    giveDensityCube(w, spreadNodes(nx, 1000, 2000), stepNodes(ny, 0, 50), stepNodes(nz, 0, 100),
+                    [](int, int, int) { return 2.5f; });
 }
 
 QSlider* slider(SliderWindow* s, const char* name)

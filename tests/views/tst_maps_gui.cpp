@@ -14,6 +14,7 @@
 #include "app/mainwindow.h"
 #include "app/mainwindowform.h"
 #include "fake_interaction.h"
+#include "shown_window.h"
 #include "views/surf.h"
 
 using namespace QtDataVisualization;
@@ -73,18 +74,15 @@ private:
 
 void TestMapsGui::initTestCase()
 {
-    const QString platform = QGuiApplication::platformName();
-    if (platform == "offscreen" || platform == "minimal")
+    if (withoutDisplay())
         QSKIP("needs a display with OpenGL (run under xvfb-run)");
 }
 
 void TestMapsGui::mapClickSelectsTheNodeInTheView()
 {
-    MainWindow w;
-    w.resize(1200, 900);
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-    QVERIFY(w.graph);
+    auto window = shownMainWindow({1200, 900});
+    QVERIFY(window);
+    MainWindow& w = *window;
     giveHorizons(w);
     addSeries(w);
     w.ui->maps_equal_xy->setChecked(false);
@@ -135,11 +133,9 @@ void TestMapsGui::mapClickSelectsTheNodeInTheView()
 
 void TestMapsGui::nodePickedInTheViewMovesTheBrush()
 {
-    MainWindow w;
-    w.resize(1200, 900);
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-    QVERIFY(w.graph);
+    auto window = shownMainWindow({1200, 900});
+    QVERIFY(window);
+    MainWindow& w = *window;
     giveHorizons(w);
     addSeries(w);
     w.plotObserved();
@@ -182,11 +178,9 @@ void TestMapsGui::nodePickedInTheViewMovesTheBrush()
 
 void TestMapsGui::arrowKeysOnTheGraphKeepTheSelection()
 {
-    MainWindow w;
-    w.resize(1200, 900);
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-    QVERIFY(w.graph);
+    auto window = shownMainWindow({1200, 900});
+    QVERIFY(window);
+    MainWindow& w = *window;
     giveHorizons(w);
     w.ui->show_top->setChecked(true);
     w.ui->view_horizons->setChecked(true);

@@ -17,6 +17,7 @@
 #include "app/mainwindow.h"
 #include "app/mainwindowform.h"
 #include "fake_interaction.h"
+#include "shown_window.h"
 #include "views/scalexyzdialog.h"
 #include "views/surf.h"
 
@@ -96,21 +97,17 @@ private:
 
 void TestScaleGui::initTestCase()
 {
-    const QString platform = QGuiApplication::platformName();
-    if (platform == "offscreen" || platform == "minimal")
+    if (withoutDisplay())
         QSKIP("needs a display with OpenGL (run under xvfb-run)");
 }
 
 std::unique_ptr<MainWindow> TestScaleGui::makeShownWindow()
 {
-    std::unique_ptr<MainWindow> w(new MainWindow);
-    w->resize(1000, 700);
-    w->show();
-    if (!QTest::qWaitForWindowExposed(w.get()) || !w->graph)
-        return nullptr;
-    QCoreApplication::processEvents();
-    giveModel(*w);
-    w->on_view_dens_triggered();
+    auto w = shownMainWindow({1000, 700});
+    if (w) {
+        giveModel(*w);
+        w->on_view_dens_triggered();
+    }
     return w;
 }
 

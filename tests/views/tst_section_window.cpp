@@ -25,11 +25,14 @@
 #include "app/mainwindow.h"
 #include "common/grid_helpers.h"
 #include "fake_interaction.h"
+#include "views_test_support.h"
 #include "formats/bln.h"
 #include "formats/surfer_grid.h"
 #include "views/horizontalslicedialog.h"
 
 namespace {
+
+using namespace views_test;
 
 // The section sampling rule written out plainly: the node pair around the
 // point on each axis (nearest or truncated), clamped, and the four nodes
@@ -69,18 +72,7 @@ float cellValue(int k, int j, int i)
 // columns from x = 1000 step 50.
 void giveDensity(MainWindow& w, int nz = 3, int ny = 4, int nx = 5)
 {
-    w.den_grid.assign(nz, vector2D(ny, std::vector<data_type>(nx)));
-    for (int k = 0; k < nz; ++k)
-        for (int j = 0; j < ny; ++j)
-            for (int i = 0; i < nx; ++i)
-                w.den_grid[k][j][i] = cellValue(k, j, i);
-    w.x_calc.clear(), w.y_calc.clear(), w.z_calc.clear();
-    for (int i = 0; i < nx; ++i)
-        w.x_calc.push_back(1000.0 + 50.0 * i);
-    for (int j = 0; j < ny; ++j)
-        w.y_calc.push_back(5000.0 + 100.0 * j);
-    for (int k = 0; k < nz; ++k)
-        w.z_calc.push_back(250.0 * k);
+    giveDensityCube(w, stepNodes(nx, 1000, 50), stepNodes(ny, 5000, 100), stepNodes(nz, 0, 250), cellValue);
 }
 
 // A field a + b x + c y + small wiggle on the given geometry.
@@ -110,19 +102,6 @@ void typeLine(QDialog* d, const QString& xs, const QString& xe, const QString& y
     field(d, "ymax")->setText(ye);
     field(d, "dx")->setText(step);
     QTest::keyClick(field(d, "dx"), Qt::Key_Return);
-}
-
-bool runTool(const QString& program, const QStringList& args, QString* out, QString* log)
-{
-    QProcess p;
-    p.start(program, args);
-    if (!p.waitForStarted(10000) || !p.waitForFinished(60000)) {
-        *log = program + " did not run: " + p.errorString();
-        return false;
-    }
-    *out = QString::fromLocal8Bit(p.readAllStandardOutput());
-    *log = QString::fromLocal8Bit(p.readAllStandardError());
-    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
 QStringList filesIn(const QString& dir)

@@ -13,9 +13,12 @@
 #include "app/mainwindow.h"
 #include "app/mainwindowform.h"
 #include "fake_interaction.h"
+#include "views_test_support.h"
 #include "formats/surfer_grid.h"
 
 namespace {
+
+using namespace views_test;
 
 // Cell (level k, row j, column i) = 2 + 0.1 k + 0.01 j + 0.001 i + a small
 // irregular part, so that every cell differs and needs all float digits.
@@ -28,37 +31,12 @@ float cellValue(int k, int j, int i)
 // from x = 1000 step 50.
 void giveDensity(MainWindow& w, int nz, int ny, int nx)
 {
-    w.den_grid.assign(nz, vector2D(ny, std::vector<data_type>(nx)));
-    for (int k = 0; k < nz; ++k)
-        for (int j = 0; j < ny; ++j)
-            for (int i = 0; i < nx; ++i)
-                w.den_grid[k][j][i] = cellValue(k, j, i);
-    w.x_calc.clear(), w.y_calc.clear(), w.z_calc.clear();
-    for (int i = 0; i < nx; ++i)
-        w.x_calc.push_back(1000.0 + 50.0 * i);
-    for (int j = 0; j < ny; ++j)
-        w.y_calc.push_back(5000.0 + 100.0 * j);
-    for (int k = 0; k < nz; ++k)
-        w.z_calc.push_back(250.0 * k);
-    w.x_norm = w.x_calc, w.y_norm = w.y_calc, w.z_norm = w.z_calc;
+    giveDensityCube(w, stepNodes(nx, 1000, 50), stepNodes(ny, 5000, 100), stepNodes(nz, 0, 250), cellValue);
 }
 
 QStringList grdFiles(const QString& dir)
 {
     return QDir(dir).entryList({"*"}, QDir::Files | QDir::Hidden, QDir::Name);
-}
-
-bool runTool(const QString& program, const QStringList& args, QString* out, QString* log)
-{
-    QProcess p;
-    p.start(program, args);
-    if (!p.waitForStarted(10000) || !p.waitForFinished(60000)) {
-        *log = program + " did not run: " + p.errorString();
-        return false;
-    }
-    *out = QString::fromLocal8Bit(p.readAllStandardOutput());
-    *log = QString::fromLocal8Bit(p.readAllStandardError());
-    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
 }  // namespace

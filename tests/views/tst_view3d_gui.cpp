@@ -24,29 +24,21 @@
 #include "app/mainwindow.h"
 #include "app/mainwindowform.h"
 #include "fake_interaction.h"
+#include "shown_window.h"
+#include "views_test_support.h"
 #include "views/surf.h"
 
 using namespace QtDataVisualization;
 
 namespace {
 
+using namespace views_test;
+
 // nz levels at depths 0, 100, ... on ny rows (y 0, 100, ...) and nx columns
 // (x 0, 200, ...); `value(level, row, column)` fills the cells.
 void giveDensity(MainWindow& w, int nz, int ny, int nx, const std::function<float(int, int, int)>& value)
 {
-    w.den_grid.assign(nz, vector2D(ny, std::vector<data_type>(nx)));
-    for (int k = 0; k < nz; ++k)
-        for (int j = 0; j < ny; ++j)
-            for (int i = 0; i < nx; ++i)
-                w.den_grid[k][j][i] = value(k, j, i);
-    w.x_calc.clear(), w.y_calc.clear(), w.z_calc.clear();
-    for (int i = 0; i < nx; ++i)
-        w.x_calc.push_back(200.0 * i);
-    for (int j = 0; j < ny; ++j)
-        w.y_calc.push_back(100.0 * j);
-    for (int k = 0; k < nz; ++k)
-        w.z_calc.push_back(100.0 * k);
-    w.x_norm = w.x_calc, w.y_norm = w.y_calc, w.z_norm = w.z_calc;
+    giveDensityCube(w, stepNodes(nx, 0, 200), stepNodes(ny, 0, 100), stepNodes(nz, 0, 100), value);
 }
 
 // Three horizons on the density grid's nodes: 0, a dome about 300 m and a
@@ -120,30 +112,17 @@ private slots:
 
 private:
     std::unique_ptr<FakeInteraction> fake;
-    std::unique_ptr<MainWindow> makeShownWindow();
 };
 
 void TestView3dGui::initTestCase()
 {
-    const QString platform = QGuiApplication::platformName();
-    if (platform == "offscreen" || platform == "minimal")
+    if (withoutDisplay())
         QSKIP("needs a display with OpenGL (run under xvfb-run)");
-}
-
-std::unique_ptr<MainWindow> TestView3dGui::makeShownWindow()
-{
-    std::unique_ptr<MainWindow> w(new MainWindow);
-    w->resize(1100, 700);
-    w->show();
-    if (!QTest::qWaitForWindowExposed(w.get()) || !w->graph)
-        return nullptr;
-    QCoreApplication::processEvents();
-    return w;
 }
 
 void TestView3dGui::cubeShowsSixTexturedFaces()
 {
-    auto w = makeShownWindow();
+    auto w = shownMainWindow({1100, 700});
     QVERIFY(w);
     giveDensity(*w, 6, 5, 4, [](int k, int, int) { return 2.0f + 0.1f * k; });
     w->on_view_dens_triggered();
@@ -183,7 +162,7 @@ void TestView3dGui::cubeShowsSixTexturedFaces()
 
 void TestView3dGui::cubeAndHorizonsSeries()
 {
-    auto w = makeShownWindow();
+    auto w = shownMainWindow({1100, 700});
     QVERIFY(w);
     giveDensity(*w, 10, 6, 8, [](int, int, int) { return 2.0f; });
     giveHorizons(*w);
@@ -215,7 +194,7 @@ void TestView3dGui::cubeAndHorizonsSeries()
 
 void TestView3dGui::redrawsDeleteTheOldSeries()
 {
-    auto w = makeShownWindow();
+    auto w = shownMainWindow({1100, 700});
     QVERIFY(w);
     giveDensity(*w, 4, 4, 4, [](int k, int j, int i) { return float(k + j + i); });
     w->on_view_dens_triggered();
@@ -233,7 +212,7 @@ void TestView3dGui::redrawsDeleteTheOldSeries()
 
 void TestView3dGui::faultsStayThroughRedraws()
 {
-    auto w = makeShownWindow();
+    auto w = shownMainWindow({1100, 700});
     QVERIFY(w);
     giveDensity(*w, 4, 11, 6, [](int k, int, int) { return float(k); });
     giveFault(*w);
@@ -253,7 +232,7 @@ void TestView3dGui::faultsStayThroughRedraws()
 
 void TestView3dGui::replacedFaceStaysInPlace()
 {
-    auto w = makeShownWindow();
+    auto w = shownMainWindow({1100, 700});
     QVERIFY(w);
     giveDensity(*w, 4, 3, 3, [](int k, int, int) { return float(k); });
     w->surf->setAlpha(120);
@@ -270,7 +249,7 @@ void TestView3dGui::replacedFaceStaysInPlace()
 
 void TestView3dGui::axisTitlesFollowTheExponents()
 {
-    auto w = makeShownWindow();
+    auto w = shownMainWindow({1100, 700});
     QVERIFY(w);
     w->updateAxesTitles();
     QCOMPARE(w->graph->axisX()->title(), QString("X, m"));
@@ -302,7 +281,7 @@ void TestView3dGui::renderedTopFaceHasTheValueColour()
 {
     QFETCH(float, topValue);
     QFETCH(QString, dominant);
-    auto w = makeShownWindow();
+    auto w = shownMainWindow({1100, 700});
     QVERIFY(w);
     giveDensity(*w, 5, 10, 10, [&](int k, int, int) { return k == 0 ? topValue : (k % 2 ? 2.0f : 3.0f); });
     w->on_view_dens_triggered();
@@ -343,7 +322,7 @@ void TestView3dGui::screenshotOfTheWindow()
     const QString path = qEnvironmentVariable("TOLMERA_SCREENSHOT");
     if (path.isEmpty())
         QSKIP("set TOLMERA_SCREENSHOT to a file name to save a picture");
-    auto w = makeShownWindow();
+    auto w = shownMainWindow({1100, 700});
     QVERIFY(w);
     w->move(0, 0);
     w->language = 1;

@@ -16,6 +16,7 @@
 #include "app/mainwindow.h"
 #include "app/mainwindowform.h"
 #include "fake_interaction.h"
+#include "views_test_support.h"
 #include "views/caxisdialog.h"
 #include "views/gradients.h"
 #include "views/surf.h"
@@ -24,6 +25,8 @@
 Q_DECLARE_METATYPE(std::vector<double>)
 
 namespace {
+
+using namespace views_test;
 
 using Stops = QMap<double, QColor>;
 
@@ -37,17 +40,8 @@ int colourDistance(QRgb a, QRgb b)
 // columns (0, 100, ...); level k holds 2 + 0.1 k.
 void giveDensity(MainWindow& w, int nz = 5, int ny = 3, int nx = 4)
 {
-    w.den_grid.clear();
-    for (int k = 0; k < nz; ++k)
-        w.den_grid.push_back(vector2D(ny, std::vector<data_type>(nx, data_type(2.0 + 0.1 * k))));
-    w.x_calc.clear(), w.y_calc.clear(), w.z_calc.clear();
-    for (int i = 0; i < nx; ++i)
-        w.x_calc.push_back(100.0 * i);
-    for (int j = 0; j < ny; ++j)
-        w.y_calc.push_back(50.0 * j);
-    for (int k = 0; k < nz; ++k)
-        w.z_calc.push_back(100.0 * k);
-    w.x_norm = w.x_calc, w.y_norm = w.y_calc, w.z_norm = w.z_calc;
+    giveDensityCube(w, stepNodes(nx, 0, 100), stepNodes(ny, 0, 50), stepNodes(nz, 0, 100),
+                    [](int k, int, int) { return data_type(2.0 + 0.1 * k); });
 }
 
 // Horizons 0, 150 and 250 + 10 x on the density grid's nodes (3 rows, 4 columns).
