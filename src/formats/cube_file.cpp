@@ -13,17 +13,13 @@ namespace {
 
 CodecStatus bad_header(const QString& path, const QString& english, const QString& russian)
 {
-    return CodecStatus::failure(
-        CodecError::BadHeader,
-        QStringLiteral("File \"%1\" is not a valid 3D grid: %2").arg(display_name(path), english),
-        QStringLiteral("Файл \"%1\" не является корректным 3D гридом: %2").arg(display_name(path), russian));
+    return not_a(CodecError::BadHeader, path, QStringLiteral("valid 3D grid"), QStringLiteral("корректным 3D гридом"),
+                 english, russian);
 }
 
 CodecStatus out_of_memory(qint64 cells)
 {
-    return CodecStatus::failure(CodecError::BadHeader,
-                                QStringLiteral("Not enough memory for a grid of %1 cells").arg(cells),
-                                QStringLiteral("Недостаточно памяти для грида из %1 ячеек").arg(cells));
+    return grid_out_of_memory(CodecError::BadHeader, cells);
 }
 
 }  // namespace
@@ -191,10 +187,8 @@ CodecStatus write_cube_file(const QString& path, const vector3D& cube, const std
 
     std::vector<uchar> level(nx * ny * 4);
     for (size_t k = 0; k < nz; ++k) {
-        if (!codec_continue(progress, codec_percent(k, nz))) {
-            file.cancelWriting();
-            return CodecStatus::cancelled();
-        }
+        if (!codec_continue(progress, codec_percent(k, nz)))
+            return cancel_writing(file);
         uchar* p = level.data();
         for (size_t j = 0; j < ny; ++j) {
             const data_type* row = cube[k][j].data();
@@ -210,9 +204,5 @@ CodecStatus write_cube_file(const QString& path, const vector3D& cube, const std
             !status)
             return status;
     }
-    if (!codec_continue(progress, 100)) {
-        file.cancelWriting();
-        return CodecStatus::cancelled();
-    }
-    return commit(file);
+    return finish_writing(file, progress);
 }

@@ -122,10 +122,8 @@ CodecStatus write_effects_file(const QString& path, const vector3D& real, const 
         return status;
     std::vector<uchar> buffer(nx * ny * 16);
     for (size_t k = 0; k < planes; ++k) {
-        if (!codec_continue(progress, codec_percent(qint64(k), qint64(planes)))) {
-            file.cancelWriting();
-            return CodecStatus::cancelled();
-        }
+        if (!codec_continue(progress, codec_percent(qint64(k), qint64(planes))))
+            return cancel_writing(file);
         uchar* p = buffer.data();
         for (size_t j = 0; j < ny; ++j) {
             const data_type* r = real[k][j].data();
@@ -139,9 +137,5 @@ CodecStatus write_effects_file(const QString& path, const vector3D& real, const 
             !status)
             return status;
     }
-    if (!codec_continue(progress, 100)) {
-        file.cancelWriting();
-        return CodecStatus::cancelled();
-    }
-    return commit(file);
+    return finish_writing(file, progress);
 }

@@ -63,12 +63,44 @@ CodecStatus commit(QSaveFile& file)
     return {};
 }
 
+CodecStatus cancel_writing(QSaveFile& file)
+{
+    file.cancelWriting();
+    return CodecStatus::cancelled();
+}
+
+CodecStatus finish_writing(QSaveFile& file, const CodecProgress& progress)
+{
+    if (!codec_continue(progress, 100))
+        return cancel_writing(file);
+    return commit(file);
+}
+
 CodecStatus read_error(const QFile& file)
 {
     return CodecStatus::failure(
         CodecError::ReadFailed,
         QStringLiteral("Can't read file \"%1\": %2").arg(display_name(file.fileName()), file.errorString()),
         QStringLiteral("Ошибка чтения файла \"%1\": %2").arg(display_name(file.fileName()), file.errorString()));
+}
+
+CodecStatus not_a(CodecError code, const QString& path, const QString& kind_english, const QString& kind_russian,
+                  const QString& english, const QString& russian)
+{
+    return CodecStatus::failure(
+        code, QStringLiteral("File \"%1\" is not a %2: %3").arg(display_name(path), kind_english, english),
+        QStringLiteral("Файл \"%1\" не является %2: %3").arg(display_name(path), kind_russian, russian));
+}
+
+CodecStatus grid_out_of_memory(CodecError code, qint64 count, bool nodes)
+{
+    return CodecStatus::failure(code,
+                                QStringLiteral("Not enough memory for a grid of %1 %2")
+                                    .arg(count)
+                                    .arg(nodes ? QStringLiteral("nodes") : QStringLiteral("cells")),
+                                QStringLiteral("Недостаточно памяти для грида из %1 %2")
+                                    .arg(count)
+                                    .arg(nodes ? QStringLiteral("узлов") : QStringLiteral("ячеек")));
 }
 
 CodecStatus truncated(const QString& path, const QString& english_detail, const QString& russian_detail)

@@ -19,8 +19,19 @@ CodecStatus open_for_writing(QSaveFile& file, const QString& path);
 CodecStatus write_bytes(QSaveFile& file, const char* data, qint64 size);
 // Renames the finished temporary file over the target.
 CodecStatus commit(QSaveFile& file);
+// Drops the unfinished save file (the target stays as it was) and returns
+// the cancelled status.
+CodecStatus cancel_writing(QSaveFile& file);
+// The end of a save: the last progress step, at which the user may still
+// cancel (the file is then dropped), then the commit.
+CodecStatus finish_writing(QSaveFile& file, const CodecProgress& progress);
 
 CodecStatus read_error(const QFile& file);
+// "File "<path>" is not a <kind>: <reason>", in both languages.
+CodecStatus not_a(CodecError code, const QString& path, const QString& kind_english, const QString& kind_russian,
+                  const QString& english, const QString& russian);
+// A grid of `count` cells (nodes when `nodes`) that memory cannot hold.
+CodecStatus grid_out_of_memory(CodecError code, qint64 count, bool nodes = false);
 CodecStatus truncated(const QString& path, const QString& english_detail, const QString& russian_detail);
 
 // Human-readable file name for messages.

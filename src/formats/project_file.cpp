@@ -961,10 +961,8 @@ CodecStatus write_layer_effects_sidecar(const QString& path, const std::vector<f
         return s;
     std::vector<uchar> buffer(rows * columns * 8);
     for (std::size_t k = 0; k < layer_effects.size(); ++k) {
-        if (!codec_continue(progress, codec_percent(qint64(k), qint64(layer_effects.size())))) {
-            file.cancelWriting();
-            return CodecStatus::cancelled();
-        }
+        if (!codec_continue(progress, codec_percent(qint64(k), qint64(layer_effects.size()))))
+            return cancel_writing(file);
         uchar* p = buffer.data();
         for (const auto& row : layer_effects[k])
             for (double v : row) {

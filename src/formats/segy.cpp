@@ -539,10 +539,8 @@ CodecStatus write_segy_cube(const QString& path, const vector3D& cube, const std
     th.set_int16(115, qint16(nz));
     th.set_int16(117, interval_field);
     for (size_t i = 0; i < ny; ++i) {
-        if (!codec_continue(progress, codec_percent(qint64(i), qint64(ny)))) {
-            file.cancelWriting();
-            return CodecStatus::cancelled();
-        }
+        if (!codec_continue(progress, codec_percent(qint64(i), qint64(ny))))
+            return cancel_writing(file);
         const qint32 yi = scaled(y[i]);
         for (size_t j = 0; j < nx; ++j) {
             const qint32 xj = scaled(x[j]);
@@ -566,9 +564,5 @@ CodecStatus write_segy_cube(const QString& path, const vector3D& cube, const std
             !status)
             return status;
     }
-    if (!codec_continue(progress, 100)) {
-        file.cancelWriting();
-        return CodecStatus::cancelled();
-    }
-    return commit(file);
+    return finish_writing(file, progress);
 }

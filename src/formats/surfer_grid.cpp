@@ -1,6 +1,7 @@
 #include "formats/surfer_grid.h"
 
 #include "formats/file_io.h"
+#include "formats/text_numbers.h"
 
 #include <algorithm>
 #include <charconv>
@@ -35,17 +36,13 @@ CodecStatus unknown_format()
 
 CodecStatus bad_header(const QString& path, const QString& english, const QString& russian)
 {
-    return CodecStatus::failure(
-        CodecError::BadHeader,
-        QStringLiteral("File \"%1\" is not a valid Surfer grid: %2").arg(display_name(path), english),
-        QStringLiteral("Файл \"%1\" не является корректным гридом Surfer: %2").arg(display_name(path), russian));
+    return not_a(CodecError::BadHeader, path, QStringLiteral("valid Surfer grid"),
+                 QStringLiteral("корректным гридом Surfer"), english, russian);
 }
 
 CodecStatus out_of_memory(qint64 nodes)
 {
-    return CodecStatus::failure(CodecError::BadHeader,
-                                QStringLiteral("Not enough memory for a grid of %1 nodes").arg(nodes),
-                                QStringLiteral("Недостаточно памяти для грида из %1 узлов").arg(nodes));
+    return grid_out_of_memory(CodecError::BadHeader, nodes, true);
 }
 
 bool allocate(field2D& grid, qint64 rows, qint64 cols)
@@ -371,14 +368,6 @@ void put_tag(std::vector<uchar>& out, const char* tag)
     out.insert(out.end(), tag, tag + 4);
 }
 
-// Shortest text that reads back as the same value.
-template <class T>
-void append_number(QByteArray& out, T value)
-{
-    char buf[64];
-    const auto result = std::to_chars(buf, buf + sizeof buf, value);
-    out.append(buf, int(result.ptr - buf));
-}
 
 template <class Grid>
 CodecStatus write_text_grid(const QString& path, const Grid& rows, const std::vector<double>& params,
@@ -394,27 +383,25 @@ CodecStatus write_text_grid(const QString& path, const Grid& rows, const std::ve
     text += "DSAA\n";
     text += QByteArray::number(qint64(n_col)) + ' ' + QByteArray::number(qint64(n_row)) + '\n';
     for (int i = 2; i < 6; i += 2) {
-        append_number(text, params[i]);
+        text_numbers::append_shortest(text, params[i]);
         text += ' ';
-        append_number(text, params[i + 1]);
+        text_numbers::append_shortest(text, params[i + 1]);
         text += '\n';
     }
-    append_number(text, range.first);
+    text_numbers::append_shortest(text, range.first);
     text += ' ';
-    append_number(text, range.second);
+    text_numbers::append_shortest(text, range.second);
     text += '\n';
 
     QSaveFile file;
     if (CodecStatus status = open_for_writing(file, path); !status)
         return status;
     for (size_t i = 0; i < n_row; ++i) {
-        if (!codec_continue(progress, codec_percent(qint64(i), qint64(n_row)))) {
-            file.cancelWriting();
-            return CodecStatus::cancelled();
-        }
+        if (!codec_continue(progress, codec_percent(qint64(i), qint64(n_row))))
+            return cancel_writing(file);
         const value_type* row = rows[i].data();
         for (size_t j = 0; j < n_col; ++j) {
-            append_number(text, row[j]);
+            text_numbers::append_shortest(text, row[j]);
             text += ' ';
             if ((j + 1) % 10 == 0)
                 text += '\n';
@@ -426,11 +413,7 @@ CodecStatus write_text_grid(const QString& path, const Grid& rows, const std::ve
             text.clear();
         }
     }
-    if (!codec_continue(progress, 100)) {
-        file.cancelWriting();
-        return CodecStatus::cancelled();
-    }
-    return commit(file);
+    return finish_writing(file, progress);
 }
 
 }  // namespace
@@ -499,21 +482,15 @@ CodecStatus write_surfer7_grid(const QString& path, const field2D& rows, const s
         return status;
     std::vector<uchar> buffer(n_col * 8);
     for (size_t i = 0; i < n_row; ++i) {
-        if (!codec_continue(progress, codec_percent(qint64(i), qint64(n_row)))) {
-            file.cancelWriting();
-            return CodecStatus::cancelled();
-        }
+        if (!codec_continue(progress, codec_percent(qint64(i), qint64(n_row))))
+            return cancel_writing(file);
         for (size_t j = 0; j < n_col; ++j)
             qToLittleEndian<quint64>(bits_of(rows[i][j]), buffer.data() + 8 * j);
         if (CodecStatus status = write_bytes(file, reinterpret_cast<const char*>(buffer.data()), qint64(buffer.size()));
             !status)
             return status;
     }
-    if (!codec_continue(progress, 100)) {
-        file.cancelWriting();
-        return CodecStatus::cancelled();
-    }
-    return commit(file);
+    return finish_writing(file, progress);
 }
 
 CodecStatus write_surfer6_text_grid(const QString& path, const vector2D& rows, const std::vector<double>& params,

@@ -2,6 +2,7 @@
 // Numbers in the program's text files: written in the shortest form that
 // reads back to the same value (so UTM coordinates keep every digit), read
 // strictly (a field that is not a finite number is an error, not a 0).
+#include <QByteArray>
 #include <QString>
 
 #include <charconv>
@@ -9,13 +10,23 @@
 
 namespace text_numbers {
 
+// Appends the shortest decimal form of v that reads back to exactly v to a
+// byte buffer (std::string or QByteArray).
+template <typename Buffer, typename Real>
+void append_shortest(Buffer& out, Real v)
+{
+    char buffer[64];
+    const std::to_chars_result r = std::to_chars(buffer, buffer + sizeof buffer, v);
+    out.append(buffer, static_cast<int>(r.ptr - buffer));
+}
+
 // Shortest decimal form of v that reads back to exactly v.
 template <typename Real>
 QString shortest(Real v)
 {
-    char buffer[64];
-    const std::to_chars_result r = std::to_chars(buffer, buffer + sizeof buffer, v);
-    return QString::fromLatin1(buffer, int(r.ptr - buffer));
+    QByteArray text;
+    append_shortest(text, v);
+    return QString::fromLatin1(text);
 }
 
 // A finite real, or false.

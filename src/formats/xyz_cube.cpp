@@ -3,6 +3,7 @@
 #include "common/grid_geometry.h"
 #include "formats/file_io.h"
 #include "formats/nodes.h"
+#include "formats/text_numbers.h"
 
 #include <QSaveFile>
 
@@ -22,26 +23,16 @@ namespace {
 // ---------------------------------------------------------------------------
 // Numbers as text
 
-// Shortest text that reads back as the same double ("-0" written as "0").
-void append_number(std::string& out, double v)
+// Shortest text that reads back as the same value ("-0" written as "0").
+template <typename Real>
+void append_number(std::string& out, Real v)
 {
-    char buffer[40];
-    const auto r = std::to_chars(buffer, buffer + sizeof buffer, v + 0.0);
-    out.append(buffer, r.ptr);
-}
-
-void append_number(std::string& out, float v)
-{
-    char buffer[40];
-    const auto r = std::to_chars(buffer, buffer + sizeof buffer, v + 0.0f);
-    out.append(buffer, r.ptr);
+    text_numbers::append_shortest(out, v + Real(0));
 }
 
 QString number_text(double v)
 {
-    std::string s;
-    append_number(s, v);
-    return QString::fromStdString(s);
+    return text_numbers::shortest(v + 0.0);
 }
 
 // Reads the whole of [begin, end) as a number; a leading "+" is allowed.
@@ -173,17 +164,13 @@ CodecStatus lattice_error(const QString& path, qint64 line, const QString& engli
 
 CodecStatus grid_error(const QString& path, const QString& english, const QString& russian)
 {
-    return CodecStatus::failure(
-        CodecError::BadGrid,
-        QStringLiteral("File \"%1\" is not a regular XYZ grid: %2").arg(display_name(path), english),
-        QStringLiteral("Файл \"%1\" не является регулярным XYZ гридом: %2").arg(display_name(path), russian));
+    return not_a(CodecError::BadGrid, path, QStringLiteral("regular XYZ grid"),
+                 QStringLiteral("регулярным XYZ гридом"), english, russian);
 }
 
 CodecStatus out_of_memory(long long cells)
 {
-    return CodecStatus::failure(CodecError::BadGrid,
-                                QStringLiteral("Not enough memory for a grid of %1 cells").arg(cells),
-                                QStringLiteral("Недостаточно памяти для грида из %1 ячеек").arg(cells));
+    return grid_out_of_memory(CodecError::BadGrid, cells);
 }
 
 // The nodes of one axis, in file order, must be distinct, in order (either
@@ -243,6 +230,47 @@ CodecStatus write_text(QSaveFile& file, std::string& text)
     const CodecStatus status = write_bytes(file, text.data(), qint64(text.size()));
     text.clear();
     return status;
+}
+
+// One "x y z value" line of a cube text file.
+void append_cell_line(std::string& text, double x, double y, double z, data_type value)
+{
+    append_number(text, x);
+    text += ' ';
+    append_number(text, y);
+    text += ' ';
+    append_number(text, z);
+    text += ' ';
+    append_number(text, value);
+    text += '\n';
+}
+
+// Writes a cube text file in `parts` parts of rows_in(part) rows each;
+// append_row(part, row, text) appends the lines of one row. The text goes
+// out at least once a part (and whenever it passes 1 MiB); progress is
+// reported before each part and may cancel, leaving the target as it was.
+template <typename RowsIn, typename AppendRow>
+CodecStatus write_cell_lines(const QString& path, std::size_t parts, RowsIn rows_in, AppendRow append_row,
+                             const CodecProgress& progress)
+{
+    QSaveFile file;
+    if (CodecStatus status = open_for_writing(file, path); !status)
+        return status;
+    std::string text;
+    for (std::size_t part = 0; part < parts; ++part) {
+        if (!codec_continue(progress, codec_percent(static_cast<long long>(part), static_cast<long long>(parts))))
+            return cancel_writing(file);
+        const std::size_t rows = rows_in(part);
+        for (std::size_t row = 0; row < rows; ++row) {
+            append_row(part, row, text);
+            if (text.size() >= (std::size_t(1) << 20))
+                if (CodecStatus status = write_text(file, text); !status)
+                    return status;
+        }
+        if (CodecStatus status = write_text(file, text); !status)
+            return status;
+    }
+    return finish_writing(file, progress);
 }
 
 }  // namespace
@@ -498,39 +526,14 @@ CodecStatus write_xyz_cube(const QString& path, const vector3D& cube, const std:
     if (CodecStatus status = check_cube(cube, x, y, z); !status)
         return status;
     const std::size_t nz = cube.size(), ny = cube.front().size(), nx = cube.front().front().size();
-
-    QSaveFile file;
-    if (CodecStatus status = open_for_writing(file, path); !status)
-        return status;
-    std::string text;
-    for (std::size_t i = 0; i < nx; ++i) {
-        if (!codec_continue(progress, codec_percent(static_cast<long long>(i), static_cast<long long>(nx)))) {
-            file.cancelWriting();
-            return CodecStatus::cancelled();
-        }
-        for (std::size_t j = 0; j < ny; ++j) {
-            for (std::size_t k = nz; k-- > 0;) {
-                append_number(text, x[i]);
-                text += ' ';
-                append_number(text, y[j]);
-                text += ' ';
-                append_number(text, -z[k]);
-                text += ' ';
-                append_number(text, cube[k][j][i]);
-                text += '\n';
-            }
-            if (text.size() >= (std::size_t(1) << 20))
-                if (CodecStatus status = write_text(file, text); !status)
-                    return status;
-        }
-        if (CodecStatus status = write_text(file, text); !status)
-            return status;
-    }
-    if (!codec_continue(progress, 100)) {
-        file.cancelWriting();
-        return CodecStatus::cancelled();
-    }
-    return commit(file);
+    // One x block at a time, each column from the deepest level up.
+    return write_cell_lines(
+        path, nx, [ny](std::size_t) { return ny; },
+        [&](std::size_t i, std::size_t j, std::string& text) {
+            for (std::size_t k = nz; k-- > 0;)
+                append_cell_line(text, x[i], y[j], -z[k], cube[k][j][i]);
+        },
+        progress);
 }
 
 CodecStatus write_cell_table(const QString& path, const vector3D& cube, const std::vector<double>& x,
@@ -540,37 +543,12 @@ CodecStatus write_cell_table(const QString& path, const vector3D& cube, const st
         if (CodecStatus status = check_cube(cube, x, y, z); !status)
             return status;
 
-    QSaveFile file;
-    if (CodecStatus status = open_for_writing(file, path); !status)
-        return status;
-    std::string text;
-    const std::size_t nz = cube.size();
-    for (std::size_t k = 0; k < nz; ++k) {
-        if (!codec_continue(progress, codec_percent(static_cast<long long>(k), static_cast<long long>(nz)))) {
-            file.cancelWriting();
-            return CodecStatus::cancelled();
-        }
-        for (std::size_t j = 0; j < cube[k].size(); ++j) {
-            for (std::size_t i = 0; i < cube[k][j].size(); ++i) {
-                append_number(text, x[i]);
-                text += ' ';
-                append_number(text, y[j]);
-                text += ' ';
-                append_number(text, z[k]);
-                text += ' ';
-                append_number(text, cube[k][j][i]);
-                text += '\n';
-            }
-            if (text.size() >= (std::size_t(1) << 20))
-                if (CodecStatus status = write_text(file, text); !status)
-                    return status;
-        }
-        if (CodecStatus status = write_text(file, text); !status)
-            return status;
-    }
-    if (!codec_continue(progress, 100)) {
-        file.cancelWriting();
-        return CodecStatus::cancelled();
-    }
-    return commit(file);
+    // Level by level, row by row.
+    return write_cell_lines(
+        path, cube.size(), [&cube](std::size_t k) { return cube[k].size(); },
+        [&](std::size_t k, std::size_t j, std::string& text) {
+            for (std::size_t i = 0; i < cube[k][j].size(); ++i)
+                append_cell_line(text, x[i], y[j], z[k], cube[k][j][i]);
+        },
+        progress);
 }
