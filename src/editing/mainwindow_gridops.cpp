@@ -322,36 +322,39 @@ void MainWindow::on_calc_means_triggered()
     on_view_dens_triggered();
 }
 
+namespace {
+
+// The frame of an undoable change of the density grid in place: nothing
+// without a grid or while a computation runs, else an undo step first.
+bool changeDensityGrid(MainWindow& w, void (*change)(vector3D&))
+{
+    if (w.den_grid.empty())
+        return false;
+    if (w.refuseWhileRunning())
+        return false;
+    w.update_undo(1);
+    change(w.den_grid);
+    return true;
+}
+
+}  // namespace
+
 void MainWindow::on_delete_mean_triggered()
 {
-    if (den_grid.empty())
-        return;
-    if (refuseWhileRunning())
-        return;
-    update_undo(1);
-    gridops::remove_level_means(den_grid);
-    showChangedGrid(*this);
+    if (changeDensityGrid(*this, gridops::remove_level_means))
+        showChangedGrid(*this);
 }
 
 void MainWindow::on_delete_min_triggered()
 {
-    if (den_grid.empty())
-        return;
-    if (refuseWhileRunning())
-        return;
-    update_undo(1);
-    gridops::remove_level_minima(den_grid);
-    showChangedGrid(*this);
+    if (changeDensityGrid(*this, gridops::remove_level_minima))
+        showChangedGrid(*this);
 }
 
 void MainWindow::on_fill_zeros_triggered()
 {
-    if (den_grid.empty())
+    if (!changeDensityGrid(*this, gridops::fill_zeros))
         return;
-    if (refuseWhileRunning())
-        return;
-    update_undo(1);
-    gridops::fill_zeros(den_grid);
     if (cubeViewChecked(*this))
         show3Dgrid();
     else

@@ -79,6 +79,47 @@ bool refuseHugeLattice(MainWindow& w, const std::vector<double>& lattice)
     return true;
 }
 
+// Opens the lattice dialog without depths, filled from a 2D grid record;
+// its choice goes to `regrid`.
+void runSurferRegridDialog(MainWindow& w, const std::vector<double>& params,
+                           void (MainWindow::*regrid)(std::vector<double>))
+{
+    GridConvertParams dialog;
+    dialog.setLanguage(w.language);
+    dialog.hideZ();
+    dialog.setSurferValues(params);
+    QObject::connect(&dialog, &GridConvertParams::SurferGridParams, &w, regrid);
+    interaction()->runDialog(&dialog);
+}
+
+// Resamples 2D grids sharing the record `old_params` onto the lattice of the
+// record `params` (its first six values, kept in `lattice`). False, with
+// the grids untouched, when the record is unusable, the lattice too large
+// (after a message), a grid cannot be resampled or memory runs out (after a
+// message).
+bool regridFields(MainWindow& w, const std::vector<field2D>& grids, const std::vector<double>& old_params,
+                  const std::vector<double>& params, std::vector<double>& lattice, std::vector<field2D>& out)
+{
+    lattice = usableGeometry(params);
+    if (lattice.empty()) {
+        qDebug() << "regrid: unusable lattice record, grids kept";
+        return false;
+    }
+    if (refuseHugeLattice(w, lattice))
+        return false;
+    try {
+        if (!resampleFields(w, grids, old_params, lattice, out)) {
+            qDebug() << "regrid: grids without a usable lattice record, kept";
+            return false;
+        }
+    } catch (const std::bad_alloc&) {
+        w.progress_bar.hide();
+        w.show_error(outOfMemoryText(w.language));
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -110,12 +151,7 @@ void MainWindow::on_regrid_horizons_triggered()
     }
     if (refuseWhileRunning())
         return;
-    GridConvertParams dialog;
-    dialog.setLanguage(language);
-    dialog.hideZ();
-    dialog.setSurferValues(horizons_params);
-    connect(&dialog, &GridConvertParams::SurferGridParams, this, &MainWindow::regridHorizons);
-    interaction()->runDialog(&dialog);
+    runSurferRegridDialog(*this, horizons_params, &MainWindow::regridHorizons);
 }
 
 void MainWindow::on_regrid_observed_triggered()
@@ -126,12 +162,7 @@ void MainWindow::on_regrid_observed_triggered()
     }
     if (refuseWhileRunning())
         return;
-    GridConvertParams dialog;
-    dialog.setLanguage(language);
-    dialog.hideZ();
-    dialog.setSurferValues(observed_params);
-    connect(&dialog, &GridConvertParams::SurferGridParams, this, &MainWindow::regridObserved);
-    interaction()->runDialog(&dialog);
+    runSurferRegridDialog(*this, observed_params, &MainWindow::regridObserved);
 }
 
 // ---------------------------------------------------------------------------
@@ -275,24 +306,10 @@ void MainWindow::regridHorizons(std::vector<double> params)
         return;
     if (refuseWhileRunning())
         return;
-    const std::vector<double> lattice = usableGeometry(params);
-    if (lattice.empty()) {
-        qDebug() << "regridHorizons: unusable lattice record, horizons kept";
-        return;
-    }
-    if (refuseHugeLattice(*this, lattice))
-        return;
+    std::vector<double> lattice;
     std::vector<field2D> out;
-    try {
-        if (!resampleFields(*this, horizons, horizons_params, lattice, out)) {
-            qDebug() << "regridHorizons: horizons without a usable lattice record, kept";
-            return;
-        }
-    } catch (const std::bad_alloc&) {
-        progress_bar.hide();
-        show_error(outOfMemoryText(language));
+    if (!regridFields(*this, horizons, horizons_params, params, lattice, out))
         return;
-    }
     horizons = std::move(out);
     horizons_params = lattice;
     std::vector<field2D>().swap(layer_effects);
@@ -305,24 +322,10 @@ void MainWindow::regridObserved(std::vector<double> params)
         return;
     if (refuseWhileRunning())
         return;
-    const std::vector<double> lattice = usableGeometry(params);
-    if (lattice.empty()) {
-        qDebug() << "regridObserved: unusable lattice record, field kept";
-        return;
-    }
-    if (refuseHugeLattice(*this, lattice))
-        return;
+    std::vector<double> lattice;
     std::vector<field2D> out;
-    try {
-        if (!resampleFields(*this, {Vz_observed}, observed_params, lattice, out)) {
-            qDebug() << "regridObserved: field without a usable lattice record, kept";
-            return;
-        }
-    } catch (const std::bad_alloc&) {
-        progress_bar.hide();
-        show_error(outOfMemoryText(language));
+    if (!regridFields(*this, {Vz_observed}, observed_params, params, lattice, out))
         return;
-    }
     Vz_observed = std::move(out.front());
     observed_params = lattice;
     plotObserved();

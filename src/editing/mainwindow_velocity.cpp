@@ -32,6 +32,71 @@ QString cellPlace(int language, const vd::BadCell& bad)
         .arg(bad.column + 1);
 }
 
+QString noVpText(int language)
+{
+    return byLanguage(language, "Загрузите 3D грид Vp", "3D grid Vp is empty");
+}
+
+QString vpVsMismatchText(int language)
+{
+    return byLanguage(language, "Параметры гридов Vp и Vs не совпадают", "Parameters of Vp and Vs grids aren't equal");
+}
+
+QString formulaCountText(int language)
+{
+    return byLanguage(language, " Количество формул не совпадает с количеством слоев",
+                      "Formulas and layers count must be equal");
+}
+
+QString damagedGridText(int language)
+{
+    return byLanguage(language, "Грид повреждён: размеры уровней различаются или глубин меньше, чем уровней",
+                      "The grid is damaged: its levels differ in size or it has fewer depths than levels");
+}
+
+QString syntaxErrorText(int language, std::size_t layer, const grid_formula::SyntaxError& error)
+{
+    return byLanguage(language, "Синтаксическая ошибка в формуле слоя %1: %2",
+                      "Syntax error in the formula of layer %1: %2")
+        .arg(layer + 1)
+        .arg(error.message);
+}
+
+QString layerNotANumberText(int language, int layer, const vd::BadCell& bad)
+{
+    return byLanguage(language,
+                      "Формула слоя %1 даёт значение, не являющееся числом (%2). Плотностной грид не изменён.",
+                      "The formula of layer %1 gives a value that is not a number (%2). The density grid "
+                      "is unchanged.")
+        .arg(layer + 1)
+        .arg(cellPlace(language, bad));
+}
+
+using CubeConversion = vd::ConvertStatus (*)(const vector3D&, vector3D&, vd::BadCell*, const vd::Progress&);
+
+// Gardner's formula or its inverse over a whole cube, with the progress bar.
+// False, with the error shown, when the source is damaged or a cell gives
+// a value that is not a number; notANumber takes the place of that cell.
+bool convertCube(MainWindow& w, CubeConversion convert, const vector3D& source, vector3D& converted,
+                 const QString& notANumber)
+{
+    vd::BadCell bad;
+    vd::ConvertStatus status;
+    {
+        ProgressBarScope progress(&w.progress_bar);
+        status = convert(source, converted, &bad, barProgress(progress));
+    }
+    if (status == vd::ConvertStatus::BadGrid) {
+        w.show_error(damagedGridText(w.language));
+        return false;
+    }
+    if (status != vd::ConvertStatus::Ok) {
+        w.show_error(notANumber.arg(cellPlace(w.language, bad)));
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 // The density grid takes the cells and nodes of a converted cube. A new
@@ -85,8 +150,7 @@ void MainWindow::recalc3DgridFormulas(std::vector<int>& types, std::vector<QStri
     const std::size_t rows = types.size();
     const bool lists_in_step = formulas_a.size() == rows && formulas_b.size() == rows && formulas_c.size() == rows;
     if ((layers_count > 0 && rows != layers_count) || rows == 0 || !lists_in_step) {
-        show_error(byLanguage(language, " Количество формул не совпадает с количеством слоев",
-                              "Formulas and layers count must be equal"));
+        show_error(formulaCountText(language));
         return;
     }
     // Kept even when a check below stops the conversion, so that the dialog
@@ -110,7 +174,7 @@ void MainWindow::recalc3DgridFormulas(std::vector<int>& types, std::vector<QStri
     case vd::ConvertStatus::Ok:
         break;
     case vd::ConvertStatus::NoSource:
-        show_error(byLanguage(language, "Загрузите 3D грид Vp", "3D grid Vp is empty"));
+        show_error(noVpText(language));
         return;
     case vd::ConvertStatus::HorizonsMismatch:
         show_error(byLanguage(language, "Параметры разбиения горизонтов и грида Vp не совпадают",
@@ -121,17 +185,14 @@ void MainWindow::recalc3DgridFormulas(std::vector<int>& types, std::vector<QStri
                               "Parameters of horizons and 3D density grid don't match"));
         return;
     case vd::ConvertStatus::VpVsMismatch:
-        show_error(byLanguage(language, "Параметры гридов Vp и Vs не совпадают",
-                              "Parameters of Vp and Vs grids aren't equal"));
+        show_error(vpVsMismatchText(language));
         return;
     case vd::ConvertStatus::FormulaCount:
-        show_error(byLanguage(language, " Количество формул не совпадает с количеством слоев",
-                              "Formulas and layers count must be equal"));
+        show_error(formulaCountText(language));
         return;
     case vd::ConvertStatus::BadGrid:
     case vd::ConvertStatus::NonFinite:
-        show_error(byLanguage(language, "Грид повреждён: размеры уровней различаются или глубин меньше, чем уровней",
-                              "The grid is damaged: its levels differ in size or it has fewer depths than levels"));
+        show_error(damagedGridText(language));
         return;
     }
 
@@ -144,10 +205,7 @@ void MainWindow::recalc3DgridFormulas(std::vector<int>& types, std::vector<QStri
         grid_formula::SyntaxError error;
         compiled[i] = engine.compile(grid_formula::velocityFormulaVariables(), formulas_a[i], &error);
         if (compiled[i] < 0) {
-            show_error(byLanguage(language, "Синтаксическая ошибка в формуле слоя %1: %2",
-                                  "Syntax error in the formula of layer %1: %2")
-                           .arg(i + 1)
-                           .arg(error.message));
+            show_error(syntaxErrorText(language, i, error));
             return;
         }
     }
@@ -164,12 +222,7 @@ void MainWindow::recalc3DgridFormulas(std::vector<int>& types, std::vector<QStri
         status = vd::convert_by_layers(in, per_layer, script, converted, &bad, barProgress(progress));
     }
     if (status != vd::ConvertStatus::Ok) {
-        QString text = byLanguage(language,
-                                  "Формула слоя %1 даёт значение, не являющееся числом (%2). Плотностной грид не изменён.",
-                                  "The formula of layer %1 gives a value that is not a number (%2). The density grid "
-                                  "is unchanged.")
-                           .arg(bad.layer + 1)
-                           .arg(cellPlace(language, bad));
+        QString text = layerNotANumberText(language, bad.layer, bad);
         if (!engine.firstException().isEmpty())
             text += QLatin1Char('\n') + engine.firstException();
         show_error(text);
@@ -191,30 +244,17 @@ void MainWindow::on_gardner_formula_triggered()
     if (refuseWhileRunning())
         return;
     if (Vp_grid.empty()) {
-        show_error(byLanguage(language, "Загрузите 3D грид Vp", "3D grid Vp is empty"));
+        show_error(noVpText(language));
         return;
     }
     vector3D converted;
-    vd::BadCell bad;
-    vd::ConvertStatus status;
-    {
-        ProgressBarScope progress(&progress_bar);
-        status = vd::gardner_cube(Vp_grid, converted, &bad, barProgress(progress));
-    }
-    if (status == vd::ConvertStatus::BadGrid) {
-        show_error(byLanguage(language, "Грид повреждён: размеры уровней различаются или глубин меньше, чем уровней",
-                              "The grid is damaged: its levels differ in size or it has fewer depths than levels"));
+    if (!convertCube(*this, vd::gardner_cube, Vp_grid, converted,
+                     byLanguage(language,
+                                "Формула Гарднера даёт значение, не являющееся числом (%1): скорости не могут быть "
+                                "отрицательными. Плотностной грид не изменён.",
+                                "Gardner's formula gives a value that is not a number (%1): velocities must not be "
+                                "negative. The density grid is unchanged.")))
         return;
-    }
-    if (status != vd::ConvertStatus::Ok) {
-        show_error(byLanguage(language,
-                              "Формула Гарднера даёт значение, не являющееся числом (%1): скорости не могут быть "
-                              "отрицательными. Плотностной грид не изменён.",
-                              "Gardner's formula gives a value that is not a number (%1): velocities must not be "
-                              "negative. The density grid is unchanged.")
-                       .arg(cellPlace(language, bad)));
-        return;
-    }
     takeConvertedGrid(*this, std::move(converted), x_vp, y_vp, z_vp);
     on_view_dens_triggered();
 }
@@ -228,25 +268,13 @@ void MainWindow::on_inverse_gardner_formula_triggered()
         return;
     }
     vector3D converted;
-    vd::BadCell bad;
-    vd::ConvertStatus status;
-    {
-        ProgressBarScope progress(&progress_bar);
-        status = vd::inverse_gardner_cube(den_grid, converted, &bad, barProgress(progress));
-    }
-    if (status == vd::ConvertStatus::BadGrid) {
-        show_error(byLanguage(language, "Грид повреждён: размеры уровней различаются или глубин меньше, чем уровней",
-                              "The grid is damaged: its levels differ in size or it has fewer depths than levels"));
+    if (!convertCube(*this, vd::inverse_gardner_cube, den_grid, converted,
+                     byLanguage(language,
+                                "Обратная формула Гарднера даёт значение, не являющееся числом (%1). Грид Vp не "
+                                "изменён.",
+                                "The inverse Gardner formula gives a value that is not a number (%1). The Vp grid is "
+                                "unchanged.")))
         return;
-    }
-    if (status != vd::ConvertStatus::Ok) {
-        show_error(byLanguage(language,
-                              "Обратная формула Гарднера даёт значение, не являющееся числом (%1). Грид Vp не изменён.",
-                              "The inverse Gardner formula gives a value that is not a number (%1). The Vp grid is "
-                              "unchanged.")
-                       .arg(cellPlace(language, bad)));
-        return;
-    }
     Vp_grid = std::move(converted);
     x_vp = x_calc;
     y_vp = y_calc;
@@ -264,7 +292,7 @@ void MainWindow::convert_vel_to_dens()
     if (!horizons.empty())
         show_error(QString::fromUtf8("Пока работает только с одной формулой без горизонтов"));
     if (Vp_grid.empty() && Vs_grid.empty()) {
-        show_error(byLanguage(language, "Загрузите 3D грид Vp", "3D grid Vp is empty"));
+        show_error(noVpText(language));
         return;
     }
     const QString text = formulas.a.empty() ? QString() : formulas.a.front();
@@ -272,10 +300,7 @@ void MainWindow::convert_vel_to_dens()
     grid_formula::SyntaxError error;
     const int f = engine.compile(grid_formula::velocityFormulaVariables(), text, &error);
     if (f < 0) {
-        show_error(byLanguage(language, "Синтаксическая ошибка в формуле слоя %1: %2",
-                              "Syntax error in the formula of layer %1: %2")
-                       .arg(1)
-                       .arg(error.message));
+        show_error(syntaxErrorText(language, 0, error));
         return;
     }
     vd::ConversionInput in;
@@ -295,17 +320,11 @@ void MainWindow::convert_vel_to_dens()
         status = vd::convert_by_layers(in, one, script, converted, &bad, barProgress(progress));
     }
     if (status == vd::ConvertStatus::VpVsMismatch) {
-        show_error(byLanguage(language, "Параметры гридов Vp и Vs не совпадают",
-                              "Parameters of Vp and Vs grids aren't equal"));
+        show_error(vpVsMismatchText(language));
         return;
     }
     if (status != vd::ConvertStatus::Ok) {
-        show_error(byLanguage(language,
-                              "Формула слоя %1 даёт значение, не являющееся числом (%2). Плотностной грид не изменён.",
-                              "The formula of layer %1 gives a value that is not a number (%2). The density grid "
-                              "is unchanged.")
-                       .arg(1)
-                       .arg(cellPlace(language, bad)));
+        show_error(layerNotANumberText(language, 0, bad));
         return;
     }
     update_undo(1);

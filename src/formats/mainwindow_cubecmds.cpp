@@ -19,6 +19,8 @@
 #include <QDir>
 #include <QLabel>
 
+#include <functional>
+
 namespace {
 
 struct CubeRead {
@@ -241,50 +243,50 @@ void MainWindow::on_open_vel_vs_triggered()
     openVelocityCube(*this, Vs_grid, x_vs, y_vs, z_vs, ui->view_Vs, &MainWindow::on_view_Vs_triggered);
 }
 
-void MainWindow::on_save3Dgrid_triggered()
+// The frame of the cube save commands: a message when there is nothing to
+// save, else the name asked, `write` to it, the progress bar hidden and
+// `saved_text` shown when the file was written.
+static void saveCubeCommand(MainWindow& w, bool empty, const QString& empty_text, const QString& saved_text,
+                            const std::function<bool(const QString&)>& write)
 {
-    if (den_grid.empty()) {
-        show_error(byLanguage(language, "3D грид плотности пуст", "3D density grid is empty"));
+    if (empty) {
+        w.show_error(empty_text);
         return;
     }
-    const QString path = interaction()->saveFileName(this, saveCaption(), QString(), cube_file_filter());
+    const QString path = interaction()->saveFileName(&w, saveCaption(), QString(), cube_file_filter());
     if (path.isEmpty())
         return;
-    const bool saved = writeCube(*this, path, den_grid, x_calc, y_calc, z_calc);
-    progress_bar.hide();
+    const bool saved = write(path);
+    w.progress_bar.hide();
     if (saved)
-        show_message(byLanguage(language, "Грид плотности успешно сохранен", "Density model has been saved"));
+        w.show_message(saved_text);
+}
+
+void MainWindow::on_save3Dgrid_triggered()
+{
+    saveCubeCommand(*this, den_grid.empty(), byLanguage(language, "3D грид плотности пуст", "3D density grid is empty"),
+                    byLanguage(language, "Грид плотности успешно сохранен", "Density model has been saved"),
+                    [this](const QString& path) { return writeCube(*this, path, den_grid, x_calc, y_calc, z_calc); });
 }
 
 void MainWindow::on_save_3D_vel_grid_triggered()
 {
-    if (Vp_grid.empty()) {
-        show_error(byLanguage(language, "3D грид Vp пуст", "3D Vp grid is empty"));
-        return;
-    }
-    const QString path = interaction()->saveFileName(this, saveCaption(), QString(), cube_file_filter());
-    if (path.isEmpty())
-        return;
-    const bool saved = writeCube(*this, path, Vp_grid, x_vp, y_vp, z_vp);
-    progress_bar.hide();
-    if (saved)
-        show_message(byLanguage(language, "Модель Vp успешно сохранена", "Vp model has been saved"));
+    saveCubeCommand(*this, Vp_grid.empty(), byLanguage(language, "3D грид Vp пуст", "3D Vp grid is empty"),
+                    byLanguage(language, "Модель Vp успешно сохранена", "Vp model has been saved"),
+                    [this](const QString& path) { return writeCube(*this, path, Vp_grid, x_vp, y_vp, z_vp); });
 }
 
 void MainWindow::on_save_regularizer_triggered()
 {
-    if (regularizer.empty()) {
-        show_error(byLanguage(language, "Регуляризатор не загружен в проект", "Regularizer is empty"));
-        return;
-    }
-    const QString path = interaction()->saveFileName(this, saveCaption(), QString(), cube_file_filter());
-    if (path.isEmpty())
-        return;
-    // The file holds the regularizer in the units it was read in; the
-    // normalised grid in memory stays exactly as it is.
-    const vector3D raw = regularizers::denormalized_regularizer(regularizer, regularizer_offsets, regularizer_scale);
-    const bool saved = writeCube(*this, path, raw, x_reg, y_reg, z_reg);
-    progress_bar.hide();
-    if (saved)
-        show_message(byLanguage(language, "Регуляризатор успешно сохранен", "Regularizer has been saved"));
+    saveCubeCommand(*this, regularizer.empty(),
+                    byLanguage(language, "Регуляризатор не загружен в проект", "Regularizer is empty"),
+                    byLanguage(language, "Регуляризатор успешно сохранен", "Regularizer has been saved"),
+                    [this](const QString& path) {
+                        // The file holds the regularizer in the units it was
+                        // read in; the normalised grid in memory stays
+                        // exactly as it is.
+                        const vector3D raw = regularizers::denormalized_regularizer(regularizer, regularizer_offsets,
+                                                                                    regularizer_scale);
+                        return writeCube(*this, path, raw, x_reg, y_reg, z_reg);
+                    });
 }

@@ -181,6 +181,15 @@ void MLDensityConvertor::setRunning(bool on)
         unsetCursor();
 }
 
+void MLDensityConvertor::showRunFailure(RunEnd end)
+{
+    if (end == RunEnd::FailedToStart)
+        show_error(text("Не удалось запустить python", "Can't start python"));
+    else if (end == RunEnd::TimedOut)
+        show_error(text("Процесс ML не завершился вовремя и остановлен",
+                        "The ML process did not finish in time and was stopped"));
+}
+
 MLDensityConvertor::RunEnd MLDensityConvertor::runScript(QProcess& process, const QStringList& args,
                                                          int timeout_ms)
 {
@@ -238,11 +247,8 @@ void MLDensityConvertor::on_train_button_clicked()
 
     switch (end) {
     case RunEnd::FailedToStart:
-        show_error(text("Не удалось запустить python", "Can't start python"));
-        break;
     case RunEnd::TimedOut:
-        show_error(text("Процесс ML не завершился вовремя и остановлен",
-                        "The ML process did not finish in time and was stopped"));
+        showRunFailure(end);
         break;
     case RunEnd::Cancelled:
         break;
@@ -379,11 +385,8 @@ void MLDensityConvertor::predictDens()
     bool success = false;
     switch (end) {
     case RunEnd::FailedToStart:
-        show_error(text("Не удалось запустить python", "Can't start python"));
-        break;
     case RunEnd::TimedOut:
-        show_error(text("Процесс ML не завершился вовремя и остановлен",
-                        "The ML process did not finish in time and was stopped"));
+        showRunFailure(end);
         break;
     case RunEnd::Cancelled:
         break;

@@ -80,6 +80,9 @@ private:
     // Starts python with args and waits, processing events, until it ends,
     // fails to start, runs out of time or is cancelled (then it is killed).
     RunEnd runScript(QProcess& process, const QStringList& args, int timeout_ms);
+    // The message of a run that failed to start or ran out of time; nothing
+    // for the other ends.
+    void showRunFailure(RunEnd end);
     void setRunning(bool on);
     QString text(const char* russian, const char* english) const;
 
