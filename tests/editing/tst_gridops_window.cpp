@@ -21,6 +21,7 @@
 #include "formats/cube_file.h"
 #include "formats/segy.h"
 #include "views/surf.h"
+#include "test_nodes.h"
 
 namespace {
 
@@ -33,14 +34,6 @@ vector3D make_cube(std::size_t nz, std::size_t ny, std::size_t nx,
             for (std::size_t k = 0; k < nx; ++k)
                 g[i][j][k] = static_cast<data_type>(f(i, j, k));
     return g;
-}
-
-std::vector<double> nodes(std::size_t n, double first, double step)
-{
-    std::vector<double> v;
-    for (std::size_t i = 0; i < n; ++i)
-        v.push_back(first + step * double(i));
-    return v;
 }
 
 // A density grid of 3 levels (10 m) of 4 rows (25 m) of 5 columns (50 m)

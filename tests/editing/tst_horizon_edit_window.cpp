@@ -19,10 +19,11 @@
 #include "app/run_guard.h"
 #include "editing/horizonseditingdialog.h"
 #include "fake_interaction.h"
+#include "horizon_edit_support.h"
 
 namespace {
 
-field2D constant(std::size_t ny, std::size_t nx, double v) { return field2D(ny, std::vector<double>(nx, v)); }
+using namespace horizon_edit_test;
 
 QLineEdit* field(QWidget* d, const char* name) { return d->findChild<QLineEdit*>(name); }
 QPushButton* button(QWidget* d, const char* name) { return d->findChild<QPushButton*>(name); }
@@ -35,25 +36,6 @@ QWidget* nextTab(QWidget* w)
     while (next != w && !(next->focusPolicy() & Qt::TabFocus))
         next = next->nextInFocusChain();
     return next;
-}
-
-// 9 x 9 horizon nodes spaced 50 m; horizons at 0, 250 and 650 m; levels every
-// 100 m from 0 to 1000 m with cells 1 (layer 0), 2 (layer 1) and 3 (layer 2).
-void giveModel(MainWindow& w)
-{
-    w.horizons = {constant(9, 9, 0), constant(9, 9, 250), constant(9, 9, 650)};
-    w.horizons_params = {9, 9, 0, 400, 0, 400};
-    w.densities = {1, 2, 3};
-    w.fixed = {false, false, false};
-    w.layers_names = {"", "", ""};
-    w.x_calc = w.y_calc = {0, 50, 100, 150, 200, 250, 300, 350, 400};
-    w.z_calc.clear();
-    w.den_grid.clear();
-    for (int k = 0; k <= 10; ++k) {
-        const double z = 100.0 * k;
-        w.z_calc.push_back(z);
-        w.den_grid.push_back(vector2D(9, std::vector<data_type>(9, z < 250 ? 1.0f : (z < 650 ? 2.0f : 3.0f))));
-    }
 }
 
 HorizonsEditingDialog* startEditing(MainWindow& w)
@@ -297,7 +279,7 @@ void TestHorizonEditWindow::startRefusedWithoutHorizonsOrGrid()
     QFETCH(QString, message);
     MainWindow w;
     w.language = language;
-    giveModel(w);
+    giveLayeredModel(w);
     w.den_grid.clear();
     if (!horizons)
         w.horizons.clear();
@@ -311,7 +293,7 @@ void TestHorizonEditWindow::startOpensTheModelessDialog()
 {
     MainWindow w;
     w.language = 1;
-    giveModel(w);
+    giveLayeredModel(w);
     w.horizon_edit_params = {150, 75, 0.4, -6};
     w.lateral_densities.clear();
     w.plotObserved();  // nothing to show: the maps are hidden
@@ -350,7 +332,7 @@ void TestHorizonEditWindow::startOpensTheModelessDialog()
 void TestHorizonEditWindow::uncheckingKeepsTheDialog()
 {
     MainWindow w;
-    giveModel(w);
+    giveLayeredModel(w);
     HorizonsEditingDialog* d = startEditing(w);
     w.ui->edit_horizons->setChecked(false);
     w.on_edit_horizons_triggered();
@@ -362,7 +344,7 @@ void TestHorizonEditWindow::uncheckingKeepsTheDialog()
 void TestHorizonEditWindow::quittingEndsTheEditing()
 {
     MainWindow w;
-    giveModel(w);
+    giveLayeredModel(w);
     HorizonsEditingDialog* d = startEditing(w);
     QPointer<HorizonsEditingDialog> alive(d);
     // A brush outline on the map goes with the editing.
@@ -394,7 +376,7 @@ void TestHorizonEditWindow::quittingEndsTheEditing()
 void TestHorizonEditWindow::secondStartReplacesTheDialog()
 {
     MainWindow w;
-    giveModel(w);
+    giveLayeredModel(w);
     QPointer<HorizonsEditingDialog> first(startEditing(w));
     w.ui->edit_horizons->setChecked(false);
     w.on_edit_horizons_triggered();
@@ -410,7 +392,7 @@ void TestHorizonEditWindow::secondStartReplacesTheDialog()
 void TestHorizonEditWindow::stepMovesThePickedHorizonAndRefillsTheGrid()
 {
     MainWindow w;
-    giveModel(w);
+    giveLayeredModel(w);
     w.horizon_edit_params = {100, 100, 0.5, 60};
     w.selected_horizon = 1;
     w.selected_row = 4;
@@ -461,7 +443,7 @@ void TestHorizonEditWindow::stepNeedsAPickedHorizonThatExists()
     QFETCH(int, horizons);
     QFETCH(int, selected);
     MainWindow w;
-    giveModel(w);
+    giveLayeredModel(w);
     w.horizons.resize(horizons);
     w.selected_horizon = selected;
     w.selected_row = w.selected_column = 4;
@@ -478,7 +460,7 @@ void TestHorizonEditWindow::stepNeedsAPickedHorizonThatExists()
 void TestHorizonEditWindow::stepOnHorizonsOffTheGridIsRefused()
 {
     MainWindow w;
-    giveModel(w);
+    giveLayeredModel(w);
     for (auto& level : w.den_grid)
         level.pop_back();  // 8 rows of cells under 9 rows of horizon nodes
     w.selected_horizon = 1;
@@ -493,7 +475,7 @@ void TestHorizonEditWindow::stepOnHorizonsOffTheGridIsRefused()
 void TestHorizonEditWindow::stepRefusedWhileARunHoldsTheModel()
 {
     MainWindow w;
-    giveModel(w);
+    giveLayeredModel(w);
     w.selected_horizon = 2;
     w.selected_row = w.selected_column = 4;
     w.clicked_x = w.clicked_y = 200;

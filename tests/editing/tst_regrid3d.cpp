@@ -2,6 +2,7 @@
 // level at or above vertically, border nodes repeated outside the old
 // lattice, node counts and crop indexes of the new lattice.
 #include "editing/regrid3d.h"
+#include "test_nodes.h"
 
 #include <QtTest>
 
@@ -24,14 +25,6 @@ vector3D indexed(int nx, int ny, int nz)
             for (int i = 0; i < nx; ++i)
                 g[k][j][i] = static_cast<data_type>(10000 * k + 100 * j + i);
     return g;
-}
-
-std::vector<double> nodes(int n, double first, double step)
-{
-    std::vector<double> v;
-    for (int i = 0; i < n; ++i)
-        v.push_back(first + step * i);
-    return v;
 }
 
 // Source (level, row, column) read back from an indexed cube's value.

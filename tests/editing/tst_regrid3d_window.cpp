@@ -16,6 +16,7 @@
 #include "app/run_guard.h"
 #include "editing/gridconvertparams.h"
 #include "fake_interaction.h"
+#include "test_nodes.h"
 
 Q_DECLARE_METATYPE(std::vector<double>)
 
@@ -48,14 +49,6 @@ field2D indexed2d(int nx, int ny, double tag)
         for (int i = 0; i < nx; ++i)
             g[j][i] = tag + 100 * j + i;
     return g;
-}
-
-std::vector<double> nodes(int n, double first, double step)
-{
-    std::vector<double> v;
-    for (int i = 0; i < n; ++i)
-        v.push_back(first + step * i);
-    return v;
 }
 
 // Density grid of 3 levels (z 0, 10, 20) of 4 rows (y -200 .. -125 by 25) of

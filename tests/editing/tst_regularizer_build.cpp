@@ -1,6 +1,7 @@
 // Regularizers built from a small layered model: the central ones (plain and
 // thickness-based) and the gradient one, against values worked out by hand.
 #include "editing/regularizer_build.h"
+#include "test_nodes.h"
 
 #include <QtTest>
 
@@ -11,14 +12,6 @@ namespace {
 field2D flat(std::size_t rows, std::size_t columns, double depth)
 {
     return field2D(rows, std::vector<double>(columns, depth));
-}
-
-std::vector<double> nodes(int n, double first, double step)
-{
-    std::vector<double> v;
-    for (int i = 0; i < n; ++i)
-        v.push_back(first + step * i);
-    return v;
 }
 
 vector3D shape(std::size_t levels, std::size_t rows, std::size_t columns)

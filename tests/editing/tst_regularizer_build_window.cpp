@@ -14,6 +14,7 @@
 #include "app/mainwindowform.h"
 #include "app/run_guard.h"
 #include "fake_interaction.h"
+#include "test_nodes.h"
 
 namespace {
 
@@ -23,14 +24,6 @@ QStringList repeated(int n, const QString& text)
     for (int i = 0; i < n; ++i)
         out << text;
     return out;
-}
-
-std::vector<double> nodes(int n, double first, double step)
-{
-    std::vector<double> v;
-    for (int i = 0; i < n; ++i)
-        v.push_back(first + step * i);
-    return v;
 }
 
 // x 0 .. 400 by 100 (5 columns), y 0 .. 200 by 100 (3 rows), z 0 .. 300 by

@@ -2,6 +2,7 @@
 // mean written straight from the rule: every area, widths inside and beyond
 // the grid, empty boxes, and constant grids that must not change at all.
 #include "editing/smoothing.h"
+#include "test_nodes.h"
 
 #include <QtTest>
 
@@ -72,14 +73,6 @@ bool close(const vector3D& a, const vector3D& b, QString* where)
                 }
             }
     return true;
-}
-
-std::vector<double> nodes(int n, double first, double step)
-{
-    std::vector<double> v;
-    for (int i = 0; i < n; ++i)
-        v.push_back(first + step * i);
-    return v;
 }
 
 // Horizons over an ny x nx map: the top at z0, a wavy one and a deeper

@@ -14,18 +14,11 @@
 #include "app/mainwindowform.h"
 #include "editing/smoothparamsdialog.h"
 #include "fake_interaction.h"
+#include "test_nodes.h"
 
 Q_DECLARE_METATYPE(std::vector<double>)
 
 namespace {
-
-std::vector<double> nodes(std::size_t n, double first, double step)
-{
-    std::vector<double> v;
-    for (std::size_t i = 0; i < n; ++i)
-        v.push_back(first + step * double(i));
-    return v;
-}
 
 // A grid of 0 with a single 1 in the middle: 7 levels (10 m), 7 rows (20 m), 7 columns (50 m).
 void give_spike(MainWindow& w)

@@ -17,52 +17,38 @@
 
 namespace fmt_test {
 
-inline QByteArray be32(qint32 v)
+// The bytes of v in big-endian and little-endian order.
+template <typename Int>
+QByteArray big_endian(Int v)
 {
-    QByteArray b(4, '\0');
-    qToBigEndian<qint32>(v, b.data());
+    QByteArray b(sizeof v, '\0');
+    qToBigEndian<Int>(v, b.data());
     return b;
 }
-inline QByteArray le32(qint32 v)
+template <typename Int>
+QByteArray little_endian(Int v)
 {
-    QByteArray b(4, '\0');
-    qToLittleEndian<qint32>(v, b.data());
+    QByteArray b(sizeof v, '\0');
+    qToLittleEndian<Int>(v, b.data());
     return b;
 }
-inline QByteArray be16(qint16 v)
+// The bit pattern of a real as an unsigned integer of its size.
+template <typename Bits, typename Real>
+Bits bits_of(Real v)
 {
-    QByteArray b(2, '\0');
-    qToBigEndian<qint16>(v, b.data());
-    return b;
+    static_assert(sizeof(Bits) == sizeof(Real), "a real and its bits have one size");
+    Bits bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    return bits;
 }
-inline QByteArray le16(qint16 v)
-{
-    QByteArray b(2, '\0');
-    qToLittleEndian<qint16>(v, b.data());
-    return b;
-}
-inline QByteArray be_double(double v)
-{
-    quint64 bits;
-    std::memcpy(&bits, &v, 8);
-    QByteArray b(8, '\0');
-    qToBigEndian<quint64>(bits, b.data());
-    return b;
-}
-inline QByteArray le_double(double v)
-{
-    quint64 bits;
-    std::memcpy(&bits, &v, 8);
-    QByteArray b(8, '\0');
-    qToLittleEndian<quint64>(bits, b.data());
-    return b;
-}
-inline QByteArray le_float(float v)
-{
-    quint32 bits;
-    std::memcpy(&bits, &v, 4);
-    return le32(qint32(bits));
-}
+
+inline QByteArray be32(qint32 v) { return big_endian(v); }
+inline QByteArray le32(qint32 v) { return little_endian(v); }
+inline QByteArray be16(qint16 v) { return big_endian(v); }
+inline QByteArray le16(qint16 v) { return little_endian(v); }
+inline QByteArray be_double(double v) { return big_endian(bits_of<quint64>(v)); }
+inline QByteArray le_double(double v) { return little_endian(bits_of<quint64>(v)); }
+inline QByteArray le_float(float v) { return little_endian(bits_of<quint32>(v)); }
 inline float float_at_le(const QByteArray& bytes, int offset)
 {
     const quint32 bits = qFromLittleEndian<quint32>(bytes.constData() + offset);

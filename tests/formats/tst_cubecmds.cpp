@@ -7,6 +7,7 @@
 #include "format_test_support.h"
 #include "formats/cube_file.h"
 #include "formats/segy.h"
+#include "test_nodes.h"
 
 #include <QAction>
 #include <QLabel>
@@ -18,14 +19,6 @@
 using namespace fmt_test;
 
 namespace {
-
-std::vector<double> nodes(int n, double first, double step)
-{
-    std::vector<double> v;
-    for (int i = 0; i < n; ++i)
-        v.push_back(first + i * step);
-    return v;
-}
 
 // A cube file of the given kind ("3Dgrd", "3DGRD", "sgy") in dir.
 QString writeCube(const QTemporaryDir& dir, const QString& name, const QString& suffix, const vector3D& cube,

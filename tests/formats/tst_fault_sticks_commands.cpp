@@ -9,6 +9,7 @@
 #include "formats/fault_commands.h"
 #include "formats/fault_sticks.h"
 #include "views/surf.h"
+#include "test_nodes.h"
 
 #include <QAction>
 #include <QTemporaryDir>
@@ -21,14 +22,6 @@ namespace {
 QString fixture(const char* name)
 {
     return QStringLiteral(TOLMERA_TEST_DATA_DIR "/") + QLatin1String(name);
-}
-
-std::vector<double> nodes(int n, double first, double step)
-{
-    std::vector<double> v;
-    for (int i = 0; i < n; ++i)
-        v.push_back(first + i * step);
-    return v;
 }
 
 void setFaults(MainWindow& w)

@@ -9,6 +9,7 @@
 #include "format_test_support.h"
 #include "formats/effects_file.h"
 #include "formats/project_file.h"
+#include "test_nodes.h"
 
 #include <QAction>
 #include <QLabel>
@@ -21,14 +22,6 @@
 using namespace fmt_test;
 
 namespace {
-
-std::vector<double> nodes(int n, double first, double step)
-{
-    std::vector<double> v;
-    for (int i = 0; i < n; ++i)
-        v.push_back(first + i * step);
-    return v;
-}
 
 // Builds the stored operator of the window's density grid.
 bool buildEffects(MainWindow& w)

@@ -11,6 +11,7 @@
 #include "formats/cube_file.h"
 #include "formats/surfer_grid.h"
 #include "views/surf.h"
+#include "test_nodes.h"
 
 #include <QAction>
 #include <QSettings>
@@ -26,14 +27,6 @@ namespace {
 
 constexpr int kNx = 12, kNy = 10, kNz = 8;
 constexpr double kX0 = 400000, kY0 = 6200000, kStep = 100, kDz = 50;
-
-std::vector<double> nodes(int n, double first, double step)
-{
-    std::vector<double> v;
-    for (int i = 0; i < n; ++i)
-        v.push_back(first + i * step);
-    return v;
-}
 
 QString fixture(const char* name)
 {

@@ -4,6 +4,7 @@
 #include "formats/project_file.h"
 
 #include "format_test_support.h"
+#include "test_nodes.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -54,14 +55,6 @@ QByteArray field_block(qint32 nx, qint32 ny, std::initializer_list<double> limit
 QByteArray tiny_observed_block()
 {
     return be32(3) + field_block(2, 2, {100, 200, 300, 400}, {1.5, -2.25, 3.0, 4.125});
-}
-
-std::vector<double> nodes(int n, double first, double step)
-{
-    std::vector<double> v;
-    for (int i = 0; i < n; ++i)
-        v.push_back(first + i * step);
-    return v;
 }
 
 bool nearly_equal(const std::vector<double>& a, const std::vector<double>& b)

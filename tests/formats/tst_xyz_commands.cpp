@@ -6,6 +6,7 @@
 #include "fake_interaction.h"
 #include "format_test_support.h"
 #include "formats/xyz_cube.h"
+#include "test_nodes.h"
 
 #include <QAction>
 #include <QLabel>
@@ -16,14 +17,6 @@
 using namespace fmt_test;
 
 namespace {
-
-std::vector<double> nodes(int n, double first, double step)
-{
-    std::vector<double> v;
-    for (int i = 0; i < n; ++i)
-        v.push_back(first + i * step);
-    return v;
-}
 
 // A density grid already in the project, to see that failures keep it.
 void giveOldGrid(MainWindow& w)

@@ -3,6 +3,7 @@
 #include "format_test_support.h"
 #include "formats/nodes.h"
 #include "formats/xyz_cube.h"
+#include "test_nodes.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -15,14 +16,6 @@ using namespace fmt_test;
 Q_DECLARE_METATYPE(vector3D)
 
 namespace {
-
-std::vector<double> nodes(int n, double first, double step)
-{
-    std::vector<double> v;
-    for (int i = 0; i < n; ++i)
-        v.push_back(first + i * step);
-    return v;
-}
 
 // The XYZDens text of a cube, built here line by line with printf, in the
 // documented order: x slowest, then y, then levels from the deepest up, z

@@ -3,6 +3,7 @@
 // progress and refusals, and the check of a predicted cube's lattice.
 
 #include "ml/ml_exchange.h"
+#include "test_nodes.h"
 
 #include <QBuffer>
 #include <QtTest>
@@ -18,14 +19,6 @@ namespace {
 vector3D cube(std::size_t nz, std::size_t ny, std::size_t nx, float value)
 {
     return vector3D(nz, vector2D(ny, std::vector<data_type>(nx, value)));
-}
-
-std::vector<double> nodes(std::size_t n, double first, double step)
-{
-    std::vector<double> v(n);
-    for (std::size_t i = 0; i < n; ++i)
-        v[i] = first + step * double(i);
-    return v;
 }
 
 } // namespace

@@ -15,6 +15,7 @@
 #include "ml/mldensityconvertor.h"
 
 #include "ui_mldensityconvertor.h"
+#include "test_nodes.h"
 
 #include <QAction>
 #include <QElapsedTimer>
@@ -42,14 +43,6 @@ const char* const kScripts[] = {"code.py", "code2.py", "tolmera_ml.py"};
 double trueDensity(double vp, double depth)
 {
     return 1.2 + 0.0003 * vp + 0.0002 * depth;
-}
-
-std::vector<double> nodes(std::size_t n, double first, double step)
-{
-    std::vector<double> v(n);
-    for (std::size_t i = 0; i < n; ++i)
-        v[i] = first + step * double(i);
-    return v;
 }
 
 vector3D cube(std::size_t nz, std::size_t ny, std::size_t nx, float value)

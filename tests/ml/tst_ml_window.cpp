@@ -9,6 +9,7 @@
 #include "ml/mldensityconvertor.h"
 
 #include "ui_mldensityconvertor.h"
+#include "test_nodes.h"
 
 #include <QAction>
 #include <QDataStream>
@@ -28,14 +29,6 @@ namespace {
 vector3D cube(std::size_t nz, std::size_t ny, std::size_t nx, float value)
 {
     return vector3D(nz, vector2D(ny, std::vector<data_type>(nx, value)));
-}
-
-std::vector<double> nodes(std::size_t n, double first, double step)
-{
-    std::vector<double> v(n);
-    for (std::size_t i = 0; i < n; ++i)
-        v[i] = first + step * double(i);
-    return v;
 }
 
 // A cube whose every cell tells its place: base + 100 level + 10 row + column.
