@@ -105,6 +105,49 @@ int build_group(int thread_count, int levels_left)
     return std::max(1, std::min(thread_count, levels_left));
 }
 
+// One group of n levels from k0, a level per slot: the level's kernel
+// spectrum (its real half in kernel_re(b), the imaginary one in the scratch
+// kernel_im[b]) and the spectrum of its padded density (dre[b], dim[b]), then
+// their products added to (Sr, Si) in level order inside every row, so that
+// the sums do not depend on the thread count. The stored form keeps the
+// kernels in float as the operator's levels, the storage-off form in double.
+template <class KernelGrid, class KernelRe>
+void add_level_group(const vector3D& den_grid, const ForwardGeometry& g, int k0, int n, int T,
+                     KernelRe kernel_re, std::vector<KernelGrid>& kernel_im,
+                     std::vector<field2D>& dre, std::vector<field2D>& dim, field2D& Sr, field2D& Si)
+{
+    const int per_level = std::max(1, T / n);
+    run_split(n, T, [&](std::size_t b0, std::size_t b1) {
+        for (std::size_t b = b0; b < b1; ++b) {
+            const int k = k0 + static_cast<int>(b);
+            KernelGrid& kre = kernel_re(static_cast<int>(b));
+            unit_cell_field(g, k, dre[b], per_level);
+            fft_shift(dre[b], kre);
+            zero_grid(kernel_im[b]);
+            fft_2d(kre, kernel_im[b], fft_forward);
+            pad_level(den_grid[k], g, dre[b]);
+            zero_grid(dim[b]);
+            fft_2d(dre[b], dim[b], fft_forward);
+        }
+    });
+    run_split(g.My, T, [&](std::size_t r0, std::size_t r1) {
+        for (std::size_t r = r0; r < r1; ++r) {
+            double* sr = Sr[r].data();
+            double* si = Si[r].data();
+            for (int b = 0; b < n; ++b) {
+                const auto* K = kernel_re(b)[r].data();
+                const double* dr = dre[b][r].data();
+                const double* di = dim[b][r].data();
+                for (int c = 0; c < g.Mx; ++c) {
+                    const double E = K[c];
+                    sr[c] += E * dr[c];
+                    si[c] += E * di[c];
+                }
+            }
+        }
+    });
+}
+
 } // namespace
 
 EffectsKey ForwardGeometry::key() const
@@ -367,36 +410,9 @@ ForwardStatus forward_stored(const vector3D& den_grid, const ForwardGeometry& g,
                     return ForwardStatus::Stopped;
                 }
                 const int n = build_group(T, g.nz - k0);
-                const int per_level = std::max(1, T / n);
-                run_split(n, T, [&](std::size_t b0, std::size_t b1) {
-                    for (std::size_t b = b0; b < b1; ++b) {
-                        const int k = k0 + static_cast<int>(b);
-                        unit_cell_field(g, k, dre[b], per_level);
-                        fft_shift(dre[b], effects.re[k]);
-                        zero_grid(scratch_im[b]);
-                        fft_2d(effects.re[k], scratch_im[b], fft_forward);
-                        pad_level(den_grid[k], g, dre[b]);
-                        zero_grid(dim[b]);
-                        fft_2d(dre[b], dim[b], fft_forward);
-                    }
-                });
-                // Sum in level order inside every row, whatever the thread count.
-                run_split(g.My, T, [&](std::size_t r0, std::size_t r1) {
-                    for (std::size_t r = r0; r < r1; ++r) {
-                        double* sr = Sr[r].data();
-                        double* si = Si[r].data();
-                        for (int b = 0; b < n; ++b) {
-                            const data_type* e = effects.re[k0 + b][r].data();
-                            const double* dr = dre[b][r].data();
-                            const double* di = dim[b][r].data();
-                            for (int c = 0; c < g.Mx; ++c) {
-                                const double E = e[c];
-                                sr[c] += E * dr[c];
-                                si[c] += E * di[c];
-                            }
-                        }
-                    }
-                });
+                add_level_group(
+                    den_grid, g, k0, n, T, [&](int b) -> vector2D& { return effects.re[k0 + b]; },
+                    scratch_im, dre, dim, Sr, Si);
                 k0 += n;
             }
             effects.key = g.key();
@@ -428,34 +444,8 @@ ForwardStatus forward_without_store(const vector3D& den_grid, const ForwardGeome
             if (!keep_going(progress, k0, g.nz))
                 return ForwardStatus::Stopped;
             const int n = build_group(T, g.nz - k0);
-            const int per_level = std::max(1, T / n);
-            run_split(n, T, [&](std::size_t b0, std::size_t b1) {
-                for (std::size_t b = b0; b < b1; ++b) {
-                    const int k = k0 + static_cast<int>(b);
-                    unit_cell_field(g, k, dre[b], per_level);
-                    fft_shift(dre[b], kre[b]);
-                    zero_grid(kim[b]);
-                    fft_2d(kre[b], kim[b], fft_forward);
-                    pad_level(den_grid[k], g, dre[b]);
-                    zero_grid(dim[b]);
-                    fft_2d(dre[b], dim[b], fft_forward);
-                }
-            });
-            run_split(g.My, T, [&](std::size_t r0, std::size_t r1) {
-                for (std::size_t r = r0; r < r1; ++r) {
-                    double* sr = Sr[r].data();
-                    double* si = Si[r].data();
-                    for (int b = 0; b < n; ++b) {
-                        const double* K = kre[b][r].data();
-                        const double* dr = dre[b][r].data();
-                        const double* di = dim[b][r].data();
-                        for (int c = 0; c < g.Mx; ++c) {
-                            sr[c] += K[c] * dr[c];
-                            si[c] += K[c] * di[c];
-                        }
-                    }
-                }
-            });
+            add_level_group(
+                den_grid, g, k0, n, T, [&](int b) -> field2D& { return kre[b]; }, kim, dre, dim, Sr, Si);
             k0 += n;
         }
         fft_2d(Sr, Si, fft_inverse);

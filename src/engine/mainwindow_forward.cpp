@@ -7,6 +7,7 @@
 #include "app/texts.h"
 #include "common/grid_helpers.h"
 #include "engine/forward.h"
+#include "engine/forward_messages.h"
 #include "engine/memory.h"
 
 #include <QAction>
@@ -14,35 +15,6 @@
 #include <QLabel>
 
 namespace {
-
-QString forwardFailureText(ForwardStatus status, int language)
-{
-    switch (status) {
-    case ForwardStatus::EmptyGrid:
-        return byLanguage(language, "3D грид плотности пуст", "3D density grid is empty");
-    case ForwardStatus::IrregularGrid:
-        return byLanguage(language, "Уровни и строки 3D грида плотности имеют разный размер",
-                          "The levels and rows of the 3D density grid differ in size");
-    case ForwardStatus::CoordinatesMismatch:
-        return byLanguage(language, "Координаты узлов не соответствуют размеру 3D грида плотности",
-                          "The node coordinates do not match the size of the 3D density grid");
-    case ForwardStatus::TooFewNodes:
-        return byLanguage(language, "3D грид плотности должен иметь не менее двух узлов по каждой оси",
-                          "The 3D density grid needs at least two nodes along every axis");
-    case ForwardStatus::NodesNotIncreasing:
-        return byLanguage(language, "Координаты узлов 3D грида плотности должны возрастать по каждой оси",
-                          "The node coordinates of the 3D density grid must increase along every axis");
-    case ForwardStatus::BadExpansionFactor:
-        return byLanguage(language, "Недопустимый коэффициент расширения",
-                          "The expansion factor is out of range");
-    case ForwardStatus::OutOfMemory:
-        return byLanguage(language, "Недостаточно памяти ", "Out of memory");
-    case ForwardStatus::Completed:
-    case ForwardStatus::Stopped:
-        break;
-    }
-    return QString();
-}
 
 // Progress of a forward run: moves the bar (when it belongs to this run),
 // lets pending events run, and asks to stop when the run's flag was cleared
@@ -62,12 +34,45 @@ ForwardProgress forwardProgress(const bool& keep_running, QProgressBar* bar, con
     };
 }
 
+// The geometry of a forward run on `den`; a refused one is shown.
+bool checked_geometry(MainWindow& w, const vector3D& den, const std::vector<double>& x,
+                      const std::vector<double>& y, const std::vector<double>& z, ForwardGeometry& geometry)
+{
+    const ForwardStatus checked = forward_geometry(den, x, y, z, w.calc_height, w.expansion_factor, geometry);
+    if (checked != ForwardStatus::Completed) {
+        w.show_error(forward_failure_text(checked, w.language));
+        return false;
+    }
+    return true;
+}
+
+// The geometry of a forward run on `den` and its result sized and zeroed, with
+// the calculated field's parameters; a refused geometry is shown.
+bool prepare_forward(MainWindow& w, const vector3D& den, const std::vector<double>& x,
+                     const std::vector<double>& y, const std::vector<double>& z, ForwardGeometry& geometry,
+                     std::vector<std::vector<double>>& result)
+{
+    if (!checked_geometry(w, den, x, y, z, geometry))
+        return false;
+    result.assign(geometry.ny, std::vector<double>(geometry.nx, 0.0));
+    w.calculated_params = {double(geometry.nx), double(geometry.ny), x.front(), x.back(), y.front(), y.back()};
+    return true;
+}
+
+// Whether a run completed; exhausted memory is shown (a stop is not).
+bool run_completed(MainWindow& w, ForwardStatus status)
+{
+    if (status == ForwardStatus::OutOfMemory)
+        w.show_error(forward_failure_text(status, w.language));
+    return status == ForwardStatus::Completed;
+}
+
 } // namespace
 
 void MainWindow::on_forward_grid_triggered()
 {
     if (den_grid.empty()) {
-        show_error(forwardFailureText(ForwardStatus::EmptyGrid, language));
+        show_error(forward_failure_text(ForwardStatus::EmptyGrid, language));
         return;
     }
     const long long start = elapsed_clock_ns();
@@ -78,12 +83,8 @@ void MainWindow::on_forward_grid_triggered()
         return;
     }
     ForwardGeometry geometry;
-    const ForwardStatus checked = forward_geometry(den_grid, x_calc, y_calc, z_calc, calc_height,
-                                                   expansion_factor, geometry);
-    if (checked != ForwardStatus::Completed) {
-        show_error(forwardFailureText(checked, language));
+    if (!checked_geometry(*this, den_grid, x_calc, y_calc, z_calc, geometry))
         return;
-    }
     // Building the stored operator may need much memory: ask first, as an
     // inversion does.
     if (store_eff && !effects_fit(effects, geometry)
@@ -111,15 +112,8 @@ bool MainWindow::forward3Dgrid_multithread(vector3D& den, std::vector<double>& x
                                            QProgressBar& bar)
 {
     ForwardGeometry geometry;
-    const ForwardStatus checked =
-        forward_geometry(den, x, y, z, calc_height, expansion_factor, geometry);
-    if (checked != ForwardStatus::Completed) {
-        show_error(forwardFailureText(checked, language));
+    if (!prepare_forward(*this, den, x, y, z, geometry, result))
         return false;
-    }
-    result.assign(geometry.ny, std::vector<double>(geometry.nx, 0.0));
-    calculated_params = {double(geometry.nx), double(geometry.ny), x.front(), x.back(), y.front(),
-                         y.back()};
     if (!forward_running)
         return false;
 
@@ -137,9 +131,7 @@ bool MainWindow::forward3Dgrid_multithread(vector3D& den, std::vector<double>& x
     print_elapsed_ms(start);
     if (own_bar)
         bar.hide();
-    if (status == ForwardStatus::OutOfMemory)
-        show_error(forwardFailureText(status, language));
-    return status == ForwardStatus::Completed;
+    return run_completed(*this, status);
 }
 
 bool MainWindow::forward3Dgrid_without_store(vector3D& den, std::vector<double>& x,
@@ -148,34 +140,21 @@ bool MainWindow::forward3Dgrid_without_store(vector3D& den, std::vector<double>&
                                              QProgressBar& bar)
 {
     ForwardGeometry geometry;
-    const ForwardStatus checked =
-        forward_geometry(den, x, y, z, calc_height, expansion_factor, geometry);
-    if (checked != ForwardStatus::Completed) {
-        show_error(forwardFailureText(checked, language));
+    if (!prepare_forward(*this, den, x, y, z, geometry, result))
         return false;
-    }
-    result.assign(geometry.ny, std::vector<double>(geometry.nx, 0.0));
-    calculated_params = {double(geometry.nx), double(geometry.ny), x.front(), x.back(), y.front(),
-                         y.back()};
     bar.setRange(0, 100);
     bar.setValue(0);
     bar.show();
     const ForwardStatus status = forward_without_store(den, geometry, result, thread_count,
                                                        forwardProgress(forward_running, &bar, den));
-    if (status == ForwardStatus::OutOfMemory)
-        show_error(forwardFailureText(status, language));
-    return status == ForwardStatus::Completed;
+    return run_completed(*this, status);
 }
 
 bool MainWindow::calculateEffects()
 {
     ForwardGeometry geometry;
-    const ForwardStatus checked =
-        forward_geometry(den_grid, x_calc, y_calc, z_calc, calc_height, expansion_factor, geometry);
-    if (checked != ForwardStatus::Completed) {
-        show_error(forwardFailureText(checked, language));
+    if (!checked_geometry(*this, den_grid, x_calc, y_calc, z_calc, geometry))
         return false;
-    }
     if (!check_memory(geometry.Mx, geometry.My, geometry.nz, effects_build_bytes_per_cell))
         return false;
     const int nz = geometry.nz;
@@ -191,7 +170,5 @@ bool MainWindow::calculateEffects()
     const ForwardStatus status =
         build_effects(geometry, effects, true, thread_count,
                       forwardProgress(inversion_running, nullptr, den_grid, label));
-    if (status == ForwardStatus::OutOfMemory)
-        show_error(forwardFailureText(status, language));
-    return status == ForwardStatus::Completed;
+    return run_completed(*this, status);
 }

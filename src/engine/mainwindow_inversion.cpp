@@ -16,6 +16,7 @@
 #include "common/grid_helpers.h"
 #include "engine/fft.h"
 #include "engine/forward.h"
+#include "engine/forward_messages.h"
 #include "engine/inversion.h"
 #include "engine/inversion_parameters.h"
 #include "engine/memory.h"
@@ -66,12 +67,11 @@ QString geometry_error(ForwardStatus status, int language)
                           "The node coordinates don't match the size of the 3D grid");
     case ForwardStatus::TooFewNodes:
     case ForwardStatus::NodesNotIncreasing:
-        return byLanguage(language, "3D грид должен иметь не менее двух узлов с положительным шагом по каждой оси",
-                          "The 3D grid needs at least two nodes with a positive step along every axis");
+        return grid_nodes_text(language);
     case ForwardStatus::BadExpansionFactor:
         return byLanguage(language, "Недопустимый коэффициент расширения", "Invalid expansion factor");
     case ForwardStatus::OutOfMemory:
-        return byLanguage(language, "Недостаточно памяти ", "Out of memory");
+        return out_of_memory_text(language);
     default:
         return QString();
     }
@@ -526,6 +526,6 @@ void MainWindow::inversion(std::vector<double>& x, std::vector<double>& y, std::
         GridInversionRun run(*this, x, y, z, observed, grid, params, bar, lbl);
         run.run();
     } catch (const std::bad_alloc&) {
-        show_error(byLanguage(language, "Недостаточно памяти ", "Out of memory"));
+        show_error(out_of_memory_text(language));
     }
 }

@@ -16,6 +16,7 @@
 #include "common/grid_helpers.h"
 #include "editing/layers.h"
 #include "engine/forward.h"
+#include "engine/forward_messages.h"
 #include "engine/inversion.h"
 #include "engine/layered_inversion.h"
 
@@ -36,28 +37,12 @@ constexpr int steps_per_iteration = 500;
 // The weights every layer starts the search with.
 constexpr double starting_alpha = 1e-10;
 
+// The forward command's texts, with the inversions' wording for the nodes.
 QString geometry_text(ForwardStatus status, int language)
 {
-    switch (status) {
-    case ForwardStatus::EmptyGrid:
-        return byLanguage(language, "3D грид плотности пуст", "3D density grid is empty");
-    case ForwardStatus::IrregularGrid:
-        return byLanguage(language, "Уровни и строки 3D грида плотности имеют разный размер",
-                          "The levels and rows of the 3D density grid differ in size");
-    case ForwardStatus::CoordinatesMismatch:
-        return byLanguage(language, "Координаты узлов не соответствуют размеру 3D грида плотности",
-                          "The node coordinates do not match the size of the 3D density grid");
-    case ForwardStatus::TooFewNodes:
-    case ForwardStatus::NodesNotIncreasing:
-        return byLanguage(language, "3D грид должен иметь не менее двух узлов с положительным шагом по каждой оси",
-                          "The 3D grid needs at least two nodes with a positive step along every axis");
-    case ForwardStatus::BadExpansionFactor:
-        return byLanguage(language, "Недопустимый коэффициент расширения", "The expansion factor is out of range");
-    case ForwardStatus::OutOfMemory:
-        return byLanguage(language, "Недостаточно памяти ", "Out of memory");
-    default:
-        return QString();
-    }
+    if (status == ForwardStatus::TooFewNodes || status == ForwardStatus::NodesNotIncreasing)
+        return grid_nodes_text(language);
+    return forward_failure_text(status, language);
 }
 
 class LayeredInversionRun
@@ -300,6 +285,6 @@ void MainWindow::layered_inversion(std::vector<double>& x, std::vector<double>& 
         LayeredInversionRun run(*this, x, y, z, observed, layer_horizons, params);
         run.run();
     } catch (const std::bad_alloc&) {
-        show_error(byLanguage(language, "Недостаточно памяти ", "Out of memory"));
+        show_error(out_of_memory_text(language));
     }
 }
