@@ -1,6 +1,7 @@
 // The transforms against FFTW's unnormalised positive-exponent transform
 // (FFTW_BACKWARD), the inverse round trip, and small hand-checked cases.
 #include "engine/fft.h"
+#include "grid_compare_support.h"
 
 #include <QtTest>
 
@@ -91,20 +92,6 @@ double relative_max_error(const std::vector<std::vector<T>>& re, const std::vect
             norm = std::max(norm, std::abs(std::complex<double>(ref_re[i][j], ref_im[i][j])));
         }
     return err / norm;
-}
-
-template <typename T>
-bool bit_identical(const std::vector<std::vector<T>>& a, const std::vector<std::vector<T>>& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (a[i].size() != b[i].size())
-            return false;
-        if (!a[i].empty() && std::memcmp(a[i].data(), b[i].data(), a[i].size() * sizeof(T)) != 0)
-            return false;
-    }
-    return true;
 }
 
 // The 2D transform spelled out as its definition: every row (imaginary parts

@@ -6,6 +6,7 @@
 #include "engine/forward.h"
 #include "engine/pillar_forward.h"
 #include "engine/prism.h"
+#include "grid_compare_support.h"
 
 #include <QtTest>
 
@@ -86,17 +87,6 @@ double rel_diff(const field2D& a, const field2D& b)
     }
     const double scale = max_abs(b);
     return scale > 0 ? d / scale : d;
-}
-
-bool bit_identical(const field2D& a, const field2D& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (a[i].size() != b[i].size()
-            || std::memcmp(a[i].data(), b[i].data(), a[i].size() * sizeof(double)) != 0)
-            return false;
-    return true;
 }
 
 bool all_zero(const field2D& f)

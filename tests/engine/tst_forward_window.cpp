@@ -5,6 +5,7 @@
 #include "engine/forward.h"
 #include "engine/memory.h"
 #include "fake_interaction.h"
+#include "window_test_support.h"
 
 #include <QAction>
 #include <QLabel>
@@ -15,15 +16,9 @@
 #include <memory>
 #include <random>
 
-namespace {
+using namespace windowtest;
 
-std::vector<double> nodes(int n, double first, double step)
-{
-    std::vector<double> v(n);
-    for (int i = 0; i < n; ++i)
-        v[i] = first + i * step;
-    return v;
-}
+namespace {
 
 // A seeded density grid of nz levels (0, dz, ...) on ny rows and nx columns.
 void give_grid(MainWindow& w, int nx, int ny, int nz, double dz = 50, unsigned seed = 4)

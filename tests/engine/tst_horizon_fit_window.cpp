@@ -11,6 +11,7 @@
 #include "engine/inversionhorizondialog.h"
 #include "fake_interaction.h"
 #include "tst_layered_support.h"
+#include "window_test_support.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -25,6 +26,7 @@
 #include <memory>
 
 using namespace layeredtest;
+using namespace windowtest;
 
 using ParamMap = QMap<QString, double>;
 Q_DECLARE_METATYPE(ParamMap)
@@ -82,21 +84,6 @@ ParamMap fit_params(int passes, int layer, double step)
     p.insert("layer", layer);
     p.insert("stepScale", step);
     return p;
-}
-
-bool same_icon(const QIcon& icon, const char* path)
-{
-    return icon.pixmap(32).toImage() == QIcon(QString::fromUtf8(path)).pixmap(32).toImage();
-}
-
-void while_running(const std::function<void()>& poll, const std::function<void()>& action)
-{
-    QTimer timer;
-    timer.setInterval(0);
-    QObject::connect(&timer, &QTimer::timeout, poll);
-    timer.start();
-    action();
-    timer.stop();
 }
 
 template <typename T>

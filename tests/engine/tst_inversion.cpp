@@ -5,6 +5,7 @@
 
 #include "engine/parallel.h"
 #include "inversion_test_support.h"
+#include "grid_compare_support.h"
 
 #include <QtTest>
 
@@ -15,21 +16,6 @@
 using namespace invtest;
 
 namespace {
-
-bool bit_identical(const vector3D& a, const vector3D& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t l = 0; l < a.size(); ++l) {
-        if (a[l].size() != b[l].size())
-            return false;
-        for (size_t r = 0; r < a[l].size(); ++r)
-            if (a[l][r].size() != b[l][r].size()
-                || std::memcmp(a[l][r].data(), b[l][r].data(), a[l][r].size() * sizeof(float)) != 0)
-                return false;
-    }
-    return true;
-}
 
 field2D constant_horizon(int ny, int nx, double d) { return field2D(ny, std::vector<double>(nx, d)); }
 

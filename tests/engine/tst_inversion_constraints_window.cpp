@@ -9,6 +9,7 @@
 #include "engine/inversion.h"
 #include "engine/inversion_parameters.h"
 #include "fake_interaction.h"
+#include "window_test_support.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -22,6 +23,7 @@
 #include <memory>
 
 using namespace inversion_record;
+using namespace windowtest;
 
 namespace {
 
@@ -29,14 +31,6 @@ const int NX = 12, NY = 10, NZ = 6;
 const double DZ = 50;
 // Round trip of the level spectra through the transforms.
 const float EPS = 2e-5f;
-
-std::vector<double> nodes(int n, double first, double step)
-{
-    std::vector<double> v(n);
-    for (int i = 0; i < n; ++i)
-        v[i] = first + i * step;
-    return v;
-}
 
 // The boundary between the two layers: 125 m below the top in the west,
 // 225 m in the east, so that it falls between different levels.
@@ -104,8 +98,6 @@ std::vector<double> record(int kind_value, int iterations_count = 3)
     r[final_power] = 1;
     return r;
 }
-
-double misfit(const MainWindow& w) { return field_misfit(w.Vz_observed, w.Vz_calculated).rms; }
 
 // The misfit of a model on the window's geometry.
 double model_misfit(const MainWindow& w, const vector3D& model)
@@ -279,27 +271,13 @@ void TestInversionConstraintsWindow::lateralKindThroughTheDialog()
     give_observed(*w, two_layer_model(0.7));
     give_two_horizons(*w, 0.7);
     w->den_grid.assign(NZ, vector2D(NY, std::vector<float>(NX, 0.0f)));
-    bool seen = false;
-    QElapsedTimer clock;
-    clock.start();
-    QTimer timer;
-    timer.setInterval(10);
-    QObject::connect(&timer, &QTimer::timeout, [&] {
-        auto* d = qobject_cast<inversion_parameters*>(QApplication::activeModalWidget());
-        if (d && !seen) {
-            seen = true;
+    QVERIFY(answer_inversion_dialog(
+        [](inversion_parameters* d) {
             d->findChild<QRadioButton*>("lateralInversion")->click();
             d->findChild<QLineEdit*>("input_N_iter")->setText("2");
             d->findChild<QCheckBox*>("log_checkbox")->setChecked(false);
-            d->findChild<QPushButton*>("ok_button")->click();
-        } else if (!d && clock.elapsed() > 10000 && QApplication::activeModalWidget()) {
-            QApplication::activeModalWidget()->close();
-        }
-    });
-    timer.start();
-    w->on_inversion_triggered();
-    timer.stop();
-    QVERIFY(seen);
+        },
+        true, [&] { w->on_inversion_triggered(); }));
     QVERIFY(fake->errors().isEmpty());
     QCOMPARE(w->inversion_params[kind], double(kind_lateral));
     QVERIFY(misfit(*w) < zero_model_misfit(*w));
@@ -435,30 +413,16 @@ void TestInversionConstraintsWindow::openLowerLimitFromTheDialog()
     give_geometry(*w, 0.0);
     give_observed(*w, two_layer_model(0.0));
     w->den_grid.assign(NZ, vector2D(NY, std::vector<float>(NX, 0.0f)));
-    bool seen = false;
-    QElapsedTimer clock;
-    clock.start();
-    QTimer timer;
-    timer.setInterval(10);
-    QObject::connect(&timer, &QTimer::timeout, [&] {
-        auto* d = qobject_cast<inversion_parameters*>(QApplication::activeModalWidget());
-        if (d && !seen) {
-            seen = true;
+    QVERIFY(answer_inversion_dialog(
+        [](inversion_parameters* d) {
             d->findChild<QRadioButton*>("gridInversion")->click();
             d->findChild<QLineEdit*>("input_N_iter")->setText("2");
             d->findChild<QCheckBox*>("den_limits_checkbox")->setChecked(true);
             d->findChild<QLineEdit*>("den_limits_min")->setText("");
             d->findChild<QLineEdit*>("den_limits_max")->setText("0.05");
             d->findChild<QCheckBox*>("log_checkbox")->setChecked(false);
-            d->findChild<QPushButton*>("ok_button")->click();
-        } else if (!d && clock.elapsed() > 10000 && QApplication::activeModalWidget()) {
-            QApplication::activeModalWidget()->close();
-        }
-    });
-    timer.start();
-    w->on_inversion_triggered();
-    timer.stop();
-    QVERIFY(seen);
+        },
+        true, [&] { w->on_inversion_triggered(); }));
     QVERIFY(fake->errors().isEmpty());
     QCOMPARE(w->inversion_params[density_limits_on], 1.0);
     QCOMPARE(w->inversion_params[lower_limit], -open_limit);

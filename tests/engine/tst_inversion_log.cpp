@@ -15,6 +15,7 @@
 #include "fake_interaction.h"
 #include "formats/cube_file.h"
 #include "formats/surfer_grid.h"
+#include "window_test_support.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -33,18 +34,11 @@
 #include <memory>
 
 using namespace inversion_record;
+using namespace windowtest;
 
 namespace {
 
 const int NX = 12, NY = 10, NZ = 4;
-
-std::vector<double> nodes(int n, double first, double step)
-{
-    std::vector<double> v(n);
-    for (int i = 0; i < n; ++i)
-        v[i] = first + i * step;
-    return v;
-}
 
 // An observed field of two bodies and a non-zero starting model.
 void give_problem(MainWindow& w)
@@ -169,17 +163,6 @@ bool gdal_read(const QString& path, GdalGrid& g, QString* log)
         for (int j = 0; j < g.nx; ++j)
             g.values[g.ny - 1 - l][j] = fmt_test::double_at_le(bytes, (l * g.nx + j) * 8);
     return true;
-}
-
-// Calls `poll` at every event processing inside `action`.
-void while_running(const std::function<void()>& poll, const std::function<void()>& action)
-{
-    QTimer timer;
-    timer.setInterval(0);
-    QObject::connect(&timer, &QTimer::timeout, poll);
-    timer.start();
-    action();
-    timer.stop();
 }
 
 QStringList files(const QString& dir)
@@ -443,26 +426,12 @@ void TestInversionLog::dialogGivesTheLogSettings()
     give_problem(*w);
     w->log_dir = path;
     w->save_log = false;
-    bool seen = false;
-    QTimer timer;
-    timer.setInterval(10);
-    QElapsedTimer clock;
-    clock.start();
-    QObject::connect(&timer, &QTimer::timeout, [&] {
-        auto* d = qobject_cast<inversion_parameters*>(QApplication::activeModalWidget());
-        if (d && !seen) {
-            seen = true;
+    QVERIFY(answer_inversion_dialog(
+        [](inversion_parameters* d) {
             d->findChild<QLineEdit*>("input_N_iter")->setText("2");
             d->findChild<QCheckBox*>("log_checkbox")->setChecked(true);
-            d->findChild<QPushButton*>("ok_button")->click();
-        } else if (!d && clock.elapsed() > 10000 && QApplication::activeModalWidget()) {
-            QApplication::activeModalWidget()->close();
-        }
-    });
-    timer.start();
-    w->on_inversion_triggered();
-    timer.stop();
-    QVERIFY(seen);
+        },
+        true, [&] { w->on_inversion_triggered(); }));
     QVERIFY(fake->errors().isEmpty());
     QVERIFY(w->save_log);
     QCOMPARE(w->log_dir, path);

@@ -10,6 +10,8 @@
 #include "engine/inversion.h"
 #include "engine/inversion_parameters.h"
 #include "fake_interaction.h"
+#include "window_test_support.h"
+#include "grid_compare_support.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -29,16 +31,9 @@
 #include <random>
 
 using namespace inversion_record;
+using namespace windowtest;
 
 namespace {
-
-std::vector<double> nodes(int n, double first, double step)
-{
-    std::vector<double> v(n);
-    for (int i = 0; i < n; ++i)
-        v[i] = first + i * step;
-    return v;
-}
 
 // A model with two bodies in a zero background.
 vector3D true_model(int nx, int ny, int nz)
@@ -84,21 +79,6 @@ std::vector<double> record(int iterations_count, double power = 1)
     return r;
 }
 
-bool bit_identical(const vector3D& a, const vector3D& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t l = 0; l < a.size(); ++l) {
-        if (a[l].size() != b[l].size())
-            return false;
-        for (size_t r = 0; r < a[l].size(); ++r)
-            if (a[l][r].size() != b[l][r].size()
-                || std::memcmp(a[l][r].data(), b[l][r].data(), a[l][r].size() * sizeof(float)) != 0)
-                return false;
-    }
-    return true;
-}
-
 bool all_finite(const vector3D& c)
 {
     for (const auto& l : c)
@@ -108,52 +88,6 @@ bool all_finite(const vector3D& c)
                     return false;
     return true;
 }
-
-bool same_icon(const QIcon& icon, const char* path)
-{
-    return icon.pixmap(32).toImage() == QIcon(QString::fromUtf8(path)).pixmap(32).toImage();
-}
-
-// Calls `poll` at every event processing inside `action` (the run processes
-// events between its steps).
-void while_running(const std::function<void()>& poll, const std::function<void()>& action)
-{
-    QTimer timer;
-    timer.setInterval(0);
-    QObject::connect(&timer, &QTimer::timeout, poll);
-    timer.start();
-    action();
-    timer.stop();
-}
-
-// Answers the inversion dialog: `fill` sets its widgets, then OK or Cancel.
-bool answer_dialog(const std::function<void(inversion_parameters*)>& fill, bool ok,
-                   const std::function<void()>& action)
-{
-    bool seen = false;
-    QElapsedTimer clock;
-    clock.start();
-    QTimer timer;
-    timer.setInterval(10);
-    QObject::connect(&timer, &QTimer::timeout, [&] {
-        auto* d = qobject_cast<inversion_parameters*>(QApplication::activeModalWidget());
-        if (d && !seen) {
-            seen = true;
-            if (fill)
-                fill(d);
-            d->findChild<QPushButton*>(ok ? "ok_button" : "cancel_button")->click();
-        } else if (!d && clock.elapsed() > 10000) {
-            if (QWidget* other = QApplication::activeModalWidget())
-                other->close();
-        }
-    });
-    timer.start();
-    action();
-    timer.stop();
-    return seen;
-}
-
-double misfit(const MainWindow& w) { return field_misfit(w.Vz_observed, w.Vz_calculated).rms; }
 
 } // namespace
 
@@ -233,7 +167,7 @@ void TestInversionWindow::commandChecks()
     else if (setup == "ragged")
         w->Vz_observed[3].pop_back();
     const size_t undo = w->undo_stack.size();
-    const bool dialog = answer_dialog({}, false, [&] { w->ui->inversion->trigger(); });
+    const bool dialog = answer_inversion_dialog({}, false, [&] { w->ui->inversion->trigger(); });
     QVERIFY(!dialog);
     QCOMPARE(fake->errors(), QStringList{error});
     QCOMPARE(w->undo_stack.size(), undo);
@@ -252,7 +186,7 @@ void TestInversionWindow::commandOpensDialogWithState()
     const size_t undo = w->undo_stack.size();
     QString memory, dir, iterations_text;
     bool uploaded_enabled = false, lateral = false, log_checked = false;
-    const bool seen = answer_dialog(
+    const bool seen = answer_inversion_dialog(
         [&](inversion_parameters* d) {
             memory = d->findChild<QLabel*>("memory_label")->text();
             dir = d->findChild<QLabel*>("logDirLabel")->text();
@@ -282,7 +216,7 @@ void TestInversionWindow::dialogOkRunsTheInversion()
     give_problem(*w);
     const vector3D before = w->den_grid;
     const size_t undo = w->undo_stack.size();
-    const bool seen = answer_dialog(
+    const bool seen = answer_inversion_dialog(
         [](inversion_parameters* d) {
             d->findChild<QLineEdit*>("input_N_iter")->setText("2");
             d->findChild<QCheckBox*>("log_checkbox")->setChecked(false);

@@ -11,6 +11,7 @@
 #include "engine/inversion_parameters.h"
 #include "fake_interaction.h"
 #include "tst_layered_support.h"
+#include "window_test_support.h"
 
 #include <QAction>
 #include <QLabel>
@@ -29,6 +30,7 @@
 
 using namespace inversion_record;
 using namespace layeredtest;
+using namespace windowtest;
 
 namespace {
 
@@ -100,24 +102,6 @@ double layer_change(const Model& m, const vector3D& a, const vector3D& b, int n)
                     d = std::max(d, double(std::abs(a[k][j][i] - b[k][j][i])));
     return d;
 }
-
-bool same_icon(const QIcon& icon, const char* path)
-{
-    return icon.pixmap(32).toImage() == QIcon(QString::fromUtf8(path)).pixmap(32).toImage();
-}
-
-// Calls `poll` at every event processing inside `action`.
-void while_running(const std::function<void()>& poll, const std::function<void()>& action)
-{
-    QTimer timer;
-    timer.setInterval(0);
-    QObject::connect(&timer, &QTimer::timeout, poll);
-    timer.start();
-    action();
-    timer.stop();
-}
-
-double misfit(const MainWindow& w) { return field_misfit(w.Vz_observed, w.Vz_calculated).rms; }
 
 }  // namespace
 
@@ -516,28 +500,13 @@ void TestLayeredWindow::runFromTheDialogsLayeredKind()
     const Model m = give_problem(*w, 3, start, truth);
     w->fixed = {true, false, false};
     const vector3D start_grid = w->den_grid;
-    bool seen = false;
-    QElapsedTimer clock;
-    clock.start();
-    QTimer timer;
-    timer.setInterval(10);
-    QObject::connect(&timer, &QTimer::timeout, [&] {
-        auto* d = qobject_cast<inversion_parameters*>(QApplication::activeModalWidget());
-        if (d && !seen) {
-            seen = true;
+    QVERIFY(answer_inversion_dialog(
+        [](inversion_parameters* d) {
             d->findChild<QRadioButton*>("polygonalInversion")->click();
             d->findChild<QLineEdit*>("input_N_iter")->setText("20");
             d->findChild<QLineEdit*>("input_alpha")->setText("1");
-            d->findChild<QPushButton*>("ok_button")->click();
-        } else if (!d && !seen && clock.elapsed() > 10000) {
-            if (QWidget* other = QApplication::activeModalWidget())
-                other->close();
-        }
-    });
-    timer.start();
-    w->ui->inversion->trigger();
-    timer.stop();
-    QVERIFY(seen);
+        },
+        true, [&] { w->ui->inversion->trigger(); }));
     QVERIFY(fake->errors().isEmpty());
     QCOMPARE(int(w->inversion_params.size()), int(record_size));
     QCOMPARE(integer(w->inversion_params, kind), int(kind_layered));

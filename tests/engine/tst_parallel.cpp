@@ -2,6 +2,7 @@
 // splitting rule, and the arithmetic of each routine.
 #include "engine/fft.h"
 #include "engine/parallel.h"
+#include "grid_compare_support.h"
 
 #include <QtTest>
 
@@ -33,28 +34,6 @@ field2D random_field(size_t rows, size_t cols, unsigned seed)
         for (double& v : r)
             v = u(gen);
     return f;
-}
-
-template <typename T>
-bool bit_identical(const std::vector<std::vector<T>>& a, const std::vector<std::vector<T>>& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (a[i].size() != b[i].size()
-            || std::memcmp(a[i].data(), b[i].data(), a[i].size() * sizeof(T)) != 0)
-            return false;
-    return true;
-}
-
-bool bit_identical(const vector3D& a, const vector3D& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t l = 0; l < a.size(); ++l)
-        if (!bit_identical(a[l], b[l]))
-            return false;
-    return true;
 }
 
 } // namespace
