@@ -6,6 +6,7 @@
 // resident high-water mark above the resident size at its start, and that
 // peak plus the stored effects it reads, per padded cell of all levels.
 // After the runs a table of ratios is printed.
+#include "../bench_support.h"
 #include "engine/forward.h"
 
 #include <benchmark/benchmark.h>
@@ -18,6 +19,9 @@
 #include <map>
 #include <random>
 #include <string>
+
+using benchsupport::reset_peak;
+using benchsupport::status_kb;
 
 namespace {
 
@@ -33,21 +37,8 @@ struct Model
 const Model& model()
 {
     static const Model m = [] {
-        Model r;
-        std::mt19937 gen(20240501);
-        std::uniform_real_distribution<float> u(2.0f, 2.9f);
-        r.den.assign(LEVELS, vector2D(N, std::vector<float>(N)));
-        for (auto& l : r.den)
-            for (auto& row : l)
-                for (float& v : row)
-                    v = u(gen);
-        for (int i = 0; i < N; ++i) {
-            r.x.push_back(500000.0 + 100.0 * i);
-            r.y.push_back(6000000.0 + 100.0 * i);
-        }
-        for (int k = 0; k < LEVELS; ++k)
-            r.z.push_back(50.0 * k);
-        return r;
+        const benchsupport::Nodes n = benchsupport::model_nodes(N, LEVELS);
+        return Model{benchsupport::seeded_density(N, LEVELS, 20240501, 2.0f, 2.9f), n.x, n.y, n.z};
     }();
     return m;
 }
@@ -62,25 +53,6 @@ ForwardGeometry geometry(double p)
 }
 
 // ---- Memory figures from /proc/self (the peak can be reset there).
-
-long long status_kb(const char* key)
-{
-    std::ifstream f("/proc/self/status");
-    std::string line;
-    const std::string k = std::string(key) + ":";
-    while (std::getline(f, line))
-        if (line.rfind(k, 0) == 0)
-            return std::stoll(line.substr(k.size()));
-    return -1;
-}
-
-// Returns the resident size (kB) after resetting the high-water mark to it.
-long long reset_peak()
-{
-    malloc_trim(0);
-    std::ofstream("/proc/self/clear_refs") << "5";
-    return status_kb("VmRSS");
-}
 
 double process_max_rss_mb()
 {

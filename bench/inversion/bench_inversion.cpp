@@ -9,6 +9,7 @@
 // grids) are allocated inside it. The reported peak is the resident
 // high-water mark above the start plus the effects, per padded cell of all
 // levels (the inversion's arrays: effects 4 bytes, level spectra 8 bytes).
+#include "../bench_support.h"
 #include "engine/fft.h"
 #include "engine/forward.h"
 #include "engine/inversion.h"
@@ -24,6 +25,9 @@
 #include <map>
 #include <random>
 #include <string>
+
+using benchsupport::reset_peak;
+using benchsupport::status_kb;
 
 namespace {
 
@@ -44,19 +48,11 @@ Problem& problem()
 {
     static Problem p = [] {
         Problem r;
-        std::mt19937 gen(20240601);
-        std::uniform_real_distribution<float> u(-0.2f, 0.2f);
-        r.den.assign(LEVELS, vector2D(N, std::vector<float>(N)));
-        for (auto& l : r.den)
-            for (auto& row : l)
-                for (float& v : row)
-                    v = u(gen);
-        for (int i = 0; i < N; ++i) {
-            r.x.push_back(500000.0 + 100.0 * i);
-            r.y.push_back(6000000.0 + 100.0 * i);
-        }
-        for (int k = 0; k < LEVELS; ++k)
-            r.z.push_back(50.0 * k);
+        r.den = benchsupport::seeded_density(N, LEVELS, 20240601, -0.2f, 0.2f);
+        benchsupport::Nodes n = benchsupport::model_nodes(N, LEVELS);
+        r.x = std::move(n.x);
+        r.y = std::move(n.y);
+        r.z = std::move(n.z);
         if (forward_geometry(r.den, r.x, r.y, r.z, -10.0, 0.0, r.g) != ForwardStatus::Completed)
             std::abort();
         build_effects(r.g, r.effects, false, 2);
@@ -72,25 +68,6 @@ Problem& problem()
         return r;
     }();
     return p;
-}
-
-long long status_kb(const char* key)
-{
-    std::ifstream f("/proc/self/status");
-    std::string line;
-    const std::string k = std::string(key) + ":";
-    while (std::getline(f, line))
-        if (line.rfind(k, 0) == 0)
-            return std::stoll(line.substr(k.size()));
-    return -1;
-}
-
-// The resident size (kB) after resetting the high-water mark to it.
-long long reset_peak()
-{
-    malloc_trim(0);
-    std::ofstream("/proc/self/clear_refs") << "5";
-    return status_kb("VmRSS");
 }
 
 void BM_inversion_iteration(benchmark::State& state)

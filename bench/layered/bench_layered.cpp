@@ -2,6 +2,7 @@
 // expansion factor 0 (FFT size 256): the slab effects of the layers on 1 and
 // 2 threads, and 500 descent steps (one iteration of the record's count) on
 // the normal equations, with the equations built inside the timed part.
+#include "../bench_support.h"
 #include "editing/layers.h"
 #include "engine/forward.h"
 #include "engine/layered_inversion.h"
@@ -28,14 +29,9 @@ Problem& problem()
 {
     static Problem p = [] {
         Problem r;
-        std::vector<double> x, y;
-        for (int i = 0; i < N; ++i) {
-            x.push_back(500000.0 + 100.0 * i);
-            y.push_back(6000000.0 + 100.0 * i);
-        }
-        for (int k = 0; k < LEVELS; ++k)
-            r.z.push_back(50.0 * k);
-        forward_geometry(N, N, LEVELS, x, y, r.z, -10.0, 0.0, r.g);
+        const benchsupport::Nodes n = benchsupport::model_nodes(N, LEVELS);
+        r.z = n.z;
+        forward_geometry(N, N, LEVELS, n.x, n.y, r.z, -10.0, 0.0, r.g);
         field2D top(N, std::vector<double>(N, 0.0)), h1 = top, h2 = top;
         for (int j = 0; j < N; ++j)
             for (int i = 0; i < N; ++i) {
