@@ -33,7 +33,6 @@ MainWindow::MainWindow(QWidget* parent)
 
     // The form; its on_<object>_<signal> slots are connected by name.
     ui->setupUi(this);
-    project_version = 2;
 
     ui->dockWidget->hide();
     ui->showDock->setVisible(false);
@@ -44,51 +43,15 @@ MainWindow::MainWindow(QWidget* parent)
     createGraph();
     surf = new Surf(graph);
 
-    createStatusBar();
-
-    inversion_running = false;
-    store_eff = false;
-    inversion_params = {100, 0.1, 0, 1, 0, 0.02, 0, 0};
-    save_log = true;
     surf->setAlpha(255);
 
+    createStatusBar();
     createColorScales();
     makeConnections();
     createDataActionGroup();
 
-    thread_count = 1;
-    language = 0;
-    maps_gradient = QCPColorGradient(QCPColorGradient::gpJet);
-    cube_gradient = QCPColorGradient(QCPColorGradient::gpJet);
-
-    // The remaining construction values of the data model.
-    expansion_factor = 0;
-    forward_running = false;
-    minZ = maxZ = dz = 0;
-    calc_height = 0;
-    visible_data = {1, 1};
-    norm_factors = NormFactors();
-    horizon_edit_params = {100, 100, 0.5, 10};
-    selected_row = selected_column = selected_horizon = -1;
-    abort_enabled = false;
-    abort_requested = false;
-    crop_borders = {{-1, -1, -1, -1, -1, -1}};
-    regularizer_scale = 1;
-    central_reg_width = 0.5;
-    modelScaleDirection = 0;
-    mapsScaleDirection = 0;
-    calc_caxis_from_obs = true;
-    section_direction = 0;
-    z_scale_type = 0;
-    horizons_over_cube = false;
-
-    // Thread count, scale types, inversions, expansion factor, store effects,
-    // language, scale directions.
-    preferences = {double(thread_count), 0, 0, 0, 0, 0, store_eff ? 1.0 : 0.0, double(language), 0, 0};
-
-    shown_cube = nullptr;
-    horizons_editing_dialog = nullptr;
-
+    // The data members start from their initial values in the class; the
+    // remembered preferences replace some of them.
     readSettings();
     setLanguage(language);
     QCoreApplication::processEvents();

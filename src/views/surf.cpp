@@ -33,7 +33,6 @@ const QString kItemLabelFormat = QStringLiteral("@xLabel, @zLabel, @yLabel");
 Surf::Surf(Q3DSurface* g)
     : graph(g)
 {
-    gradient = QCPColorGradient(QCPColorGradient::gpJet);
     if (!graph)
         return;
     connect(graph, &QObject::destroyed, this, &Surf::graphDestroyed);
