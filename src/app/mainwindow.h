@@ -118,6 +118,9 @@ public slots:
     void plotCalculated();
     void show3Dgrid();
     void showHorizons();
+    // Draws again what the 3D view shows: the cube (alone or with its
+    // horizons) or the horizons alone.
+    void redraw3DView();
     void updateAxesTitles();
     void update_normalized_data();
     // View bounds of the 3D view from the window limits, the density grid or

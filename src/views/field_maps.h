@@ -8,8 +8,14 @@
 
 class QCustomPlot;
 class QCPColorMap;
+class QCPCurve;
 class QCPColorScale;
 class QCPColorGradient;
+
+// A black curve through the points of one polyline (interleaved x, y), in
+// their order, on the plot's bottom and left axes; none (null) for a
+// polyline of fewer than two points.
+QCPCurve* addPolylineCurve(QCustomPlot* plot, const std::vector<double>& line);
 
 // One black curve per polyline of the profile scheme (interleaved x, y) that
 // has at least two points, on the plot's bottom and left axes.

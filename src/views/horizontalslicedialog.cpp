@@ -3,8 +3,10 @@
 #include "ui_horizontalslicedialog.h"
 
 #include "app/interaction.h"
+#include "app/texts.h"
 #include "formats/bln.h"
 #include "formats/text_numbers.h"
+#include "views/field_maps.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -197,9 +199,7 @@ void HorizontalSliceDialog::setVzResidSlice(std::vector<double>& Vz, std::vector
     Vz_resid = Vz;
     Vz_x = x_coords;
     const QString number = QString::number(section::rms(Vz_resid), 'g', 6);
-    ui->mse_label->setText(lang != 0 ? QStringLiteral("RMSE") + QStringLiteral(" = ± ") + number + QStringLiteral(" mGal")
-                                     : QStringLiteral("СКО") + QStringLiteral(" = ± ") + number +
-                                           QStringLiteral("  мГал"));
+    ui->mse_label->setText(byLanguage(lang, "СКО = ± ", "RMSE = ± ") + number + byLanguage(lang, "  мГал", " mGal"));
 }
 
 void HorizontalSliceDialog::setProfiles(std::vector<std::vector<double>>& coords)
@@ -280,22 +280,9 @@ void HorizontalSliceDialog::plotProfiles()
     QCustomPlot* map = ui->map;
     // A profile is named after its place in the scheme, so that the number
     // in its name always selects it.
-    for (std::size_t k = 0; k < profiles.size(); ++k) {
-        const std::vector<double>& p = profiles[k];
-        const int points = int(p.size() / 2);
-        if (points < 2)
-            continue;
-        QVector<double> t(points), x(points), y(points);
-        for (int i = 0; i < points; ++i) {
-            t[i] = i;
-            x[i] = p[2 * i];
-            y[i] = p[2 * i + 1];
-        }
-        auto* curve = new QCPCurve(map->xAxis, map->yAxis);
-        curve->setData(t, x, y);
-        curve->setPen(QPen(Qt::black));
-        curve->setName((lang != 0 ? QStringLiteral("Profile ") : QStringLiteral("Профиль ")) + QString::number(k + 1));
-    }
+    for (std::size_t k = 0; k < profiles.size(); ++k)
+        if (QCPCurve* curve = addPolylineCurve(map, profiles[k]))
+            curve->setName(byLanguage(lang, "Профиль ", "Profile ") + QString::number(k + 1));
     map->replot();
 }
 
@@ -362,7 +349,7 @@ void HorizontalSliceDialog::on_importCoordinates_clicked()
                                                      QStringLiteral("*.bln"));
     if (path.isEmpty())
         return;
-    const QString error = lang != 0 ? QStringLiteral("BLN error") : QStringLiteral("Ошибка в BLN файле ");
+    const QString error = byLanguage(lang, "Ошибка в BLN файле ", "BLN error");
     std::vector<bln_polyline> lines;
     const CodecStatus status = read_bln_polylines(path, lines, 1);
     if (!status) {

@@ -49,26 +49,18 @@ void runCaxisDialog(MainWindow* w, const std::vector<double>& shown, const char*
 // ---------------------------------------------------------------------------
 // 3D view
 
-static void redrawModel(MainWindow& w)
-{
-    if (w.ui->view_cube->isChecked() || w.ui->view_cube_horizons->isChecked())
-        w.show3Dgrid();
-    else if (w.ui->view_horizons->isChecked())
-        w.showHorizons();
-}
-
 void MainWindow::setModelCaxis(std::vector<double> caxis)
 {
     if (!usable_caxis(caxis))
         return;
     model_caxis = {caxis[0], caxis[1]};
-    redrawModel(*this);
+    redraw3DView();
 }
 
 void MainWindow::autoModelCaxis()
 {
     model_caxis.clear();
-    redrawModel(*this);
+    redraw3DView();
 }
 
 void MainWindow::manualModelCaxis()

@@ -121,22 +121,27 @@ void showFullAxesBox(QCustomPlot* plot)
     plot->yAxis2->setTickLabels(false);
 }
 
+QCPCurve* addPolylineCurve(QCustomPlot* plot, const std::vector<double>& line)
+{
+    const int points = static_cast<int>(line.size() / 2);
+    if (points < 2)
+        return nullptr;
+    QVector<double> t(points), x(points), y(points);
+    for (int k = 0; k < points; ++k) {
+        t[k] = k;
+        x[k] = line[2 * k];
+        y[k] = line[2 * k + 1];
+    }
+    auto* curve = new QCPCurve(plot->xAxis, plot->yAxis);
+    curve->setData(t, x, y);
+    curve->setPen(QPen(QColor(0, 0, 0)));
+    return curve;
+}
+
 void plotProfilesOverlay(QCustomPlot* plot, const std::vector<std::vector<double>>& scheme)
 {
-    for (const std::vector<double>& line : scheme) {
-        const int points = static_cast<int>(line.size() / 2);
-        if (points < 2)
-            continue;
-        QVector<double> t(points), x(points), y(points);
-        for (int k = 0; k < points; ++k) {
-            t[k] = k;
-            x[k] = line[2 * k];
-            y[k] = line[2 * k + 1];
-        }
-        auto* curve = new QCPCurve(plot->xAxis, plot->yAxis);
-        curve->setData(t, x, y);
-        curve->setPen(QPen(QColor(0, 0, 0)));
-    }
+    for (const std::vector<double>& line : scheme)
+        addPolylineCurve(plot, line);
 }
 
 void plotFaultsOverlay(QCustomPlot* plot, const std::vector<std::vector<std::vector<QVector3D>>>& sticks)

@@ -113,10 +113,7 @@ void MainWindow::setWindowSize(std::vector<double>& sz)
     window_limits = sz;
     updateSurfaceSize();
     // The combined view is redrawn too, so that the limits reach its axes now.
-    if (ui->view_cube->isChecked() || ui->view_cube_horizons->isChecked())
-        show3Dgrid();
-    else if (ui->view_horizons->isChecked())
-        showHorizons();
+    redraw3DView();
     // Whatever was (or was not) drawn, the axes show the limits.
     updateSurfaceSize();
     surf->updateAxesRanges();

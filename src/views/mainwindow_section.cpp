@@ -5,6 +5,7 @@
 #include "app/mainwindow.h"
 
 #include "app/interaction.h"
+#include "app/texts.h"
 #include "common/grid_geometry.h"
 #include "common/grid_helpers.h"
 #include "views/horizontalslicedialog.h"
@@ -69,8 +70,7 @@ std::vector<double> levelDepths(const std::vector<double>& z, int levels)
 void MainWindow::on_exportVerticalSlice_triggered()
 {
     if (den_grid.empty()) {
-        show_error(language != 0 ? QStringLiteral("3D density grid is empty")
-                                 : QStringLiteral("3D грид плотности пуст"));
+        show_error(byLanguage(language, "3D грид плотности пуст", "3D density grid is empty"));
         return;
     }
 

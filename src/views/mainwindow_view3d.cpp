@@ -322,6 +322,14 @@ void MainWindow::update_normalized_data()
     surf->max_z = model_bounds[5];
 }
 
+void MainWindow::redraw3DView()
+{
+    if (ui->view_cube->isChecked() || ui->view_cube_horizons->isChecked())
+        show3Dgrid();
+    else if (ui->view_horizons->isChecked())
+        showHorizons();
+}
+
 // ---------------------------------------------------------------------------
 // View commands
 
@@ -448,10 +456,7 @@ void MainWindow::on_view_profiles_triggered()
 {
     plotObserved();
     plotCalculated();
-    if (ui->view_cube->isChecked() || ui->view_cube_horizons->isChecked())
-        show3Dgrid();
-    else if (ui->view_horizons->isChecked())
-        showHorizons();
+    redraw3DView();
 }
 
 void MainWindow::on_color_by_density_triggered()
