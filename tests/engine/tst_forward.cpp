@@ -7,6 +7,7 @@
 #include "engine/pillar_forward.h"
 #include "engine/prism.h"
 #include "grid_compare_support.h"
+#include "test_nodes.h"
 
 #include <QtTest>
 
@@ -15,14 +16,6 @@
 #include <random>
 
 namespace {
-
-std::vector<double> nodes(int n, double first, double step)
-{
-    std::vector<double> v(n);
-    for (int i = 0; i < n; ++i)
-        v[i] = first + i * step;
-    return v;
-}
 
 vector3D random_cube(int nz, int ny, int nx, unsigned seed)
 {

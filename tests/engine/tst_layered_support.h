@@ -4,6 +4,7 @@
 // per-layer densities, and its forward field.
 #include "common/types.h"
 #include "engine/forward.h"
+#include "test_nodes.h"
 
 #include <cmath>
 #include <vector>
@@ -18,14 +19,6 @@ struct Model
     double expansion = 0.5;
     std::vector<field2D> horizons;  // horizon 0 at the top, then undulating ones
 };
-
-inline std::vector<double> nodes(int n, double first, double step)
-{
-    std::vector<double> v(n);
-    for (int i = 0; i < n; ++i)
-        v[i] = first + i * step;
-    return v;
-}
 
 // Horizon 0 at depth 0, horizon 1 around 150 m, horizon 2 around 350 m
 // (three layers); `layers` = 2 keeps only the first two horizons.

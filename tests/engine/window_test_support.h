@@ -5,7 +5,7 @@
 #include "app/mainwindow.h"
 #include "engine/field_stats.h"
 #include "engine/inversion_parameters.h"
-#include "tst_layered_support.h"
+#include "test_nodes.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -16,8 +16,6 @@
 #include <functional>
 
 namespace windowtest {
-
-using layeredtest::nodes;
 
 inline bool same_icon(const QIcon& icon, const char* path)
 {
