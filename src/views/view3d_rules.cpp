@@ -1,6 +1,7 @@
 #include "views/view3d_rules.h"
 
 #include "common/grid_geometry.h"
+#include "views/crop_rules.h"
 
 #include <algorithm>
 #include <cmath>
@@ -224,44 +225,18 @@ CubeFaces cut_faces(const vector3D& cube, const CropBorders& at, bool absolute)
     CubeFaces f;
     if (cube.empty() || cube.front().empty() || cube.front().front().empty())
         return f;
-    const std::size_t nz = cube.size();
-    const std::size_t ny = cube.front().size();
-    const std::size_t nx = cube.front().front().size();
-    auto cell = [&](std::size_t l, std::size_t r, std::size_t c) -> data_type {
-        const auto& level = cube[l];
-        if (r >= level.size() || c >= level[r].size())
-            return 0;  // a ragged cube reads as 0 where cells are missing
-        const data_type v = level[r][c];
-        return absolute ? std::abs(v) : v;
+    // Node counts along x (columns), y (rows) and depth (levels).
+    const int nodes[3] = {int(cube.front().front().size()), int(cube.front().size()), int(cube.size())};
+    auto face = [&](crop::Face which) {
+        const int index = std::clamp(at[std::size_t(crop::border_slot(which))], 0, nodes[crop::face_axis(which)] - 1);
+        return crop::face_grid(cube, which, index, absolute);
     };
-    auto level_face = [&](std::size_t l) {
-        vector2D g(ny, std::vector<data_type>(nx));
-        for (std::size_t r = 0; r < ny; ++r)
-            for (std::size_t c = 0; c < nx; ++c)
-                g[r][c] = cell(l, r, c);
-        return g;
-    };
-    auto column_face = [&](std::size_t c) {
-        vector2D g(ny, std::vector<data_type>(nz));
-        for (std::size_t r = 0; r < ny; ++r)
-            for (std::size_t l = 0; l < nz; ++l)
-                g[r][l] = cell(l, r, c);
-        return g;
-    };
-    auto row_face = [&](std::size_t r) {
-        vector2D g(nz, std::vector<data_type>(nx));
-        for (std::size_t l = 0; l < nz; ++l)
-            for (std::size_t c = 0; c < nx; ++c)
-                g[l][c] = cell(l, r, c);
-        return g;
-    };
-    auto clamp = [](int v, std::size_t n) { return std::size_t(std::min<long long>(std::max(v, 0), (long long)n - 1)); };
-    f.bottom = level_face(clamp(at[5], nz));
-    f.top = level_face(clamp(at[4], nz));
-    f.left = column_face(clamp(at[0], nx));
-    f.right = column_face(clamp(at[1], nx));
-    f.back = row_face(clamp(at[3], ny));
-    f.front = row_face(clamp(at[2], ny));
+    f.bottom = face(crop::Face::Bottom);
+    f.top = face(crop::Face::Top);
+    f.left = face(crop::Face::Left);
+    f.right = face(crop::Face::Right);
+    f.back = face(crop::Face::Back);
+    f.front = face(crop::Face::Front);
     return f;
 }
 
