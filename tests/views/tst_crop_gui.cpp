@@ -31,7 +31,7 @@ using namespace views_test;
 // 2000; cell (k, j, i) = k + 0.1 j + 0.01 i.
 void giveDensity(MainWindow& w, int nz, int ny, int nx)
 {
-    giveDensityCube(w, spreadNodes(nx, 1000, 2000), stepNodes(ny, 0, 50), stepNodes(nz, 0, 100),
+    giveDensityCube(w, spreadNodes(nx, 1000, 2000), nodes(ny, 0, 50), nodes(nz, 0, 100),
                     [](int k, int j, int i) { return float(k + 0.1 * j + 0.01 * i); });
 }
 

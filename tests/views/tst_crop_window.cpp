@@ -23,7 +23,7 @@ using namespace views_test;
 // columns from 1000 to 2000.
 void giveDensity(MainWindow& w, int nz, int ny, int nx)
 {
-    giveDensityCube(w, spreadNodes(nx, 1000, 2000), stepNodes(ny, 0, 50), stepNodes(nz, 0, 100),
+    giveDensityCube(w, spreadNodes(nx, 1000, 2000), nodes(ny, 0, 50), nodes(nz, 0, 100),
                     [](int, int, int) { return 2.5f; });
 }
 

@@ -72,7 +72,7 @@ float cellValue(int k, int j, int i)
 // columns from x = 1000 step 50.
 void giveDensity(MainWindow& w, int nz = 3, int ny = 4, int nx = 5)
 {
-    giveDensityCube(w, stepNodes(nx, 1000, 50), stepNodes(ny, 5000, 100), stepNodes(nz, 0, 250), cellValue);
+    giveDensityCube(w, nodes(nx, 1000, 50), nodes(ny, 5000, 100), nodes(nz, 0, 250), cellValue);
 }
 
 // A field a + b x + c y + small wiggle on the given geometry.

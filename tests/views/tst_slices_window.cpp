@@ -31,7 +31,7 @@ float cellValue(int k, int j, int i)
 // from x = 1000 step 50.
 void giveDensity(MainWindow& w, int nz, int ny, int nx)
 {
-    giveDensityCube(w, stepNodes(nx, 1000, 50), stepNodes(ny, 5000, 100), stepNodes(nz, 0, 250), cellValue);
+    giveDensityCube(w, nodes(nx, 1000, 50), nodes(ny, 5000, 100), nodes(nz, 0, 250), cellValue);
 }
 
 QStringList grdFiles(const QString& dir)

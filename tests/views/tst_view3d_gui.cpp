@@ -38,7 +38,7 @@ using namespace views_test;
 // (x 0, 200, ...); `value(level, row, column)` fills the cells.
 void giveDensity(MainWindow& w, int nz, int ny, int nx, const std::function<float(int, int, int)>& value)
 {
-    giveDensityCube(w, stepNodes(nx, 0, 200), stepNodes(ny, 0, 100), stepNodes(nz, 0, 100), value);
+    giveDensityCube(w, nodes(nx, 0, 200), nodes(ny, 0, 100), nodes(nz, 0, 100), value);
 }
 
 // Three horizons on the density grid's nodes: 0, a dome about 300 m and a

@@ -40,7 +40,7 @@ int colourDistance(QRgb a, QRgb b)
 // columns (0, 100, ...); level k holds 2 + 0.1 k.
 void giveDensity(MainWindow& w, int nz = 5, int ny = 3, int nx = 4)
 {
-    giveDensityCube(w, stepNodes(nx, 0, 100), stepNodes(ny, 0, 50), stepNodes(nz, 0, 100),
+    giveDensityCube(w, nodes(nx, 0, 100), nodes(ny, 0, 50), nodes(nz, 0, 100),
                     [](int k, int, int) { return data_type(2.0 + 0.1 * k); });
 }
 

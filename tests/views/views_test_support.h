@@ -1,8 +1,9 @@
 #pragma once
 // Fixtures shared by the view tests: a density cube with its nodes, as a cube
-// load leaves it, and a runner for the external tools (GDAL) that read the
-// exported files back.
+// load leaves it (nodes() of test_nodes.h gives evenly stepped ones), and a
+// runner for the external tools (GDAL) that read the exported files back.
 #include "app/mainwindow.h"
+#include "test_nodes.h"
 
 #include <QProcess>
 #include <QString>
@@ -12,15 +13,6 @@
 #include <vector>
 
 namespace views_test {
-
-// n nodes from `first` on, `step` apart.
-inline std::vector<double> stepNodes(int n, double first, double step)
-{
-    std::vector<double> v;
-    for (int i = 0; i < n; ++i)
-        v.push_back(first + step * i);
-    return v;
-}
 
 // n nodes spread evenly from `first` to `last`; a single node sits at `first`.
 inline std::vector<double> spreadNodes(int n, double first, double last)
