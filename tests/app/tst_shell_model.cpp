@@ -4,6 +4,7 @@
 #include "app/mainwindow.h"
 #include "app/mainwindowform.h"
 #include "fake_interaction.h"
+#include "test_nodes.h"
 #include "views/surf.h"
 
 #include <QAction>
@@ -17,14 +18,6 @@ namespace {
 vector3D cube(std::size_t nz, std::size_t ny, std::size_t nx, float value)
 {
     return vector3D(nz, vector2D(ny, std::vector<data_type>(nx, value)));
-}
-
-std::vector<double> nodes(std::size_t n, double first, double step)
-{
-    std::vector<double> v(n);
-    for (std::size_t i = 0; i < n; ++i)
-        v[i] = first + step * double(i);
-    return v;
 }
 
 // A density grid with its coordinates, as a cube load leaves it.

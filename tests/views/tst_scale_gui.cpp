@@ -18,6 +18,7 @@
 #include "app/mainwindowform.h"
 #include "fake_interaction.h"
 #include "shown_window.h"
+#include "views_test_support.h"
 #include "views/scalexyzdialog.h"
 #include "views/surf.h"
 
@@ -25,20 +26,14 @@ using namespace QtDataVisualization;
 
 namespace {
 
+using namespace views_test;
+
 // x 0 .. 10000 (11 nodes), y 0 .. 5000 (6), depth 0 .. 2000 (5): H = 10000,
 // V = 2000; an observed field on the same x and y nodes.
 void giveModel(MainWindow& w)
 {
-    w.den_grid.assign(5, vector2D(6, std::vector<data_type>(11, 2.5f)));
-    w.den_grid[2][3][4] = 2.9f;
-    w.x_calc.clear(), w.y_calc.clear(), w.z_calc.clear();
-    for (int i = 0; i < 11; ++i)
-        w.x_calc.push_back(1000.0 * i);
-    for (int j = 0; j < 6; ++j)
-        w.y_calc.push_back(1000.0 * j);
-    for (int k = 0; k < 5; ++k)
-        w.z_calc.push_back(500.0 * k);
-    w.x_norm = w.x_calc, w.y_norm = w.y_calc, w.z_norm = w.z_calc;
+    giveDensityCube(w, nodes(11, 0, 1000), nodes(6, 0, 1000), nodes(5, 0, 500),
+                    [](int k, int j, int i) { return k == 2 && j == 3 && i == 4 ? 2.9f : 2.5f; });
     w.Vz_observed.assign(6, std::vector<double>(11, 1.0));
     w.Vz_observed[2][2] = 3;
     w.observed_params = {11, 6, 0, 10000, 0, 5000, 1, 3};
