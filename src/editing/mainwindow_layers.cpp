@@ -7,6 +7,7 @@
 
 #include "app/interaction.h"
 #include "app/mainwindowform.h"
+#include "app/texts.h"
 #include "common/grid_geometry.h"
 #include "editing/inputvaluedialog.h"
 #include "editing/layers.h"
@@ -23,11 +24,6 @@
 
 namespace {
 
-QString tr2(int language, const char* russian, const char* english)
-{
-    return language == 0 ? QString::fromUtf8(russian) : QString::fromUtf8(english);
-}
-
 const char* kRecalcGridError = "Recalc grid error";
 
 }  // namespace
@@ -40,11 +36,11 @@ void MainWindow::addHorizon(std::vector<std::vector<double>>& horizon, std::vect
     layers::LayerLists lists{horizons, horizons_params, densities, fixed, layers_names};
     switch (layers::add_horizon(lists, horizon, params, minZ)) {
     case layers::AddResult::GeometryMismatch:
-        show_error(tr2(language, "Все горизонты должны иметь одинаковые параметры разбиения",
+        show_error(byLanguage(language, "Все горизонты должны иметь одинаковые параметры разбиения",
                        "All horizons must have the same size"));
         return;
     case layers::AddResult::BadHorizon:
-        show_error(tr2(language, "Сетка горизонта не соответствует своим параметрам разбиения",
+        show_error(byLanguage(language, "Сетка горизонта не соответствует своим параметрам разбиения",
                        "The horizon grid does not match its own size parameters"));
         return;
     case layers::AddResult::AddedFirst:
@@ -58,7 +54,7 @@ void MainWindow::addHorizon(std::vector<std::vector<double>>& horizon, std::vect
 void MainWindow::add_constant_horizon(double depth)
 {
     if ((!z_calc.empty() && depth < z_calc.front()) || !std::isfinite(depth)) {
-        show_error(tr2(language, "Глубина горизонта должна быть больше минимальной глубины модели",
+        show_error(byLanguage(language, "Глубина горизонта должна быть больше минимальной глубины модели",
                        "Horizon's depth can't be less than min model depth"));
         return;
     }
@@ -71,7 +67,7 @@ void MainWindow::add_constant_horizon(double depth)
                     y_calc.empty() ? 0.0 : y_calc.front(), y_calc.empty() ? 0.0 : y_calc.back()};
     }
     if (geometry.size() < 6 || !(geometry[0] >= 1 && geometry[1] >= 1 && geometry[0] < 1e9 && geometry[1] < 1e9)) {
-        show_error(tr2(language,
+        show_error(byLanguage(language,
                        "Для добавления горизонта в проекте должна быть плотностная модель или загруженные горизонты",
                        "To add horizons project must contain density model or imported horizons"));
         return;
@@ -89,14 +85,14 @@ void MainWindow::add_constant_horizon(double depth)
 void MainWindow::on_add_constant_horizon_triggered()
 {
     if (den_grid.empty() && horizons.empty()) {
-        show_error(tr2(language,
+        show_error(byLanguage(language,
                        "Для добавления горизонта в проекте должна быть плотностная модель или загруженные горизонты",
                        "To add horizons project must contain density model or imported horizons"));
         return;
     }
     InputValueDialog dialog;
     dialog.setValue(100);
-    dialog.setCaption(tr2(language, "Введите глубину горизонта", "Input depth"));
+    dialog.setCaption(byLanguage(language, "Введите глубину горизонта", "Input depth"));
     dialog.setLanguage(language);
     connect(&dialog, SIGNAL(valueSelected(double)), this, SLOT(add_constant_horizon(double)));
     dialog.exec();
@@ -178,7 +174,7 @@ void MainWindow::on_clear_horizons_triggered()
 // deleted; its rows then no longer match the layers and are refused whole.
 static QString stale_table_message(int language)
 {
-    return tr2(language, "Таблица слоёв не соответствует текущим горизонтам. Откройте таблицу заново",
+    return byLanguage(language, "Таблица слоёв не соответствует текущим горизонтам. Откройте таблицу заново",
                "The layers table does not match the current horizons. Open the table again");
 }
 
@@ -229,14 +225,14 @@ void MainWindow::recalc3Dgrid()
     case layers::BuildStatus::NoHorizons:
         return;
     case layers::BuildStatus::BadVertical:
-        show_error(tr2(language,
+        show_error(byLanguage(language,
                        "Неверные вертикальные параметры модели: максимальная глубина должна быть больше "
                        "минимальной, а шаг по глубине - положительным",
                        "Invalid vertical parameters: the maximum depth must be greater than the minimum depth "
                        "and the depth step must be positive"));
         return;
     case layers::BuildStatus::DeepestAboveTop:
-        show_error(tr2(language,
+        show_error(byLanguage(language,
                        "Нижний горизонт должен лежать ниже кровли модели. Задайте вертикальные параметры модели",
                        "The deepest horizon must lie below the top of the model. Set the vertical parameters "
                        "of the model"));
@@ -245,7 +241,7 @@ void MainWindow::recalc3Dgrid()
         show_error(kRecalcGridError);
         return;
     case layers::BuildStatus::OutOfMemory:
-        show_error(tr2(language, "Недостаточно памяти ", "Out of memory"));
+        show_error(byLanguage(language, "Недостаточно памяти ", "Out of memory"));
         return;
     }
 
@@ -366,7 +362,7 @@ std::vector<std::vector<double>> MainWindow::getVerticalAvgDensity(int n)
 {
     field2D out;
     if (layers::layer_vertical_mean(den_grid, z_calc, horizons, n, out) == layers::MapStatus::Mismatch)
-        show_error(tr2(language, "Параметры разбиения горизонтов не соответствуют модели",
+        show_error(byLanguage(language, "Параметры разбиения горизонтов не соответствуют модели",
                        "Horizons and 3D grid have different parameters"));
     return out;
 }
@@ -385,7 +381,7 @@ bool MainWindow::collectDensFromHorizon(int n, std::vector<std::vector<float>>& 
         text = "Horizon is out of density model";
         break;
     case layers::SampleStatus::Mismatch:
-        text = tr2(language, "Параметры разбиения горизонтов не соответствуют модели",
+        text = byLanguage(language, "Параметры разбиения горизонтов не соответствуют модели",
                    "Horizons and 3D grid have different parameters");
         break;
     }
@@ -401,7 +397,7 @@ bool MainWindow::fillDensAfterHorizonChange(std::vector<std::vector<float>>& den
 {
     if (layers::fill_after_horizon_change(den_grid, z_calc, den_top, den_bot, hor_before, hor_after))
         return true;
-    show_error(tr2(language, "Параметры разбиения горизонтов не соответствуют модели",
+    show_error(byLanguage(language, "Параметры разбиения горизонтов не соответствуют модели",
                    "Horizons and 3D grid have different parameters"));
     return false;
 }
