@@ -1,5 +1,7 @@
 #include "engine/inversion.h"
 
+#include "common/int_conversion.h"
+
 #include "common/grid_helpers.h"
 #include "engine/fft.h"
 #include "engine/parallel.h"
@@ -14,14 +16,7 @@
 
 int inversion_record::integer(const std::vector<double>& record, std::size_t i)
 {
-    const double v = value(record, i);
-    if (std::isnan(v))
-        return 0;
-    if (v >= 2147483647.0)
-        return 2147483647;
-    if (v <= -2147483647.0)
-        return -2147483647;
-    return static_cast<int>(v);
+    return saturating_int(value(record, i));
 }
 
 // ---------------------------------------------------------------------------

@@ -1,6 +1,7 @@
 #include "engine/inversion_parameters.h"
 
 #include "app/interaction.h"
+#include "common/int_conversion.h"
 #include "engine/inversion.h"
 #include "ui_inversion_parameters.h"
 
@@ -12,19 +13,6 @@
 #include <cmath>
 
 namespace {
-
-// Integer part of a stored value, 0 for values that are not numbers and
-// clamped to the int range, so that a damaged record cannot overflow.
-int integer_part(double v)
-{
-    if (!std::isfinite(v))
-        return v > 0 ? 2147483647 : (v < 0 ? -2147483647 : 0);
-    if (v >= 2147483647.0)
-        return 2147483647;
-    if (v <= -2147483647.0)
-        return -2147483647;
-    return static_cast<int>(v);
-}
 
 QString number_text(double v) { return QString::number(v, 'g', 6); }
 
@@ -41,7 +29,7 @@ double limit_value(const QString& text, double open_value)
 
 void set_combo_index(QComboBox* box, double value)
 {
-    const int index = integer_part(value);
+    const int index = saturating_int(value);
     // An index the box does not have keeps the current choice, so that a
     // damaged record cannot leave a box without a choice (index -1).
     if (index >= 0 && index < box->count())
@@ -183,7 +171,7 @@ void inversion_parameters::set_previous_params(std::vector<double> params)
         const double v = params[i];
         switch (i) {
         case iterations:
-            ui->input_N_iter->setText(QString::number(integer_part(v), 10));
+            ui->input_N_iter->setText(QString::number(saturating_int(v), 10));
             break;
         case step_scale:
             ui->input_alpha->setText(number_text(v));
@@ -211,8 +199,8 @@ void inversion_parameters::set_previous_params(std::vector<double> params)
             break;
         case smoothing_on:
             ui->use_smooth_checkbox->setChecked(v != 0);
-            ui->filter_type_list->setEnabled(integer_part(v) != 0);
-            ui->input_filter_param->setEnabled(integer_part(v) != 0);
+            ui->filter_type_list->setEnabled(saturating_int(v) != 0);
+            ui->input_filter_param->setEnabled(saturating_int(v) != 0);
             break;
         case filter_type:
             set_combo_index(ui->filter_type_list, v);

@@ -14,6 +14,7 @@
 #include "app/run_guard.h"
 #include "app/texts.h"
 #include "common/grid_geometry.h"
+#include "common/int_conversion.h"
 #include "engine/horizon_fit.h"
 #include "engine/inversionhorizondialog.h"
 
@@ -24,19 +25,6 @@
 #include <cmath>
 
 namespace {
-
-// Integer part of a map value; 0 for values that are not numbers, clamped
-// to the int range.
-int integer_part(double v)
-{
-    if (std::isnan(v))
-        return 0;
-    if (v >= 2147483647.0)
-        return 2147483647;
-    if (v <= -2147483647.0)
-        return -2147483647;
-    return static_cast<int>(v);
-}
 
 // Why the project cannot be fitted (empty when it can): a density grid, an
 // observed field and at least one horizon besides the model top, all on
@@ -95,8 +83,8 @@ void MainWindow::fitHorizon(QMap<QString, double>& params)
         if (!run)
             return;
         horizon_fit_params = params;
-        const int passes = integer_part(params.value(QStringLiteral("Niter")));
-        const int n = integer_part(params.value(QStringLiteral("layer")));
+        const int passes = saturating_int(params.value(QStringLiteral("Niter")));
+        const int n = saturating_int(params.value(QStringLiteral("layer")));
         const double step_scale = params.value(QStringLiteral("stepScale"));
 
         const QString refusal = fit_refusal(*this);

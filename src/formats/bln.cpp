@@ -123,12 +123,7 @@ void append_polyline_text(QByteArray& text, const double* xy, std::size_t points
 
 CodecStatus write_bln_text(const QString& path, const QByteArray& text)
 {
-    QSaveFile file;
-    if (CodecStatus status = open_for_writing(file, path); !status)
-        return status;
-    if (CodecStatus status = write_bytes(file, text.constData(), text.size()); !status)
-        return status;
-    return commit(file);
+    return write_whole_file(path, text);
 }
 
 }  // namespace
@@ -158,10 +153,5 @@ CodecStatus write_bln_polyline(const QString& path, const std::vector<double>& x
     for (std::size_t i = 0; i < x.size(); ++i)
         text += (text_numbers::shortest(x[i]) + QStringLiteral(", ") + text_numbers::shortest(y[i]) +
                  QLatin1Char('\n')).toLatin1();
-    QSaveFile file;
-    if (CodecStatus status = open_for_writing(file, path); !status)
-        return status;
-    if (CodecStatus status = write_bytes(file, text.constData(), text.size()); !status)
-        return status;
-    return commit(file);
+    return write_whole_file(path, text);
 }

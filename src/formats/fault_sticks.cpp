@@ -159,12 +159,7 @@ CodecStatus write_charisma_fault_sticks(const QString& path, const FaultSticks& 
         }
     }
 
-    QSaveFile file;
-    if (CodecStatus status = open_for_writing(file, path); !status)
-        return status;
-    if (CodecStatus status = write_bytes(file, text.constData(), text.size()); !status)
-        return status;
-    return commit(file);
+    return write_whole_file(path, text);
 }
 
 std::vector<QString> fault_file_names(const QString& dir, const std::vector<QString>& names)

@@ -63,6 +63,16 @@ CodecStatus commit(QSaveFile& file)
     return {};
 }
 
+CodecStatus write_whole_file(const QString& path, const QByteArray& bytes)
+{
+    QSaveFile file;
+    if (CodecStatus status = open_for_writing(file, path); !status)
+        return status;
+    if (CodecStatus status = write_bytes(file, bytes.constData(), bytes.size()); !status)
+        return status;
+    return commit(file);
+}
+
 CodecStatus cancel_writing(QSaveFile& file)
 {
     file.cancelWriting();

@@ -19,6 +19,9 @@ CodecStatus open_for_writing(QSaveFile& file, const QString& path);
 CodecStatus write_bytes(QSaveFile& file, const char* data, qint64 size);
 // Renames the finished temporary file over the target.
 CodecStatus commit(QSaveFile& file);
+// Writes a whole file at once through a save file: the target is replaced
+// only when every byte was written.
+CodecStatus write_whole_file(const QString& path, const QByteArray& bytes);
 // Drops the unfinished save file (the target stays as it was) and returns
 // the cancelled status.
 CodecStatus cancel_writing(QSaveFile& file);
