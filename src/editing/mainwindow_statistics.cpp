@@ -8,11 +8,11 @@
 #include "common/grid_helpers.h"
 #include "editing/mean_density_tables.h"
 #include "editing/statisticsdialog.h"
+#include "formats/file_commands.h"
 
 #include <QAction>
 #include <QFile>
 #include <QLabel>
-#include <QSaveFile>
 #include <QTextStream>
 
 namespace {
@@ -64,8 +64,8 @@ void MainWindow::on_density_stats_triggered()
     interaction()->runDialog(&dialog);
 }
 
-// Writes a table through a temporary file, so that a failed write leaves
-// any earlier file in place.
+// Builds the table in memory and saves it as a whole through a temporary
+// file, so that a failed write leaves any earlier file in place.
 template <typename Writer>
 static void exportTable(MainWindow& w, Writer write)
 {
@@ -76,27 +76,28 @@ static void exportTable(MainWindow& w, Writer write)
     const QString path = interaction()->saveFileName(&w, openCaption(), QString(), QStringLiteral("*.txt"));
     if (path.isEmpty())
         return;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        w.show_error(byLanguage(w.language, "Не удалось записать файл ", "Can't write the file ") + path);
-        return;
+    QByteArray bytes;
+    mean_density::TableStatus status;
+    {
+        QTextStream out(&bytes, QIODevice::WriteOnly);
+        status = write(out);
+        out.flush();
     }
-    QTextStream out(&file);
-    const mean_density::TableStatus status = write(out);
     if (status == mean_density::TableStatus::NoLayers || status == mean_density::TableStatus::LayersMismatch) {
-        file.cancelWriting();
         w.show_error(byLanguage(w.language, "Ошибка при экспорте. Проверьте параметры разбиения горизонтов и куба плотности",
                                 "Export error. Check parameters of horizons and 3D density grid"));
         return;
     }
     if (status == mean_density::TableStatus::EmptyGrid) {
-        file.cancelWriting();
         w.show_error(emptyGridText(w.language));
         return;
     }
-    out.flush();
-    if (status != mean_density::TableStatus::Ok || !file.commit()) {
-        w.show_error(byLanguage(w.language, "Не удалось записать файл ", "Can't write the file ") + path);
+    const CodecStatus saved = status == mean_density::TableStatus::Ok
+                                  ? save_whole_file(path, bytes)
+                                  : CodecStatus::failure(CodecError::WriteFailed, QStringLiteral("Can't write the table"),
+                                                         QStringLiteral("Не удалось записать таблицу"));
+    if (!saved) {
+        w.show_error(file_failure_text(path, saved, w.language, true));
         return;
     }
     w.show_message(byLanguage(w.language, "Средняя плотность экспортирована", "Export finished"));

@@ -56,6 +56,10 @@ CodecStatus read_cube_file(const QString& path, vector3D& cube, std::vector<doub
             return bad_header(path, QStringLiteral("its header holds a coordinate that is not a number"),
                               QStringLiteral("в заголовке координата не является числом"));
     }
+    if (CodecStatus status = check_coordinates(path, QStringLiteral("valid 3D grid"), QStringLiteral("корректным 3D гридом"),
+                                               std::vector<double>(b.begin(), b.end()));
+        !status)
+        return status;
 
     // Cell count in 64 bits; counts are below 2^31 each, so nx*ny cannot overflow.
     const qint64 plane = qint64(nx) * ny;

@@ -1,5 +1,7 @@
 #include "formats/file_commands.h"
 
+#include "formats/file_io.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -85,4 +87,9 @@ QString file_failure_text(const QString& path, const CodecStatus& status, int la
                    : QStringLiteral("Can't save file \"%1\": %2").arg(shown, text);
     return language == 0 ? QStringLiteral("Не удалось прочитать файл \"%1\": %2").arg(shown, text)
                          : QStringLiteral("Can't read file \"%1\": %2").arg(shown, text);
+}
+
+CodecStatus save_whole_file(const QString& path, const QByteArray& bytes)
+{
+    return codec_io::write_whole_file(path, bytes);
 }

@@ -46,3 +46,8 @@ std::vector<double> map_geometry(std::size_t rows, std::size_t columns, const st
 // the program's language when it already does, otherwise a line naming the
 // file followed by it.
 QString file_failure_text(const QString& path, const CodecStatus& status, int language, bool writing);
+
+// Saves bytes as the whole file at path through a temporary file: the old
+// file is replaced only when every byte reached the disk; otherwise it stays
+// as it was and the status names the cause.
+CodecStatus save_whole_file(const QString& path, const QByteArray& bytes);

@@ -1,7 +1,15 @@
 #include "formats/file_io.h"
 
+#include "common/coordinate_limit.h"
+
 #include <QDir>
 #include <QFileInfo>
+
+#include <cerrno>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 namespace codec_io {
 
@@ -34,18 +42,40 @@ CodecStatus open_for_writing(QSaveFile& file, const QString& path)
     return {};
 }
 
+namespace {
+
+// Why the last operation on file failed: the file's own text, or the
+// system's text for errno when Qt has none to give ("Unknown error").
+QString failure_reason(const QFileDevice& file, int saved_errno)
+{
+    const QString text = file.errorString();
+    if (file.error() != QFileDevice::NoError && !text.isEmpty() && text != QLatin1String("Unknown error"))
+        return text;
+    if (saved_errno != 0)
+        return qt_error_string(saved_errno);
+    return text.isEmpty() ? QStringLiteral("Unknown error") : text;
+}
+
+// Drops the unfinished save file, so the target keeps its old bytes, and
+// reports why the write failed.
+CodecStatus write_failed(QSaveFile& file, const QString& reason)
+{
+    const QString name = display_name(file.fileName());
+    file.cancelWriting();
+    return CodecStatus::failure(CodecError::WriteFailed,
+                                QStringLiteral("Can't write file \"%1\": %2").arg(name, reason),
+                                QStringLiteral("Ошибка записи файла \"%1\": %2").arg(name, reason));
+}
+
+}  // namespace
+
 CodecStatus write_bytes(QSaveFile& file, const char* data, qint64 size)
 {
     while (size > 0) {
+        errno = 0;
         const qint64 written = file.write(data, size);
-        if (written <= 0) {
-            const QString reason = file.errorString();
-            file.cancelWriting();
-            return CodecStatus::failure(
-                CodecError::WriteFailed,
-                QStringLiteral("Can't write file \"%1\": %2").arg(display_name(file.fileName()), reason),
-                QStringLiteral("Ошибка записи файла \"%1\": %2").arg(display_name(file.fileName()), reason));
-        }
+        if (written <= 0 || file.error() != QFileDevice::NoError)
+            return write_failed(file, failure_reason(file, errno));
         data += written;
         size -= written;
     }
@@ -54,11 +84,24 @@ CodecStatus write_bytes(QSaveFile& file, const char* data, qint64 size)
 
 CodecStatus commit(QSaveFile& file)
 {
+    // QSaveFile::commit renames the file even when flushing its last
+    // buffered bytes fails (a full disk, a file size limit): flush and check
+    // first, and have the system write the data out, so that a short file
+    // never takes the place of a good one.
+    errno = 0;
+    if (!file.flush() || file.error() != QFileDevice::NoError)
+        return write_failed(file, failure_reason(file, errno));
+#ifdef Q_OS_UNIX
+    const int handle = file.handle();
+    if (handle >= 0 && ::fsync(handle) != 0 && errno != EINVAL && errno != ENOTSUP && errno != EROFS)
+        return write_failed(file, qt_error_string(errno));
+#endif
     if (!file.commit()) {
+        const QString reason = failure_reason(file, errno);
         return CodecStatus::failure(
             CodecError::WriteFailed,
-            QStringLiteral("Can't save file \"%1\": %2").arg(display_name(file.fileName()), file.errorString()),
-            QStringLiteral("Не удалось сохранить файл \"%1\": %2").arg(display_name(file.fileName()), file.errorString()));
+            QStringLiteral("Can't save file \"%1\": %2").arg(display_name(file.fileName()), reason),
+            QStringLiteral("Не удалось сохранить файл \"%1\": %2").arg(display_name(file.fileName()), reason));
     }
     return {};
 }
@@ -119,6 +162,27 @@ CodecStatus truncated(const QString& path, const QString& english_detail, const 
         CodecError::Truncated,
         QStringLiteral("File \"%1\" is incomplete: %2").arg(display_name(path), english_detail),
         QStringLiteral("Файл \"%1\" неполон: %2").arg(display_name(path), russian_detail));
+}
+
+QString coordinate_refusal(double value, int language, bool sentence)
+{
+    const QString limit = QString::number(max_coordinate_magnitude, 'g', 3);
+    const QString shown = QString::number(value, 'g', 6);
+    if (language == 0)
+        return QStringLiteral("координата %1 по модулю больше %2, такие координаты программа не может отобразить")
+            .arg(shown, limit);
+    return (sentence ? QStringLiteral("it holds ") : QString()) +
+           QStringLiteral("a coordinate of %1, beyond the ±%2 the program can show").arg(shown, limit);
+}
+
+CodecStatus check_coordinates(const QString& path, const QString& kind_english, const QString& kind_russian,
+                              const std::vector<double>& values)
+{
+    for (double v : values)
+        if (!coordinate_fits(v))
+            return not_a(CodecError::BadHeader, path, kind_english, kind_russian, coordinate_refusal(v, 1, true),
+                         coordinate_refusal(v, 0, true));
+    return {};
 }
 
 }  // namespace codec_io

@@ -8,6 +8,7 @@
 #include <QtEndian>
 
 #include <cstring>
+#include <vector>
 
 namespace codec_io {
 
@@ -36,6 +37,16 @@ CodecStatus not_a(CodecError code, const QString& path, const QString& kind_engl
 // A grid of `count` cells (nodes when `nodes`) that memory cannot hold.
 CodecStatus grid_out_of_memory(CodecError code, qint64 count, bool nodes = false);
 CodecStatus truncated(const QString& path, const QString& english_detail, const QString& russian_detail);
+// Why a node coordinate or spacing read from a file is refused (it fails
+// coordinate_fits), in English (language != 0) or Russian (0). The English
+// text is "a coordinate of <value>, beyond ..." to follow "holds", or with
+// `sentence` "it holds a coordinate of ..." to follow "is not a <kind>: ".
+QString coordinate_refusal(double value, int language, bool sentence = false);
+// Success when every value passes coordinate_fits; otherwise a BadHeader
+// status "File "<path>" is not a <kind>: <coordinate_refusal>" for the first
+// value that does not.
+CodecStatus check_coordinates(const QString& path, const QString& kind_english, const QString& kind_russian,
+                              const std::vector<double>& values);
 
 // Human-readable file name for messages.
 QString display_name(const QString& path);

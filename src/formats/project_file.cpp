@@ -1,5 +1,6 @@
 #include "formats/project_file.h"
 
+#include "common/coordinate_limit.h"
 #include "common/grid_geometry.h"
 #include "formats/file_io.h"
 #include "formats/nodes.h"
@@ -105,6 +106,15 @@ public:
             return true;
         return fail(QStringLiteral("%1 is not a number").arg(QString::fromUtf8(what_en)),
                     QStringLiteral("%1 не является числом").arg(QString::fromUtf8(what_ru)));
+    }
+    // A node coordinate, a grid limit or a level the views must be able to hold.
+    bool coordinate(double& v, const char* what_en, const char* what_ru)
+    {
+        if (!finite(v, what_en, what_ru))
+            return false;
+        if (coordinate_fits(v))
+            return true;
+        return fail(coordinate_refusal(v, 1), coordinate_refusal(v, 0));
     }
     bool boolean(bool& v)
     {
@@ -227,7 +237,7 @@ bool read_cube(Reader& r, ProjectCube& cube, int version)
     if (!r.i32(nx) || !r.i32(ny) || !r.i32(nz))
         return false;
     for (double& v : b)
-        if (!r.finite(v, "a node coordinate", "координата узла"))
+        if (!r.coordinate(v, "a node coordinate", "координата узла"))
             return false;
     if (nx <= 0 || ny <= 0 || nz <= 0)
         return r.fail(QStringLiteral("%1 x %2 x %3 nodes").arg(nx).arg(ny).arg(nz),
@@ -261,7 +271,7 @@ bool read_geometry(Reader& r, qint32& nx, qint32& ny, std::vector<double>& param
     if (!r.i32(nx) || !r.i32(ny))
         return false;
     for (double& v : g)
-        if (!r.finite(v, "a grid limit", "граница грида"))
+        if (!r.coordinate(v, "a grid limit", "граница грида"))
             return false;
     if (nx <= 0 || ny <= 0)
         return r.fail(QStringLiteral("%1 x %2 nodes").arg(nx).arg(ny), QStringLiteral("%1 x %2 узлов").arg(nx).arg(ny));
@@ -387,6 +397,9 @@ bool read_faults(Reader& r, FaultSticks& f)
                 double xyz[3];
                 if (!r.i32(a) || !r.i32(b) || !r.doubles(xyz, 3))
                     return false;
+                for (double v : xyz)
+                    if (!coordinate_fits(v))
+                        return r.fail(coordinate_refusal(v, 1), coordinate_refusal(v, 0));
                 in[p] = a;
                 cross[p] = b;
                 stick[p] = FaultPoint{float(xyz[0]), float(xyz[1]), float(xyz[2])};
@@ -712,7 +725,7 @@ CodecStatus read_project_file(const QString& path, ProjectData& out, const Codec
     }
     r.set_block(0);
     if (r.left() > 0) {
-        if (!r.finite(d.calc_level, "the calculation level", "уровень расчета"))
+        if (!r.coordinate(d.calc_level, "the calculation level", "уровень расчета"))
             return r.status();
         d.has_calc_level = true;
     }
@@ -868,8 +881,10 @@ CodecStatus open_sidecar(QFile& file, const QString& path, int columns, int rows
     const qint32 nx = qint32(be32(h)), ny = qint32(be32(h + 4)), n = qint32(be32(h + 8));
     if (columns <= 0 || rows <= 0 || planes <= 0 || nx != columns || ny != rows || n != planes)
         return sidecar_mismatch(path, nx, ny, n, columns, rows, planes);
-    const qint64 needed = qint64(columns) * rows * planes * value_bytes;
-    if (file.size() - 12 < needed)
+    // Whole values after the header, against columns * rows * planes; divided
+    // down rather than multiplied up, as that product may not fit 64 bits.
+    const qint64 held = (file.size() - 12) / value_bytes;
+    if (held / columns / rows < planes)
         return truncated(path, QStringLiteral("it holds fewer values than its header announces"),
                          QStringLiteral("в нем меньше значений, чем объявлено в заголовке"));
     return {};

@@ -1,5 +1,6 @@
 #include "formats/segy.h"
 
+#include "common/coordinate_limit.h"
 #include "formats/file_io.h"
 #include "formats/nodes.h"
 
@@ -355,6 +356,10 @@ CodecStatus read_segy_cube(const QString& path, vector3D& cube, std::vector<doub
         return status;
 
     const qint64 P = g.traces_per_line, N = g.lines, S = g.samples;
+    for (double v : {g.x_first, g.x_last, g.y_first, g.y_last, g.z_first,
+                     g.z_first + double(S - 1) * g.sample_interval / 1000.0})
+        if (!coordinate_fits(v))
+            return not_a_cube(display_name(path), coordinate_refusal(v, 1, true), coordinate_refusal(v, 0, true));
     if (P > std::numeric_limits<int>::max() || N > std::numeric_limits<int>::max())
         return not_a_cube(display_name(path), QStringLiteral("it has too many traces"),
                           QStringLiteral("в нём слишком много трасс"));

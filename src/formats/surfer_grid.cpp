@@ -126,6 +126,11 @@ CodecStatus read_text_grid(const QString& path, const QByteArray& text, field2D&
             return bad_header(path, QStringLiteral("%1 is not a finite number").arg(names[i]),
                               QStringLiteral("%1 не является конечным числом").arg(names[i]));
     }
+    if (CodecStatus status = check_coordinates(path, QStringLiteral("valid Surfer grid"),
+                                               QStringLiteral("корректным гридом Surfer"),
+                                               {header[2], header[3], header[4], header[5]});
+        !status)
+        return status;
     const qint64 nx = qint64(header[0]), ny = qint64(header[1]);
     const qint64 nodes = nx * ny;
     // Every value takes at least one character and a separator.
@@ -230,6 +235,12 @@ CodecStatus read_binary_grid(const QString& path, QFile& file, field2D& rows, st
             if (!std::isfinite(x_ll) || !std::isfinite(y_ll) || !std::isfinite(x_size) || !std::isfinite(y_size))
                 return section_error(QStringLiteral("its grid origin or spacing is not a finite number"),
                                      QStringLiteral("начало или шаг грида не являются конечными числами"));
+            if (CodecStatus status = check_coordinates(path, QStringLiteral("valid Surfer grid"),
+                                                       QStringLiteral("корректным гридом Surfer"),
+                                                       {x_ll, y_ll, x_size, y_size, x_ll + (n_col - 1) * x_size,
+                                                        y_ll + (n_row - 1) * y_size});
+                !status)
+                return status;
             if (rotation != 0)
                 return CodecStatus::failure(
                     CodecError::Unsupported,
@@ -242,8 +253,8 @@ CodecStatus read_binary_grid(const QString& path, QFile& file, field2D& rows, st
             if (!have_grid)
                 return section_error(QStringLiteral("its DATA section comes before a GRID section"),
                                      QStringLiteral("секция DATA идёт раньше секции GRID"));
-            const qint64 nodes = n_row * n_col;  // below 2^62
-            if (section_size != nodes * 8 && nodes <= std::numeric_limits<quint32>::max() / 8)
+            const qint64 nodes = n_row * n_col;  // below 2^62, but nodes * 8 may overflow
+            if (nodes <= std::numeric_limits<quint32>::max() / 8 && section_size != nodes * 8)
                 return section_error(QStringLiteral("its DATA section holds %1 bytes, not the %2 of %3 x %4 nodes")
                                          .arg(section_size).arg(nodes * 8).arg(n_row).arg(n_col),
                                      QStringLiteral("в секции DATA %1 байт вместо %2 для %3 x %4 узлов")

@@ -481,6 +481,11 @@ CodecStatus read_xyz_cube(const QString& path, vector3D& cube, std::vector<doubl
     if (nx > int_max || ny > int_max || nz > int_max)
         return grid_error(path, QStringLiteral("it has too many nodes along one axis"),
                           QStringLiteral("в нём слишком много узлов по одной из осей"));
+    for (const std::vector<double>* axis : {&block_x, &block_y, &column_z})
+        if (CodecStatus status = check_coordinates(path, QStringLiteral("regular XYZ grid"),
+                                                   QStringLiteral("регулярным XYZ гридом"), *axis);
+            !status)
+            return status;
     if (CodecStatus status = check_axis(path, column_z, "z"); !status)
         return status;
     if (CodecStatus status = check_axis(path, block_y, "y"); !status)

@@ -10,6 +10,7 @@
 #include "app/mainwindowform.h"
 #include "editing/statisticsdialog.h"
 #include "fake_interaction.h"
+#include "file_size_limit.h"
 
 namespace {
 
@@ -290,12 +291,32 @@ void TestStatisticsWindow::exportRefusals()
     QCOMPARE(read_file(path), QString("keep me\n"));
     QVERIFY(fake.messages().isEmpty());
 
+    // A device that refuses the bytes (a full disk): the cause is shown and
+    // the table already there stays whole.
+    fake.clear();
+    w.den_grid = cube(600, 1, 1, 2.5f);
+    w.z_calc.clear();
+    for (int k = 0; k < 600; ++k)
+        w.z_calc.push_back(10.0 * k);
+    fake.saveNames << path;
+    {
+        FileSizeLimit limit(1024);
+        QVERIFY(limit.ok());
+        w.on_export_total_mean_dens_triggered();
+    }
+    QCOMPARE(fake.errors().size(), 1);
+    QVERIFY2(fake.errors().front().contains("refused.txt") && fake.errors().front().contains("File too large"),
+             qPrintable(fake.errors().front()));
+    QCOMPARE(read_file(path), QString("keep me\n"));
+    QVERIFY(fake.messages().isEmpty());
+
     // A folder that does not exist.
     fake.clear();
     fake.saveNames << dir.filePath("no/such/folder/t.txt");
     w.on_export_total_mean_dens_triggered();
     QCOMPARE(fake.errors().size(), 1);
-    QVERIFY(fake.errors().front().startsWith("Can't write the file "));
+    QVERIFY2(fake.errors().front().startsWith("Can't create file ") && fake.errors().front().contains("t.txt"),
+             qPrintable(fake.errors().front()));
     QVERIFY(fake.messages().isEmpty());
 }
 

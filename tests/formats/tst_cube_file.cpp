@@ -199,6 +199,11 @@ void TestCubeFile::badFiles_data()
     QTest::newRow("header only") << header(4, 3, 2, kBounds) << CodecError::Truncated;
     const double nan_bounds[6] = {0, 1, std::nan(""), 1, 0, 1};
     QTest::newRow("coordinate not a number") << header(4, 3, 2, nan_bounds) + cells << CodecError::BadHeader;
+    // Coordinates the 3D view cannot hold (one flipped exponent bit gives 1e39).
+    const double far_x[6] = {1e39, 1, 0, 1, 0, 1};
+    QTest::newRow("x first 1e39") << header(4, 3, 2, far_x) + cells << CodecError::BadHeader;
+    const double far_z[6] = {0, 1, 0, 1, 0, -1.5e15};
+    QTest::newRow("z last -1.5e15") << header(4, 3, 2, far_z) + cells << CodecError::BadHeader;
     QTest::newRow("counts overflow 64 bits") << header(std::numeric_limits<qint32>::max(),
                                                        std::numeric_limits<qint32>::max(),
                                                        std::numeric_limits<qint32>::max(), kBounds) + cells

@@ -4,6 +4,7 @@
 #include "app/mainwindowform.h"
 #include "app/run_guard.h"
 #include "fake_interaction.h"
+#include "file_size_limit.h"
 #include "format_test_support.h"
 #include "formats/cube_file.h"
 #include "formats/segy.h"
@@ -84,6 +85,8 @@ private slots:
     void saveEmptyCube_data();
     void saveEmptyCube();
     void failedSaveIsReported();
+    void saveOnAFullDiskKeepsTheOldFile_data();
+    void saveOnAFullDiskKeepsTheOldFile();
     void opensRefusedWhileARunIsActive();
     void regularizerModes();
 };
@@ -300,13 +303,15 @@ void TestCubeCommands::openRegularizerNormalises()
 void TestCubeCommands::failedOpenChangesNothing_data()
 {
     QTest::addColumn<int>("kind");       // 0 density, 1 Vp, 2 Vs, 3 regularizer
-    QTest::addColumn<int>("fault");      // 0 truncated own cube, 1 missing file, 2 not a SEG-Y file, 3 unknown suffix
+    QTest::addColumn<int>("fault");      // 0 truncated own cube, 1 missing file, 2 not a SEG-Y file, 3 unknown suffix,
+                                         // 4 coordinates the 3D view cannot hold
     QTest::addColumn<QString>("error");  // part of the expected message
     const char* kinds[] = {"density", "Vp", "Vs", "regularizer"};
     for (int k = 0; k < 4; ++k) {
         QTest::addRow("%s, truncated cube file", kinds[k]) << k << 0 << "cut.3Dgrd";
         QTest::addRow("%s, missing file", kinds[k]) << k << 1 << "none.3Dgrd";
         QTest::addRow("%s, not SEG-Y", kinds[k]) << k << 2 << "junk.sgy";
+        QTest::addRow("%s, x first 1e39", kinds[k]) << k << 4 << "a coordinate of 1e+39";
     }
     QTest::addRow("density, unknown suffix") << 0 << 3 << "error";
     QTest::addRow("regularizer, unknown suffix") << 3 << 3 << "error";
@@ -335,6 +340,10 @@ void TestCubeCommands::failedOpenChangesNothing()
         path = writeCube(dir, "cube", "3Dgrd", make_cube(4, 3, 5), nodes(4, 0, 1), nodes(3, 0, 1), nodes(5, 0, 1));
         QVERIFY(QFile::rename(path, dir.filePath("cube.dat")));
         path = dir.filePath("cube.dat");
+        break;
+    case 4:
+        path = writeCube(dir, "far", "3Dgrd", make_cube(4, 3, 5), {1e39, 1e39, 1e39, 1e39}, nodes(3, 0, 1),
+                         nodes(5, 0, 1));
         break;
     }
     FakeInteraction fake;
@@ -560,6 +569,55 @@ void TestCubeCommands::failedSaveIsReported()
     QCOMPARE(fake.errors().size(), 1);
     QVERIFY(fake.errors()[0].contains("d.txt"));
     QVERIFY(!QFile::exists(dir.filePath("d.txt")));
+}
+
+void TestCubeCommands::saveOnAFullDiskKeepsTheOldFile_data()
+{
+    QTest::addColumn<int>("kind");  // 0 density, 1 Vp, 2 regularizer
+    QTest::addColumn<QString>("suffix");
+    const char* kinds[] = {"density", "Vp", "regularizer"};
+    for (int k = 0; k < 3; ++k)
+        for (const char* suffix : {"3Dgrd", "sgy"})
+            QTest::addRow("%s, %s", kinds[k], suffix) << k << QString(suffix);
+}
+
+// A device that refuses the bytes: the cause is shown instead of the saved
+// notice, and the file already there keeps its bytes.
+void TestCubeCommands::saveOnAFullDiskKeepsTheOldFile()
+{
+    QFETCH(int, kind);
+    QFETCH(QString, suffix);
+    QTemporaryDir dir;
+    FakeInteraction fake;
+    MainWindow w;
+    w.language = 1;
+    const vector3D cube = make_cube(16, 16, 16);
+    w.den_grid = w.Vp_grid = w.regularizer = cube;
+    w.x_calc = w.x_vp = w.x_reg = nodes(16, 1000, 50);
+    w.y_calc = w.y_vp = w.y_reg = nodes(16, 2000, 50);
+    w.z_calc = w.z_vp = w.z_reg = nodes(16, 0, 25);
+    w.regularizer_scale = 1;
+    const QString path = dir.filePath("old." + suffix);
+    const QByteArray old_bytes = "a good file of another cube";
+    QVERIFY(write_file(path, old_bytes));
+    fake.saveNames << path;
+    {
+        FileSizeLimit limit(4096);
+        QVERIFY(limit.ok());
+        switch (kind) {
+        case 0: w.on_save3Dgrid_triggered(); break;
+        case 1: w.on_save_3D_vel_grid_triggered(); break;
+        case 2: w.on_save_regularizer_triggered(); break;
+        }
+    }
+    QCOMPARE(fake.messages(), QStringList());
+    QCOMPARE(fake.errors().size(), 1);
+    QVERIFY2(fake.errors()[0].contains("old." + suffix), qPrintable(fake.errors()[0]));
+    QVERIFY2(fake.errors()[0].contains("File too large"), qPrintable(fake.errors()[0]));
+    QCOMPARE(read_file(path), old_bytes);
+    QCOMPARE(files_in(dir.path()), QStringList{"old." + suffix});
+    QVERIFY(w.progress_bar.isHidden());
+    QCOMPARE(w.regularizer, cube);
 }
 
 void TestCubeCommands::opensRefusedWhileARunIsActive()

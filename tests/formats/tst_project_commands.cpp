@@ -6,6 +6,7 @@
 #include "app/mainwindowform.h"
 #include "engine/forward.h"
 #include "fake_interaction.h"
+#include "file_size_limit.h"
 #include "format_test_support.h"
 #include "formats/effects_file.h"
 #include "formats/project_file.h"
@@ -96,6 +97,7 @@ private slots:
     void initTestCase();
     void saveAndOpenEveryDataSet();
     void saveResults();
+    void saveOnAFullDiskKeepsTheOldFiles();
     void sidecarsFollowTheSavedProject();
     void regularizerSavedInLoadedUnitsAndUnchanged();
     void sidecarsUsedOnlyWhenTheirSizesMatch();
@@ -260,6 +262,63 @@ void TestProjectCommands::saveResults()
     QVERIFY(fake.errors().isEmpty());
 }
 
+// A device that refuses the bytes: Save shows the cause instead of "Project
+// has been saved successfully", and the project and its sidecars keep their
+// old bytes.
+void TestProjectCommands::saveOnAFullDiskKeepsTheOldFiles()
+{
+    QTemporaryDir dir;
+    FakeInteraction fake;
+    MainWindow w;
+    populate(w);
+    w.den_grid = make_cube(40, 30, 6, 2.2f);
+    w.x_calc = w.x_norm = nodes(40, 500000, 100);
+    w.y_calc = w.y_norm = nodes(30, 6100000, 100);
+    w.z_calc = w.z_norm = nodes(6, 0, 50);
+    w.horizons.clear(), w.layer_effects.clear(), w.layers_names.clear(), w.fixed.clear(), w.densities.clear();
+    w.Vz_observed.clear(), w.Vz_calculated.clear();
+    QVERIFY(buildEffects(w));
+    fake.saveNames << dir.filePath("p.3Dproj");
+    w.on_save_project_triggered();
+    QCOMPARE(fake.messages(), QStringList{"Project has been saved successfully"});
+    const QString project = w.project_path, eff = dir.filePath("p.eff");
+    const QByteArray good_project = read_file(project), good_eff = read_file(eff);
+    QVERIFY(good_project.size() > 20000);
+    QVERIFY(good_eff.size() > good_project.size() + 20000);
+
+    // The project itself refused.
+    w.den_grid[0][0][0] += 1;
+    fake.clear();
+    {
+        FileSizeLimit limit(4096);
+        QVERIFY(limit.ok());
+        w.on_save_project_triggered();
+    }
+    QCOMPARE(fake.messages(), QStringList());
+    QCOMPARE(fake.errors().size(), 1);
+    QVERIFY2(fake.errors()[0].contains("p.3Dproj") && fake.errors()[0].contains("File too large"),
+             qPrintable(fake.errors()[0]));
+    QCOMPARE(read_file(project), good_project);
+    QCOMPARE(read_file(eff), good_eff);
+
+    // The project written, the eff sidecar refused: reported, the old one
+    // is not left to pass for the new grid's.
+    fake.clear();
+    {
+        FileSizeLimit limit(rlim_t(good_project.size()) + 1024);
+        QVERIFY(limit.ok());
+        w.on_save_project_triggered();
+    }
+    QCOMPARE(fake.messages(), QStringList());
+    QVERIFY(!fake.errors().isEmpty());
+    QVERIFY2(fake.errors()[0].contains("p.eff") && fake.errors()[0].contains("File too large"),
+             qPrintable(fake.errors()[0]));
+    QVERIFY(read_file(project) != good_project);
+    QVERIFY(!QFile::exists(eff) || read_file(eff) == good_eff);
+    for (const QString& name : files_in(dir.path()))  // no temporary file left behind
+        QVERIFY2(name == "p.3Dproj" || name == "p.eff", qPrintable(name));
+}
+
 void TestProjectCommands::sidecarsFollowTheSavedProject()
 {
     QTemporaryDir dir;
@@ -366,6 +425,12 @@ void TestProjectCommands::damagedFilesLeaveTheProjectUnchanged_data()
     QTest::newRow("absurd count") << QByteArray(be32(2) + be32(1) + be32(1) + be32(2000000000) + be32(2000000000) +
                                                 be32(2000000000) + QByteArray(48, '\0'))
                                   << "damaged.3Dproj";
+    // Node coordinates beyond what the 3D view can hold (one flipped exponent bit).
+    QTest::newRow("density x first 1e39")
+        << QByteArray(be32(2) + be32(1) + be32(1) + be32(2) + be32(1) + be32(1) + be_double(1e39) + be_double(2e39) +
+                      be_double(0) + be_double(0) + be_double(0) + be_double(0) + le_float(1) + le_float(2) +
+                      be_double(0) + be_double(-10))
+        << "a coordinate of 1e+39";
 }
 
 void TestProjectCommands::damagedFilesLeaveTheProjectUnchanged()

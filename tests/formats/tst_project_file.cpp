@@ -184,6 +184,10 @@ private slots:
     void layerListsOnePerHorizon();
     void damagedFiles_data();
     void damagedFiles();
+    void coordinatesTheViewsCannotHold_data();
+    void coordinatesTheViewsCannotHold();
+    void sidecarOfAbsurdSize_data();
+    void sidecarOfAbsurdSize();
     void writerRefusesWhatTheLayoutCannotHold_data();
     void writerRefusesWhatTheLayoutCannotHold();
     void failedOrCancelledSaveKeepsOldFile();
@@ -523,6 +527,86 @@ void TestProjectFile::damagedFiles()
     else
         QVERIFY2(s.message().contains("damaged.3Dproj"), qPrintable(s.message()));
     QVERIFY(is_sentinel(d));
+}
+
+void TestProjectFile::coordinatesTheViewsCannotHold_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("refused");  // the value named, empty when the file is read
+
+    auto project = [](const QByteArray& block, double level = -10) {
+        return QByteArray(be32(2) + be32(1) + block + be_double(level));
+    };
+    auto density = [](std::initializer_list<double> bounds) {
+        return QByteArray(be32(1) + cube_block(2, 1, 2, bounds, {1, 2, 3, 4}) + be_double(0));
+    };
+    QTest::newRow("density x first 1e39") << project(density({1e39, 20, 5, 5, 0, 100})) << "1e+39";
+    QTest::newRow("density z last -2e15") << project(density({10, 20, 5, 5, 0, -2e15})) << "-2e+15";
+    QTest::newRow("density at the limit") << project(density({-1e15, 1e15, 5, 5, 0, 1e15})) << "";
+    QTest::newRow("Vp y first 1e20")
+        << project(be32(6) + cube_block(1, 2, 1, {0, 0, 1e20, 5, 0, 0}, {1, 2})) << "1e+20";
+    QTest::newRow("observed field x max 1e300")
+        << project(be32(3) + field_block(2, 1, {0, 1e300, 0, 0}, {1, 2})) << "1e+300";
+    QTest::newRow("horizons y min -1e39")
+        << project(be32(2) + be32(1) + be32(1) + be32(1) + doubles({0, 0, -1e39, 0}) + doubles({2.5}) + doubles({7}))
+        << "-1e+39";
+    QTest::newRow("calculation level 1e39") << project(tiny_observed_block(), 1e39) << "1e+39";
+    QTest::newRow("fault point 1e39")
+        << project(be32(11) + be_bool(false) + be32(1) + str("F") + be32(1) + be32(1) + be32(1) + be32(2) +
+                   doubles({1e39, 0, 0}))
+        << "1e+39";
+}
+
+// A project whose node coordinates the 3D view cannot hold (x from 1e39,
+// which one flipped exponent bit gives) is refused with the value named.
+void TestProjectFile::coordinatesTheViewsCannotHold()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, refused);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("far.3Dproj");
+    QVERIFY(write_file(path, bytes));
+    ProjectData d = sentinel();
+    const CodecStatus s = read_project_file(path, d);
+    if (refused.isEmpty()) {
+        QVERIFY2(s.ok(), qPrintable(s.message()));
+        return;
+    }
+    QCOMPARE(s.code(), CodecError::BadHeader);
+    QVERIFY2(s.message().contains("a coordinate of " + refused + ", beyond the ±1e+15"), qPrintable(s.message()));
+    QVERIFY2(s.message(0).contains(refused), qPrintable(s.message(0)));
+    QVERIFY(is_sentinel(d));
+}
+
+void TestProjectFile::sidecarOfAbsurdSize_data()
+{
+    QTest::addColumn<qint32>("columns");
+    QTest::addColumn<qint32>("rows");
+    QTest::addColumn<qint32>("planes");
+    const qint32 big = std::numeric_limits<qint32>::max();
+    QTest::newRow("largest counts") << big << big << big;
+    QTest::newRow("product 2^64 / 16") << qint32(1 << 30) << qint32(1 << 30) << qint32(16);
+    QTest::newRow("product just past 2^63 / 16") << qint32(1 << 29) << qint32(1 << 30) << qint32(33);
+}
+
+// Header counts whose product of bytes does not fit 64 bits are a short
+// file, not an overflow that lets the reader go on.
+void TestProjectFile::sidecarOfAbsurdSize()
+{
+    QFETCH(qint32, columns);
+    QFETCH(qint32, rows);
+    QFETCH(qint32, planes);
+    QTemporaryDir dir;
+    const QString eff = dir.filePath("p.eff"), effh = dir.filePath("p.effh");
+    const QByteArray bytes = be32(columns) + be32(rows) + be32(planes) + QByteArray(64, '\0');
+    QVERIFY(write_file(eff, bytes));
+    QVERIFY(write_file(effh, bytes));
+    vector3D kept{{{1.0f}}};
+    QCOMPARE(read_effects_sidecar(eff, columns, rows, planes, kept).code(), CodecError::Truncated);
+    QCOMPARE(kept, (vector3D{{{1.0f}}}));
+    std::vector<field2D> kept_layers{field2D{{9.0}}};
+    QCOMPARE(read_layer_effects_sidecar(effh, columns, rows, planes, kept_layers).code(), CodecError::Truncated);
+    QCOMPARE(kept_layers, (std::vector<field2D>{field2D{{9.0}}}));
 }
 
 void TestProjectFile::writerRefusesWhatTheLayoutCannotHold_data()

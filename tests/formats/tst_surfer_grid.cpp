@@ -292,6 +292,16 @@ void TestSurferGrid::badFiles_data()
     QTest::newRow("binary data size differs") << binary_grid(2, 2, 0, 0, 1, 1, six) << CodecError::BadHeader;
     QTest::newRow("binary spacing not a number")
         << binary_grid(2, 3, 0, 0, std::numeric_limits<double>::quiet_NaN(), 1, six) << CodecError::BadHeader;
+    // Coordinates the 3D view cannot hold, as given or as the spacing makes them.
+    QTest::newRow("text x min 1e39") << QByteArray("DSAA\n2 2\n1e39 2e39\n0 1\n0 1\n1 2 3 4\n") << CodecError::BadHeader;
+    QTest::newRow("text y max -1e16") << QByteArray("DSAA\n2 2\n0 1\n0 -1e16\n0 1\n1 2 3 4\n") << CodecError::BadHeader;
+    QTest::newRow("binary origin 1e39") << binary_grid(2, 3, 1e39, 0, 1, 1, six) << CodecError::BadHeader;
+    QTest::newRow("binary spacing takes the last column past 1e15")
+        << binary_grid(2, 3, 0, 0, 6e14, 1, six) << CodecError::BadHeader;
+    // A node count whose byte size does not fit 64 bits.
+    QTest::newRow("binary largest counts")
+        << binary_grid(std::numeric_limits<qint32>::max(), std::numeric_limits<qint32>::max(), 0, 0, 1, 1, six)
+        << CodecError::Truncated;
     QTest::newRow("binary rotated") << binary_grid(2, 3, 0, 0, 1, 1, six, surfer_blank_value, "GRID", "DATA", 30)
                                     << CodecError::Unsupported;
 }

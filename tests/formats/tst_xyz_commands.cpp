@@ -4,6 +4,7 @@
 #include "app/mainwindowform.h"
 #include "app/run_guard.h"
 #include "fake_interaction.h"
+#include "file_size_limit.h"
 #include "format_test_support.h"
 #include "formats/xyz_cube.h"
 #include "test_nodes.h"
@@ -73,6 +74,8 @@ private slots:
     void failedExportIsReported();
     void cellTable();
     void cellTableOfAnEmptyGrid();
+    void exportsOnAFullDiskKeepTheOldFile_data();
+    void exportsOnAFullDiskKeepTheOldFile();
 };
 
 void TestXyzCommands::importReadsTheCubeAndShowsIt()
@@ -449,6 +452,46 @@ void TestXyzCommands::cellTableOfAnEmptyGrid()
     // Without a name nothing is written.
     w.on_export_text_table_triggered();
     QCOMPARE(files_in(dir.path()), QStringList{"cells.txt"});
+}
+
+void TestXyzCommands::exportsOnAFullDiskKeepTheOldFile_data()
+{
+    QTest::addColumn<bool>("cellTable");
+    QTest::newRow("XYZ density") << false;
+    QTest::newRow("cell table") << true;
+}
+
+// A device that refuses the bytes: the cause is shown, no success notice,
+// and the file already there keeps its bytes.
+void TestXyzCommands::exportsOnAFullDiskKeepTheOldFile()
+{
+    QFETCH(bool, cellTable);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("out.txt");
+    QVERIFY(write_file(path, "old\n"));
+    FakeInteraction fake;
+    MainWindow w;
+    w.language = 1;
+    w.den_grid = make_cube(12, 10, 8);
+    w.x_calc = w.x_norm = nodes(12, 500000, 50);
+    w.y_calc = w.y_norm = nodes(10, 6100000, 50);
+    w.z_calc = w.z_norm = nodes(8, 0, 25);
+    fake.saveNames << path;
+    {
+        FileSizeLimit limit(4096);
+        QVERIFY(limit.ok());
+        if (cellTable)
+            w.on_export_text_table_triggered();
+        else
+            w.on_export_XYZDens_triggered();
+    }
+    QCOMPARE(fake.errors().size(), 1);
+    QVERIFY2(fake.errors()[0].contains("out.txt") && fake.errors()[0].contains("File too large"),
+             qPrintable(fake.errors()[0]));
+    QVERIFY(fake.messages().isEmpty());
+    QCOMPARE(read_file(path), QByteArray("old\n"));
+    QCOMPARE(files_in(dir.path()), QStringList{"out.txt"});
+    QVERIFY(w.progress_bar.isHidden());
 }
 
 QTEST_MAIN(TestXyzCommands)

@@ -301,6 +301,10 @@ void TestXyzCube::malformedFilesChangeNothing_data()
         << QByteArray("0 0 -15 1\n0 0 -10 2\n0 0 -10 3\n0 0 -5 4\n") << bad_grid << "not distinct";
     QTest::newRow("depths out of order")
         << QByteArray("0 0 -15 1\n0 0 -5 2\n0 0 -10 3\n") << bad_grid << "not distinct and in order";
+    QTest::newRow("x beyond what the views hold")
+        << QByteArray("1e20 0 -5 1\n1.000001e20 0 -5 2\n") << int(CodecError::BadHeader) << "a coordinate of 1e+20";
+    QTest::newRow("depth beyond what the views hold")
+        << QByteArray("0 0 -2e15 1\n0 0 -1e15 2\n") << int(CodecError::BadHeader) << "a coordinate of -2e+15";
     QTest::newRow("binary, no line ends") << QByteArray(3 << 20, 'A') << bad_value << "longer than 1 MB";
 }
 
