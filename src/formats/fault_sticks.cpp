@@ -1,5 +1,6 @@
 #include "formats/fault_sticks.h"
 
+#include "common/coordinate_limit.h"
 #include "formats/file_commands.h"
 #include "formats/file_io.h"
 #include "formats/text_numbers.h"
@@ -37,11 +38,11 @@ bool read_whole(const QString& field, int& out)
     return true;
 }
 
-// A coordinate that fits a float.
+// A coordinate the views can hold (coordinate_fits).
 bool read_coordinate(const QString& field, float& out)
 {
     double v = 0;
-    if (!text_numbers::read_real(field, v) || std::fabs(v) > double(std::numeric_limits<float>::max()))
+    if (!text_numbers::read_real(field, v) || !coordinate_fits(v))
         return false;
     out = float(v);
     return true;

@@ -152,6 +152,7 @@ void TestFaultSticks::badNumbers_data()
     QTest::newRow("stick") << QByteArray("INLINE- 1 2 3 4 5 F s") << "\"s\"";
     QTest::newRow("z not finite") << QByteArray("INLINE- 1 2 3 4 nan F 1") << "nan";
     QTest::newRow("y beyond float") << QByteArray("INLINE- 1 2 3 1e300 5 F 1") << "1e300";
+    QTest::newRow("x beyond what the views hold") << QByteArray("INLINE- 1 2 2e15 4 5 F 1") << "2e15";
 }
 
 void TestFaultSticks::badNumbers()
