@@ -36,7 +36,8 @@ void TestFileCommands::cubeKind_data()
     QTest::newRow("last dot counts") << "/d/cube.sgy.3dgrd" << CubeFileKind::OwnCube;
     QTest::newRow("other") << "/d/cube.dat" << CubeFileKind::Unknown;
     QTest::newRow("no suffix") << "/d/cube" << CubeFileKind::Unknown;
-    QTest::newRow("segy spelled out") << "/d/cube.segy" << CubeFileKind::Unknown;
+    QTest::newRow("segy spelled out") << "/d/cube.segy" << CubeFileKind::SegY;
+    QTest::newRow("segy spelled out in capitals") << "/d/cube.SeGy" << CubeFileKind::SegY;
 }
 
 void TestFileCommands::cubeKind()
@@ -53,7 +54,7 @@ void TestFileCommands::grdNames()
     QVERIFY(is_grd_name("/a/b.c.grd"));
     QVERIFY(!is_grd_name("/a/b.txt"));
     QVERIFY(!is_grd_name("/a/grd"));
-    QCOMPARE(cube_file_filter(), QStringLiteral("Tolmera 3D grid (*.3Dgrd) ;; SEG-Y(*.sgy)"));
+    QCOMPARE(cube_file_filter(), QStringLiteral("Tolmera 3D grid (*.3Dgrd) ;; SEG-Y(*.sgy *.segy *.SGY *.SEGY)"));
 }
 
 void TestFileCommands::safeNames_data()
