@@ -1,5 +1,5 @@
 #pragma once
-// SEG-Y cubes "*.sgy": one trace per map node, one sample per level.
+// SEG-Y cubes "*.sgy" or "*.segy": one trace per map node, one sample per level.
 //
 // Byte positions are counted from 1 as the SEG-Y standard (revision 1)
 // counts them. The cube in memory is [level][row][column] = [sample][line]
