@@ -60,9 +60,9 @@ QString irregularGridText(int language)
 
 // Reads the operand cube of an arithmetic command from a file the user
 // chooses. False when the user cancelled or the file could not be read (the
-// reader has reported why). A name with another suffix than 3Dgrd or sgy
-// reads nothing and leaves the operand empty. The model's bounds are those
-// of the model, not of the operand, so they are kept.
+// reader has reported why, or the suffix is none of 3Dgrd, sgy and segy).
+// The model's bounds are those of the model, not of the operand, so they are
+// kept.
 bool readOperand(MainWindow& w, vector3D& cube)
 {
     const QString path =
@@ -93,7 +93,8 @@ bool readOperand(MainWindow& w, vector3D& cube)
     case CubeFileKind::Unknown:
         break;
     }
-    return true;
+    w.show_error(unknown_suffix_text(path, cube_file_suffixes(), w.language));
+    return false;
 }
 
 void cubeCommand(MainWindow& w, gridops::CubeOp op)

@@ -9,7 +9,8 @@
 
 QString cube_file_filter()
 {
-    return QStringLiteral("Tolmera 3D grid (*.3Dgrd) ;; SEG-Y(*.sgy)");
+    // Both cases for dialogs that match patterns case-sensitively.
+    return QStringLiteral("Tolmera 3D grid (*.3Dgrd) ;; SEG-Y(*.sgy *.segy *.SGY *.SEGY)");
 }
 
 QString lower_suffix(const QString& path)
@@ -22,9 +23,28 @@ CubeFileKind cube_file_kind(const QString& path)
     const QString suffix = lower_suffix(path);
     if (suffix == QLatin1String("3dgrd"))
         return CubeFileKind::OwnCube;
-    if (suffix == QLatin1String("sgy"))
+    if (suffix == QLatin1String("sgy") || suffix == QLatin1String("segy"))
         return CubeFileKind::SegY;
     return CubeFileKind::Unknown;
+}
+
+QStringList cube_file_suffixes()
+{
+    return {QStringLiteral("3Dgrd"), QStringLiteral("sgy"), QStringLiteral("segy")};
+}
+
+QString unknown_suffix_text(const QString& path, const QStringList& accepted, int language)
+{
+    const QString shown = QDir::toNativeSeparators(path);
+    const QString suffix = QFileInfo(path).suffix();
+    const QString list = accepted.join(QStringLiteral(", "));
+    if (language == 0)
+        return (suffix.isEmpty() ? QStringLiteral("Файл \"%1\" не открыт: у имени нет расширения.").arg(shown)
+                                 : QStringLiteral("Файл \"%1\" не открыт: расширение \"%2\" не читается.").arg(shown, suffix)) +
+               QStringLiteral(" Читаются файлы с расширениями %1 (в любом регистре).").arg(list);
+    return (suffix.isEmpty() ? QStringLiteral("File \"%1\" was not opened: its name has no suffix.").arg(shown)
+                             : QStringLiteral("File \"%1\" was not opened: the suffix \"%2\" is not read here.").arg(shown, suffix)) +
+           QStringLiteral(" Accepted suffixes: %1 (in any case).").arg(list);
 }
 
 bool is_grd_name(const QString& path)

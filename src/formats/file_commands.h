@@ -7,18 +7,26 @@
 #include "formats/codec_status.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
 // Filter of the cube open and save dialogs.
-QString cube_file_filter();  // "Tolmera 3D grid (*.3Dgrd) ;; SEG-Y(*.sgy)"
+QString cube_file_filter();  // "Tolmera 3D grid (*.3Dgrd) ;; SEG-Y(*.sgy *.segy *.SGY *.SEGY)"
 
 // The part of the name after its last dot, in lower case ("" without a dot).
 QString lower_suffix(const QString& path);
 
 enum class CubeFileKind { OwnCube, SegY, Unknown };
-// "3dgrd" is an own cube file, "sgy" a SEG-Y file, whatever their case.
+// "3dgrd" is an own cube file, "sgy" or "segy" a SEG-Y file, whatever their
+// case.
 CubeFileKind cube_file_kind(const QString& path);
+// The suffixes cube_file_kind knows, as the messages name them.
+QStringList cube_file_suffixes();  // 3Dgrd, sgy, segy
+
+// Message for a chosen file whose suffix no reader of the command knows: it
+// names the file and the suffixes that are read (compared in any case).
+QString unknown_suffix_text(const QString& path, const QStringList& accepted, int language);
 
 // True when the name's suffix is "grd" in any case.
 bool is_grd_name(const QString& path);

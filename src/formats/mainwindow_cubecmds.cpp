@@ -1,7 +1,8 @@
 // File menu commands that move single cubes between the project and files:
 // open the density grid, the regularizer, the Vp or the Vs cube; save the
 // density grid, the Vp cube or the regularizer. The format is told by the
-// suffix of the chosen name: "3dgrd" for the own cube file, "sgy" for SEG-Y.
+// suffix of the chosen name: "3dgrd" for the own cube file, "sgy" or "segy"
+// for SEG-Y.
 #include "app/mainwindow.h"
 
 #include "app/interaction.h"
@@ -53,7 +54,7 @@ ReadResult readCube(MainWindow& w, const QString& path, CubeRead& out)
         break;
     }
     case CubeFileKind::Unknown:
-        w.show_error(QStringLiteral("error"));
+        w.show_error(unknown_suffix_text(path, cube_file_suffixes(), w.language));
         return ReadResult::UnknownSuffix;
     }
     const bool whole = cube_is_regular(out.cube) && out.x.size() == out.cube.front().front().size() &&
@@ -87,8 +88,8 @@ bool writeCube(MainWindow& w, const QString& path, const vector3D& cube, const s
     case CubeFileKind::Unknown:
         break;
     }
-    w.show_error(byLanguage(w.language, "Файл не сохранен: выберите имя с расширением 3Dgrd или sgy (%1)",
-                            "Nothing saved: choose a name with the suffix 3Dgrd or sgy (%1)")
+    w.show_error(byLanguage(w.language, "Файл не сохранен: выберите имя с расширением 3Dgrd, sgy или segy (%1)",
+                            "Nothing saved: choose a name with the suffix 3Dgrd, sgy or segy (%1)")
                      .arg(QDir::toNativeSeparators(path)));
     return false;
 }

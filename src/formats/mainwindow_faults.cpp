@@ -124,7 +124,7 @@ void MainWindow::on_import_faults_triggered()
     } else if (suffix == QLatin1String("bln")) {
         replaced = import_bln_faults(path);
     } else {
-        show_error(QStringLiteral("error"));
+        show_error(unknown_suffix_text(path, {QStringLiteral("txt"), QStringLiteral("bln")}, language));
         return;
     }
 

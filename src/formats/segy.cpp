@@ -97,6 +97,26 @@ double apply_scalar(qint32 value, qint16 scalar)
     return double(value);
 }
 
+// Revision of a binary header: 2.0 and later keep the major number in byte
+// 3501 and the minor one in 3502; revision 1 wrote 0x0100 as a 16-bit value
+// in the file's byte order, and some writers do so for later revisions too.
+bool revision_2_or_later(const segy_binary_header& bh)
+{
+    return bh.bytes[3501 - 3201] >= 2 || bh.uint16_at(3501) >= 0x0200;
+}
+
+// The extended sample interval (3273-3280, an IEEE double in the file's byte
+// order) of a revision 2 file; 0 when the file is older or the field holds no
+// usable interval.
+double extended_sample_interval(const segy_binary_header& bh)
+{
+    if (!revision_2_or_later(bh))
+        return 0;
+    const uchar* p = bh.bytes.data() + (3273 - 3201);
+    const double value = double_from_bits(bh.big_endian ? qFromBigEndian<quint64>(p) : qFromLittleEndian<quint64>(p));
+    return std::isfinite(value) && value > 0 ? value : 0;
+}
+
 CodecStatus not_a_cube(const QString& name, const QString& english, const QString& russian)
 {
     return CodecStatus::failure(
@@ -197,14 +217,9 @@ CodecStatus scan_bytes(const uchar* data, qint64 size, const QString& name, segy
                               QStringLiteral("его линии разной длины (трасса %1 нарушает порядок из %2 трасс в линии)")
                                   .arg(t + 1).arg(per_line));
     }
+    // A file whose keys never fall is a single line: one row of the cube.
     out.traces_per_line = per_line;
     out.lines = traces / per_line;
-    if (out.lines < 2)
-        return not_a_cube(name, QStringLiteral("all its %1 traces form a single line").arg(traces),
-                          QStringLiteral("все его %1 трасс образуют одну линию").arg(traces));
-    if (out.traces_per_line < 2)
-        return not_a_cube(name, QStringLiteral("each of its lines holds a single trace"),
-                          QStringLiteral("каждая его линия состоит из одной трассы"));
 
     out.x_first = apply_scalar(field32(0, 81), field16(0, 71));
     out.y_first = apply_scalar(field32(0, 85), field16(0, 71));
@@ -214,11 +229,13 @@ CodecStatus scan_bytes(const uchar* data, qint64 size, const QString& name, segy
     int interval = bh.sample_interval();
     if (interval == 0)
         interval = quint16(field16(0, 117));
-    if (interval == 0 && out.samples > 1)
-        return not_a_cube(name, QStringLiteral("its sample interval is 0"), QStringLiteral("интервал дискретизации равен 0"));
     out.sample_interval = interval;
-    out.z_step = interval / 1000.0;
-    out.z_first = field16(0, 109);
+    out.extended_interval = extended_sample_interval(bh);
+    if (interval == 0 && out.extended_interval == 0 && out.samples > 1)
+        return not_a_cube(name, QStringLiteral("its sample interval is 0"), QStringLiteral("интервал дискретизации равен 0"));
+    out.z_step = (out.extended_interval != 0 ? out.extended_interval : double(interval)) / 1000.0;
+    // The time scalar (215-216) applies to the delay (109-110).
+    out.z_first = apply_scalar(field16(0, 109), field16(0, 215));
     g = out;
     return {};
 }
@@ -410,10 +427,9 @@ CodecStatus read_segy_cube(const QString& path, vector3D& cube, std::vector<doub
     if (!codec_continue(progress, 100))
         return CodecStatus::cancelled();
 
-    const int interval = g.sample_interval;
     std::vector<double> zz(static_cast<size_t>(S));
     for (qint64 k = 0; k < S; ++k)
-        zz[size_t(k)] = g.z_first + double(k) * interval / 1000.0;
+        zz[size_t(k)] = g.z_first + double(k) * g.z_step;
     x = even_nodes(g.x_first, g.x_last, int(P));
     y = even_nodes(g.y_first, g.y_last, int(N));
     z.swap(zz);
@@ -426,6 +442,68 @@ namespace {
 CodecStatus refuse(const QString& english, const QString& russian)
 {
     return CodecStatus::failure(CodecError::BadGrid, english, russian);
+}
+
+// A whole number within a millionth of value, else value truncated: a step
+// computed from node depths (0.7 m, 700 mm) may fall a rounding error short.
+double whole_part(double value)
+{
+    const double nearest = std::round(value);
+    return std::fabs(value - nearest) <= 1e-6 * std::max(1.0, std::fabs(value)) ? nearest : std::trunc(value);
+}
+
+// The 16-bit sample interval for a depth step in metres: thousandths of a
+// metre while they fit a signed 16-bit value, whole metres above, 0 beyond.
+qint16 segy_interval_field(double step)
+{
+    const double millimetres = whole_part(step * 1000.0);
+    if (millimetres <= 32767)
+        return qint16(millimetres);
+    const double metres = whole_part(step);
+    return metres <= 32767 ? qint16(metres) : qint16(0);
+}
+
+struct SegyDelay {
+    bool valid = false;
+    qint16 value = 0;   // delay recording time, positions 109-110
+    qint16 scalar = 0;  // time scalar, positions 215-216
+};
+
+// The delay and time scalar for a first depth in metres: the fewest decimals
+// (up to four) that hold it exactly within 16 bits, else as many as fit; a
+// depth beyond 32767 m is held in tens to ten thousands of metres.
+SegyDelay segy_delay(double depth)
+{
+    SegyDelay out;
+    if (!std::isfinite(depth))
+        return out;
+    auto fits = [](double v) { return v >= -32768 && v <= 32767; };
+    int best = -1;  // most decimals that fit
+    for (int d = 0; d <= 4; ++d) {
+        const double scaled = depth * std::pow(10.0, d);
+        if (!fits(std::round(scaled)))
+            break;
+        best = d;
+        if (std::fabs(scaled - std::round(scaled)) <= 1e-6 * std::max(1.0, std::fabs(scaled)))
+            break;
+    }
+    if (best >= 0) {
+        out.valid = true;
+        out.value = qint16(std::round(depth * std::pow(10.0, best)));
+        out.scalar = best == 0 ? qint16(0) : qint16(-std::lround(std::pow(10.0, best)));
+        return out;
+    }
+    for (int d = 1; d <= 4; ++d) {
+        const double scale = std::pow(10.0, d);
+        const double scaled = std::round(depth / scale);
+        if (fits(scaled)) {
+            out.valid = true;
+            out.value = qint16(scaled);
+            out.scalar = qint16(std::lround(scale));
+            return out;
+        }
+    }
+    return out;
 }
 
 }  // namespace
@@ -444,14 +522,6 @@ CodecStatus write_segy_cube(const QString& path, const vector3D& cube, const std
             return refuse(QStringLiteral("The cube is not regular: level %1 differs in size from level 1").arg(k + 1),
                           QStringLiteral("Куб нерегулярен: размер уровня %1 отличается от уровня 1").arg(k + 1));
     }
-    if (nz < 2)
-        return refuse(QStringLiteral("A cube of one level can't be saved as SEG-Y: its depth step is undefined"),
-                      QStringLiteral("Куб из одного уровня нельзя сохранить в SEG-Y: шаг по глубине не определён"));
-    if (ny < 2 || nx < 2)
-        return refuse(QStringLiteral("A cube of %1 row(s) and %2 column(s) can't be saved as SEG-Y: it needs at least "
-                                     "two lines of two traces").arg(ny).arg(nx),
-                      QStringLiteral("Куб из %1 строк и %2 столбцов нельзя сохранить в SEG-Y: нужно не меньше двух линий "
-                                     "по две трассы").arg(ny).arg(nx));
     if (nz > 32767)
         return refuse(QStringLiteral("A cube of %1 levels can't be saved as SEG-Y: at most 32767 samples per trace").arg(nz),
                       QStringLiteral("Куб из %1 уровней нельзя сохранить в SEG-Y: не больше 32767 отсчётов в трассе").arg(nz));
@@ -462,28 +532,29 @@ CodecStatus write_segy_cube(const QString& path, const vector3D& cube, const std
         return refuse(QStringLiteral("The cube's coordinates do not match its size"),
                       QStringLiteral("Координаты куба не соответствуют его размеру"));
 
-    // Depth step in millimetres in the 16-bit sample interval.
-    const double step_mm = (z.back() - z.front()) / double(nz - 1) * 1000.0;
-    if (!(step_mm >= 0.5 && step_mm < 65535.5))
-        return refuse(QStringLiteral("The depth step %1 m can't be stored in a SEG-Y file: it must lie between 0.001 "
-                                     "and 65.535 m. Save the cube as a Tolmera 3D grid (*.3Dgrd)")
-                          .arg(step_mm / 1000.0),
-                      QStringLiteral("Шаг по глубине %1 м нельзя сохранить в SEG-Y: он должен быть от 0.001 до 65.535 м. "
-                                     "Сохраните куб как 3D грид Tolmera (*.3Dgrd)")
-                          .arg(step_mm / 1000.0));
-    const qint16 interval_field = qint16(quint16(std::lround(step_mm)));
+    // Depth step: exact in the extended interval, in the 16-bit interval as
+    // far as that field can hold it (see segy.h). A cube of one level has no
+    // step.
+    double step = 0;
+    if (nz > 1) {
+        step = (z.back() - z.front()) / double(nz - 1);
+        if (!(std::isfinite(step) && step > 0))
+            return refuse(QStringLiteral("The cube can't be saved as SEG-Y: its depths must increase from level to level"),
+                          QStringLiteral("Куб нельзя сохранить в SEG-Y: глубины его уровней должны возрастать"));
+    }
+    const qint16 interval_field = segy_interval_field(step);
+    const double extended_interval = step * 1000.0;
 
-    // First depth in whole metres in the 16-bit delay recording time.
-    const double z0 = z.front();
-    const double z0_whole = std::round(z0);
-    if (!(std::fabs(z0 - z0_whole) <= 1e-6) || z0_whole < -32768 || z0_whole > 32767)
-        return refuse(QStringLiteral("The first depth %1 m can't be stored in a SEG-Y file: it must be a whole number of "
-                                     "metres between -32768 and 32767. Save the cube as a Tolmera 3D grid (*.3Dgrd)")
-                          .arg(z0),
-                      QStringLiteral("Первую глубину %1 м нельзя сохранить в SEG-Y: она должна быть целым числом метров "
-                                     "от -32768 до 32767. Сохраните куб как 3D грид Tolmera (*.3Dgrd)")
-                          .arg(z0));
-    const qint16 delay_field = qint16(z0_whole);
+    // First depth: the delay with the time scalar that holds it exactly, or
+    // as closely as the 16-bit delay allows.
+    const SegyDelay delay = segy_delay(z.front());
+    if (!delay.valid)
+        return refuse(QStringLiteral("The first depth %1 m can't be stored in a SEG-Y file. Save the cube as a Tolmera "
+                                     "3D grid (*.3Dgrd)")
+                          .arg(z.front()),
+                      QStringLiteral("Первую глубину %1 м нельзя сохранить в SEG-Y. Сохраните куб как 3D грид Tolmera "
+                                     "(*.3Dgrd)")
+                          .arg(z.front()));
 
     // Coordinate scalar: the fewest decimals that hold x and y exactly, or
     // as many decimals (up to four) as the 32-bit fields allow.
@@ -526,6 +597,11 @@ CodecStatus write_segy_cube(const QString& path, const vector3D& cube, const std
     bh.set_int16(3219, interval_field);
     bh.set_int16(3221, qint16(nz));
     bh.set_int16(3225, 5);
+    qToLittleEndian<quint64>(bits_of(extended_interval), bh.bytes.data() + (3273 - 3201));
+    bh.set_int32(3297, 16909060);  // byte-order constant 0x01020304
+    bh.bytes[3501 - 3201] = 2;     // revision 2.0: major, minor
+    bh.bytes[3502 - 3201] = 0;
+    bh.set_int16(3503, 1);  // every trace has the same length
 
     QSaveFile file;
     if (CodecStatus status = open_for_writing(file, path); !status)
@@ -540,7 +616,8 @@ CodecStatus write_segy_cube(const QString& path, const vector3D& cube, const std
     std::vector<uchar> line(trace_bytes * nx);
     segy_trace_header th;
     th.set_int16(71, scalar_field);
-    th.set_int16(109, delay_field);
+    th.set_int16(109, delay.value);
+    th.set_int16(215, delay.scalar);
     th.set_int16(115, qint16(nz));
     th.set_int16(117, interval_field);
     for (size_t i = 0; i < ny; ++i) {

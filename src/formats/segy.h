@@ -1,5 +1,5 @@
 #pragma once
-// SEG-Y cubes "*.sgy": one trace per map node, one sample per level.
+// SEG-Y cubes "*.sgy" or "*.segy": one trace per map node, one sample per level.
 //
 // Byte positions are counted from 1 as the SEG-Y standard (revision 1)
 // counts them. The cube in memory is [level][row][column] = [sample][line]
@@ -7,19 +7,35 @@
 // (depth in metres, positive down).
 //
 // As written: little-endian, no textual header, sample format 5 (IEEE float),
-// traces row by row. The sample interval holds the depth step in millimetres;
-// the delay recording time (trace positions 109-110) the first depth in whole
-// metres; x and y (positions 73-88) are scaled by the coordinate scalar
-// (71-72) so that up to four decimals survive. Positions 181-184 and 185-188
-// hold the trace's column and row number counted from 1, 189-192 and 193-196
-// the same as inline and crossline numbers.
+// traces row by row, declared as revision 2.0 (bytes 3501 and 3502 hold 2 and
+// 0, the byte-order constant 16909060 at 3297-3300 tells the byte order).
+// Depths are written the way depth data travels as time: one metre of depth
+// is one millisecond, so the depth step goes into the sample interval in
+// thousandths of a metre and the first depth into the delay in metres.
+// - The 16-bit sample interval (3217-3218, 3219-3220 and trace 117-118) holds
+//   the step in thousandths of a metre while that fits a signed 16-bit value
+//   (up to 32.767 m), above that in whole metres (truncated), and 0 when even
+//   that does not fit.
+// - The extended sample interval of revision 2 (3273-3280, an IEEE double)
+//   holds the exact step in thousandths of a metre (24.691224 m is 24691.224).
+// - The delay recording time (trace 109-110) holds the first depth with the
+//   time scalar (trace 215-216) applied: 12.5 m is 125 with scalar -10; a
+//   whole first depth has scalar 0.
+// x and y (positions 73-88) are scaled by the coordinate scalar (71-72) so
+// that up to four decimals survive. Positions 181-184 and 185-188 hold the
+// trace's column and row number counted from 1, 189-192 and 193-196 the same
+// as inline and crossline numbers.
 //
 // As read: either byte order, sample formats 1 (IBM float), 2 (32-bit
 // integer), 3 (16-bit integer) and 5 (IEEE float). The lines are found from
 // the key at 181-184: the first trace whose key is smaller than the key
 // before it starts the second line (when that key never changes, a change
-// of the inline number at 189-192 does). x and y come from positions 81-88
-// with the coordinate scalar applied.
+// of the inline number at 189-192 does); a file whose keys never fall is one
+// line. x and y come from positions 81-88 with the coordinate scalar
+// applied. The depth step is the extended sample interval / 1000 when the
+// file is of revision 2 or later and that interval is set, otherwise the
+// 16-bit interval (taken unsigned) / 1000; the first depth is the delay of
+// the first trace with its time scalar applied.
 #include "common/types.h"
 #include "formats/codec_status.h"
 
@@ -80,9 +96,10 @@ struct segy_geometry {
     qint64 samples = 0;          // S, levels
     double x_first = 0, x_last = 0;  // x of the first trace and of the last trace of the first line
     double y_first = 0, y_last = 0;  // y of the first trace and of the last trace of the file
-    double z_first = 0;              // depth of sample 0 (delay recording time of the first trace)
+    double z_first = 0;              // depth of sample 0 (delay of the first trace, time scalar applied)
     int sample_interval = 0;         // positions 3217-3218 (or 117-118 of the first trace when 0)
-    double z_step = 0;               // sample interval / 1000
+    double extended_interval = 0;    // positions 3273-3280 of a revision 2 file, 0 when not set
+    double z_step = 0;               // extended interval, else sample interval, / 1000
     int sample_format = 0;
     bool big_endian = false;
     qint64 data_offset = segy_file_header_size;  // byte offset of the first trace
@@ -91,8 +108,8 @@ struct segy_geometry {
 
 // Scans the binary header and the trace headers of an open file. Fails with a
 // clear message for an unsupported sample format, no samples, no whole
-// trace, an incomplete last trace, traces that do not form equal lines, a
-// single line or a single trace per line. Moves the file position.
+// trace, an incomplete last trace or traces that do not form equal lines.
+// Moves the file position.
 CodecStatus scan_segy_geometry(QIODevice& file, segy_geometry& geometry);
 
 // Reads a SEG-Y cube. cube, x, y, z are replaced only on success; progress is
@@ -101,11 +118,10 @@ CodecStatus read_segy_cube(const QString& path, vector3D& cube, std::vector<doub
                            std::vector<double>& z, const CodecProgress& progress = CodecProgress());
 
 // Writes cube as a little-endian SEG-Y file of format 5. Refuses an empty or
-// irregular cube, one level, one row or one column, a depth step that does not
-// fit the 16-bit sample interval in millimetres (0.001 to 65.535 m), a first
-// depth that is not a whole number of metres within the 16-bit delay field,
-// and coordinates beyond the 32-bit fields. The file is written to a
-// temporary beside the target and replaces it only when complete.
+// irregular cube, depths that do not increase from level to level, a first
+// depth beyond what the delay and its scalar can hold (327670000 m) and
+// coordinates beyond the 32-bit fields. The file is written to a temporary
+// beside the target and replaces it only when complete.
 CodecStatus write_segy_cube(const QString& path, const vector3D& cube, const std::vector<double>& x,
                             const std::vector<double>& y, const std::vector<double>& z,
                             const CodecProgress& progress = CodecProgress());

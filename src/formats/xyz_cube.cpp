@@ -173,9 +173,173 @@ CodecStatus out_of_memory(long long cells)
     return grid_out_of_memory(CodecError::BadGrid, cells);
 }
 
+// What the text of a coordinate tells about its precision.
+struct NumberDigits {
+    int last = 0;         // decimal exponent of the last written digit ("6.54321e+06": 1)
+    int leading = 0;      // decimal exponent of the first non-zero digit ("6.54321e+06": 6)
+    int significant = 0;  // significant digits, trailing zeros of a number without a point left out
+    bool point = false;   // the mantissa has a decimal point
+};
+
+NumberDigits number_digits(const char* p, const char* end)
+{
+    NumberDigits out;
+    if (p != end && (*p == '+' || *p == '-'))
+        ++p;
+    int digits = 0, after_point = 0, first_nonzero = -1, last_nonzero = -1;
+    for (; p != end && ((*p >= '0' && *p <= '9') || *p == '.'); ++p) {
+        if (*p == '.') {
+            out.point = true;
+            continue;
+        }
+        if (*p != '0') {
+            if (first_nonzero < 0)
+                first_nonzero = digits;
+            last_nonzero = digits;
+        }
+        ++digits;
+        if (out.point)
+            ++after_point;
+    }
+    int exponent = 0;
+    if (p != end && (*p == 'e' || *p == 'E')) {
+        ++p;
+        const auto r = std::from_chars(p + (p != end && *p == '+' ? 1 : 0), end, exponent);
+        if (r.ec != std::errc())
+            exponent = 0;
+    }
+    out.last = exponent - after_point;
+    if (first_nonzero < 0) {
+        out.leading = out.last;
+        return out;  // zero: no significant digit
+    }
+    out.leading = out.last + (digits - 1 - first_nonzero);
+    out.significant = (out.point ? digits - 1 : last_nonzero) - first_nonzero + 1;
+    return out;
+}
+
+// Half the unit of the last digit each node's text really holds. Programs
+// that write coordinates with a fixed number of significant digits (six is
+// common) write a UTM northing as "6.54321e+06" or, without a point, as
+// "6543210": there the zeros beyond the digits the axis shows elsewhere are
+// rounding, not digits.
+std::vector<double> rounding_of(const std::vector<NumberDigits>& digits)
+{
+    int precision = 0;
+    for (const NumberDigits& d : digits)
+        precision = std::max(precision, d.significant);
+    std::vector<double> half(digits.size());
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        int unit = digits[i].last;
+        if (!digits[i].point && precision >= 6)
+            unit = std::max(unit, digits[i].leading - precision + 1);
+        half[i] = 0.5 * std::pow(10.0, unit);
+    }
+    return half;
+}
+
+// The decimal with the fewest digits in [lo, hi]: a multiple of the largest
+// power of ten that has one there; when two or more such multiples lie
+// there, the one nearest the middle, and when two are equally near (20 and
+// 30 in [20, 30]) the next smaller power decides.
+double simplest_decimal(double lo, double hi)
+{
+    const double middle = 0.5 * (lo + hi);
+    const double scale = std::max(std::fabs(lo), std::fabs(hi));
+    if (!(lo < hi) || !(scale > 0))
+        return middle;
+    for (int e = int(std::ceil(std::log10(scale))) + 1; e >= -17; --e) {
+        // Dividing by an exact power of ten rounds once: 0.01 * 3333 would
+        // not give the nearest double to 33.33.
+        const double power = std::pow(10.0, std::abs(e));
+        auto value = [&](double m) { return e >= 0 ? m * power : m / power; };
+        const double m_lo = std::ceil(e >= 0 ? lo / power : lo * power);
+        const double m_hi = std::floor(e >= 0 ? hi / power : hi * power);
+        if (m_lo > m_hi)
+            continue;
+        if (m_lo == m_hi)
+            return value(m_lo);
+        const double near = std::min(std::max(std::round(e >= 0 ? middle / power : middle * power), m_lo), m_hi);
+        const double below = near - 1, above = near + 1;
+        const double d = std::fabs(value(near) - middle);
+        const bool tie = (below >= m_lo && std::fabs(std::fabs(value(below) - middle) - d) <= 1e-12 * scale) ||
+                         (above <= m_hi && std::fabs(std::fabs(value(above) - middle) - d) <= 1e-12 * scale);
+        if (!tie)
+            return value(near);
+    }
+    return middle;
+}
+
+// Evenly spaced nodes first + i * step, each within half[i] of nodes[i]: the
+// lattice whose step, and then first node, have the fewest digits among
+// those the digits allow (so that nodes written with too few digits come
+// back where they were, say 6543210 at 25 m steps). Empty when no such
+// lattice exists.
+std::vector<double> lattice_within(const std::vector<double>& nodes, const std::vector<double>& half)
+{
+    const std::size_t n = nodes.size();
+    std::vector<double> lo(n), hi(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const double slack = 1e-9 * half[i] + 1e-13 * std::fabs(nodes[i]);
+        lo[i] = nodes[i] - half[i] - slack;
+        hi[i] = nodes[i] + half[i] + slack;
+    }
+    // First nodes that fit step s: [max(lo_i - i s), min(hi_i - i s)]; the
+    // gap of that range is convex in s.
+    auto origins = [&](double s, double& a, double& b) {
+        a = -std::numeric_limits<double>::infinity();
+        b = std::numeric_limits<double>::infinity();
+        for (std::size_t i = 0; i < n; ++i) {
+            a = std::max(a, lo[i] - double(i) * s);
+            b = std::min(b, hi[i] - double(i) * s);
+        }
+        return a - b;
+    };
+    const double last = double(n - 1);
+    double left = (lo[n - 1] - hi[0]) / last, right = (hi[n - 1] - lo[0]) / last;
+    double a, b;
+    for (int it = 0; it < 200; ++it) {
+        const double m1 = left + (right - left) / 3, m2 = right - (right - left) / 3;
+        if (origins(m1, a, b) <= origins(m2, a, b))
+            right = m2;
+        else
+            left = m1;
+    }
+    const double best = 0.5 * (left + right);
+    if (origins(best, a, b) > 0)
+        return {};
+    // The edges of the steps that fit.
+    auto edge = [&](double outside, double inside) {
+        for (int it = 0; it < 200; ++it) {
+            const double mid = 0.5 * (outside + inside);
+            if (origins(mid, a, b) <= 0)
+                inside = mid;
+            else
+                outside = mid;
+        }
+        return inside;
+    };
+    const double s_lo = edge((lo[n - 1] - hi[0]) / last, best);
+    const double s_hi = edge((hi[n - 1] - lo[0]) / last, best);
+    const double step = simplest_decimal(s_lo, s_hi);
+    if (origins(step, a, b) > 0)
+        return {};
+    const double first = simplest_decimal(a, b);
+    std::vector<double> out(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        out[i] = first + double(i) * step;
+        if (out[i] < lo[i] || out[i] > hi[i])
+            return {};
+    }
+    return out;
+}
+
 // The nodes of one axis, in file order, must be distinct, in order (either
-// way) and evenly spaced within a hundredth of a step.
-CodecStatus check_axis(const QString& path, const std::vector<double>& nodes, const char* axis)
+// way) and evenly spaced: to float rounding, or within the rounding of the
+// digits their texts have (the nodes are then replaced by the evenly spaced
+// ones those digits stand for), or within a hundredth of a step.
+CodecStatus check_axis(const QString& path, std::vector<double>& nodes, const std::vector<NumberDigits>& digits,
+                       const char* axis)
 {
     const std::size_t n = nodes.size();
     if (n < 2)
@@ -190,6 +354,19 @@ CodecStatus check_axis(const QString& path, const std::vector<double>& nodes, co
                                   .arg(name, number_text(nodes[i]), number_text(nodes[i - 1])),
                               QStringLiteral("узлы %1 в нём повторяются или идут не по порядку (%2 после %3)")
                                   .arg(name, number_text(nodes[i]), number_text(nodes[i - 1])));
+    }
+    double largest = 0;
+    for (double v : nodes)
+        largest = std::max(largest, std::fabs(v));
+    bool even = true;
+    for (std::size_t i = 1; i < n && even; ++i)
+        even = std::fabs(nodes[i] - (nodes.front() + double(i) * step)) <= 1e-9 * std::fabs(step) + 1e-13 * largest;
+    if (even)
+        return {};
+    std::vector<double> lattice = lattice_within(nodes, rounding_of(digits));
+    if (!lattice.empty()) {
+        nodes.swap(lattice);
+        return {};
     }
     for (std::size_t i = 1; i < n; ++i) {
         const double expected = nodes.front() + double(i) * step;
@@ -289,6 +466,7 @@ CodecStatus read_xyz_cube(const QString& path, vector3D& cube, std::vector<doubl
     std::vector<double> column_z;  // z of the first column, in file order
     std::vector<double> block_y;   // y of the columns of the first x block
     std::vector<double> block_x;   // x of every x block
+    std::vector<NumberDigits> column_z_digits, block_y_digits, block_x_digits;  // what their texts hold
     double column_x = 0, column_y = 0;
     long long nz = 0, ny = 0;      // 0 while not known yet
     long long n = 0;               // cells read
@@ -356,6 +534,9 @@ CodecStatus read_xyz_cube(const QString& path, vector3D& cube, std::vector<doubl
                 column_z.push_back(cz);
                 block_y.push_back(cy);
                 block_x.push_back(cx);
+                column_z_digits.push_back(number_digits(fields[2].begin, fields[2].end));
+                block_y_digits.push_back(number_digits(fields[1].begin, fields[1].end));
+                block_x_digits.push_back(number_digits(fields[0].begin, fields[0].end));
             } else if (nz == 0 && cz != z0) {
                 // Still in the first column.
                 if (cx != x0 || cy != y0)
@@ -366,6 +547,7 @@ CodecStatus read_xyz_cube(const QString& path, vector3D& cube, std::vector<doubl
                         QStringLiteral("начинает новую колонку, но её z (%1) отличается от первого z первой колонки (%2)")
                             .arg(number_text(cz), number_text(z0)));
                 column_z.push_back(cz);
+                column_z_digits.push_back(number_digits(fields[2].begin, fields[2].end));
             } else {
                 if (nz == 0)
                     nz = n;  // the first z repeats: the first column had n levels
@@ -391,6 +573,7 @@ CodecStatus read_xyz_cube(const QString& path, vector3D& cube, std::vector<doubl
                                                          .arg(number_text(cx), number_text(cy)));
                             ny = c;
                             block_x.push_back(cx);
+                            block_x_digits.push_back(number_digits(fields[0].begin, fields[0].end));
                         } else {
                             if (cx != x0)
                                 return lattice_error(
@@ -402,6 +585,7 @@ CodecStatus read_xyz_cube(const QString& path, vector3D& cube, std::vector<doubl
                                                    "блока (%2)")
                                         .arg(number_text(cy), number_text(y0)));
                             block_y.push_back(cy);
+                            block_y_digits.push_back(number_digits(fields[1].begin, fields[1].end));
                         }
                     } else {
                         const long long l = c % ny;  // row
@@ -412,6 +596,7 @@ CodecStatus read_xyz_cube(const QString& path, vector3D& cube, std::vector<doubl
                                     QStringLiteral("should begin a new x block but repeats x = %1").arg(number_text(cx)),
                                     QStringLiteral("должна начинать новый блок x, но повторяет x = %1").arg(number_text(cx)));
                             block_x.push_back(cx);
+                            block_x_digits.push_back(number_digits(fields[0].begin, fields[0].end));
                         } else if (cx != block_x.back()) {
                             return lattice_error(
                                 path, line,
@@ -486,11 +671,14 @@ CodecStatus read_xyz_cube(const QString& path, vector3D& cube, std::vector<doubl
                                                    QStringLiteral("регулярным XYZ гридом"), *axis);
             !status)
             return status;
-    if (CodecStatus status = check_axis(path, column_z, "z"); !status)
+    // The lattice checks may replace nodes written with too few digits by
+    // the evenly spaced ones they stand for; the checks of every line above
+    // compared the texts as written.
+    if (CodecStatus status = check_axis(path, column_z, column_z_digits, "z"); !status)
         return status;
-    if (CodecStatus status = check_axis(path, block_y, "y"); !status)
+    if (CodecStatus status = check_axis(path, block_y, block_y_digits, "y"); !status)
         return status;
-    if (CodecStatus status = check_axis(path, block_x, "x"); !status)
+    if (CodecStatus status = check_axis(path, block_x, block_x_digits, "x"); !status)
         return status;
 
     // Columns that run from the top down are turned over, so that level 0 is
@@ -519,7 +707,7 @@ CodecStatus read_xyz_cube(const QString& path, vector3D& cube, std::vector<doubl
     if (!codec_continue(progress, 100))
         return CodecStatus::cancelled();
     cube.swap(local);
-    x = even_nodes(x0, block_x.back(), static_cast<int>(nx));
+    x = even_nodes(block_x.front(), block_x.back(), static_cast<int>(nx));
     y = std::move(block_y);
     z = std::move(depths);
     return {};

@@ -484,7 +484,7 @@ void TestGridOpsWindow::cubeCommands()
     QVERIFY2(fake.errors().isEmpty(), qPrintable(fake.errors().join("; ")));
     QCOMPARE(fake.fileRequests.size(), 1);
     QCOMPARE(fake.fileRequests[0].caption, QString("Open file"));
-    QCOMPARE(fake.fileRequests[0].filter, QString("Tolmera 3D grid (*.3Dgrd) ;; SEG-Y(*.sgy)"));
+    QCOMPARE(fake.fileRequests[0].filter, QString("Tolmera 3D grid (*.3Dgrd) ;; SEG-Y(*.sgy *.segy *.SGY *.SEGY)"));
     QCOMPARE(w.den_grid[1][2][3], expected);
     QCOMPARE(w.undo_stack.size(), undo_before);
     // The density cube is shown afterwards; the model keeps its own bounds
@@ -540,10 +540,12 @@ void TestGridOpsWindow::operandReadFailures()
     // Cancelled: nothing at all.
     w.on_multiply_cube_triggered();
     QVERIFY(fake.notes.isEmpty());
-    // Another suffix reads nothing: the empty operand does not match.
+    // Another suffix reads nothing and says which suffixes are read.
     fake.openNames << dir.filePath("operand.txt");
     w.on_multiply_cube_triggered();
-    QCOMPARE(fake.errors(), QStringList{"Grid params doesn't match"});
+    QCOMPARE(fake.errors().size(), 1);
+    QVERIFY2(fake.errors()[0].contains("Accepted suffixes: 3Dgrd, sgy, segy"), qPrintable(fake.errors()[0]));
+    QCOMPARE(w.den_grid, original);
     // A broken cube file is reported by the reader; the grid stays.
     fake.clear();
     QFile broken(dir.filePath("broken.3Dgrd"));

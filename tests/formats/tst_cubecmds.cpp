@@ -7,10 +7,12 @@
 #include "file_size_limit.h"
 #include "format_test_support.h"
 #include "formats/cube_file.h"
+#include "formats/file_commands.h"
 #include "formats/segy.h"
 #include "test_nodes.h"
 
 #include <QAction>
+#include <QDir>
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -21,13 +23,13 @@ using namespace fmt_test;
 
 namespace {
 
-// A cube file of the given kind ("3Dgrd", "3DGRD", "sgy") in dir.
+// A cube file of the given kind ("3Dgrd", "3DGRD", "sgy", "segy") in dir.
 QString writeCube(const QTemporaryDir& dir, const QString& name, const QString& suffix, const vector3D& cube,
                   const std::vector<double>& x, const std::vector<double>& y, const std::vector<double>& z)
 {
     const QString path = dir.filePath(name + "." + suffix);
-    const CodecStatus s = suffix.toLower() == "sgy" ? write_segy_cube(path, cube, x, y, z)
-                                                    : write_cube_file(path, cube, x, y, z);
+    const CodecStatus s = cube_file_kind(path) == CubeFileKind::SegY ? write_segy_cube(path, cube, x, y, z)
+                                                                     : write_cube_file(path, cube, x, y, z);
     return s ? path : QString();
 }
 
@@ -35,8 +37,8 @@ QString writeCube(const QTemporaryDir& dir, const QString& name, const QString& 
 bool readBack(const QString& path, vector3D& cube, std::vector<double>& x, std::vector<double>& y,
               std::vector<double>& z)
 {
-    return path.toLower().endsWith(".sgy") ? bool(read_segy_cube(path, cube, x, y, z))
-                                           : bool(read_cube_file(path, cube, x, y, z));
+    return cube_file_kind(path) == CubeFileKind::SegY ? bool(read_segy_cube(path, cube, x, y, z))
+                                                      : bool(read_cube_file(path, cube, x, y, z));
 }
 
 double maxDifference(const vector3D& a, const vector3D& b)
@@ -97,6 +99,7 @@ void TestCubeCommands::openDensity_data()
     QTest::newRow("own cube") << "3Dgrd";
     QTest::newRow("own cube, suffix in capitals") << "3DGRD";
     QTest::newRow("SEG-Y") << "sgy";
+    QTest::newRow("SEG-Y, spelled out in capitals") << "SEGY";
 }
 
 void TestCubeCommands::openDensity()
@@ -121,7 +124,7 @@ void TestCubeCommands::openDensity()
     QCOMPARE(fake.fileRequests.size(), 1);
     QCOMPARE(fake.fileRequests[0].kind, QStringLiteral("open"));
     QCOMPARE(fake.fileRequests[0].caption, QStringLiteral("Open file"));
-    QCOMPARE(fake.fileRequests[0].filter, QStringLiteral("Tolmera 3D grid (*.3Dgrd) ;; SEG-Y(*.sgy)"));
+    QCOMPARE(fake.fileRequests[0].filter, QStringLiteral("Tolmera 3D grid (*.3Dgrd) ;; SEG-Y(*.sgy *.segy *.SGY *.SEGY)"));
 
     QCOMPARE(w.den_grid, cube);
     QCOMPARE(w.x_calc, x);
@@ -139,7 +142,7 @@ void TestCubeCommands::openDensity()
     QVERIFY(w.ui->view_dens->isChecked());
     QCOMPARE(w.shown_cube, &w.den_grid);
     QVERIFY(w.progress_bar.isHidden());
-    if (suffix.toLower() == "sgy")
+    if (cube_file_kind(path) == CubeFileKind::SegY)
         QCOMPARE(w.model_bounds, (std::array<double, 6>{{1, 2, 3, 4, 5, 6}}));  // SEG-Y leaves them
     else
         QCOMPARE(w.model_bounds, (std::array<double, 6>{{1000, 1225, 5000, 5950, 0, 200}}));
@@ -209,7 +212,7 @@ void TestCubeCommands::openOtherCubes_data()
 {
     QTest::addColumn<int>("kind");  // 1 Vp, 2 Vs, 3 regularizer
     QTest::addColumn<QString>("suffix");
-    for (const char* s : {"3Dgrd", "sgy"}) {
+    for (const char* s : {"3Dgrd", "sgy", "segy"}) {
         QTest::addRow("Vp %s", s) << 1 << s;
         QTest::addRow("Vs %s", s) << 2 << s;
         QTest::addRow("regularizer %s", s) << 3 << s;
@@ -313,8 +316,8 @@ void TestCubeCommands::failedOpenChangesNothing_data()
         QTest::addRow("%s, not SEG-Y", kinds[k]) << k << 2 << "junk.sgy";
         QTest::addRow("%s, x first 1e39", kinds[k]) << k << 4 << "a coordinate of 1e+39";
     }
-    QTest::addRow("density, unknown suffix") << 0 << 3 << "error";
-    QTest::addRow("regularizer, unknown suffix") << 3 << 3 << "error";
+    QTest::addRow("density, unknown suffix") << 0 << 3 << "Accepted suffixes: 3Dgrd, sgy, segy (in any case)";
+    QTest::addRow("regularizer, unknown suffix") << 3 << 3 << "the suffix \"dat\" is not read here";
 }
 
 void TestCubeCommands::failedOpenChangesNothing()
@@ -393,10 +396,14 @@ void TestCubeCommands::unknownSuffixOnVelocityShowsThePresentCube()
     FakeInteraction fake;
     MainWindow w;
     w.language = 1;
-    // No Vp cube yet: "error", then the view reports the missing cube.
+    // No Vp cube yet: the suffixes that are read, then the view reports the
+    // missing cube.
     fake.openNames << path;
     w.on_open_vel_vp_triggered();
-    QCOMPARE(fake.errors(), (QStringList{"error", "Vp model is empty"}));
+    const QString refused = "File \"" + QDir::toNativeSeparators(path) +
+                            "\" was not opened: the suffix \"dat\" is not read here. Accepted suffixes: 3Dgrd, sgy, "
+                            "segy (in any case).";
+    QCOMPARE(fake.errors(), (QStringList{refused, "Vp model is empty"}));
     QVERIFY(w.Vp_grid.empty());
     // With a Vs cube loaded it is shown again, its crop reset.
     fake.clear();
@@ -405,7 +412,8 @@ void TestCubeCommands::unknownSuffixOnVelocityShowsThePresentCube()
     w.crop_borders = {{1, 1, 1, 1, 1, 1}};
     fake.openNames << dir.filePath("vs.DAT");
     w.on_open_vel_vs_triggered();
-    QCOMPARE(fake.errors(), QStringList{"error"});
+    QCOMPARE(fake.errors().size(), 1);
+    QVERIFY(fake.errors()[0].contains("\"DAT\" is not read here. Accepted suffixes: 3Dgrd, sgy, segy"));
     QCOMPARE(w.Vs_grid, make_cube(3, 2, 4));
     QCOMPARE(w.crop_borders, (std::array<int, 6>{{0, 2, 1, 0, 0, 3}}));
     QVERIFY(w.ui->view_Vs->isChecked());
@@ -416,7 +424,7 @@ void TestCubeCommands::saveCubes_data()
     QTest::addColumn<int>("kind");  // 0 density, 1 Vp
     QTest::addColumn<QString>("suffix");
     QTest::addColumn<QString>("notice");
-    for (const char* s : {"3Dgrd", "sgy", "SGY"}) {
+    for (const char* s : {"3Dgrd", "sgy", "SGY", "segy"}) {
         QTest::addRow("density %s", s) << 0 << s << "Density model has been saved";
         QTest::addRow("Vp %s", s) << 1 << s << "Vp model has been saved";
     }
@@ -446,7 +454,7 @@ void TestCubeCommands::saveCubes()
     QVERIFY2(fake.errors().isEmpty(), qPrintable(fake.errors().join("\n")));
     QCOMPARE(fake.messages(), QStringList{notice});
     QCOMPARE(fake.fileRequests[0].caption, QStringLiteral("Save file"));
-    QCOMPARE(fake.fileRequests[0].filter, QStringLiteral("Tolmera 3D grid (*.3Dgrd) ;; SEG-Y(*.sgy)"));
+    QCOMPARE(fake.fileRequests[0].filter, QStringLiteral("Tolmera 3D grid (*.3Dgrd) ;; SEG-Y(*.sgy *.segy *.SGY *.SEGY)"));
     QVERIFY(w.progress_bar.isHidden());
     vector3D back;
     std::vector<double> bx, by, bz;
@@ -457,7 +465,7 @@ void TestCubeCommands::saveCubes()
         QCOMPARE(bz, z);
     // The written format is the one the suffix names.
     const QByteArray bytes = read_file(path);
-    if (suffix.toLower() == "sgy")
+    if (cube_file_kind(path) == CubeFileKind::SegY)
         QCOMPARE(bytes.size(), 3600 + 5 * 4 * (240 + 3 * 4));
     else
         QCOMPARE(bytes.size(), 60 + 5 * 4 * 3 * 4);
@@ -548,10 +556,11 @@ void TestCubeCommands::failedSaveIsReported()
         QCOMPARE(fake.errors().size(), 1);
         QVERIFY2(fake.errors()[0].contains(QFileInfo(name).fileName()), qPrintable(fake.errors()[0]));
     }
-    // A cube SEG-Y cannot hold (a depth step beyond 65.535 m) leaves the old file.
+    // A cube SEG-Y cannot hold (depths that fall from level to level) leaves
+    // the old file.
     const QString old = dir.filePath("old.sgy");
     QVERIFY(write_file(old, "previous contents"));
-    w.z_calc = nodes(3, 0, 100);
+    w.z_calc = nodes(3, 200, -100);
     fake.clear();
     fake.saveNames << old;
     w.on_save3Dgrid_triggered();

@@ -23,6 +23,7 @@ private slots:
     void hostileLayerNamesStayInTheFolder();
     void mapGeometry();
     void failureTextNamesTheFile();
+    void unknownSuffixNamesTheAcceptedOnes();
 };
 
 void TestFileCommands::cubeKind_data()
@@ -36,7 +37,8 @@ void TestFileCommands::cubeKind_data()
     QTest::newRow("last dot counts") << "/d/cube.sgy.3dgrd" << CubeFileKind::OwnCube;
     QTest::newRow("other") << "/d/cube.dat" << CubeFileKind::Unknown;
     QTest::newRow("no suffix") << "/d/cube" << CubeFileKind::Unknown;
-    QTest::newRow("segy spelled out") << "/d/cube.segy" << CubeFileKind::Unknown;
+    QTest::newRow("segy spelled out") << "/d/cube.segy" << CubeFileKind::SegY;
+    QTest::newRow("segy spelled out in capitals") << "/d/cube.SeGy" << CubeFileKind::SegY;
 }
 
 void TestFileCommands::cubeKind()
@@ -53,7 +55,7 @@ void TestFileCommands::grdNames()
     QVERIFY(is_grd_name("/a/b.c.grd"));
     QVERIFY(!is_grd_name("/a/b.txt"));
     QVERIFY(!is_grd_name("/a/grd"));
-    QCOMPARE(cube_file_filter(), QStringLiteral("Tolmera 3D grid (*.3Dgrd) ;; SEG-Y(*.sgy)"));
+    QCOMPARE(cube_file_filter(), QStringLiteral("Tolmera 3D grid (*.3Dgrd) ;; SEG-Y(*.sgy *.segy *.SGY *.SEGY)"));
 }
 
 void TestFileCommands::safeNames_data()
@@ -124,6 +126,23 @@ void TestFileCommands::mapGeometry()
     QCOMPARE(map_geometry(2, 3, {0, 10}, {5, 15}, {fits}), (std::vector<double>{3, 2, 100, 300, 50, 60}));
     QVERIFY(map_geometry(2, 3, {}, {}, {other, {3, 2}}).empty());
     QVERIFY(map_geometry(0, 3, {0, 10, 20}, {}).empty());
+}
+
+void TestFileCommands::unknownSuffixNamesTheAcceptedOnes()
+{
+    QCOMPARE(cube_file_suffixes(), (QStringList{"3Dgrd", "sgy", "segy"}));
+    QCOMPARE(unknown_suffix_text("/d/cube.dat", cube_file_suffixes(), 1),
+             QStringLiteral("File \"%1\" was not opened: the suffix \"dat\" is not read here. Accepted suffixes: "
+                            "3Dgrd, sgy, segy (in any case).")
+                 .arg(QDir::toNativeSeparators("/d/cube.dat")));
+    QCOMPARE(unknown_suffix_text("/d/cube", {"txt", "bln"}, 1),
+             QStringLiteral("File \"%1\" was not opened: its name has no suffix. Accepted suffixes: txt, bln (in any "
+                            "case).")
+                 .arg(QDir::toNativeSeparators("/d/cube")));
+    const QString russian = unknown_suffix_text("/d/cube.dat", cube_file_suffixes(), 0);
+    QVERIFY2(russian.contains(QStringLiteral("расширение \"dat\" не читается")) &&
+                 russian.contains(QStringLiteral("3Dgrd, sgy, segy")),
+             qPrintable(russian));
 }
 
 void TestFileCommands::failureTextNamesTheFile()

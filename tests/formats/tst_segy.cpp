@@ -27,6 +27,9 @@ struct Fixture {
     int nx = 4, ny = 3, nz = 5;
     int interval = 10000;  // sample interval as stored
     int delay = 0;
+    qint16 time_scalar = 0;           // positions 215-216
+    double extended_interval = 0;     // positions 3273-3280
+    bool revision_2_bytes = false;    // bytes 3501, 3502 = 2, 0
     qint16 scalar = 0;
     int extended_headers = 0;
     quint16 revision = 0;
@@ -65,6 +68,18 @@ struct Fixture {
         put(3221, i16(qint16(nz)));
         put(3225, i16(qint16(format)));
         put(3501, i16(qint16(revision)));
+        if (revision_2_bytes)
+            put(3501, QByteArray("\x02\x00", 2));
+        {
+            quint64 bits;
+            std::memcpy(&bits, &extended_interval, 8);
+            QByteArray field(8, '\0');
+            if (big)
+                qToBigEndian<quint64>(bits, field.data());
+            else
+                qToLittleEndian<quint64>(bits, field.data());
+            put(3273, field);
+        }
         put(3505, i16(qint16(extended_headers)));
         if (extended_headers > 0)
             b += QByteArray(3200 * extended_headers, ' ');
@@ -76,6 +91,7 @@ struct Fixture {
                 set(81, i32(x(i, j)));
                 set(85, i32(y(i, j)));
                 set(109, i16(qint16(delay)));
+                set(215, i16(time_scalar));
                 set(181, i32(key(i, j)));
                 set(189, i32(inline_no(i, j)));
                 b += h;
@@ -104,6 +120,22 @@ qint32 i32_at(const QByteArray& b, int position)
 {
     return qFromLittleEndian<qint32>(b.constData() + position - 1);
 }
+double f64_at(const QByteArray& b, int position)
+{
+    const quint64 bits = qFromLittleEndian<quint64>(b.constData() + position - 1);
+    double v;
+    std::memcpy(&v, &bits, 8);
+    return v;
+}
+
+// Nodes first + i * step, as the program builds them.
+std::vector<double> nodes(double first, double step, int n)
+{
+    std::vector<double> v(n);
+    for (int i = 0; i < n; ++i)
+        v[i] = first + i * step;
+    return v;
+}
 
 QString segyio_script()
 {
@@ -128,6 +160,11 @@ private slots:
     void writtenLayout();
     void roundTrip_data();
     void roundTrip();
+    void depthFields_data();
+    void depthFields();
+    void degenerateShapesRoundTrip_data();
+    void degenerateShapesRoundTrip();
+    void readerPrefersExtendedInterval();
     void coordinateScalar_data();
     void coordinateScalar();
     void readFormats_data();
@@ -136,6 +173,7 @@ private slots:
     void ibmConversion();
     void ibmRoundTrip();
     void lineDetection();
+    void singleLineAndSingleColumn();
     void extendedTextualHeaders();
     void geometryScanOnAnyDevice();
     void badFiles_data();
@@ -143,6 +181,7 @@ private slots:
     void writerRefuses_data();
     void writerRefuses();
     void failedSaveKeepsOldFile();
+    void segyioReadsOurFiles_data();
     void segyioReadsOurFiles();
     void weReadSegyioFiles_data();
     void weReadSegyioFiles();
@@ -163,6 +202,13 @@ void TestSegy::writtenLayout()
     QCOMPARE(i16_at(b, 3219), qint16(10000));
     QCOMPARE(i16_at(b, 3221), qint16(3));
     QCOMPARE(i16_at(b, 3225), qint16(5));
+    // Revision 2: the exact step in the extended interval, the byte-order
+    // constant, the revision bytes and fixed-length traces.
+    QCOMPARE(f64_at(b, 3273), 10000.0);
+    QCOMPARE(i32_at(b, 3297), qint32(0x01020304));
+    QCOMPARE(int(uchar(b[3500])), 2);
+    QCOMPARE(int(uchar(b[3501])), 0);
+    QCOMPARE(i16_at(b, 3503), qint16(1));
     for (int i = 0; i < 2; ++i)
         for (int j = 0; j < 4; ++j) {
             const QByteArray t = b.mid(3600 + (i * 4 + j) * 252, 252);
@@ -176,6 +222,7 @@ void TestSegy::writtenLayout()
             QCOMPARE(i16_at(t, 109), qint16(100));
             QCOMPARE(i16_at(t, 115), qint16(3));
             QCOMPARE(i16_at(t, 117), qint16(10000));
+            QCOMPARE(i16_at(t, 215), qint16(0));
             QCOMPARE(i32_at(t, 181), j + 1);
             QCOMPARE(i32_at(t, 185), i + 1);
             QCOMPARE(i32_at(t, 189), i + 1);
@@ -197,9 +244,16 @@ void TestSegy::roundTrip_data()
     QTest::newRow("10 m steps") << 4 << 2 << 3 << 0.0 << 10.0 << 1000.0 << 50.0;
     QTest::newRow("first depth 500") << 5 << 3 << 7 << 500.0 << 25.0 << 6543210.5 << 25.5;
     QTest::newRow("above sea level") << 3 << 4 << 4 << -300.0 << 0.5 << -12.25 << 0.25;
-    QTest::newRow("largest step") << 2 << 2 << 2 << 0.0 << 65.535 << 0.0 << 1.0;
+    QTest::newRow("65.535 m") << 2 << 2 << 2 << 0.0 << 65.535 << 0.0 << 1.0;
     QTest::newRow("smallest step") << 2 << 3 << 5 << 7.0 << 0.001 << 100.0 << 1.0;
+    QTest::newRow("below a millimetre") << 2 << 2 << 4 << 3.25 << 0.0001 << 100.0 << 1.0;
     QTest::newRow("40x30x20") << 40 << 30 << 20 << 0.0 << 100.0 / 3.0 * 0.3 << 500000.0 << 100.0;
+    for (double z0 : {0.0, 12.5})
+        for (double dz : {0.5, 24.691224, 50.0, 100.02, 250.0})
+            QTest::newRow(QString("dz %1 from %2").arg(dz).arg(z0).toLatin1())
+                << 4 << 3 << 9 << z0 << dz << 512345.5 << 25.0;
+    QTest::newRow("first depth 1234.56789") << 2 << 2 << 3 << 1234.56789 << 7.0 << 0.0 << 1.0;
+    QTest::newRow("first depth 40000") << 2 << 2 << 3 << 40000.0 << 10.0 << 0.0 << 1.0;
 }
 
 void TestSegy::roundTrip()
@@ -238,10 +292,141 @@ void TestSegy::roundTrip()
         QVERIFY(std::fabs(bx[j] - x[j]) < 1e-9);
     for (int i = 0; i < ny; ++i)
         QVERIFY(std::fabs(by[i] - y[i]) < 1e-9);
-    // The step is stored in millimetres.
-    const double stored_step = std::round(dz * 1000) / 1000;
+    // The step comes back exactly from the extended interval; the first
+    // depth as exactly as the 16-bit delay with its scalar holds it (to four
+    // decimals while they fit, otherwise to fewer).
+    const double z0_precision = z0 == 1234.56789 ? 0.05 : 0.0;
+    QCOMPARE(bz.size(), size_t(nz));
     for (int k = 0; k < nz; ++k)
-        QVERIFY2(std::fabs(bz[k] - (z0 + k * stored_step)) < 1e-9, qPrintable(QString::number(bz[k], 'g', 17)));
+        QVERIFY2(std::fabs(bz[k] - z[k]) <= z0_precision + 1e-9 * std::max(1.0, std::fabs(z[k])),
+                 qPrintable(QString("%1 vs %2").arg(bz[k], 0, 'g', 17).arg(z[k], 0, 'g', 17)));
+    if (nz > 1)
+        QVERIFY(std::fabs((bz[1] - bz[0]) - dz) <= 1e-9 * std::max(1.0, dz));
+}
+
+void TestSegy::depthFields_data()
+{
+    QTest::addColumn<double>("z0");
+    QTest::addColumn<double>("dz");
+    QTest::addColumn<int>("interval");  // 16-bit field as a signed reader sees it
+    QTest::addColumn<int>("delay");
+    QTest::addColumn<int>("time_scalar");
+    // The step in thousandths of a metre while that fits a signed 16-bit
+    // value, whole metres above; the delay in metres, scaled for decimals.
+    QTest::newRow("0.5 m") << 0.0 << 0.5 << 500 << 0 << 0;
+    QTest::newRow("0.7 m") << 0.0 << 0.7 << 700 << 0 << 0;
+    QTest::newRow("24.691224 m") << 0.0 << 24.691224 << 24691 << 0 << 0;
+    QTest::newRow("32.767 m") << 0.0 << 32.767 << 32767 << 0 << 0;
+    QTest::newRow("32.768 m") << 0.0 << 32.768 << 32 << 0 << 0;
+    QTest::newRow("50 m") << 0.0 << 50.0 << 50 << 0 << 0;
+    QTest::newRow("100.02 m") << 0.0 << 100.02 << 100 << 0 << 0;
+    QTest::newRow("250 m") << 0.0 << 250.0 << 250 << 0 << 0;
+    QTest::newRow("40000 m") << 0.0 << 40000.0 << 0 << 0 << 0;
+    QTest::newRow("below a millimetre") << 0.0 << 0.0004 << 0 << 0 << 0;
+    QTest::newRow("first depth 12.5") << 12.5 << 10.0 << 10000 << 125 << -10;
+    QTest::newRow("first depth -0.25") << -0.25 << 10.0 << 10000 << -25 << -100;
+    QTest::newRow("first depth 3.1416") << 3.1416 << 10.0 << 10000 << 31416 << -10000;
+    QTest::newRow("first depth 500") << 500.0 << 10.0 << 10000 << 500 << 0;
+    QTest::newRow("first depth 40000") << 40000.0 << 10.0 << 10000 << 4000 << 10;
+}
+
+void TestSegy::depthFields()
+{
+    QFETCH(double, z0);
+    QFETCH(double, dz);
+    QFETCH(int, interval);
+    QFETCH(int, delay);
+    QFETCH(int, time_scalar);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("d.sgy");
+    QVERIFY(write_segy_cube(path, make_cube(2, 2, 4), {0, 1}, {0, 1}, nodes(z0, dz, 4)));
+    const QByteArray b = read_file(path);
+    QCOMPARE(int(i16_at(b, 3217)), interval);
+    QCOMPARE(int(i16_at(b, 3219)), interval);
+    QCOMPARE(int(i16_at(b, 3600 + 117)), interval);
+    QVERIFY(std::fabs(f64_at(b, 3273) - dz * 1000) <= 1e-9 * dz * 1000);
+    QCOMPARE(int(i16_at(b, 3600 + 109)), delay);
+    QCOMPARE(int(i16_at(b, 3600 + 215)), time_scalar);
+}
+
+void TestSegy::degenerateShapesRoundTrip_data()
+{
+    QTest::addColumn<int>("nx");
+    QTest::addColumn<int>("ny");
+    QTest::addColumn<int>("nz");
+    QTest::newRow("one row") << 5 << 1 << 3;
+    QTest::newRow("one column") << 1 << 4 << 3;
+    QTest::newRow("one level") << 3 << 2 << 1;
+    QTest::newRow("one cell") << 1 << 1 << 1;
+}
+
+void TestSegy::degenerateShapesRoundTrip()
+{
+    QFETCH(int, nx);
+    QFETCH(int, ny);
+    QFETCH(int, nz);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("g.sgy");
+    const vector3D cube = make_cube(nx, ny, nz);
+    const std::vector<double> x = nodes(6512345.5, 25, nx), y = nodes(512345.5, 50, ny), z = nodes(12.5, 24.691224, nz);
+    const CodecStatus written = write_segy_cube(path, cube, x, y, z);
+    QVERIFY2(written, qPrintable(written.message()));
+    vector3D back;
+    std::vector<double> bx, by, bz;
+    const CodecStatus read = read_segy_cube(path, back, bx, by, bz);
+    QVERIFY2(read, qPrintable(read.message()));
+    QCOMPARE(back, cube);
+    QCOMPARE(bx, x);
+    QCOMPARE(by, y);
+    QCOMPARE(bz.size(), z.size());
+    for (int k = 0; k < nz; ++k)
+        QVERIFY(std::fabs(bz[k] - z[k]) <= 1e-9 * z[k]);
+}
+
+void TestSegy::readerPrefersExtendedInterval()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("x.sgy");
+    for (bool big : {false, true}) {
+        Fixture f;
+        f.big = big;
+        f.interval = 24691;
+        f.extended_interval = 24691.224;
+        f.delay = 125;
+        f.time_scalar = -10;
+        // Revision 2 in single bytes, or as the 16-bit 0x0200 some writers use.
+        for (int form = 0; form < 2; ++form) {
+            f.revision_2_bytes = form == 0;
+            f.revision = form == 0 ? 0 : 0x0200;
+            QVERIFY(write_file(path, f.bytes()));
+            vector3D c;
+            std::vector<double> x, y, z;
+            const CodecStatus status = read_segy_cube(path, c, x, y, z);
+            QVERIFY2(status, qPrintable(status.message()));
+            for (int k = 0; k < f.nz; ++k)
+                QVERIFY2(std::fabs(z[k] - (12.5 + k * 24.691224)) < 1e-9,
+                         qPrintable(QString::number(z[k], 'g', 17)));
+        }
+        // Before revision 2 the bytes 3273-3280 mean nothing: the 16-bit
+        // interval holds.
+        f.revision_2_bytes = false;
+        f.revision = 0x0100;
+        QVERIFY(write_file(path, f.bytes()));
+        vector3D c;
+        std::vector<double> x, y, z;
+        QVERIFY(read_segy_cube(path, c, x, y, z));
+        QVERIFY(std::fabs(z[2] - (12.5 + 2 * 24.691)) < 1e-9);
+        // A revision 2 file without an extended interval uses the 16-bit one,
+        // read unsigned (a step of 50 m written by older programs as 50000).
+        f.revision_2_bytes = true;
+        f.extended_interval = 0;
+        f.interval = 50000;
+        f.time_scalar = 0;
+        f.delay = 100;
+        QVERIFY(write_file(path, f.bytes()));
+        QVERIFY(read_segy_cube(path, c, x, y, z));
+        QCOMPARE(z[3], 250.0);
+    }
 }
 
 void TestSegy::coordinateScalar_data()
@@ -390,6 +575,42 @@ void TestSegy::lineDetection()
     QCOMPARE(c[2][2][3], float(f.value(2, 2, 3)));
 }
 
+void TestSegy::singleLineAndSingleColumn()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("one.sgy");
+    // Keys that never fall: all traces form one line, read as one row.
+    Fixture one_line;
+    one_line.key = [](int i, int j) { return i * 10 + j; };
+    one_line.inline_no = [](int, int) { return 1; };
+    one_line.x = [](int i, int j) { return 1000 + 50 * (i * 4 + j); };
+    one_line.y = [](int, int) { return 2000; };
+    QVERIFY(write_file(path, one_line.bytes()));
+    vector3D c;
+    std::vector<double> x, y, z;
+    CodecStatus status = read_segy_cube(path, c, x, y, z);
+    QVERIFY2(status, qPrintable(status.message()));
+    QCOMPARE(c.size(), size_t(5));
+    QCOMPARE(c[0].size(), size_t(1));
+    QCOMPARE(c[0][0].size(), size_t(12));
+    QCOMPARE(y, std::vector<double>{2000});
+    QCOMPARE(x.front(), 1000.0);
+    QCOMPARE(x.back(), 1550.0);
+    QCOMPARE(c[3][0][9], float(one_line.value(3, 2, 1)));
+    // Keys that fall at every trace: lines of one trace, one column.
+    Fixture single_traces;
+    single_traces.key = [](int i, int j) { return 100 - i * 4 - j; };
+    single_traces.x = [](int, int) { return 1000; };
+    single_traces.y = [](int i, int j) { return 2000 + 25 * (i * 4 + j); };
+    QVERIFY(write_file(path, single_traces.bytes()));
+    status = read_segy_cube(path, c, x, y, z);
+    QVERIFY2(status, qPrintable(status.message()));
+    QCOMPARE(c[0].size(), size_t(12));
+    QCOMPARE(c[0][0].size(), size_t(1));
+    QCOMPARE(x, std::vector<double>{1000});
+    QCOMPARE(y.back(), 2275.0);
+}
+
 void TestSegy::extendedTextualHeaders()
 {
     Fixture f;
@@ -478,13 +699,6 @@ void TestSegy::badFiles_data()
     QTest::newRow("zero sample interval") << with(good, 3217, le16(0)) << CodecError::BadHeader;
     QTest::newRow("variable extended headers") << with(with(good, 3501, le16(0x100)), 3505, le16(-1))
                                                << CodecError::Unsupported;
-    Fixture one_line;
-    one_line.key = [](int i, int j) { return i * 10 + j; };
-    one_line.inline_no = [](int, int) { return 1; };
-    QTest::newRow("single line") << one_line.bytes() << CodecError::BadHeader;
-    Fixture single_traces;
-    single_traces.key = [](int i, int j) { return 100 - i * 4 - j; };
-    QTest::newRow("one trace per line") << single_traces.bytes() << CodecError::BadHeader;
     Fixture uneven;
     uneven.key = [](int i, int j) { return i == 1 && j == 2 ? 0 : j + 1; };
     QTest::newRow("lines of different lengths") << uneven.bytes() << CodecError::BadHeader;
@@ -515,14 +729,9 @@ void TestSegy::writerRefuses_data()
     QTest::addColumn<double>("dz");
     QTest::addColumn<double>("x0");
     QTest::newRow("empty") << 0 << 0 << 0 << 0.0 << 10.0 << 0.0;
-    QTest::newRow("one level") << 3 << 3 << 1 << 0.0 << 10.0 << 0.0;
-    QTest::newRow("one row") << 3 << 1 << 3 << 0.0 << 10.0 << 0.0;
-    QTest::newRow("one column") << 1 << 3 << 3 << 0.0 << 10.0 << 0.0;
-    QTest::newRow("step of 100 m") << 3 << 3 << 3 << 0.0 << 100.0 << 0.0;
-    QTest::newRow("step below a millimetre") << 3 << 3 << 3 << 0.0 << 0.0001 << 0.0;
     QTest::newRow("depth decreasing") << 3 << 3 << 3 << 0.0 << -10.0 << 0.0;
-    QTest::newRow("first depth half a metre") << 3 << 3 << 3 << 0.5 << 10.0 << 0.0;
-    QTest::newRow("first depth too deep") << 3 << 3 << 3 << 40000.0 << 10.0 << 0.0;
+    QTest::newRow("equal depths") << 3 << 3 << 3 << 0.0 << 0.0 << 0.0;
+    QTest::newRow("first depth beyond the delay") << 3 << 3 << 3 << 4e8 << 10.0 << 0.0;
     QTest::newRow("coordinates too large") << 3 << 3 << 3 << 0.0 << 10.0 << 3e9;
 }
 
@@ -559,7 +768,7 @@ void TestSegy::failedSaveKeepsOldFile()
         write_segy_cube(path, cube, {0, 1, 2}, {0, 1, 2, 3}, {0, 10}, [](int p) { return p < 50; });
     QCOMPARE(stopped.code(), CodecError::Cancelled);
     QCOMPARE(read_file(path), QByteArray("precious"));
-    QVERIFY(!write_segy_cube(path, cube, {0, 1, 2}, {0, 1, 2, 3}, {0, 1000}));
+    QVERIFY(!write_segy_cube(path, cube, {0, 1, 2}, {0, 1, 2, 3}, {10, 0}));
     QCOMPARE(read_file(path), QByteArray("precious"));
     QCOMPARE(files_in(dir.path()), QStringList{"keep.sgy"});
     // A stopped read leaves the outputs alone.
@@ -571,8 +780,19 @@ void TestSegy::failedSaveKeepsOldFile()
 
 // ---- segyio -------------------------------------------------------------------
 
+void TestSegy::segyioReadsOurFiles_data()
+{
+    QTest::addColumn<double>("z0");
+    QTest::addColumn<double>("dz");
+    for (double z0 : {0.0, 12.5})
+        for (double dz : {0.5, 24.691224, 50.0, 100.02, 250.0})
+            QTest::newRow(QString("dz %1 from %2").arg(dz).arg(z0).toLatin1()) << z0 << dz;
+}
+
 void TestSegy::segyioReadsOurFiles()
 {
+    QFETCH(double, z0);
+    QFETCH(double, dz);
     const QString python = python_with_segyio();
     if (python.isEmpty())
         QSKIP("python3-segyio is not installed");
@@ -580,13 +800,7 @@ void TestSegy::segyioReadsOurFiles()
     const QString path = dir.filePath("ours.sgy");
     const int nx = 5, ny = 4, nz = 6;
     const vector3D cube = make_cube(nx, ny, nz);
-    std::vector<double> x(nx), y(ny), z(nz);
-    for (int j = 0; j < nx; ++j)
-        x[j] = 6543210.5 + 25.5 * j;
-    for (int i = 0; i < ny; ++i)
-        y[i] = 7123456.25 + 12.5 * i;
-    for (int k = 0; k < nz; ++k)
-        z[k] = 100 + 12.5 * k;
+    const std::vector<double> x = nodes(6543210.5, 25.5, nx), y = nodes(7123456.25, 12.5, ny), z = nodes(z0, dz, nz);
     QVERIFY(write_segy_cube(path, cube, x, y, z));
 
     QString out, log;
@@ -594,19 +808,44 @@ void TestSegy::segyioReadsOurFiles()
     const QJsonObject o = QJsonDocument::fromJson(out.toUtf8()).object();
     QCOMPARE(o["binary_format"].toInt(), 5);
     QCOMPARE(o["binary_samples"].toInt(), nz);
-    QCOMPARE(o["binary_interval"].toInt(), 12500);
     QCOMPARE(o["tracecount"].toInt(), nx * ny);
     QCOMPARE(o["ilines"].toArray().size(), ny);
     QCOMPARE(o["xlines"].toArray().size(), nx);
-    const QJsonArray samples = o["samples"].toArray();
-    QCOMPARE(samples.size(), nz);
-    for (int k = 0; k < nz; ++k)
-        QCOMPARE(samples[k].toDouble(), z[k]);
+    QCOMPARE(o["samples"].toArray().size(), nz);
     const QJsonArray tx = o["x"].toArray(), ty = o["y"].toArray();
     for (int t = 0; t < nx * ny; ++t) {
         QCOMPARE(tx[t].toDouble(), x[t % nx]);
         QCOMPARE(ty[t].toDouble(), y[t / nx]);
     }
+
+    // Sample positions as a SEG-Y reader finds them: the first depth is the
+    // delay with the time scalar applied (both as segyio reads them); the
+    // step the revision 2 extended interval.
+    QCOMPARE(o["revision_major"].toInt(), 2);
+    const double first = o["first_depth"].toDouble();
+    const double step = o["extended_interval"].toDouble() / 1000.0;
+    QCOMPARE(first, z0);
+    for (int k = 0; k < nz; ++k)
+        QVERIFY2(std::fabs(first + k * step - z[k]) <= 1e-9 * std::max(1.0, z[k]),
+                 qPrintable(QString("%1: %2").arg(k).arg(first + k * step, 0, 'g', 17)));
+    // The 16-bit interval that signed readers take is never negative, the
+    // trace headers agree with the binary header (so segyio does not fall
+    // back to a default), and where the step fits in thousandths of a metre
+    // segyio's own sample positions step by it.
+    const int interval = o["binary_interval"].toInt();
+    QVERIFY(interval > 0);
+    QCOMPARE(o["trace_interval"].toInt(), interval);
+    const QJsonArray samples = o["samples"].toArray();
+    if (dz * 1000 <= 32767) {
+        QCOMPARE(interval, int(std::floor(dz * 1000 + 1e-6)));
+        QVERIFY(std::fabs(samples[1].toDouble() - samples[0].toDouble() - interval / 1000.0) < 1e-9);
+        if (z0 == 0 && dz == 0.5)
+            for (int k = 0; k < nz; ++k)
+                QCOMPARE(samples[k].toDouble(), z[k]);
+    } else {
+        QCOMPARE(interval, int(std::floor(dz + 1e-9)));
+    }
+
     const QByteArray ref = read_file(path + ".ref");
     QCOMPARE(ref.size(), nx * ny * nz * 4);
     for (int t = 0; t < nx * ny; ++t)

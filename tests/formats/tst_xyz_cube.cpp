@@ -69,6 +69,8 @@ private slots:
     void readsFilesOfOtherSoftware_data();
     void readsFilesOfOtherSoftware();
     void columnsFromTheTopDownAreTurnedOver();
+    void sixDigitUtmFilesRead_data();
+    void sixDigitUtmFilesRead();
     void malformedFilesChangeNothing_data();
     void malformedFilesChangeNothing();
     void stopBetweenBlocksChangesNothing_data();
@@ -227,6 +229,71 @@ void TestXyzCube::readsFilesOfOtherSoftware()
     QVERIFY(out.z == (std::vector<double>{5, 15}));
 }
 
+void TestXyzCube::sixDigitUtmFilesRead_data()
+{
+    QTest::addColumn<bool>("exponents");
+    QTest::addColumn<int>("rows");
+    QTest::newRow("6.54321e+06 style") << true << 8;
+    QTest::newRow("6-digit values without exponents") << false << 8;
+    QTest::newRow("three rows") << true << 3;
+}
+
+// Other programs write coordinates with six significant digits: the UTM
+// northings 6543210 + 25 i become 6.54321e+06, 6.54324e+06, 6.54326e+06, ...
+// (or 6543240 without an exponent) and the eastings 512345.5 + 25 j 512346,
+// 512370, 512396, ... The nodes are uneven in the text by up to the rounding
+// of its digits; the file reads, and the nodes are the evenly spaced ones
+// those digits stand for.
+void TestXyzCube::sixDigitUtmFilesRead()
+{
+    QFETCH(bool, exponents);
+    QFETCH(int, rows);
+    const int nx = 4, ny = rows, nz = 5;
+    const std::vector<double> x = nodes(nx, 512345.5, 25), y = nodes(ny, 6543210, 25), z = nodes(nz, 12.5, 24.691224);
+    const vector3D cube = make_cube(nx, ny, nz);
+    auto six = [exponents](double v) {
+        QByteArray text = QByteArray::number(v, 'g', 6);
+        if (!exponents && text.contains('e'))
+            text = QByteArray::number(text.toDouble(), 'f', 0);
+        return text;
+    };
+    QByteArray text;
+    for (int i = 0; i < nx; ++i)
+        for (int j = 0; j < ny; ++j)
+            for (int k = nz - 1; k >= 0; --k)
+                text += six(x[i]) + ' ' + six(y[j]) + ' ' + six(-z[k]) + ' ' + six(cube[k][j][i]) + '\n';
+    QVERIFY(text.startsWith(exponents ? "512346 6.54321e+06 -111.265 " : "512346 6543210 -111.265 "));
+    QTemporaryDir dir;
+    const QString path = dir.filePath("six.xyz");
+    QVERIFY(write_file(path, text));
+    Outputs out;
+    const CodecStatus status = read_xyz_cube(path, out.cube, out.x, out.y, out.z);
+    QVERIFY2(status, qPrintable(status.message()));
+    QCOMPARE(out.cube.size(), size_t(nz));
+    QCOMPARE(out.cube[0].size(), size_t(ny));
+    QCOMPARE(out.cube[0][0].size(), size_t(nx));
+    for (int k = 0; k < nz; ++k)
+        for (int j = 0; j < ny; ++j)
+            for (int i = 0; i < nx; ++i)
+                QVERIFY(std::fabs(out.cube[k][j][i] - cube[k][j][i]) <= 5e-6 * std::fabs(cube[k][j][i]));
+    // Every node lies within the rounding of the digits written; with enough
+    // rows the round northings come back exactly. (The eastings were all
+    // rounded up from .5, so 512346 + 25 i fits the text as well as the
+    // truth does.)
+    for (int i = 0; i < nx; ++i)
+        QVERIFY2(std::fabs(out.x[i] - x[i]) <= 0.5 + 1e-9, qPrintable(QString::number(out.x[i], 'g', 17)));
+    for (int j = 0; j < ny; ++j)
+        QVERIFY2(std::fabs(out.y[j] - y[j]) <= 5, qPrintable(QString::number(out.y[j], 'g', 17)));
+    for (int k = 0; k < nz; ++k)
+        QVERIFY2(std::fabs(out.z[k] - z[k]) <= 5e-4, qPrintable(QString::number(out.z[k], 'g', 17)));
+    for (int j = 1; j < ny; ++j)
+        QCOMPARE(out.y[j] - out.y[j - 1], out.y[1] - out.y[0]);
+    for (int i = 1; i < nx; ++i)
+        QCOMPARE(out.x[i] - out.x[i - 1], 25.0);
+    if (ny >= 8)
+        QCOMPARE(out.y, y);
+}
+
 void TestXyzCube::columnsFromTheTopDownAreTurnedOver()
 {
     // Columns listed from the shallowest cell down are stored by their
@@ -295,6 +362,9 @@ void TestXyzCube::malformedFilesChangeNothing_data()
         << QByteArray("0 0 -5 1\n10 0 -5 2\n25 0 -5 3\n") << bad_grid << "x nodes are not evenly spaced";
     QTest::newRow("uneven y")
         << QByteArray("0 0 -5 1\n0 10 -5 2\n0 30 -5 3\n") << bad_grid << "y nodes are not evenly spaced";
+    QTest::newRow("uneven beyond the rounding of six digits")
+        << QByteArray("0 6.54321e+06 -5 1\n0 6.54324e+06 -5 2\n0 6.54331e+06 -5 3\n") << bad_grid
+        << "y nodes are not evenly spaced";
     QTest::newRow("uneven depths")
         << QByteArray("0 0 -30 1\n0 0 -10 2\n0 0 -5 3\n") << bad_grid << "z nodes are not evenly spaced";
     QTest::newRow("depth repeated inside a column")

@@ -8,10 +8,12 @@
       PATH.ref: the samples as little-endian float32, trace by trace.
   read PATH
       Opens a little-endian file with segyio, its geometry taken from inline
-      189 and crossline 193, and prints a JSON summary; the samples go to
-      PATH.ref as above.
+      189 and crossline 193, and prints a JSON summary (with the first depth
+      as the delay with its time scalar applied and the revision 2 fields of
+      the binary header); the samples go to PATH.ref as above.
 """
 import json
+import struct
 import sys
 
 import numpy as np
@@ -90,7 +92,18 @@ def read(path):
             "binary_samples": int(f.bin[segyio.BinField.Samples]),
             "binary_interval": int(f.bin[segyio.BinField.Interval]),
             "delay": int(h0[segyio.su.delrt]),
+            "time_scalar": int(h0[segyio.TraceField.ScalarTraceHeader]),
+            "first_depth": unscaled(h0[segyio.su.delrt], h0[segyio.TraceField.ScalarTraceHeader]),
+            "trace_interval": int(h0[segyio.TraceField.TRACE_SAMPLE_INTERVAL]),
         }
+        # Revision 2 fields segyio 1.8 has no names for, from the file itself:
+        # the revision bytes (3501, 3502) and the extended sample interval
+        # (3273-3280, a little-endian double here).
+        with open(path, "rb") as raw:
+            binary = raw.read(3600)[3200:]
+        summary["revision_major"] = binary[3500 - 3200]
+        summary["revision_minor"] = binary[3501 - 3200]
+        summary["extended_interval"] = struct.unpack_from("<d", binary, 3272 - 3200)[0]
         dump(f, path)
     print(json.dumps(summary))
 
