@@ -79,9 +79,14 @@ double shown_step(double first, double last, int count, double step)
 {
     if (count < 2 || !std::isfinite(first) || !std::isfinite(last) || !std::isfinite(step) || step == 0.0)
         return step;
+    // The nodes themselves carry only rounding errors of their magnitude
+    // (computed as first + i * step, or summed step by step): a candidate
+    // must end on the last node to within that, not merely within the node
+    // tolerance, or 24.69122 would pass for 24.691224 on a short axis.
+    const double rounding = 1e-13 * (std::fabs(first) + std::fabs(last));
     for (int digits = 1; digits < 17; ++digits) {
         const double candidate = QString::number(step, 'g', digits).toDouble();
-        if (candidate != 0.0 && std::fabs((count - 1) * candidate + first - last) <= kNodeTolerance * std::fabs(candidate))
+        if (candidate != 0.0 && std::fabs((count - 1) * candidate + first - last) <= rounding)
             return candidate;
     }
     return step;

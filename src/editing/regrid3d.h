@@ -38,8 +38,8 @@ double snapped_max(double min, double max, double step, int count);
 
 // The step an axis of `count` nodes from `first` to `last` is shown with in
 // a dialog: the decimal with the fewest significant digits near `step`
-// that, taken count - 1 times from `first`, ends within the node tolerance of
-// `last`, so it describes the axis's own nodes (24.691224 rather than the
+// that, taken count - 1 times from `first`, ends on `last` to within the
+// rounding of the node coordinates, so it describes the axis's own nodes (24.691224 rather than the
 // 24.691224000000034 that two computed nodes differ by); `step` itself when
 // no shorter decimal does, or for fewer than two nodes.
 double shown_step(double first, double last, int count, double step);

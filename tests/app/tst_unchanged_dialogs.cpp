@@ -18,9 +18,11 @@
 #include "fake_interaction.h"
 #include "test_nodes.h"
 
-// A lattice: first node and step per axis.
+// A lattice: first node and step per axis, and the texts a dialog must show
+// for them (all their digits, nothing more).
 struct Lattice {
     double x0, dx, y0, dy, z0, dz;
+    const char *x0_text, *dx_text, *y0_text, *dy_text, *z0_text, *dz_text;
 };
 Q_DECLARE_METATYPE(Lattice)
 
@@ -206,32 +208,40 @@ void TestUnchangedDialogs::okWithoutEditsChangesNothing_data()
     QTest::addColumn<QString>("command");
     QTest::addColumn<QStringList>("shown");  // field=text pairs the dialog must show
 
+    auto t = [](const char* name, const char* text) { return QString::fromLatin1(name) + "=" + text; };
     const struct {
         const char* name;
-        QStringList (*shown)(const Lattice&);
+        std::function<QStringList(const Lattice&)> shown;
     } commands[] = {
-        {"regrid", [](const Lattice& l) {
-             return QStringList{"minX=" + QString::number(l.x0, 'f', 1), "dx=" + QString::number(l.dx, 'g', 17),
-                                "minY=" + QString::number(l.y0, 'f', 1), "minZ=" + QString::number(l.z0, 'g', 17)};
+        {"regrid", [&](const Lattice& l) {
+             return QStringList{t("minX", l.x0_text), t("dx", l.dx_text), t("minY", l.y0_text), t("dy", l.dy_text),
+                                t("minZ", l.z0_text), t("dz", l.dz_text)};
          }},
-        {"regrid_horizons", [](const Lattice& l) { return QStringList{"minX=" + QString::number(l.x0, 'f', 1)}; }},
-        {"regrid_observed", [](const Lattice& l) { return QStringList{"minY=" + QString::number(l.y0, 'f', 1)}; }},
-        {"vertical", [](const Lattice& l) {
-             return QStringList{"input_minz=" + QString::number(l.z0, 'g', 17),
-                                "input_dz=" + QString::number(l.dz, 'g', 17), "input_calc_height=0.7"};
+        {"regrid_horizons",
+         [&](const Lattice& l) { return QStringList{t("minX", l.x0_text), t("dx", l.dx_text), t("dy", l.dy_text)}; }},
+        {"regrid_observed",
+         [&](const Lattice& l) { return QStringList{t("minY", l.y0_text), t("dx", l.dx_text), t("dy", l.dy_text)}; }},
+        {"vertical", [&](const Lattice& l) {
+             return QStringList{t("input_minz", l.z0_text), t("input_dz", l.dz_text), t("input_calc_height", "0.7")};
          }},
-        {"preferences", [](const Lattice&) { return QStringList{"expansion_factor=0.7"}; }},
-        {"observed_caxis", [](const Lattice&) { return QStringList{"min_caxis=-12.345678901", "max_caxis=45.678901234"}; }},
-        {"model_caxis", [](const Lattice&) { return QStringList{"min_caxis=2.4000000953674316", "max_caxis=2.71828"}; }},
-        {"window_limits", [](const Lattice& l) { return QStringList{"inputXmin=" + QString::number(l.x0 - 0.5, 'f', 1)}; }},
+        {"preferences", [&](const Lattice&) { return QStringList{t("expansion_factor", "0.7")}; }},
+        {"observed_caxis",
+         [&](const Lattice&) { return QStringList{t("min_caxis", "-12.345678901"), t("max_caxis", "45.678901234")}; }},
+        {"model_caxis",
+         [&](const Lattice&) { return QStringList{t("min_caxis", "2.4000000953674316"), t("max_caxis", "2.71828")}; }},
+        {"window_limits", [&](const Lattice& l) { return QStringList{t("inputYmin", l.y0_text)}; }},
     };
     const struct {
         const char* name;
         Lattice lattice;
     } lattices[] = {
-        {"utm, dz 24.691224", {6512345.5, 25, 512345.5, 100.02, 1234.5612, 24.691224}},
-        {"utm, dz 0.7", {6512345.5, 24.691224, 512345.5, 0.7, 0, 0.7}},
-        {"dz 100.02", {512345.5, 100.02, 6512345.5, 25, 12.5, 100.02}},
+        {"utm, dz 24.691224",
+         {6512345.5, 25, 512345.5, 100.02, 1234.5612, 24.691224, "6512345.5", "25", "512345.5", "100.02", "1234.5612",
+          "24.691224"}},
+        {"utm, dz 0.7",
+         {6512345.5, 24.691224, 512345.5, 0.7, 0, 0.7, "6512345.5", "24.691224", "512345.5", "0.7", "0", "0.7"}},
+        {"dz 100.02",
+         {512345.5, 100.02, 6512345.5, 25, 12.5, 100.02, "512345.5", "100.02", "6512345.5", "25", "12.5", "100.02"}},
     };
     for (const auto& l : lattices)
         for (const auto& c : commands)

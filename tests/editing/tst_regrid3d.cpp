@@ -376,6 +376,7 @@ void TestRegrid3d::shownStep_data()
     QTest::newRow("0.7") << nodes(300, 0, 0.7) << 0.7;
     QTest::newRow("100.02") << nodes(12, 512345.5, 100.02) << 100.02;
     QTest::newRow("25") << nodes(4, 6512345.5, 25) << 25.0;
+    QTest::newRow("24.691224, 4 nodes from 6512345.5") << nodes(4, 6512345.5, 24.691224) << 24.691224;
     QTest::newRow("one node") << std::vector<double>{12.5} << 0.0;
 }
 
