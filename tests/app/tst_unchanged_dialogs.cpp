@@ -15,7 +15,17 @@
 #include <functional>
 
 #include "app/mainwindow.h"
+#include "app/preferencesdialog.h"
+#include "editing/horizonseditingdialog.h"
+#include "editing/inputvaluedialog.h"
+#include "editing/modelparamswindow.h"
+#include "editing/smoothparamsdialog.h"
+#include "engine/inversion_parameters.h"
+#include "engine/inversionhorizondialog.h"
 #include "fake_interaction.h"
+#include "views/caxisdialog.h"
+#include "views/scalexyzdialog.h"
+#include "views/windowlimitsdialog.h"
 #include "test_nodes.h"
 
 // A lattice: first node and step per axis, and the texts a dialog must show
@@ -25,6 +35,7 @@ struct Lattice {
     const char *x0_text, *dx_text, *y0_text, *dy_text, *z0_text, *dz_text;
 };
 Q_DECLARE_METATYPE(Lattice)
+Q_DECLARE_METATYPE(std::vector<double>)
 
 namespace {
 
@@ -197,6 +208,8 @@ class TestUnchangedDialogs : public QObject {
 private slots:
     void okWithoutEditsChangesNothing_data();
     void okWithoutEditsChangesNothing();
+    void dialogSendsBackWhatItWasGiven_data();
+    void dialogSendsBackWhatItWasGiven();
 
 private:
     FakeInteraction fake;
@@ -315,6 +328,143 @@ void TestUnchangedDialogs::okWithoutEditsChangesNothing()
         QCOMPARE(texts.value(name, "<missing>"), text);
     }
     compareProjects(Project(w), before);
+}
+
+// Each dialog on its own, filled through its setter with a record of
+// survey numbers and confirmed without edits, emits that very record. The
+// runner returns what the dialog emitted, in record order.
+using DialogRun = std::function<std::vector<double>(const std::vector<double>&)>;
+Q_DECLARE_METATYPE(DialogRun)
+
+void TestUnchangedDialogs::dialogSendsBackWhatItWasGiven_data()
+{
+    QTest::addColumn<DialogRun>("run");
+    QTest::addColumn<std::vector<double>>("record");
+
+    QTest::newRow("vertical parameters") << DialogRun([](const std::vector<double>& r) {
+        ModelParamsWindow d;
+        std::vector<double> out;
+        QObject::connect(&d, &ModelParamsWindow::calc_height_changed, [&](double h) { out.push_back(-h); });
+        QObject::connect(&d, &ModelParamsWindow::params_signal,
+                         [&](double a, double b, double c) { out.insert(out.end(), {a, b, c}); });
+        d.setValues(r[1], r[2], r[3], r[0]);
+        clickOk(&d);
+        return out;
+    }) << std::vector<double>{-0.7, 1234.5612, 1234.5612 + 40 * 24.691224, 24.691224};
+
+    QTest::newRow("preferences") << DialogRun([](const std::vector<double>& r) {
+        PreferencesDialog d;
+        std::vector<double> out;
+        QObject::connect(&d, &PreferencesDialog::set_preferences, [&](std::vector<double>& p) { out = p; });
+        d.setModelSize(4, 3, 5);
+        std::vector<double> given = r;
+        d.loadPreferences(given);
+        clickOk(&d);
+        return out;
+    }) << std::vector<double>{1, 0, 0, 0, 0, 0.7, 1, 1, 0, 0};
+
+    QTest::newRow("colour range") << DialogRun([](const std::vector<double>& r) {
+        CaxisDialog d;
+        std::vector<double> out;
+        QObject::connect(&d, &CaxisDialog::set_caxis, [&](std::vector<double> v) { out = v; });
+        d.setValues(r);
+        clickOk(&d);
+        return out;
+    }) << std::vector<double>{-12.345678901, 6512345.5};
+
+    QTest::newRow("vertical scale") << DialogRun([](const std::vector<double>& r) {
+        ScaleXYZDialog d;
+        std::vector<double> out;
+        QObject::connect(&d, &ScaleXYZDialog::scaleSelected,
+                         [&](int type, double v) { out = {double(type), v}; });
+        d.setSpans(1000, 24.691224);
+        d.setValues(int(r[0]), r[1]);
+        clickOk(&d);
+        return out;
+    }) << std::vector<double>{1, 0.024691224};
+
+    QTest::newRow("window limits") << DialogRun([](const std::vector<double>& r) {
+        WindowLimitsDialog d;
+        std::vector<double> out;
+        QObject::connect(&d, &WindowLimitsDialog::sizeSelected, [&](std::vector<double>& v) { out = v; });
+        d.setValues(r);
+        clickOk(&d);
+        return out;
+    }) << std::vector<double>{6512345.5, 6512420.5, 512345.5, 512545.54, 1234.5612, 1333.326096};
+
+    QTest::newRow("horizon editing") << DialogRun([](const std::vector<double>& r) {
+        HorizonsEditingDialog d;
+        std::vector<double> out;
+        QObject::connect(&d, &HorizonsEditingDialog::EditingParamsSeted,
+                         [&](double a, double b, double c, double e) { out = {a, b, c, e}; });
+        d.setValues(r[0], r[1], r[2], r[3]);
+        clickOk(&d);
+        return out;
+    }) << std::vector<double>{100.02, 24.691224, 0.7, 1234.5612};
+
+    QTest::newRow("horizon fitting") << DialogRun([](const std::vector<double>& r) {
+        InversionHorizonDialog d;
+        std::vector<QString> names{"", "Top", "Base"};
+        d.setLayersNames(names);
+        QMap<QString, double> in{{"Niter", r[0]}, {"layer", r[1]}, {"stepScale", r[2]}};
+        d.setPreviousParams(in);
+        std::vector<double> out;
+        QObject::connect(&d, &InversionHorizonDialog::paramsSelected, [&](QMap<QString, double>& p) {
+            out = {p.value("Niter"), p.value("layer"), p.value("stepScale")};
+        });
+        clickOk(&d);
+        return out;
+    }) << std::vector<double>{250, 2, 0.123456789};
+
+    QTest::newRow("smoothing") << DialogRun([](const std::vector<double>& r) {
+        SmoothParamsDialog d;
+        std::vector<double> out;
+        auto keep = [&](std::vector<double> p) { out = p; };
+        QObject::connect(&d, &SmoothParamsDialog::gridFilterParamsSelected, keep);
+        QObject::connect(&d, &SmoothParamsDialog::layerFilterParamsSelected, keep);
+        QObject::connect(&d, &SmoothParamsDialog::horizonFilterParamsSelected, keep);
+        d.setSteps({25, 100.02, 24.691224});
+        d.setLayers({"Top", "Base"});
+        d.setParams(r);
+        clickOk(&d);
+        return out;
+    }) << std::vector<double>{0, 5 * 25.0, 3 * 100.02, 5 * 24.691224, 1, 1};
+
+    QTest::newRow("one value") << DialogRun([](const std::vector<double>& r) {
+        InputValueDialog d;
+        std::vector<double> out;
+        QObject::connect(&d, &InputValueDialog::valueSelected, [&](double v) { out = {v}; });
+        d.setValue(r[0]);
+        clickOk(&d);
+        return out;
+    }) << std::vector<double>{1234.5612};
+
+    QTest::newRow("inversion parameters") << DialogRun([](const std::vector<double>& r) {
+        inversion_parameters d;
+        std::vector<double> out;
+        auto keep = [&](std::vector<double> p) { out = p; };
+        QObject::connect(&d, &inversion_parameters::inv_params, keep);
+        QObject::connect(&d, &inversion_parameters::polygonal_inv_grid_params, keep);
+        QObject::connect(&d, &inversion_parameters::polygonal_inv_params, keep);
+        d.set_previous_params(r);
+        clickOk(&d);
+        return out;
+    }) << std::vector<double>{100, 0.123456789, 1.2345678e-7, 1.7320508075688772, 0, 2.67123456, 1, 0,
+                              0, 1, 0, 123.45612, 0, 1, 0.7, 24.691224, 0, 1, 0, 1, 1.0000001, 3.1415926535,
+                              0, 0, 0, 0, 1, 2.5123456789};
+}
+
+void TestUnchangedDialogs::dialogSendsBackWhatItWasGiven()
+{
+    QFETCH(DialogRun, run);
+    QFETCH(std::vector<double>, record);
+    const std::vector<double> sent = run(record);
+    QCOMPARE(sent.size(), record.size());
+    for (std::size_t i = 0; i < record.size(); ++i)
+        QVERIFY2(sent[i] == record[i], qPrintable(QString("value %1: %2 sent back as %3")
+                                                      .arg(i)
+                                                      .arg(record[i], 0, 'g', 17)
+                                                      .arg(sent[i], 0, 'g', 17)));
 }
 
 QTEST_MAIN(TestUnchangedDialogs)
