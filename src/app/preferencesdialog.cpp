@@ -1,5 +1,6 @@
 #include "app/preferencesdialog.h"
 
+#include "common/text_numbers.h"
 #include "engine/memory.h"
 #include "engine/model_size_estimate.h"
 #include "ui_preferencesdialog.h"
@@ -174,7 +175,7 @@ void PreferencesDialog::loadPreferences(std::vector<double>& params)
     ui->invert_checkbox->setChecked(loaded[2] != 0);
     ui->ColorScale_cube->setCurrentIndex(itemAsInt(loaded[3]));
     ui->invert_checkbox_cube->setChecked(loaded[4] != 0);
-    ui->expansion_factor->setText(QString::number(loaded[5], 'g', 6));
+    ui->expansion_factor->setText(text_numbers::field_text(loaded[5]));
     ui->store_eff_checkbox->setChecked(loaded[6] != 0);
     updateEstimate(ui->expansion_factor->text());
     ui->language_list->setCurrentIndex(itemAsInt(loaded[7]));

@@ -2,6 +2,7 @@
 // Small geometry checks shared by every part of the program: the spacing of
 // a node vector and whether the horizons sit on the density grid's nodes.
 // Use these instead of repeating the tests inline.
+#include <cmath>
 #include <cstddef>
 #include <vector>
 
@@ -12,6 +13,26 @@
 inline double node_step(const std::vector<double>& nodes)
 {
     return nodes.size() < 2 ? 0.0 : nodes[1] - nodes[0];
+}
+
+// A position on a regular axis lies on a node when it is within this
+// fraction of a step of it. Node depths and coordinates are computed (first
+// + i * step) and steps typed in decimal are rarely exact in binary, so a
+// node can come out a rounding error short of where it belongs; no one
+// places a node a millionth of a step away from another on purpose.
+constexpr double kNodeTolerance = 1e-6;
+
+// Whole steps in a position measured in steps from the first node:
+// truncated toward zero, except that a position within kNodeTolerance of a
+// whole number is that number. So a level whose depth is a rounding error
+// short of a node is that node, not the one above it, and an axis whose
+// last node is a rounding error short of the maximum keeps its count.
+inline double whole_steps(double steps)
+{
+    const double nearest = std::round(steps);
+    if (std::fabs(steps - nearest) <= kNodeTolerance)
+        return nearest;
+    return std::trunc(steps);
 }
 
 // Row count of a [row][column] grid and cell count of its first row.

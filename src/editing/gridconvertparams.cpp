@@ -1,5 +1,6 @@
 #include "editing/gridconvertparams.h"
 
+#include "common/text_numbers.h"
 #include "editing/regrid3d.h"
 #include "ui_gridconvertparams.h"
 
@@ -9,24 +10,26 @@
 
 namespace {
 
+// Every field shows the shortest text of its value, so OK without an edit
+// sends back the very numbers the dialog was given.
 QString number(double v)
 {
-    return QString::number(v, 'g', 6);
+    return text_numbers::field_text(v);
 }
 
-// The node count an axis shows: empty while the step is 0 or a field cannot
-// give a count.
+// The node count an axis shows (the count OK will use): empty while the
+// step is 0 or a field cannot give a count.
 QString count_text(const QLineEdit* min, const QLineEdit* max, const QLineEdit* step)
 {
     const double lo = min->text().toDouble();
     const double hi = max->text().toDouble();
     const double s = step->text().toDouble();
-    if (s == 0.0)
+    if (s == 0.0 || !std::isfinite(lo) || !std::isfinite(hi) || !std::isfinite(s))
         return QString();
     const double n = (hi - lo) / s + 1.0;
     if (!std::isfinite(n) || std::fabs(n) >= 2147483647.0)
         return QString();
-    return QString::number(static_cast<int>(n));
+    return QString::number(regrid::axis_count(lo, hi, s));
 }
 
 }  // namespace
@@ -75,9 +78,16 @@ void GridConvertParams::setSurferValues(std::vector<double> values)
     if (values.size() < 6)
         return;
     const double nx = values[0], ny = values[1];
-    // A single node along an axis has no step: the field shows 0 until one is typed.
-    const double dx = nx > 1 ? (values[3] - values[2]) / (nx - 1) : 0.0;
-    const double dy = ny > 1 ? (values[5] - values[4]) / (ny - 1) : 0.0;
+    // A single node along an axis has no step: the field shows 0 until one
+    // is typed. Otherwise the step is the shortest decimal that spans the
+    // grid's own nodes.
+    auto step = [](double first, double last, double n) {
+        if (!(n > 1) || !(n < 2147483647.0))
+            return 0.0;
+        return regrid::shown_step(first, last, static_cast<int>(n), (last - first) / (n - 1));
+    };
+    const double dx = step(values[2], values[3], nx);
+    const double dy = step(values[4], values[5], ny);
     ui->minX->setText(number(values[2]));
     ui->maxX->setText(number(values[3]));
     ui->dx->setText(number(dx));
@@ -117,9 +127,9 @@ void GridConvertParams::on_OKbutton_clicked()
     const int nx = regrid::axis_count(minX, maxX, dx);
     const int ny = regrid::axis_count(minY, maxY, dy);
     const int nz = regrid::axis_count(minZ, maxZ, dz);
-    const double snappedX = (nx - 1) * dx + minX;
-    const double snappedY = (ny - 1) * dy + minY;
-    const double snappedZ = (nz - 1) * dz + minZ;
+    const double snappedX = regrid::snapped_max(minX, maxX, dx, nx);
+    const double snappedY = regrid::snapped_max(minY, maxY, dy, ny);
+    const double snappedZ = regrid::snapped_max(minZ, maxZ, dz, nz);
 
     close();
 

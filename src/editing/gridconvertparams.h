@@ -1,9 +1,11 @@
 #pragma once
 // Asks for the lattice of a regrid: a minimum, a maximum and a step for X, Y
 // and Z, with the node count of each axis shown as it is typed. On OK it
-// closes, snaps every maximum to the last whole step above its minimum and
-// emits each of its three records that is valid; the command that opened it
-// connects only the record it needs.
+// closes, snaps every maximum to the last whole step above its minimum (a
+// maximum already on a node, to within the node tolerance, stays as typed)
+// and emits each of its three records that is valid; the command that
+// opened it connects only the record it needs. Fields show the shortest
+// text of their values, so OK without edits sends back what was given.
 #include <QDialog>
 
 #include <vector>

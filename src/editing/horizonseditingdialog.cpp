@@ -1,5 +1,6 @@
 #include "editing/horizonseditingdialog.h"
 
+#include "common/text_numbers.h"
 #include "ui_horizonseditingdialog.h"
 
 #include <QCloseEvent>
@@ -17,10 +18,10 @@ HorizonsEditingDialog::~HorizonsEditingDialog()
 
 void HorizonsEditingDialog::setValues(double Rx, double Ry, double W, double A)
 {
-    ui->input_Rx->setText(QString::number(Rx, 'g', 6));
-    ui->input_Ry->setText(QString::number(Ry, 'g', 6));
-    ui->input_W->setText(QString::number(W, 'g', 6));
-    ui->input_A->setText(QString::number(A, 'g', 6));
+    ui->input_Rx->setText(text_numbers::field_text(Rx));
+    ui->input_Ry->setText(text_numbers::field_text(Ry));
+    ui->input_W->setText(text_numbers::field_text(W));
+    ui->input_A->setText(text_numbers::field_text(A));
 }
 
 void HorizonsEditingDialog::setLanguage(int language)

@@ -1,5 +1,6 @@
 #include "editing/inputvaluedialog.h"
 
+#include "common/text_numbers.h"
 #include "ui_inputvaluedialog.h"
 
 InputValueDialog::InputValueDialog(QWidget* parent) : QDialog(parent), ui(new Ui::InputValueDialog)
@@ -14,7 +15,7 @@ InputValueDialog::~InputValueDialog()
 
 void InputValueDialog::setValue(double v)
 {
-    ui->inputValue->setText(QString::number(v, 'g', 6));
+    ui->inputValue->setText(text_numbers::field_text(v));
 }
 
 void InputValueDialog::setCaption(QString caption)

@@ -238,7 +238,8 @@ std::size_t level_count(const VerticalParams& v)
         return 0;
     if (!(v.maxZ > v.minZ) || !(v.dz > 0.0))
         return 0;
-    const double q = (v.maxZ - v.minZ) / v.dz + 1.0;
+    // A maximum a rounding error short of a level still counts that level.
+    const double q = whole_steps((v.maxZ - v.minZ) / v.dz) + 1.0;
     if (!std::isfinite(q) || q < 1.0 || q > static_cast<double>(std::numeric_limits<int>::max()))
         return 0;
     return static_cast<std::size_t>(q);

@@ -160,7 +160,8 @@ enum class BuildStatus {
 };
 
 // Level count of a grid from minZ down to maxZ in steps of dz:
-// trunc((maxZ - minZ) / dz + 1); 0 when the parameters give no level.
+// whole_steps((maxZ - minZ) / dz) + 1 (common/grid_geometry.h); 0 when the
+// parameters give no level.
 std::size_t level_count(const VerticalParams& v);
 
 // The vertical parameters a grid would be built with: when maxZ or dz is

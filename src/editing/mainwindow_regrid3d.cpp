@@ -137,8 +137,14 @@ void MainWindow::on_regrid_triggered()
     dialog.setLanguage(language);
     auto first = [](const std::vector<double>& v) { return v.empty() ? 0.0 : v.front(); };
     auto last = [](const std::vector<double>& v) { return v.empty() ? 0.0 : v.back(); };
-    dialog.setValues({first(x_calc), last(x_calc), node_step(x_calc), first(y_calc), last(y_calc), node_step(y_calc),
-                      first(z_calc), last(z_calc), node_step(z_calc)});
+    // The step of the grid's own nodes in its shortest decimal, so that the
+    // prefilled record describes the current lattice and OK without edits
+    // changes nothing.
+    auto step = [&](const std::vector<double>& v) {
+        return regrid::shown_step(first(v), last(v), static_cast<int>(v.size()), node_step(v));
+    };
+    dialog.setValues({first(x_calc), last(x_calc), step(x_calc), first(y_calc), last(y_calc), step(y_calc),
+                      first(z_calc), last(z_calc), step(z_calc)});
     connect(&dialog, &GridConvertParams::GridConvertParamsSignal, this, &MainWindow::regrid3Dgrid);
     interaction()->runDialog(&dialog);
 }
@@ -207,6 +213,9 @@ void MainWindow::regrid3Dgrid(std::vector<double> new_params)
     };
     FieldRef fields[] = {{&Vz_observed, &observed_params}, {&Vz_calculated, &calculated_params}};
 
+    // A data set already on the new lattice is left exactly as it is: a
+    // record sent back unchanged moves nothing and drops no stored operator.
+    const bool density_moves = !regrid::cube_on_lattice(den_grid, x_calc, y_calc, z_calc, new_params);
     std::vector<regrid::RegriddedCube> new_cubes(4);
     std::vector<field2D> new_horizons;
     std::vector<std::vector<field2D>> new_fields(2);
@@ -216,6 +225,8 @@ void MainWindow::regrid3Dgrid(std::vector<double> new_params)
         for (std::size_t c = 0; c < 4; ++c) {
             const CubeRef& ref = cubes[c];
             if (ref.cube->empty())
+                continue;
+            if (c == 0 ? !density_moves : regrid::cube_on_lattice(*ref.cube, *ref.x, *ref.y, *ref.z, new_params))
                 continue;
             progress_label->setText(byLanguage(language, ref.russian, ref.english));
             bool done = false;
@@ -231,13 +242,13 @@ void MainWindow::regrid3Dgrid(std::vector<double> new_params)
                 qDebug() << "regrid3Dgrid: a ragged cube or short node vectors, cube" << c << "kept";
             }
         }
-        if (!horizons.empty()) {
+        if (!horizons.empty() && !regrid::grid_on_lattice(horizons.front(), horizons_params, lattice)) {
             horizons_done = resampleFields(*this, horizons, horizons_params, lattice, new_horizons);
             if (!horizons_done)
                 qDebug() << "regrid3Dgrid: horizons without a usable lattice record, kept";
         }
         for (std::size_t f = 0; f < 2; ++f) {
-            if (fields[f].grid->empty())
+            if (fields[f].grid->empty() || regrid::grid_on_lattice(*fields[f].grid, *fields[f].params, lattice))
                 continue;
             fields_done[f] = resampleFields(*this, {*fields[f].grid}, *fields[f].params, lattice, new_fields[f]);
             if (!fields_done[f])
@@ -249,6 +260,19 @@ void MainWindow::regrid3Dgrid(std::vector<double> new_params)
         return;
     }
 
+    bool any_cube = false;
+    for (const regrid::RegriddedCube& out : new_cubes)
+        any_cube = any_cube || !out.cells.empty();
+    if (!any_cube && !horizons_done && !fields_done[0] && !fields_done[1])
+        return;  // everything already lies on the new lattice
+
+    // The regularizer's level offsets follow its levels, so that the raw
+    // grid (cell / scale + offset of its level) is the one resampled and a
+    // save stores the regularizer shown.
+    if (!new_cubes[3].cells.empty() && !regularizer_offsets.empty() &&
+        regularizer_offsets.size() == regularizer.size())
+        regularizer_offsets = regrid::resample_levels(regularizer_offsets, new_cubes[3].source_levels);
+
     for (std::size_t c = 0; c < 4; ++c) {
         regrid::RegriddedCube& out = new_cubes[c];
         if (out.cells.empty())
@@ -259,22 +283,26 @@ void MainWindow::regrid3Dgrid(std::vector<double> new_params)
         *cubes[c].z = std::move(out.z);
     }
 
-    // The crop indexes of the 3D view follow the new lattice (left and right
-    // along x, front and back along y, top and bottom along z).
-    const int axis_of[6] = {0, 0, 1, 1, 2, 2};
-    const double new_min[3] = {new_params[0], new_params[3], new_params[6]};
-    const double new_step[3] = {new_params[2], new_params[5], new_params[8]};
-    for (std::size_t b = 0; b < 6; ++b) {
-        const int a = axis_of[b];
-        crop_borders[b] = regrid::map_crop_index(crop_borders[b], old_first[a], old_step[a], new_min[a], new_step[a]);
-    }
+    if (density_moves) {
+        // The crop indexes of the 3D view follow the new lattice (left and
+        // right along x, front and back along y, top and bottom along z).
+        const int axis_of[6] = {0, 0, 1, 1, 2, 2};
+        const double new_min[3] = {new_params[0], new_params[3], new_params[6]};
+        const double new_step[3] = {new_params[2], new_params[5], new_params[8]};
+        for (std::size_t b = 0; b < 6; ++b) {
+            const int a = axis_of[b];
+            crop_borders[b] =
+                regrid::map_crop_index(crop_borders[b], old_first[a], old_step[a], new_min[a], new_step[a]);
+        }
 
-    x_norm = x_calc;
-    y_norm = y_calc;
-    z_norm = z_calc;
-    norm_factors = NormFactors();
-    model_bounds = {{x_calc.front(), x_calc.back(), y_calc.front(), y_calc.back(), z_calc.front(), z_calc.back()}};
-    effects.clear();
+        x_norm = x_calc;
+        y_norm = y_calc;
+        z_norm = z_calc;
+        norm_factors = NormFactors();
+        model_bounds = {{x_calc.front(), x_calc.back(), y_calc.front(), y_calc.back(), z_calc.front(), z_calc.back()}};
+        // The stored operator belongs to the density grid's old nodes.
+        effects.clear();
+    }
 
     if (horizons_done) {
         horizons = std::move(new_horizons);
@@ -306,6 +334,8 @@ void MainWindow::regridHorizons(std::vector<double> params)
         return;
     if (refuseWhileRunning())
         return;
+    if (regrid::grid_on_lattice(horizons.front(), horizons_params, params))
+        return;  // already there: nothing moves, the slab effects stay
     std::vector<double> lattice;
     std::vector<field2D> out;
     if (!regridFields(*this, horizons, horizons_params, params, lattice, out))
@@ -322,6 +352,8 @@ void MainWindow::regridObserved(std::vector<double> params)
         return;
     if (refuseWhileRunning())
         return;
+    if (regrid::grid_on_lattice(Vz_observed, observed_params, params))
+        return;  // already there
     std::vector<double> lattice;
     std::vector<field2D> out;
     if (!regridFields(*this, {Vz_observed}, observed_params, params, lattice, out))

@@ -5,6 +5,7 @@
 #include "app/interaction.h"
 #include "app/mainwindowform.h"
 #include "app/texts.h"
+#include "common/grid_geometry.h"
 #include "common/grid_helpers.h"
 #include "editing/mean_density_tables.h"
 #include "editing/statisticsdialog.h"
@@ -30,6 +31,17 @@ void MainWindow::on_density_stats_triggered()
 {
     if (den_grid.empty())
         return;
+    // Layer statistics read every horizon at the density grid's rows and
+    // columns: horizons on another lattice (after regridding only them) have
+    // no layer cells to count, so say so instead of showing zeros.
+    if (!horizons.empty() && !horizons_match_grid(horizons, den_grid)) {
+        show_error(byLanguage(language,
+                              "Ошибка статистики: горизонты не лежат на узлах 3D грида плотности. "
+                              "Проверьте параметры разбиения горизонтов и куба плотности",
+                              "Statistics error: the horizons are not on the nodes of the 3D density grid. "
+                              "Check parameters of horizons and 3D density grid"));
+        return;
+    }
     std::vector<std::vector<double>> rows;
     const int layers_count = static_cast<int>(horizons.size());
     for (int n = 0; n < layers_count; ++n) {

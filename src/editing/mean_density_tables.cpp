@@ -19,10 +19,13 @@ namespace {
 // Six significant digits leave a relative error of at most 5e-6.
 constexpr double kWrittenPrecision = 5e-6;
 
+// A depth matches a node within the rounding of the six digits it was
+// written with, and at least within the node tolerance of the lattice
+// (common/grid_geometry.h), never beyond half a step.
 bool depth_matches_node(double z, double node, double step)
 {
     const double scale = std::max(std::abs(z), std::abs(node));
-    double tolerance = std::max(kWrittenPrecision * scale, 1e-9 * std::abs(step));
+    double tolerance = std::max(kWrittenPrecision * scale, kNodeTolerance * std::abs(step));
     if (step != 0)
         tolerance = std::min(tolerance, 0.5 * std::abs(step));
     return std::abs(z - node) <= tolerance;

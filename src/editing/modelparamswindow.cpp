@@ -1,5 +1,6 @@
 #include "editing/modelparamswindow.h"
 
+#include "common/text_numbers.h"
 #include "ui_modelparamswindow.h"
 
 ModelParamsWindow::ModelParamsWindow(QWidget* parent) : QDialog(parent), ui(new Ui::ModelParamsWindow)
@@ -29,10 +30,12 @@ void ModelParamsWindow::setLanguage(int language)
 
 void ModelParamsWindow::setValues(double minZ, double maxZ, double dz, double calc_height)
 {
-    ui->input_minz->setText(QString::number(minZ, 'g', 6));
-    ui->input_maxz->setText(QString::number(maxZ, 'g', 6));
-    ui->input_dz->setText(QString::number(dz, 'g', 6));
-    ui->input_calc_height->setText(QString::number(-calc_height + 0.0, 'g', 6));  // never "-0"
+    // The shortest texts that read back to the same numbers: OK without
+    // edits sends back the current parameters, which change nothing.
+    ui->input_minz->setText(text_numbers::field_text(minZ));
+    ui->input_maxz->setText(text_numbers::field_text(maxZ));
+    ui->input_dz->setText(text_numbers::field_text(dz));
+    ui->input_calc_height->setText(text_numbers::field_text(-calc_height));
 }
 
 void ModelParamsWindow::on_OKbutton_clicked()

@@ -85,6 +85,26 @@ bool regrid_2d(const field2D& grid, const std::vector<double>& old_params, const
     return true;
 }
 
+bool grid_on_lattice(const field2D& grid, const std::vector<double>& old_params,
+                     const std::vector<double>& new_params)
+{
+    if (old_params.size() < 6 || !usable_geometry(new_params))
+        return false;
+    const std::size_t rows = grid.size();
+    const std::size_t cols = grid_columns(grid);
+    const int nx = static_cast<int>(new_params[0]);
+    const int ny = static_cast<int>(new_params[1]);
+    if (rows != static_cast<std::size_t>(ny) || cols != static_cast<std::size_t>(nx) ||
+        !grid_has_shape(grid, rows, cols))
+        return false;
+    const double tolerance_x = kNodeTolerance * std::fabs(axis_step(new_params[2], new_params[3], nx));
+    const double tolerance_y = kNodeTolerance * std::fabs(axis_step(new_params[4], new_params[5], ny));
+    return std::fabs(old_params[2] - new_params[2]) <= tolerance_x &&
+           std::fabs(old_params[3] - new_params[3]) <= tolerance_x &&
+           std::fabs(old_params[4] - new_params[4]) <= tolerance_y &&
+           std::fabs(old_params[5] - new_params[5]) <= tolerance_y;
+}
+
 std::vector<double> cube_lattice(const vector3D& cube, const std::vector<double>& x, const std::vector<double>& y)
 {
     if (cube.empty() || cube.front().empty() || cube.front().front().empty() || x.empty() || y.empty())

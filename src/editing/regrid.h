@@ -34,6 +34,13 @@ bool usable_geometry(const std::vector<double>& params);
 bool regrid_2d(const field2D& grid, const std::vector<double>& old_params, const std::vector<double>& new_params,
                field2D& out, const RowHook& after_row = RowHook());
 
+// True when `grid` (with the lattice `old_params`) already lies on the
+// lattice `new_params`: the same row and column counts and every corner
+// within the node tolerance (common/grid_geometry.h) of a step. Resampling
+// such a grid would give it back unchanged, so callers leave it alone.
+bool grid_on_lattice(const field2D& grid, const std::vector<double>& old_params,
+                     const std::vector<double>& new_params);
+
 // The horizontal lattice of a cube: {columns of the first row of the first
 // level, rows of the first level, first and last x, first and last y}.
 // Empty when the cube or a coordinate vector is empty.

@@ -3,6 +3,8 @@
 #include "common/grid_geometry.h"
 #include "editing/regrid.h"
 
+#include <QString>
+
 #include <cmath>
 #include <limits>
 
@@ -24,14 +26,35 @@ int truncated(double v)
     return static_cast<int>(v);
 }
 
-// Source index on an old axis of `count` nodes from `first` with `step` for
-// a position measured from that first node, shifted by `shift` steps (half a
-// step for the nearest node, nothing for the node at or above).
-int source_index(double position, double first, double step, double shift, int count)
+// Source index on an old axis of `count` nodes from `first` with `step`:
+// the nearest node (an exact half step going up).
+int nearest_index(double position, double first, double step, int count)
 {
     if (count <= 1 || step == 0.0 || !std::isfinite(step))
         return 0;
-    return clamp_index((position - first + shift * step) / step, count);
+    return clamp_index((position - first + 0.5 * step) / step, count);
+}
+
+// Source level of a new level at `depth`: the old level at or above it,
+// where a depth within the node tolerance of an old level is that level.
+int level_at_or_above(double depth, double first, double step, int count)
+{
+    if (count <= 1 || step == 0.0 || !std::isfinite(step))
+        return 0;
+    return clamp_index(whole_steps((depth - first) / step), count);
+}
+
+// True when an old axis of `count` nodes (the first `count` of `nodes`) is
+// the new axis of `n` nodes from `min` by `step`: the same count and both
+// end nodes within the node tolerance.
+bool axis_matches(const std::vector<double>& nodes, std::size_t count, double min, double step, int n)
+{
+    if (n < 1 || count != static_cast<std::size_t>(n) || nodes.size() < count)
+        return false;
+    const double tolerance = kNodeTolerance * std::fabs(step);
+    if (!(std::fabs(nodes.front() - min) <= tolerance))
+        return false;
+    return n == 1 || std::fabs(nodes[count - 1] - ((n - 1) * step + min)) <= tolerance;
 }
 
 }  // namespace
@@ -40,10 +63,33 @@ int axis_count(double min, double max, double step)
 {
     if (!std::isfinite(min) || !std::isfinite(max) || !std::isfinite(step) || step == 0.0)
         return 0;
-    const double n = (max - min) / step + 1.0;
-    if (!std::isfinite(n) || std::fabs(n) >= kIntLimit)
+    const double steps = (max - min) / step;
+    if (!std::isfinite(steps) || std::fabs(steps) + 1.0 >= kIntLimit)
         return 0;
-    return static_cast<int>(n);
+    return static_cast<int>(whole_steps(steps) + 1.0);
+}
+
+double snapped_max(double min, double max, double step, int count)
+{
+    const double snapped = (count - 1) * step + min;
+    return std::fabs(snapped - max) <= kNodeTolerance * std::fabs(step) ? max : snapped;
+}
+
+double shown_step(double first, double last, int count, double step)
+{
+    if (count < 2 || !std::isfinite(first) || !std::isfinite(last) || !std::isfinite(step) || step == 0.0)
+        return step;
+    // The nodes themselves carry only rounding errors of their magnitude
+    // (computed as first + i * step, or summed step by step): a candidate
+    // must end on the last node to within that, not merely within the node
+    // tolerance, or 24.69122 would pass for 24.691224 on a short axis.
+    const double rounding = 1e-13 * (std::fabs(first) + std::fabs(last));
+    for (int digits = 1; digits < 17; ++digits) {
+        const double candidate = QString::number(step, 'g', digits).toDouble();
+        if (candidate != 0.0 && std::fabs((count - 1) * candidate + first - last) <= rounding)
+            return candidate;
+    }
+    return step;
 }
 
 std::vector<double> lattice_nodes(double min, double step, int count)
@@ -110,18 +156,20 @@ bool resample_cube(const vector3D& cube, const std::vector<double>& x, const std
     // The source column and row of every new node are the same on every level.
     std::vector<int> column_of(static_cast<std::size_t>(nx));
     for (int i = 0; i < nx; ++i)
-        column_of[static_cast<std::size_t>(i)] = source_index(minX + i * dx, x0, sx, 0.5, old_nx);
+        column_of[static_cast<std::size_t>(i)] = nearest_index(minX + i * dx, x0, sx, old_nx);
     std::vector<int> row_of(static_cast<std::size_t>(ny));
     for (int j = 0; j < ny; ++j)
-        row_of[static_cast<std::size_t>(j)] = source_index(minY + j * dy, y0, sy, 0.5, old_ny);
+        row_of[static_cast<std::size_t>(j)] = nearest_index(minY + j * dy, y0, sy, old_ny);
+    std::vector<int> level_of(static_cast<std::size_t>(nz));
+    for (int k = 0; k < nz; ++k)
+        level_of[static_cast<std::size_t>(k)] = level_at_or_above(minZ + k * dz, z0, sz, old_nz);
 
     vector3D cells(static_cast<std::size_t>(nz),
                    vector2D(static_cast<std::size_t>(ny), std::vector<data_type>(static_cast<std::size_t>(nx))));
     for (int k = 0; k < nz; ++k) {
         if (before_level)
             before_level(static_cast<int>(100LL * k / nz));
-        // No half step vertically: a new level takes the old level at or above it.
-        const vector2D& from = cube[static_cast<std::size_t>(source_index(minZ + k * dz, z0, sz, 0.0, old_nz))];
+        const vector2D& from = cube[static_cast<std::size_t>(level_of[static_cast<std::size_t>(k)])];
         vector2D& to = cells[static_cast<std::size_t>(k)];
         for (int j = 0; j < ny; ++j) {
             const std::vector<data_type>& from_row = from[static_cast<std::size_t>(row_of[static_cast<std::size_t>(j)])];
@@ -133,10 +181,34 @@ bool resample_cube(const vector3D& cube, const std::vector<double>& x, const std
     }
 
     out.cells = std::move(cells);
+    out.source_levels = std::move(level_of);
     out.x = lattice_nodes(minX, dx, nx);
     out.y = lattice_nodes(minY, dy, ny);
     out.z = lattice_nodes(minZ, dz, nz);
     return true;
+}
+
+bool cube_on_lattice(const vector3D& cube, const std::vector<double>& x, const std::vector<double>& y,
+                     const std::vector<double>& z, const std::vector<double>& params)
+{
+    int nx = 0, ny = 0, nz = 0;
+    if (!cube_is_regular(cube) || check_regrid_params(params, nx, ny, nz) != ParamsStatus::Ok)
+        return false;
+    return axis_matches(x, cube.front().front().size(), params[0], params[2], nx) &&
+           axis_matches(y, cube.front().size(), params[3], params[5], ny) &&
+           axis_matches(z, cube.size(), params[6], params[8], nz);
+}
+
+std::vector<double> resample_levels(const std::vector<double>& values, const std::vector<int>& source_levels)
+{
+    std::vector<double> out;
+    out.reserve(source_levels.size());
+    for (int k : source_levels) {
+        if (k < 0 || static_cast<std::size_t>(k) >= values.size())
+            return {};
+        out.push_back(values[static_cast<std::size_t>(k)]);
+    }
+    return out;
 }
 
 bool regrid_3d(vector3D& cube, std::vector<double>& x, std::vector<double>& y, std::vector<double>& z,
@@ -144,6 +216,8 @@ bool regrid_3d(vector3D& cube, std::vector<double>& x, std::vector<double>& y, s
 {
     if (cube.empty())
         return false;
+    if (cube_on_lattice(cube, x, y, z, params))
+        return true;  // already there: cells and nodes stay exactly as they are
     RegriddedCube out;
     if (!resample_cube(cube, x, y, z, params, out, before_level))
         return false;
@@ -160,7 +234,7 @@ int map_crop_index(int index, double old_first, double old_step, double new_min,
         return -1;
     if (new_step == 0.0 || !std::isfinite(new_step))
         return index;
-    return truncated((index * old_step + old_first - new_min) / new_step);
+    return truncated(whole_steps((index * old_step + old_first - new_min) / new_step));
 }
 
 }  // namespace regrid

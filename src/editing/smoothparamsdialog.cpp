@@ -1,12 +1,21 @@
 #include "editing/smoothparamsdialog.h"
 
+#include "common/text_numbers.h"
 #include "ui_smoothparamsdialog.h"
 
 #include <cmath>
 
 namespace {
 
+// A number field: the shortest text that reads back to the same value, so
+// the filter sizes come back as given.
 QString number(double v)
+{
+    return text_numbers::field_text(v);
+}
+
+// A node-count label (shown only): six significant digits.
+QString count(double v)
 {
     return QString::number(v, 'g', 6);
 }
@@ -63,9 +72,9 @@ void SmoothParamsDialog::setParams(std::vector<double> params)
     ui->dx->setText(number(params[1]));
     ui->dy->setText(number(params[2]));
     ui->dz->setText(number(params[3]));
-    ui->Nx->setText(number(params[1] / step_x));
-    ui->Ny->setText(number(params[2] / step_y));
-    ui->Nz->setText(number(params[3] / step_z));
+    ui->Nx->setText(count(params[1] / step_x));
+    ui->Ny->setText(count(params[2] / step_y));
+    ui->Nz->setText(count(params[3] / step_z));
     const int area = entryIndex(params[4], ui->area_type->count());
     if (area >= 0)
         ui->area_type->setCurrentIndex(area);
@@ -76,17 +85,17 @@ void SmoothParamsDialog::setParams(std::vector<double> params)
 
 void SmoothParamsDialog::on_dx_textChanged(const QString& text)
 {
-    ui->Nx->setText(number(text.toDouble() / step_x));
+    ui->Nx->setText(count(text.toDouble() / step_x));
 }
 
 void SmoothParamsDialog::on_dy_textChanged(const QString& text)
 {
-    ui->Ny->setText(number(text.toDouble() / step_y));
+    ui->Ny->setText(count(text.toDouble() / step_y));
 }
 
 void SmoothParamsDialog::on_dz_textChanged(const QString& text)
 {
-    ui->Nz->setText(number(text.toDouble() / step_z));
+    ui->Nz->setText(count(text.toDouble() / step_z));
 }
 
 void SmoothParamsDialog::on_area_type_currentIndexChanged(int index)

@@ -1,11 +1,27 @@
 #include "editing/statisticsdialog.h"
 
+#include "common/text_numbers.h"
 #include "ui_statisticsdialog.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QKeyEvent>
 #include <QTableWidgetItem>
+
+namespace {
+
+// A statistic of single-precision cells: a value that is a float is shown
+// with the digits the cells have (2.4, not 2.4000000953674316); any other
+// with the shortest text that reads back to it. Copied with Ctrl+C, the
+// text gives back the number itself.
+QString statisticText(double v)
+{
+    if (std::isfinite(v) && double(float(v)) == v)
+        return text_numbers::field_text(text_numbers::decimal_value(float(v)));
+    return text_numbers::field_text(v);
+}
+
+}  // namespace
 
 StatisticsDialog::StatisticsDialog(QWidget* parent) : QDialog(parent), ui(new Ui::StatisticsDialog)
 {
@@ -38,7 +54,7 @@ void StatisticsDialog::setData(const std::vector<std::vector<double>>& stats, co
         const int row = static_cast<int>(j);
         ui->tableWidget->setItem(row, 0, new QTableWidgetItem(j < names.size() ? names[j] : QString()));
         for (int c = 0; c < 3; ++c) {
-            const QString value = std::size_t(c) < stats[j].size() ? QString::number(stats[j][std::size_t(c)], 'g', 6)
+            const QString value = std::size_t(c) < stats[j].size() ? statisticText(stats[j][std::size_t(c)])
                                                                   : QString();
             ui->tableWidget->setItem(row, c + 1, new QTableWidgetItem(value));
         }

@@ -2,6 +2,7 @@
 
 #include "app/interaction.h"
 #include "common/int_conversion.h"
+#include "common/text_numbers.h"
 #include "engine/inversion.h"
 #include "ui_inversion_parameters.h"
 
@@ -14,7 +15,9 @@
 
 namespace {
 
-QString number_text(double v) { return QString::number(v, 'g', 6); }
+// The shortest text that reads back to the same number: a record shown and
+// sent back unchanged is the record given.
+QString number_text(double v) { return text_numbers::field_text(v); }
 
 // A density limit: "*" (blanks around it ignored) means no limit on that
 // side, and so does a field left empty: a bound the user did not give must

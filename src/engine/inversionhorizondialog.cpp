@@ -1,5 +1,6 @@
 #include "engine/inversionhorizondialog.h"
 
+#include "common/text_numbers.h"
 #include "ui_inversionhorizondialog.h"
 
 #include <cmath>
@@ -25,7 +26,7 @@ void InversionHorizonDialog::setLayersNames(std::vector<QString>& names)
 void InversionHorizonDialog::setPreviousParams(QMap<QString, double>& params)
 {
     if (params.contains(QStringLiteral("Niter")))
-        ui->iterCount->setText(QString::number(params.value(QStringLiteral("Niter")), 'g', 6));
+        ui->iterCount->setText(text_numbers::field_text(params.value(QStringLiteral("Niter"))));
     if (params.contains(QStringLiteral("layer"))) {
         const double index = params.value(QStringLiteral("layer")) - 1.0;
         // Only an entry of the list: layers may have been added or removed
@@ -34,7 +35,7 @@ void InversionHorizonDialog::setPreviousParams(QMap<QString, double>& params)
             ui->horizonsList->setCurrentIndex(static_cast<int>(index));
     }
     if (params.contains(QStringLiteral("stepScale")))
-        ui->stepScale->setText(QString::number(params.value(QStringLiteral("stepScale")), 'g', 6));
+        ui->stepScale->setText(text_numbers::field_text(params.value(QStringLiteral("stepScale"))));
 }
 
 void InversionHorizonDialog::on_OkButton_clicked()

@@ -1,7 +1,7 @@
 #include "formats/bln.h"
 
 #include "formats/file_io.h"
-#include "formats/text_numbers.h"
+#include "common/text_numbers.h"
 
 #include <QRegExp>
 #include <QTextStream>

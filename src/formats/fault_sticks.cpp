@@ -3,7 +3,7 @@
 #include "common/coordinate_limit.h"
 #include "formats/file_commands.h"
 #include "formats/file_io.h"
-#include "formats/text_numbers.h"
+#include "common/text_numbers.h"
 
 #include <QRegExp>
 #include <QSet>

@@ -1,7 +1,7 @@
 #include "formats/surfer_grid.h"
 
 #include "formats/file_io.h"
-#include "formats/text_numbers.h"
+#include "common/text_numbers.h"
 
 #include <algorithm>
 #include <charconv>

@@ -3,7 +3,7 @@
 #include "common/grid_geometry.h"
 #include "formats/file_io.h"
 #include "formats/nodes.h"
-#include "formats/text_numbers.h"
+#include "common/text_numbers.h"
 
 #include <QSaveFile>
 

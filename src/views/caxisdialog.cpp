@@ -1,5 +1,6 @@
 #include "views/caxisdialog.h"
 
+#include "common/text_numbers.h"
 #include "ui_caxisdialog.h"
 
 #include <cmath>
@@ -19,8 +20,8 @@ void CaxisDialog::setValues(std::vector<double> v)
 {
     if (v.size() < 2)
         return;
-    ui->min_caxis->setText(QString::number(v[0], 'g', 6));
-    ui->max_caxis->setText(QString::number(v[1], 'g', 6));
+    ui->min_caxis->setText(text_numbers::field_text(v[0]));
+    ui->max_caxis->setText(text_numbers::field_text(v[1]));
 }
 
 void CaxisDialog::on_OKbutton_clicked()

@@ -1,5 +1,7 @@
 #include "views/crop_rules.h"
 
+#include "common/text_numbers.h"
+
 #include <cmath>
 #include <cstddef>
 
@@ -108,7 +110,7 @@ double node_step(double first, double last, int count)
 QString slider_label(const QString& letter, double coordinate)
 {
     return QStringLiteral("<html><p align='center'>") + letter + QStringLiteral(" = ") +
-           QString::number(coordinate, 'g', 6) + QStringLiteral("</html>");
+           text_numbers::label_text(coordinate) + QStringLiteral("</html>");
 }
 
 }  // namespace crop

@@ -5,7 +5,7 @@
 #include "app/interaction.h"
 #include "app/texts.h"
 #include "formats/bln.h"
-#include "formats/text_numbers.h"
+#include "common/text_numbers.h"
 #include "views/field_maps.h"
 
 #include <QDateTime>
@@ -22,13 +22,6 @@ namespace {
 QString fieldText(double v)
 {
     return text_numbers::shortest(v);
-}
-
-// A float as the double of its shortest decimal form, so that it is written
-// with the digits it has and no more.
-double tidy(float v)
-{
-    return text_numbers::shortest(v).toDouble();
 }
 
 QCPRange spanOf(const std::vector<double>& a, const std::vector<double>& b = {})
@@ -637,8 +630,8 @@ bool HorizontalSliceDialog::writeFaultCrossingsBln(QString path, std::vector<sec
         bln_polyline line;
         line.reserve(2 * c.size());
         for (const section::CrossingPoint& p : c) {
-            line.push_back(tidy(p.distance));
-            line.push_back(tidy(float(sign * p.depth)));
+            line.push_back(text_numbers::decimal_value(p.distance));
+            line.push_back(text_numbers::decimal_value(float(sign * p.depth)));
         }
         lines.push_back(std::move(line));
     }

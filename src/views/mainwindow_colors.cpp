@@ -6,6 +6,7 @@
 #include "app/mainwindowform.h"
 #include "app/texts.h"
 #include "common/grid_helpers.h"
+#include "common/text_numbers.h"
 #include "views/caxisdialog.h"
 
 #include <QAction>
@@ -68,7 +69,8 @@ void MainWindow::manualModelCaxis()
     std::vector<double> shown = model_caxis;
     if (shown.empty() && shown_cube && !shown_cube->empty() && !shown_cube->front().empty() &&
         !shown_cube->front().front().empty())
-        shown = {double(grid_min(*shown_cube)), double(grid_max(*shown_cube))};
+        // The cells are single precision: shown with the digits they have.
+        shown = {text_numbers::decimal_value(grid_min(*shown_cube)), text_numbers::decimal_value(grid_max(*shown_cube))};
     runCaxisDialog(this, shown, SLOT(setModelCaxis(std::vector<double>)));
 }
 

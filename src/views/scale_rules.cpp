@@ -1,5 +1,7 @@
 #include "views/scale_rules.h"
 
+#include "common/text_numbers.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -80,7 +82,7 @@ QStringList texts_from_limits(const std::vector<double>& limits)
 {
     QStringList texts;
     for (int i = 0; i < 6; ++i)
-        texts << (limits.size() >= 6 ? QString::number(limits[std::size_t(i)], 'g', 6) : QString());
+        texts << (limits.size() >= 6 ? text_numbers::field_text(limits[std::size_t(i)]) : QString());
     return texts;
 }
 

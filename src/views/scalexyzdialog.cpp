@@ -1,5 +1,6 @@
 #include "views/scalexyzdialog.h"
 
+#include "common/text_numbers.h"
 #include "ui_scalexyzdialog.h"
 #include "views/scale_rules.h"
 
@@ -21,7 +22,7 @@ ScaleXYZDialog::~ScaleXYZDialog()
 void ScaleXYZDialog::setValues(int type, double value)
 {
     ui->scaling_type->setCurrentIndex(type);
-    ui->input_scale->setText(QString::number(value, 'g', 6));
+    ui->input_scale->setText(text_numbers::field_text(value));
 }
 
 void ScaleXYZDialog::setInitialRatio(double ratio)
@@ -82,5 +83,5 @@ void ScaleXYZDialog::on_scaling_type_currentIndexChanged(int index)
     scale::Spans spans;
     spans.H = H;
     spans.V = V;
-    ui->input_scale->setText(QString::number(scale::convert_value(value, index, spans), 'g', 6));
+    ui->input_scale->setText(text_numbers::field_text(scale::convert_value(value, index, spans)));
 }

@@ -471,18 +471,18 @@ void TestPreferences::loadPreferencesFillsTheWidgets()
     QVERIFY(child<QCheckBox>(&d, "invert_checkbox")->isChecked());
     QCOMPARE(child<QComboBox>(&d, "ColorScale_cube")->currentIndex(), 5);
     QVERIFY(!child<QCheckBox>(&d, "invert_checkbox_cube")->isChecked());
-    QCOMPARE(child<QLineEdit>(&d, "expansion_factor")->text(), QStringLiteral("0.123457"));
+    QCOMPARE(child<QLineEdit>(&d, "expansion_factor")->text(), QStringLiteral("0.1234567"));
     QVERIFY(child<QCheckBox>(&d, "store_eff_checkbox")->isChecked());
     QCOMPARE(child<QComboBox>(&d, "language_list")->currentIndex(), 0);
     QCOMPARE(d.windowTitle(), QStringLiteral("Настройки"));  // the language switched the texts
     QCOMPARE(child<QComboBox>(&d, "cube_scale_dir_type")->currentIndex(), 1);
     QCOMPARE(child<QComboBox>(&d, "field_scale_dir_type")->currentIndex(), 1);
 
-    // A record read back unchanged gives the same record (the factor as shown).
+    // A record read back unchanged gives the same record.
     QSignalSpy spy(&d, SIGNAL(set_preferences(std::vector<double>&)));
     child<QPushButton>(&d, "OKbutton")->click();
     QCOMPARE(spy.count(), 1);
-    const std::vector<double> expected{1, 3, 1, 5, 0, 0.123457, 1, 0, 1, 1};
+    const std::vector<double> expected{1, 3, 1, 5, 0, 0.1234567, 1, 0, 1, 1};
     QCOMPARE(emitted(spy), expected);
 }
 

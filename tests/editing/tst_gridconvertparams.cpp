@@ -169,18 +169,28 @@ void TestGridConvertParams::nodeCounts()
 void TestGridConvertParams::setValues()
 {
     GridConvertParams d;
-    d.setValues({512345.5, 513000, 25, -100, 100, 12.5, 0, 2000, 0.1});
-    const QStringList expected{"512346", "513000", "25", "-100", "100", "12.5", "0", "2000", "0.1"};
+    // Every value with all its digits (the shortest text that reads back to
+    // it), so that OK without an edit sends back the same numbers.
+    d.setValues({512345.5, 513000, 25, -100, 100, 12.5, 1234.5612, 2000, 24.691224});
+    const QStringList expected{"512345.5", "513000", "25", "-100", "100", "12.5", "1234.5612", "2000", "24.691224"};
     for (int i = 0; i < 9; ++i)
         QCOMPARE(field(d, kFields[i])->text(), expected[i]);
-    QCOMPARE(labelText(d, "Nx"), QStringLiteral("27"));  // (513000 - 512346) / 25 + 1
+    QCOMPARE(labelText(d, "Nx"), QStringLiteral("27"));  // (513000 - 512345.5) / 25 + 1
     QCOMPARE(labelText(d, "Ny"), QStringLiteral("17"));
-    QCOMPARE(labelText(d, "Nz"), QStringLiteral("20001"));
+    QCOMPARE(labelText(d, "Nz"), QStringLiteral("32"));  // (2000 - 1234.5612) / 24.691224 + 1
+
+    // 7-digit coordinates in plain notation, never "6.51235e+06".
+    d.setValues({6512345.5, 7000000, 0.7, 0, 1, 1, -0.0, 1e-7, 1});
+    QCOMPARE(field(d, "minX")->text(), QStringLiteral("6512345.5"));
+    QCOMPARE(field(d, "maxX")->text(), QStringLiteral("7000000"));
+    QCOMPARE(field(d, "dx")->text(), QStringLiteral("0.7"));
+    QCOMPARE(field(d, "minZ")->text(), QStringLiteral("0"));
+    QCOMPARE(field(d, "maxZ")->text(), QStringLiteral("1e-07"));
 
     // Fewer than nine values change nothing.
     d.setValues({1, 2, 3, 4, 5, 6, 7, 8});
-    QCOMPARE(field(d, "minX")->text(), QStringLiteral("512346"));
-    QCOMPARE(field(d, "dz")->text(), QStringLiteral("0.1"));
+    QCOMPARE(field(d, "minX")->text(), QStringLiteral("6512345.5"));
+    QCOMPARE(field(d, "dz")->text(), QStringLiteral("1"));
 }
 
 void TestGridConvertParams::setSurferValues()
@@ -200,6 +210,17 @@ void TestGridConvertParams::setSurferValues()
     QCOMPARE(field(d, "minZ")->text(), QStringLiteral("5"));
     QCOMPARE(field(d, "maxZ")->text(), QStringLiteral("50"));
     QCOMPARE(field(d, "dz")->text(), QStringLiteral("5"));
+
+    // Steps of 7-digit grids in their shortest decimal: 4 columns 25 m apart
+    // and 3 rows 100.02 m apart keep their counts.
+    d.setSurferValues({4, 3, 6512345.5, 6512420.5, 512345.5, 512345.5 + 2 * 100.02});
+    QCOMPARE(field(d, "minX")->text(), QStringLiteral("6512345.5"));
+    QCOMPARE(field(d, "maxX")->text(), QStringLiteral("6512420.5"));
+    QCOMPARE(field(d, "dx")->text(), QStringLiteral("25"));
+    QCOMPARE(field(d, "minY")->text(), QStringLiteral("512345.5"));
+    QCOMPARE(field(d, "dy")->text(), QStringLiteral("100.02"));
+    QCOMPARE(labelText(d, "Nx"), QStringLiteral("4"));
+    QCOMPARE(labelText(d, "Ny"), QStringLiteral("3"));
 
     // A single node along an axis has no step.
     d.setSurferValues({1, 3, 250, 250, 0, 20});
@@ -236,6 +257,20 @@ void TestGridConvertParams::records_data()
     QTest::newRow("step 5 keeps 1000") << QStringList{"0", "1000", "5", "-50", "50", "50", "10", "30", "10"}
                                        << V{0, 1000, 5, -50, 50, 50, 10, 30, 10} << V{201, 3, 0, 1000, -50, 50}
                                        << V{0, 1000, -50, 50, 10, 30};
+    {
+        // The lattice of a 7-digit grid as the dialog shows it: sent back
+        // unchanged, with the maxima as typed and no count lost.
+        const double maxZ = 1234.5612 + 4 * 24.691224;
+        const double maxY = 512345.5 + 2 * 100.02;
+        QTest::newRow("7-digit lattice comes back as shown")
+            << QStringList{"6512345.5", "6512420.5", "25", "512345.5", QString::number(maxY, 'g', 17), "100.02",
+                           "1234.5612", QString::number(maxZ, 'g', 17), "24.691224"}
+            << V{6512345.5, 6512420.5, 25, 512345.5, maxY, 100.02, 1234.5612, maxZ, 24.691224}
+            << V{4, 3, 6512345.5, 6512420.5, 512345.5, maxY} << V{6512345.5, 6512420.5, 512345.5, maxY, 1234.5612, maxZ};
+        QTest::newRow("0 .. 0.7 by 0.1 keeps 8 levels")
+            << QStringList{"0", "100", "50", "0", "100", "50", "0", "0.7", "0.1"} << V{0, 100, 50, 0, 100, 50, 0, 0.7, 0.1}
+            << V{3, 3, 0, 100, 0, 100} << V{0, 100, 0, 100, 0, 0.7};
+    }
     QTest::newRow("maxX at minX: nothing") << QStringList{"100", "100", "10", "0", "500", "100", "0", "100", "10"}
                                           << V{} << V{} << V{};
     QTest::newRow("maxX below minX: nothing") << QStringList{"100", "0", "10", "0", "500", "100", "0", "100", "10"}

@@ -320,14 +320,14 @@ void TestGridOpsWindow::verticalParamsDialog()
     };
     w.on_Zparams_triggered();
     QCOMPARE(fake.dialogs, QStringList{"ModelParamsWindow"});
-    QCOMPARE(seen_dz, QString("12.3457"));
+    QCOMPARE(seen_dz, QString("12.3456789"));
     QCOMPARE(seen_height, QString("250"));
     QVERIFY(height_hidden);
     QCOMPARE(w.calc_height, -300.0);
     QVERIFY(w.effects.empty());
     QCOMPARE(w.alpha_factor, 0.0);
-    // The step came back rounded to six digits: that counts as a change.
-    QCOMPARE(w.dz, 12.3457);
+    // The step came back with every digit: no change.
+    QCOMPARE(w.dz, 12.3456789);
     QCOMPARE(w.minZ, 100.0);
     QCOMPARE(w.maxZ, 2500.5);
 }

@@ -57,7 +57,7 @@ private slots:
     void formAsDesigned();
     void languageTexts_data();
     void languageTexts();
-    void valuesWithSixDigits();
+    void valuesWithEveryDigit();
     void setSendsOnlyPositiveBrush_data();
     void setSendsOnlyPositiveBrush();
     void returnInAnyFieldSends();
@@ -132,14 +132,16 @@ void TestHorizonEditWindow::languageTexts()
     QCOMPARE(button(&d, "CancelButton")->text(), texts[6]);
 }
 
-void TestHorizonEditWindow::valuesWithSixDigits()
+// The shortest text that reads back to the same number, so "Set" without
+// an edit keeps the brush as it was.
+void TestHorizonEditWindow::valuesWithEveryDigit()
 {
     HorizonsEditingDialog d;
     d.setValues(100, 1.0 / 3, 0.5, -12345678);
     QCOMPARE(field(&d, "input_Rx")->text(), QString("100"));
-    QCOMPARE(field(&d, "input_Ry")->text(), QString("0.333333"));
+    QCOMPARE(field(&d, "input_Ry")->text(), QString("0.3333333333333333"));
     QCOMPARE(field(&d, "input_W")->text(), QString("0.5"));
-    QCOMPARE(field(&d, "input_A")->text(), QString("-1.23457e+07"));
+    QCOMPARE(field(&d, "input_A")->text(), QString("-12345678"));
 }
 
 void TestHorizonEditWindow::setSendsOnlyPositiveBrush_data()

@@ -152,7 +152,9 @@ void TestLayersWindow::inputDialogTexts()
 {
     InputValueDialog d;
     d.setValue(1234567.0);
-    QCOMPARE(d.findChild<QLineEdit*>("inputValue")->text(), QString("1.23457e+06"));
+    QCOMPARE(d.findChild<QLineEdit*>("inputValue")->text(), QString("1234567"));  // every digit
+    d.setValue(1234.5612);
+    QCOMPARE(d.findChild<QLineEdit*>("inputValue")->text(), QString("1234.5612"));
     d.setCaption("Depth");
     QCOMPARE(d.findChild<QLabel*>("label")->text(), QString("Depth"));
     d.setLanguage(0);

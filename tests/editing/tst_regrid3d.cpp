@@ -1,6 +1,8 @@
 // Resampling of cubes onto a new lattice: nearest node horizontally, the
-// level at or above vertically, border nodes repeated outside the old
-// lattice, node counts and crop indexes of the new lattice.
+// level at or above vertically (a level a rounding error short of a node
+// being that node), border nodes repeated outside the old lattice, node
+// counts and crop indexes of the new lattice, and the identity onto the
+// lattice a cube already has.
 #include "editing/regrid3d.h"
 #include "test_nodes.h"
 
@@ -47,8 +49,15 @@ private slots:
     void sourceLevels_data();
     void sourceLevels();
     void coarserAndFinerCube();
-    void levelJustShortOfNodeTakesTheOneAbove();
+    void levelRoundingShortOfNodeIsThatNode();
     void sameLatticeKeepsValues();
+    void sameLatticeIsIdentity_data();
+    void sameLatticeIsIdentity();
+    void snappedMaximum_data();
+    void snappedMaximum();
+    void shownStep_data();
+    void shownStep();
+    void levelValuesFollowTheirLevels();
     void singleOldNodeServesEveryNewNode();
     void newNodesAreIndexTimesStep();
     void progressPerLevel();
@@ -69,6 +78,10 @@ void TestRegrid3d::axisCount_data()
     QTest::newRow("0..1000 by 5") << 0.0 << 1000.0 << 5.0 << 201;
     QTest::newRow("one node") << 10.0 << 10.0 << 5.0 << 1;
     QTest::newRow("max a bit below a node") << 0.0 << 99.999 << 10.0 << 10;
+    QTest::newRow("max a rounding error below a node") << 0.0 << 100.0 - 1e-9 << 10.0 << 11;
+    QTest::newRow("dx 25, 4 columns") << 6512345.5 << 6512420.5 << 25.0 << 4;
+    QTest::newRow("dz 24.691224, 5 levels") << 1234.5612 << 1234.5612 + 4 * 24.691224 << 24.691224 << 5;
+    QTest::newRow("0.7 by 0.1") << 0.0 << 0.7 << 0.1 << 8;
     QTest::newRow("max below min") << 0.0 << -50.0 << 10.0 << -4;
     QTest::newRow("descending step") << 1000.0 << 0.0 << -5.0 << 201;
     QTest::newRow("step 0") << 0.0 << 1000.0 << 0.0 << 0;
@@ -233,17 +246,21 @@ void TestRegrid3d::coarserAndFinerCube()
     }
 }
 
-void TestRegrid3d::levelJustShortOfNodeTakesTheOneAbove()
+void TestRegrid3d::levelRoundingShortOfNodeIsThatNode()
 {
     // Old levels 0, 0.1, 0.2, 0.3; a new level a rounding error short of 0.3
-    // takes level 2, while a column at the same offset takes the nearest node.
+    // is level 3 (not the level above it), and so is its column.
     const vector3D cube = indexed(4, 1, 4);
     const double short_of = 0.3 - 1e-12;
     regrid::RegriddedCube out;
     QVERIFY(regrid::resample_cube(cube, nodes(4, 0, 0.1), {0}, nodes(4, 0, 0.1),
                                   {short_of, short_of, 1, 0, 0, 1, short_of, short_of, 1}, out));
-    QCOMPARE(level_of(out.cells[0][0][0]), 2);
+    QCOMPARE(level_of(out.cells[0][0][0]), 3);
     QCOMPARE(column_of(out.cells[0][0][0]), 3);
+    QCOMPARE(out.source_levels, std::vector<int>{3});
+    // A thousandth of a step short is a real position: still the level above.
+    QVERIFY(regrid::resample_cube(cube, nodes(4, 0, 0.1), {0}, nodes(4, 0, 0.1), {0, 0, 1, 0, 0, 1, 0.2999, 0.2999, 1}, out));
+    QCOMPARE(level_of(out.cells[0][0][0]), 2);
 }
 
 void TestRegrid3d::sameLatticeKeepsValues()
@@ -258,6 +275,139 @@ void TestRegrid3d::sameLatticeKeepsValues()
     QCOMPARE(x, x0);
     QCOMPARE(y, y0);
     QCOMPARE(z, z0);
+}
+
+// A regrid onto the lattice the cube already has, with non-round steps and
+// 7-digit coordinates: the resampler takes every cell from its own node, and
+// regrid_3d leaves cells and nodes exactly as they were.
+void TestRegrid3d::sameLatticeIsIdentity_data()
+{
+    QTest::addColumn<double>("x0");
+    QTest::addColumn<double>("dx");
+    QTest::addColumn<double>("y0");
+    QTest::addColumn<double>("dy");
+    QTest::addColumn<double>("z0");
+    QTest::addColumn<double>("dz");
+    QTest::newRow("dz 24.691224 from 1234.5612") << 6512345.5 << 25.0 << 512345.5 << 100.02 << 1234.5612 << 24.691224;
+    QTest::newRow("dz 0.7 from 0") << 6512345.5 << 24.691224 << 512345.5 << 0.7 << 0.0 << 0.7;
+    QTest::newRow("dz 100.02 from 12.5") << 512345.5 << 100.02 << 6512345.5 << 25.0 << 12.5 << 100.02;
+    QTest::newRow("dz 0.1 from -0.3") << 6512345.5 << 0.1 << 512345.5 << 0.3 << -0.3 << 0.1;
+}
+
+void TestRegrid3d::sameLatticeIsIdentity()
+{
+    QFETCH(double, x0);
+    QFETCH(double, dx);
+    QFETCH(double, y0);
+    QFETCH(double, dy);
+    QFETCH(double, z0);
+    QFETCH(double, dz);
+    const int nx = 4, ny = 5, nz = 40;
+    const vector3D cube = indexed(nx, ny, nz);
+    const std::vector<double> x = nodes(nx, x0, dx), y = nodes(ny, y0, dy), z = nodes(nz, z0, dz);
+    // The record as the regrid dialog sends it back: first and last nodes
+    // and the step, each read back from its shortest text.
+    const std::vector<double> params{x.front(), x.back(), dx, y.front(), y.back(), dy, z.front(), z.back(), dz};
+    int cx = 0, cy = 0, cz = 0;
+    QCOMPARE(regrid::check_regrid_params(params, cx, cy, cz), regrid::ParamsStatus::Ok);
+    QCOMPARE((std::vector<int>{cx, cy, cz}), (std::vector<int>{nx, ny, nz}));
+    QVERIFY(regrid::cube_on_lattice(cube, x, y, z, params));
+
+    regrid::RegriddedCube out;
+    QVERIFY(regrid::resample_cube(cube, x, y, z, params, out));
+    QCOMPARE(out.cells, cube);
+    std::vector<int> levels(nz);
+    for (int k = 0; k < nz; ++k)
+        levels[k] = k;
+    QCOMPARE(out.source_levels, levels);
+    for (int k = 0; k < nz; ++k)
+        QVERIFY(std::fabs(out.z[k] - z[k]) <= 1e-9 * dz);
+
+    vector3D in_place = cube;
+    std::vector<double> xi = x, yi = y, zi = z;
+    QVERIFY(regrid::regrid_3d(in_place, xi, yi, zi, params));
+    QCOMPARE(in_place, cube);
+    QCOMPARE(xi, x);
+    QCOMPARE(yi, y);
+    QCOMPARE(zi, z);
+
+    // One level more below: the old levels keep their places.
+    std::vector<double> deeper = params;
+    deeper[7] = z.back() + dz;
+    QVERIFY(!regrid::cube_on_lattice(cube, x, y, z, deeper));
+    QVERIFY(regrid::resample_cube(cube, x, y, z, deeper, out));
+    QCOMPARE(out.cells.size(), std::size_t(nz + 1));
+    for (int k = 0; k < nz; ++k)
+        QCOMPARE(out.cells[k], cube[k]);
+    QCOMPARE(out.cells[nz], cube[nz - 1]);
+}
+
+void TestRegrid3d::snappedMaximum_data()
+{
+    QTest::addColumn<double>("min");
+    QTest::addColumn<double>("max");
+    QTest::addColumn<double>("step");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<double>("snapped");
+    QTest::newRow("0..1000 by 300") << 0.0 << 1000.0 << 300.0 << 4 << 900.0;
+    QTest::newRow("on a node stays as typed") << 1234.5612 << 1234.5612 + 3 * 24.691224 << 24.691224 << 4
+                                              << 1234.5612 + 3 * 24.691224;
+    QTest::newRow("dx 25, 4 columns") << 6512345.5 << 6512420.5 << 25.0 << 4 << 6512420.5;
+    QTest::newRow("0.3 by 0.1") << 0.0 << 0.3 << 0.1 << 4 << 0.3;
+}
+
+void TestRegrid3d::snappedMaximum()
+{
+    QFETCH(double, min);
+    QFETCH(double, max);
+    QFETCH(double, step);
+    QFETCH(int, count);
+    QFETCH(double, snapped);
+    QCOMPARE(regrid::axis_count(min, max, step), count);
+    QCOMPARE(regrid::snapped_max(min, max, step, count), snapped);
+}
+
+void TestRegrid3d::shownStep_data()
+{
+    QTest::addColumn<std::vector<double>>("axis");
+    QTest::addColumn<double>("shown");
+    QTest::newRow("24.691224 from 1234.5612") << nodes(40, 1234.5612, 24.691224) << 24.691224;
+    QTest::newRow("24.691224 from 6512345.5") << nodes(1000, 6512345.5, 24.691224) << 24.691224;
+    QTest::newRow("0.7") << nodes(300, 0, 0.7) << 0.7;
+    QTest::newRow("100.02") << nodes(12, 512345.5, 100.02) << 100.02;
+    QTest::newRow("25") << nodes(4, 6512345.5, 25) << 25.0;
+    QTest::newRow("24.691224, 4 nodes from 6512345.5") << nodes(4, 6512345.5, 24.691224) << 24.691224;
+    QTest::newRow("one node") << std::vector<double>{12.5} << 0.0;
+}
+
+void TestRegrid3d::shownStep()
+{
+    QFETCH(std::vector<double>, axis);
+    QFETCH(double, shown);
+    const double raw = axis.size() > 1 ? axis[1] - axis[0] : 0.0;
+    const double step = regrid::shown_step(axis.front(), axis.back(), int(axis.size()), raw);
+    QCOMPARE(step, shown);
+    // The step shown gives the axis's own count and last node.
+    if (axis.size() > 1) {
+        const int n = regrid::axis_count(axis.front(), axis.back(), step);
+        QCOMPARE(n, int(axis.size()));
+        QCOMPARE(regrid::snapped_max(axis.front(), axis.back(), step, n), axis.back());
+    }
+    // Irregular nodes: the step of the first two nodes, unchanged.
+    QCOMPARE(regrid::shown_step(0, 1000, 4, 300.000001), 300.000001);
+}
+
+// Per-level values (the regularizer's level offsets) follow the levels the
+// resampler took.
+void TestRegrid3d::levelValuesFollowTheirLevels()
+{
+    const vector3D cube = indexed(1, 1, 3);
+    regrid::RegriddedCube out;
+    // New levels 5, 15, 25, 35 over old 0, 10, 20: levels 0, 1, 2, 2.
+    QVERIFY(regrid::resample_cube(cube, {0}, {0}, nodes(3, 0, 10), {0, 0, 1, 0, 0, 1, 5, 35, 10}, out));
+    QCOMPARE(out.source_levels, (std::vector<int>{0, 1, 2, 2}));
+    QCOMPARE(regrid::resample_levels({0.1, 0.2, 0.3}, out.source_levels), (std::vector<double>{0.1, 0.2, 0.3, 0.3}));
+    QVERIFY(regrid::resample_levels({0.1, 0.2}, out.source_levels).empty());
 }
 
 void TestRegrid3d::singleOldNodeServesEveryNewNode()
@@ -342,6 +492,8 @@ void TestRegrid3d::cropIndexes_data()
     QTest::newRow("right 50 at x 500, step 20") << 50 << 0.0 << 10.0 << 0.0 << 20.0 << 25;
     QTest::newRow("left 0, new min 100") << 0 << 0.0 << 10.0 << 100.0 << 20.0 << -5;
     QTest::newRow("same lattice") << 7 << 1000.0 << 25.0 << 1000.0 << 25.0 << 7;
+    QTest::newRow("same lattice, dz 24.691224") << 1 << 1234.5612 << 24.691224 << 1234.5612 << 24.691224 << 1;
+    QTest::newRow("same lattice, dz 0.7") << 3 << 0.0 << 0.7 << 0.0 << 0.7 << 3;
     QTest::newRow("finer") << 3 << 0.0 << 100.0 << 0.0 << 30.0 << 10;
     QTest::newRow("not set stays unset") << -1 << 0.0 << 10.0 << -500.0 << 20.0 << -1;
     QTest::newRow("far beyond int") << 1000 << 0.0 << 1e9 << 0.0 << 1e-3 << std::numeric_limits<int>::max();

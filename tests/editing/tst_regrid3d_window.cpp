@@ -15,10 +15,14 @@
 #include "app/mainwindowform.h"
 #include "app/run_guard.h"
 #include "editing/gridconvertparams.h"
+#include "editing/regrid3d.h"
+#include "editing/regularizer.h"
+#include "formats/project_file.h"
 #include "fake_interaction.h"
 #include "test_nodes.h"
 
 Q_DECLARE_METATYPE(std::vector<double>)
+Q_DECLARE_METATYPE(std::vector<int>)
 
 namespace {
 
@@ -135,6 +139,8 @@ private slots:
     void runGuardRefuses();
     void regridHorizonsThroughDialog();
     void regridObservedThroughDialog();
+    void regularizerOffsetsFollowTheLevels_data();
+    void regularizerOffsetsFollowTheLevels();
 
 private:
     FakeInteraction fake;
@@ -510,6 +516,88 @@ void TestRegrid3dWindow::regridObservedThroughDialog()
     };
     w.on_regrid_observed_triggered();
     QCOMPARE(w.Vz_observed, obs_now);
+}
+
+namespace {
+
+void compareNear(const vector3D& a, const vector3D& b)
+{
+    QCOMPARE(a.size(), b.size());
+    for (std::size_t k = 0; k < a.size(); ++k) {
+        QCOMPARE(a[k].size(), b[k].size());
+        for (std::size_t j = 0; j < a[k].size(); ++j) {
+            QCOMPARE(a[k][j].size(), b[k][j].size());
+            for (std::size_t i = 0; i < a[k][j].size(); ++i)
+                QVERIFY2(std::fabs(a[k][j][i] - b[k][j][i]) <= 1e-5f * std::max(1.0f, std::fabs(b[k][j][i])),
+                         qPrintable(QString("cell %1 %2 %3: %4 vs %5").arg(k).arg(j).arg(i).arg(a[k][j][i]).arg(b[k][j][i])));
+        }
+    }
+}
+
+}  // namespace
+
+void TestRegrid3dWindow::regularizerOffsetsFollowTheLevels_data()
+{
+    QTest::addColumn<std::vector<double>>("record");
+    QTest::addColumn<std::vector<int>>("levels");
+    // Old levels 0, 10, 20.
+    QTest::newRow("finer levels") << std::vector<double>{1000, 1200, 50, -200, -125, 25, 5, 25, 5}
+                                  << std::vector<int>{0, 1, 1, 2, 2};
+    QTest::newRow("levels moved down") << std::vector<double>{1000, 1200, 50, -200, -125, 25, 10, 30, 10}
+                                       << std::vector<int>{1, 2, 2};
+}
+
+// "Delete means" keeps the level means as offsets; a regrid that changes or
+// moves the levels carries them along, so the regularizer the user sees (and
+// a saved project) is the raw regularizer resampled.
+void TestRegrid3dWindow::regularizerOffsetsFollowTheLevels()
+{
+    QFETCH(std::vector<double>, record);
+    QFETCH(std::vector<int>, levels);
+    QTemporaryDir dir;
+    MainWindow w;
+    w.language = 1;
+    give_model(w);
+    // A regularizer whose levels differ a lot, so a shifted offset shows.
+    w.regularizer = indexed(5, 4, 3, 7);
+    w.x_reg = w.x_calc;
+    w.y_reg = w.y_calc;
+    w.z_reg = w.z_calc;
+    w.regularizer_scale = 1;
+    w.regularizer_offsets.clear();
+    w.on_reg_del_means_triggered();
+    QCOMPARE(w.regularizer_offsets.size(), std::size_t(3));
+    const vector3D raw = regularizers::denormalized_regularizer(w.regularizer, w.regularizer_offsets,
+                                                                w.regularizer_scale);
+    const std::vector<double> offsets = w.regularizer_offsets;
+    regrid::RegriddedCube expected;
+    QVERIFY(regrid::resample_cube(raw, w.x_reg, w.y_reg, w.z_reg, record, expected));
+    QCOMPARE(expected.source_levels, levels);
+
+    w.regrid3Dgrid(record);
+    QVERIFY(fake.errors().isEmpty());
+    QCOMPARE(w.regularizer.size(), levels.size());
+    std::vector<double> moved;
+    for (int k : levels)
+        moved.push_back(offsets[std::size_t(k)]);
+    QCOMPARE(w.regularizer_offsets, moved);
+    compareNear(regularizers::denormalized_regularizer(w.regularizer, w.regularizer_offsets, w.regularizer_scale),
+                expected.cells);
+
+    // Saved: the raw regularizer resampled; opened again: the same.
+    QString path = dir.filePath("r.3Dproj");
+    QCOMPARE(w.save_project(path), 1);
+    ProjectData saved;
+    QVERIFY(read_project_file(path, saved));
+    compareNear(saved.regularizer.cells, expected.cells);
+    MainWindow b;
+    fake.clear();
+    fake.openNames << path;
+    b.on_open_project_triggered();
+    QVERIFY2(fake.errors().isEmpty(), qPrintable(fake.errors().join("; ")));
+    compareNear(regularizers::denormalized_regularizer(b.regularizer, b.regularizer_offsets, b.regularizer_scale),
+                expected.cells);
+    QCOMPARE(b.z_reg, expected.z);
 }
 
 QTEST_MAIN(TestRegrid3dWindow)

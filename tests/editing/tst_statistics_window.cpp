@@ -86,6 +86,8 @@ private slots:
     void copySelection();
     void statsCommand();
     void statsWithoutLayersAndShortNames();
+    void statsSayWhyWhenHorizonsAreOffTheGrid_data();
+    void statsSayWhyWhenHorizonsAreOffTheGrid();
     void exportDepthTable();
     void exportLayerTable();
     void exportRefusals();
@@ -136,8 +138,13 @@ void TestStatisticsWindow::dialogData()
     QCOMPARE(t->rowCount(), 0);
     d.setData({{1, 2}}, {"a"});  // a record of fewer than three values
     QCOMPARE(t->rowCount(), 0);
-    d.setData({{1.23456789, 2, 1e-7}, {-0.5, 1234567, 2.25}}, {"Sand", "Total"});
-    QCOMPARE(table_texts(t), (QStringList{"Sand|1.23457|2|1e-07", "Total|-0.5|1.23457e+06|2.25"}));
+    // Every digit the value has: a cell value (single precision) with the
+    // digits of the cell, any other value with the shortest text that reads
+    // back to it; never six digits that stand for another number.
+    d.setData({{1.23456789, 2, 1e-7}, {double(2.4f), double(2.55f), 2.5500000000000003}, {-0.5, 1234567, 2.25}},
+              {"Sand", "Clay", "Total"});
+    QCOMPARE(table_texts(t), (QStringList{"Sand|1.23456789|2|1e-07", "Clay|2.4|2.55|2.5500000000000003",
+                                          "Total|-0.5|1234567|2.25"}));
 }
 
 void TestStatisticsWindow::copySelection_data()
@@ -175,6 +182,45 @@ void TestStatisticsWindow::copySelection()
     QCOMPARE(QApplication::clipboard()->text(), clipboard);
 }
 
+void TestStatisticsWindow::statsSayWhyWhenHorizonsAreOffTheGrid_data()
+{
+    QTest::addColumn<int>("language");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("English") << 1
+                             << "Statistics error: the horizons are not on the nodes of the 3D density grid. "
+                                "Check parameters of horizons and 3D density grid";
+    QTest::newRow("Russian") << 0
+                             << QString::fromUtf8("Ошибка статистики: горизонты не лежат на узлах 3D грида плотности. "
+                                                  "Проверьте параметры разбиения горизонтов и куба плотности");
+}
+
+// After regridding only the horizons they lie on another lattice than the
+// density grid: the command says so instead of a table of zeros.
+void TestStatisticsWindow::statsSayWhyWhenHorizonsAreOffTheGrid()
+{
+    QFETCH(int, language);
+    QFETCH(QString, message);
+    MainWindow w;
+    w.language = language;
+    give_model(w);
+    w.regridHorizons({5, 1, 0, 20, 0, 0});
+    QCOMPARE(w.horizons[1].front().size(), std::size_t(5));
+    const vector3D before = w.den_grid;
+    fake.clear();
+    fake.onDialog = [](QDialog*) { return int(QDialog::Rejected); };
+    w.on_density_stats_triggered();
+    QVERIFY(fake.dialogs.isEmpty());
+    QCOMPARE(fake.errors(), QStringList{message});
+    QCOMPARE(w.den_grid, before);
+
+    // Back on the grid, the table opens again.
+    w.regridHorizonsToGrid();
+    fake.clear();
+    w.on_density_stats_triggered();
+    QCOMPARE(fake.dialogs, QStringList{"StatisticsDialog"});
+    QVERIFY(fake.errors().isEmpty());
+}
+
 void TestStatisticsWindow::statsCommand()
 {
     MainWindow w;
@@ -195,9 +241,7 @@ void TestStatisticsWindow::statsCommand()
     const std::vector<double> lower = w.calcLayerStats(1);
     QCOMPARE(upper, (std::vector<double>{1, 4, (1 + 1.5 + 2 + 2.5 + 3 + 4) / 6}));
     QCOMPARE(lower, (std::vector<double>{2, 3.5, (2 + 3 + 3.5) / 3}));
-    QCOMPARE(rows, (QStringList{QString("Upper|1|4|") + QString::number(upper[2], 'g', 6),
-                                QString("Lower|2|3.5|") + QString::number(lower[2], 'g', 6),
-                                "Total|1|4|2.5"}));
+    QCOMPARE(rows, (QStringList{"Upper|1|4|2.3333333333333335", "Lower|2|3.5|2.8333333333333335", "Total|1|4|2.5"}));
     QCOMPARE(w.progress_label->text(), QString("stats 2/2"));
 }
 

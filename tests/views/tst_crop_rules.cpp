@@ -169,8 +169,13 @@ void TestCropRules::sliderLabels_data()
     QTest::addColumn<QString>("text");
     // 11 columns from 1000 to 2000: position 3 is x = 1300.
     QTest::newRow("x 1300") << 1000.0 << 2000.0 << 11 << 3 << "<html><p align='center'>X = 1300</html>";
-    QTest::newRow("six digits") << 0.0 << 1234567.0 << 2 << 1 << "<html><p align='center'>X = 1.23457e+06</html>";
-    QTest::newRow("fraction") << 0.0 << 1.0 << 4 << 1 << "<html><p align='center'>X = 0.333333</html>";
+    // Enough digits to tell neighbouring nodes of a projected grid apart.
+    QTest::newRow("seven digits") << 0.0 << 1234567.0 << 2 << 1 << "<html><p align='center'>X = 1234567</html>";
+    QTest::newRow("northing, 1 m apart") << 6555250.0 << 6555260.0 << 11 << 3
+                                         << "<html><p align='center'>X = 6555253</html>";
+    QTest::newRow("step 24.691224") << 6512345.5 << 6512345.5 + 3 * 24.691224 << 4 << 1
+                                    << "<html><p align='center'>X = 6512370.191224</html>";
+    QTest::newRow("fraction") << 0.0 << 1.0 << 4 << 1 << "<html><p align='center'>X = 0.333333333333333</html>";
     // A single node: the label shows that node whatever the position.
     QTest::newRow("single node") << 250.0 << 250.0 << 1 << 0 << "<html><p align='center'>X = 250</html>";
 }

@@ -148,7 +148,7 @@ void TestScaleRules::limitsFromTexts()
 void TestScaleRules::textsFromLimits()
 {
     QCOMPARE(scale::texts_from_limits({0, 1234567.89, -25.5, 3, 0.1, 1e-7}),
-             (QStringList{"0", "1.23457e+06", "-25.5", "3", "0.1", "1e-07"}));
+             (QStringList{"0", "1234567.89", "-25.5", "3", "0.1", "1e-07"}));
     QCOMPARE(scale::texts_from_limits({1, 2, 3}), (QStringList{"", "", "", "", "", ""}));
 }
 
