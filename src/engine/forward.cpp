@@ -121,8 +121,7 @@ void add_level_group(const vector3D& den_grid, const ForwardGeometry& g, int k0,
         for (std::size_t b = b0; b < b1; ++b) {
             const int k = k0 + static_cast<int>(b);
             KernelGrid& kre = kernel_re(static_cast<int>(b));
-            unit_cell_field(g, k, dre[b], per_level);
-            fft_shift(dre[b], kre);
+            swapped_unit_cell_field(g, k, kre, per_level);
             zero_grid(kernel_im[b]);
             fft_2d(kre, kernel_im[b], fft_forward);
             pad_level(den_grid[k], g, dre[b]);
@@ -256,15 +255,20 @@ void pad_level(const std::vector<std::vector<double>>& level, const ForwardGeome
 
 void unit_cell_field(const ForwardGeometry& g, int k, field2D& out, int thread_count)
 {
-    const int cx = g.Mx / 2;
-    const int cy = g.My / 2;
-    const float hx = g.dx * 0.5f;
-    const float hy = g.dy * 0.5f;
-    const std::vector<double> xp{g.x_padded[cx] - hx, g.x_padded[cx] + hx};
-    const std::vector<double> yp{g.y_padded[cy] - hy, g.y_padded[cy] + hy};
-    const std::vector<double> zp{g.depths[k], g.depths[k] + g.dz};
-    prism_gravity_kernel(g.x_padded, g.y_padded, g.calc_level - 1e-6, xp, yp, zp, 1.0, out,
-                         thread_count);
+    prism_lattice_field(g.dx, g.dy, g.dx * 0.5f, g.dy * 0.5f, g.Mx / 2, g.My / 2, g.calc_level - 1e-6,
+                        g.depths[k], g.depths[k] + g.dz, 1.0, false, out, thread_count);
+}
+
+void swapped_unit_cell_field(const ForwardGeometry& g, int k, field2D& out, int thread_count)
+{
+    prism_lattice_field(g.dx, g.dy, g.dx * 0.5f, g.dy * 0.5f, g.Mx / 2, g.My / 2, g.calc_level - 1e-6,
+                        g.depths[k], g.depths[k] + g.dz, 1.0, true, out, thread_count);
+}
+
+void swapped_unit_cell_field(const ForwardGeometry& g, int k, vector2D& out, int thread_count)
+{
+    prism_lattice_field(g.dx, g.dy, g.dx * 0.5f, g.dy * 0.5f, g.Mx / 2, g.My / 2, g.calc_level - 1e-6,
+                        g.depths[k], g.depths[k] + g.dz, 1.0, true, out, thread_count);
 }
 
 bool effects_fit(const EffectsOperator& effects, const ForwardGeometry& g)
@@ -299,7 +303,6 @@ ForwardStatus build_effects(const ForwardGeometry& g, EffectsOperator& effects, 
             effects.im.assign(g.nz, vector2D(g.My, std::vector<data_type>(g.Mx, 0.0f)));
 
         const int slots = build_group(T, g.nz);
-        std::vector<field2D> field(slots, zeros(g.My, g.Mx));
         std::vector<vector2D> scratch_im(both_halves ? 0 : slots,
                                          vector2D(g.My, std::vector<data_type>(g.Mx, 0.0f)));
 
@@ -313,8 +316,7 @@ ForwardStatus build_effects(const ForwardGeometry& g, EffectsOperator& effects, 
             run_split(n, T, [&](std::size_t b0, std::size_t b1) {
                 for (std::size_t b = b0; b < b1; ++b) {
                     const int k = k0 + static_cast<int>(b);
-                    unit_cell_field(g, k, field[b], per_level);
-                    fft_shift(field[b], effects.re[k]);
+                    swapped_unit_cell_field(g, k, effects.re[k], per_level);
                     vector2D& im = both_halves ? effects.im[k] : scratch_im[b];
                     if (!both_halves)
                         zero_grid(im);

@@ -83,8 +83,12 @@ void pad_level(const std::vector<std::vector<double>>& level, const ForwardGeome
 
 // Field (mGal) at the padded nodes of the unit-density cell of level k: the
 // prism x'[Mx/2] +- dx/2, y'[My/2] +- dy/2, depths z_k .. z_k + dz, observed
-// at calc_level - 1e-6. `out` must be My x Mx.
+// at calc_level - 1e-6. `out` must be My x Mx. The nodes are taken on the
+// regular lattice of the spacings around the cell (prism_lattice_field).
 void unit_cell_field(const ForwardGeometry& g, int k, field2D& out, int thread_count = 1);
+// The same field quadrant-swapped (as fft_shift of it), the cell at the origin.
+void swapped_unit_cell_field(const ForwardGeometry& g, int k, field2D& out, int thread_count = 1);
+void swapped_unit_cell_field(const ForwardGeometry& g, int k, vector2D& out, int thread_count = 1);
 
 // True when the stored operator belongs to this geometry: its real half has
 // nz levels of My x Mx values and its key, when it has one, equals g.key().
