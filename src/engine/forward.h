@@ -15,6 +15,7 @@
 #include "common/types.h"
 #include "engine/effects_operator.h"
 
+#include <cstddef>
 #include <functional>
 #include <vector>
 
@@ -131,6 +132,10 @@ ForwardStatus forward_fast(const std::vector<std::vector<std::vector<double>>>& 
                            const std::vector<double>& z, double calc_level, double expansion_factor,
                            field2D& result, const ForwardProgress& progress = ForwardProgress(),
                            int* transforms = nullptr);
+
+// Bytes of the working grids that the forward routines keep, for the calling
+// thread, between calls of the same size.
+std::size_t forward_kept_bytes();
 
 // Levels of model spectrum handled together by the stored form's reuse path:
 // bounded by memory, independent of the thread count (so the sums, and the
