@@ -581,6 +581,29 @@ void fft_2d_dispatch(Grid& re, Grid& im, int direction)
     fft_2d_portable(re, im, direction);
 }
 
+template <typename T>
+void complete_half(std::vector<std::vector<T>>& re, std::vector<std::vector<T>>& im)
+{
+    const size_t rows = re.size();
+    if (rows == 0 || im.size() != rows)
+        return;
+    const size_t cols = re[0].size();
+    for (size_t r = 0; r < rows; ++r)
+        if (re[r].size() != cols || im[r].size() != cols)
+            return;
+    for (size_t r = 0; r < rows; ++r) {
+        const size_t rr = r == 0 ? 0 : rows - r;
+        T* dr = re[r].data();
+        T* di = im[r].data();
+        const T* sr = re[rr].data();
+        const T* si = im[rr].data();
+        for (size_t c = cols / 2 + 1; c < cols; ++c) {
+            dr[c] = sr[cols - c];
+            di[c] = -si[cols - c];
+        }
+    }
+}
+
 template <typename Src, typename Dst>
 void quadrant_swap(const std::vector<std::vector<Src>>& src, std::vector<std::vector<Dst>>& dst)
 {
@@ -631,6 +654,16 @@ void fft_2d(field2D& re, field2D& im, int direction)
     if (!valid_complex_grid(re, im))
         return;
     fft_2d_dispatch(re, im, direction);
+}
+
+void fft_complete_half_spectrum(field2D& re, field2D& im)
+{
+    complete_half(re, im);
+}
+
+void fft_complete_half_spectrum(vector2D& re, vector2D& im)
+{
+    complete_half(re, im);
 }
 
 void fft_shift(const field2D& source, vector2D& destination)

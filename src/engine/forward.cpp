@@ -239,21 +239,6 @@ void split_kernel_level(field2D& zr, field2D& zi, field2D& di)
     });
 }
 
-// The sums are spectra of real fields: only columns 0 .. Mx/2 are summed,
-// the others are their mirrors, S[-k] = conj(S[k]).
-void complete_half_spectrum(field2D& Sr, field2D& Si)
-{
-    const std::size_t rows = Sr.size(), cols = Sr[0].size();
-    const std::size_t H = cols / 2 + 1;
-    for (std::size_t r = 0; r < rows; ++r) {
-        const std::size_t rr = mirror_index(r, rows);
-        for (std::size_t c = H; c < cols; ++c) {
-            Sr[r][c] = Sr[rr][cols - c];
-            Si[r][c] = -Si[rr][cols - c];
-        }
-    }
-}
-
 // Levels per group when the operator is built: one pair of levels per
 // worker (the two kernels of a pair share one transform, and so do their
 // padded levels); the pairing is fixed (levels 2j and 2j + 1), so the
@@ -487,7 +472,9 @@ void zero_sums(const ForwardGeometry& g, ForwardWork& w)
 // The inverse transform of the summed half spectrum, cut to the model's nodes.
 void finish(const ForwardGeometry& g, ForwardWork& w, field2D& result)
 {
-    complete_half_spectrum(w.Sr, w.Si);
+    // The sums are spectra of real fields: only columns 0 .. Mx/2 were
+    // summed, the others are their mirrors, S[-k] = conj(S[k]).
+    fft_complete_half_spectrum(w.Sr, w.Si);
     fft_2d(w.Sr, w.Si, fft_inverse);
     take_inner_window(w.Sr, g, result);
 }
