@@ -92,6 +92,8 @@ struct ForwardWork
     vector3D spec_re, spec_im;      // level spectra of a reuse group
     std::vector<field2D> a, b, c, d; // per worker: transform pairs and their split
     vector2D zero_im;               // imaginary scratch of a lone kernel
+    std::vector<PrismLattice::Face> faces;  // depth faces of a group of levels
+    PrismLattice::Face carry;       // the last face of the previous group
 
     std::size_t bytes() const
     {
@@ -109,6 +111,10 @@ struct ForwardWork
             for (const auto& grid : *v)
                 add(grid);
         add(zero_im);
+        for (const auto* f : {&carry})
+            n += (f->f.capacity() + f->t.capacity()) * sizeof(double);
+        for (const auto& f : faces)
+            n += (f.f.capacity() + f.t.capacity()) * sizeof(double);
         return n;
     }
 };
@@ -239,6 +245,57 @@ void split_kernel_level(field2D& zr, field2D& zi, field2D& di)
     });
 }
 
+// The lattice of the unit cells of a geometry.
+PrismLattice cell_lattice(const ForwardGeometry& g)
+{
+    return PrismLattice(g.dx, g.dy, g.dx * 0.5f, g.dy * 0.5f, g.Mx / 2, g.My / 2, g.My, g.Mx,
+                        g.calc_level - 1e-6);
+}
+
+// The depth faces of levels k0 .. k0 + n - 1 in w.faces: level b lies
+// between faces top[b] and bottom[b]. A face shared by two adjacent levels
+// (the bottom of one at the depth of the next one's top) is evaluated once,
+// also across groups (w.carry keeps the previous group's last face). The
+// faces are spread over the workers; their values do not depend on it.
+void level_faces(const ForwardGeometry& g, const PrismLattice& lattice, int k0, int n, int T,
+                 ForwardWork& w, std::vector<int>& top, std::vector<int>& bottom)
+{
+    std::vector<double> zs;
+    top.assign(n, 0);
+    bottom.assign(n, 0);
+    for (int b = 0; b < n; ++b) {
+        const double zt = g.depths[k0 + b];
+        const double zb = g.depths[k0 + b] + g.dz;
+        if (zs.empty() || zs.back() != zt)
+            zs.push_back(zt);
+        top[b] = static_cast<int>(zs.size()) - 1;
+        if (zs.back() != zb)
+            zs.push_back(zb);
+        bottom[b] = static_cast<int>(zs.size()) - 1;
+    }
+    if (w.faces.size() < zs.size())
+        w.faces.resize(zs.size());
+    std::size_t start = 0;
+    if (w.carry.valid && w.carry.z == zs[0]) {
+        std::swap(w.faces[0], w.carry);
+        start = 1;
+    }
+    const std::size_t count = zs.size() - start;
+    const int per_face = std::max(1, T / static_cast<int>(std::max<std::size_t>(1, count)));
+    run_split(count, T, [&](std::size_t f0, std::size_t f1) {
+        for (std::size_t f = f0; f < f1; ++f)
+            lattice.face(zs[start + f], w.faces[start + f], per_face);
+    });
+    w.carry.valid = false;
+}
+
+// After a group: its last face is kept for the next one.
+void keep_last_face(ForwardWork& w, const std::vector<int>& bottom)
+{
+    if (!bottom.empty())
+        std::swap(w.carry, w.faces[bottom.back()]);
+}
+
 // Levels per group when the operator is built: one pair of levels per
 // worker (the two kernels of a pair share one transform, and so do their
 // padded levels); the pairing is fixed (levels 2j and 2j + 1), so the
@@ -259,14 +316,17 @@ void build_operator_group(const ForwardGeometry& g, int k0, int n, int T, Op op,
     ForwardWork& w = work();
     if (n % 2)
         shape(w.zero_im, g.My, g.Mx);
+    const PrismLattice lattice = cell_lattice(g);
+    std::vector<int> top, bottom;
+    level_faces(g, lattice, k0, n, T, w, top, bottom);
     run_split(pairs, T, [&](std::size_t j0, std::size_t j1) {
         for (std::size_t j = j0; j < j1; ++j) {
             const int ka = k0 + 2 * static_cast<int>(j), kb = ka + 1;
             vector2D& a = op(ka);
-            swapped_unit_cell_field(g, ka, a, per_pair);
+            lattice.field(w.faces[top[ka - k0]], w.faces[bottom[ka - k0]], 1.0, true, a, per_pair);
             if (kb < k0 + n) {
                 vector2D& b = op(kb);
-                swapped_unit_cell_field(g, kb, b, per_pair);
+                lattice.field(w.faces[top[kb - k0]], w.faces[bottom[kb - k0]], 1.0, true, b, per_pair);
                 fft_2d(a, b, fft_forward);
                 split_operator_pair(a, b, im(ka), im(kb));
             } else {
@@ -276,6 +336,7 @@ void build_operator_group(const ForwardGeometry& g, int k0, int n, int T, Op op,
             }
         }
     });
+    keep_last_face(w, bottom);
 }
 
 } // namespace
@@ -434,6 +495,7 @@ ForwardStatus build_effects(const ForwardGeometry& g, EffectsOperator& effects, 
     const int T = std::max(1, thread_count);
     try {
         effects.clear();
+        work().carry.valid = false;
         // Every value is written by the build.
         shape_all(effects.re, g.nz, g.My, g.Mx);
         if (both_halves)
@@ -581,6 +643,7 @@ ForwardStatus forward_stored(const vector3D& den_grid, const ForwardGeometry& g,
             // and one of the two padded levels.
             vector3D().swap(effects.im);
             effects.key = EffectsKey();
+            w.carry.valid = false;
             shape_all(effects.re, g.nz, g.My, g.Mx);
             const int slots = std::max(1, std::min(T, (g.nz + 1) / 2));
             shape_all(w.a, slots, g.My, g.Mx);
@@ -644,6 +707,9 @@ ForwardStatus forward_without_store(const vector3D& den_grid, const ForwardGeome
         shape_all(w.a, slots, g.My, g.Mx);
         shape_all(w.b, slots, g.My, g.Mx);
         shape_all(w.c, slots, g.My, g.Mx);
+        w.carry.valid = false;
+        const PrismLattice lattice = cell_lattice(g);
+        std::vector<int> top, bottom;
         for (int k0 = 0; k0 < g.nz;) {
             if (!keep_going(progress, k0, g.nz))
                 return ForwardStatus::Stopped;
@@ -651,16 +717,18 @@ ForwardStatus forward_without_store(const vector3D& den_grid, const ForwardGeome
             // level share one transform.
             const int n = std::min(slots, g.nz - k0);
             const int per_level = std::max(1, T / n);
+            level_faces(g, lattice, k0, n, T, w, top, bottom);
             run_split(n, T, [&](std::size_t b0, std::size_t b1) {
                 for (std::size_t b = b0; b < b1; ++b) {
                     const int k = k0 + static_cast<int>(b);
-                    swapped_unit_cell_field(g, k, w.a[b], per_level);
+                    lattice.field(w.faces[top[b]], w.faces[bottom[b]], 1.0, true, w.a[b], per_level);
                     pad_level(den_grid[k], g, w.b[b]);
                     fft_2d(w.a[b], w.b[b], fft_forward);
                     split_kernel_level(w.a[b], w.b[b], w.c[b]);
                 }
             });
             add_products(g, n, T, w, [&](int b) { return std::tie(w.a[b], w.b[b], w.c[b]); });
+            keep_last_face(w, bottom);
             k0 += n;
         }
         finish(g, w, result);

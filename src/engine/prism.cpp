@@ -126,57 +126,49 @@ inline double branch_offset(double a, double b, double s)
     return s > 0.0 ? kernel_pi - exact_pi : exact_pi - kernel_pi;
 }
 
-template <typename Cell>
-void lattice_field(double dx, double dy, double hx, double hy, int cx, int cy, double level,
-                   double z_top, double z_bottom, double density, bool swapped,
-                   std::vector<std::vector<Cell>>& out, int thread_count)
+} // namespace
+
+PrismLattice::PrismLattice(double dx, double dy, double hx, double hy, int cx, int cy, int rows,
+                           int columns, double level)
+    : rows_(rows), cols_(columns), cx_(cx), cy_(cy), level_(level)
 {
-    const int rows = static_cast<int>(out.size());
-    if (rows == 0 || out[0].empty())
-        return;
-    const int cols = static_cast<int>(out[0].size());
-    for (const auto& row : out)
-        if (static_cast<int>(row.size()) != cols)
-            return;
-    if (cx < 0 || cy < 0 || cx >= cols || cy >= rows)
-        return;
+    // Offsets of the nodes from the centre, in cells: m = 0 .. qx, n = 0 .. qy
+    // (the field is symmetric about the centre). Corner a (a = -1 .. q) lies
+    // at a * d + h: node m has its faces at corners m - 1 and m.
+    qx_ = std::max(0, std::max(cx, columns - 1 - cx));
+    qy_ = std::max(0, std::max(cy, rows - 1 - cy));
+    xs_.resize(qx_ + 2);
+    ys_.resize(qy_ + 2);
+    for (int a = -1; a <= qx_; ++a)
+        xs_[a + 1] = a * dx + hx;
+    for (int b = -1; b <= qy_; ++b)
+        ys_[b + 1] = b * dy + hy;
+}
 
-    // Offsets of the nodes from the centre, in cells: m = 0 .. qx, n = 0 .. qy.
-    const int qx = std::max(cx, cols - 1 - cx);
-    const int qy = std::max(cy, rows - 1 - cy);
-    // Corner a (a = -1 .. q) lies at a * d + h: node m has its faces at
-    // corners m - 1 and m.
-    const int W = qx + 2, H = qy + 2;
-    std::vector<double> cxs(W), cys(H);
-    for (int a = -1; a <= qx; ++a)
-        cxs[a + 1] = a * dx + hx;
-    for (int b = -1; b <= qy; ++b)
-        cys[b + 1] = b * dy + hy;
-
-    const double z0 = level - 0.01;
-    const double Z[2] = {z_top - z0, z_bottom - z0};
-    // Corner function and arctangent argument per corner, face 0 top, 1 bottom.
-    std::vector<double> f[2] = {std::vector<double>(size_t(W) * H), std::vector<double>(size_t(W) * H)};
-    std::vector<double> t[2] = {std::vector<double>(size_t(W) * H), std::vector<double>(size_t(W) * H)};
+void PrismLattice::face(double z, Face& out, int thread_count) const
+{
+    const size_t W = xs_.size(), H = ys_.size();
+    out.f.resize(W * H);
+    out.t.resize(W * H);
+    out.z = z;
+    out.valid = true;
+    const double Z = z - (level_ - 0.01);
     std::atomic<bool> r_nan_seen{false};
     std::atomic<bool> arg_nan_seen{false};
     run_split(H, thread_count, [&](size_t b0, size_t b1) {
         bool r_nan = false, arg_nan = false;
         for (size_t b = b0; b < b1; ++b) {
-            const double Y = cys[b];
-            for (int s = 0; s < 2; ++s) {
-                const double Zs = Z[s];
-                double* fr = f[s].data() + b * W;
-                double* tr = t[s].data() + b * W;
-                for (int a = 0; a < W; ++a) {
-                    const double X = cxs[a];
-                    const double R = std::sqrt((X * X + Y * Y) + Zs * Zs);
-                    const double ta = X * Y / Zs / R;
-                    r_nan |= std::isnan(R);
-                    arg_nan |= std::isnan(ta);
-                    tr[a] = ta;
-                    fr[a] = X * std::log(Y + R) + Y * std::log(X + R) - Zs * std::atan(ta);
-                }
+            const double Y = ys_[b];
+            double* fr = out.f.data() + b * W;
+            double* tr = out.t.data() + b * W;
+            for (size_t a = 0; a < W; ++a) {
+                const double X = xs_[a];
+                const double R = std::sqrt((X * X + Y * Y) + Z * Z);
+                const double ta = X * Y / Z / R;
+                r_nan |= std::isnan(R);
+                arg_nan |= std::isnan(ta);
+                tr[a] = ta;
+                fr[a] = X * std::log(Y + R) + Y * std::log(X + R) - Z * std::atan(ta);
             }
         }
         if (r_nan)
@@ -184,53 +176,98 @@ void lattice_field(double dx, double dy, double hx, double hy, int cx, int cy, d
         if (arg_nan)
             arg_nan_seen.store(true, std::memory_order_relaxed);
     });
+    if (r_nan_seen.load())
+        std::cout << "R nan " << std::endl;
+    if (arg_nan_seen.load())
+        std::cout << "arg nan " << std::endl;
+}
+
+template <typename Cell>
+void PrismLattice::field_impl(const Face& top, const Face& bottom, double density, bool swapped,
+                              std::vector<std::vector<Cell>>& out, int thread_count) const
+{
+    if (static_cast<int>(out.size()) != rows_ || rows_ == 0)
+        return;
+    for (const auto& row : out)
+        if (static_cast<int>(row.size()) != cols_)
+            return;
+    if (cx_ < 0 || cy_ < 0 || cx_ >= cols_ || cy_ >= rows_ || !top.valid || !bottom.valid)
+        return;
+    const size_t W = xs_.size();
+    const int qx = qx_;
+    const double z0 = level_ - 0.01;
+    const double Z1 = top.z - z0, Z2 = bottom.z - z0;
 
     // Field of the quadrant: the corners of node (m, n) alternate in sign.
     const double factor = density * gravity_constant_mgal;
-    std::vector<double> q(size_t(qx + 1) * (qy + 1));
-    run_split(qy + 1, thread_count, [&](size_t n0, size_t n1) {
+    std::vector<double> q(size_t(qx + 1) * (qy_ + 1));
+    run_split(qy_ + 1, thread_count, [&](size_t n0, size_t n1) {
+        const double* g1 = top.f.data();
+        const double* g2 = bottom.f.data();
+        const double* tt = top.t.data();
+        const double* tb = bottom.t.data();
         for (size_t n = n0; n < n1; ++n) {
             const size_t lo = n * W, hi = (n + 1) * W;  // rows of Y1 (corner n-1) and Y2 (corner n)
             for (int m = 0; m <= qx; ++m) {
                 const size_t a1 = m, a2 = m + 1;  // X1 (corner m-1) and X2 (corner m)
-                double F[2];
-                for (int s = 0; s < 2; ++s) {
-                    const double* g = f[s].data();
-                    F[s] = ((g[hi + a2] - g[hi + a1]) - (g[lo + a2] - g[lo + a1]));
-                }
-                double Fn = F[1] - F[0];
-                const double* tb = t[1].data();
-                const double* tt = t[0].data();
+                const double F2 = (g2[hi + a2] - g2[hi + a1]) - (g2[lo + a2] - g2[lo + a1]);
+                const double F1 = (g1[hi + a2] - g1[hi + a1]) - (g1[lo + a2] - g1[lo + a1]);
+                double F = F2 - F1;
                 const double e1 = branch_offset(tb[lo + a2], tb[hi + a2], tb[hi + a2]);
                 const double e2 = branch_offset(tb[hi + a1], tb[lo + a1], -tb[hi + a1]);
                 const double e3 = branch_offset(tt[lo + a2], tt[hi + a2], tt[hi + a2]);
                 const double e4 = branch_offset(tt[hi + a1], tt[lo + a1], -tt[hi + a1]);
                 if (e1 != 0.0 || e2 != 0.0)
-                    Fn -= (e1 + e2) * Z[1];
+                    F -= (e1 + e2) * Z2;
                 if (e3 != 0.0 || e4 != 0.0)
-                    Fn += (e3 + e4) * Z[0];
-                q[n * (qx + 1) + m] = -(factor * Fn);
+                    F += (e3 + e4) * Z1;
+                q[n * (qx + 1) + m] = -(factor * F);
             }
         }
     });
 
+    const int rows = rows_, cols = cols_;
     run_split(rows, thread_count, [&](size_t i0, size_t i1) {
         for (size_t i = i0; i < i1; ++i) {
             // Row offset of output row i from the centre.
-            const int di = swapped ? (int(i) <= rows / 2 ? int(i) : int(i) - rows) : int(i) - cy;
+            const int di = swapped ? (int(i) <= rows / 2 ? int(i) : int(i) - rows) : int(i) - cy_;
             const double* qr = q.data() + size_t(std::abs(di)) * (qx + 1);
             Cell* o = out[i].data();
             for (int j = 0; j < cols; ++j) {
-                const int dj = swapped ? (j <= cols / 2 ? j : j - cols) : j - cx;
+                const int dj = swapped ? (j <= cols / 2 ? j : j - cols) : j - cx_;
                 o[j] = static_cast<Cell>(qr[std::abs(dj)]);
             }
         }
     });
+}
 
-    if (r_nan_seen.load())
-        std::cout << "R nan " << std::endl;
-    if (arg_nan_seen.load())
-        std::cout << "arg nan " << std::endl;
+void PrismLattice::field(const Face& top, const Face& bottom, double density, bool swapped,
+                         field2D& out, int thread_count) const
+{
+    field_impl(top, bottom, density, swapped, out, thread_count);
+}
+
+void PrismLattice::field(const Face& top, const Face& bottom, double density, bool swapped,
+                         vector2D& out, int thread_count) const
+{
+    field_impl(top, bottom, density, swapped, out, thread_count);
+}
+
+namespace {
+
+template <typename Cell>
+void lattice_field(double dx, double dy, double hx, double hy, int cx, int cy, double level,
+                   double z_top, double z_bottom, double density, bool swapped,
+                   std::vector<std::vector<Cell>>& out, int thread_count)
+{
+    if (out.empty() || out[0].empty())
+        return;
+    const PrismLattice lattice(dx, dy, hx, hy, cx, cy, static_cast<int>(out.size()),
+                               static_cast<int>(out[0].size()), level);
+    PrismLattice::Face top, bottom;
+    lattice.face(z_top, top, thread_count);
+    lattice.face(z_bottom, bottom, thread_count);
+    lattice.field(top, bottom, density, swapped, out, thread_count);
 }
 
 } // namespace

@@ -45,6 +45,44 @@ void prism_gravity_kernel(const std::vector<double>& x_nodes, const std::vector<
 void prism_lattice_field(double dx, double dy, double hx, double hy, int cx, int cy, double level,
                          double z_top, double z_bottom, double density, bool swapped, field2D& out,
                          int thread_count = 1);
+
+// The two steps of prism_lattice_field, for callers whose cells share depth
+// faces (the bottom of one level is the top of the next): the corner values
+// of one face, then the field of the cell between two faces.
+class PrismLattice
+{
+public:
+    // Corner values of one depth face.
+    struct Face
+    {
+        double z = 0;                    // the face's depth
+        bool valid = false;
+        std::vector<double> f, t;        // corner function, arctangent argument
+    };
+
+    // Lattice of a `rows` x `columns` grid of nodes around the cell centred
+    // on node (cx, cy); spacings, half widths and level as prism_lattice_field.
+    PrismLattice(double dx, double dy, double hx, double hy, int cx, int cy, int rows, int columns,
+                 double level);
+
+    void face(double z, Face& out, int thread_count = 1) const;
+    // The field (with `density`) of the cell between the faces, into `out`
+    // (rows x columns, else left untouched), quadrant-swapped on request.
+    void field(const Face& top, const Face& bottom, double density, bool swapped, field2D& out,
+               int thread_count = 1) const;
+    void field(const Face& top, const Face& bottom, double density, bool swapped, vector2D& out,
+               int thread_count = 1) const;
+
+private:
+    template <typename Cell>
+    void field_impl(const Face& top, const Face& bottom, double density, bool swapped,
+                    std::vector<std::vector<Cell>>& out, int thread_count) const;
+
+    int rows_, cols_, cx_, cy_, qx_, qy_;
+    double level_;
+    std::vector<double> xs_, ys_;  // corner coordinates
+};
+
 void prism_lattice_field(double dx, double dy, double hx, double hy, int cx, int cy, double level,
                          double z_top, double z_bottom, double density, bool swapped, vector2D& out,
                          int thread_count = 1);
