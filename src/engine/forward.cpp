@@ -132,11 +132,13 @@ inline std::size_t mirror_index(std::size_t k, std::size_t n)
 }
 
 // Separates the spectrum Z of a + i*b, where a and b are real grids, into
-// the spectra A (left in re, im) and B (written to b_re, b_im):
-// B[k] = (Z[k] - conj(Z[-k])) / 2i, then A = Z - i*B.
+// the half spectra (columns 0 .. Mx/2) of A (left in re, im) and B (written
+// to b_re, b_im): B[k] = (Z[k] - conj(Z[-k])) / 2i, then A = Z - i*B. The
+// other columns are left as they are (the sums use the half spectra only).
 void split_real_pair(vector2D& re, vector2D& im, vector2D& b_re, vector2D& b_im)
 {
     const std::size_t rows = re.size(), cols = re.front().size();
+    const std::size_t half = std::min(cols, cols / 2 + 1);
     for (std::size_t r = 0; r < rows; ++r) {
         const std::size_t rr = r == 0 ? 0 : rows - r;
         const data_type* zr = re[r].data();
@@ -147,7 +149,7 @@ void split_real_pair(vector2D& re, vector2D& im, vector2D& b_re, vector2D& b_im)
         data_type* bi = b_im[r].data();
         br[0] = (zi[0] + mi[0]) * 0.5f;
         bi[0] = (mr[0] - zr[0]) * 0.5f;
-        for (std::size_t c = 1; c < cols; ++c) {
+        for (std::size_t c = 1; c < half; ++c) {
             br[c] = (zi[c] + mi[cols - c]) * 0.5f;
             bi[c] = (mr[cols - c] - zr[c]) * 0.5f;
         }
@@ -157,7 +159,7 @@ void split_real_pair(vector2D& re, vector2D& im, vector2D& b_re, vector2D& b_im)
         data_type* zi = im[r].data();
         const data_type* br = b_re[r].data();
         const data_type* bi = b_im[r].data();
-        for (std::size_t c = 0; c < cols; ++c) {
+        for (std::size_t c = 0; c < half; ++c) {
             zr[c] += bi[c];
             zi[c] -= br[c];
         }
