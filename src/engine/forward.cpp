@@ -95,6 +95,22 @@ struct ForwardWork
     std::vector<PrismLattice::Face> faces;  // depth faces of a group of levels
     PrismLattice::Face carry;       // the last face of the previous group
 
+    // Grids of the other forms are let go, so that what is kept between
+    // calls is what the last form needs.
+    void drop_spectra()
+    {
+        vector3D().swap(spec_re);
+        vector3D().swap(spec_im);
+    }
+    void drop_slots()
+    {
+        for (auto* v : {&a, &b, &c, &d})
+            std::vector<field2D>().swap(*v);
+        vector2D().swap(zero_im);
+        std::vector<PrismLattice::Face>().swap(faces);
+        carry = PrismLattice::Face();
+    }
+
     std::size_t bytes() const
     {
         std::size_t n = 0;
@@ -348,6 +364,15 @@ std::size_t forward_kept_bytes()
     return work().bytes();
 }
 
+void forward_release_work()
+{
+    ForwardWork& w = work();
+    w.drop_spectra();
+    w.drop_slots();
+    field2D().swap(w.Sr);
+    field2D().swap(w.Si);
+}
+
 EffectsKey ForwardGeometry::key() const
 {
     EffectsKey k;
@@ -498,6 +523,7 @@ ForwardStatus build_effects(const ForwardGeometry& g, EffectsOperator& effects, 
     try {
         effects.clear();
         work().carry.valid = false;
+        work().drop_spectra();
         // Every value is written by the build.
         shape_all(effects.re, g.nz, g.My, g.Mx);
         if (both_halves)
@@ -552,6 +578,7 @@ ForwardStatus reuse_effects(const vector3D& den_grid, const ForwardGeometry& g, 
 {
     const int B = forward_reuse_batch_levels(g);
     const std::size_t H = static_cast<std::size_t>(g.Mx / 2 + 1);
+    w.drop_slots();
     shape_all(w.spec_re, B, g.My, g.Mx);
     shape_all(w.spec_im, B, g.My, g.Mx);
     for (int k0 = 0; k0 < g.nz; k0 += B) {
@@ -706,6 +733,8 @@ ForwardStatus forward_without_store(const vector3D& den_grid, const ForwardGeome
         result = zeros(g.ny, g.nx);
         zero_sums(g, w);
         const int slots = std::max(1, std::min(T, g.nz));
+        w.drop_spectra();
+        std::vector<field2D>().swap(w.d);
         shape_all(w.a, slots, g.My, g.Mx);
         shape_all(w.b, slots, g.My, g.Mx);
         shape_all(w.c, slots, g.My, g.Mx);

@@ -136,6 +136,8 @@ ForwardStatus forward_fast(const std::vector<std::vector<std::vector<double>>>& 
 // Bytes of the working grids that the forward routines keep, for the calling
 // thread, between calls of the same size.
 std::size_t forward_kept_bytes();
+// Lets the calling thread's kept working grids go.
+void forward_release_work();
 
 // Levels of model spectrum handled together by the stored form's reuse path:
 // bounded by memory, independent of the thread count (so the sums, and the
