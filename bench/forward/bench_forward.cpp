@@ -1,23 +1,28 @@
-// Forward calculation of a seeded 256 x 256 x 100 density grid, expansion
-// factor 0 and 1 (FFT sizes 256 and 1024): building the stored effects,
-// reusing them, and the storage-off form, on 1 and 2 threads; beside them
-// the time of (levels + 1) FFTW float transforms of the padded size
-// (FFTW_MEASURE, one thread). Every run reports its peak memory: the
-// resident high-water mark above the resident size at its start, and that
-// peak plus the stored effects it reads, per padded cell of all levels.
-// After the runs a table of ratios is printed.
+// Forward calculation of seeded 256 x 256 x 100 and 512 x 512 x 100 density
+// grids, expansion factor 0 and 1: building the stored operator, reusing it,
+// and the storage-off form, on 1, 2 and 4 threads, side by side with a plain
+// forward written on FFTW (fftw_forward.h: build, reuse, storage off; one
+// thread). After the runs a table gives the ratios program / FFTW, the
+// speed-ups over one thread, and the peak memory (resident high-water mark
+// above the start plus the inputs the run holds) against the bytes the
+// method must hold: the operator's real even quarter, the grid and one
+// level's work (32 bytes per padded cell).
+//
+// Quick runs: --benchmark_filter=n:256/p:0 (or any part of the names).
+// TOLMERA_BENCH_SAVE=dir writes the one-thread fields to dir;
+// TOLMERA_BENCH_COMPARE=dir reports the largest difference against them.
 #include "../bench_support.h"
 #include "engine/forward.h"
+#include "fftw_forward.h"
 
 #include <benchmark/benchmark.h>
-#include <fftw3.h>
-#include <malloc.h>
-#include <sys/resource.h>
 
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <map>
-#include <random>
+#include <memory>
 #include <string>
 
 using benchsupport::reset_peak;
@@ -25,7 +30,6 @@ using benchsupport::status_kb;
 
 namespace {
 
-constexpr int N = 256;
 constexpr int LEVELS = 100;
 
 struct Model
@@ -34,73 +38,116 @@ struct Model
     std::vector<double> x, y, z;
 };
 
-const Model& model()
+const Model& model(int n)
 {
-    static const Model m = [] {
-        const benchsupport::Nodes n = benchsupport::model_nodes(N, LEVELS);
-        return Model{benchsupport::seeded_density(N, LEVELS, 20240501, 2.0f, 2.9f), n.x, n.y, n.z};
-    }();
-    return m;
+    static std::map<int, Model> models;
+    auto it = models.find(n);
+    if (it == models.end()) {
+        const benchsupport::Nodes nodes = benchsupport::model_nodes(n, LEVELS);
+        it = models
+                 .emplace(n, Model{benchsupport::seeded_density(n, LEVELS, 20240501, 2.0f, 2.9f),
+                                   nodes.x, nodes.y, nodes.z})
+                 .first;
+    }
+    return it->second;
 }
 
-ForwardGeometry geometry(double p)
+ForwardGeometry geometry(int n, double p)
 {
-    const Model& m = model();
+    const Model& m = model(n);
     ForwardGeometry g;
     if (forward_geometry(m.den, m.x, m.y, m.z, -10.0, p, g) != ForwardStatus::Completed)
         std::abort();
     return g;
 }
 
-// ---- Memory figures from /proc/self (the peak can be reset there).
-
-double process_max_rss_mb()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_maxrss / 1024.0;
-}
-
-// Operators built by the build runs, reused by the reuse runs.
-std::map<int, EffectsOperator>& built_effects()
-{
-    static std::map<int, EffectsOperator> cache;
-    return cache;
-}
-
 enum class Form { Build, Reuse, StorageOff };
-
-void report_memory(benchmark::State& state, const ForwardGeometry& g, double peak_kb,
-                   double operator_bytes)
+const char* form_name(Form f)
 {
-    const double cells = g.padded_cells() * g.nz;
-    state.counters["peak_MB"] = peak_kb / 1024.0;
-    state.counters["B_per_cell"] = (peak_kb * 1024.0 + operator_bytes) / cells;
-    state.counters["maxrss_MB"] = process_max_rss_mb();
+    return f == Form::Build ? "build" : f == Form::Reuse ? "reuse" : "storage_off";
 }
 
-void BM_forward(benchmark::State& state, Form form)
+std::string case_name(int n, int p) { return "n:" + std::to_string(n) + "/p:" + std::to_string(p); }
+
+// Operators built by the build runs, reused by the reuse runs (one at a time).
+struct Held
 {
-    const double p = static_cast<double>(state.range(0));
-    const int threads = static_cast<int>(state.range(1));
-    const Model& m = model();
-    const ForwardGeometry g = geometry(p);
-    const int key = static_cast<int>(p);
+    std::string key;
+    EffectsOperator effects;
+    std::vector<std::vector<float>> fftw;
+};
+Held& held()
+{
+    static Held h;
+    return h;
+}
+
+struct Figures
+{
+    double seconds = -1;
+    double peak_bytes = 0;
+    double method_bytes = 0;
+};
+std::map<std::string, Figures>& figures()
+{
+    static std::map<std::string, Figures> f;
+    return f;
+}
+std::map<std::string, field2D>& results()
+{
+    static std::map<std::string, field2D> r;
+    return r;
+}
+
+double grid_bytes(const ForwardGeometry& g) { return 4.0 * g.nx * g.ny * g.nz; }
+double quarter_operator_bytes(const ForwardGeometry& g)
+{
+    return 4.0 * (g.Mx / 2 + 1) * (g.My / 2 + 1) * g.nz;
+}
+double level_work_bytes(const ForwardGeometry& g) { return 32.0 * g.padded_cells(); }
+
+double held_bytes(const EffectsOperator& e)
+{
+    double b = 0;
+    for (const vector3D* half : {&e.re, &e.im})
+        for (const auto& level : *half)
+            for (const auto& row : level)
+                b += 4.0 * row.size();
+    return b;
+}
+
+void BM_program(benchmark::State& state, Form form, int n, int p, int threads)
+{
+    const Model& m = model(n);
+    const ForwardGeometry g = geometry(n, p);
+    const std::string key = case_name(n, p);
     EffectsOperator effects;
     if (form == Form::Reuse) {
-        auto it = built_effects().find(key);
-        if (it == built_effects().end())
-            build_effects(g, built_effects()[key], false, 2);
-        effects = std::move(built_effects()[key]);
+        if (held().key != key || held().effects.empty()) {
+            held().effects.clear();
+            build_effects(g, held().effects, false, 4);
+            held().key = key;
+        }
+        effects = std::move(held().effects);
+    } else if (held().key != key) {
+        held().effects.clear();
+        held().fftw.clear();
     }
     field2D result;
-    double peak_kb = 0;
+    double peak = 0;
     for (auto _ : state) {
         state.PauseTiming();
         if (form == Form::Build)
             effects.clear();
+        // Building and the storage-off form run once, as a first run would:
+        // with the working grids that other runs kept let go.
+        if (form != Form::Reuse)
+            forward_release_work();
         result.clear();
         const long long base = reset_peak();
+        // What the run holds on entry: the grid, the operator it reads and
+        // the working grids the engine keeps from earlier runs.
+        const double inputs = grid_bytes(g) + held_bytes(effects) + double(forward_kept_bytes());
         state.ResumeTiming();
 
         bool reused = false;
@@ -112,103 +159,207 @@ void BM_forward(benchmark::State& state, Form form)
         benchmark::DoNotOptimize(result.data());
 
         state.PauseTiming();
-        peak_kb = std::max(peak_kb, double(status_kb("VmHWM") - base));
+        peak = std::max(peak, double(status_kb("VmHWM") - base) * 1024.0 + inputs);
         if (st != ForwardStatus::Completed || reused != (form == Form::Reuse))
             state.SkipWithError("unexpected run");
         state.ResumeTiming();
     }
-    const double operator_bytes =
-        form == Form::Reuse ? 4.0 * g.padded_cells() * g.nz : 0.0;  // resident before the run
-    report_memory(state, g, peak_kb, operator_bytes);
-    if (form != Form::StorageOff)
-        built_effects()[key] = std::move(effects);
+    Figures& f = figures()[std::string("program/") + form_name(form) + "/" + key + "/threads:"
+                           + std::to_string(threads)];
+    f.peak_bytes = peak;
+    f.method_bytes = grid_bytes(g) + level_work_bytes(g)
+                     + (form == Form::StorageOff ? 0.0 : quarter_operator_bytes(g));
+    state.counters["peak_MB"] = peak / 1048576.0;
+    state.counters["x_method"] = peak / f.method_bytes;
+    if (threads == 1)
+        results()[std::string("program/") + form_name(form) + "/" + key] = result;
+    if (form != Form::StorageOff) {
+        held().effects = std::move(effects);
+        held().key = key;
+    }
 }
 
-// (levels + 1) FFTW float transforms of the padded size, one thread.
-void BM_fftw_levels(benchmark::State& state)
+void BM_fftw(benchmark::State& state, Form form, int n, int p)
 {
-    const ForwardGeometry g = geometry(static_cast<double>(state.range(0)));
-    const size_t cells = size_t(g.Mx) * g.My;
-    fftwf_complex* buf = fftwf_alloc_complex(cells);
-    fftwf_plan plan = fftwf_plan_dft_2d(g.My, g.Mx, buf, buf, FFTW_BACKWARD, FFTW_MEASURE);
-    std::mt19937 gen(3);
-    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+    const Model& m = model(n);
+    const ForwardGeometry g = geometry(n, p);
+    const std::string key = case_name(n, p);
+    std::unique_ptr<fftwref::Plans> plans(new fftwref::Plans(g.Mx, g.My));
+    if (form == Form::Reuse && (held().key != key || held().fftw.empty())) {
+        field2D r;
+        fftwref::forward(m.den, g, *plans, held().fftw, true, false, r);
+        held().key = key;
+    }
+    field2D result;
     for (auto _ : state) {
         state.PauseTiming();
-        for (size_t i = 0; i < cells; ++i) {
-            buf[i][0] = u(gen);
-            buf[i][1] = 0;
-        }
+        result.clear();
         state.ResumeTiming();
-        for (int k = 0; k <= g.nz; ++k)
-            fftwf_execute(plan);
-        benchmark::ClobberMemory();
+        fftwref::forward(m.den, g, *plans, held().fftw, form == Form::Build, form == Form::Reuse,
+                         result);
+        benchmark::DoNotOptimize(result.data());
     }
-    fftwf_destroy_plan(plan);
-    fftwf_free(buf);
+    if (form == Form::Build)
+        held().key = key;
+    results()[std::string("fftw/") + form_name(form) + "/" + key] = result;
 }
 
-class RatioReporter : public benchmark::ConsoleReporter
+class Collect : public benchmark::ConsoleReporter
 {
 public:
-    std::map<std::string, double> seconds;
     void ReportRuns(const std::vector<Run>& runs) override
     {
         for (const Run& r : runs)
             if (r.run_type == Run::RT_Iteration && r.iterations > 0 && !r.error_occurred) {
                 const double t = r.real_accumulated_time / double(r.iterations);
-                auto it = seconds.find(r.benchmark_name());
-                if (it == seconds.end() || t < it->second)
-                    seconds[r.benchmark_name()] = t;
+                Figures& f = figures()[r.benchmark_name()];
+                if (f.seconds < 0 || t < f.seconds)
+                    f.seconds = t;
             }
         ConsoleReporter::ReportRuns(runs);
     }
 };
 
-} // namespace
+double largest_difference(const field2D& a, const field2D& b)
+{
+    if (a.size() != b.size() || a.empty() || a[0].size() != b[0].size())
+        return INFINITY;
+    double d = 0, s = 0;
+    for (size_t i = 0; i < a.size(); ++i)
+        for (size_t j = 0; j < a[i].size(); ++j) {
+            d = std::max(d, std::fabs(a[i][j] - b[i][j]));
+            s = std::max(s, std::fabs(b[i][j]));
+        }
+    return s > 0 ? d / s : d;
+}
 
-// Building at p = 1 evaluates the prism kernel on 100 levels of 1024 x 1024
-// nodes: one iteration is enough.
-BENCHMARK_CAPTURE(BM_forward, build, Form::Build)
-    ->ArgNames({"p", "threads"})->Args({0, 1})->Args({0, 2})->Args({1, 1})->Args({1, 2})
-    ->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(BM_forward, reuse, Form::Reuse)
-    ->ArgNames({"p", "threads"})->Args({0, 1})->Args({0, 2})->Args({1, 1})->Args({1, 2})
-    ->MinTime(1.0)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(BM_forward, storage_off, Form::StorageOff)
-    ->ArgNames({"p", "threads"})->Args({0, 1})->Args({0, 2})->Args({1, 1})->Args({1, 2})
-    ->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_fftw_levels)->Name("fftw_levels_plus_one")->ArgName("p")->Arg(0)->Arg(1)
-    ->Unit(benchmark::kMillisecond)->UseRealTime();
+void save_field(const std::string& path, const field2D& f)
+{
+    std::ofstream o(path, std::ios::binary);
+    const int rows = int(f.size()), cols = rows ? int(f[0].size()) : 0;
+    o.write(reinterpret_cast<const char*>(&rows), 4);
+    o.write(reinterpret_cast<const char*>(&cols), 4);
+    for (const auto& r : f)
+        o.write(reinterpret_cast<const char*>(r.data()), 8 * r.size());
+}
+
+bool load_field(const std::string& path, field2D& f)
+{
+    std::ifstream i(path, std::ios::binary);
+    int rows = 0, cols = 0;
+    if (!i.read(reinterpret_cast<char*>(&rows), 4) || !i.read(reinterpret_cast<char*>(&cols), 4))
+        return false;
+    f.assign(rows, std::vector<double>(cols));
+    for (auto& r : f)
+        i.read(reinterpret_cast<char*>(r.data()), 8 * r.size());
+    return bool(i);
+}
+
+std::string file_name(std::string key)
+{
+    for (char& c : key)
+        if (c == '/' || c == ':')
+            c = '_';
+    return key + ".bin";
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    // Time of the first run whose name starts with `prefix` (-1 when none).
-    auto t = [&](const std::string& prefix) {
-        for (const auto& kv : reporter.seconds)
-            if (kv.first.rfind(prefix, 0) == 0)
-                return kv.second;
-        return -1.0;
-    };
-    auto run = [](const char* form, int p, int threads) {
-        return std::string("BM_forward/") + form + "/p:" + std::to_string(p)
-               + "/threads:" + std::to_string(threads) + "/";
-    };
-    std::printf("\nForward of 256 x 256 x 100 (seconds; ratios):\n");
-    for (int p : {0, 1}) {
-        const double fftw = t("fftw_levels_plus_one/p:" + std::to_string(p) + "/");
-        std::printf(" p = %d: (levels + 1) FFTW float transforms %.4f s\n", p, fftw);
-        for (const char* form : {"build", "reuse", "storage_off"}) {
-            const double t1 = t(run(form, p, 1)), t2 = t(run(form, p, 2));
-            std::printf("  %-12s 1 thread %.4f s, 2 threads %.4f s, speed-up %.2fx", form, t1, t2,
-                        t1 > 0 && t2 > 0 ? t1 / t2 : 0.0);
-            if (std::string(form) == "reuse" && fftw > 0)
-                std::printf(", / FFTW levels: %.2f (1 thread) %.2f (2 threads)", t1 / fftw, t2 / fftw);
-            std::printf("\n");
+    const Form forms[] = {Form::Build, Form::Reuse, Form::StorageOff};
+    for (int n : {256, 512})
+        for (int p : {0, 1}) {
+            // The FFTW build run leaves the kernel spectra for its reuse run,
+            // the program's build run its operator for the program's reuse.
+            for (Form f : forms) {
+                auto* b = benchmark::RegisterBenchmark(
+                    (std::string("fftw/") + form_name(f) + "/" + case_name(n, p)).c_str(),
+                    [=](benchmark::State& s) { BM_fftw(s, f, n, p); });
+                b->Unit(benchmark::kMillisecond)->UseRealTime();
+                if (f == Form::Reuse)
+                    b->MinTime(0.5);
+                else
+                    b->Iterations(1);
+            }
+            for (Form f : forms)
+                for (int t : {1, 2, 4}) {
+                    auto* b = benchmark::RegisterBenchmark(
+                        (std::string("program/") + form_name(f) + "/" + case_name(n, p)
+                         + "/threads:" + std::to_string(t))
+                            .c_str(),
+                        [=](benchmark::State& s) { BM_program(s, f, n, p, t); });
+                    b->Unit(benchmark::kMillisecond)->UseRealTime();
+                    if (f == Form::Reuse)
+                        b->MinTime(0.5);
+                    else
+                        b->Iterations(1);
+                }
         }
+    benchmark::Initialize(&argc, argv);
+    Collect reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+
+    // Google Benchmark appends "/iterations:1/real_time" and the like.
+    auto timed = [](const std::string& name) -> const Figures* {
+        for (const auto& kv : figures())
+            if (kv.second.seconds >= 0 && (kv.first == name || kv.first.rfind(name + "/", 0) == 0))
+                return &kv.second;
+        return nullptr;
+    };
+    auto seconds = [&](const std::string& name) {
+        const Figures* f = timed(name);
+        return f ? f->seconds : -1.0;
+    };
+    std::printf("\nRatios program / FFTW forward (one FFTW thread), speed-up over one thread,"
+                " peak memory / method's bytes:\n");
+    for (int n : {256, 512})
+        for (int p : {0, 1}) {
+            const std::string key = case_name(n, p);
+            for (Form f : forms) {
+                const double ref = seconds(std::string("fftw/") + form_name(f) + "/" + key);
+                const std::string base = std::string("program/") + form_name(f) + "/" + key + "/threads:";
+                const double t1 = seconds(base + "1");
+                if (ref < 0 && t1 < 0)
+                    continue;
+                std::printf(" %-8s %-11s FFTW %8.1f ms |", key.c_str(), form_name(f), ref * 1e3);
+                for (int t : {1, 2, 4}) {
+                    const double tt = seconds(base + std::to_string(t));
+                    if (tt < 0) {
+                        std::printf("   %d thr      -        |", t);
+                        continue;
+                    }
+                    const Figures& fig = figures()[base + std::to_string(t)];  // memory
+                    std::printf(" %d thr %8.1f ms %5.2f x%s", t, tt * 1e3, ref > 0 ? tt / ref : 0.0,
+                                t > 1 && t1 > 0 ? "" : "      ");
+                    if (t > 1 && t1 > 0)
+                        std::printf(" (%4.2fx)", t1 / tt);
+                    std::printf(" mem %4.2f |", fig.peak_bytes / fig.method_bytes);
+                }
+                std::printf("\n");
+            }
+        }
+
+    const char* save = std::getenv("TOLMERA_BENCH_SAVE");
+    const char* compare = std::getenv("TOLMERA_BENCH_COMPARE");
+    std::printf("\nLargest difference, relative to the largest value of the field:\n");
+    for (const auto& kv : results()) {
+        if (kv.first.rfind("program/", 0) != 0)
+            continue;
+        const std::string rest = kv.first.substr(8);
+        const std::string key = rest.substr(rest.find('/') + 1);
+        auto ref = results().find("fftw/build/" + key);
+        if (ref == results().end())
+            ref = results().find("fftw/storage_off/" + key);
+        std::printf(" %-28s", kv.first.c_str());
+        if (ref != results().end())
+            std::printf(" against FFTW %.3g", largest_difference(kv.second, ref->second));
+        if (save)
+            save_field(std::string(save) + "/" + file_name(kv.first), kv.second);
+        field2D old;
+        if (compare && load_field(std::string(compare) + "/" + file_name(kv.first), old))
+            std::printf(", against the saved field %.3g", largest_difference(kv.second, old));
+        std::printf("\n");
     }
     benchmark::Shutdown();
     return 0;

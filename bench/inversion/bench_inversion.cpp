@@ -2,13 +2,18 @@
 // model, expansion factor 0 (FFT size 256): the stored effects are built once
 // beforehand and the regularization-weight factor is preset, so the timed
 // part is the iteration itself: its 20 gradient steps in the wavenumber
-// domain and the calculated field of the new model. On 1 and 2 threads.
+// domain and the calculated field of the new model. On 1, 2 and 4 threads;
+// the speed-ups over one thread are printed after the runs.
 //
 // Memory: each run starts from the stored effects alone; the working arrays
 // of the run (the model's level spectra, the observed spectrum, the step
 // grids) are allocated inside it. The reported peak is the resident
-// high-water mark above the start plus the effects, per padded cell of all
-// levels (the inversion's arrays: effects 4 bytes, level spectra 8 bytes).
+// high-water mark above the start plus the effects and the grid, against the
+// bytes the method must hold: the operator's real even quarter, the grid,
+// the model's half spectra (8 bytes per cell of My x (Mx/2 + 1)) and four
+// padded grids of doubles.
+// TOLMERA_BENCH_SAVE=dir / TOLMERA_BENCH_COMPARE=dir save the one-thread
+// field of the iteration, or report the largest difference against it.
 #include "../bench_support.h"
 #include "engine/fft.h"
 #include "engine/forward.h"
@@ -19,6 +24,7 @@
 #include <malloc.h>
 #include <sys/resource.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -70,6 +76,18 @@ Problem& problem()
     return p;
 }
 
+std::map<int, double>& memory_ratio()
+{
+    static std::map<int, double> m;
+    return m;
+}
+
+field2D& last_field()
+{
+    static field2D f;
+    return f;
+}
+
 void BM_inversion_iteration(benchmark::State& state)
 {
     const int threads = static_cast<int>(state.range(0));
@@ -98,12 +116,21 @@ void BM_inversion_iteration(benchmark::State& state)
 
         state.PauseTiming();
         peak_kb = std::max(peak_kb, double(status_kb("VmHWM") - base));
+        if (threads == 1)
+            last_field() = work_re;
         state.ResumeTiming();
     }
-    const double cells = g.padded_cells() * LEVELS;
-    const double effects_bytes = 4.0 * cells;
-    state.counters["peak_MB"] = (peak_kb * 1024.0 + effects_bytes) / 1048576.0;
-    state.counters["B_per_cell"] = (peak_kb * 1024.0 + effects_bytes) / cells;
+    double effects_bytes = 0;
+    for (const auto& level : p.effects.re)
+        for (const auto& row : level)
+            effects_bytes += 4.0 * row.size();
+    const double grid = 4.0 * N * N * LEVELS;
+    const double method = 4.0 * (g.Mx / 2 + 1) * (g.My / 2 + 1) * LEVELS + grid
+                          + 8.0 * g.My * (g.Mx / 2 + 1) * LEVELS + 4 * 8.0 * g.padded_cells();
+    const double peak = peak_kb * 1024.0 + effects_bytes + grid;
+    state.counters["peak_MB"] = peak / 1048576.0;
+    state.counters["x_method"] = peak / method;
+    memory_ratio()[threads] = peak / method;
 }
 
 std::map<int, double>& times()
@@ -134,6 +161,7 @@ BENCHMARK(BM_inversion_iteration)
     ->Name("inversion_iteration_256x256x100")
     ->Arg(1)
     ->Arg(2)
+    ->Arg(4)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(3);
@@ -143,8 +171,43 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     Collect reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    if (times().count(1) && times().count(2))
-        std::printf("\nspeed-up on 2 threads: %.2fx (goal: at least 1.7x)\n", times()[1] / times()[2]);
+    for (const auto& kv : times())
+        std::printf("%s%d thread(s): %.1f ms, speed-up over one thread %.2fx, peak memory %.2f x the"
+                    " method's bytes\n",
+                    kv.first == times().begin()->first ? "\n" : "", kv.first, kv.second,
+                    times().count(1) ? times()[1] / kv.second : 0.0, memory_ratio()[kv.first]);
+    const field2D& f = last_field();
+    if (!f.empty()) {
+        const char* save = std::getenv("TOLMERA_BENCH_SAVE");
+        const char* compare = std::getenv("TOLMERA_BENCH_COMPARE");
+        const int rows = int(f.size()), cols = int(f[0].size());
+        if (save) {
+            std::ofstream o(std::string(save) + "/inversion_iteration.bin", std::ios::binary);
+            o.write(reinterpret_cast<const char*>(&rows), 4);
+            o.write(reinterpret_cast<const char*>(&cols), 4);
+            for (const auto& r : f)
+                o.write(reinterpret_cast<const char*>(r.data()), 8 * r.size());
+        }
+        if (compare) {
+            std::ifstream i(std::string(compare) + "/inversion_iteration.bin", std::ios::binary);
+            int r0 = 0, c0 = 0;
+            i.read(reinterpret_cast<char*>(&r0), 4);
+            i.read(reinterpret_cast<char*>(&c0), 4);
+            if (i && r0 == rows && c0 == cols) {
+                double d = 0, s = 0;
+                std::vector<double> row(cols);
+                for (int r = 0; r < rows; ++r) {
+                    i.read(reinterpret_cast<char*>(row.data()), 8 * cols);
+                    for (int c = 0; c < cols; ++c) {
+                        d = std::max(d, std::fabs(f[r][c] - row[c]));
+                        s = std::max(s, std::fabs(row[c]));
+                    }
+                }
+                std::printf("largest difference of the iteration's field against the saved one:"
+                            " %.3g of its largest value\n", s > 0 ? d / s : d);
+            }
+        }
+    }
     benchmark::Shutdown();
     return 0;
 }

@@ -3,7 +3,9 @@
 #include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <utility>
 
 // The 2D transform works on batches of rows or columns at once: W sequences
@@ -304,28 +306,72 @@ TOLMERA_INLINE void transpose(v4d* x)
     x[3] = __builtin_shuffle(t1, t3, v4l{2, 3, 6, 7});
 }
 
+// The twiddles and the bit-reversal permutation of one length, made once per
+// thread and length and kept: every transform of that length reuses them.
+template <typename T>
+struct Tables {
+    std::vector<T> twr, twi;
+    std::vector<uint32_t> rev;
+};
+
+template <typename T>
+const Tables<T>& tables_for(size_t n)
+{
+    thread_local std::vector<std::pair<size_t, Tables<T>>> cache;
+    for (const auto& e : cache)
+        if (e.first == n)
+            return e.second;
+    Tables<T> t;
+    stage_twiddles(n, t.twr, t.twi);
+    t.rev = bit_reversal(n);
+    cache.emplace_back(n, std::move(t));
+    return cache.back().second;
+}
+
+// Working memory of the transforms, kept per thread between calls; it grows
+// to the largest size asked for and is never cleared (every element a
+// transform reads it has written first).
+template <typename T>
+T* scratch_storage(size_t count)
+{
+    struct Block {
+        T* data = nullptr;
+        size_t size = 0;
+        ~Block() { std::free(data); }
+    };
+    thread_local Block block;
+    if (block.size < count) {
+        std::free(block.data);
+        block.data = nullptr;
+        block.size = 0;
+        void* p = nullptr;
+        if (posix_memalign(&p, 64, count * sizeof(T)) != 0 || !p)
+            throw std::bad_alloc();
+        block.data = static_cast<T*>(p);
+        block.size = count;
+    }
+    return block.data;
+}
+
 // Interleaved scratch of `groups` sequences-of-W batches of n elements,
 // 64-byte aligned, with the twiddles and the bit-reversal permutation of
 // length n. Group g occupies re + g*n and im + g*n.
 template <typename T, typename V>
 struct Scratch {
     static constexpr size_t W = sizeof(V) / sizeof(T);
-    std::vector<T> twr, twi;
-    std::vector<uint32_t> rev;
-    std::vector<T> storage;
+    const Tables<T>& tables;
     V* re;
     V* im;
 
     Scratch(size_t n, size_t groups)
-        : rev(bit_reversal(n))
-        , storage(2 * groups * n * W + 64 / sizeof(T))
+        : tables(tables_for<T>(n))
     {
-        stage_twiddles(n, twr, twi);
-        const uintptr_t base = reinterpret_cast<uintptr_t>(storage.data());
-        const uintptr_t aligned = (base + 63) & ~uintptr_t(63);
-        re = reinterpret_cast<V*>(aligned);
+        re = reinterpret_cast<V*>(scratch_storage<T>(2 * groups * n * W));
         im = re + groups * n;
     }
+    const T* twr() const { return tables.twr.data(); }
+    const T* twi() const { return tables.twi.data(); }
+    const uint32_t* rev() const { return tables.rev.data(); }
     T* lanes_re(size_t e) { return reinterpret_cast<T*>(re + e); }
     T* lanes_im(size_t e) { return reinterpret_cast<T*>(im + e); }
 };
@@ -348,7 +394,7 @@ TOLMERA_INLINE void fft_2d_batched(std::vector<std::vector<T>>& gre,
     // bit-reversed order, transformed, and written back.
     {
         Scratch<T, V> s(nc, 1);
-        const uint32_t* rev = s.rev.data();
+        const uint32_t* rev = s.rev();
         T* row_re[W];
         T* row_im[W];
         for (size_t r0 = 0; r0 < nr; r0 += W) {
@@ -386,7 +432,7 @@ TOLMERA_INLINE void fft_2d_batched(std::vector<std::vector<T>>& gre,
                     }
                 }
             }
-            batch_stages(s.re, s.im, nc, s.twr.data(), s.twi.data());
+            batch_stages(s.re, s.im, nc, s.twr(), s.twi());
             if (m == W && nc % W == 0) {
                 for (size_t e = 0; e < nc; e += W) {
                     V xr[W], xi[W];
@@ -419,7 +465,7 @@ TOLMERA_INLINE void fft_2d_batched(std::vector<std::vector<T>>& gre,
     {
         constexpr size_t K = kColumnGroups;
         Scratch<T, V> s(nr, K);
-        const uint32_t* rev = s.rev.data();
+        const uint32_t* rev = s.rev();
         const T divisor = static_cast<T>(nc) * static_cast<T>(nr);
         V* const sre = s.re;
         V* const sim = s.im;
@@ -435,7 +481,7 @@ TOLMERA_INLINE void fft_2d_batched(std::vector<std::vector<T>>& gre,
                 }
             }
             for (size_t g = 0; g < K; ++g)
-                batch_stages(sre + g * nr, sim + g * nr, nr, s.twr.data(), s.twi.data());
+                batch_stages(sre + g * nr, sim + g * nr, nr, s.twr(), s.twi());
             if (inverse) {
                 for (size_t e = 0; e < K * nr; ++e) {
                     sre[e] = sre[e] / divisor;
@@ -466,7 +512,7 @@ TOLMERA_INLINE void fft_2d_batched(std::vector<std::vector<T>>& gre,
                     di[b] = gim[e][c0 + b];
                 }
             }
-            batch_stages(sre, sim, nr, s.twr.data(), s.twi.data());
+            batch_stages(sre, sim, nr, s.twr(), s.twi());
             for (size_t e = 0; e < nr; ++e) {
                 const T* sr = s.lanes_re(e);
                 const T* si = s.lanes_im(e);
@@ -535,6 +581,29 @@ void fft_2d_dispatch(Grid& re, Grid& im, int direction)
     fft_2d_portable(re, im, direction);
 }
 
+template <typename T>
+void complete_half(std::vector<std::vector<T>>& re, std::vector<std::vector<T>>& im)
+{
+    const size_t rows = re.size();
+    if (rows == 0 || im.size() != rows)
+        return;
+    const size_t cols = re[0].size();
+    for (size_t r = 0; r < rows; ++r)
+        if (re[r].size() != cols || im[r].size() != cols)
+            return;
+    for (size_t r = 0; r < rows; ++r) {
+        const size_t rr = r == 0 ? 0 : rows - r;
+        T* dr = re[r].data();
+        T* di = im[r].data();
+        const T* sr = re[rr].data();
+        const T* si = im[rr].data();
+        for (size_t c = cols / 2 + 1; c < cols; ++c) {
+            dr[c] = sr[cols - c];
+            di[c] = -si[cols - c];
+        }
+    }
+}
+
 template <typename Src, typename Dst>
 void quadrant_swap(const std::vector<std::vector<Src>>& src, std::vector<std::vector<Dst>>& dst)
 {
@@ -585,6 +654,16 @@ void fft_2d(field2D& re, field2D& im, int direction)
     if (!valid_complex_grid(re, im))
         return;
     fft_2d_dispatch(re, im, direction);
+}
+
+void fft_complete_half_spectrum(field2D& re, field2D& im)
+{
+    complete_half(re, im);
+}
+
+void fft_complete_half_spectrum(vector2D& re, vector2D& im)
+{
+    complete_half(re, im);
 }
 
 void fft_shift(const field2D& source, vector2D& destination)

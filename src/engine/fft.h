@@ -46,6 +46,12 @@ void fft_2d(field2D& re, field2D& im, int direction);
 void fft_shift(const field2D& source, vector2D& destination);
 void fft_shift(const field2D& source, field2D& destination);
 
+// Completes the spectrum of a real grid from its columns 0 .. columns/2:
+// every other column c of row r becomes the conjugate of column columns - c
+// of row (rows - r) mod rows. Grids must have the same shape.
+void fft_complete_half_spectrum(field2D& re, field2D& im);
+void fft_complete_half_spectrum(vector2D& re, vector2D& im);
+
 // Whether fft_2d may use the processor's wide vector instructions (AVX2)
 // when it has them; returns the previous setting. Results are bit-identical
 // either way: this only lets tests and diagnostics run the portable code.

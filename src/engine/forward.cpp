@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <new>
+#include <tuple>
 
 namespace {
 
@@ -64,12 +65,96 @@ field2D zeros(int rows, int columns)
     return field2D(rows, std::vector<double>(columns, 0.0));
 }
 
+// Grid shaped rows x columns; kept as it is when it already has that shape
+// (its values are then whatever the last use left).
+template <typename Grid>
+void shape(Grid& g, int rows, int columns)
+{
+    if (!level_has_shape(g, rows, columns))
+        g.assign(rows, typename Grid::value_type(columns));
+}
+
+template <typename Grid>
+void shape_all(std::vector<Grid>& v, std::size_t count, int rows, int columns)
+{
+    if (v.size() != count)
+        v.resize(count);
+    for (Grid& g : v)
+        shape(g, rows, columns);
+}
+
+// Working grids of the forward routines, kept between calls of the same size
+// by the thread that calls them (allocating and first touching them cost more
+// than a reused run's arithmetic).
+struct ForwardWork
+{
+    field2D Sr, Si;                 // spectrum sums
+    vector3D spec_re, spec_im;      // level spectra of a reuse group
+    std::vector<field2D> a, b, c, d; // per worker: transform pairs and their split
+    vector2D zero_im;               // imaginary scratch of a lone kernel
+    std::vector<PrismLattice::Face> faces;  // depth faces of a group of levels
+    PrismLattice::Face carry;       // the last face of the previous group
+
+    // Grids of the other forms are let go, so that what is kept between
+    // calls is what the last form needs.
+    void drop_spectra()
+    {
+        vector3D().swap(spec_re);
+        vector3D().swap(spec_im);
+    }
+    void drop_slots()
+    {
+        for (auto* v : {&a, &b, &c, &d})
+            std::vector<field2D>().swap(*v);
+        vector2D().swap(zero_im);
+        std::vector<PrismLattice::Face>().swap(faces);
+        carry = PrismLattice::Face();
+    }
+
+    std::size_t bytes() const
+    {
+        std::size_t n = 0;
+        auto add = [&n](const auto& grid) {
+            for (const auto& row : grid)
+                n += row.capacity() * sizeof(row[0]);
+        };
+        add(Sr);
+        add(Si);
+        for (const auto* v : {&spec_re, &spec_im})
+            for (const auto& level : *v)
+                add(level);
+        for (const auto* v : {&a, &b, &c, &d})
+            for (const auto& grid : *v)
+                add(grid);
+        add(zero_im);
+        for (const auto* f : {&carry})
+            n += (f->f.capacity() + f->t.capacity()) * sizeof(double);
+        for (const auto& f : faces)
+            n += (f.f.capacity() + f.t.capacity()) * sizeof(double);
+        return n;
+    }
+};
+
+ForwardWork& work()
+{
+    thread_local ForwardWork w;
+    return w;
+}
+
+// The index of -k along an axis of n points.
+inline std::size_t mirror_index(std::size_t k, std::size_t n)
+{
+    return k == 0 ? 0 : n - k;
+}
+
 // Separates the spectrum Z of a + i*b, where a and b are real grids, into
-// the spectra A (left in re, im) and B (written to b_re, b_im):
-// B[k] = (Z[k] - conj(Z[-k])) / 2i, then A = Z - i*B.
+// the half spectra (columns 0 .. Mx/2) of A (left in re, im) and B (written
+// to b_re, b_im): B[k] = (Z[k] - conj(Z[-k])) / 2i, then A = Z - i*B. The
+// other columns are left as they are (the sums use the half spectra only).
 void split_real_pair(vector2D& re, vector2D& im, vector2D& b_re, vector2D& b_im)
 {
     const std::size_t rows = re.size(), cols = re.front().size();
+    const std::size_t half = std::min(cols, cols / 2 + 1);
     for (std::size_t r = 0; r < rows; ++r) {
         const std::size_t rr = r == 0 ? 0 : rows - r;
         const data_type* zr = re[r].data();
@@ -80,7 +165,7 @@ void split_real_pair(vector2D& re, vector2D& im, vector2D& b_re, vector2D& b_im)
         data_type* bi = b_im[r].data();
         br[0] = (zi[0] + mi[0]) * 0.5f;
         bi[0] = (mr[0] - zr[0]) * 0.5f;
-        for (std::size_t c = 1; c < cols; ++c) {
+        for (std::size_t c = 1; c < half; ++c) {
             br[c] = (zi[c] + mi[cols - c]) * 0.5f;
             bi[c] = (mr[cols - c] - zr[c]) * 0.5f;
         }
@@ -90,65 +175,203 @@ void split_real_pair(vector2D& re, vector2D& im, vector2D& b_re, vector2D& b_im)
         data_type* zi = im[r].data();
         const data_type* br = b_re[r].data();
         const data_type* bi = b_im[r].data();
-        for (std::size_t c = 0; c < cols; ++c) {
+        for (std::size_t c = 0; c < half; ++c) {
             zr[c] += bi[c];
             zi[c] -= br[c];
         }
     }
 }
 
-// Levels per group when the operator is built: one per worker, so that every
-// worker evaluates the kernel of its own level; fewer levels than workers
-// share the rows of each kernel.
-int build_group(int thread_count, int levels_left)
+// Calls f(p_row, p_col, q_row, q_col) once for every pair of positions
+// p = k and q = -k of an rows x columns grid (p == q for the self-mirrored
+// ones), every position in exactly one call.
+template <class F>
+void for_mirror_pairs(std::size_t rows, std::size_t cols, F f)
 {
-    return std::max(1, std::min(thread_count, levels_left));
+    for (std::size_t r = 0; r <= rows / 2; ++r) {
+        const std::size_t rr = mirror_index(r, rows);
+        for (std::size_t c = 0; c < cols; ++c) {
+            const std::size_t cc = mirror_index(c, cols);
+            // Rows 0 and rows/2 mirror onto themselves: take each pair once.
+            if (rr == r && cc < c)
+                continue;
+            f(r, c, rr, cc);
+        }
+    }
 }
 
-// One group of n levels from k0, a level per slot: the level's kernel
-// spectrum (its real half in kernel_re(b), the imaginary one in the scratch
-// kernel_im[b]) and the spectrum of its padded density (dre[b], dim[b]), then
-// their products added to (Sr, Si) in level order inside every row, so that
-// the sums do not depend on the thread count. The stored form keeps the
-// kernels in float as the operator's levels, the storage-off form in double.
-template <class KernelGrid, class KernelRe>
-void add_level_group(const vector3D& den_grid, const ForwardGeometry& g, int k0, int n, int T,
-                     KernelRe kernel_re, std::vector<KernelGrid>& kernel_im,
-                     std::vector<field2D>& dre, std::vector<field2D>& dim, field2D& Sr, field2D& Si)
+// Two operator levels from one transform. On entry (ka, kb) hold the
+// spectrum Z of the swapped fields a + i*b of two levels (both real and
+// even); on return ka and kb hold the real parts of the two spectra,
+// (Re Z[k] + Re Z[-k]) / 2 and (Im Z[k] + Im Z[-k]) / 2, and, when given,
+// ia and ib their imaginary parts.
+void split_operator_pair(vector2D& ka, vector2D& kb, vector2D* ia, vector2D* ib)
 {
-    const int per_level = std::max(1, T / n);
-    run_split(n, T, [&](std::size_t b0, std::size_t b1) {
-        for (std::size_t b = b0; b < b1; ++b) {
-            const int k = k0 + static_cast<int>(b);
-            KernelGrid& kre = kernel_re(static_cast<int>(b));
-            unit_cell_field(g, k, dre[b], per_level);
-            fft_shift(dre[b], kre);
-            zero_grid(kernel_im[b]);
-            fft_2d(kre, kernel_im[b], fft_forward);
-            pad_level(den_grid[k], g, dre[b]);
-            zero_grid(dim[b]);
-            fft_2d(dre[b], dim[b], fft_forward);
-        }
-    });
-    run_split(g.My, T, [&](std::size_t r0, std::size_t r1) {
-        for (std::size_t r = r0; r < r1; ++r) {
-            double* sr = Sr[r].data();
-            double* si = Si[r].data();
-            for (int b = 0; b < n; ++b) {
-                const auto* K = kernel_re(b)[r].data();
-                const double* dr = dre[b][r].data();
-                const double* di = dim[b][r].data();
-                for (int c = 0; c < g.Mx; ++c) {
-                    const double E = K[c];
-                    sr[c] += E * dr[c];
-                    si[c] += E * di[c];
-                }
+    for_mirror_pairs(ka.size(), ka[0].size(), [&](std::size_t r, std::size_t c, std::size_t rr, std::size_t cc) {
+        const float pr = ka[r][c], pi = kb[r][c], qr = ka[rr][cc], qi = kb[rr][cc];
+        const float are = (pr + qr) * 0.5f, bre = (pi + qi) * 0.5f;
+        ka[r][c] = are;
+        ka[rr][cc] = are;
+        kb[r][c] = bre;
+        kb[rr][cc] = bre;
+        if (ia) {
+            const float aim = (pi - qi) * 0.5f, bim = (qr - pr) * 0.5f;
+            (*ia)[r][c] = aim;
+            (*ia)[rr][cc] = -aim;
+            if (ib) {
+                (*ib)[r][c] = bim;
+                (*ib)[rr][cc] = -bim;
             }
         }
     });
 }
 
+// Spectrum Z of a + i*b (real grids) in (zr, zi): A left in (zr, zi), B
+// written to (br, bi), in double precision.
+void split_level_pair(field2D& zr, field2D& zi, field2D& br, field2D& bi)
+{
+    for_mirror_pairs(zr.size(), zr[0].size(), [&](std::size_t r, std::size_t c, std::size_t rr, std::size_t cc) {
+        const double pr = zr[r][c], pi = zi[r][c], qr = zr[rr][cc], qi = zi[rr][cc];
+        const double are = (pr + qr) * 0.5, aim = (pi - qi) * 0.5;
+        const double bre = (pi + qi) * 0.5, bim = (qr - pr) * 0.5;
+        zr[r][c] = are;
+        zi[r][c] = aim;
+        zr[rr][cc] = are;
+        zi[rr][cc] = -aim;
+        br[r][c] = bre;
+        bi[r][c] = bim;
+        br[rr][cc] = bre;
+        bi[rr][cc] = -bim;
+    });
+}
+
+// Spectrum Z of k + i*d, k the swapped unit-cell field (real, even) and d a
+// padded level: the kernel spectrum's real part left in zr, the level's
+// spectrum in (zi, di).
+void split_kernel_level(field2D& zr, field2D& zi, field2D& di)
+{
+    for_mirror_pairs(zr.size(), zr[0].size(), [&](std::size_t r, std::size_t c, std::size_t rr, std::size_t cc) {
+        const double pr = zr[r][c], pi = zi[r][c], qr = zr[rr][cc], qi = zi[rr][cc];
+        const double kre = (pr + qr) * 0.5;
+        const double dre = (pi + qi) * 0.5, dim = (qr - pr) * 0.5;
+        zr[r][c] = kre;
+        zr[rr][cc] = kre;
+        zi[r][c] = dre;
+        zi[rr][cc] = dre;
+        di[r][c] = dim;
+        di[rr][cc] = -dim;
+    });
+}
+
+// The lattice of the unit cells of a geometry.
+PrismLattice cell_lattice(const ForwardGeometry& g)
+{
+    return PrismLattice(g.dx, g.dy, g.dx * 0.5f, g.dy * 0.5f, g.Mx / 2, g.My / 2, g.My, g.Mx,
+                        g.calc_level - 1e-6);
+}
+
+// The depth faces of levels k0 .. k0 + n - 1 in w.faces: level b lies
+// between faces top[b] and bottom[b]. A face shared by two adjacent levels
+// (the bottom of one at the depth of the next one's top) is evaluated once,
+// also across groups (w.carry keeps the previous group's last face). The
+// faces are spread over the workers; their values do not depend on it.
+void level_faces(const ForwardGeometry& g, const PrismLattice& lattice, int k0, int n, int T,
+                 ForwardWork& w, std::vector<int>& top, std::vector<int>& bottom)
+{
+    std::vector<double> zs;
+    top.assign(n, 0);
+    bottom.assign(n, 0);
+    for (int b = 0; b < n; ++b) {
+        const double zt = g.depths[k0 + b];
+        const double zb = g.depths[k0 + b] + g.dz;
+        if (zs.empty() || zs.back() != zt)
+            zs.push_back(zt);
+        top[b] = static_cast<int>(zs.size()) - 1;
+        if (zs.back() != zb)
+            zs.push_back(zb);
+        bottom[b] = static_cast<int>(zs.size()) - 1;
+    }
+    if (w.faces.size() < zs.size())
+        w.faces.resize(zs.size());
+    std::size_t start = 0;
+    if (w.carry.valid && w.carry.z == zs[0]) {
+        std::swap(w.faces[0], w.carry);
+        start = 1;
+    }
+    const std::size_t count = zs.size() - start;
+    const int per_face = std::max(1, T / static_cast<int>(std::max<std::size_t>(1, count)));
+    run_split(count, T, [&](std::size_t f0, std::size_t f1) {
+        for (std::size_t f = f0; f < f1; ++f)
+            lattice.face(zs[start + f], w.faces[start + f], per_face);
+    });
+    w.carry.valid = false;
+}
+
+// After a group: its last face is kept for the next one.
+void keep_last_face(ForwardWork& w, const std::vector<int>& bottom)
+{
+    if (!bottom.empty())
+        std::swap(w.carry, w.faces[bottom.back()]);
+}
+
+// Levels per group when the operator is built: one pair of levels per
+// worker (the two kernels of a pair share one transform, and so do their
+// padded levels); the pairing is fixed (levels 2j and 2j + 1), so the
+// operator does not depend on the thread count.
+int build_group(int thread_count, int levels_left)
+{
+    return std::min(levels_left, 2 * std::max(1, thread_count));
+}
+
+// Operator levels k0 .. k0 + n - 1 (k0 even): the kernels of a pair are
+// transformed together and separated. `op(k)` is the grid of level k, `im(k)`
+// (may be null) receives the imaginary part.
+template <class Op, class Im>
+void build_operator_group(const ForwardGeometry& g, int k0, int n, int T, Op op, Im im)
+{
+    const int pairs = (n + 1) / 2;
+    const int per_pair = std::max(1, T / pairs);
+    ForwardWork& w = work();
+    if (n % 2)
+        shape(w.zero_im, g.My, g.Mx);
+    const PrismLattice lattice = cell_lattice(g);
+    std::vector<int> top, bottom;
+    level_faces(g, lattice, k0, n, T, w, top, bottom);
+    run_split(pairs, T, [&](std::size_t j0, std::size_t j1) {
+        for (std::size_t j = j0; j < j1; ++j) {
+            const int ka = k0 + 2 * static_cast<int>(j), kb = ka + 1;
+            vector2D& a = op(ka);
+            lattice.field(w.faces[top[ka - k0]], w.faces[bottom[ka - k0]], 1.0, true, a, per_pair);
+            if (kb < k0 + n) {
+                vector2D& b = op(kb);
+                lattice.field(w.faces[top[kb - k0]], w.faces[bottom[kb - k0]], 1.0, true, b, per_pair);
+                fft_2d(a, b, fft_forward);
+                split_operator_pair(a, b, im(ka), im(kb));
+            } else {
+                zero_grid(w.zero_im);
+                fft_2d(a, w.zero_im, fft_forward);
+                split_operator_pair(a, w.zero_im, im(ka), nullptr);
+            }
+        }
+    });
+    keep_last_face(w, bottom);
+}
+
 } // namespace
+
+std::size_t forward_kept_bytes()
+{
+    return work().bytes();
+}
+
+void forward_release_work()
+{
+    ForwardWork& w = work();
+    w.drop_spectra();
+    w.drop_slots();
+    field2D().swap(w.Sr);
+    field2D().swap(w.Si);
+}
 
 EffectsKey ForwardGeometry::key() const
 {
@@ -256,15 +479,20 @@ void pad_level(const std::vector<std::vector<double>>& level, const ForwardGeome
 
 void unit_cell_field(const ForwardGeometry& g, int k, field2D& out, int thread_count)
 {
-    const int cx = g.Mx / 2;
-    const int cy = g.My / 2;
-    const float hx = g.dx * 0.5f;
-    const float hy = g.dy * 0.5f;
-    const std::vector<double> xp{g.x_padded[cx] - hx, g.x_padded[cx] + hx};
-    const std::vector<double> yp{g.y_padded[cy] - hy, g.y_padded[cy] + hy};
-    const std::vector<double> zp{g.depths[k], g.depths[k] + g.dz};
-    prism_gravity_kernel(g.x_padded, g.y_padded, g.calc_level - 1e-6, xp, yp, zp, 1.0, out,
-                         thread_count);
+    prism_lattice_field(g.dx, g.dy, g.dx * 0.5f, g.dy * 0.5f, g.Mx / 2, g.My / 2, g.calc_level - 1e-6,
+                        g.depths[k], g.depths[k] + g.dz, 1.0, false, out, thread_count);
+}
+
+void swapped_unit_cell_field(const ForwardGeometry& g, int k, field2D& out, int thread_count)
+{
+    prism_lattice_field(g.dx, g.dy, g.dx * 0.5f, g.dy * 0.5f, g.Mx / 2, g.My / 2, g.calc_level - 1e-6,
+                        g.depths[k], g.depths[k] + g.dz, 1.0, true, out, thread_count);
+}
+
+void swapped_unit_cell_field(const ForwardGeometry& g, int k, vector2D& out, int thread_count)
+{
+    prism_lattice_field(g.dx, g.dy, g.dx * 0.5f, g.dy * 0.5f, g.Mx / 2, g.My / 2, g.calc_level - 1e-6,
+                        g.depths[k], g.depths[k] + g.dz, 1.0, true, out, thread_count);
 }
 
 bool effects_fit(const EffectsOperator& effects, const ForwardGeometry& g)
@@ -294,14 +522,12 @@ ForwardStatus build_effects(const ForwardGeometry& g, EffectsOperator& effects, 
     const int T = std::max(1, thread_count);
     try {
         effects.clear();
-        effects.re.assign(g.nz, vector2D(g.My, std::vector<data_type>(g.Mx, 0.0f)));
+        work().carry.valid = false;
+        work().drop_spectra();
+        // Every value is written by the build.
+        shape_all(effects.re, g.nz, g.My, g.Mx);
         if (both_halves)
-            effects.im.assign(g.nz, vector2D(g.My, std::vector<data_type>(g.Mx, 0.0f)));
-
-        const int slots = build_group(T, g.nz);
-        std::vector<field2D> field(slots, zeros(g.My, g.Mx));
-        std::vector<vector2D> scratch_im(both_halves ? 0 : slots,
-                                         vector2D(g.My, std::vector<data_type>(g.Mx, 0.0f)));
+            shape_all(effects.im, g.nz, g.My, g.Mx);
 
         for (int k0 = 0; k0 < g.nz;) {
             if (!keep_going(progress, k0, g.nz)) {
@@ -309,18 +535,9 @@ ForwardStatus build_effects(const ForwardGeometry& g, EffectsOperator& effects, 
                 return ForwardStatus::Stopped;
             }
             const int n = build_group(T, g.nz - k0);
-            const int per_level = std::max(1, T / n);
-            run_split(n, T, [&](std::size_t b0, std::size_t b1) {
-                for (std::size_t b = b0; b < b1; ++b) {
-                    const int k = k0 + static_cast<int>(b);
-                    unit_cell_field(g, k, field[b], per_level);
-                    fft_shift(field[b], effects.re[k]);
-                    vector2D& im = both_halves ? effects.im[k] : scratch_im[b];
-                    if (!both_halves)
-                        zero_grid(im);
-                    fft_2d(effects.re[k], im, fft_forward);
-                }
-            });
+            build_operator_group(
+                g, k0, n, T, [&](int k) -> vector2D& { return effects.re[k]; },
+                [&](int k) -> vector2D* { return both_halves ? &effects.im[k] : nullptr; });
             k0 += n;
         }
     } catch (const std::bad_alloc&) {
@@ -331,6 +548,104 @@ ForwardStatus build_effects(const ForwardGeometry& g, EffectsOperator& effects, 
     return ForwardStatus::Completed;
 }
 
+namespace {
+
+// Sr, Si = 0, shaped My x Mx.
+void zero_sums(const ForwardGeometry& g, ForwardWork& w)
+{
+    shape(w.Sr, g.My, g.Mx);
+    shape(w.Si, g.My, g.Mx);
+    zero_grid(w.Sr);
+    zero_grid(w.Si);
+}
+
+// The inverse transform of the summed half spectrum, cut to the model's nodes.
+void finish(const ForwardGeometry& g, ForwardWork& w, field2D& result)
+{
+    // The sums are spectra of real fields: only columns 0 .. Mx/2 were
+    // summed, the others are their mirrors, S[-k] = conj(S[k]).
+    fft_complete_half_spectrum(w.Sr, w.Si);
+    fft_2d(w.Sr, w.Si, fft_inverse);
+    take_inner_window(w.Sr, g, result);
+}
+
+// Reuse: the level spectra in float, two real levels sharing one transform,
+// a group of levels at a time (the group size does not depend on the thread
+// count), each product with the operator formed in float and summed in
+// double, levels in order inside every row.
+ForwardStatus reuse_effects(const vector3D& den_grid, const ForwardGeometry& g, const vector3D& op, int T,
+                            const ForwardProgress& progress, ForwardWork& w)
+{
+    const int B = forward_reuse_batch_levels(g);
+    const std::size_t H = static_cast<std::size_t>(g.Mx / 2 + 1);
+    w.drop_slots();
+    shape_all(w.spec_re, B, g.My, g.Mx);
+    shape_all(w.spec_im, B, g.My, g.Mx);
+    for (int k0 = 0; k0 < g.nz; k0 += B) {
+        if (k0 > 0 && !keep_going(progress, k0, g.nz))
+            return ForwardStatus::Stopped;
+        const int n = std::min(B, g.nz - k0);
+        run_split((n + 1) / 2, T, [&](std::size_t j0, std::size_t j1) {
+            for (std::size_t j = j0; j < j1; ++j) {
+                const std::size_t a = 2 * j, b = a + 1;
+                pad_level(den_grid[k0 + a], g, w.spec_re[a]);
+                if (b < static_cast<std::size_t>(n))
+                    pad_level(den_grid[k0 + b], g, w.spec_im[a]);
+                else
+                    zero_grid(w.spec_im[a]);
+                fft_2d(w.spec_re[a], w.spec_im[a], fft_forward);
+                if (b < static_cast<std::size_t>(n))
+                    split_real_pair(w.spec_re[a], w.spec_im[a], w.spec_re[b], w.spec_im[b]);
+            }
+        });
+        run_split(g.My, T, [&](std::size_t r0, std::size_t r1) {
+            for (std::size_t r = r0; r < r1; ++r) {
+                double* __restrict sr = w.Sr[r].data();
+                double* __restrict si = w.Si[r].data();
+                for (int l = 0; l < n; ++l) {
+                    const float* __restrict o = op[k0 + l][r].data();
+                    const float* __restrict mr = w.spec_re[l][r].data();
+                    const float* __restrict mi = w.spec_im[l][r].data();
+                    for (std::size_t c = 0; c < H; ++c) {
+                        const float pr = o[c] * mr[c];
+                        const float pi = o[c] * mi[c];
+                        sr[c] += static_cast<double>(pr);
+                        si[c] += static_cast<double>(pi);
+                    }
+                }
+            }
+        });
+    }
+    return ForwardStatus::Completed;
+}
+
+// Sr += E * (Dr, Di) over the half spectrum, rows split over the workers,
+// for the n grids given by level(b) = {E, Dr, Di}, in order inside every row.
+template <class Level>
+void add_products(const ForwardGeometry& g, int n, int T, ForwardWork& w, Level level)
+{
+    const std::size_t H = static_cast<std::size_t>(g.Mx / 2 + 1);
+    run_split(g.My, T, [&](std::size_t r0, std::size_t r1) {
+        for (std::size_t r = r0; r < r1; ++r) {
+            double* __restrict sr = w.Sr[r].data();
+            double* __restrict si = w.Si[r].data();
+            for (int b = 0; b < n; ++b) {
+                const auto grids = level(b);
+                const auto* __restrict e = std::get<0>(grids)[r].data();
+                const double* __restrict dr = std::get<1>(grids)[r].data();
+                const double* __restrict di = std::get<2>(grids)[r].data();
+                for (std::size_t c = 0; c < H; ++c) {
+                    const double E = e[c];
+                    sr[c] += E * dr[c];
+                    si[c] += E * di[c];
+                }
+            }
+        }
+    });
+}
+
+} // namespace
+
 ForwardStatus forward_stored(const vector3D& den_grid, const ForwardGeometry& g,
                              EffectsOperator& effects, field2D& result, int thread_count,
                              const ForwardProgress& progress, bool* reused)
@@ -339,86 +654,66 @@ ForwardStatus forward_stored(const vector3D& den_grid, const ForwardGeometry& g,
     const bool fit = effects_fit(effects, g);
     if (reused)
         *reused = fit;
+    ForwardWork& w = work();
     try {
         result = zeros(g.ny, g.nx);
-        field2D Sr = zeros(g.My, g.Mx);
-        field2D Si = zeros(g.My, g.Mx);
+        zero_sums(g, w);
         if (!keep_going(progress, 0, g.nz))
             return ForwardStatus::Stopped;
 
         if (fit) {
             effects.key = g.key();
-            // Level spectra in float, a group of levels at a time; the group
-            // size does not depend on the thread count.
-            const int B = forward_reuse_batch_levels(g);
-            vector3D spec_re(B, vector2D(g.My, std::vector<data_type>(g.Mx)));
-            vector3D spec_im(B, vector2D(g.My, std::vector<data_type>(g.Mx)));
-            vector3D op(B);
-            field2D Pr = zeros(g.My, g.Mx);
-            field2D Pi = zeros(g.My, g.Mx);
-            for (int k0 = 0; k0 < g.nz; k0 += B) {
-                if (k0 > 0 && !keep_going(progress, k0, g.nz))
-                    return ForwardStatus::Stopped;
-                const int n = std::min(B, g.nz - k0);
-                if (n < static_cast<int>(spec_re.size())) {
-                    spec_re.resize(n);
-                    spec_im.resize(n);
-                    op.resize(n);
-                }
-                // The levels are real: two of them share one transform.
-                run_split((n + 1) / 2, T, [&](std::size_t j0, std::size_t j1) {
-                    for (std::size_t j = j0; j < j1; ++j) {
-                        const std::size_t a = 2 * j, b = a + 1;
-                        pad_level(den_grid[k0 + a], g, spec_re[a]);
-                        if (b < static_cast<std::size_t>(n))
-                            pad_level(den_grid[k0 + b], g, spec_im[a]);
-                        else
-                            zero_grid(spec_im[a]);
-                        fft_2d(spec_re[a], spec_im[a], fft_forward);
-                        if (b < static_cast<std::size_t>(n))
-                            split_real_pair(spec_re[a], spec_im[a], spec_re[b], spec_im[b]);
-                    }
-                });
-                // Lend the group's operator levels to the accumulation without
-                // copying them, and take them back at once.
-                for (int b = 0; b < n; ++b)
-                    op[b].swap(effects.re[k0 + b]);
-                parallel_accumulate_effects(op, spec_re, spec_im, Pr, Pi, T);
-                for (int b = 0; b < n; ++b)
-                    op[b].swap(effects.re[k0 + b]);
-                run_split(g.My, T, [&](std::size_t r0, std::size_t r1) {
-                    for (std::size_t r = r0; r < r1; ++r)
-                        for (int c = 0; c < g.Mx; ++c) {
-                            Sr[r][c] += Pr[r][c];
-                            Si[r][c] += Pi[r][c];
-                        }
-                });
-            }
+            const ForwardStatus st = reuse_effects(den_grid, g, effects.re, T, progress, w);
+            if (st != ForwardStatus::Completed)
+                return st;
         } else {
-            // Build the operator's real half while summing the level spectra in double.
+            // Build the operator's real half while summing the level spectra
+            // in double: per pair of levels one transform of the two kernels
+            // and one of the two padded levels.
             vector3D().swap(effects.im);
-            effects.re.clear();
             effects.key = EffectsKey();
-            effects.re.assign(g.nz, vector2D(g.My, std::vector<data_type>(g.Mx, 0.0f)));
-            const int slots = build_group(T, g.nz);
-            std::vector<field2D> dre(slots, zeros(g.My, g.Mx));
-            std::vector<field2D> dim(slots, zeros(g.My, g.Mx));
-            std::vector<vector2D> scratch_im(slots, vector2D(g.My, std::vector<data_type>(g.Mx)));
+            w.carry.valid = false;
+            shape_all(effects.re, g.nz, g.My, g.Mx);
+            const int slots = std::max(1, std::min(T, (g.nz + 1) / 2));
+            shape_all(w.a, slots, g.My, g.Mx);
+            shape_all(w.b, slots, g.My, g.Mx);
+            shape_all(w.c, slots, g.My, g.Mx);
+            shape_all(w.d, slots, g.My, g.Mx);
             for (int k0 = 0; k0 < g.nz;) {
                 if (k0 > 0 && !keep_going(progress, k0, g.nz)) {
                     effects.clear();
                     return ForwardStatus::Stopped;
                 }
                 const int n = build_group(T, g.nz - k0);
-                add_level_group(
-                    den_grid, g, k0, n, T, [&](int b) -> vector2D& { return effects.re[k0 + b]; },
-                    scratch_im, dre, dim, Sr, Si);
+                build_operator_group(
+                    g, k0, n, T, [&](int k) -> vector2D& { return effects.re[k]; },
+                    [](int) -> vector2D* { return nullptr; });
+                // Padded levels k0 + 2j and k0 + 2j + 1 share slot j's
+                // transform; their spectra end in (a, b) and (c, d).
+                const int pairs = (n + 1) / 2;
+                run_split(pairs, T, [&](std::size_t j0, std::size_t j1) {
+                    for (std::size_t j = j0; j < j1; ++j) {
+                        const int ka = k0 + 2 * static_cast<int>(j), kb = ka + 1;
+                        pad_level(den_grid[ka], g, w.a[j]);
+                        if (kb < k0 + n)
+                            pad_level(den_grid[kb], g, w.b[j]);
+                        else
+                            zero_grid(w.b[j]);
+                        fft_2d(w.a[j], w.b[j], fft_forward);
+                        split_level_pair(w.a[j], w.b[j], w.c[j], w.d[j]);
+                    }
+                });
+                add_products(g, n, T, w, [&](int b) {
+                    const int j = b / 2;
+                    if (b % 2 == 0)
+                        return std::tie(effects.re[k0 + b], w.a[j], w.b[j]);
+                    return std::tie(effects.re[k0 + b], w.c[j], w.d[j]);
+                });
                 k0 += n;
             }
             effects.key = g.key();
         }
-        fft_2d(Sr, Si, fft_inverse);
-        take_inner_window(Sr, g, result);
+        finish(g, w, result);
     } catch (const std::bad_alloc&) {
         if (!fit)
             effects.clear();
@@ -433,23 +728,41 @@ ForwardStatus forward_without_store(const vector3D& den_grid, const ForwardGeome
                                     const ForwardProgress& progress)
 {
     const int T = std::max(1, thread_count);
+    ForwardWork& w = work();
     try {
         result = zeros(g.ny, g.nx);
-        field2D Sr = zeros(g.My, g.Mx);
-        field2D Si = zeros(g.My, g.Mx);
-        const int slots = build_group(T, g.nz);
-        std::vector<field2D> kre(slots, zeros(g.My, g.Mx)), kim(slots, zeros(g.My, g.Mx));
-        std::vector<field2D> dre(slots, zeros(g.My, g.Mx)), dim(slots, zeros(g.My, g.Mx));
+        zero_sums(g, w);
+        const int slots = std::max(1, std::min(T, g.nz));
+        w.drop_spectra();
+        std::vector<field2D>().swap(w.d);
+        shape_all(w.a, slots, g.My, g.Mx);
+        shape_all(w.b, slots, g.My, g.Mx);
+        shape_all(w.c, slots, g.My, g.Mx);
+        w.carry.valid = false;
+        const PrismLattice lattice = cell_lattice(g);
+        std::vector<int> top, bottom;
         for (int k0 = 0; k0 < g.nz;) {
             if (!keep_going(progress, k0, g.nz))
                 return ForwardStatus::Stopped;
-            const int n = build_group(T, g.nz - k0);
-            add_level_group(
-                den_grid, g, k0, n, T, [&](int b) -> field2D& { return kre[b]; }, kim, dre, dim, Sr, Si);
+            // One level per worker: its unit cell's field and its padded
+            // level share one transform.
+            const int n = std::min(slots, g.nz - k0);
+            const int per_level = std::max(1, T / n);
+            level_faces(g, lattice, k0, n, T, w, top, bottom);
+            run_split(n, T, [&](std::size_t b0, std::size_t b1) {
+                for (std::size_t b = b0; b < b1; ++b) {
+                    const int k = k0 + static_cast<int>(b);
+                    lattice.field(w.faces[top[b]], w.faces[bottom[b]], 1.0, true, w.a[b], per_level);
+                    pad_level(den_grid[k], g, w.b[b]);
+                    fft_2d(w.a[b], w.b[b], fft_forward);
+                    split_kernel_level(w.a[b], w.b[b], w.c[b]);
+                }
+            });
+            add_products(g, n, T, w, [&](int b) { return std::tie(w.a[b], w.b[b], w.c[b]); });
+            keep_last_face(w, bottom);
             k0 += n;
         }
-        fft_2d(Sr, Si, fft_inverse);
-        take_inner_window(Sr, g, result);
+        finish(g, w, result);
     } catch (const std::bad_alloc&) {
         result = zeros(g.ny, g.nx);
         return ForwardStatus::OutOfMemory;

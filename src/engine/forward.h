@@ -15,6 +15,7 @@
 #include "common/types.h"
 #include "engine/effects_operator.h"
 
+#include <cstddef>
 #include <functional>
 #include <vector>
 
@@ -83,8 +84,12 @@ void pad_level(const std::vector<std::vector<double>>& level, const ForwardGeome
 
 // Field (mGal) at the padded nodes of the unit-density cell of level k: the
 // prism x'[Mx/2] +- dx/2, y'[My/2] +- dy/2, depths z_k .. z_k + dz, observed
-// at calc_level - 1e-6. `out` must be My x Mx.
+// at calc_level - 1e-6. `out` must be My x Mx. The nodes are taken on the
+// regular lattice of the spacings around the cell (prism_lattice_field).
 void unit_cell_field(const ForwardGeometry& g, int k, field2D& out, int thread_count = 1);
+// The same field quadrant-swapped (as fft_shift of it), the cell at the origin.
+void swapped_unit_cell_field(const ForwardGeometry& g, int k, field2D& out, int thread_count = 1);
+void swapped_unit_cell_field(const ForwardGeometry& g, int k, vector2D& out, int thread_count = 1);
 
 // True when the stored operator belongs to this geometry: its real half has
 // nz levels of My x Mx values and its key, when it has one, equals g.key().
@@ -127,6 +132,12 @@ ForwardStatus forward_fast(const std::vector<std::vector<std::vector<double>>>& 
                            const std::vector<double>& z, double calc_level, double expansion_factor,
                            field2D& result, const ForwardProgress& progress = ForwardProgress(),
                            int* transforms = nullptr);
+
+// Bytes of the working grids that the forward routines keep, for the calling
+// thread, between calls of the same size.
+std::size_t forward_kept_bytes();
+// Lets the calling thread's kept working grids go.
+void forward_release_work();
 
 // Levels of model spectrum handled together by the stored form's reuse path:
 // bounded by memory, independent of the thread count (so the sums, and the

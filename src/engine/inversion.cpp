@@ -232,13 +232,14 @@ __attribute__((target_clones("avx2", "default"))) void update_and_accumulate_row
     }
 }
 
-// One pass over the operator and the model: every level with a non-zero
-// weight moves by -w * operator * misfit (as parallel_update_model), and the
-// moved model's predicted spectrum is summed into out (as
-// parallel_accumulate_effects: float products summed in double, levels in
-// order). Rows are split over the workers, a few rows at a time so that the
-// rows' sums stay in cache. The results equal the two separate kernels' to
-// the bit, with half the memory traffic.
+// One pass over the operator and the model on the half spectrum (columns
+// 0 .. Mx/2; the model and the operator are real, so the other columns are
+// mirrors): every level with a non-zero weight moves by -w * operator *
+// misfit (as parallel_update_model), and the moved model's predicted
+// spectrum is summed into out (as parallel_accumulate_effects: float
+// products summed in double, levels in order) and completed by its mirror.
+// Rows are split over the workers, a few rows at a time so that the rows'
+// sums stay in cache. Empty weights only sum.
 void update_and_accumulate(const vector3D& operator_re, vector3D& model_re, vector3D& model_im,
                            const field2D& misfit_re, const field2D& misfit_im, const std::vector<double>& weights,
                            field2D& out_re, field2D& out_im, int thread_count)
@@ -248,16 +249,18 @@ void update_and_accumulate(const vector3D& operator_re, vector3D& model_re, vect
     const std::size_t levels = std::min(model_re.size(), operator_re.size());
     const std::size_t rows = std::min(out_re.size(), misfit_re.size());
     const std::size_t cols = rows ? std::min(out_re[0].size(), misfit_re[0].size()) : 0;
+    const std::size_t half = std::min(cols, cols / 2 + 1);
     run_split(rows, thread_count, [&](std::size_t r0, std::size_t r1) {
         update_and_accumulate_rows(operator_re, model_re, model_im, misfit_re, misfit_im, weights, out_re, out_im,
-                                   levels, cols, r0, r1);
+                                   levels, half, r0, r1);
     });
+    fft_complete_half_spectrum(out_re, out_im);
 }
 
-// Successive gradient steps of one model: each step's update pass also sums
-// the moved model's predicted spectrum for the next step, so that a step
-// reads the operator and the model once. The steps equal
-// inversion_inner_step's to the bit.
+// Successive gradient steps of one model on its half spectrum: each step's
+// update pass also sums the moved model's predicted spectrum for the next
+// step, so that a step reads the operator and the model once. finish()
+// completes the moved levels' spectra from their halves.
 class GradientSteps
 {
 public:
@@ -274,10 +277,28 @@ public:
     void step(const std::vector<double>& weights, field2D& misfit_re, field2D& misfit_im)
     {
         if (!have_prediction)
-            parallel_accumulate_effects(op, re, im, pred_re, pred_im, T);
+            update_and_accumulate(op, re, im, pred_re, pred_im, std::vector<double>(), pred_re, pred_im, T);
         misfit_from_predicted(pred_re, pred_im, obs_re, obs_im, misfit_re, misfit_im);
         update_and_accumulate(op, re, im, misfit_re, misfit_im, weights, pred_re, pred_im, T);
         have_prediction = true;
+        for (std::size_t l = 0; l < weights.size(); ++l)
+            if (weights[l] != 0.0) {
+                if (moved.size() < weights.size())
+                    moved.resize(weights.size(), false);
+                moved[l] = true;
+            }
+    }
+
+    // The levels that moved get their columns beyond Mx/2 from their halves.
+    void finish()
+    {
+        const std::size_t levels = std::min({re.size(), im.size(), moved.size()});
+        run_split(levels, T, [&](std::size_t l0, std::size_t l1) {
+            for (std::size_t l = l0; l < l1; ++l)
+                if (moved[l])
+                    fft_complete_half_spectrum(re[l], im[l]);
+        });
+        moved.clear();
     }
 
 private:
@@ -288,6 +309,7 @@ private:
     const field2D& obs_im;
     const int T;
     field2D pred_re, pred_im;
+    std::vector<bool> moved;
     bool have_prediction = false;
 };
 
@@ -307,9 +329,9 @@ void inversion_inner_step(const vector3D& operator_re, vector3D& model_re, vecto
                           const std::vector<double>& weights, field2D& work_re, field2D& work_im,
                           int thread_count)
 {
-    misfit_spectrum(operator_re, model_re, model_im, observed_re, observed_im, work_re, work_im,
-                    thread_count);
-    parallel_update_model(operator_re, model_re, model_im, work_re, work_im, weights, thread_count);
+    GradientSteps stepper(operator_re, model_re, model_im, observed_re, observed_im, thread_count);
+    stepper.step(weights, work_re, work_im);
+    stepper.finish();
 }
 
 void predicted_field(const vector3D& operator_re, const vector3D& model_re, const vector3D& model_im,
@@ -337,6 +359,7 @@ int run_inversion_iteration(const RunControl& control, const vector3D& operator_
         if (!control.keep_running())
             break;
     }
+    stepper.finish();
     return steps;
 }
 
@@ -358,6 +381,7 @@ double run_fit_iterations(const RunControl& control, vector3D& trial_re, vector3
         control.show(QStringLiteral("Fit alpha step %1 - %2 %").arg(trial).arg(step));
         stepper.step(weights, work_re, work_im);
     }
+    stepper.finish();
 
     // Residual energy of the trial, also after a stop.
     predicted_field(operator_re, trial_re, trial_im, work_re, work_im, thread_count);

@@ -130,7 +130,10 @@ void misfit_spectrum(const vector3D& operator_re, const vector3D& model_re, cons
 
 // One gradient step (see the top of this file): the misfit spectrum into
 // work_re/work_im (padded shape, overwritten), then every level with a
-// non-zero weight moves by -w * operator * misfit.
+// non-zero weight moves by -w * operator * misfit. The model and the
+// operator are real, so the step works on the half spectrum (columns
+// 0 .. Mx/2) and completes the moved levels from it; run_inversion_iteration
+// makes the same steps to the bit.
 void inversion_inner_step(const vector3D& operator_re, vector3D& model_re, vector3D& model_im,
                           const field2D& observed_re, const field2D& observed_im,
                           const std::vector<double>& weights, field2D& work_re, field2D& work_im,

@@ -136,12 +136,12 @@ namespace {
 // indicator plane and its spectrum.
 struct LevelSlot
 {
-    field2D cell, k_re, k_im;
+    field2D k_re, k_im;
     vector2D p_re, p_im;
     bool used = false;
 
     LevelSlot(int rows, int columns)
-        : cell(rows, std::vector<double>(columns, 0.0)), k_re(cell), k_im(cell),
+        : k_re(rows, std::vector<double>(columns, 0.0)), k_im(k_re),
           p_re(rows, std::vector<data_type>(columns, 0.0f)), p_im(p_re)
     {
     }
@@ -161,8 +161,7 @@ void level_spectra(const ForwardGeometry& g, const std::vector<field2D>& horizon
         }
     if (!slot.used)
         return;
-    unit_cell_field(g, k, slot.cell, kernel_threads);
-    fft_shift(slot.cell, slot.k_re);
+    swapped_unit_cell_field(g, k, slot.k_re, kernel_threads);
     for (auto& row : slot.k_im)
         std::fill(row.begin(), row.end(), 0.0);
     fft_2d(slot.k_re, slot.k_im, fft_forward);

@@ -3,9 +3,140 @@
 #include "engine/fft.h"
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <memory>
+#include <mutex>
 #include <cstdint>
 #include <system_error>
 #include <thread>
+
+namespace {
+
+// One call of run_split: its ranges, claimed one at a time by the pool's
+// workers and by the calling thread.
+struct SplitJob
+{
+    const std::function<void(size_t, size_t)>* work = nullptr;
+    std::vector<std::pair<size_t, size_t>> ranges;
+    std::atomic<size_t> next{0};
+    std::atomic<size_t> done{0};
+    std::mutex m;
+    std::condition_variable finished;
+    std::exception_ptr error;
+
+    // Runs one unclaimed range; false when none is left.
+    bool run_one()
+    {
+        const size_t i = next.fetch_add(1);
+        if (i >= ranges.size())
+            return false;
+        try {
+            (*work)(ranges[i].first, ranges[i].second);
+        } catch (...) {
+            std::lock_guard<std::mutex> l(m);
+            if (!error)
+                error = std::current_exception();
+        }
+        if (done.fetch_add(1) + 1 == ranges.size()) {
+            std::lock_guard<std::mutex> l(m);
+            finished.notify_all();
+        }
+        return true;
+    }
+};
+
+// Worker threads kept alive between calls. A call queues its ranges and
+// works on them itself too, so a call made from inside a worker (a kernel
+// split within a level that is itself one of several) always finishes.
+class WorkerPool
+{
+public:
+    static WorkerPool& instance()
+    {
+        static WorkerPool pool;
+        return pool;
+    }
+
+    ~WorkerPool()
+    {
+        {
+            std::lock_guard<std::mutex> l(m);
+            stopping = true;
+        }
+        wake.notify_all();
+        for (std::thread& t : threads)
+            t.join();
+    }
+
+    void run(SplitJob& job, size_t helpers)
+    {
+        std::shared_ptr<SplitJob> shared(&job, [](SplitJob*) {});
+        {
+            std::lock_guard<std::mutex> l(m);
+            grow(std::min(helpers, kMaxThreads));
+            queue.push_back(shared);
+        }
+        wake.notify_all();
+        while (job.run_one()) {
+        }
+        {
+            std::unique_lock<std::mutex> l(job.m);
+            job.finished.wait(l, [&] { return job.done.load() == job.ranges.size(); });
+        }
+        // Workers may still hold the job's handle after its last range;
+        // take it out of the queue before it goes out of scope.
+        std::unique_lock<std::mutex> l(m);
+        for (auto it = queue.begin(); it != queue.end(); ++it)
+            if (it->get() == &job) {
+                queue.erase(it);
+                break;
+            }
+        idle.wait(l, [&] { return shared.use_count() == 1; });
+    }
+
+private:
+    static constexpr size_t kMaxThreads = 64;
+
+    void grow(size_t n)
+    {
+        while (threads.size() < n) {
+            try {
+                threads.emplace_back([this] { loop(); });
+            } catch (const std::system_error&) {
+                return;  // the calling thread and the workers there are share the work
+            }
+        }
+    }
+
+    void loop()
+    {
+        std::unique_lock<std::mutex> l(m);
+        for (;;) {
+            wake.wait(l, [&] { return stopping || !queue.empty(); });
+            if (stopping)
+                return;
+            std::shared_ptr<SplitJob> job = queue.front();
+            l.unlock();
+            const bool ran = job->run_one();
+            l.lock();
+            if (!ran && !queue.empty() && queue.front() == job)
+                queue.pop_front();
+            job.reset();
+            idle.notify_all();
+        }
+    }
+
+    std::mutex m;
+    std::condition_variable wake, idle;
+    std::deque<std::shared_ptr<SplitJob>> queue;
+    std::vector<std::thread> threads;
+    bool stopping = false;
+};
+
+} // namespace
 
 void run_split(size_t item_count, int thread_count,
                const std::function<void(size_t, size_t)>& work)
@@ -18,22 +149,14 @@ void run_split(size_t item_count, int thread_count,
         work(0, item_count);
         return;
     }
-    std::vector<std::thread> workers;
-    workers.reserve(T);
-    std::vector<std::pair<size_t, size_t>> inline_ranges;
-    for (uint64_t i = 0; i < T; ++i) {
-        const size_t begin = static_cast<size_t>(i * n / T);
-        const size_t end = static_cast<size_t>((i + 1) * n / T);
-        try {
-            workers.emplace_back(work, begin, end);
-        } catch (const std::system_error&) {
-            inline_ranges.emplace_back(begin, end);
-        }
-    }
-    for (const auto& r : inline_ranges)
-        work(r.first, r.second);
-    for (std::thread& t : workers)
-        t.join();
+    SplitJob job;
+    job.work = &work;
+    job.ranges.reserve(T);
+    for (uint64_t i = 0; i < T; ++i)
+        job.ranges.emplace_back(static_cast<size_t>(i * n / T), static_cast<size_t>((i + 1) * n / T));
+    WorkerPool::instance().run(job, static_cast<size_t>(T - 1));
+    if (job.error)
+        std::rethrow_exception(job.error);
 }
 
 void parallel_accumulate_effects(const vector3D& operator_re, const vector3D& model_re,

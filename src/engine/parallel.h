@@ -1,8 +1,11 @@
 #pragma once
-// Worker-thread routines of the spectral engine. Each call starts its own
-// std::thread workers over contiguous ranges of rows or levels and joins them
-// all before returning, so to the caller it is an ordinary blocking function.
-// Workers share the grids without locks; each writes only its own range.
+// Worker-thread routines of the spectral engine. Each call hands contiguous
+// ranges of rows or levels to worker threads and waits for them all before
+// returning, so to the caller it is an ordinary blocking function. The
+// workers are kept alive between calls in a small pool owned by the engine
+// (starting and joining threads on every call cost more than the work of a
+// short call). Workers share the grids without locks; each writes only its
+// own range.
 //
 // Splitting rule: with n items and T threads, worker i (i = 0 .. T-1) takes
 // the items [i*n/T, (i+1)*n/T) (integer division). A thread count below 1 is
@@ -13,9 +16,11 @@
 #include <functional>
 #include <vector>
 
-// Runs work(begin, end) over the ranges of the splitting rule, one worker
-// thread per range (a single range runs on the calling thread). When the
-// system cannot start a thread, that range runs on the calling thread.
+// Runs work(begin, end) over the ranges of the splitting rule on the pool's
+// workers and the calling thread (a single range runs on the calling
+// thread). When the system cannot start a thread, the threads there are do
+// the work. An exception thrown by work is passed on to the caller once all
+// ranges have ended. May be called from inside work.
 void run_split(size_t item_count, int thread_count,
                const std::function<void(size_t begin, size_t end)>& work);
 

@@ -109,3 +109,179 @@ void prism_gravity_kernel(const std::vector<double>& x_nodes, const std::vector<
     if (arg_nan_seen.load())
         std::cout << "arg nan " << std::endl;
 }
+
+namespace {
+
+// The prism kernel's arctangent branch constant and pi: the kernel moves a
+// difference of arctangents by 3.14159265 where the exact difference moves
+// by pi, so each such move is kept as the kernel makes it.
+constexpr double kernel_pi = 3.14159265;
+constexpr double exact_pi = 3.14159265358979323846;
+
+// Branch term of atan_difference(a, b, s) minus the exact difference.
+inline double branch_offset(double a, double b, double s)
+{
+    if (a * b > -1.0 || std::isnan(a * b))
+        return 0.0;
+    return s > 0.0 ? kernel_pi - exact_pi : exact_pi - kernel_pi;
+}
+
+} // namespace
+
+PrismLattice::PrismLattice(double dx, double dy, double hx, double hy, int cx, int cy, int rows,
+                           int columns, double level)
+    : rows_(rows), cols_(columns), cx_(cx), cy_(cy), level_(level)
+{
+    // Offsets of the nodes from the centre, in cells: m = 0 .. qx, n = 0 .. qy
+    // (the field is symmetric about the centre). Corner a (a = -1 .. q) lies
+    // at a * d + h: node m has its faces at corners m - 1 and m.
+    qx_ = std::max(0, std::max(cx, columns - 1 - cx));
+    qy_ = std::max(0, std::max(cy, rows - 1 - cy));
+    xs_.resize(qx_ + 2);
+    ys_.resize(qy_ + 2);
+    for (int a = -1; a <= qx_; ++a)
+        xs_[a + 1] = a * dx + hx;
+    for (int b = -1; b <= qy_; ++b)
+        ys_[b + 1] = b * dy + hy;
+}
+
+void PrismLattice::face(double z, Face& out, int thread_count) const
+{
+    const size_t W = xs_.size(), H = ys_.size();
+    out.f.resize(W * H);
+    out.t.resize(W * H);
+    out.z = z;
+    out.valid = true;
+    const double Z = z - (level_ - 0.01);
+    std::atomic<bool> r_nan_seen{false};
+    std::atomic<bool> arg_nan_seen{false};
+    run_split(H, thread_count, [&](size_t b0, size_t b1) {
+        bool r_nan = false, arg_nan = false;
+        for (size_t b = b0; b < b1; ++b) {
+            const double Y = ys_[b];
+            double* fr = out.f.data() + b * W;
+            double* tr = out.t.data() + b * W;
+            for (size_t a = 0; a < W; ++a) {
+                const double X = xs_[a];
+                const double R = std::sqrt((X * X + Y * Y) + Z * Z);
+                const double ta = X * Y / Z / R;
+                r_nan |= std::isnan(R);
+                arg_nan |= std::isnan(ta);
+                tr[a] = ta;
+                fr[a] = X * std::log(Y + R) + Y * std::log(X + R) - Z * std::atan(ta);
+            }
+        }
+        if (r_nan)
+            r_nan_seen.store(true, std::memory_order_relaxed);
+        if (arg_nan)
+            arg_nan_seen.store(true, std::memory_order_relaxed);
+    });
+    if (r_nan_seen.load())
+        std::cout << "R nan " << std::endl;
+    if (arg_nan_seen.load())
+        std::cout << "arg nan " << std::endl;
+}
+
+template <typename Cell>
+void PrismLattice::field_impl(const Face& top, const Face& bottom, double density, bool swapped,
+                              std::vector<std::vector<Cell>>& out, int thread_count) const
+{
+    if (static_cast<int>(out.size()) != rows_ || rows_ == 0)
+        return;
+    for (const auto& row : out)
+        if (static_cast<int>(row.size()) != cols_)
+            return;
+    if (cx_ < 0 || cy_ < 0 || cx_ >= cols_ || cy_ >= rows_ || !top.valid || !bottom.valid)
+        return;
+    const size_t W = xs_.size();
+    const int qx = qx_;
+    const double z0 = level_ - 0.01;
+    const double Z1 = top.z - z0, Z2 = bottom.z - z0;
+
+    // Field of the quadrant: the corners of node (m, n) alternate in sign.
+    const double factor = density * gravity_constant_mgal;
+    std::vector<double> q(size_t(qx + 1) * (qy_ + 1));
+    run_split(qy_ + 1, thread_count, [&](size_t n0, size_t n1) {
+        const double* g1 = top.f.data();
+        const double* g2 = bottom.f.data();
+        const double* tt = top.t.data();
+        const double* tb = bottom.t.data();
+        for (size_t n = n0; n < n1; ++n) {
+            const size_t lo = n * W, hi = (n + 1) * W;  // rows of Y1 (corner n-1) and Y2 (corner n)
+            for (int m = 0; m <= qx; ++m) {
+                const size_t a1 = m, a2 = m + 1;  // X1 (corner m-1) and X2 (corner m)
+                const double F2 = (g2[hi + a2] - g2[hi + a1]) - (g2[lo + a2] - g2[lo + a1]);
+                const double F1 = (g1[hi + a2] - g1[hi + a1]) - (g1[lo + a2] - g1[lo + a1]);
+                double F = F2 - F1;
+                const double e1 = branch_offset(tb[lo + a2], tb[hi + a2], tb[hi + a2]);
+                const double e2 = branch_offset(tb[hi + a1], tb[lo + a1], -tb[hi + a1]);
+                const double e3 = branch_offset(tt[lo + a2], tt[hi + a2], tt[hi + a2]);
+                const double e4 = branch_offset(tt[hi + a1], tt[lo + a1], -tt[hi + a1]);
+                if (e1 != 0.0 || e2 != 0.0)
+                    F -= (e1 + e2) * Z2;
+                if (e3 != 0.0 || e4 != 0.0)
+                    F += (e3 + e4) * Z1;
+                q[n * (qx + 1) + m] = -(factor * F);
+            }
+        }
+    });
+
+    const int rows = rows_, cols = cols_;
+    run_split(rows, thread_count, [&](size_t i0, size_t i1) {
+        for (size_t i = i0; i < i1; ++i) {
+            // Row offset of output row i from the centre.
+            const int di = swapped ? (int(i) <= rows / 2 ? int(i) : int(i) - rows) : int(i) - cy_;
+            const double* qr = q.data() + size_t(std::abs(di)) * (qx + 1);
+            Cell* o = out[i].data();
+            for (int j = 0; j < cols; ++j) {
+                const int dj = swapped ? (j <= cols / 2 ? j : j - cols) : j - cx_;
+                o[j] = static_cast<Cell>(qr[std::abs(dj)]);
+            }
+        }
+    });
+}
+
+void PrismLattice::field(const Face& top, const Face& bottom, double density, bool swapped,
+                         field2D& out, int thread_count) const
+{
+    field_impl(top, bottom, density, swapped, out, thread_count);
+}
+
+void PrismLattice::field(const Face& top, const Face& bottom, double density, bool swapped,
+                         vector2D& out, int thread_count) const
+{
+    field_impl(top, bottom, density, swapped, out, thread_count);
+}
+
+namespace {
+
+template <typename Cell>
+void lattice_field(double dx, double dy, double hx, double hy, int cx, int cy, double level,
+                   double z_top, double z_bottom, double density, bool swapped,
+                   std::vector<std::vector<Cell>>& out, int thread_count)
+{
+    if (out.empty() || out[0].empty())
+        return;
+    const PrismLattice lattice(dx, dy, hx, hy, cx, cy, static_cast<int>(out.size()),
+                               static_cast<int>(out[0].size()), level);
+    PrismLattice::Face top, bottom;
+    lattice.face(z_top, top, thread_count);
+    lattice.face(z_bottom, bottom, thread_count);
+    lattice.field(top, bottom, density, swapped, out, thread_count);
+}
+
+} // namespace
+
+void prism_lattice_field(double dx, double dy, double hx, double hy, int cx, int cy, double level,
+                         double z_top, double z_bottom, double density, bool swapped, field2D& out,
+                         int thread_count)
+{
+    lattice_field(dx, dy, hx, hy, cx, cy, level, z_top, z_bottom, density, swapped, out, thread_count);
+}
+
+void prism_lattice_field(double dx, double dy, double hx, double hy, int cx, int cy, double level,
+                         double z_top, double z_bottom, double density, bool swapped, vector2D& out,
+                         int thread_count)
+{
+    lattice_field(dx, dy, hx, hy, cx, cy, level, z_top, z_bottom, density, swapped, out, thread_count);
+}

@@ -27,3 +27,62 @@ void prism_gravity_kernel(const std::vector<double>& x_nodes, const std::vector<
                           double level, const std::vector<double>& x_pair,
                           const std::vector<double>& y_pair, const std::vector<double>& z_pair,
                           double density, field2D& out, int thread_count = 1);
+
+// The same field for a prism centred on a node of a regular lattice, the
+// corner function evaluated once per lattice corner and per depth face and
+// shared by the cells around it:
+// - the nodes lie at ((j - cx) * dx, (i - cy) * dy), i < rows, j < columns,
+//   relative to the prism's centre; the prism spans -hx .. hx and -hy .. hy
+//   (hx = dx / 2, hy = dy / 2) and the depths z_top .. z_bottom;
+// - the field is symmetric about the centre, so one quadrant is computed and
+//   mirrored;
+// - `swapped` writes the quadrant-swapped field instead (as fft_shift of the
+//   field with cx = columns / 2, cy = rows / 2): the node of offset (a, b)
+//   goes to row a mod rows, column b mod columns.
+// The combination follows prism_gravity_kernel's formula, arctangent branch
+// constant included; values agree with it to rounding. `out` must already
+// have `rows` rows of `columns` values (otherwise it is left untouched).
+void prism_lattice_field(double dx, double dy, double hx, double hy, int cx, int cy, double level,
+                         double z_top, double z_bottom, double density, bool swapped, field2D& out,
+                         int thread_count = 1);
+
+// The two steps of prism_lattice_field, for callers whose cells share depth
+// faces (the bottom of one level is the top of the next): the corner values
+// of one face, then the field of the cell between two faces.
+class PrismLattice
+{
+public:
+    // Corner values of one depth face.
+    struct Face
+    {
+        double z = 0;                    // the face's depth
+        bool valid = false;
+        std::vector<double> f, t;        // corner function, arctangent argument
+    };
+
+    // Lattice of a `rows` x `columns` grid of nodes around the cell centred
+    // on node (cx, cy); spacings, half widths and level as prism_lattice_field.
+    PrismLattice(double dx, double dy, double hx, double hy, int cx, int cy, int rows, int columns,
+                 double level);
+
+    void face(double z, Face& out, int thread_count = 1) const;
+    // The field (with `density`) of the cell between the faces, into `out`
+    // (rows x columns, else left untouched), quadrant-swapped on request.
+    void field(const Face& top, const Face& bottom, double density, bool swapped, field2D& out,
+               int thread_count = 1) const;
+    void field(const Face& top, const Face& bottom, double density, bool swapped, vector2D& out,
+               int thread_count = 1) const;
+
+private:
+    template <typename Cell>
+    void field_impl(const Face& top, const Face& bottom, double density, bool swapped,
+                    std::vector<std::vector<Cell>>& out, int thread_count) const;
+
+    int rows_, cols_, cx_, cy_, qx_, qy_;
+    double level_;
+    std::vector<double> xs_, ys_;  // corner coordinates
+};
+
+void prism_lattice_field(double dx, double dy, double hx, double hy, int cx, int cy, double level,
+                         double z_top, double z_bottom, double density, bool swapped, vector2D& out,
+                         int thread_count = 1);

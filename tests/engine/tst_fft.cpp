@@ -157,6 +157,8 @@ private slots:
     void shift_shape_mismatch_untouched();
     void padded_sizes_data();
     void padded_sizes();
+    void halfSpectrumCompletesRealSpectrum_data();
+    void halfSpectrumCompletesRealSpectrum();
 };
 
 void TestFft::radix2_impulses()
@@ -464,6 +466,48 @@ void TestFft::padded_sizes()
     QFETCH(double, p);
     QFETCH(int, expected);
     QCOMPARE(fft_padded_size(n, p), expected);
+}
+
+void TestFft::halfSpectrumCompletesRealSpectrum_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("cols");
+    QTest::newRow("8 x 16") << 8 << 16;
+    QTest::newRow("16 x 2") << 16 << 2;
+    QTest::newRow("1 x 8") << 1 << 8;
+}
+
+// The spectrum of a real grid is conjugate-symmetric: the columns beyond
+// cols/2 follow from the others, and the ones it is built from stay as they are.
+void TestFft::halfSpectrumCompletesRealSpectrum()
+{
+    QFETCH(int, rows);
+    QFETCH(int, cols);
+    std::mt19937 gen(5);
+    std::uniform_real_distribution<double> u(-1, 1);
+    field2D re(rows, std::vector<double>(cols)), im(rows, std::vector<double>(cols, 0.0));
+    for (auto& r : re)
+        for (double& v : r)
+            v = u(gen);
+    fft_2d(re, im, fft_forward);
+    field2D hre = re, him = im;
+    for (int r = 0; r < rows; ++r)
+        for (int c = cols / 2 + 1; c < cols; ++c)
+            hre[r][c] = him[r][c] = 1e9;  // never read
+    fft_complete_half_spectrum(hre, him);
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < cols; ++c) {
+            if (c <= cols / 2) {
+                QCOMPARE(hre[r][c], re[r][c]);
+                QCOMPARE(him[r][c], im[r][c]);
+            }
+            QVERIFY(std::fabs(hre[r][c] - re[r][c]) < 1e-12);
+            QVERIFY(std::fabs(him[r][c] - im[r][c]) < 1e-12);
+        }
+    vector2D fre(rows, std::vector<float>(cols, 2.0f)), fim(rows, std::vector<float>(cols, 3.0f));
+    fft_complete_half_spectrum(fre, fim);
+    QCOMPARE(fre[0][cols - 1], 2.0f);
+    QCOMPARE(fim[0][cols - 1], cols > 2 ? -3.0f : 3.0f);
 }
 
 QTEST_APPLESS_MAIN(TestFft)

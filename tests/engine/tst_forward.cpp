@@ -146,6 +146,7 @@ private slots:
     void spectralSumEqualsCircularSum();
     void isolatedBlockMatchesDirectSum_data();
     void isolatedBlockMatchesDirectSum();
+    void irregularDepthsMatchDirectSum();
     void uniformGridGivesUniformField();
     void formsAgreeForAnyThreadCount_data();
     void formsAgreeForAnyThreadCount();
@@ -389,6 +390,33 @@ void TestForward::isolatedBlockMatchesDirectSum()
     QVERIFY(worst_stored < std::max(tolerance, 2e-6));
     if (p == 0)
         QVERIFY(worst_off > 1e-4);  // the wrap-around is real without expansion
+}
+
+// Levels whose bottom is not the next level's top (irregular depths) do not
+// share a depth face; the field still equals the direct sum of prisms, for
+// any thread count and in both forms.
+void TestForward::irregularDepthsMatchDirectSum()
+{
+    Model m;
+    const int n = 12;
+    m.den = vector3D(4, vector2D(n, std::vector<float>(n, 0.0f)));
+    for (int k = 0; k < 4; ++k)
+        for (int i = 3; i < 7; ++i)
+            for (int j = 4; j < 8; ++j)
+                m.den[k][i][j] = 0.3f + 0.1f * k;
+    m.x = nodes(n, 0, 100);
+    m.y = nodes(n, 0, 80);
+    m.z = {0.0, 40.0, 95.0, 130.0};  // levels 40 m thick, gaps below levels 1 and 2
+    m.zc = -5;
+    m.p = 1;
+    const field2D direct = direct_sum(m);
+    for (int threads : {1, 3}) {
+        const field2D off = run_off(m, threads);
+        EffectsOperator eff;
+        const field2D stored = run_stored(m, eff, threads);
+        QVERIFY2(rel_diff(off, direct) < 1e-11, qPrintable(QString::number(rel_diff(off, direct))));
+        QVERIFY2(rel_diff(stored, direct) < 2e-6, qPrintable(QString::number(rel_diff(stored, direct))));
+    }
 }
 
 void TestForward::uniformGridGivesUniformField()

@@ -1,5 +1,6 @@
 // The prism kernel against closed forms of other bodies and a brute-force
 // volume integral of the point-mass attraction.
+#include "engine/fft.h"
 #include "engine/prism.h"
 
 #include <QtTest>
@@ -113,6 +114,9 @@ private slots:
     void threads_do_not_change_result();
     void shape_guard_leaves_out_untouched_data();
     void shape_guard_leaves_out_untouched();
+    void lattice_field_matches_kernel_data();
+    void lattice_field_matches_kernel();
+    void lattice_field_threads_and_guard();
 };
 
 void TestPrism::wide_slab()
@@ -249,6 +253,86 @@ void TestPrism::shape_guard_leaves_out_untouched()
     zpair.resize(pair_size, 30.0);
     prism_gravity_kernel(xn, yn, 0.0, {-1, 1}, {-1, 1}, zpair, 1.0, out);
     QCOMPARE(out, field2D(rows, std::vector<double>(cols, 7.0)));
+}
+
+void TestPrism::lattice_field_matches_kernel_data()
+{
+    QTest::addColumn<int>("cols");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<double>("dx");
+    QTest::addColumn<double>("dy");
+    QTest::addColumn<double>("top");
+    QTest::addColumn<double>("bottom");
+    QTest::addColumn<double>("level");
+    // A shallow top face makes the kernel's arctangent pairs change branch
+    // along the centre row and column.
+    QTest::newRow("64 x 32, deep cell") << 64 << 32 << 100.0 << 50.0 << 400.0 << 440.0 << -10.0;
+    QTest::newRow("32 x 64, shallow top") << 32 << 64 << 100.0 << 50.0 << 0.0 << 40.0 << -10.0;
+    QTest::newRow("16 x 16, top just below the level") << 16 << 16 << 25.0 << 25.0 << 0.5 << 10.5 << 0.0;
+    QTest::newRow("8 x 2, odd spacings") << 8 << 2 << 12.5 << 7.25 << 3.0 << 9.0 << -1.0;
+}
+
+// The lattice form against the kernel evaluated node by node at the same
+// nodes, directly and quadrant-swapped.
+void TestPrism::lattice_field_matches_kernel()
+{
+    QFETCH(int, cols);
+    QFETCH(int, rows);
+    QFETCH(double, dx);
+    QFETCH(double, dy);
+    QFETCH(double, top);
+    QFETCH(double, bottom);
+    QFETCH(double, level);
+    const int cx = cols / 2, cy = rows / 2;
+    std::vector<double> xn(cols), yn(rows);
+    for (int j = 0; j < cols; ++j)
+        xn[j] = (j - cx) * dx;
+    for (int i = 0; i < rows; ++i)
+        yn[i] = (i - cy) * dy;
+    field2D ref(rows, std::vector<double>(cols));
+    prism_gravity_kernel(xn, yn, level, {-dx / 2, dx / 2}, {-dy / 2, dy / 2}, {top, bottom}, 2.5, ref);
+    double scale = 0;
+    for (const auto& r : ref)
+        for (double v : r)
+            scale = std::max(scale, std::fabs(v));
+
+    field2D out(rows, std::vector<double>(cols, 7.0)), swapped = out, shifted = out;
+    prism_lattice_field(dx, dy, dx / 2, dy / 2, cx, cy, level, top, bottom, 2.5, false, out);
+    prism_lattice_field(dx, dy, dx / 2, dy / 2, cx, cy, level, top, bottom, 2.5, true, swapped);
+    double worst = 0;
+    for (int i = 0; i < rows; ++i)
+        for (int j = 0; j < cols; ++j)
+            worst = std::max(worst, std::fabs(out[i][j] - ref[i][j]));
+    qInfo("largest deviation %.3g of the largest value", worst / scale);
+    QVERIFY(worst < 1e-10 * scale);  // far below the operator's float rounding
+    fft_shift(out, shifted);
+    QCOMPARE(swapped, shifted);
+    // Mirror symmetry about the cell (row and column cx, cy).
+    for (int i = 1; i < rows - cy; ++i)
+        for (int j = 1; j < cols - cx; ++j)
+            QCOMPARE(out[cy + i][cx + j], out[cy - i][cx - j]);
+
+    vector2D single(rows, std::vector<float>(cols));
+    prism_lattice_field(dx, dy, dx / 2, dy / 2, cx, cy, level, top, bottom, 2.5, false, single);
+    for (int i = 0; i < rows; ++i)
+        for (int j = 0; j < cols; ++j)
+            QCOMPARE(single[i][j], float(out[i][j]));
+}
+
+void TestPrism::lattice_field_threads_and_guard()
+{
+    field2D one(32, std::vector<double>(16));
+    prism_lattice_field(10, 20, 5, 10, 8, 16, -1, 5, 15, 1.0, true, one, 1);
+    for (int t : {2, 3, 40}) {
+        field2D many(32, std::vector<double>(16));
+        prism_lattice_field(10, 20, 5, 10, 8, 16, -1, 5, 15, 1.0, true, many, t);
+        QCOMPARE(many, one);
+    }
+    field2D ragged(4, std::vector<double>(4, 7.0));
+    ragged[2].resize(3, 7.0);
+    const field2D before = ragged;
+    prism_lattice_field(10, 10, 5, 5, 2, 2, -1, 5, 15, 1.0, false, ragged);
+    QCOMPARE(ragged, before);
 }
 
 QTEST_APPLESS_MAIN(TestPrism)
