@@ -547,6 +547,9 @@ public:
     bool forward_running = false;
     bool abort_enabled = false;
     bool abort_requested = false;
+    // How long a user formula runs before the program asks whether to go on
+    // (milliseconds; the question comes again after each further period).
+    qint64 formula_time_limit_ms = 60000;
 
     // Faults, profiles and remembered dialog contents
     FaultSet faults;
