@@ -384,11 +384,13 @@ void MLDensityConvertor::predictDens()
 {
     if (wait_loop)
         return;  // one prediction at a time
-    if (cancel_requested) {
+    if (predicting && cancel_requested) {
         // Cancelled while the feature file was written: nothing to run.
         QFile::remove(mlFeatureFilePath());
         return;
     }
+    if (!predicting)
+        cancel_requested = false;  // started without the Predict button
     const int regression = ui->reg_list->currentIndex();
     ui->progressBar->setValue(0);
     ui->progressBar->show();
@@ -400,8 +402,11 @@ void MLDensityConvertor::predictDens()
     QProcess process;
     connect(&process, &QProcess::readyReadStandardOutput, this, &MLDensityConvertor::processUpdated);
     ui->progressBar->setValue(0);
-    const RunEnd end = runScript(process, args, predict_timeout_ms);
+    RunEnd end = runScript(process, args, predict_timeout_ms);
     QCoreApplication::processEvents();
+    // A Cancel that came as the script ended still keeps its result out.
+    if (cancel_requested)
+        end = RunEnd::Cancelled;
 
     bool success = false;
     switch (end) {
