@@ -5,6 +5,7 @@
 
 #include "app/project_records.h"
 #include "common/types.h"
+#include "engine/memory.h"
 
 #include <QMainWindow>
 #include <QMap>
@@ -288,9 +289,9 @@ public slots:
     // ---- Engine: memory estimates (src/engine/mainwindow_memory.cpp)
     // True to go on with a spectral run on an Nx x Ny padded grid of Nz levels.
     // When the run's peak need (bytes_per_cell per padded cell, see
-    // engine/memory.h, plus 0.5 GB) exceeds 80 % of the memory available, asks
-    // "High memory usage..." first and returns false when the answer is No.
-    bool check_memory(int Nx, int Ny, int Nz, double bytes_per_cell = 20.0);
+    // engine/memory.h) exceeds the memory available, asks "High memory
+    // usage..." about that run first and returns false when the answer is No.
+    bool check_memory(int Nx, int Ny, int Nz, double bytes_per_cell = 20.0, MemoryRun run = MemoryRun::Inversion);
     // The inversion estimate in GB for den_grid and expansion_factor (0 without a grid).
     double calcInvMemory();
 
@@ -351,8 +352,9 @@ public slots:
                                      std::vector<double>& z, std::vector<std::vector<double>>& result,
                                      QProgressBar& bar);
     // Rebuilds both halves of `effects` (stop flag: inversion_running); false
-    // when the memory question was declined, the build stopped or was refused.
-    bool calculateEffects();
+    // when the memory question (about `run`) was declined, the build stopped
+    // or was refused.
+    bool calculateEffects(MemoryRun run = MemoryRun::EffectsBuild);
 
     // ---- Engine: misfit, statistics, alternative forward slots (src/engine/mainwindow_stats.cpp)
     double calc_rms();
@@ -547,6 +549,9 @@ public:
     bool forward_running = false;
     bool abort_enabled = false;
     bool abort_requested = false;
+    // How long a user formula runs before the program asks whether to go on
+    // (milliseconds; the question comes again after each further period).
+    qint64 formula_time_limit_ms = 60000;
 
     // Faults, profiles and remembered dialog contents
     FaultSet faults;

@@ -92,9 +92,10 @@ bool isInversionKind(RunKind kind)
     return kind == RunKind::Inversion || kind == RunKind::HorizonFit;
 }
 
-bool isFileKind(RunKind kind)
+// The kinds that Esc (abort_requested) stops.
+bool isAbortableKind(RunKind kind)
 {
-    return kind == RunKind::FileRead || kind == RunKind::FileWrite;
+    return kind == RunKind::FileRead || kind == RunKind::FileWrite || kind == RunKind::Formula;
 }
 
 // A run may start inside the active ones only when they are paused with
@@ -156,7 +157,7 @@ bool MainWindow::beginRun(RunKind kind)
     }
     if (active_runs.empty())
         data_actions->setEnabled(false);
-    if (isFileKind(kind) && !contains(active_runs, isFileKind))
+    if (isAbortableKind(kind) && !contains(active_runs, isAbortableKind))
         abort_requested = false;
     active_runs.push_back(kind);
     switch (kind) {
@@ -169,6 +170,7 @@ bool MainWindow::beginRun(RunKind kind)
         break;
     case RunKind::FileRead:
     case RunKind::FileWrite:
+    case RunKind::Formula:
         abort_enabled = true;
         break;
     }
@@ -187,7 +189,7 @@ void MainWindow::endRun(RunKind kind)
         forward_running = false;
     if (!contains(active_runs, isInversionKind))
         inversion_running = false;
-    if (!contains(active_runs, isFileKind))
+    if (!contains(active_runs, isAbortableKind))
         abort_enabled = false;
     applyRunActionStates();
 

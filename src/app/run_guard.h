@@ -26,13 +26,13 @@
 //    (forward_grid, inversion, horizonInversion) are disabled;
 //  - a close request asks the save question, stops the runs (clears
 //    inversion_running and forward_running, sets abort_requested for a file
-//    operation) and closes only after the last run has returned, so nothing
-//    half-computed is saved.
+//    operation or a formula) and closes only after the last run has
+//    returned, so nothing half-computed is saved.
 //
 // The flag of the kind (forward_running for Forward; inversion_running for
 // Inversion and HorizonFit; abort_enabled, with abort_requested cleared, for
-// the file kinds) is set by the guard and cleared when the last guard of that
-// kind ends. Stopping a run only clears the flag: the run keeps the guard until
+// the file kinds and Formula, which Esc can abort) is set by the guard and
+// cleared when the last guard of that kind ends. Stopping a run only clears the flag: the run keeps the guard until
 // it has returned, and no new run may start meanwhile.
 //
 // Runs may nest only where the outer run is paused and keeps its data intact:
@@ -54,6 +54,7 @@ enum class RunKind : int {
     HorizonFit,  // horizon fitting
     FileRead,    // a long read that replaces project data (XYZ import...)
     FileWrite,   // a long write that only reads project data (XYZ export...)
+    Formula,     // a user formula replacing the density grid (grid formula, script rows)
 };
 
 class RunGuard

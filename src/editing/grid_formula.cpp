@@ -2,10 +2,12 @@
 
 #include "editing/layers.h"
 
+#include <QCoreApplication>
 #include <QScriptEngine>
 #include <QScriptSyntaxCheckResult>
-#include <QScriptValueList>
+#include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -32,27 +34,64 @@ FormulaEngine::FormulaEngine() : engine(new QScriptEngine) {}
 
 FormulaEngine::~FormulaEngine() = default;
 
+namespace {
+
+bool fill_error(const QScriptSyntaxCheckResult& check, int offset, SyntaxError* error)
+{
+    if (check.state() == QScriptSyntaxCheckResult::Valid)
+        return true;
+    if (error) {
+        error->message = check.errorMessage();
+        if (error->message.isEmpty())
+            error->message = QStringLiteral("incomplete expression");
+        error->line = check.errorLineNumber() > 0 ? check.errorLineNumber() : 0;
+        error->column = check.errorColumnNumber() > 0 ? check.errorColumnNumber() : 0;
+        // Positions on the first line count from the start of the user's text.
+        if (error->line == 1 && error->column > offset)
+            error->column -= offset;
+    }
+    return false;
+}
+
+QString function_name(std::size_t index)
+{
+    return QStringLiteral("__tolmera_formula_%1").arg(index);
+}
+
+QString argument_name(int index)
+{
+    return QStringLiteral("__tolmera_argument_%1").arg(index);
+}
+
+}  // namespace
+
 int FormulaEngine::compile(const QStringList& variables, const QString& expression, SyntaxError* error)
 {
-    // Length of the wrapper before the user's text (the empty wrapper less ";})").
-    const int prefix = wrap(variables, QString()).size() - 3;
-    const QString text = wrap(variables, expression);
-    const QScriptSyntaxCheckResult check = QScriptEngine::checkSyntax(text);
-    if (check.state() != QScriptSyntaxCheckResult::Valid) {
+    // The text by itself first: a text that closes the wrapper (say
+    // "0;}); for(;;){}; (function(){return 0") is no valid program alone.
+    if (!fill_error(QScriptEngine::checkSyntax(expression), 0, error))
+        return -1;
+    // Then as one expression: this catches the texts that are valid alone
+    // only because a block or a regular expression swallows the closing of
+    // the wrapper ("{}/1}); ...; (function(){return 1/i"). An empty text
+    // stays valid: its function returns nothing.
+    if (!expression.trimmed().isEmpty()
+        && QScriptEngine::checkSyntax(QStringLiteral("(") + expression + QStringLiteral("\n)")).state()
+               != QScriptSyntaxCheckResult::Valid) {
         if (error) {
-            error->message = check.errorMessage();
-            if (error->message.isEmpty())
-                error->message = QStringLiteral("incomplete expression");
-            error->line = check.errorLineNumber() > 0 ? check.errorLineNumber() : 0;
-            error->column = check.errorColumnNumber() > 0 ? check.errorColumnNumber() : 0;
-            // Positions on the first line count from the start of the user's text.
-            if (error->line == 1 && error->column > prefix)
-                error->column -= prefix;
+            error->message = QStringLiteral("the text is not a single expression");
+            error->line = 0;
+            error->column = 0;
         }
         return -1;
     }
+    // Length of the wrapper before the user's text (the empty wrapper less ";})").
+    const int prefix = wrap(variables, QString()).size() - 3;
+    const QString text = wrap(variables, expression);
+    if (!fill_error(QScriptEngine::checkSyntax(text), prefix, error))
+        return -1;
     QScriptValue function = engine->evaluate(text, QString(), 1);
-    if (engine->hasUncaughtException() || !function.isFunction()) {
+    if (engine->hasUncaughtException() || !function.isFunction() || was_aborted) {
         if (error) {
             error->message = engine->hasUncaughtException() ? engine->uncaughtException().toString()
                                                             : QStringLiteral("the text is not one expression");
@@ -62,26 +101,105 @@ int FormulaEngine::compile(const QStringList& variables, const QString& expressi
         engine->clearExceptions();
         return -1;
     }
-    functions.push_back(function);
-    return static_cast<int>(functions.size()) - 1;
+    // The function is called through a compiled program (only a running
+    // evaluation can be aborted, a bare QScriptValue::call cannot), with the
+    // arguments in global slots.
+    const std::size_t index = functions.size();
+    engine->globalObject().setProperty(function_name(index), function);
+    QStringList names;
+    for (int i = 0; i < variables.size(); ++i) {
+        if (i >= static_cast<int>(argument_slots.size()))
+            argument_slots.push_back(engine->toStringHandle(argument_name(i)));
+        names << argument_name(i);
+    }
+    Compiled compiled;
+    compiled.program = QScriptProgram(function_name(index) + QLatin1Char('(') + names.join(QLatin1Char(','))
+                                      + QLatin1Char(')'));
+    compiled.arguments = variables.size();
+    functions.push_back(compiled);
+    return static_cast<int>(index);
 }
 
 double FormulaEngine::call(int index, const std::vector<double>& arguments)
 {
-    if (index < 0 || index >= static_cast<int>(functions.size()))
+    if (was_aborted || index < 0 || index >= static_cast<int>(functions.size()))
         return std::numeric_limits<double>::quiet_NaN();
-    QScriptValueList args;
-    args.reserve(static_cast<int>(arguments.size()));
-    for (double a : arguments)
-        args.append(QScriptValue(a));
-    const QScriptValue result = functions[static_cast<std::size_t>(index)].call(QScriptValue(), args);
+    const Compiled& f = functions[static_cast<std::size_t>(index)];
+    QScriptValue global = engine->globalObject();
+    for (int i = 0; i < f.arguments; ++i)
+        global.setProperty(argument_slots[static_cast<std::size_t>(i)],
+                           i < static_cast<int>(arguments.size()) ? QScriptValue(arguments[static_cast<std::size_t>(i)])
+                                                                  : QScriptValue());
+    const QScriptValue result = engine->evaluate(f.program);
+    if (was_aborted) {
+        engine->clearExceptions();
+        return std::numeric_limits<double>::quiet_NaN();
+    }
+    double value;
     if (engine->hasUncaughtException()) {
         if (first_exception.isEmpty())
             first_exception = engine->uncaughtException().toString();
         engine->clearExceptions();
-        return std::numeric_limits<double>::quiet_NaN();
+        value = std::numeric_limits<double>::quiet_NaN();
+    } else {
+        value = result.toNumber();
     }
-    return result.toNumber();
+    if (watching)
+        keepLive();
+    return was_aborted ? std::numeric_limits<double>::quiet_NaN() : value;
+}
+
+void FormulaEngine::setWatch(const Watch& w)
+{
+    watch = w;
+    watching = true;
+    const int interval = std::max(1, watch.events_interval_ms);
+    // Inside one long call the engine itself lets events run; the timer then
+    // does the polling.
+    engine->setProcessEventsInterval(interval);
+    if (!timer) {
+        timer.reset(new QTimer);
+        QObject::connect(timer.get(), &QTimer::timeout, [this] { poll(); });
+    }
+    timer->start(interval);
+    next_question_ms = watch.time_limit_ms;
+    run_time.start();
+    since_events.start();
+}
+
+void FormulaEngine::abort()
+{
+    was_aborted = true;
+    if (engine->isEvaluating())
+        engine->abortEvaluation();
+}
+
+void FormulaEngine::keepLive()
+{
+    if (since_events.elapsed() < watch.events_interval_ms)
+        return;
+    QCoreApplication::processEvents();
+    since_events.start();
+    poll();
+}
+
+void FormulaEngine::poll()
+{
+    if (was_aborted || asking)
+        return;
+    if (watch.stop_requested && watch.stop_requested()) {
+        abort();
+        return;
+    }
+    if (watch.time_limit_ms <= 0 || run_time.elapsed() < next_question_ms)
+        return;
+    asking = true;
+    const bool go_on = !watch.go_on || watch.go_on(run_time.elapsed());
+    asking = false;
+    if (!go_on || (watch.stop_requested && watch.stop_requested()))
+        abort();
+    else
+        next_question_ms = run_time.elapsed() + watch.time_limit_ms;
 }
 
 bool grid_fits(const vector3D& grid, const vector3D& density)
@@ -110,7 +228,7 @@ bool grid_fits(const vector3D& grid, const vector3D& density)
 
 FormulaResult evaluate_grid_formula(const QString& formula, const vector3D& density, const std::vector<double>& z,
                                     const vector3D& vp, const vector3D& vs, const vector3D& regularizer,
-                                    vector3D& out, const Progress& progress)
+                                    vector3D& out, const Progress& progress, const Watch* watch)
 {
     FormulaResult result;
     if (density.empty() || z.size() < (density.size() > 1 ? 2u : 1u)) {
@@ -118,6 +236,8 @@ FormulaResult evaluate_grid_formula(const QString& formula, const vector3D& dens
         return result;
     }
     FormulaEngine engine;
+    if (watch)
+        engine.setWatch(*watch);
     const int f = engine.compile(gridFormulaVariables(), formula, &result.syntax);
     if (f < 0) {
         result.status = FormulaStatus::SyntaxError;
@@ -142,6 +262,10 @@ FormulaResult evaluate_grid_formula(const QString& formula, const vector3D& dens
                 args[3] = use_reg ? double(regularizer[k][i][j]) : 0.0;
                 args[4] = h;
                 const data_type value = static_cast<data_type>(engine.call(f, args));
+                if (engine.aborted()) {
+                    result.status = FormulaStatus::Aborted;
+                    return result;
+                }
                 if (!std::isfinite(value)) {
                     result.status = FormulaStatus::NonFinite;
                     result.level = int(k);

@@ -7,9 +7,19 @@
 //   (function(<variables>) { return <expression>;})
 // checked for syntax once, evaluated once into a function, and that
 // function is called for every cell with the cell's values as numbers.
+//
+// The text must be one expression on its own: it is checked by itself
+// before it is wrapped, so that it cannot close the wrapper and put code of
+// its own outside the function (which would run when the wrapper is
+// evaluated). What the function does when called is the user's affair; a
+// watched engine (Watch below) keeps the program live and can abort it.
+#include <QElapsedTimer>
+#include <QScriptProgram>
+#include <QScriptString>
 #include <QScriptValue>
 #include <QString>
 #include <QStringList>
+#include <QtGlobal>
 
 #include <functional>
 #include <memory>
@@ -18,6 +28,7 @@
 #include "common/types.h"
 
 class QScriptEngine;
+class QTimer;
 
 namespace grid_formula {
 
@@ -32,6 +43,24 @@ struct SyntaxError {
     int column = 0;
 };
 
+// How a run of user formulas stays interruptible. A formula may never end
+// (an endless loop is one line of script), and it runs on the GUI thread.
+// While a watch is set the engine lets all pending events run at least every
+// `events_interval_ms`, also in the middle of one long call, polls
+// `stop_requested` then, and each time the run has lasted another
+// `time_limit_ms` asks `go_on` (given the milliseconds run so far) whether to
+// continue. A stop request or a false answer aborts the evaluation.
+//
+// Events run with user input: whoever sets a watch must keep the commands
+// that change the data being read from running meanwhile (the main window
+// holds a run guard).
+struct Watch {
+    std::function<bool()> stop_requested;
+    std::function<bool(qint64 elapsed_ms)> go_on;
+    qint64 time_limit_ms = 0;  // 0: never ask
+    int events_interval_ms = 50;
+};
+
 // One script engine holding compiled formulas. Not copyable; lives for one
 // conversion.
 class FormulaEngine {
@@ -42,22 +71,52 @@ public:
     FormulaEngine& operator=(const FormulaEngine&) = delete;
 
     // Compiles an expression of the variables. Returns the formula's index,
-    // or -1 when the wrapped text is not valid (with the reason in *error).
+    // or -1 when the text is not one valid expression by itself or once
+    // wrapped (with the reason in *error). Nothing of the user's text runs.
     int compile(const QStringList& variables, const QString& expression, SyntaxError* error = nullptr);
 
     // Calls formula `index` with the arguments as script numbers and returns
     // the number the script makes of the result (NaN for a value that is not
     // a number, or when the call threw). A thrown exception is remembered in
-    // firstException(). Calling an index that did not compile gives NaN.
+    // firstException(). Calling an index that did not compile gives NaN, and
+    // so does every call once the evaluation was aborted.
     double call(int index, const std::vector<double>& arguments);
 
     // The text of the first exception any call threw ("" when none did).
     QString firstException() const { return first_exception; }
 
+    // Starts watching the run (see Watch); the run's time counts from here.
+    void setWatch(const Watch& watch);
+    // Aborts the evaluation: a call running now returns at once, later ones
+    // do nothing.
+    void abort();
+    // True once the evaluation was aborted (by abort(), a stop request or a
+    // "no" to the time question).
+    bool aborted() const { return was_aborted; }
+
 private:
+    struct Compiled {
+        QScriptProgram program;  // calls the function with the argument slots
+        int arguments = 0;
+    };
+    // Lets events run when the interval has passed, then polls.
+    void keepLive();
+    // The stop request and the time question.
+    void poll();
+
     std::unique_ptr<QScriptEngine> engine;
-    std::vector<QScriptValue> functions;
+    std::vector<Compiled> functions;
+    std::vector<QScriptString> argument_slots;  // global names of the arguments
     QString first_exception;
+
+    Watch watch;
+    bool watching = false;
+    bool was_aborted = false;
+    bool asking = false;
+    qint64 next_question_ms = 0;
+    QElapsedTimer run_time;
+    QElapsedTimer since_events;
+    std::unique_ptr<QTimer> timer;  // polls while a long call lets events run
 };
 
 // Variables of the grid formula, in the order the function receives them.
@@ -74,7 +133,8 @@ enum class FormulaStatus {
     Ok,
     EmptyGrid,    // no density grid (or fewer depths than levels)
     SyntaxError,  // the expression does not compile
-    NonFinite     // the expression gave a value that is not a finite number
+    NonFinite,    // the expression gave a value that is not a finite number
+    Aborted       // stopped by the user (see Watch)
 };
 
 struct FormulaResult {
@@ -91,9 +151,11 @@ using Progress = std::function<void(int percent)>;
 // Evaluates the grid formula on every cell of the density grid. The depth
 // of level k is z[0] + k * (z[1] - z[0]). Vp, Vs and R are the cells of
 // those grids when they fit the density grid, 0 otherwise. On Ok `out`
-// receives the new grid; otherwise it is left unchanged.
+// receives the new grid; otherwise it is left unchanged. With a watch the
+// run can be stopped (status Aborted).
 FormulaResult evaluate_grid_formula(const QString& formula, const vector3D& density, const std::vector<double>& z,
                                     const vector3D& vp, const vector3D& vs, const vector3D& regularizer,
-                                    vector3D& out, const Progress& progress = Progress());
+                                    vector3D& out, const Progress& progress = Progress(),
+                                    const Watch* watch = nullptr);
 
 }  // namespace grid_formula

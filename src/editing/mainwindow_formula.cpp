@@ -3,8 +3,10 @@
 #include "app/mainwindow.h"
 
 #include "app/interaction.h"
+#include "app/run_guard.h"
 #include "app/texts.h"
 #include "editing/equationdialog.h"
+#include "editing/formula_watch.h"
 #include "editing/grid_formula.h"
 #include "formats/progress_bar_scope.h"
 
@@ -23,9 +25,10 @@ void MainWindow::on_formula_triggered()
     interaction()->runDialog(&dialog);
 }
 
-// The formula is checked and evaluated on a copy first: a syntax error or a
-// cell without a finite value is reported and leaves the grid (and the undo
-// stack) as it was.
+// The formula is checked and evaluated on a copy first: a syntax error, a
+// cell without a finite value or a stop by the user (Esc, or "no" to the
+// time question) is reported and leaves the grid (and the undo stack) as it
+// was.
 void MainWindow::denGridMath(QString formula)
 {
     if (refuseWhileRunning())
@@ -37,17 +40,27 @@ void MainWindow::denGridMath(QString formula)
     vector3D result;
     grid_formula::FormulaResult r;
     {
+        RunGuard run(this, RunKind::Formula);
+        if (!run)
+            return;
         ProgressBarScope progress(&progress_bar);
         const CodecProgress step = progress.callback();
+        const grid_formula::Watch watch = userFormulaWatch(*this);
         r = grid_formula::evaluate_grid_formula(formula, den_grid, z_calc, Vp_grid, Vs_grid, regularizer, result,
                                                 [step](int percent) {
                                                     if (step)
                                                         step(percent);
-                                                });
+                                                },
+                                                &watch);
+        abort_requested = false;
     }
     switch (r.status) {
     case grid_formula::FormulaStatus::Ok:
         break;
+    case grid_formula::FormulaStatus::Aborted:
+        show_message(byLanguage(language, "Вычисление формулы прервано. Плотностной грид не изменён.",
+                                "The formula was stopped. The density grid is unchanged."));
+        return;
     case grid_formula::FormulaStatus::EmptyGrid:
         show_error(byLanguage(language, "Грид повреждён: глубин меньше, чем уровней",
                               "The grid is damaged: it has fewer depths than levels"));

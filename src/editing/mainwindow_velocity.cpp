@@ -4,7 +4,9 @@
 #include "app/mainwindow.h"
 
 #include "app/interaction.h"
+#include "app/run_guard.h"
 #include "app/texts.h"
+#include "editing/formula_watch.h"
 #include "editing/formulasdialog.h"
 #include "editing/grid_formula.h"
 #include "editing/velocity_density.h"
@@ -70,6 +72,12 @@ QString layerNotANumberText(int language, int layer, const vd::BadCell& bad)
                       "is unchanged.")
         .arg(layer + 1)
         .arg(cellPlace(language, bad));
+}
+
+QString stoppedText(int language)
+{
+    return byLanguage(language, "Пересчет прерван. Плотностной грид не изменён.",
+                      "The conversion was stopped. The density grid is unchanged.");
 }
 
 using CubeConversion = vd::ConvertStatus (*)(const vector3D&, vector3D&, vd::BadCell*, const vd::Progress&);
@@ -196,8 +204,14 @@ void MainWindow::recalc3DgridFormulas(std::vector<int>& types, std::vector<QStri
         return;
     }
 
-    // Script rows: each compiled once, and each must compile.
+    // Script rows: each compiled once, and each must compile. The user's
+    // scripts may run long or never end: Esc (or "no" to the time question)
+    // stops them.
+    RunGuard run(this, RunKind::Formula);
+    if (!run)
+        return;
     grid_formula::FormulaEngine engine;
+    engine.setWatch(userFormulaWatch(*this));
     std::vector<int> compiled(rows, -1);
     for (std::size_t i = 0; i < rows; ++i) {
         if (types[i] != vd::Script)
@@ -220,6 +234,11 @@ void MainWindow::recalc3DgridFormulas(std::vector<int>& types, std::vector<QStri
     {
         ProgressBarScope progress(&progress_bar);
         status = vd::convert_by_layers(in, per_layer, script, converted, &bad, barProgress(progress));
+    }
+    abort_requested = false;
+    if (engine.aborted()) {
+        show_message(stoppedText(language));
+        return;
     }
     if (status != vd::ConvertStatus::Ok) {
         QString text = layerNotANumberText(language, bad.layer, bad);
@@ -296,7 +315,11 @@ void MainWindow::convert_vel_to_dens()
         return;
     }
     const QString text = formulas.a.empty() ? QString() : formulas.a.front();
+    RunGuard run(this, RunKind::Formula);
+    if (!run)
+        return;
     grid_formula::FormulaEngine engine;
+    engine.setWatch(userFormulaWatch(*this));
     grid_formula::SyntaxError error;
     const int f = engine.compile(grid_formula::velocityFormulaVariables(), text, &error);
     if (f < 0) {
@@ -318,6 +341,11 @@ void MainWindow::convert_vel_to_dens()
     {
         ProgressBarScope progress(&progress_bar);
         status = vd::convert_by_layers(in, one, script, converted, &bad, barProgress(progress));
+    }
+    abort_requested = false;
+    if (engine.aborted()) {
+        show_message(stoppedText(language));
+        return;
     }
     if (status == vd::ConvertStatus::VpVsMismatch) {
         show_error(vpVsMismatchText(language));

@@ -88,7 +88,7 @@ void MainWindow::on_forward_grid_triggered()
     // Building the stored operator may need much memory: ask first, as an
     // inversion does.
     if (store_eff && !effects_fit(effects, geometry)
-        && !check_memory(geometry.Mx, geometry.My, geometry.nz, forward_stored_bytes_per_cell))
+        && !check_memory(geometry.Mx, geometry.My, geometry.nz, forward_stored_bytes_per_cell, MemoryRun::Forward))
         return;
     {
         RunGuard run(this, RunKind::Forward);
@@ -150,12 +150,12 @@ bool MainWindow::forward3Dgrid_without_store(vector3D& den, std::vector<double>&
     return run_completed(*this, status);
 }
 
-bool MainWindow::calculateEffects()
+bool MainWindow::calculateEffects(MemoryRun run)
 {
     ForwardGeometry geometry;
     if (!checked_geometry(*this, den_grid, x_calc, y_calc, z_calc, geometry))
         return false;
-    if (!check_memory(geometry.Mx, geometry.My, geometry.nz, effects_build_bytes_per_cell))
+    if (!check_memory(geometry.Mx, geometry.My, geometry.nz, effects_build_bytes_per_cell, run))
         return false;
     const int nz = geometry.nz;
     auto label = [this, nz](int done, int) {

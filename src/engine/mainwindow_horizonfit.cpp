@@ -109,7 +109,7 @@ void MainWindow::fitHorizon(QMap<QString, double>& params)
         // here with nothing changed; a stop during the build skips the
         // passes and leaves the closing calculation to rebuild them.
         bool passes_allowed = true;
-        if (!calculateEffects()) {
+        if (!calculateEffects(MemoryRun::HorizonFit)) {
             if (inversion_running)
                 return;
             passes_allowed = false;

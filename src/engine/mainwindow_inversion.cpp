@@ -117,8 +117,8 @@ void MainWindow::on_inversion_triggered()
         return;
     }
 
-    update_undo(1);
-
+    // No undo snapshot here: a cancelled dialog changes nothing, and the run
+    // takes its own when it starts.
     inversion_parameters dialog;
     dialog.set_previous_params(inversion_params);
     dialog.setLanguage(language);
@@ -394,7 +394,7 @@ void GridInversionRun::run()
     if (!check_inputs())
         return;
 
-    if (!w.check_memory(g.Mx, g.My, g.nz, inversion_peak_bytes_per_cell))
+    if (!w.check_memory(g.Mx, g.My, g.nz, inversion_peak_bytes_per_cell, MemoryRun::Inversion))
         return;
 
     if (flag(params, use_initial_model) || !w.regularizer.empty())

@@ -110,7 +110,7 @@ bool LayeredInversionRun::fresh_forward()
     show(text("Пересчет прямой задачи", "Recalc forward"));
     process_events();
     if (w.store_eff && !effects_fit(w.effects, g)
-        && !w.check_memory(g.Mx, g.My, g.nz, forward_stored_bytes_per_cell))
+        && !w.check_memory(g.Mx, g.My, g.nz, forward_stored_bytes_per_cell, MemoryRun::LayeredInversion))
         return false;
     bool ok = false;
     {
@@ -187,7 +187,7 @@ void LayeredInversionRun::run()
     const quint64 key = layer_effects_key(g, horizons, bottom);
     const bool reuse = layer_effects_fit(w.layer_effects, layer_count, g.ny, g.nx)
                        && (w.layer_effects_key == 0 || w.layer_effects_key == key);
-    if (!w.check_memory(g.Mx, g.My, g.nz, peak_bytes_per_cell(reuse)))
+    if (!w.check_memory(g.Mx, g.My, g.nz, peak_bytes_per_cell(reuse), MemoryRun::LayeredInversion))
         return;
     w.progress_bar.setRange(0, 100);
     w.progress_bar.setValue(0);

@@ -1,5 +1,6 @@
 #include "engine/memory.h"
 
+#include "app/texts.h"
 #include "engine/fft.h"
 
 #include <algorithm>
@@ -10,11 +11,15 @@
 #include <sys/sysinfo.h>
 #endif
 
+double run_memory_need_gb(int Mx, int My, int nz, double bytes_per_cell)
+{
+    return static_cast<double>(Mx) * static_cast<double>(My) * static_cast<double>(nz) * bytes_per_cell
+           / bytes_per_gb;
+}
+
 double memory_need_gb(int Mx, int My, int nz, double bytes_per_cell)
 {
-    return static_cast<double>(Mx) * static_cast<double>(My) * static_cast<double>(nz)
-               * bytes_per_cell / bytes_per_gb
-           + 0.5;
+    return run_memory_need_gb(Mx, My, nz, bytes_per_cell) + 0.5;
 }
 
 double inversion_memory_estimate_gb(int nx, int ny, int nz, double expansion_factor)
@@ -37,16 +42,44 @@ bool memory_question_needed(double need_gb, double available_gb)
 {
     if (!(available_gb > 0.0))
         return false;
-    return need_gb > 0.8 * available_gb;
+    return need_gb > available_gb;
 }
 
-QString memory_question_text(double need_gb, double available_gb)
+namespace {
+
+QString memory_run_name(MemoryRun run, int language)
 {
-    return QStringLiteral("High memory usage. You need at least ")
-           + QString::number(need_gb, 'g', 6) + QStringLiteral(" GB of ")
-           + QString::number(available_gb, 'g', 6) + QStringLiteral(" GB.")
-           + QStringLiteral("\n To optimize memory usage, you can reduce the expansion factor. "
-                            "\n Do you want to run inversion without changes?");
+    switch (run) {
+    case MemoryRun::Forward:
+        return byLanguage(language, "«Прямая задача»", "forward calculation");
+    case MemoryRun::EffectsBuild:
+        return byLanguage(language, "«Расчет матрицы эффектов»", "effects matrix calculation");
+    case MemoryRun::Inversion:
+        break;
+    case MemoryRun::LayeredInversion:
+        return byLanguage(language, "«Инверсия (слои)»", "layered inversion");
+    case MemoryRun::HorizonFit:
+        return byLanguage(language, "«Подбор границы»", "horizon fitting");
+    }
+    return byLanguage(language, "«Инверсия»", "inversion");
+}
+
+} // namespace
+
+QString memory_question_text(double need_gb, double available_gb, MemoryRun run, int language)
+{
+    const QString need = QString::number(need_gb, 'g', 6);
+    const QString available = QString::number(available_gb, 'g', 6);
+    const QString name = memory_run_name(run, language);
+    if (language == 0)
+        return QString::fromUtf8("Большой расход памяти. Требуется не менее %1 ГБ из %2 ГБ.\n Чтобы уменьшить "
+                                 "расход памяти, можно уменьшить коэффициент расширения. \n Запустить %3 без "
+                                 "изменений?")
+            .arg(need, available, name);
+    return QStringLiteral("High memory usage. You need at least ") + need + QStringLiteral(" GB of ") + available
+           + QStringLiteral(" GB.\n To optimize memory usage, you can reduce the expansion factor. "
+                            "\n Do you want to run ")
+           + name + QStringLiteral(" without changes?");
 }
 
 namespace {

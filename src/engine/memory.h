@@ -25,7 +25,10 @@ constexpr double inversion_estimate_bytes_per_cell = 20.0;
 
 constexpr double bytes_per_gb = 1073741824.0; // 2^30
 
-// Mx * My * nz * bytes_per_cell / 2^30 + 0.5, in double.
+// What a run really allocates: Mx * My * nz * bytes_per_cell / 2^30, in double.
+double run_memory_need_gb(int Mx, int My, int nz, double bytes_per_cell);
+
+// The estimate shown to the user: the real need plus a reserve of 0.5 GB.
 double memory_need_gb(int Mx, int My, int nz, double bytes_per_cell);
 
 // The inversion estimate shown in the inversion dialog and the preferences:
@@ -34,13 +37,23 @@ double memory_need_gb(int Mx, int My, int nz, double bytes_per_cell);
 double inversion_memory_estimate_gb(int nx, int ny, int nz, double expansion_factor);
 double inversion_memory_estimate_gb(const vector3D& den_grid, double expansion_factor);
 
-// True when the user should be asked before a run: the need exceeds 80 % of
-// the available memory (also when it exceeds all of it). An unknown
-// available figure (0 or less) asks nothing.
+// True when the user should be asked before a run: its real need exceeds
+// the memory available now. An unknown available figure (0 or less) asks
+// nothing.
 bool memory_question_needed(double need_gb, double available_gb);
 
-// The question shown before a run that needs much memory (English only).
-QString memory_question_text(double need_gb, double available_gb);
+// The run a memory question is about.
+enum class MemoryRun : int {
+    Forward,           // forward calculation
+    EffectsBuild,      // building the stored effects
+    Inversion,         // 3D (grid or lateral) inversion
+    LayeredInversion,  // one density per layer
+    HorizonFit         // horizon fitting
+};
+
+// The question shown before a run that needs more memory than there is, in
+// the user's language (0 Russian, other English), naming the run.
+QString memory_question_text(double need_gb, double available_gb, MemoryRun run, int language);
 
 // ---- Machine memory -------------------------------------------------------
 

@@ -5,7 +5,9 @@
 
 #include "app/interaction.h"
 #include "app/mainwindowform.h"
+#include "app/run_guard.h"
 #include "app/texts.h"
+#include "formats/file_commands.h"
 #include "ml/ml_exchange.h"
 #include "ml/mldensityconvertor.h"
 
@@ -26,17 +28,33 @@ void MainWindow::on_ML_density_conversion_triggered()
     connect(&dialog, &MLDensityConvertor::predictPressed, this, &MainWindow::saveMLdata);
     connect(&dialog, &MLDensityConvertor::mlSuccess, this, &MainWindow::loadMlResult);
     connect(this, &MainWindow::predictMlDensity, &dialog, &MLDensityConvertor::predictDens);
+    // Cancel (or closing the dialog) while the prediction runs stops it,
+    // also while the feature file is being written.
+    connect(&dialog, &MLDensityConvertor::stopRequested, this, &MainWindow::stopRuns);
     interaction()->runDialog(&dialog);
 }
 
 // Writes the ML feature file (layout in ml/ml_exchange.h) from the cube the
-// features follow, then asks the dialog for the prediction.
+// features follow, then asks the dialog for the prediction. The whole
+// prediction (writing, the script, taking the result) is one run: the
+// commands that change data are locked out meanwhile, and a stop (the
+// dialog's Cancel) ends it with the density grid unchanged.
 void MainWindow::saveMLdata(bool use_H, bool use_Vp, bool use_Vs, bool use_Idx)
 {
-    const QString path = mlFeatureFilePath();
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    RunGuard run(this, RunKind::FileRead);
+    if (!run)
         return;
+    const QString path = mlFeatureFilePath();
+    // Removed first and created anew: a link planted under the file's name
+    // is replaced, never followed.
+    QFile::remove(path);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        show_error(file_failure_text(
+            path, CodecStatus::failure(CodecError::OpenFailed, file.errorString(), file.errorString()), language,
+            true));
+        return;
+    }
 
     bool preparing = false;
     const CodecProgress progress = [&](int percent) {
@@ -47,7 +65,7 @@ void MainWindow::saveMLdata(bool use_H, bool use_Vp, bool use_Vs, bool use_Idx)
         }
         progress_bar.setValue(percent);
         QCoreApplication::processEvents();
-        return true;
+        return !abort_requested;
     };
     const MlFeatureStatus status =
         write_ml_feature_file(file, {&den_grid, &x_calc, &y_calc, &z_calc}, {&Vp_grid, &x_vp, &y_vp, &z_vp},
@@ -70,17 +88,22 @@ void MainWindow::saveMLdata(bool use_H, bool use_Vp, bool use_Vs, bool use_Idx)
                            "Error. The grids of the features differ in size");
         break;
     case MlFeatureStatus::WriteFailed:
-    case MlFeatureStatus::Cancelled:
         error = byLanguage(language, "Не удалось записать файл ", "Can't write the file ") + path;
         break;
+    case MlFeatureStatus::Cancelled:
+        break;
     }
-    if (!error.isEmpty()) {
-        // An unfinished feature file is of no use to anyone.
+    if (!error.isEmpty() || status == MlFeatureStatus::Cancelled || abort_requested) {
+        // An unfinished feature file is of no use to anyone; a stop is not
+        // an error.
         QFile::remove(path);
-        show_error(error);
+        if (!error.isEmpty())
+            show_error(error);
+        abort_requested = false;
         return;
     }
     emit predictMlDensity();
+    abort_requested = false;
 }
 
 // Takes the predicted cube as the density grid. The cube must lie on the

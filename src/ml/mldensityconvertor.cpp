@@ -65,12 +65,10 @@ MLDensityConvertor::MLDensityConvertor(QWidget* parent)
                               ui->learning_result_Vs_d_axes, ui->learning_result_H_axes,
                               ui->learning_result_H_d_axes})
         plot->hide();
-    // Closing the window while a script runs ends the script.
+    // Closing the window while a script or a prediction runs ends it.
     connect(this, &QDialog::finished, this, [this] {
-        if (wait_loop) {
-            cancel_requested = true;
-            wait_loop->quit();
-        }
+        if (wait_loop || predicting)
+            requestCancel();
     });
 }
 
@@ -117,26 +115,41 @@ QString MLDensityConvertor::text(const char* russian, const char* english) const
     return QString::fromUtf8(language == 0 ? russian : english);
 }
 
+// The whole prediction (the main window's feature file, the script, the
+// result) runs inside the emission; a second press meanwhile is ignored.
 void MLDensityConvertor::on_OKbutton_clicked()
 {
-    if (train_file.isEmpty() || wait_loop)
+    if (train_file.isEmpty() || wait_loop || predicting)
         return;
+    predicting = true;
+    cancel_requested = false;
+    setRunning(true);
     emit predictPressed(use_H, use_Vp, use_Vs, use_Idx);
+    predicting = false;
+    setRunning(false);
 }
 
 void MLDensityConvertor::on_CancelButton_clicked()
 {
-    if (wait_loop) {  // a script runs: stop it, keep the window
-        cancel_requested = true;
-        wait_loop->quit();
+    if (wait_loop || predicting) {  // a run: stop it, keep the window
+        requestCancel();
         return;
     }
     close();
 }
 
+void MLDensityConvertor::requestCancel()
+{
+    cancel_requested = true;
+    if (wait_loop)
+        wait_loop->quit();
+    if (predicting)
+        emit stopRequested();
+}
+
 void MLDensityConvertor::on_load_train_clicked()
 {
-    if (wait_loop)
+    if (wait_loop || predicting)
         return;
     const QString name = interaction()->openFileName(this, QStringLiteral("Open file"), QString(),
                                                      QStringLiteral("text file (*.txt; *.dat)"));
@@ -148,8 +161,10 @@ void MLDensityConvertor::on_load_train_clicked()
 
 void MLDensityConvertor::save_tmp_file()
 {
+    // Created anew, so that a link under the file's name is not followed.
+    QFile::remove(mlScratchFilePath());
     QFile file(mlScratchFilePath());
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
         file.close();
 }
 
@@ -206,7 +221,6 @@ MLDensityConvertor::RunEnd MLDensityConvertor::runScript(QProcess& process, cons
     timer.setSingleShot(true);
     connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
 
-    cancel_requested = false;
     wait_loop = &loop;
     setRunning(true);
     process.start(mlInterpreter(), args, QIODevice::ReadWrite);
@@ -216,7 +230,8 @@ MLDensityConvertor::RunEnd MLDensityConvertor::runScript(QProcess& process, cons
     if (process.state() != QProcess::NotRunning && !failed_to_start)
         loop.exec();
     wait_loop = nullptr;
-    setRunning(false);
+    if (!predicting)
+        setRunning(false);
 
     if (failed_to_start || (process.error() == QProcess::FailedToStart && process.state() == QProcess::NotRunning))
         return RunEnd::FailedToStart;
@@ -232,8 +247,9 @@ MLDensityConvertor::RunEnd MLDensityConvertor::runScript(QProcess& process, cons
 
 void MLDensityConvertor::on_train_button_clicked()
 {
-    if (train_file.isEmpty() || wait_loop)
+    if (train_file.isEmpty() || wait_loop || predicting)
         return;
+    cancel_requested = false;
     const int regression = ui->reg_list->currentIndex();
     ui->progressBar->setValue(0);
     ui->progressBar->show();
@@ -368,6 +384,13 @@ void MLDensityConvertor::predictDens()
 {
     if (wait_loop)
         return;  // one prediction at a time
+    if (predicting && cancel_requested) {
+        // Cancelled while the feature file was written: nothing to run.
+        QFile::remove(mlFeatureFilePath());
+        return;
+    }
+    if (!predicting)
+        cancel_requested = false;  // started without the Predict button
     const int regression = ui->reg_list->currentIndex();
     ui->progressBar->setValue(0);
     ui->progressBar->show();
@@ -379,8 +402,11 @@ void MLDensityConvertor::predictDens()
     QProcess process;
     connect(&process, &QProcess::readyReadStandardOutput, this, &MLDensityConvertor::processUpdated);
     ui->progressBar->setValue(0);
-    const RunEnd end = runScript(process, args, predict_timeout_ms);
+    RunEnd end = runScript(process, args, predict_timeout_ms);
     QCoreApplication::processEvents();
+    // A Cancel that came as the script ended still keeps its result out.
+    if (cancel_requested)
+        end = RunEnd::Cancelled;
 
     bool success = false;
     switch (end) {
@@ -414,5 +440,7 @@ void MLDensityConvertor::predictDens()
         QFile::remove(mlResultFilePath());
     }
     ui->progressBar->hide();
+    // The prediction is over: closing the dialog now stops nothing.
+    predicting = false;
     close();
 }

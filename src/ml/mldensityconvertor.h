@@ -9,8 +9,10 @@
 //   MainWindow::predictMlDensity -> predictDens (runs the prediction)
 //   mlSuccess -> MainWindow::loadMlResult (takes the predicted cube)
 //
-// While a script runs the window stays live: the other buttons are disabled
-// and Cancel (or closing the dialog) ends the process.
+// While a script or a whole prediction runs the window stays live: the other
+// buttons are disabled, a second Predict is ignored, and Cancel (or closing
+// the dialog) ends the process and, through stopRequested, the writing of the
+// feature file.
 
 #include "ml/ml_exchange.h"
 
@@ -44,7 +46,7 @@ public:
     bool usesVs() const { return use_Vs; }
     bool usesLayerIndex() const { return use_Idx; }
     int languageUsed() const { return language; }
-    bool isRunning() const { return wait_loop != nullptr; }
+    bool isRunning() const { return wait_loop != nullptr || predicting; }
 
     // Longest waits for the scripts in milliseconds; 0 waits until the script
     // ends or the user cancels. Training: 100 s, prediction: no limit.
@@ -58,6 +60,9 @@ signals:
     void predictPressed(bool use_H, bool use_Vp, bool use_Vs, bool use_Idx);
     // The prediction process has written the result cube.
     void mlSuccess();
+    // Cancel (or closing the dialog) while a prediction runs: the main
+    // window stops the part of the run it holds.
+    void stopRequested();
 
 private slots:
     void on_OKbutton_clicked();
@@ -84,6 +89,8 @@ private:
     // for the other ends.
     void showRunFailure(RunEnd end);
     void setRunning(bool on);
+    // Stops the script that runs and asks the main window to stop the rest.
+    void requestCancel();
     QString text(const char* russian, const char* english) const;
 
     QString train_file;
@@ -95,5 +102,6 @@ private:
     int train_timeout_ms = 100000;
     int predict_timeout_ms = 0;
     QEventLoop* wait_loop = nullptr;  // set while a script runs
-    bool cancel_requested = false;
+    bool predicting = false;          // set for the whole prediction chain
+    bool cancel_requested = false;    // cleared when a training or prediction starts
 };

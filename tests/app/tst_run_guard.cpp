@@ -117,6 +117,7 @@ void TestRunGuard::flagsAndIconsOfEachKind_data()
     QTest::newRow("horizon fit") << int(RunKind::HorizonFit) << false << true << false << "horizonInversion";
     QTest::newRow("file read") << int(RunKind::FileRead) << false << false << true << "";
     QTest::newRow("file write") << int(RunKind::FileWrite) << false << false << true << "";
+    QTest::newRow("formula") << int(RunKind::Formula) << false << false << true << "";
 }
 
 void TestRunGuard::flagsAndIconsOfEachKind()

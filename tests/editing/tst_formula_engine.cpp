@@ -46,6 +46,12 @@ private slots:
     void gridsThatDoNotFitGiveZero();
     void gridFormulaRefusals_data();
     void gridFormulaRefusals();
+    void wrapperEscapeRefusedWithoutRunning_data();
+    void wrapperEscapeRefusedWithoutRunning();
+    void endlessLoopStoppedOnRequest_data();
+    void endlessLoopStoppedOnRequest();
+    void endlessLoopStoppedAtTimeLimit();
+    void timeQuestionRepeatsWhileAnsweredYes();
 };
 
 void TestFormulaEngine::wrapText()
@@ -252,6 +258,116 @@ void TestFormulaEngine::gridFormulaRefusals()
     }
     QCOMPARE(int(evaluate_grid_formula("dens", vector3D(), {}, {}, {}, {}, out).status),
              int(FormulaStatus::EmptyGrid));
+}
+
+void TestFormulaEngine::wrapperEscapeRefusedWithoutRunning_data()
+{
+    QTest::addColumn<QString>("expression");
+    QTest::newRow("closes the wrapper") << "0;}); __ran = 1; for(;;){}; (function(){return 0";
+    QTest::newRow("closes it after a block") << "{}/1}); __ran = 1; for(;;){}; (function(){return 1/i";
+    QTest::newRow("closes it inside a call") << "1})(__ran = 1, (function(){return 2";
+    QTest::newRow("two statements") << "__ran = 1; 2";
+}
+
+// A text that would put code of its own outside the function is refused
+// before anything of it runs: the global it sets stays undefined.
+void TestFormulaEngine::wrapperEscapeRefusedWithoutRunning()
+{
+    QFETCH(QString, expression);
+    FormulaEngine engine;
+    // Should the text run after all, its endless loop is stopped instead
+    // of hanging the test.
+    bool asked = false;
+    Watch watch;
+    watch.time_limit_ms = 200;
+    watch.go_on = [&asked](qint64) {
+        asked = true;
+        return false;
+    };
+    engine.setWatch(watch);
+    SyntaxError error;
+    QCOMPARE(engine.compile(velocityFormulaVariables(), expression, &error), -1);
+    QVERIFY(!error.message.isEmpty());
+    QVERIFY(!asked);
+    QVERIFY(!engine.aborted());
+    const int probe = engine.compile(velocityFormulaVariables(), "typeof __ran == 'undefined' ? 1 : 2");
+    QVERIFY(probe >= 0);
+    QCOMPARE(engine.call(probe, {0, 0, 0}), 1.0);
+}
+
+void TestFormulaEngine::endlessLoopStoppedOnRequest_data()
+{
+    QTest::addColumn<QString>("formula");
+    QTest::newRow("one endless call") << "(function(){for(;;){}})()";
+    // Every call ends, but the grid never does for a user: stopped between calls.
+    QTest::newRow("slow cells") << "(function(){var s = 0; for (var i = 0; i < 20000; ++i) s += i; return dens;})()";
+}
+
+// The user's stop (Esc or Cancel, here a timer) ends the run; the grid is
+// left as it was.
+void TestFormulaEngine::endlessLoopStoppedOnRequest()
+{
+    QFETCH(QString, formula);
+    const vector3D dens = cube(200, 100, 100, 2.f);
+    vector3D out = cube(1, 1, 1, 7.f);
+    bool stop = false;
+    QTimer::singleShot(100, [&stop] { stop = true; });
+    Watch watch;
+    watch.stop_requested = [&stop] { return stop; };
+    const FormulaResult r = evaluate_grid_formula(formula, dens, {0, 10}, {}, {}, {}, out, Progress(), &watch);
+    QCOMPARE(int(r.status), int(FormulaStatus::Aborted));
+    QVERIFY(stop);
+    QCOMPARE(out, cube(1, 1, 1, 7.f));
+}
+
+// A run past the time limit asks whether to go on; "no" stops it.
+void TestFormulaEngine::endlessLoopStoppedAtTimeLimit()
+{
+    const vector3D dens = cube(2, 2, 2, 2.f);
+    vector3D out = cube(1, 1, 1, 7.f);
+    QList<qint64> asked;
+    Watch watch;
+    watch.time_limit_ms = 100;
+    watch.go_on = [&asked](qint64 elapsed) {
+        asked << elapsed;
+        return false;
+    };
+    const FormulaResult r =
+        evaluate_grid_formula("(function(){for(;;){}})()", dens, {0, 10}, {}, {}, {}, out, Progress(), &watch);
+    QCOMPARE(int(r.status), int(FormulaStatus::Aborted));
+    QCOMPARE(asked.size(), 1);
+    QVERIFY(asked.first() >= 100);
+    QCOMPARE(out, cube(1, 1, 1, 7.f));
+
+    // A formula that ends in time is never asked about.
+    asked.clear();
+    QVERIFY(evaluate_grid_formula("dens * 2", dens, {0, 10}, {}, {}, {}, out, Progress(), &watch).ok());
+    QVERIFY(asked.isEmpty());
+    QCOMPARE(out, cube(2, 2, 2, 4.f));
+}
+
+// "Go on" lets the run continue until the next period has passed.
+void TestFormulaEngine::timeQuestionRepeatsWhileAnsweredYes()
+{
+    FormulaEngine engine;
+    QList<qint64> asked;
+    Watch watch;
+    watch.time_limit_ms = 60;
+    watch.go_on = [&asked](qint64 elapsed) {
+        asked << elapsed;
+        return asked.size() < 3;
+    };
+    engine.setWatch(watch);
+    const int f = engine.compile(velocityFormulaVariables(), "(function(){for(;;){}})()");
+    QVERIFY(f >= 0);
+    QVERIFY(std::isnan(engine.call(f, {0, 0, 0})));
+    QVERIFY(engine.aborted());
+    QCOMPARE(asked.size(), 3);
+    QVERIFY(asked[1] >= asked[0] + 60);
+    QVERIFY(asked[2] >= asked[1] + 60);
+    // Nothing runs once aborted.
+    QVERIFY(std::isnan(engine.call(f, {0, 0, 0})));
+    QCOMPARE(asked.size(), 3);
 }
 
 QTEST_GUILESS_MAIN(TestFormulaEngine)

@@ -9,6 +9,7 @@
 
 #include "app/mainwindow.h"
 #include "app/mainwindowform.h"
+#include "app/run_guard.h"
 #include "editing/equationdialog.h"
 #include "fake_interaction.h"
 
@@ -75,6 +76,8 @@ private slots:
     void misfitGridGivesZero();
     void refusedFormulasLeaveGridAndUndo_data();
     void refusedFormulasLeaveGridAndUndo();
+    void endlessFormulaStopped_data();
+    void endlessFormulaStopped();
 
 private:
     FakeInteraction fake;
@@ -245,6 +248,58 @@ void TestFormulaWindow::refusedFormulasLeaveGridAndUndo()
     QCOMPARE(fake.errors().size(), 1);
     QVERIFY(fake.errors().front().startsWith(formula == "dens * (2" ? QString::fromUtf8("Синтаксическая ошибка")
                                                                     : QString::fromUtf8("Формула даёт значение")));
+}
+
+void TestFormulaWindow::endlessFormulaStopped_data()
+{
+    QTest::addColumn<bool>("byEscape");
+    QTest::addColumn<QString>("question");
+    QTest::newRow("Esc") << true << "Do you want to abort a process?";
+    QTest::newRow("time limit") << false << "The formula has been running for 0 s. Do you want to go on?";
+}
+
+// A formula that never ends is stopped by Esc (pressed here by a timer) or
+// by "no" to the time question: the window goes on, the grid and the undo
+// stack are as they were, and the user is told.
+void TestFormulaWindow::endlessFormulaStopped()
+{
+    QFETCH(bool, byEscape);
+    QFETCH(QString, question);
+    MainWindow w;
+    w.language = 1;
+    give_density(w);
+    const vector3D before = w.den_grid;
+    if (byEscape) {
+        fake.answers << QMessageBox::Yes;
+        QTimer::singleShot(100, &w, [&w] {
+            QVERIFY(w.runActive());
+            QVERIFY(w.abort_enabled);
+            QVERIFY(!w.ui->formula->isEnabled());
+            QTest::keyClick(&w, Qt::Key_Escape);
+        });
+    } else {
+        w.formula_time_limit_ms = 100;
+        fake.answers << QMessageBox::No;
+    }
+    fake.onDialog = type_and_ok("(function(){for(;;){}})()");
+    w.on_formula_triggered();
+    QCOMPARE(fake.questions.size(), 1);
+    QCOMPARE(fake.questions[0].title, QString("Tolmera3D"));
+    QCOMPARE(fake.questions[0].text, question);
+    QCOMPARE(fake.questions[0].buttons, QMessageBox::Yes | QMessageBox::No);
+    QVERIFY(fake.errors().isEmpty());
+    QCOMPARE(fake.messages(), QStringList{"The formula was stopped. The density grid is unchanged."});
+    QCOMPARE(w.den_grid, before);
+    QVERIFY(w.undo_stack.empty());
+    QVERIFY(!w.runActive());
+    QVERIFY(!w.abort_enabled && !w.abort_requested);
+    QVERIFY(w.ui->formula->isEnabled());
+
+    // The next formula runs as usual.
+    fake.clear();
+    w.denGridMath("dens * 2");
+    QVERIFY(fake.notes.isEmpty());
+    QCOMPARE(w.den_grid[2][1][1], 2 * before[2][1][1]);
 }
 
 QTEST_MAIN(TestFormulaWindow)

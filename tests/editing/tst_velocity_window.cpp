@@ -11,6 +11,7 @@
 
 #include "app/mainwindow.h"
 #include "app/mainwindowform.h"
+#include "app/run_guard.h"
 #include "editing/formulasdialog.h"
 #include "fake_interaction.h"
 
@@ -96,6 +97,8 @@ private slots:
     void gardnerCommand();
     void inverseGardnerCommand();
     void hiddenSlots();
+    void endlessScriptRowStopped_data();
+    void endlessScriptRowStopped();
 
 private:
     FakeInteraction fake;
@@ -531,6 +534,48 @@ void TestVelocityWindow::hiddenSlots()
     QCOMPARE(fake.errors(), QStringList{QString::fromUtf8("Пока работает только с одной формулой без горизонтов")});
     QCOMPARE(w.den_grid[1][1][1], 2.0f);
     w.importlayers_densities(3);  // only a diagnostic line
+}
+
+void TestVelocityWindow::endlessScriptRowStopped_data()
+{
+    QTest::addColumn<bool>("byEscape");
+    QTest::newRow("Esc") << true;
+    QTest::newRow("time limit") << false;
+}
+
+// A script row that never ends is stopped by Esc (a timer presses it) or by
+// "no" to the time question; the density grid and the undo stack stay.
+void TestVelocityWindow::endlessScriptRowStopped()
+{
+    QFETCH(bool, byEscape);
+    MainWindow w;
+    w.language = 0;
+    give_vp(w);
+    give_density(w, 1.5f);
+    give_two_layers(w);
+    if (byEscape) {
+        fake.answers << QMessageBox::Yes;
+        QTimer::singleShot(100, &w, [&w] {
+            QVERIFY(w.runActive());
+            QTest::keyClick(&w, Qt::Key_Escape);
+        });
+    } else {
+        w.formula_time_limit_ms = 100;
+        fake.answers << QMessageBox::No;
+    }
+    std::vector<int> types{1, 5};
+    std::vector<QString> a{"2.5", "(function(){ while (true) {} })()"}, b{"", ""}, c{"", ""};
+    w.recalc3DgridFormulas(types, a, b, c);
+    QCOMPARE(fake.questions.size(), 1);
+    if (!byEscape)
+        QCOMPARE(fake.questions[0].text,
+                 QString::fromUtf8("Формула вычисляется уже 0 с. Продолжить вычисление?"));
+    QVERIFY(fake.errors().isEmpty());
+    QCOMPARE(fake.messages(), QStringList{QString::fromUtf8("Пересчет прерван. Плотностной грид не изменён.")});
+    QCOMPARE(w.den_grid, cube(4, 2, 3, 1.5f));
+    QVERIFY(w.undo_stack.empty());
+    QVERIFY(!w.runActive() && !w.abort_enabled && !w.abort_requested);
+    QCOMPARE(w.formulas.a, a);  // kept for the next opening
 }
 
 QTEST_MAIN(TestVelocityWindow)

@@ -256,9 +256,12 @@ void TestForwardWindow::declinedMemoryQuestionRunsNothing()
     w->expansion_factor = 8000;
     w->store_eff = true;
     fake->answers << QMessageBox::No;
+    w->language = 1;
     w->ui->forward_grid->trigger();
     QCOMPARE(fake->questions.size(), 1);
     QVERIFY(fake->questions[0].text.startsWith("High memory usage"));
+    // The question is about the forward calculation, not an inversion.
+    QVERIFY(fake->questions[0].text.endsWith("Do you want to run forward calculation without changes?"));
     QVERIFY(w->Vz_calculated.empty());
     QVERIFY(w->calculated_params.empty());
     QVERIFY(w->effects.empty());

@@ -183,7 +183,9 @@ void TestInversionWindow::commandOpensDialogWithState()
     w->inversion_params = previous;
     w->log_dir = "/tmp/some logs";
     w->save_log = true;
-    const size_t undo = w->undo_stack.size();
+    // The user's last real undo step.
+    w->update_undo(1);
+    const std::vector<UndoRecord> undo = w->undo_stack;
     QString memory, dir, iterations_text;
     bool uploaded_enabled = false, lateral = false, log_checked = false;
     const bool seen = answer_inversion_dialog(
@@ -205,10 +207,15 @@ void TestInversionWindow::commandOpensDialogWithState()
     QVERIFY(uploaded_enabled);
     QVERIFY(lateral);
     QVERIFY(log_checked);
-    // Cancel: one snapshot, nothing else changed.
-    QCOMPARE(w->undo_stack.size(), undo + 1);
+    // Cancel: no snapshot, nothing changed.
+    QCOMPARE(w->undo_stack.size(), undo.size());
     QCOMPARE(w->inversion_params, previous);
     QVERIFY(fake->errors().isEmpty());
+    // However often the dialog is cancelled, the undo steps stay.
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(answer_inversion_dialog({}, false, [&] { w->ui->inversion->trigger(); }));
+    QCOMPARE(w->undo_stack.size(), undo.size());
+    QCOMPARE(w->undo_stack.back().grid, undo.back().grid);
 }
 
 void TestInversionWindow::dialogOkRunsTheInversion()
@@ -228,7 +235,9 @@ void TestInversionWindow::dialogOkRunsTheInversion()
     QCOMPARE(w->inversion_params[iterations], 2.0);
     QVERIFY(!w->save_log);
     QVERIFY(!w->log_dir.isEmpty());
-    QCOMPARE(w->undo_stack.size(), std::min<size_t>(undo + 2, 3));
+    // One snapshot, taken when the run started: Undo gives the grid back.
+    QCOMPARE(w->undo_stack.size(), std::min<size_t>(undo + 1, 3));
+    QVERIFY(bit_identical(w->undo_stack.back().grid, before));
     QVERIFY(!bit_identical(w->den_grid, before));
     QVERIFY(w->alpha_factor > 0);
     QVERIFY(!w->inversion_running);

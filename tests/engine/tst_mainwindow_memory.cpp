@@ -14,6 +14,7 @@ private slots:
     void small_run_asks_nothing();
     void huge_run_asks_data();
     void huge_run_asks();
+    void question_names_the_run();
     void inversion_estimate();
 };
 
@@ -43,17 +44,32 @@ void TestMainWindowMemory::huge_run_asks()
     MainWindow w;
     // 65536 x 65536 x 1000 cells: far more than any machine has, so the
     // question comes although the need is above the memory available.
+    w.language = 1;
     QCOMPARE(w.check_memory(65536, 65536, 1000), result);
     QCOMPARE(fake.questions.size(), 1);
     const auto& q = fake.questions.first();
     QCOMPARE(q.title, QString("Tolmera3D"));
     QCOMPARE(q.buttons, QMessageBox::Yes | QMessageBox::No);
     QCOMPARE(q.defaultButton, QMessageBox::No);
-    const double need = memory_need_gb(65536, 65536, 1000, inversion_peak_bytes_per_cell);
+    const double need = run_memory_need_gb(65536, 65536, 1000, inversion_peak_bytes_per_cell);
     QVERIFY2(q.text.startsWith("High memory usage. You need at least "
                                + QString::number(need, 'g', 6) + " GB of "),
              qPrintable(q.text));
     QVERIFY(q.text.endsWith("\n Do you want to run inversion without changes?"));
+}
+
+// The question names the run that asks, in the window's language.
+void TestMainWindowMemory::question_names_the_run()
+{
+    FakeInteraction fake;
+    MainWindow w;
+    w.language = 0;
+    QVERIFY(!w.check_memory(65536, 65536, 1000, effects_build_bytes_per_cell, MemoryRun::HorizonFit));
+    QCOMPARE(fake.questions.size(), 1);
+    const double need = run_memory_need_gb(65536, 65536, 1000, effects_build_bytes_per_cell);
+    QVERIFY(fake.questions[0].text.startsWith(QString::fromUtf8("Большой расход памяти. Требуется не менее ")
+                                              + QString::number(need, 'g', 6) + QString::fromUtf8(" ГБ из ")));
+    QVERIFY(fake.questions[0].text.contains(QString::fromUtf8("Запустить «Подбор границы» без изменений?")));
 }
 
 void TestMainWindowMemory::inversion_estimate()

@@ -43,6 +43,7 @@ private slots:
     void inversion_estimate();
     void question_rule_data();
     void question_rule();
+    void question_text_data();
     void question_text();
     void this_machine();
     void cgroup_fixtures_data();
@@ -72,6 +73,8 @@ void TestMemory::need()
     QFETCH(double, bytes);
     QFETCH(double, expected);
     QCOMPARE(memory_need_gb(Mx, My, nz, bytes), expected);
+    // What the run really allocates, without the reserve of the estimate shown.
+    QCOMPARE(run_memory_need_gb(Mx, My, nz, bytes), expected - 0.5);
 }
 
 void TestMemory::inversion_estimate_data()
@@ -106,10 +109,12 @@ void TestMemory::question_rule_data()
     QTest::addColumn<double>("available");
     QTest::addColumn<bool>("ask");
     QTest::newRow("small need") << 0.622 << 8.0 << false;
-    QTest::newRow("close to available") << 3.5 << 4.0 << true;
-    QTest::newRow("exactly 80 %") << 3.2 << 4.0 << false;
-    QTest::newRow("below 80 %") << 3.0 << 4.0 << false;
-    QTest::newRow("equal to available") << 4.0 << 4.0 << true;
+    // A 2 x 2 x 2 grid on a machine with little free memory.
+    QTest::newRow("tiny need, little free") << run_memory_need_gb(2, 2, 2, inversion_peak_bytes_per_cell) << 0.1
+                                           << false;
+    QTest::newRow("close to available") << 3.5 << 4.0 << false;
+    QTest::newRow("equal to available") << 4.0 << 4.0 << false;
+    QTest::newRow("just above available") << 4.01 << 4.0 << true;
     QTest::newRow("far above available") << 40.0 << 4.0 << true;
     QTest::newRow("unknown available") << 40.0 << 0.0 << false;
 }
@@ -122,13 +127,37 @@ void TestMemory::question_rule()
     QCOMPARE(memory_question_needed(need, available), ask);
 }
 
+void TestMemory::question_text_data()
+{
+    QTest::addColumn<int>("run");
+    QTest::addColumn<QString>("english");
+    QTest::addColumn<QString>("russian");
+    QTest::newRow("forward") << int(MemoryRun::Forward) << "forward calculation" << "«Прямая задача»";
+    QTest::newRow("effects") << int(MemoryRun::EffectsBuild) << "effects matrix calculation"
+                             << "«Расчет матрицы эффектов»";
+    QTest::newRow("inversion") << int(MemoryRun::Inversion) << "inversion" << "«Инверсия»";
+    QTest::newRow("layered") << int(MemoryRun::LayeredInversion) << "layered inversion" << "«Инверсия (слои)»";
+    QTest::newRow("horizon") << int(MemoryRun::HorizonFit) << "horizon fitting" << "«Подбор границы»";
+}
+
+// The question names the run it is about, in the user's language.
 void TestMemory::question_text()
 {
-    QCOMPARE(memory_question_text(3.5, 4.0),
+    QFETCH(int, run);
+    QFETCH(QString, english);
+    QFETCH(QString, russian);
+    QCOMPARE(memory_question_text(3.5, 4.0, MemoryRun(run), 1),
              QString("High memory usage. You need at least 3.5 GB of 4 GB.\n To optimize memory "
-                     "usage, you can reduce the expansion factor. \n Do you want to run inversion "
-                     "without changes?"));
-    QVERIFY(memory_question_text(0.62207031, 23.4567891).contains("at least 0.62207 GB of 23.4568 GB."));
+                     "usage, you can reduce the expansion factor. \n Do you want to run %1 "
+                     "without changes?")
+                 .arg(english));
+    QCOMPARE(memory_question_text(3.5, 4.0, MemoryRun(run), 0),
+             QString::fromUtf8("Большой расход памяти. Требуется не менее 3.5 ГБ из 4 ГБ.\n Чтобы уменьшить "
+                               "расход памяти, можно уменьшить коэффициент расширения. \n Запустить %1 без "
+                               "изменений?")
+                 .arg(russian));
+    QVERIFY(memory_question_text(0.62207031, 23.4567891, MemoryRun(run), 1)
+                .contains("at least 0.62207 GB of 23.4568 GB."));
 }
 
 void TestMemory::this_machine()

@@ -125,6 +125,9 @@ private slots:
     void dialogTexts();
     void predictWithoutTrainFileDoesNothing();
     void predictChainWritesTheFeatureFile();
+    void cancelWhilePreparingStopsThePrediction();
+    void featureFileThatCannotBeOpenedIsReported();
+    void plantedLinkIsReplacedNotFollowed();
 
     void featureFileLayout();
     void geometryFromVsWhenVpIsOff();
@@ -322,6 +325,106 @@ void TestMlWindow::predictChainWritesTheFeatureFile()
     QCOMPARE(fake->errors().size(), 2);
     QCOMPARE(fake->errors().first(), QStringLiteral("Please install python ML libraries"));
     QVERIFY(!QFile::exists(mlFeatureFilePath()));
+}
+
+// Cancel while the feature file is written ("Prepare data") stops the whole
+// prediction: no script runs, the grid stays; a second Predict meanwhile is
+// ignored, and the commands that change data are locked out.
+void TestMlWindow::cancelWhilePreparingStopsThePrediction()
+{
+    MainWindow w;
+    w.language = 1;
+    w.den_grid = cube(1, 1, 1, 1.5f);
+    w.x_calc = w.y_calc = w.z_calc = {0};
+    w.Vp_grid = numbered(40, 3, 3, 3000.f);
+    w.x_vp = nodes(3, 0, 10);
+    w.y_vp = nodes(3, 0, 10);
+    w.z_vp = nodes(40, 0, 10);
+    fake->openNames << "/tmp/train.txt";
+    QSignalSpy predicted(&w, &MainWindow::predictMlDensity);
+    bool during = false, locked = false;
+    int presses = 0;
+    fake->onDialog = [&](QDialog* d) {
+        auto* dialog = qobject_cast<MLDensityConvertor*>(d);
+        QMetaObject::invokeMethod(dialog, "on_load_train_clicked");
+        fake->clear();  // the training's own failure (no script here)
+        QSignalSpy pressed(dialog, &MLDensityConvertor::predictPressed);
+        QTimer::singleShot(0, dialog, [&w, dialog, &during, &locked] {
+            during = dialog->isRunning();
+            locked = w.runActive() && !w.ui->ML_density_conversion->isEnabled() && !w.ui->open_project->isEnabled();
+            QMetaObject::invokeMethod(dialog, "on_OKbutton_clicked");  // a second press
+            dialog->ui->CancelButton->click();
+        });
+        dialog->ui->OKbutton->click();
+        presses = pressed.count();
+        return dialog->result();
+    };
+    w.ui->ML_density_conversion->trigger();
+    QVERIFY(during);
+    QVERIFY(locked);
+    QCOMPARE(presses, 1);
+    QCOMPARE(predicted.count(), 0);
+    QVERIFY(fake->notes.isEmpty());
+    QCOMPARE(w.den_grid, cube(1, 1, 1, 1.5f));
+    QVERIFY(!QFile::exists(mlFeatureFilePath()));
+    QVERIFY(!w.runActive());
+    QVERIFY(!w.abort_requested && !w.abort_enabled);
+    QVERIFY(w.ui->ML_density_conversion->isEnabled());
+}
+
+// A program folder where the feature file cannot be created is reported.
+void TestMlWindow::featureFileThatCannotBeOpenedIsReported()
+{
+    MainWindow w;
+    w.language = 1;
+    w.Vp_grid = numbered(2, 2, 3, 3000.f);
+    w.x_vp = nodes(3, 0, 10);
+    w.y_vp = nodes(2, 0, 10);
+    w.z_vp = nodes(2, 0, 10);
+    // A folder under the file's name cannot be replaced by the file.
+    QVERIFY(QDir().mkpath(mlFeatureFilePath()));
+    QSignalSpy predicted(&w, &MainWindow::predictMlDensity);
+    w.saveMLdata(true, true, false, false);
+    QDir(mlFeatureFilePath()).removeRecursively();
+    QCOMPARE(predicted.count(), 0);
+    QCOMPARE(fake->errors().size(), 1);
+    QVERIFY2(fake->errors().first().startsWith("Can't save file \"" + QDir::toNativeSeparators(mlFeatureFilePath())),
+             qPrintable(fake->errors().first()));
+    QVERIFY(!w.runActive());
+}
+
+// A link planted under the feature file's name is replaced by the file; the
+// file it pointed to is not written.
+void TestMlWindow::plantedLinkIsReplacedNotFollowed()
+{
+    MainWindow w;
+    w.Vp_grid = numbered(2, 2, 3, 3000.f);
+    w.x_vp = nodes(3, 0, 10);
+    w.y_vp = nodes(2, 0, 10);
+    w.z_vp = nodes(2, 0, 10);
+    const QString victim = binDir.path() + "/precious.txt";
+    {
+        QFile f(victim);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("precious");
+    }
+    QVERIFY(QFile::link(victim, mlFeatureFilePath()));
+    QByteArray written;
+    bool link = true;
+    connect(&w, &MainWindow::predictMlDensity, this, [&] {
+        link = QFileInfo(mlFeatureFilePath()).isSymLink();
+        QFile file(mlFeatureFilePath());
+        if (file.open(QIODevice::ReadOnly))
+            written = file.readAll();
+    });
+    w.saveMLdata(true, true, false, false);
+    QVERIFY(!link);
+    QCOMPARE(written.size(), 60 + 32 * 12);
+    QFile f(victim);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), QByteArray("precious"));
+    QVERIFY(fake->errors().isEmpty());
+    QFile::remove(victim);
 }
 
 // nx 2, ny 3, nz 4: 60 + 32 x 24 bytes, big-endian header.

@@ -60,7 +60,14 @@ def write_result(path, counts, bounds, values):
 
     tmp = path + ".part"
     try:
-        with open(tmp, "wb") as f:
+        # Created anew: a link planted under either name is replaced, never
+        # followed (os.replace renames over the name itself).
+        try:
+            os.remove(tmp)
+        except FileNotFoundError:
+            pass
+        fd = os.open(tmp, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o644)
+        with os.fdopen(fd, "wb") as f:
             f.write(struct.pack(">3i", *counts))
             f.write(struct.pack(">6d", *bounds))
             f.write(np.asarray(values, dtype="<f4").tobytes())
