@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need (only the missing
 # ones), then configures and builds in build/.
+#
+#   tools/setup.sh [cmake options...]   install, configure, build everything
+#   tools/setup.sh --packages-only      install only
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -23,6 +26,10 @@ if [ ${#missing[@]} -gt 0 ]; then
   [ "$(id -u)" -ne 0 ] && SUDO="sudo"
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+if [ "${1:-}" = "--packages-only" ]; then
+  exit 0
 fi
 
 jobs=$(nproc 2>/dev/null || echo 2)

@@ -180,9 +180,10 @@ public slots:
                       std::vector<double>& z);
     bool export3Dgrid(const QString& s, const vector3D& dens, const std::vector<double>& x_calc,
                       const std::vector<double>& y_calc, const std::vector<double>& z_calc);
-    // Writes grd as a Surfer 7 binary grid; reports a failure with show_error
-    // and returns whether the file was written.
-    bool saveSRF(QString dir, std::vector<std::vector<double>>& grd, std::vector<double>& params);
+    // Writes grd as a Surfer 7 binary grid for the section dialog's export;
+    // shows no message: returns why the file was not written, in the
+    // program's language, or an empty text when it was.
+    QString saveSRF(QString dir, std::vector<std::vector<double>>& grd, std::vector<double>& params);
 
     // ---- Project file and its sidecars (src/formats/mainwindow_project.cpp)
     // Writes the project and its "eff" and "effh" sidecars; fname gets the

@@ -12,6 +12,7 @@
 #include "app/mainwindow.h"
 #include "app/mainwindowform.h"
 #include "app/run_guard.h"
+#include "app/status_text.h"
 #include "app/texts.h"
 #include "common/grid_geometry.h"
 #include "common/int_conversion.h"
@@ -82,6 +83,7 @@ void MainWindow::fitHorizon(QMap<QString, double>& params)
         RunGuard run(this, RunKind::HorizonFit);
         if (!run)
             return;
+        StatusTextKeeper status_text(progress_label);  // the passes' texts go when the fit ends
         horizon_fit_params = params;
         const int passes = saturating_int(params.value(QStringLiteral("Niter")));
         const int n = saturating_int(params.value(QStringLiteral("layer")));

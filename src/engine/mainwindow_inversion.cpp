@@ -11,6 +11,7 @@
 #include "app/mainwindow.h"
 #include "app/mainwindowform.h"
 #include "app/run_guard.h"
+#include "app/status_text.h"
 #include "app/texts.h"
 #include "common/grid_geometry.h"
 #include "common/grid_helpers.h"
@@ -156,7 +157,13 @@ void MainWindow::start_inversion(std::vector<double> params)
             calculated_params = {static_cast<double>(x_calc.size()), static_cast<double>(y_calc.size()),
                                  x_calc.front(), x_calc.back(), y_calc.front(), y_calc.back()};
 
-        inversion(x_calc, y_calc, z_calc, Vz_observed, den_grid, inversion_params, progress_bar, progress_label);
+        {
+            // The run's step texts go when it ends; the misfit line then
+            // shows the misfit of the final field.
+            StatusTextKeeper status_text(progress_label);
+            inversion(x_calc, y_calc, z_calc, Vz_observed, den_grid, inversion_params, progress_bar, progress_label);
+        }
+        calc_rms();
 
         if (ui->view_cube->isChecked() || ui->view_cube_horizons->isChecked())
             show3Dgrid();

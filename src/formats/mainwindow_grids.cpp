@@ -2,10 +2,8 @@
 #include "app/mainwindow.h"
 #include "formats/surfer_grid.h"
 
-bool MainWindow::saveSRF(QString dir, std::vector<std::vector<double>>& grd, std::vector<double>& params)
+QString MainWindow::saveSRF(QString dir, std::vector<std::vector<double>>& grd, std::vector<double>& params)
 {
     const CodecStatus status = write_surfer7_grid(dir, grd, params);
-    if (!status)
-        show_error(status.message(language));
-    return status.ok();
+    return status ? QString() : status.message(language);
 }

@@ -9,6 +9,7 @@
 #include "app/interaction.h"
 #include "app/mainwindowform.h"
 #include "app/run_guard.h"
+#include "app/status_text.h"
 #include "app/texts.h"
 #include "common/grid_geometry.h"
 #include "common/grid_helpers.h"
@@ -283,6 +284,7 @@ int MainWindow::save_project(QString& fname)
     RunGuard run(this, RunKind::FileWrite);
     if (!run)
         return 0;
+    StatusTextKeeper status_text(progress_label);  // the grid size comes back after the save's texts
 
     if (!den_grid.empty() && !x_calc.empty() && !y_calc.empty() && !z_calc.empty())
         model_bounds = {{x_calc.front(), x_calc.back(), y_calc.front(), y_calc.back(), z_calc.front(), z_calc.back()}};
@@ -303,7 +305,6 @@ int MainWindow::save_project(QString& fname)
     }
     if (!status) {
         progress_bar.hide();
-        setLabel(*this, QString());
         if (status.code() != CodecError::Cancelled)
             show_error(file_failure_text(fname, status, language, true));
         return 0;
@@ -348,7 +349,6 @@ int MainWindow::save_project(QString& fname)
     }
 
     progress_bar.hide();
-    setLabel(*this, QString());
     return result;
 }
 

@@ -7,6 +7,7 @@
 #include "formats/bln.h"
 #include "common/text_numbers.h"
 #include "views/field_maps.h"
+#include "views/view3d_rules.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -40,6 +41,17 @@ QCPRange spanOf(const std::vector<double>& a, const std::vector<double>& b = {})
 }
 
 const QColor darkYellow(Qt::darkYellow);
+
+// The extent drawn for cells centred from `first` to `last`: the two, or
+// `half` on each side of a single cell's centre.
+QCPRange cellSpan(double first, double last, double half)
+{
+    if (first != last)
+        return QCPRange(first, last);
+    if (!(half > 0) || !std::isfinite(half))
+        half = 0.5;
+    return QCPRange(first - half, first + half);
+}
 
 }  // namespace
 
@@ -230,19 +242,57 @@ void HorizontalSliceDialog::replotProfile()
     redrawLine(xs, xe, ys, ye, ui->dx->text().toDouble());
 }
 
-void HorizontalSliceDialog::redrawLine(double x_start, double x_end, double y_start, double y_end, double step)
+void HorizontalSliceDialog::drawMap(const std::optional<Line>& line)
 {
     ui->map->clearPlottables();
     plotCube();
     plotProfiles();
     plotFaultsOnMap();
-
-    auto* line = new QCPCurve(ui->map->xAxis, ui->map->yAxis);
-    line->setData(QVector<double>{0, 1}, QVector<double>{x_start, x_end}, QVector<double>{y_start, y_end});
-    line->setPen(QPen(Qt::red));
+    if (line) {
+        auto* curve = new QCPCurve(ui->map->xAxis, ui->map->yAxis);
+        curve->setData(QVector<double>{0, 1}, QVector<double>{line->xs, line->xe},
+                       QVector<double>{line->ys, line->ye});
+        curve->setPen(QPen(Qt::red));
+    }
     ui->map->replot();
+}
 
+// The line becomes the sampled one as it is announced, so that the sections
+// the extraction sends back meanwhile get their crossings from it; a refusal
+// during the announcement (refuseLine) puts the previous one back.
+void HorizontalSliceDialog::redrawLine(double x_start, double x_end, double y_start, double y_end, double step)
+{
+    const Line line{x_start, x_end, y_start, y_end, step};
+    drawMap(line);
+    previous_line = sampled_line;
+    sampled_line = line;
     emit coordsSelected(x_start, x_end, y_start, y_end, step);
+}
+
+bool HorizontalSliceDialog::sampledLine(double& x_start, double& x_end, double& y_start, double& y_end,
+                                        double& step) const
+{
+    if (!sampled_line)
+        return false;
+    x_start = sampled_line->xs;
+    x_end = sampled_line->xe;
+    y_start = sampled_line->ys;
+    y_end = sampled_line->ye;
+    step = sampled_line->step;
+    return true;
+}
+
+void HorizontalSliceDialog::refuseLine()
+{
+    sampled_line = previous_line;
+    if (sampled_line) {
+        ui->xmin->setText(fieldText(sampled_line->xs));
+        ui->xmax->setText(fieldText(sampled_line->xe));
+        ui->ymin->setText(fieldText(sampled_line->ys));
+        ui->ymax->setText(fieldText(sampled_line->ye));
+        ui->dx->setText(fieldText(sampled_line->step));
+    }
+    drawMap(sampled_line);
 }
 
 void HorizontalSliceDialog::plotCube()
@@ -408,12 +458,16 @@ void HorizontalSliceDialog::plotDenSlice()
         rect->setupFullAxesBox(true);
         rect->setProperty("tolmera_full_box", true);
     }
-    plot->xAxis->setRange(c.params[2], c.params[3]);
-    plot->yAxis->setRange(c.params[4], c.params[5]);
+    // A section of one sample (a line one to two steps long) or of one level
+    // is drawn as a band of one step or of 1 m around it.
+    const QCPRange distances = cellSpan(c.params[2], c.params[3], sampled_line ? 0.5 * sampled_line->step : 0.5);
+    const QCPRange depths = cellSpan(c.params[4], c.params[5], 0.5);
+    plot->xAxis->setRange(distances);
+    plot->yAxis->setRange(depths);
 
     auto* map = new QCPColorMap(plot->xAxis, plot->yAxis);
     map->data()->setSize(samples, levels);
-    map->data()->setRange(QCPRange(c.params[2], c.params[3]), QCPRange(c.params[4], c.params[5]));
+    map->data()->setRange(distances, depths);
     for (int k = 0; k < levels; ++k) {
         const std::vector<double>& row = c.values[std::size_t(k)];
         const int n = std::min(samples, int(row.size()));
@@ -429,8 +483,11 @@ void HorizontalSliceDialog::plotDenSlice()
     color_scale->axis()->setLabel(sectionLabel(slice_type));
     color_scale->setGradient(gradient);
     map->setGradient(gradient);
-    color_scale->setDataRange(QCPRange(c.min, c.max));
-    map->setDataRange(QCPRange(c.min, c.max));
+    // A constant cube has a range of no width, which colours nothing: it is
+    // widened as the 3D view's colour bar widens it.
+    const auto range = view3d::usable_range(c.min, c.max);
+    color_scale->setDataRange(QCPRange(range.first, range.second));
+    map->setDataRange(QCPRange(range.first, range.second));
 
     const bool en = lang != 0;
     plot->xAxis->setLabel(en ? QStringLiteral("X, m") : QStringLiteral("X, м"));
@@ -466,11 +523,14 @@ void HorizontalSliceDialog::plotHorizons()
     plot->replot();
 }
 
+// The crossings with the line the sections describe, not with what the fields
+// hold meanwhile.
 void HorizontalSliceDialog::calcIntersectedFaults()
 {
-    double xs, xe, ys, ye;
-    lineFromFields(xs, xe, ys, ye);
-    fault_crossings = section::fault_crossings(xs, ys, xe, ye, faults);
+    fault_crossings.clear();
+    if (sampled_line)
+        fault_crossings =
+            section::fault_crossings(sampled_line->xs, sampled_line->ys, sampled_line->xe, sampled_line->ye, faults);
 }
 
 void HorizontalSliceDialog::plotFaultsOnSlice()
@@ -654,6 +714,8 @@ void HorizontalSliceDialog::on_saveSlice_clicked()
 
     const bool positive = ui->depthType->currentIndex() == 1;
     const int depth_sign = positive ? 1 : -1;
+    // Every file that was not written, with the reason when one is known; all
+    // of them are named in one message at the end.
     QStringList failed;
     auto bln = [&](const QString& ending, std::vector<double>& x, std::vector<double>& v, int sign) {
         const QString name = base + ending;
@@ -670,6 +732,8 @@ void HorizontalSliceDialog::on_saveSlice_clicked()
     for (std::size_t k = 0; k < hor_depths.size(); ++k)
         bln(QStringLiteral(" h") + QString::number(k + 1) + QStringLiteral(".bln"), hor_x, hor_depths[k], depth_sign);
 
+    const bool grids_written =
+        receivers(SIGNAL(saveSRF(QString, std::vector<std::vector<double>>&, std::vector<double>&))) > 0;
     const QString grid_endings[] = {QStringLiteral(" density.grd"), QStringLiteral(" Vp.grd"),
                                     QStringLiteral(" Vs.grd"), QStringLiteral(" Reg.grd")};
     for (std::size_t t = 0; t < sections.size(); ++t) {
@@ -677,9 +741,15 @@ void HorizontalSliceDialog::on_saveSlice_clicked()
             continue;
         section::ExportGrid g = section::export_grid(sections[t].values, sections[t].params, positive);
         const QString name = base + grid_endings[t];
-        // The receiver writes the grid (and reports its own failures).
-        if (g.grid.empty() || !saveSRF(name, g.grid, g.params))
+        // Nothing writes the grid when no receiver is connected.
+        if (g.grid.empty() || !grids_written) {
             failed << name;
+            continue;
+        }
+        // The receiver writes the grid and tells why it could not.
+        const QString why = saveSRF(name, g.grid, g.params);
+        if (!why.isEmpty())
+            failed << name + QStringLiteral(": ") + why;
     }
 
     if (!fault_crossings.empty() && !writeFaultCrossingsBln(base + QStringLiteral(" faults.bln"), fault_crossings, 1))

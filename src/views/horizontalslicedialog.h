@@ -16,6 +16,7 @@
 #include <qcustomplot.h>
 
 #include <array>
+#include <optional>
 #include <vector>
 
 namespace Ui {
@@ -43,6 +44,15 @@ public:
     void setLineCoordinates(double x_start, double x_end, double y_start, double y_end, double step);
     // Current index of the depth-sign box (0 negative depths, 1 positive).
     void setDepthType(int type);
+
+    // The line that the sections, the fault crossings and the export describe:
+    // the last line drawn that the extraction did not refuse. False before
+    // the first one.
+    bool sampledLine(double& x_start, double& x_end, double& y_start, double& y_end, double& step) const;
+    // Called by the extraction, while the line being drawn is announced, when
+    // it refuses that line: the fields and the red line go back to the last
+    // sampled line (the fields keep what was typed when there is none yet).
+    void refuseLine();
 
     // Writes one polyline of the points (x[i], sign * values[i]); nothing is
     // written (and false returned) unless path is not empty and x and values
@@ -72,9 +82,11 @@ public:
 signals:
     // Every redraw of the line: start x, end x, start y, end y, step.
     void coordsSelected(double xmin, double xmax, double ymin, double ymax, double dxy);
-    // One section grid to write as a Surfer 7 grid; the receiver returns
-    // whether the file was written.
-    bool saveSRF(QString dir, std::vector<std::vector<double>>& grd, std::vector<double>& params);
+    // One section grid to write as a Surfer 7 grid; the receiver returns why
+    // the file was not written, or an empty text when it was (and reports
+    // nothing itself: the export names every file it could not write in one
+    // message).
+    QString saveSRF(QString dir, std::vector<std::vector<double>>& grd, std::vector<double>& params);
     // A change of the depth-sign box.
     void dirChanged(int dir);
     // Takes the place of the widget's resize handler.
@@ -138,8 +150,16 @@ private:
         std::vector<double> x, z, params;
         double min = 0, max = 1;
     };
+    // A line of the section: start x, end x, start y, end y, step.
+    struct Line
+    {
+        double xs = 0, xe = 0, ys = 0, ye = 0, step = 0;
+    };
     void keepSection(int type, std::vector<std::vector<double>>& s, std::vector<double>& x,
                      std::vector<double>& z);
+    // The outline, the profiles, the fault traces and, when given, the red
+    // line on the map.
+    void drawMap(const std::optional<Line>& line);
     void showType(int type);
     QString sectionLabel(int type) const;
     void lineFromFields(double& xs, double& xe, double& ys, double& ye) const;
@@ -158,6 +178,8 @@ private:
     section::Sticks faults;
     std::vector<QString> fault_names;
     std::vector<section::Crossing> fault_crossings;
+    std::optional<Line> sampled_line;   // see sampledLine()
+    std::optional<Line> previous_line;  // while a new line is announced
     QCPColorScale* color_scale = nullptr;
     QCPMarginGroup* margin_group = nullptr;
 };

@@ -30,12 +30,13 @@ QString refusalText(section::LineCheck check, int language)
     case section::LineCheck::BadStep:
         return en ? QStringLiteral("Step must be positive") : QStringLiteral("Шаг должен быть положительным");
     case section::LineCheck::TooShort:
-        return en ? QStringLiteral("The line must be at least two steps long")
-                  : QStringLiteral("Длина линии должна быть не меньше двух шагов");
+        return en ? QStringLiteral("The line must be at least one step long")
+                  : QStringLiteral("Длина линии должна быть не меньше шага");
     case section::LineCheck::TooMany:
         return en ? QStringLiteral("Too many points on the line: increase the step")
                   : QStringLiteral("Слишком много точек на линии: увеличьте шаг");
     case section::LineCheck::Ok:
+    case section::LineCheck::Empty:
         break;
     }
     return QString();
@@ -138,15 +139,20 @@ void MainWindow::extractHorizontalSlice(double xmin, double xmax, double ymin, d
     const std::size_t levels = std::max({levelCount(den_grid, z_calc), levelCount(Vp_grid, z_vp),
                                          levelCount(Vs_grid, z_vs), levelCount(regularizer, z_reg),
                                          std::size_t(1)});
+    HorizontalSliceDialog* dialog = section_dialog;
     const section::LineCheck check = section::check_line({xmin, xmax}, {ymin, ymax}, dxy, levels);
     if (check != section::LineCheck::Ok) {
-        // The dialog keeps what it shows and the last good line is kept.
-        show_error(refusalText(check, language));
+        // The dialog keeps what it shows, and its fields and red line go back
+        // to the last sampled line, which stays the kept one. A line of no
+        // length is ignored without a word.
+        if (dialog)
+            dialog->refuseLine();
+        if (check != section::LineCheck::Empty)
+            show_error(refusalText(check, language));
         return;
     }
     section_line = {xmin, xmax, ymin, ymax, dxy};
 
-    HorizontalSliceDialog* dialog = section_dialog;
     if (!dialog)
         return;
     const section::Nodes nodes = section::line_nodes(xmin, ymin, xmax, ymax, dxy);

@@ -79,17 +79,19 @@ LineCheck check_line(const std::vector<double>& xs, const std::vector<double>& y
     for (std::size_t k = 0; k < xs.size(); ++k)
         if (!finite(xs[k]) || !finite(ys[k]))
             return LineCheck::NotFinite;
+    const double length = polyline_length(xs, ys);
+    if (!finite(length))
+        return LineCheck::NotFinite;
+    if (length == 0)
+        return LineCheck::Empty;
     if (!finite(step))
         return LineCheck::NotFinite;
     if (!(step > 0))
         return LineCheck::BadStep;
-    const double length = polyline_length(xs, ys);
-    if (!finite(length))
-        return LineCheck::NotFinite;
     const double q = length / step;
     if (!finite(q) || q > double(max_samples))
         return LineCheck::TooMany;
-    if (q < 2)
+    if (q < 1)
         return LineCheck::TooShort;
     const std::size_t n = std::size_t(q);
     if (n * std::max<std::size_t>(levels, 1) > max_cells)

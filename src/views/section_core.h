@@ -32,8 +32,9 @@ constexpr std::size_t max_cells = 20000000;
 enum class LineCheck {
     Ok,
     NotFinite,  // a coordinate or the step is not a finite number
+    Empty,      // the line has no length: nothing to sample, ignored
     BadStep,    // the step is not positive
-    TooShort,   // fewer than two samples: the line is shorter than two steps
+    TooShort,   // no sample: the line is shorter than one step
     TooMany,    // more samples (or cells) than the limits above
 };
 
@@ -42,7 +43,8 @@ double polyline_length(const std::vector<double>& xs, const std::vector<double>&
 
 // Checks a broken line (at least two vertices, as many y as x) sampled at
 // `step` for sections of up to `levels` levels. `count` receives the sample
-// count trunc(length / step) when the line is usable, 0 otherwise.
+// count trunc(length / step) when the line is usable, 0 otherwise: a line
+// from one to two steps long gives one sample.
 LineCheck check_line(const std::vector<double>& xs, const std::vector<double>& ys, double step,
                      std::size_t levels, std::size_t* count = nullptr);
 

@@ -4,6 +4,8 @@
 #include "views/view3d_rules.h"
 
 #include <QQuaternion>
+#include <QtDataVisualization/Q3DCamera>
+#include <QtDataVisualization/Q3DScene>
 #include <QtDataVisualization/Q3DTheme>
 #include <QtDataVisualization/QSurface3DSeries>
 #include <QtDataVisualization/QSurfaceDataProxy>
@@ -27,6 +29,13 @@ QSurfaceDataArray* toDataArray(const view3d::MeshRows& mesh)
 }
 
 const QString kItemLabelFormat = QStringLiteral("@xLabel, @zLabel, @yLabel");
+
+// The view the graph opens with (see the constructor).
+constexpr float kLabelPointSize = 42.0f;
+constexpr float kCameraHorizontalDegrees = -45.0f;
+constexpr float kCameraVerticalDegrees = 25.0f;
+constexpr float kCameraZoom = 95.0f;
+constexpr float kCameraTargetY = -0.6f;
 
 }  // namespace
 
@@ -55,7 +64,29 @@ Surf::Surf(Q3DSurface* g)
     Q3DTheme* theme = graph->activeTheme();
     theme->setBackgroundColor(Qt::transparent);
     theme->setBaseColors(QList<QColor>() << QColor(Qt::transparent));
-    theme->setAmbientLightStrength(0.6f);
+    // Ambient light only: every face shows its texture's own colours, exactly
+    // those of the colour bar, whatever its angle to the camera, so values can
+    // be read off the view. (A directional light adds diffuse and specular
+    // terms that lighten the faces by up to a hundred levels per channel.)
+    theme->setAmbientLightStrength(1.0f);
+    theme->setLightStrength(0.0f);
+
+    // Labels that stay readable at the window's first size (digits about
+    // 11 px high in a pane of about 570 px) and turn to face the camera.
+    QFont font = theme->font();
+    font.setPointSizeF(kLabelPointSize);
+    theme->setFont(font);
+    for (QValue3DAxis* axis : {graph->axisX(), graph->axisY(), graph->axisZ()}) {
+        axis->setLabelAutoRotation(90.0f);
+        axis->setTitleFixed(false);
+    }
+
+    // Obliquely from above the front corner of the lowest x and largest y,
+    // close enough that the box with its labels fills the pane; the target
+    // below the centre lifts the box into the empty upper part of the view.
+    Q3DCamera* camera = graph->scene()->activeCamera();
+    camera->setCameraPosition(kCameraHorizontalDegrees, kCameraVerticalDegrees, kCameraZoom);
+    camera->setTarget(QVector3D(0.0f, kCameraTargetY, 0.0f));
 }
 
 // The graph belongs to its window container (and deletes the series it holds).

@@ -8,6 +8,10 @@
 // `surfaces` hold the cube faces bottom, top, left, right, back, front, and
 // horizons follow; the horizons-only view starts the lists with the horizons.
 //
+// The graph opens looking obliquely down on the model with labels readable at
+// the window's first size, and is lit by ambient light only, so that the
+// faces show exactly the colours of the colour bar.
+//
 // The graph belongs to its window container; Surf never deletes it and forgets
 // it (and its series) when it goes. Series that Surf removes from the graph
 // are deleted with their proxies. Built over a null graph (no OpenGL context)

@@ -346,6 +346,7 @@ void TestHorizonFitWindow::fitMovesADisplacedHorizonBack()
         return d->result();
     };
     w->layer_effects.assign(2, field2D(m.ny, std::vector<double>(m.nx, 1.0)));
+    w->progress_label->setText("(Nx, Ny, Nz) = (before)");
     w->ui->horizonInversion->trigger();
     QVERIFY(fake->errors().isEmpty());
     // The layered inversion's slab effects belonged to the old surface.
@@ -357,7 +358,9 @@ void TestHorizonFitWindow::fitMovesADisplacedHorizonBack()
     QVERIFY(w->ui->forward_grid->isEnabled() && w->ui->inversion->isEnabled());
     QVERIFY(w->progress_bar.isHidden());
     QCOMPARE(w->horizon_fit_params, fit_params(15, 1, 4));
-    QCOMPARE(w->progress_label->text(), QString("Fill model"));
+    // The passes' texts ("Fill model" last) go: the status line says again
+    // what it said before the fit.
+    QCOMPARE(w->progress_label->text(), QString("(Nx, Ny, Nz) = (before)"));
 
     QCOMPARE(w->horizons[0], start[0]);
     const double depth_after = rms_difference(w->horizons[1], m.horizons[1]);

@@ -126,6 +126,8 @@ private slots:
     void powerScheduleRuns();
     void storageOffDropsEffects();
     void outOfMemory();
+    void statusLineAfterTheRun_data();
+    void statusLineAfterTheRun();
 
 private:
     std::unique_ptr<FakeInteraction> fake;
@@ -615,6 +617,30 @@ void TestInversionWindow::outOfMemory()
     ForwardGeometry g;
     forward_geometry(w->den_grid, w->x_calc, w->y_calc, w->z_calc, w->calc_height, w->expansion_factor, g);
     QVERIFY(w->effects.empty() || effects_fit(w->effects, g));
+}
+
+void TestInversionWindow::statusLineAfterTheRun_data()
+{
+    QTest::addColumn<bool>("horizonsView");
+    QTest::newRow("horizons view") << true;
+    QTest::newRow("cube view") << false;
+}
+
+void TestInversionWindow::statusLineAfterTheRun()
+{
+    // The run's step texts ("Recalc forward" last) do not stay behind: the
+    // status line says what it said before (the cube view redraws the grid
+    // size), and the misfit is that of the final field.
+    QFETCH(bool, horizonsView);
+    give_problem(*w);
+    w->ui->view_cube->setChecked(!horizonsView);
+    w->ui->view_horizons->setChecked(horizonsView);
+    w->progress_label->setText("(Nx, Ny, Nz) = (12, 10, 4)");
+    w->start_inversion(record(3));
+    QVERIFY(fake->errors().isEmpty());
+    QCOMPARE(w->progress_label->text(), QString("(Nx, Ny, Nz) = (12, 10, 4)"));
+    QCOMPARE(w->misfit_label->text(), misfit_text(field_misfit(w->Vz_observed, w->Vz_calculated), 1));
+    QVERIFY(w->misfit_label->text().endsWith(" %"));
 }
 
 QTEST_MAIN(TestInversionWindow)

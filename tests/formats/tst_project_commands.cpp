@@ -98,6 +98,7 @@ private slots:
     void saveAndOpenEveryDataSet();
     void saveResults();
     void saveOnAFullDiskKeepsTheOldFiles();
+    void saveKeepsTheStatusLine();
     void sidecarsFollowTheSavedProject();
     void regularizerSavedInLoadedUnitsAndUnchanged();
     void sidecarsUsedOnlyWhenTheirSizesMatch();
@@ -204,6 +205,28 @@ void TestProjectCommands::saveAndOpenEveryDataSet()
     QVERIFY(b.progress_bar.isHidden());
     QVERIFY(!b.progress_label->text().contains("Import"));  // the redraw may show the grid size
     QCOMPARE(b.alpha_factor, 0.0);
+}
+
+void TestProjectCommands::saveKeepsTheStatusLine()
+{
+    // The save writes its steps into the status line and then gives back
+    // what it said (the grid size), after a good save and after a failed one.
+    QTemporaryDir dir;
+    FakeInteraction fake;
+    MainWindow w;
+    populate(w);
+    QVERIFY(buildEffects(w));
+    const QString size = w.progress_label->text().isEmpty() ? QStringLiteral("(Nx, Ny, Nz) = (1, 2, 3)")
+                                                            : w.progress_label->text();
+    w.progress_label->setText(size);
+    QString good = dir.filePath("p.3Dproj");
+    QCOMPARE(w.save_project(good), 1);
+    QCOMPARE(w.progress_label->text(), size);
+    QString nowhere = dir.filePath("missing/folder/p.3Dproj");
+    QCOMPARE(w.save_project(nowhere), 0);
+    QCOMPARE(fake.errors().size(), 1);
+    QCOMPARE(w.progress_label->text(), size);
+    QVERIFY(w.progress_bar.isHidden());
 }
 
 void TestProjectCommands::saveResults()

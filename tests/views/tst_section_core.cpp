@@ -153,8 +153,12 @@ void TestSectionCore::refusedLines_data()
     QTest::addColumn<int>("count");
     const double nan = std::nan("");
     const double inf = std::numeric_limits<double>::infinity();
-    QTest::newRow("zero length") << 0.0 << 0.0 << 1.0 << 1 << int(LineCheck::TooShort) << 0;
-    QTest::newRow("one sample") << 1.5 << 0.0 << 1.0 << 1 << int(LineCheck::TooShort) << 0;
+    QTest::newRow("zero length") << 0.0 << 0.0 << 1.0 << 1 << int(LineCheck::Empty) << 0;
+    QTest::newRow("zero length, zero step") << 0.0 << 0.0 << 0.0 << 1 << int(LineCheck::Empty) << 0;
+    QTest::newRow("shorter than a step") << 0.9 << 0.0 << 1.0 << 1 << int(LineCheck::TooShort) << 0;
+    QTest::newRow("exactly one step: one sample") << 1.0 << 0.0 << 1.0 << 1 << int(LineCheck::Ok) << 1;
+    QTest::newRow("one and a half steps: one sample") << 1.5 << 0.0 << 1.0 << 1 << int(LineCheck::Ok) << 1;
+    QTest::newRow("diagonal of one cell: one sample") << 1.0 << 1.0 << 1.0 << 1 << int(LineCheck::Ok) << 1;
     QTest::newRow("exactly two samples") << 2.0 << 0.0 << 1.0 << 1 << int(LineCheck::Ok) << 2;
     QTest::newRow("zero step") << 10.0 << 0.0 << 0.0 << 1 << int(LineCheck::BadStep) << 0;
     QTest::newRow("negative step") << 10.0 << 0.0 << -1.0 << 1 << int(LineCheck::BadStep) << 0;

@@ -29,6 +29,7 @@
 #include "formats/bln.h"
 #include "formats/surfer_grid.h"
 #include "views/horizontalslicedialog.h"
+#include "views/view3d_rules.h"
 
 namespace {
 
@@ -104,6 +105,18 @@ void typeLine(QDialog* d, const QString& xs, const QString& xe, const QString& y
     QTest::keyClick(field(d, "dx"), Qt::Key_Return);
 }
 
+// The red section line on the dialog's map: start x, end x, start y, end y.
+QVector<double> redLine(HorizontalSliceDialog* d)
+{
+    QCustomPlot* map = d->mapPlot();
+    for (int i = 0; i < map->plottableCount(); ++i) {
+        auto* c = qobject_cast<QCPCurve*>(map->plottable(i));
+        if (c && c->pen().color() == QColor(Qt::red) && c->data()->size() == 2)
+            return {c->data()->at(0)->key, c->data()->at(1)->key, c->data()->at(0)->value, c->data()->at(1)->value};
+    }
+    return {};
+}
+
 QStringList filesIn(const QString& dir)
 {
     return QDir(dir).entryList(QDir::Files, QDir::Name);
@@ -132,6 +145,10 @@ private slots:
     void fieldProfiles();
     void refusedLines_data();
     void refusedLines();
+    void crossingsFollowTheSampledLine();
+    void shortLinesGiveOneSample_data();
+    void shortLinesGiveOneSample();
+    void flatCubeGetsAWidenedRange();
     void lineAndDepthTypeRemembered();
     void singleNodeGrid();
     void faultsReachTheDialog();
@@ -466,11 +483,11 @@ void TestSectionWindow::fieldProfiles()
 void TestSectionWindow::refusedLines_data()
 {
     QTest::addColumn<QStringList>("line");  // xmin, xmax, ymin, ymax, dx
-    QTest::addColumn<QString>("message");
-    QTest::newRow("zero length") << QStringList{"1100", "1100", "5100", "5100", "10"}
-                                 << QString("The line must be at least two steps long");
-    QTest::newRow("one sample") << QStringList{"1000", "1015", "5100", "5100", "10"}
-                                << QString("The line must be at least two steps long");
+    QTest::addColumn<QString>("message");    // empty: refused without a word
+    QTest::newRow("zero length") << QStringList{"1100", "1100", "5100", "5100", "10"} << QString();
+    QTest::newRow("zero length, zero step") << QStringList{"1100", "1100", "5100", "5100", "0"} << QString();
+    QTest::newRow("shorter than a step") << QStringList{"1000", "1009", "5100", "5100", "10"}
+                                         << QString("The line must be at least one step long");
     QTest::newRow("zero step") << QStringList{"1000", "1200", "5100", "5100", "0"}
                                << QString("Step must be positive");
     QTest::newRow("unreadable step") << QStringList{"1000", "1200", "5100", "5100", "ten"}
@@ -496,11 +513,123 @@ void TestSectionWindow::refusedLines()
         const std::vector<std::vector<double>> before = d->densitySection();
         const std::vector<std::vector<double>> hor = d->horizonDepths();
         typeLine(d, line[0], line[1], line[2], line[3], line[4]);
-        QCOMPARE(fake->errors(), QStringList{message});
+        QCOMPARE(fake->errors(), message.isEmpty() ? QStringList() : QStringList{message});
         // Nothing changes: the sections, the horizons, the kept line.
         QCOMPARE(d->densitySection(), before);
         QCOMPARE(d->horizonDepths(), hor);
         QCOMPARE(w.section_line, (std::vector<double>{1000, 1200, 5000, 5300, 50}));
+        // The fields and the red line are back on the sampled line.
+        QCOMPARE(field(d, "xmin")->text(), QString("1000"));
+        QCOMPARE(field(d, "xmax")->text(), QString("1200"));
+        QCOMPARE(field(d, "ymin")->text(), QString("5000"));
+        QCOMPARE(field(d, "ymax")->text(), QString("5300"));
+        QCOMPARE(field(d, "dx")->text(), QString("50"));
+        QCOMPARE(redLine(d), (QVector<double>{1000, 1200, 5000, 5300}));
+        double xs, xe, ys, ye, step;
+        QVERIFY(d->sampledLine(xs, xe, ys, ye, step));
+        QCOMPARE((std::vector<double>{xs, xe, ys, ye, step}), (std::vector<double>{1000, 1200, 5000, 5300, 50}));
+    });
+}
+
+void TestSectionWindow::crossingsFollowTheSampledLine()
+{
+    // A fault across the diagonal; a refused line that would miss it keeps
+    // the crossing of the sampled line, on the section and in the export.
+    MainWindow w;
+    w.language = 1;
+    giveDensity(w);
+    w.faults.sticks = {{{QVector3D(1150, 5000, 0), QVector3D(1150, 5000, 900)},
+                        {QVector3D(1050, 5300, 0), QVector3D(1050, 5300, 900)}}};
+    w.faults.names = {"F"};
+    openSection(w, [&](HorizontalSliceDialog* d) {
+        QCOMPARE(int(d->faultCrossings().size()), 1);
+        const float distance = d->faultCrossings()[0][0].distance;
+        // Short of the fault and shorter than one step: refused.
+        typeLine(d, "1000", "1020", "5000", "5000", "50");
+        QCOMPARE(fake->errors(), QStringList{"The line must be at least one step long"});
+        QCOMPARE(int(d->faultCrossings().size()), 1);
+        QCOMPARE(d->faultCrossings()[0][0].distance, distance);
+        // Switching the shown cube recomputes the crossings: still the same line.
+        d->showDens();
+        QCOMPARE(int(d->faultCrossings().size()), 1);
+        QCOMPARE(d->faultCrossings()[0][0].distance, distance);
+        // The export writes the crossing of the sampled line.
+        fake->saveNames << dir->filePath("cut");
+        QTest::mouseClick(button(d, "saveSlice"), Qt::LeftButton);
+        QVERIFY(QFile::exists(dir->filePath("cut faults.bln")));
+        // A line that misses the fault, once sampled, has no crossing.
+        typeLine(d, "1000", "1100", "5000", "5000", "50");
+        QVERIFY(d->faultCrossings().empty());
+    });
+    QCOMPARE(w.section_line, (std::vector<double>{1000, 1100, 5000, 5000, 50}));
+}
+
+void TestSectionWindow::shortLinesGiveOneSample_data()
+{
+    QTest::addColumn<int>("nx");
+    QTest::addColumn<int>("ny");
+    QTest::addColumn<QStringList>("line");  // typed; empty: the default line
+    QTest::newRow("diagonal of a 2 x 2 grid") << 2 << 2 << QStringList();
+    QTest::newRow("one step and a half") << 5 << 4 << QStringList{"1000", "1075", "5100", "5100", "50"};
+    QTest::newRow("exactly one step") << 5 << 4 << QStringList{"1000", "1050", "5100", "5100", "50"};
+}
+
+void TestSectionWindow::shortLinesGiveOneSample()
+{
+    QFETCH(int, nx);
+    QFETCH(int, ny);
+    QFETCH(QStringList, line);
+    MainWindow w;
+    w.language = 1;
+    // Rows 50 m apart, as the columns: the diagonal of one cell is 1.41 steps.
+    giveDensityCube(w, nodes(nx, 1000, 50), nodes(ny, 5000, 50), nodes(3, 0, 250), cellValue);
+    openSection(w, [&](HorizontalSliceDialog* d) {
+        if (!line.isEmpty())
+            typeLine(d, line[0], line[1], line[2], line[3], line[4]);
+        QVERIFY(fake->errors().isEmpty());
+        const std::vector<std::vector<double>>& s = d->densitySection();
+        QCOMPARE(int(s.size()), 3);
+        for (const auto& level : s)
+            QCOMPARE(int(level.size()), 1);
+        QCOMPARE(d->densityParams()[0], 1.0);
+        // The one sample sits at the line's start.
+        double xs, xe, ys, ye, step;
+        QVERIFY(d->sampledLine(xs, xe, ys, ye, step));
+        const double r = reference([&](int c, int row) { return double(w.den_grid[1][row][c]); }, 1000, 50, nx,
+                                   5000, 50, ny, xs, ys, true);
+        QVERIFY(near(s[1][0], r, 1e-12));
+        // Drawn as a band one step wide around its distance.
+        QCOMPARE(d->sectionPlot()->xAxis->range(), QCPRange(-0.5 * step, 0.5 * step));
+        QVERIFY(d->sectionColorScale()->visible());
+        if (line.isEmpty()) {
+            // A section of one sample is no Surfer grid: one message says so.
+            fake->saveNames << dir->filePath("one");
+            QTest::mouseClick(button(d, "saveSlice"), Qt::LeftButton);
+            QCOMPARE(fake->errors().size(), 1);
+            QVERIFY2(fake->errors()[0].contains(dir->filePath("one") + " density.grd: A grid of 3 row(s) and 1 column(s)"),
+                     qPrintable(fake->errors()[0]));
+        }
+    });
+    QVERIFY(!w.section_line.empty());
+}
+
+void TestSectionWindow::flatCubeGetsAWidenedRange()
+{
+    // A fresh model holds one density everywhere: the section's colours get
+    // the widened range of the 3D view, not a range of no width.
+    MainWindow w;
+    giveDensityCube(w, nodes(5, 1000, 50), nodes(4, 5000, 100), nodes(3, 0, 250),
+                    [](int, int, int) { return 2.67f; });
+    openSection(w, [&](HorizontalSliceDialog* d) {
+        const QCPRange r = d->sectionColorScale()->dataRange();
+        const auto expected = view3d::usable_range(2.67f, 2.67f);
+        QCOMPARE(r.lower, expected.first);
+        QCOMPARE(r.upper, expected.second);
+        QVERIFY(r.lower < 2.67 && r.upper > 2.67 && r.size() < 0.1);
+        // The colour map shows the density's own colour, the middle of the scale.
+        auto* map = qobject_cast<QCPColorMap*>(d->sectionPlot()->plottable(0));
+        QVERIFY(map);
+        QCOMPARE(map->dataRange(), r);
     });
 }
 
@@ -533,15 +662,17 @@ void TestSectionWindow::lineAndDepthTypeRemembered()
 
 void TestSectionWindow::singleNodeGrid()
 {
-    // One column and one row: the default line has no length and is refused
-    // with a message; the dialog still opens and a typed line reads the
+    // One column and one row: the default line has no length and is ignored
+    // without a message; the dialog still opens and a typed line reads the
     // only column everywhere.
     MainWindow w;
     w.language = 1;
     giveDensity(w, 2, 1, 1);
     openSection(w, [&](HorizontalSliceDialog* d) {
-        QCOMPARE(fake->errors(), QStringList{"The line must be at least two steps long"});
+        QVERIFY(fake->errors().isEmpty());
         QVERIFY(d->densitySection().empty());
+        double xs, xe, ys, ye, step;
+        QVERIFY(!d->sampledLine(xs, xe, ys, ye, step));
         typeLine(d, "0", "100", "0", "100", "10");
         QCOMPARE(int(d->densitySection().size()), 2);
         for (int k = 0; k < 2; ++k)
@@ -764,11 +895,13 @@ void TestSectionWindow::exportFailureReported()
         QTest::mouseClick(button(d, "saveSlice"), Qt::LeftButton);
     });
     QVERIFY(fake->texts(QMessageBox::NoIcon).isEmpty());
+    // One message names every file that was not written, the grid with its
+    // reason.
     const QStringList errors = fake->errors();
-    QVERIFY(!errors.isEmpty());
+    QCOMPARE(errors.size(), 1);
     QVERIFY2(errors.last().startsWith("These files were not saved:\n"), qPrintable(errors.last()));
     QVERIFY(errors.last().contains(base + " h1.bln"));
-    QVERIFY(errors.last().contains(base + " density.grd"));
+    QVERIFY(errors.last().contains(base + " density.grd: "));
     QVERIFY(!QDir(dir->filePath("missing")).exists());
 }
 

@@ -1,7 +1,8 @@
 // The 3D view on a display with OpenGL (run under Xvfb): the series that the
 // View commands put into the graph, that redraws replace them without keeping
-// the old ones, the axis ranges and titles, and the colour of a cube face in
-// the rendered picture.
+// the old ones, the axis ranges and titles, and in the rendered picture: the
+// view the window opens with (oblique, filled, readable labels) and the
+// colours of the cube's faces, which are those of the colour bar.
 //
 // With TOLMERA_SCREENSHOT set to a file name, screenshotOfTheWindow also saves
 // a picture of the whole screen with the window showing a cube, horizons and
@@ -19,6 +20,8 @@
 #include <QtDataVisualization/QSurface3DSeries>
 #include <QtDataVisualization/QValue3DAxis>
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
 
 #include "app/mainwindow.h"
@@ -106,8 +109,10 @@ private slots:
     void faultsStayThroughRedraws();
     void replacedFaceStaysInPlace();
     void axisTitlesFollowTheExponents();
-    void renderedTopFaceHasTheValueColour_data();
-    void renderedTopFaceHasTheValueColour();
+    void viewOpensObliqueAndFilled();
+    void axisLabelsAreReadable();
+    void faceColoursMatchTheColourBar_data();
+    void faceColoursMatchTheColourBar();
     void screenshotOfTheWindow();
 
 private:
@@ -267,54 +272,185 @@ void TestView3dGui::axisTitlesFollowTheExponents()
     QCOMPARE(w->graph->activeTheme()->labelTextColor(), QColor(Qt::white));
 }
 
-void TestView3dGui::renderedTopFaceHasTheValueColour_data()
+namespace {
+
+// What the view shows as the window first opens: rendered at the pane's own
+// size with the graph's own camera, lighting and labels.
+QImage renderedPane(MainWindow& w)
 {
-    QTest::addColumn<float>("topValue");
-    QTest::addColumn<QString>("dominant");
-    // The cube runs from 2 to 3; jet paints 3 dark red, 2 dark blue and 2.5 green.
-    QTest::newRow("largest value: red") << 3.0f << "red";
-    QTest::newRow("smallest value: blue") << 2.0f << "blue";
-    QTest::newRow("middle value: green") << 2.5f << "green";
+    for (int i = 0; i < 10; ++i) {
+        QTest::qWait(20);
+        QCoreApplication::processEvents();
+    }
+    return w.graph->renderToImage(0, w.graph->size());
 }
 
-void TestView3dGui::renderedTopFaceHasTheValueColour()
+// Pixels of the cube's faces: opaque and clearly coloured (the labels, the
+// grid and the background are grey, black or white).
+bool facePixel(const QColor& c)
 {
-    QFETCH(float, topValue);
-    QFETCH(QString, dominant);
-    auto w = shownMainWindow({1100, 700});
+    return c.alpha() > 200 && c.hsvSaturation() > 100 && c.value() > 60;
+}
+
+QRect facesBox(const QImage& img)
+{
+    QRect box;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            if (facePixel(img.pixelColor(x, y)))
+                box |= QRect(x, y, 1, 1);
+    return box;
+}
+
+// The colour that the 3D colour bar shows for a value, read from a picture of
+// the bar's plot.
+QColor colourBarColour(MainWindow& w, double value)
+{
+    QCustomPlot* plot = w.ui->model_colorscale;
+    const QImage bar = plot->toPixmap(plot->width(), plot->height(), 1.0).toImage();
+    const int y = int(std::lround(w.model_scale->axis()->coordToPixel(value)));
+    const int x = w.model_scale->axis()->axisRect()->center().x();
+    return bar.pixelColor(x, y);
+}
+
+}  // namespace
+
+void TestView3dGui::viewOpensObliqueAndFilled()
+{
+    // The window's first size, a model of 8 x 6 x 4 km.
+    auto w = shownMainWindow();
     QVERIFY(w);
-    giveDensity(*w, 5, 10, 10, [&](int k, int, int) { return k == 0 ? topValue : (k % 2 ? 2.0f : 3.0f); });
+    giveDensityCube(*w, spreadNodes(41, 0, 8000), spreadNodes(31, 0, 6000), spreadNodes(21, 0, 4000),
+                    [](int k, int j, int i) { return 2.0f + 0.02f * k + 0.005f * i + 0.003f * j; });
     w->on_view_dens_triggered();
-    w->graph->scene()->activeCamera()->setCameraPreset(Q3DCamera::CameraPresetDirectlyAbove);
-    w->graph->scene()->activeCamera()->setZoomLevel(200);
-    // Full ambient light and no directional light: the picture shows the
-    // texture's own colours.
-    Q3DTheme* theme = w->graph->activeTheme();
-    theme->setAmbientLightStrength(1.0f);
-    theme->setLightStrength(0.0f);
-    theme->setHighlightLightStrength(0.0f);
-    QTest::qWait(50);
-    const QImage img = w->graph->renderToImage(0, QSize(400, 400));
+    // From above one corner, not edge-on.
+    const Q3DCamera* camera = w->graph->scene()->activeCamera();
+    QVERIFY2(camera->yRotation() >= 15 && camera->yRotation() <= 60, qPrintable(QString::number(camera->yRotation())));
+    QVERIFY(std::fmod(std::abs(camera->xRotation()), 90.0f) >= 20);
+
+    const QImage img = renderedPane(*w);
     QVERIFY(!img.isNull());
-    const QColor c = img.pixelColor(200, 200);
-    const int r = c.red(), g = c.green(), b = c.blue();
-    const QString where = QString("pixel (%1, %2, %3)").arg(r).arg(g).arg(b);
-    QCOMPARE(c.alpha(), 255);
-    if (dominant == "red")
-        QVERIFY2(r > g + 40 && r > b + 40, qPrintable(where));
-    else if (dominant == "blue")
-        QVERIFY2(b > r + 40 && b > g + 40, qPrintable(where));
-    else
-        QVERIFY2(g > r + 40 && g > b + 40, qPrintable(where));
-    // And close to the gradient's colour of the value.
+    const QRect box = facesBox(img);
+    const QString where = QString("faces %1 x %2 at (%3, %4) in a pane of %5 x %6")
+                              .arg(box.width()).arg(box.height()).arg(box.x()).arg(box.y())
+                              .arg(img.width()).arg(img.height());
+    // The box fills most of the pane's width and a good part of its height
+    // (edge-on it took 56 % by 27 %); the labels take the rest.
+    QVERIFY2(box.width() >= 0.55 * img.width() && box.height() >= 0.38 * img.height(), qPrintable(where));
+    // Centred across, and nothing of the graph (box or labels) is cut off at
+    // the pane's edges.
+    QVERIFY2(std::abs(box.center().x() - img.width() / 2) < img.width() / 8, qPrintable(where));
+    int cut = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x) {
+            if (x > 1 && y > 1 && x < img.width() - 2 && y < img.height() - 2)
+                continue;
+            const QColor c = img.pixelColor(x, y);
+            if (c.alpha() > 100 && c.value() < 200)
+                ++cut;
+        }
+    QCOMPARE(cut, 0);
+}
+
+void TestView3dGui::axisLabelsAreReadable()
+{
+    auto w = shownMainWindow();
+    QVERIFY(w);
+    giveDensityCube(*w, spreadNodes(41, 0, 8000), spreadNodes(31, 0, 6000), spreadNodes(21, 0, 4000),
+                    [](int k, int, int) { return 2.0f + 0.02f * k; });
+    w->on_view_dens_triggered();
+    // Only the label texts: no label boxes, no grid.
+    Q3DTheme* theme = w->graph->activeTheme();
+    theme->setLabelBackgroundEnabled(false);
+    theme->setLabelBorderEnabled(false);
+    theme->setGridEnabled(false);
+    const QImage img = renderedPane(*w);
+    QVERIFY(!img.isNull());
+    // The depth labels stand upright left of the box, one above the other:
+    // each run of rows holding dark text pixels in that strip is the height
+    // of one label's digits.
+    const int strip = facesBox(img).left();
+    QVERIFY(strip > 0);
+    QList<int> heights;
+    int run = 0;
+    for (int y = 0; y < img.height(); ++y) {
+        bool text = false;
+        for (int x = 0; x < strip && !text; ++x) {
+            const QColor c = img.pixelColor(x, y);
+            text = c.alpha() > 200 && c.value() < 110 && c.hsvSaturation() < 60;
+        }
+        if (text) {
+            ++run;
+        } else if (run) {
+            heights << run;
+            run = 0;
+        }
+    }
+    std::sort(heights.begin(), heights.end());
+    QVERIFY2(heights.size() >= 4, qPrintable(QString("%1 text rows").arg(heights.size())));
+    // The tallest few are whole lines of digits (the rest are titles and bits).
+    QVERIFY2(heights[heights.size() - 4] >= 11, qPrintable(QString("digit heights %1").arg(heights.back())));
+}
+
+void TestView3dGui::faceColoursMatchTheColourBar_data()
+{
+    QTest::addColumn<float>("value");
+    // On a manual range 2 .. 3: jet blue, cyan-green, green, yellow, red.
+    QTest::newRow("2.2") << 2.2f;
+    QTest::newRow("2.4") << 2.4f;
+    QTest::newRow("2.5") << 2.5f;
+    QTest::newRow("2.7") << 2.7f;
+    QTest::newRow("2.9") << 2.9f;
+}
+
+void TestView3dGui::faceColoursMatchTheColourBar()
+{
+    QFETCH(float, value);
+    auto w = shownMainWindow();
+    QVERIFY(w);
+    // Every cell holds the value, so every visible face (top, front and side,
+    // each at its own angle to the camera) should show one colour: the bar's.
+    giveDensity(*w, 6, 8, 10, [&](int, int, int) { return value; });
+    w->model_caxis = {2.0, 3.0};
+    w->on_view_dens_triggered();
+    const QColor expected = colourBarColour(*w, value);
     QCPColorGradient jet(QCPColorGradient::gpJet);
-    const QColor expected(jet.color(topValue, QCPRange(2, 3)));
-    QVERIFY2(std::abs(r - expected.red()) <= 12 && std::abs(g - expected.green()) <= 12 &&
-                 std::abs(b - expected.blue()) <= 12,
-             qPrintable(where + QString(" expected (%1, %2, %3)")
-                                    .arg(expected.red())
-                                    .arg(expected.green())
-                                    .arg(expected.blue())));
+    const QColor gradient(jet.color(value, QCPRange(2, 3)));
+    QVERIFY2(std::abs(expected.red() - gradient.red()) <= 3 && std::abs(expected.green() - gradient.green()) <= 3 &&
+                 std::abs(expected.blue() - gradient.blue()) <= 3,
+             qPrintable(QString("bar (%1, %2, %3)").arg(expected.red()).arg(expected.green()).arg(expected.blue())));
+
+    const QImage img = renderedPane(*w);
+    QVERIFY(!img.isNull());
+    const QRect box = facesBox(img);
+    QVERIFY(box.width() > 50 && box.height() > 50);
+    // Within 3 % of full scale per channel, on all faces alike (edges blend
+    // with the background and may differ).
+    const int tolerance = 8;
+    int inside = 0, matching = 0;
+    QColor worst = expected;
+    int worst_diff = 0;
+    for (int y = box.top(); y <= box.bottom(); ++y)
+        for (int x = box.left(); x <= box.right(); ++x) {
+            const QColor c = img.pixelColor(x, y);
+            if (!facePixel(c))
+                continue;
+            ++inside;
+            const int diff = std::max({std::abs(c.red() - expected.red()), std::abs(c.green() - expected.green()),
+                                       std::abs(c.blue() - expected.blue())});
+            if (diff <= tolerance)
+                ++matching;
+            else if (diff > worst_diff) {
+                worst_diff = diff;
+                worst = c;
+            }
+        }
+    QVERIFY(inside > 1000);
+    QVERIFY2(matching >= 0.95 * inside,
+             qPrintable(QString("%1 of %2 face pixels match the bar's (%3, %4, %5); worst (%6, %7, %8)")
+                            .arg(matching).arg(inside)
+                            .arg(expected.red()).arg(expected.green()).arg(expected.blue())
+                            .arg(worst.red()).arg(worst.green()).arg(worst.blue())));
 }
 
 void TestView3dGui::screenshotOfTheWindow()
@@ -339,7 +475,6 @@ void TestView3dGui::screenshotOfTheWindow()
     w->ui->view_faults->setEnabled(true);
     w->crop_borders = {{-1, 6, 3, -1, -1, -1}};
     w->on_view_cube_horizons_triggered();
-    w->graph->scene()->activeCamera()->setCameraPosition(-35, 25, 160);
     QVERIFY(fake->errors().isEmpty());
     for (int i = 0; i < 20; ++i) {
         QTest::qWait(25);
