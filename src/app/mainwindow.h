@@ -564,6 +564,7 @@ public:
     std::array<int, 6> crop_borders{{-1, -1, -1, -1, -1, -1}};  // left, right, front, back, top, bottom
     std::vector<double> window_limits;
     std::vector<double> model_caxis, observed_caxis, calc_caxis;
+    bool model_caxis_density = false;  // model_caxis was set while the colour bar showed densities
     bool calc_caxis_from_obs = true;
     QCPColorGradient maps_gradient{QCPColorGradient::gpJet};
     QCPColorGradient cube_gradient{QCPColorGradient::gpJet};
