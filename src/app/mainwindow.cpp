@@ -21,7 +21,7 @@
 namespace {
 
 // What a close request made during a run does once the run has returned.
-enum PendingClose { NoPendingClose = 0, CloseQuietly, CloseAfterSettings, SaveThenClose };
+enum PendingClose { NoPendingClose = 0, CloseWithoutSaving, SaveThenClose };
 
 } // namespace
 
@@ -156,7 +156,8 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 // Closing with a data set loaded asks whether to save first. Cancel keeps the
 // window as it is. No closes; Yes closes only when the save succeeded, so a
 // cancelled or failed save keeps the window open with the data. The settings
-// store is written only when the window really closes after Yes or No.
+// store is written whenever the window really closes, also with no data set
+// loaded, so preferences chosen in an empty project are kept.
 //
 // A close requested while a run is active (see app/run_guard.h) stops the run
 // and waits until it has returned: only then is the project saved and the
@@ -177,10 +178,11 @@ void MainWindow::closeEvent(QCloseEvent* event)
     if (!hasAnyData()) {
         if (runActive()) {
             stopRuns();
-            pending_close = CloseQuietly;
+            pending_close = CloseWithoutSaving;
             event->ignore();
             return;
         }
+        writeSettings();
         inversion_running = false;
         forward_running = false;
         event->accept();
@@ -197,7 +199,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
     }
     if (runActive()) {
         stopRuns();
-        pending_close = answer == QMessageBox::Yes ? SaveThenClose : CloseAfterSettings;
+        pending_close = answer == QMessageBox::Yes ? SaveThenClose : CloseWithoutSaving;
         event->ignore();
         return;
     }
@@ -227,8 +229,7 @@ void MainWindow::finishPendingClose()
     pending_close = NoPendingClose;
     if (what == SaveThenClose && !(save_before_close ? save_before_close() : saveProjectForClose()))
         return;
-    if (what != CloseQuietly)
-        writeSettings();
+    writeSettings();
     inversion_running = false;
     forward_running = false;
     close_confirmed = true;

@@ -31,6 +31,7 @@ class QMouseEvent;
 class QAction;
 class QWheelEvent;
 class HorizontalSliceDialog;
+struct ForwardGeometry;
 class HorizonsEditingDialog;
 class QActionGroup;
 class QCloseEvent;
@@ -55,6 +56,29 @@ public:
     bool refuseWhileRunning();
     // Asks every active run to stop at its next test.
     void stopRuns();
+
+    // ---- Stored operators (engine/mainwindow_operators.cpp): `effects`,
+    // `layer_effects` and `alpha_factor` serve only the model whose key they
+    // carry.
+    // The geometry of a spectral run on the density grid; false when none can run.
+    bool modelGeometry(ForwardGeometry& g) const;
+    // Bottom of the last layer in the slab effects (the grid's extended bottom).
+    double slabEffectsBottom() const;
+    // Key of the slab effects of the current layers on g; 0 when the layers
+    // do not lie on the density grid.
+    quint64 layerEffectsKeyFor(const ForwardGeometry& g) const;
+    // Whether each kept value serves the model as it is now.
+    bool effectsMatchModel() const;
+    bool layerEffectsMatchModel() const;
+    bool layerEffectsServe(const ForwardGeometry& g) const;
+    bool alphaFactorServes(const ForwardGeometry& g) const;
+    // Keeps what still serves the model and drops the rest; called by every
+    // command that replaces or reshapes the density grid, the layers or the
+    // calculation geometry.
+    void dropStaleOperators();
+    // The operators read from a project's sidecars, keyed for the model just
+    // loaded when their sizes are those of its grid; dropped otherwise.
+    void adoptReadOperators(vector3D& effects_real, std::vector<field2D>& slab_effects);
 
     // ---- Settings store: QSettings("TOLMERA3D", "Tolmera3D")
     void readSettings();
@@ -539,9 +563,10 @@ public:
     EffectsOperator effects;
     std::vector<field2D> layer_effects;      // [layer][row][column]
     // What layer_effects were computed for (layer_effects_key of
-    // engine/layered_inversion.h); 0 when unknown, e.g. read from a project.
+    // engine/layered_inversion.h); 0 when none.
     quint64 layer_effects_key = 0;
     double alpha_factor = 0;
+    quint64 alpha_key = 0;  // what alpha_factor was fitted for (alpha_factor_key); 0 when none
     std::vector<double> inversion_params{100, 0.1, 0, 1, 0, 0.02, 0, 0};
     QString log_dir;
     bool save_log = true;
@@ -570,6 +595,7 @@ public:
     std::array<int, 6> crop_borders{{-1, -1, -1, -1, -1, -1}};  // left, right, front, back, top, bottom
     std::vector<double> window_limits;
     std::vector<double> model_caxis, observed_caxis, calc_caxis;
+    bool model_caxis_density = false;  // model_caxis was set while the colour bar showed densities
     bool calc_caxis_from_obs = true;
     QCPColorGradient maps_gradient{QCPColorGradient::gpJet};
     QCPColorGradient cube_gradient{QCPColorGradient::gpJet};

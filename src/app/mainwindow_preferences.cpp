@@ -67,7 +67,7 @@ void MainWindow::set_preferences(std::vector<double>& params)
         preferences[5] = expansion_factor;
     } else if (params[5] != expansion_factor) {
         expansion_factor = params[5];
-        effects.clear();
+        dropStaleOperators();
     }
 
     if (params[6] != 0) {

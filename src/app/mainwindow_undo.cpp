@@ -59,9 +59,9 @@ void MainWindow::update_undo(int type)
 
 // Puts the newest snapshot back. The snapshot's coordinates come back with
 // its cells, so the grid always agrees with x_calc, y_calc, z_calc even when
-// a load, a new grid or a regrid changed the geometry since; the stored
-// effects, the cached regularization weight and the crop indices belong to the
-// geometry and are dropped when it changes.
+// a load, a new grid or a regrid changed the geometry since; the crop indices
+// belong to the geometry and are reset when it changes, and the stored
+// operators are kept only while they still serve the grid.
 void MainWindow::on_actionUndo_triggered()
 {
     if (undo_stack.empty() || undo_stack.back().type != 1)
@@ -81,8 +81,6 @@ void MainWindow::on_actionUndo_triggered()
         x_norm = x_calc;
         y_norm = y_calc;
         z_norm = z_calc;
-        effects.clear();
-        alpha_factor = 0;
         crop_borders = {{-1, -1, -1, -1, -1, -1}};
         norm_factors = NormFactors();
         if (den_grid.empty())
@@ -92,6 +90,7 @@ void MainWindow::on_actionUndo_triggered()
                              z_calc.back()}};
     }
 
+    dropStaleOperators();
     if (!den_grid.empty()) {
         surf->texture_min = double(grid_min(den_grid));
         surf->texture_max = double(grid_max(den_grid));

@@ -106,6 +106,7 @@ void cubeCommand(MainWindow& w, gridops::CubeOp op)
         return;
     switch (gridops::apply_cube_op(w.den_grid, operand, op)) {
     case gridops::CubeOpStatus::Ok:
+        w.dropStaleOperators();
         w.on_view_dens_triggered();
         return;
     case gridops::CubeOpStatus::Mismatch:
@@ -217,8 +218,8 @@ void MainWindow::create_grid(std::vector<double> params)
     surf->texture_max = params[10];
     // left, right, front, back, top, bottom
     crop_borders = {{0, nx - 1, ny - 1, 0, 0, nz - 1}};
-    effects.clear();
     alpha_factor = 0;
+    dropStaleOperators();
     if (cubeViewChecked(*this))
         show3Dgrid();
 }
@@ -249,8 +250,8 @@ void MainWindow::setZparams(double min_z, double max_z, double step)
     maxZ = max_z;
     dz = step;
     recalc3Dgrid();
-    effects.clear();
     alpha_factor = 0;
+    dropStaleOperators();
 }
 
 void MainWindow::set_calc_height(double height)
@@ -260,8 +261,7 @@ void MainWindow::set_calc_height(double height)
     if (refuseWhileRunning())
         return;
     calc_height = -height;
-    effects.clear();
-    alpha_factor = 0;
+    dropStaleOperators();
 }
 
 // ---------------------------------------------------------------------------
@@ -375,6 +375,7 @@ void MainWindow::on_move_3Dgrid_tozero_triggered()
     gridops::shift_nodes_to_zero(y_norm);
     gridops::shift_nodes_to_zero(x_calc);
     gridops::shift_nodes_to_zero(y_calc);
+    dropStaleOperators();
     if (!ui->view_horizons->isChecked())
         show3Dgrid();
     if (!Vz_calculated.empty()) {

@@ -137,7 +137,7 @@ void MainWindow::on_clear_3D_grid_triggered()
     surf->clearSurfaces();
     if (ui->view_cube->isChecked() || ui->view_cube_horizons->isChecked())
         show3Dgrid();
-    effects.clear();
+    dropStaleOperators();
 }
 
 void MainWindow::on_clear_Vp_triggered()
@@ -270,6 +270,7 @@ void MainWindow::recalc3Dgrid()
     z_norm = std::move(built.z);
     // left, right, front, back, top, bottom
     crop_borders = {{0, static_cast<int>(nx) - 1, static_cast<int>(ny) - 1, 0, 0, static_cast<int>(nz) - 1}};
+    dropStaleOperators();
 
     if (progress_label)
         progress_label->setText(QString("(Nx, Ny, Nz) = (%1, %2, %3)").arg(nx).arg(ny).arg(nz));

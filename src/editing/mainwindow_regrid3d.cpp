@@ -325,6 +325,7 @@ void MainWindow::regrid3Dgrid(std::vector<double> new_params)
     else if (horizons_done && ui->view_horizons->isChecked())
         showHorizons();
     alpha_factor = 0;
+    dropStaleOperators();
     progress_bar.hide();
 }
 

@@ -107,17 +107,19 @@ bool convertCube(MainWindow& w, CubeConversion convert, const vector3D& source, 
 
 }  // namespace
 
-// The density grid takes the cells and nodes of a converted cube. A new
-// geometry makes the stored forward operator and the cached regularization
-// weight useless.
+// The density grid takes the cells and nodes of a converted cube; the stored
+// operators and the cached regularization weight stay only while they serve
+// its geometry.
 static void takeConvertedGrid(MainWindow& w, vector3D&& cells, const std::vector<double>& x,
                               const std::vector<double>& y, const std::vector<double>& z)
 {
     const bool same = w.den_grid.size() == cells.size() && w.x_calc == x && w.y_calc == y && w.z_calc == z
         && !cells.empty() && !w.den_grid.empty() && w.den_grid.front().size() == cells.front().size();
     w.den_grid = std::move(cells);
-    if (same)
+    if (same) {
+        w.dropStaleOperators();
         return;
+    }
     w.x_calc = x;
     w.y_calc = y;
     w.z_calc = z;
@@ -127,8 +129,7 @@ static void takeConvertedGrid(MainWindow& w, vector3D&& cells, const std::vector
     w.norm_factors = NormFactors();
     if (!x.empty() && !y.empty() && !z.empty())
         w.model_bounds = {x.front(), x.back(), y.front(), y.back(), z.front(), z.back()};
-    w.effects.clear();
-    w.alpha_factor = 0;
+    w.dropStaleOperators();
 }
 
 void MainWindow::on_vel_dens_triggered()

@@ -220,8 +220,7 @@ TableResult read_layer_table(QTextStream& in, vector3D& grid, const std::vector<
         const QStringList fields = split_fields(line);
         if (fields.isEmpty())
             continue;
-        if (fields.size() % 2 != 0)
-            return bad_line(number, line);
+        // An odd last field has no partner and is ignored.
         for (int l = 0; l < fields.size() / 2; ++l) {
             const QString& fz = fields[2 * l];
             const QString& fd = fields[2 * l + 1];

@@ -383,6 +383,8 @@ EffectsKey ForwardGeometry::key() const
     k.dx = dx;
     k.dy = dy;
     k.dz = dz;
+    k.padded_x0 = x_padded.empty() ? 0.0 : x_padded.front();
+    k.padded_y0 = y_padded.empty() ? 0.0 : y_padded.front();
     k.depths = depths;
     k.calc_level = calc_level;
     k.expansion_factor = expansion_factor;
@@ -497,12 +499,9 @@ void swapped_unit_cell_field(const ForwardGeometry& g, int k, vector2D& out, int
 
 bool effects_fit(const EffectsOperator& effects, const ForwardGeometry& g)
 {
-    if (effects.re.size() != static_cast<std::size_t>(g.nz))
-        return false;
-    for (const auto& level : effects.re)
-        if (!level_has_shape(level, g.My, g.Mx))
-            return false;
-    return !effects.key.valid || effects.key == g.key();
+    // The key describes the data, whatever its layout: every writer of the
+    // halves sets it, every reset empties it.
+    return !effects.empty() && effects.key.valid && effects.key == g.key();
 }
 
 int forward_reuse_batch_levels(const ForwardGeometry& g)
@@ -662,7 +661,6 @@ ForwardStatus forward_stored(const vector3D& den_grid, const ForwardGeometry& g,
             return ForwardStatus::Stopped;
 
         if (fit) {
-            effects.key = g.key();
             const ForwardStatus st = reuse_effects(den_grid, g, effects.re, T, progress, w);
             if (st != ForwardStatus::Completed)
                 return st;

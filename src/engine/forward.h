@@ -91,9 +91,10 @@ void unit_cell_field(const ForwardGeometry& g, int k, field2D& out, int thread_c
 void swapped_unit_cell_field(const ForwardGeometry& g, int k, field2D& out, int thread_count = 1);
 void swapped_unit_cell_field(const ForwardGeometry& g, int k, vector2D& out, int thread_count = 1);
 
-// True when the stored operator belongs to this geometry: its real half has
-// nz levels of My x Mx values and its key, when it has one, equals g.key().
-// An operator without a key (read from a file) fits on its shape alone.
+// True when the stored operator belongs to this geometry: it holds data and
+// its key equals g.key(). An operator without a key serves no geometry: an
+// operator read from a file is keyed by its reader once its sizes were
+// checked against the model it is read for. This is the one test of reuse.
 bool effects_fit(const EffectsOperator& effects, const ForwardGeometry& g);
 
 // Builds the stored operator for the geometry: level k of the real half is
@@ -104,8 +105,7 @@ bool effects_fit(const EffectsOperator& effects, const ForwardGeometry& g);
 ForwardStatus build_effects(const ForwardGeometry& g, EffectsOperator& effects, bool both_halves,
                             int thread_count, const ForwardProgress& progress = ForwardProgress());
 
-// Stored form. Reuses `effects` when effects_fit (taking the key of this
-// geometry when they had none): the level spectra are formed in float and
+// Stored form. Reuses `effects` when effects_fit: the level spectra are formed in float and
 // summed by parallel_accumulate_effects. Otherwise rebuilds the real half
 // (the imaginary half is emptied) while summing the level spectra in double.
 // `result` becomes ny x nx; it keeps zeros unless the run completes.

@@ -3,6 +3,7 @@
 #include "common/grid_geometry.h"
 #include "editing/layers.h"
 #include "engine/fft.h"
+#include "engine/operator_keys.h"
 #include "engine/parallel.h"
 
 #include <algorithm>
@@ -73,27 +74,9 @@ bool layer_effects_fit(const std::vector<field2D>& effects, int layers, int rows
     return effects_have_shape(effects, static_cast<std::size_t>(rows), static_cast<std::size_t>(columns));
 }
 
-namespace {
-
-struct Fnv1a
-{
-    std::uint64_t h = 14695981039346656037ULL;
-    template <typename T>
-    void add(const T& v)
-    {
-        const unsigned char* b = reinterpret_cast<const unsigned char*>(&v);
-        for (std::size_t i = 0; i < sizeof(T); ++i) {
-            h ^= b[i];
-            h *= 1099511628211ULL;
-        }
-    }
-};
-
-}  // namespace
-
 std::uint64_t layer_effects_key(const ForwardGeometry& g, const std::vector<field2D>& horizons, double last_bottom)
 {
-    Fnv1a f;
+    KeyHasher f;
     for (int v : {g.nx, g.ny, g.nz, g.Mx, g.My, g.px, g.py})
         f.add(v);
     for (float v : {g.dx, g.dy, g.dz})
@@ -114,7 +97,7 @@ std::uint64_t layer_effects_key(const ForwardGeometry& g, const std::vector<fiel
                 f.add(v);
         }
     }
-    return f.h == 0 ? 1 : f.h;
+    return f.value();
 }
 
 LevelRange layer_level_range(const std::vector<field2D>& horizons, int i, double last_bottom, double z0, double dz,

@@ -19,6 +19,7 @@
 #include "engine/forward.h"
 #include "engine/forward_messages.h"
 #include "engine/inversion.h"
+#include "engine/operator_keys.h"
 #include "engine/inversion_parameters.h"
 #include "engine/memory.h"
 #include "engine/parallel.h"
@@ -437,23 +438,24 @@ void GridInversionRun::run()
     pad_level(observed, g, padded_observed);
     mean_free_spectrum(padded_observed, observed_re, observed_im);
 
-    // The regularization-weight factor, fitted once and cached.
-    if (w.alpha_factor != 0 && std::isfinite(w.alpha_factor)) {
+    // The regularization-weight factor, fitted once and cached for the
+    // geometry and the observed field it was fitted for.
+    if (w.alphaFactorServes(g)) {
         for (double& v : weights)
             v *= w.alpha_factor;
     } else {
+        w.alpha_factor = 0;
+        w.alpha_key = 0;
         const AlphaFit fit = fit_alpha_decades(control(), g.nz, g.My, g.Mx, padded_observed, observed_re,
                                                observed_im, w.effects.re, weights, w.thread_count);
-        if (fit.status == AlphaFitStatus::Stopped || !running()) {
-            w.alpha_factor = 0;
+        if (fit.status == AlphaFitStatus::Stopped || !running())
             return;
-        }
         if (fit.status != AlphaFitStatus::Fitted) {
-            w.alpha_factor = 0;
             w.show_error(alpha_fit_error(fit.status, w.language));
             return;
         }
         w.alpha_factor = fit.factor;
+        w.alpha_key = alpha_factor_key(g, observed);
     }
     if (any_fixed)
         zero_fixed_level_weights(weights, den, w.horizons, w.fixed, z[0], z[1] - z[0]);

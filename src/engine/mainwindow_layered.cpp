@@ -14,7 +14,6 @@
 #include "app/texts.h"
 #include "common/grid_geometry.h"
 #include "common/grid_helpers.h"
-#include "editing/layers.h"
 #include "engine/forward.h"
 #include "engine/forward_messages.h"
 #include "engine/inversion.h"
@@ -180,13 +179,11 @@ void LayeredInversionRun::run()
     std::vector<double> d(layer_count, 0.0);
     std::vector<double> alpha(layer_count, starting_alpha);
 
-    // Stored effects serve while they have the run's shape and were computed
-    // for the same geometry and horizons (effects of unknown origin, read
-    // from a project, serve on their shape alone).
-    const double bottom = layers::last_layer_bottom(layers::LastBottom::Extended, z);
-    const quint64 key = layer_effects_key(g, horizons, bottom);
-    const bool reuse = layer_effects_fit(w.layer_effects, layer_count, g.ny, g.nx)
-                       && (w.layer_effects_key == 0 || w.layer_effects_key == key);
+    // Stored effects serve only when their key is that of this geometry and
+    // these horizons.
+    const double bottom = w.slabEffectsBottom();
+    const quint64 key = w.layerEffectsKeyFor(g);
+    const bool reuse = w.layerEffectsServe(g);
     if (!w.check_memory(g.Mx, g.My, g.nz, peak_bytes_per_cell(reuse), MemoryRun::LayeredInversion))
         return;
     w.progress_bar.setRange(0, 100);
@@ -195,6 +192,8 @@ void LayeredInversionRun::run()
 
     // Phase 2: slab effects, unless the stored ones have the run's shape.
     if (!reuse) {
+        std::vector<field2D>().swap(w.layer_effects);
+        w.layer_effects_key = 0;
         if (!slab_effects(bottom))
             return;
         w.layer_effects_key = key;

@@ -99,7 +99,8 @@ QString file_failure_text(const QString& path, const CodecStatus& status, int la
 {
     const QString text = status.message(language);
     const QString shown = QDir::toNativeSeparators(path);
-    if (text.contains(shown) || text.contains(QFileInfo(path).fileName()))
+    if (status.code() == CodecError::UnknownFormat || text.contains(shown)
+        || text.contains(QFileInfo(path).fileName()))
         return text;
     if (writing)
         return language == 0

@@ -50,9 +50,10 @@ std::vector<double> map_geometry(std::size_t rows, std::size_t columns, const st
                                  const std::vector<double>& y,
                                  const std::vector<std::vector<double>>& candidates = {});
 
-// Failure text for the user that always names the file: the codec's text in
-// the program's language when it already does, otherwise a line naming the
-// file followed by it.
+// Failure text for the user: the codec's text in the program's language. It
+// names the file: when the codec's text does not, a line naming the file comes
+// first, except for a file of an unknown format, whose text is shown as the
+// codec gives it.
 QString file_failure_text(const QString& path, const CodecStatus& status, int language, bool writing);
 
 // Saves bytes as the whole file at path through a temporary file: the old

@@ -104,19 +104,6 @@ std::array<int, 6> wholeCubeCrop(const vector3D& cube)
     return {{0, nx - 1, ny - 1, 0, 0, nz - 1}};
 }
 
-// True when two cubes have the same node counts and the same nodes, so that
-// a stored forward operator built for one serves the other.
-bool sameCubeGeometry(const vector3D& a, const std::vector<double>& ax, const std::vector<double>& ay,
-                      const std::vector<double>& az, const vector3D& b, const std::vector<double>& bx,
-                      const std::vector<double>& by, const std::vector<double>& bz)
-{
-    if (a.size() != b.size() || a.empty())
-        return false;
-    if (a.front().size() != b.front().size() || grid_columns(a.front()) != grid_columns(b.front()))
-        return false;
-    return ax == bx && ay == by && az == bz;
-}
-
 QString openCaption() { return QStringLiteral("Open file"); }
 QString saveCaption() { return QStringLiteral("Save file"); }
 
@@ -132,10 +119,6 @@ void MainWindow::on_open3Dgrd_triggered()
     CubeRead read;
     if (readCube(*this, path, read) != ReadResult::Read)
         return;
-
-    // A stored forward operator belongs to the grid it was built for.
-    if (!sameCubeGeometry(den_grid, x_calc, y_calc, z_calc, read.cube, read.x, read.y, read.z))
-        effects.clear();
 
     den_grid = std::move(read.cube);
     x_norm = std::move(read.x);
@@ -179,6 +162,7 @@ void MainWindow::on_open3Dgrd_triggered()
     alpha_factor = 0;
     if (!horizons.empty())
         regridHorizonsToGrid();
+    dropStaleOperators();
 
     ui->view_dens->setChecked(true);
     on_view_dens_triggered();

@@ -1,11 +1,14 @@
 // Standalone effects files "*.eff": export and import of the stored forward operator.
 #include "app/interaction.h"
 #include "app/mainwindow.h"
+#include "engine/forward.h"
+#include "engine/operator_keys.h"
 #include "formats/effects_file.h"
 
 void MainWindow::on_save_effects_triggered()
 {
-    if (effects.re.empty()) {
+    // Only an operator that serves the current grid is worth a file.
+    if (!effectsMatchModel()) {
         show_error(language == 0 ? QStringLiteral("Эффекты не рассчитаны: сохранять нечего")
                                  : QStringLiteral("No effects are stored: there is nothing to save"));
         return;
@@ -30,15 +33,26 @@ void MainWindow::on_import_effects_triggered()
                                                      QStringLiteral("*.eff"));
     if (path.isEmpty())
         return;
-    // The operator is replaced only by a complete file; the geometry it was
-    // built for is unknown.
+    // The operator is replaced only by a complete file. The file does not say
+    // which model it was built for: it is taken for the density grid of the
+    // project when it has that grid's levels and padded sizes, and keyed for
+    // it; any other file is refused.
     vector3D re, im;
     const CodecStatus status = read_effects_file(path, re, im);
     if (!status) {
         show_error(status.message());
         return;
     }
+    ForwardGeometry g;
+    if (!modelGeometry(g) || !effects_data_has_shape(re, g) || !effects_data_has_shape(im, g)) {
+        show_error(language == 0
+                       ? QStringLiteral("Файл эффектов не подходит к 3D гриду плотности проекта: "
+                                        "число уровней или размеры расширенной сетки другие")
+                       : QStringLiteral("The effects file does not fit the project's 3D density grid: "
+                                        "its level count or padded grid size differs"));
+        return;
+    }
     effects.re.swap(re);
     effects.im.swap(im);
-    effects.key = EffectsKey();
+    effects.key = g.key();
 }

@@ -50,18 +50,6 @@ std::pair<std::size_t, std::size_t> layerEffectsShape(const std::vector<field2D>
     return {0, 0};
 }
 
-// True when the slab effects hold one grid of the model's shape per layer.
-bool layerEffectsFit(const std::vector<field2D>& effects, const std::vector<field2D>& horizons, const vector3D& grid)
-{
-    const auto [rows, columns] = layerEffectsShape(horizons, grid);
-    if (effects.empty() || effects.size() != horizons.size() || rows == 0 || columns == 0)
-        return false;
-    for (const field2D& g : effects)
-        if (!grid_has_shape(g, rows, columns))
-            return false;
-    return true;
-}
-
 // The padded grid of a spectral run over the cube; false when none can run.
 bool forwardGeometryOf(const vector3D& grid, const std::vector<double>& x, const std::vector<double>& y,
                        const std::vector<double>& z, double calc_level, double expansion_factor,
@@ -311,12 +299,11 @@ int MainWindow::save_project(QString& fname)
     }
 
     int result = 1;
-    // The stored forward operator, when it belongs to the density grid saved.
+    // The sidecars hold the stored operators only when their keys are those
+    // of the model saved; a sidecar of an earlier save that no longer fits is
+    // removed, so a reopened project never takes an operator of another model.
     const QString eff = project_sidecar_path(fname, QStringLiteral("eff"));
-    ForwardGeometry geometry;
-    if (!effects.re.empty() &&
-        forwardGeometryOf(den_grid, x_calc, y_calc, z_calc, calc_height, expansion_factor, geometry) &&
-        effects_fit(effects, geometry)) {
+    if (effectsMatchModel()) {
         setLabel(*this, byLanguage(language, "Сохранение эффектов", "Saving forward operator"));
         ProgressBarScope progress(&progress_bar, false);
         status = write_effects_file(eff, effects.re, vector3D(), progress.callback());
@@ -330,9 +317,8 @@ int MainWindow::save_project(QString& fname)
         result = -1;
     }
 
-    // The layered inversion's slab effects, when they belong to the layers saved.
     const QString effh = project_sidecar_path(fname, QStringLiteral("effh"));
-    if (layerEffectsFit(layer_effects, horizons, den_grid)) {
+    if (layerEffectsMatchModel()) {
         setLabel(*this, QStringLiteral("Saving forward operator"));
         ProgressBarScope progress(&progress_bar, false);
         status = write_layer_effects_sidecar(effh, layer_effects, progress.callback());
@@ -455,11 +441,7 @@ void MainWindow::on_open_project_triggered()
     surf->clearFaults();
     effects.clear();
     alpha_factor = 0;
-    // Slab effects of the model that was open do not belong to this one.
-    if (have_layer_effects)
-        layer_effects.swap(stored_layer_effects);
-    else
-        std::vector<field2D>().swap(layer_effects);
+    alpha_key = 0;
 
     if (!data.density.empty()) {
         ProjectCube& c = data.density;
@@ -519,7 +501,11 @@ void MainWindow::on_open_project_triggered()
     }
     if (data.has_calc_level)
         calc_height = data.calc_level;
-    effects.re.swap(stored_effects);  // read from a file: no key, reused while its shape fits
+    // The sidecars belong to the model just loaded: keyed for it when they
+    // have its sizes. Operators of the model that was open are gone.
+    if (!have_layer_effects)
+        std::vector<field2D>().swap(stored_layer_effects);
+    adoptReadOperators(stored_effects, stored_layer_effects);
 
     setLabel(*this, QString());
     updateAxesTitles();

@@ -130,6 +130,7 @@ void MainWindow::on_importXYZDens_triggered()
     const int ny = static_cast<int>(den_grid.front().size());
     const int nx = static_cast<int>(den_grid.front().front().size());
     crop_borders = {{0, nx - 1, ny - 1, 0, 0, nz - 1}};  // left, right, front, back, top, bottom
+    dropStaleOperators();
     on_view_cube_triggered();
     progress_bar.hide();
     abort_requested = false;

@@ -136,11 +136,11 @@ void MainWindow::loadMlResult()
             y_calc = y_norm;
             z_calc = z_norm;
             norm_factors = NormFactors();
-            if (!same_geometry) {
-                // A stored forward operator belongs to the grid it was built for.
-                effects.clear();
+            if (!same_geometry)
                 crop_borders = {{-1, -1, -1, -1, -1, -1}};
-            }
+            // Stored operators and the cached weight serve only the grid they
+            // were computed for.
+            dropStaleOperators();
             if (!ui->view_horizons->isChecked())
                 show3Dgrid();
         }

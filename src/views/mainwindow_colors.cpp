@@ -55,12 +55,17 @@ void MainWindow::setModelCaxis(std::vector<double> caxis)
     if (!usable_caxis(caxis))
         return;
     model_caxis = {caxis[0], caxis[1]};
+    // The colour bar shows densities for the density cube and for horizons
+    // coloured by density; a range typed for another cube is not a density range.
+    model_caxis_density = ui->view_horizons->isChecked() ? ui->color_by_density->isChecked()
+                                                         : shown_cube == &den_grid;
     redraw3DView();
 }
 
 void MainWindow::autoModelCaxis()
 {
     model_caxis.clear();
+    model_caxis_density = false;
     redraw3DView();
 }
 

@@ -98,7 +98,8 @@ void MainWindow::on_exportVerticalSlice_triggered()
     connect(dialog, SIGNAL(dirChanged(int)), this, SLOT(setVertSliceDir(int)));
 
     dialog->setLanguage(language);
-    if (model_caxis.size() >= 2)
+    // A manual range applies only when it was set for densities.
+    if (model_caxis.size() >= 2 && model_caxis_density)
         dialog->setGradient(cube_gradient, model_caxis[0], model_caxis[1]);
     else
         dialog->setGradient(cube_gradient, grid_min(den_grid), grid_max(den_grid));

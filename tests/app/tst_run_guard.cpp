@@ -380,7 +380,7 @@ void TestRunGuard::closeDuringRun_data()
     QTest::addColumn<bool>("writesSettings");
     QTest::newRow("data, Yes") << true << int(QMessageBox::Yes) << 1 << true;
     QTest::newRow("data, No") << true << int(QMessageBox::No) << 0 << true;
-    QTest::newRow("nothing loaded") << false << int(QMessageBox::Yes) << 0 << false;
+    QTest::newRow("nothing loaded") << false << int(QMessageBox::Yes) << 0 << true;
 }
 
 void TestRunGuard::closeDuringRun()

@@ -2,6 +2,8 @@
 // what is kept), deleting the profile scheme, and the density-grid undo.
 
 #include "app/mainwindow.h"
+#include "engine/forward.h"
+#include "engine/operator_keys.h"
 #include "app/mainwindowform.h"
 #include "fake_interaction.h"
 #include "test_nodes.h"
@@ -410,12 +412,17 @@ void TestShellModel::undoKeepsStoredEffectsOnTheSameGeometry()
     giveGrid(w, 2, 3, 4, 1.f);
     w.update_undo(1);
     w.den_grid[1][2][3] = 5.f;
-    w.effects.re = cube(2, 8, 8, 1.f);
+    ForwardGeometry g;
+    QVERIFY(w.modelGeometry(g));
+    w.effects.re = cube(std::size_t(g.nz), std::size_t(g.My), std::size_t(g.Mx), 1.f);
+    w.effects.key = g.key();
     w.alpha_factor = 3;
+    w.alpha_key = alpha_factor_key(g, w.Vz_observed);
     w.crop_borders = {{0, 2, 0, 1, 0, 1}};
     w.on_actionUndo_triggered();
     QCOMPARE(w.den_grid[1][2][3], 1.f);
     QCOMPARE(w.effects.re.size(), std::size_t(2));
+    QVERIFY(w.effectsMatchModel());
     QCOMPARE(w.alpha_factor, 3.0);
     QCOMPARE(w.crop_borders, (std::array<int, 6>{{0, 2, 0, 1, 0, 1}}));
 }

@@ -88,7 +88,6 @@ private slots:
     void closeHandler();
     void closeAsksInTheWindowLanguage_data();
     void closeAsksInTheWindowLanguage();
-    void closeWithoutDataIgnoresPreferencesChangedSinceStart();
     void failedSaveThenNoCloses();
 
     void messagesCarryTheirIcon();
@@ -402,7 +401,7 @@ void TestShellWindow::closeHandler_data()
     QTest::addColumn<int>("saves");
     QTest::addColumn<bool>("writesSettings");
 
-    QTest::newRow("nothing loaded") << false << int(QMessageBox::Yes) << true << false << true << 0 << false;
+    QTest::newRow("nothing loaded") << false << int(QMessageBox::Yes) << true << false << true << 0 << true;
     QTest::newRow("data, Yes, save succeeds") << true << int(QMessageBox::Yes) << true << true << true << 1 << true;
     QTest::newRow("data, Yes, save fails") << true << int(QMessageBox::Yes) << false << true << false << 1 << false;
     QTest::newRow("data, No") << true << int(QMessageBox::No) << true << true << true << 0 << true;
@@ -496,17 +495,6 @@ void TestShellWindow::closeAsksInTheWindowLanguage()
     QVERIFY(!w.close());  // Cancel by default
     QCOMPARE(fake->questions.size(), 1);
     QCOMPARE(fake->questions.first().text, text);
-}
-
-// A language chosen since the start is not stored when nothing is loaded.
-void TestShellWindow::closeWithoutDataIgnoresPreferencesChangedSinceStart()
-{
-    MainWindow w;
-    w.language = 1;
-    w.preferences[7] = 1;
-    w.show();
-    QVERIFY(w.close());
-    QVERIFY(store()->allKeys().isEmpty());
 }
 
 // After a failed save the window keeps its data; a second close answered No

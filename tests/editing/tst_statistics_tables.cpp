@@ -213,16 +213,18 @@ void TestStatisticsTables::layerImportRules()
     // Level 1 (50 m): pair 1 sets node 0 only (layer 1 there), pair 0 nodes 1 and 2.
     // Level 2: the layer-1 pair is "*": only node 2 (layer 0) changes.
     // The third pair is beyond the two layers and is ignored.
+    // Level 0: the pair sets layer 0 everywhere; the unpaired last field is ignored.
     const TableResult r = readLayers("z1 dens1 z2 dens2\n"
                                      "50 2.1 50 2.6 50 9\n"
                                      "100 2.2 100 * \n"
-                                     "500 9 500 9\n",
+                                     "500 9 500 9\n"
+                                     "0 2.05 x\n",
                                      m.grid, m.z, m.horizons);
     QVERIFY(r.ok());
-    QCOMPARE(m.grid[0], (vector2D{{1, 1, 1}}));
+    QCOMPARE(m.grid[0], (vector2D{{2.05f, 2.05f, 2.05f}}));
     QCOMPARE(m.grid[1], (vector2D{{2.6f, 2.1f, 2.1f}}));
     QCOMPARE(m.grid[2], (vector2D{{1, 1, 2.2f}}));
-    QCOMPARE(r.cells_set, 4);
+    QCOMPARE(r.cells_set, 7);
 }
 
 void TestStatisticsTables::malformedLinesRefused_data()
@@ -236,7 +238,6 @@ void TestStatisticsTables::malformedLinesRefused_data()
     QTest::newRow("depth: infinite") << false << "z dens\n0 inf\n" << 2;
     QTest::newRow("depth: too large for a float") << false << "z dens\n0 1e300\n" << 2;
     QTest::newRow("depth: binary") << false << QString("z dens\n") + QChar(0x1) + "\x7f 2\n" << 2;
-    QTest::newRow("layers: odd field count") << true << "h\n0 2.1 0\n" << 2;
     QTest::newRow("layers: word") << true << "h\n0 2.1 0 x\n" << 2;
     QTest::newRow("layers: bad depth") << true << "h\n50 2 50 2\nq 2.1 0 2\n" << 3;
 }

@@ -432,7 +432,7 @@ void TestStatisticsWindow::importRefusals()
     QCOMPARE(w.den_grid, before);
 
     fake.clear();
-    write_file(path, "z1 dens1 z2 dens2\n0 2.2 0\n");
+    write_file(path, "z1 dens1 z2 dens2\n0 2.2 0 x\n");
     fake.openNames << path;
     w.on_import_layers_mean_dens_triggered();
     QCOMPARE(fake.errors().size(), 1);

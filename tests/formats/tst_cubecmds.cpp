@@ -3,6 +3,7 @@
 #include "app/mainwindow.h"
 #include "app/mainwindowform.h"
 #include "app/run_guard.h"
+#include "engine/forward.h"
 #include "fake_interaction.h"
 #include "file_size_limit.h"
 #include "format_test_support.h"
@@ -188,8 +189,10 @@ void TestCubeCommands::openDensityKeepsEffectsOnlyForTheSameGeometry()
     MainWindow w;
     w.den_grid = make_cube(4, 3, 3);
     w.x_calc = x, w.y_calc = y, w.z_calc = z;
+    ForwardGeometry g;
+    QVERIFY(w.modelGeometry(g));
     w.effects.re = make_cube(8, 8, 3);
-    w.effects.key.valid = true;
+    w.effects.key = g.key();
 
     // New densities on the same nodes: the stored operator still serves.
     fake.openNames << same;
@@ -199,7 +202,7 @@ void TestCubeCommands::openDensityKeepsEffectsOnlyForTheSameGeometry()
 
     for (const QString& other : {deeper, larger}) {
         w.effects.re = make_cube(8, 8, 3);
-        w.effects.key.valid = true;
+        w.effects.key = g.key();
         fake.openNames << other;
         w.on_open3Dgrd_triggered();
         QVERIFY2(w.effects.empty(), qPrintable(other));

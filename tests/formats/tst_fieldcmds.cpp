@@ -303,6 +303,14 @@ void TestFieldCommands::failedObservedOpenKeepsTheField()
     w.alpha_factor = 2;
     const QString junk = dir.filePath("junk.grd");
     QVERIFY(write_file(junk, "this is no grid"));
+    // A file of another format reads the reader's own text, in either language.
+    for (int language : {0, 1}) {
+        w.language = language;
+        fake.clear();
+        fake.openNames << junk;
+        w.on_open_observed_field_triggered();
+        QCOMPARE(fake.errors(), QStringList{QStringLiteral("Unknown grid format. \nUse Surfer grid")});
+    }
     for (const QString& path : {junk, dir.filePath("none.grd")}) {
         fake.clear();
         fake.openNames << path;

@@ -1,7 +1,9 @@
 // The main window's file slots: own cube files, section grids and effects files,
 // offscreen with scripted message boxes and file dialogs.
 #include "app/mainwindow.h"
+#include "engine/forward.h"
 #include "fake_interaction.h"
+#include "test_nodes.h"
 #include "format_test_support.h"
 #include "formats/cube_file.h"
 #include "formats/effects_file.h"
@@ -137,6 +139,27 @@ void TestMainWindowFiles::sectionGrid()
     QVERIFY(!QFile::exists(dir.filePath("row.grd")));
 }
 
+namespace {
+
+// A density grid whose padded grid is nx x ny (expansion factor 0, powers of
+// two) with nz levels; the stored operator, when given, is keyed for it.
+void giveGridFor(MainWindow& w, int nx, int ny, int nz)
+{
+    w.den_grid = make_cube(nx, ny, nz);
+    w.x_calc = nodes(std::size_t(nx), 0, 50);
+    w.y_calc = nodes(std::size_t(ny), 0, 50);
+    w.z_calc = nodes(std::size_t(nz), 0, 25);
+    w.expansion_factor = 0;
+    ForwardGeometry g;
+    QVERIFY(w.modelGeometry(g));
+    QCOMPARE(g.Mx, nx);
+    QCOMPARE(g.My, ny);
+    if (!w.effects.empty())
+        w.effects.key = g.key();
+}
+
+}  // namespace
+
 void TestMainWindowFiles::effectsExportImport()
 {
     QTemporaryDir dir;
@@ -146,6 +169,7 @@ void TestMainWindowFiles::effectsExportImport()
     w.language = 1;
     w.effects.re = make_cube(8, 4, 3);
     w.effects.im = make_cube(8, 4, 3, -5.0f);
+    giveGridFor(w, 8, 4, 3);
     fake.saveNames << path;
     w.on_save_effects_triggered();
     QCOMPARE(fake.messages(), QStringList{"Effects saved"});
@@ -154,9 +178,16 @@ void TestMainWindowFiles::effectsExportImport()
     QCOMPARE(fake.fileRequests[0].filter, QStringLiteral("*.eff"));
     QCOMPARE(QFileInfo(path).size(), 12 + 8 * 4 * 3 * 16);
 
+    // A window without a density grid of the file's sizes refuses the file.
     MainWindow other;
     other.language = 0;
-    other.effects.key.valid = true;
+    fake.clear();
+    fake.openNames << path;
+    other.on_import_effects_triggered();
+    QCOMPARE(fake.errors().size(), 1);
+    QVERIFY(other.effects.empty());
+    // With such a grid the operator is taken and keyed for it.
+    giveGridFor(other, 8, 4, 3);
     fake.clear();
     fake.openNames << path;
     other.on_import_effects_triggered();
@@ -164,7 +195,7 @@ void TestMainWindowFiles::effectsExportImport()
     QCOMPARE(fake.fileRequests[0].caption, QStringLiteral("Open file"));
     QCOMPARE(other.effects.re, w.effects.re);
     QCOMPARE(other.effects.im, w.effects.im);
-    QVERIFY(!other.effects.key.valid);  // built for an unknown geometry
+    QVERIFY(other.effectsMatchModel());
 
     // Russian notice.
     fake.clear();
@@ -186,6 +217,7 @@ void TestMainWindowFiles::effectsExportWithRealHalfOnly()
     FakeInteraction fake;
     MainWindow w;
     w.effects.re = make_cube(4, 4, 2);
+    giveGridFor(w, 4, 4, 2);
     fake.saveNames << path;
     w.on_save_effects_triggered();
     QCOMPARE(fake.messages().size(), 1);
@@ -215,6 +247,7 @@ void TestMainWindowFiles::effectsImportFailure()
     QVERIFY(w.effects.key.valid);
 }
 
+// Nothing stored, or an operator of another grid: nothing to export.
 void TestMainWindowFiles::effectsExportRefusedWithoutEffects()
 {
     FakeInteraction fake;
@@ -222,6 +255,11 @@ void TestMainWindowFiles::effectsExportRefusedWithoutEffects()
     w.language = 1;
     w.on_save_effects_triggered();
     QCOMPARE(fake.errors().size(), 1);
+    w.effects.re = make_cube(4, 4, 2);
+    giveGridFor(w, 4, 4, 2);
+    w.z_calc = nodes(2, 0, 30);
+    w.on_save_effects_triggered();
+    QCOMPARE(fake.errors().size(), 2);
     QVERIFY(fake.fileRequests.isEmpty());
 }
 

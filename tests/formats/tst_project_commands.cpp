@@ -78,8 +78,11 @@ void populate(MainWindow& w)
     w.faults.inlines = {{{1, 1}}, {{2}, {3}}};
     w.faults.crosslines = {{{10, 11}}, {{12}, {13}}};
 
-    // Slab effects of the three layers on the grid's nodes.
+    // Slab effects of the three layers on the grid's nodes, keyed for them.
     w.layer_effects = {make_field(6, 5, 0.5), make_field(6, 5, 1.5), make_field(6, 5, 2.5)};
+    ForwardGeometry g;
+    if (w.modelGeometry(g))
+        w.layer_effects_key = w.layerEffectsKeyFor(g);
 }
 
 QString windowTitle(const MainWindow& w) { return w.windowTitle(); }
@@ -191,11 +194,12 @@ void TestProjectCommands::saveAndOpenEveryDataSet()
     QCOMPARE(b.faults.inlines, a.faults.inlines);
     QCOMPARE(b.faults.crosslines, a.faults.crosslines);
     QCOMPARE(b.faults.inline_type, true);
-    // Both sidecars: the real half only, without a key.
+    // Both sidecars: the real half only, keyed for the model read with them.
     QCOMPARE(b.effects.re, a.effects.re);
     QVERIFY(b.effects.im.empty());
-    QVERIFY(!b.effects.key.valid);
+    QVERIFY(b.effectsMatchModel());
     QCOMPARE(b.layer_effects, a.layer_effects);
+    QVERIFY(b.layerEffectsMatchModel());
 
     QCOMPARE(b.project_path, path);
     QCOMPARE(b.project_name, QStringLiteral("model"));
@@ -367,8 +371,12 @@ void TestProjectCommands::sidecarsFollowTheSavedProject()
     QCOMPARE(w.save_project(path), 1);
     QCOMPARE(files_in(dir.path()), QStringList{"p.3Dproj"});
 
+    // Operators of the new height: written again.
     QVERIFY(buildEffects(w));
     w.layer_effects.push_back(make_field(6, 5));
+    ForwardGeometry g;
+    QVERIFY(w.modelGeometry(g));
+    w.layer_effects_key = w.layerEffectsKeyFor(g);
     QCOMPARE(w.save_project(path), 1);
     QCOMPARE(files_in(dir.path()), (QStringList{"p.3Dproj", "p.eff", "p.effh"}));
     w.effects.clear();

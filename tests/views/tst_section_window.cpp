@@ -136,6 +136,7 @@ private slots:
     void emptyGridRefused();
     void openingFillsTheDialog();
     void modalRunClosedByTheTest();
+    void densityColourRange_data();
     void densityColourRange();
     void otherCubesAndTheirRanges();
     void regularizerRange_data();
@@ -303,18 +304,46 @@ void TestSectionWindow::modalRunClosedByTheTest()
     QVERIFY(!w.section_dialog);
 }
 
+// The density section takes the manual colour range only when it was set
+// for densities; a range typed while another cube was shown does not apply.
+void TestSectionWindow::densityColourRange_data()
+{
+    QTest::addColumn<QString>("shown");  // what the 3D view showed when the range was set
+    QTest::addColumn<bool>("manual");
+    QTest::newRow("automatic") << QString() << false;
+    QTest::newRow("set for the density cube") << "dens" << true;
+    QTest::newRow("set for the Vp cube") << "Vp" << false;
+    QTest::newRow("set for horizons coloured by density") << "horizons" << true;
+}
+
 void TestSectionWindow::densityColourRange()
 {
+    QFETCH(QString, shown);
+    QFETCH(bool, manual);
     MainWindow w;
     giveDensity(w);
-    openSection(w, [&](HorizontalSliceDialog* d) {
-        QCOMPARE(d->sectionColorScale()->dataRange(),
-                 QCPRange(double(w.den_grid[0][0][0]), double(w.den_grid[2][3][4])));
-    });
-    w.model_caxis = {1.5, 2.5};
+    w.Vp_grid.assign(3, vector2D(4, std::vector<data_type>(5, 3000.f)));
+    w.Vp_grid[2][3][4] = 6000.f;
+    w.x_vp = w.x_calc, w.y_vp = w.y_calc, w.z_vp = w.z_calc;
     w.cube_gradient = QCPColorGradient(QCPColorGradient::gpGrayscale);
+    std::vector<double> range{1.5, 2.5};
+    if (shown == "dens") {
+        w.on_view_dens_triggered();
+    } else if (shown == "Vp") {
+        w.on_view_Vp_triggered();
+        range = {2000, 6000};
+    } else if (shown == "horizons") {
+        w.horizons = {field2D(4, std::vector<double>(5, 0.0)), field2D(4, std::vector<double>(5, 300.0))};
+        w.horizons_params = {5, 4, w.x_calc.front(), w.x_calc.back(), w.y_calc.front(), w.y_calc.back()};
+        w.on_view_horizons_triggered();
+        w.on_color_by_density_triggered();
+    }
+    if (!shown.isEmpty())
+        w.setModelCaxis(range);
+    const QCPRange expected = manual ? QCPRange(range[0], range[1])
+                                     : QCPRange(double(w.den_grid[0][0][0]), double(w.den_grid[2][3][4]));
     openSection(w, [&](HorizontalSliceDialog* d) {
-        QCOMPARE(d->sectionColorScale()->dataRange(), QCPRange(1.5, 2.5));
+        QCOMPARE(d->sectionColorScale()->dataRange(), expected);
         QCOMPARE(d->sectionColorScale()->gradient(), QCPColorGradient(QCPColorGradient::gpGrayscale));
     });
 }

@@ -1,0 +1,36 @@
+#include "engine/operator_keys.h"
+
+std::uint64_t alpha_factor_key(const ForwardGeometry& g, const field2D& observed)
+{
+    const EffectsKey k = g.key();
+    KeyHasher f;
+    for (int v : {k.levels, k.rows, k.columns, g.nx, g.ny})
+        f.add(v);
+    for (float v : {k.dx, k.dy, k.dz})
+        f.add(v);
+    for (double v : {k.padded_x0, k.padded_y0, k.calc_level, k.expansion_factor})
+        f.add(v);
+    for (double v : k.depths)
+        f.add(v);
+    f.add(observed.size());
+    for (const auto& row : observed) {
+        f.add(row.size());
+        for (double v : row)
+            f.add(v);
+    }
+    return f.value();
+}
+
+bool effects_data_has_shape(const vector3D& levels, const ForwardGeometry& g)
+{
+    if (levels.size() != static_cast<std::size_t>(g.nz))
+        return false;
+    for (const auto& level : levels) {
+        if (level.size() != static_cast<std::size_t>(g.My))
+            return false;
+        for (const auto& row : level)
+            if (row.size() != static_cast<std::size_t>(g.Mx))
+                return false;
+    }
+    return true;
+}
