@@ -20,7 +20,7 @@
 // transform is built for AVX2 (eight floats or four doubles per vector) and
 // chosen at run time when the processor has it; the portable copy uses
 // 16-byte vectors.
-#if defined(__GNUC__) && !defined(__clang__) && (defined(__x86_64__) || defined(__i386__))
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #define TOLMERA_FFT_AVX2 1
 #endif
 
