@@ -243,7 +243,7 @@ CodecStatus read_binary_grid(const QString& path, QFile& file, field2D& rows, st
                 return section_error(QStringLiteral("its DATA section comes before a GRID section"),
                                      QStringLiteral("секция DATA идёт раньше секции GRID"));
             const qint64 nodes = n_row * n_col;  // below 2^62
-            if (section_size != nodes * 8 && nodes <= std::numeric_limits<quint32>::max() / 8)
+            if (nodes <= std::numeric_limits<quint32>::max() / 8 && section_size != nodes * 8)
                 return section_error(QStringLiteral("its DATA section holds %1 bytes, not the %2 of %3 x %4 nodes")
                                          .arg(section_size).arg(nodes * 8).arg(n_row).arg(n_col),
                                      QStringLiteral("в секции DATA %1 байт вместо %2 для %3 x %4 узлов")
