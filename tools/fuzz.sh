@@ -19,6 +19,7 @@ shift || true
 readers=("$@")
 [ ${#readers[@]} -gt 0 ] || readers=(cube_file surfer_grid segy effects_file project bln fault_sticks xyz mean_density)
 dir=build-fuzz
+command -v clang++ >/dev/null || { echo "The fuzz targets need Clang: apt-get install clang" >&2; exit 1; }
 
 CC=clang CXX=clang++ cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOLMERA_BUILD_FUZZERS=ON \
   -DTOLMERA_BUILD_TESTS=OFF -DTOLMERA_BUILD_BENCH=OFF >/dev/null || exit 1
