@@ -22,7 +22,7 @@
 // transform is built for AVX2 (eight floats or four doubles per vector) and
 // chosen at run time when the processor has it; the portable copy uses
 // 16-byte vectors.
-#if defined(__GNUC__) && !defined(__clang__) && (defined(__x86_64__) || defined(__i386__))
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #define TOLMERA_FFT_AVX2 1
 #endif
 
@@ -244,66 +244,62 @@ TOLMERA_INLINE void batch_stages(V* re, V* im, size_t n, const T* twr, const T* 
 // afterwards rows[e] holds element e of the W sequences.
 TOLMERA_INLINE void transpose(v8f* x)
 {
-    typedef int v8i __attribute__((vector_size(32)));
-    const v8f t0 = __builtin_shuffle(x[0], x[1], v8i{0, 8, 1, 9, 4, 12, 5, 13});
-    const v8f t1 = __builtin_shuffle(x[0], x[1], v8i{2, 10, 3, 11, 6, 14, 7, 15});
-    const v8f t2 = __builtin_shuffle(x[2], x[3], v8i{0, 8, 1, 9, 4, 12, 5, 13});
-    const v8f t3 = __builtin_shuffle(x[2], x[3], v8i{2, 10, 3, 11, 6, 14, 7, 15});
-    const v8f t4 = __builtin_shuffle(x[4], x[5], v8i{0, 8, 1, 9, 4, 12, 5, 13});
-    const v8f t5 = __builtin_shuffle(x[4], x[5], v8i{2, 10, 3, 11, 6, 14, 7, 15});
-    const v8f t6 = __builtin_shuffle(x[6], x[7], v8i{0, 8, 1, 9, 4, 12, 5, 13});
-    const v8f t7 = __builtin_shuffle(x[6], x[7], v8i{2, 10, 3, 11, 6, 14, 7, 15});
-    const v8f s0 = __builtin_shuffle(t0, t2, v8i{0, 1, 8, 9, 4, 5, 12, 13});
-    const v8f s1 = __builtin_shuffle(t0, t2, v8i{2, 3, 10, 11, 6, 7, 14, 15});
-    const v8f s2 = __builtin_shuffle(t1, t3, v8i{0, 1, 8, 9, 4, 5, 12, 13});
-    const v8f s3 = __builtin_shuffle(t1, t3, v8i{2, 3, 10, 11, 6, 7, 14, 15});
-    const v8f s4 = __builtin_shuffle(t4, t6, v8i{0, 1, 8, 9, 4, 5, 12, 13});
-    const v8f s5 = __builtin_shuffle(t4, t6, v8i{2, 3, 10, 11, 6, 7, 14, 15});
-    const v8f s6 = __builtin_shuffle(t5, t7, v8i{0, 1, 8, 9, 4, 5, 12, 13});
-    const v8f s7 = __builtin_shuffle(t5, t7, v8i{2, 3, 10, 11, 6, 7, 14, 15});
-    x[0] = __builtin_shuffle(s0, s4, v8i{0, 1, 2, 3, 8, 9, 10, 11});
-    x[1] = __builtin_shuffle(s1, s5, v8i{0, 1, 2, 3, 8, 9, 10, 11});
-    x[2] = __builtin_shuffle(s2, s6, v8i{0, 1, 2, 3, 8, 9, 10, 11});
-    x[3] = __builtin_shuffle(s3, s7, v8i{0, 1, 2, 3, 8, 9, 10, 11});
-    x[4] = __builtin_shuffle(s0, s4, v8i{4, 5, 6, 7, 12, 13, 14, 15});
-    x[5] = __builtin_shuffle(s1, s5, v8i{4, 5, 6, 7, 12, 13, 14, 15});
-    x[6] = __builtin_shuffle(s2, s6, v8i{4, 5, 6, 7, 12, 13, 14, 15});
-    x[7] = __builtin_shuffle(s3, s7, v8i{4, 5, 6, 7, 12, 13, 14, 15});
+    const v8f t0 = __builtin_shufflevector(x[0], x[1], 0, 8, 1, 9, 4, 12, 5, 13);
+    const v8f t1 = __builtin_shufflevector(x[0], x[1], 2, 10, 3, 11, 6, 14, 7, 15);
+    const v8f t2 = __builtin_shufflevector(x[2], x[3], 0, 8, 1, 9, 4, 12, 5, 13);
+    const v8f t3 = __builtin_shufflevector(x[2], x[3], 2, 10, 3, 11, 6, 14, 7, 15);
+    const v8f t4 = __builtin_shufflevector(x[4], x[5], 0, 8, 1, 9, 4, 12, 5, 13);
+    const v8f t5 = __builtin_shufflevector(x[4], x[5], 2, 10, 3, 11, 6, 14, 7, 15);
+    const v8f t6 = __builtin_shufflevector(x[6], x[7], 0, 8, 1, 9, 4, 12, 5, 13);
+    const v8f t7 = __builtin_shufflevector(x[6], x[7], 2, 10, 3, 11, 6, 14, 7, 15);
+    const v8f s0 = __builtin_shufflevector(t0, t2, 0, 1, 8, 9, 4, 5, 12, 13);
+    const v8f s1 = __builtin_shufflevector(t0, t2, 2, 3, 10, 11, 6, 7, 14, 15);
+    const v8f s2 = __builtin_shufflevector(t1, t3, 0, 1, 8, 9, 4, 5, 12, 13);
+    const v8f s3 = __builtin_shufflevector(t1, t3, 2, 3, 10, 11, 6, 7, 14, 15);
+    const v8f s4 = __builtin_shufflevector(t4, t6, 0, 1, 8, 9, 4, 5, 12, 13);
+    const v8f s5 = __builtin_shufflevector(t4, t6, 2, 3, 10, 11, 6, 7, 14, 15);
+    const v8f s6 = __builtin_shufflevector(t5, t7, 0, 1, 8, 9, 4, 5, 12, 13);
+    const v8f s7 = __builtin_shufflevector(t5, t7, 2, 3, 10, 11, 6, 7, 14, 15);
+    x[0] = __builtin_shufflevector(s0, s4, 0, 1, 2, 3, 8, 9, 10, 11);
+    x[1] = __builtin_shufflevector(s1, s5, 0, 1, 2, 3, 8, 9, 10, 11);
+    x[2] = __builtin_shufflevector(s2, s6, 0, 1, 2, 3, 8, 9, 10, 11);
+    x[3] = __builtin_shufflevector(s3, s7, 0, 1, 2, 3, 8, 9, 10, 11);
+    x[4] = __builtin_shufflevector(s0, s4, 4, 5, 6, 7, 12, 13, 14, 15);
+    x[5] = __builtin_shufflevector(s1, s5, 4, 5, 6, 7, 12, 13, 14, 15);
+    x[6] = __builtin_shufflevector(s2, s6, 4, 5, 6, 7, 12, 13, 14, 15);
+    x[7] = __builtin_shufflevector(s3, s7, 4, 5, 6, 7, 12, 13, 14, 15);
 }
 
 TOLMERA_INLINE void transpose(v4f* x)
 {
-    typedef int v4i __attribute__((vector_size(16)));
-    const v4f t0 = __builtin_shuffle(x[0], x[1], v4i{0, 4, 1, 5});
-    const v4f t1 = __builtin_shuffle(x[0], x[1], v4i{2, 6, 3, 7});
-    const v4f t2 = __builtin_shuffle(x[2], x[3], v4i{0, 4, 1, 5});
-    const v4f t3 = __builtin_shuffle(x[2], x[3], v4i{2, 6, 3, 7});
-    x[0] = __builtin_shuffle(t0, t2, v4i{0, 1, 4, 5});
-    x[1] = __builtin_shuffle(t0, t2, v4i{2, 3, 6, 7});
-    x[2] = __builtin_shuffle(t1, t3, v4i{0, 1, 4, 5});
-    x[3] = __builtin_shuffle(t1, t3, v4i{2, 3, 6, 7});
+    const v4f t0 = __builtin_shufflevector(x[0], x[1], 0, 4, 1, 5);
+    const v4f t1 = __builtin_shufflevector(x[0], x[1], 2, 6, 3, 7);
+    const v4f t2 = __builtin_shufflevector(x[2], x[3], 0, 4, 1, 5);
+    const v4f t3 = __builtin_shufflevector(x[2], x[3], 2, 6, 3, 7);
+    x[0] = __builtin_shufflevector(t0, t2, 0, 1, 4, 5);
+    x[1] = __builtin_shufflevector(t0, t2, 2, 3, 6, 7);
+    x[2] = __builtin_shufflevector(t1, t3, 0, 1, 4, 5);
+    x[3] = __builtin_shufflevector(t1, t3, 2, 3, 6, 7);
 }
 
 TOLMERA_INLINE void transpose(v2d* x)
 {
-    typedef long long v2l __attribute__((vector_size(16)));
-    const v2d t0 = __builtin_shuffle(x[0], x[1], v2l{0, 2});
-    const v2d t1 = __builtin_shuffle(x[0], x[1], v2l{1, 3});
+    const v2d t0 = __builtin_shufflevector(x[0], x[1], 0, 2);
+    const v2d t1 = __builtin_shufflevector(x[0], x[1], 1, 3);
     x[0] = t0;
     x[1] = t1;
 }
 
 TOLMERA_INLINE void transpose(v4d* x)
 {
-    typedef long long v4l __attribute__((vector_size(32)));
-    const v4d t0 = __builtin_shuffle(x[0], x[1], v4l{0, 4, 2, 6});
-    const v4d t1 = __builtin_shuffle(x[0], x[1], v4l{1, 5, 3, 7});
-    const v4d t2 = __builtin_shuffle(x[2], x[3], v4l{0, 4, 2, 6});
-    const v4d t3 = __builtin_shuffle(x[2], x[3], v4l{1, 5, 3, 7});
-    x[0] = __builtin_shuffle(t0, t2, v4l{0, 1, 4, 5});
-    x[1] = __builtin_shuffle(t1, t3, v4l{0, 1, 4, 5});
-    x[2] = __builtin_shuffle(t0, t2, v4l{2, 3, 6, 7});
-    x[3] = __builtin_shuffle(t1, t3, v4l{2, 3, 6, 7});
+    const v4d t0 = __builtin_shufflevector(x[0], x[1], 0, 4, 2, 6);
+    const v4d t1 = __builtin_shufflevector(x[0], x[1], 1, 5, 3, 7);
+    const v4d t2 = __builtin_shufflevector(x[2], x[3], 0, 4, 2, 6);
+    const v4d t3 = __builtin_shufflevector(x[2], x[3], 1, 5, 3, 7);
+    x[0] = __builtin_shufflevector(t0, t2, 0, 1, 4, 5);
+    x[1] = __builtin_shufflevector(t1, t3, 0, 1, 4, 5);
+    x[2] = __builtin_shufflevector(t0, t2, 2, 3, 6, 7);
+    x[3] = __builtin_shufflevector(t1, t3, 2, 3, 6, 7);
 }
 
 // The twiddles and the bit-reversal permutation of one length, made once per
