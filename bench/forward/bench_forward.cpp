@@ -109,10 +109,11 @@ double level_work_bytes(const ForwardGeometry& g) { return 32.0 * g.padded_cells
 double held_bytes(const EffectsOperator& e)
 {
     double b = 0;
-    for (const vector3D* half : {&e.re, &e.im})
-        for (const auto& level : *half)
-            for (const auto& row : level)
-                b += 4.0 * row.size();
+    for (const auto& level : e.quarter)
+        b += 4.0 * level.size();
+    for (const auto& level : e.im)
+        for (const auto& row : level)
+            b += 4.0 * row.size();
     return b;
 }
 
@@ -125,7 +126,7 @@ void BM_program(benchmark::State& state, Form form, int n, int p, int threads)
     if (form == Form::Reuse) {
         if (held().key != key || held().effects.empty()) {
             held().effects.clear();
-            build_effects(g, held().effects, false, 4);
+            build_effects(g, held().effects, 4);
             held().key = key;
         }
         effects = std::move(held().effects);

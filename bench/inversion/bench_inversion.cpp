@@ -61,7 +61,7 @@ Problem& problem()
         r.z = std::move(n.z);
         if (forward_geometry(r.den, r.x, r.y, r.z, -10.0, 0.0, r.g) != ForwardStatus::Completed)
             std::abort();
-        build_effects(r.g, r.effects, false, 2);
+        build_effects(r.g, r.effects, 2);
         // An observed field: the field of a smoothed copy of the model.
         vector3D smooth(LEVELS, vector2D(N, std::vector<float>(N, 0.0f)));
         for (int k = 0; k < LEVELS; k += 10)

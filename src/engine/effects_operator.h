@@ -1,7 +1,13 @@
 #pragma once
 // The stored forward operator and the geometry it was built for.
+//
+// Header-only: the file codecs fold and expand operators without linking the
+// engine.
 #include "common/types.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
 #include <vector>
 
 // Everything a stored operator depends on: metadata kept beside the data,
@@ -29,21 +35,122 @@ struct EffectsKey
     bool operator!=(const EffectsKey& o) const { return !(*this == o); }
 };
 
-// The stored forward operator: per model level, the real and imaginary parts
-// of the 2D spectrum (on the padded FFT grid) of one unit-density cell.
-// The engine builds and multiplies the real half; the imaginary half is
-// filled only when the operator is built on its own (horizon fitting).
+// The index of -k along an axis of n points.
+inline int effects_mirror(int k, int n) { return k == 0 ? 0 : n - k; }
+
+// The stored forward operator: per model level, the real part of the 2D
+// spectrum (on the padded FFT grid, `rows` x `columns`) of one unit-density
+// cell. The cell's field is symmetric in x and in y, so that spectrum is real
+// and even along both axes: E[r][c] = E[-r][c] = E[r][-c] (indices modulo the
+// sizes). Only its quarter is held, rows 0 .. rows/2 by columns
+// 0 .. columns/2; every other value is one of these.
+//
+// The files keep the full grid of every level (see the effects codecs): it is
+// expanded row by row when written and folded when read.
 struct EffectsOperator
 {
-    vector3D re;
+    // Level k: quarter_rows() x quarter_columns() values, row by row.
+    std::vector<std::vector<float>> quarter;
+    int rows = 0, columns = 0;  // the full grid of a level
+    // Imaginary parts of every level on the full grid, as an effects file
+    // brought them (the operator's spectrum has none: its imaginary part is
+    // rounding only). Empty unless imported; written back as they came.
     vector3D im;
-    EffectsKey key;  // geometry of the data; set whenever the halves are filled, reset when emptied
+    EffectsKey key;  // geometry of the data; set whenever it is filled, reset when emptied
 
-    bool empty() const { return re.empty() && im.empty(); }
+    int levels() const { return static_cast<int>(quarter.size()); }
+    int quarter_rows() const { return rows / 2 + 1; }
+    int quarter_columns() const { return columns / 2 + 1; }
+    bool empty() const { return quarter.empty() && im.empty(); }
+
+    // Quarter row q (0 <= q <= rows/2) of level k.
+    float* quarter_row(int k, int q)
+    {
+        return quarter[static_cast<std::size_t>(k)].data() + static_cast<std::size_t>(q) * quarter_columns();
+    }
+    const float* quarter_row(int k, int q) const
+    {
+        return quarter[static_cast<std::size_t>(k)].data() + static_cast<std::size_t>(q) * quarter_columns();
+    }
+    // Row r (0 <= r < rows) of level k over columns 0 .. columns/2: the row
+    // of the half spectrum.
+    const float* half_row(int k, int r) const { return quarter_row(k, r <= rows / 2 ? r : rows - r); }
+    // E[r][c] of level k on the full grid.
+    float at(int k, int r, int c) const { return half_row(k, r)[c <= columns / 2 ? c : columns - c]; }
+
+    // Row r of level k on the full grid, `columns` values into out.
+    void expand_row(int k, int r, float* out) const
+    {
+        const float* h = half_row(k, r);
+        const int half = columns / 2;
+        for (int c = 0; c <= half && c < columns; ++c)
+            out[c] = h[c];
+        for (int c = half + 1; c < columns; ++c)
+            out[c] = h[columns - c];
+    }
+    // Level k on the full grid.
+    void expand_level(int k, vector2D& out) const
+    {
+        out.assign(static_cast<std::size_t>(rows), std::vector<float>(static_cast<std::size_t>(columns)));
+        for (int r = 0; r < rows; ++r)
+            expand_row(k, r, out[static_cast<std::size_t>(r)].data());
+    }
+
+    // Sizes set and `levels` quarters of zeros, the key reset (the data
+    // are not yet those of any geometry).
+    void shape(int levels, int full_rows, int full_columns)
+    {
+        clear();
+        rows = full_rows;
+        columns = full_columns;
+        quarter.resize(static_cast<std::size_t>(levels));
+        for (auto& q : quarter)
+            q.assign(static_cast<std::size_t>(quarter_rows()) * quarter_columns(), 0.0f);
+    }
     void clear()
     {
-        vector3D().swap(re);
+        std::vector<std::vector<float>>().swap(quarter);
         vector3D().swap(im);
+        rows = columns = 0;
         key = EffectsKey();
     }
 };
+
+// Relative unevenness a folded level may have: the largest difference of a
+// value from the mean of its mirrors, against the level's largest value.
+// Operators built by earlier versions differ from even by float rounding
+// only; anything beyond this is not an operator's spectrum.
+constexpr double effects_fold_tolerance = 1e-4;
+
+// Folds one full level (rows x columns values, row r at full[r]) into its
+// quarter (quarter_rows x quarter_columns, resized): every quarter value is
+// the mean of the value and its three mirrors, in double, rounded to float,
+// so an expanded level folds back to itself bit for bit. Returns false, with
+// `quarter` unspecified, when the level is not even within
+// effects_fold_tolerance or holds values that are not finite.
+template <typename Row>
+bool effects_fold_level(const Row* full, int rows, int columns, std::vector<float>& quarter)
+{
+    if (rows <= 0 || columns <= 0)
+        return false;
+    const int qr = rows / 2 + 1, qc = columns / 2 + 1;
+    quarter.assign(static_cast<std::size_t>(qr) * qc, 0.0f);
+    double largest = 0, worst = 0;
+    for (int r = 0; r < qr && r < rows; ++r) {
+        const int rr = effects_mirror(r, rows);
+        const auto& a = full[r];
+        const auto& b = full[rr];
+        for (int c = 0; c < qc && c < columns; ++c) {
+            const int cc = effects_mirror(c, columns);
+            const double v[4] = {double(a[c]), double(a[cc]), double(b[c]), double(b[cc])};
+            const double mean = ((v[0] + v[1]) + (v[2] + v[3])) * 0.25;
+            if (!std::isfinite(mean))
+                return false;
+            for (double x : v)
+                worst = std::max(worst, std::fabs(x - mean));
+            largest = std::max(largest, std::fabs(mean));
+            quarter[static_cast<std::size_t>(r) * qc + c] = static_cast<float>(mean);
+        }
+    }
+    return worst <= effects_fold_tolerance * largest;
+}

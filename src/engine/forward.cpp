@@ -91,6 +91,7 @@ struct ForwardWork
     field2D Sr, Si;                 // spectrum sums
     vector3D spec_re, spec_im;      // level spectra of a reuse group
     std::vector<field2D> a, b, c, d; // per worker: transform pairs and their split
+    std::vector<vector2D> ka, kb;    // per worker: the two kernels of an operator pair
     vector2D zero_im;               // imaginary scratch of a lone kernel
     std::vector<PrismLattice::Face> faces;  // depth faces of a group of levels
     PrismLattice::Face carry;       // the last face of the previous group
@@ -106,6 +107,8 @@ struct ForwardWork
     {
         for (auto* v : {&a, &b, &c, &d})
             std::vector<field2D>().swap(*v);
+        for (auto* v : {&ka, &kb})
+            std::vector<vector2D>().swap(*v);
         vector2D().swap(zero_im);
         std::vector<PrismLattice::Face>().swap(faces);
         carry = PrismLattice::Face();
@@ -124,6 +127,9 @@ struct ForwardWork
             for (const auto& level : *v)
                 add(level);
         for (const auto* v : {&a, &b, &c, &d})
+            for (const auto& grid : *v)
+                add(grid);
+        for (const auto* v : {&ka, &kb})
             for (const auto& grid : *v)
                 add(grid);
         add(zero_im);
@@ -323,35 +329,36 @@ int build_group(int thread_count, int levels_left)
     return std::min(levels_left, 2 * std::max(1, thread_count));
 }
 
-// Operator levels k0 .. k0 + n - 1 (k0 even): the kernels of a pair are
-// transformed together and separated. `op(k)` is the grid of level k, `im(k)`
-// (may be null) receives the imaginary part.
-template <class Op, class Im>
-void build_operator_group(const ForwardGeometry& g, int k0, int n, int T, Op op, Im im)
+// Operator levels k0 .. k0 + n - 1 (k0 even) into `effects`, whose quarters
+// are already allocated: the kernels of a pair are transformed together and
+// separated, and each spectrum's quarter is kept.
+void build_operator_group(const ForwardGeometry& g, int k0, int n, int T, EffectsOperator& effects)
 {
     const int pairs = (n + 1) / 2;
     const int per_pair = std::max(1, T / pairs);
     ForwardWork& w = work();
-    if (n % 2)
-        shape(w.zero_im, g.My, g.Mx);
+    const int slots = std::max(1, std::min(T, pairs));
+    shape_all(w.ka, slots, g.My, g.Mx);
+    shape_all(w.kb, slots, g.My, g.Mx);
     const PrismLattice lattice = cell_lattice(g);
     std::vector<int> top, bottom;
     level_faces(g, lattice, k0, n, T, w, top, bottom);
     run_split(pairs, T, [&](std::size_t j0, std::size_t j1) {
+        const std::size_t slot = split_range_index(j0, pairs, T);
+        vector2D& a = w.ka[slot];
+        vector2D& b = w.kb[slot];
         for (std::size_t j = j0; j < j1; ++j) {
             const int ka = k0 + 2 * static_cast<int>(j), kb = ka + 1;
-            vector2D& a = op(ka);
             lattice.field(w.faces[top[ka - k0]], w.faces[bottom[ka - k0]], 1.0, true, a, per_pair);
-            if (kb < k0 + n) {
-                vector2D& b = op(kb);
+            if (kb < k0 + n)
                 lattice.field(w.faces[top[kb - k0]], w.faces[bottom[kb - k0]], 1.0, true, b, per_pair);
-                fft_2d(a, b, fft_forward);
-                split_operator_pair(a, b, im(ka), im(kb));
-            } else {
-                zero_grid(w.zero_im);
-                fft_2d(a, w.zero_im, fft_forward);
-                split_operator_pair(a, w.zero_im, im(ka), nullptr);
-            }
+            else
+                zero_grid(b);
+            fft_2d(a, b, fft_forward);
+            split_operator_pair(a, b, nullptr, nullptr);
+            effects_fold_level(a.data(), g.My, g.Mx, effects.quarter[ka]);
+            if (kb < k0 + n)
+                effects_fold_level(b.data(), g.My, g.Mx, effects.quarter[kb]);
         }
     });
     keep_last_face(w, bottom);
@@ -515,28 +522,22 @@ int forward_reuse_batch_levels(const ForwardGeometry& g)
     return std::max(1, std::min({g.nz, 16, std::max(4, by_memory)}));
 }
 
-ForwardStatus build_effects(const ForwardGeometry& g, EffectsOperator& effects, bool both_halves,
-                            int thread_count, const ForwardProgress& progress)
+ForwardStatus build_effects(const ForwardGeometry& g, EffectsOperator& effects, int thread_count,
+                            const ForwardProgress& progress)
 {
     const int T = std::max(1, thread_count);
     try {
         effects.clear();
         work().carry.valid = false;
         work().drop_spectra();
-        // Every value is written by the build.
-        shape_all(effects.re, g.nz, g.My, g.Mx);
-        if (both_halves)
-            shape_all(effects.im, g.nz, g.My, g.Mx);
-
+        effects.shape(g.nz, g.My, g.Mx);
         for (int k0 = 0; k0 < g.nz;) {
             if (!keep_going(progress, k0, g.nz)) {
                 effects.clear();
                 return ForwardStatus::Stopped;
             }
             const int n = build_group(T, g.nz - k0);
-            build_operator_group(
-                g, k0, n, T, [&](int k) -> vector2D& { return effects.re[k]; },
-                [&](int k) -> vector2D* { return both_halves ? &effects.im[k] : nullptr; });
+            build_operator_group(g, k0, n, T, effects);
             k0 += n;
         }
     } catch (const std::bad_alloc&) {
@@ -572,7 +573,7 @@ void finish(const ForwardGeometry& g, ForwardWork& w, field2D& result)
 // a group of levels at a time (the group size does not depend on the thread
 // count), each product with the operator formed in float and summed in
 // double, levels in order inside every row.
-ForwardStatus reuse_effects(const vector3D& den_grid, const ForwardGeometry& g, const vector3D& op, int T,
+ForwardStatus reuse_effects(const vector3D& den_grid, const ForwardGeometry& g, const EffectsOperator& op, int T,
                             const ForwardProgress& progress, ForwardWork& w)
 {
     const int B = forward_reuse_batch_levels(g);
@@ -602,7 +603,7 @@ ForwardStatus reuse_effects(const vector3D& den_grid, const ForwardGeometry& g, 
                 double* __restrict sr = w.Sr[r].data();
                 double* __restrict si = w.Si[r].data();
                 for (int l = 0; l < n; ++l) {
-                    const float* __restrict o = op[k0 + l][r].data();
+                    const float* __restrict o = op.half_row(k0 + l, static_cast<int>(r));
                     const float* __restrict mr = w.spec_re[l][r].data();
                     const float* __restrict mi = w.spec_im[l][r].data();
                     for (std::size_t c = 0; c < H; ++c) {
@@ -619,7 +620,8 @@ ForwardStatus reuse_effects(const vector3D& den_grid, const ForwardGeometry& g, 
 }
 
 // Sr += E * (Dr, Di) over the half spectrum, rows split over the workers,
-// for the n grids given by level(b) = {E, Dr, Di}, in order inside every row.
+// for the n levels b given by level(b, r) = {E, Dr, Di} (pointers to row r
+// of each), in order inside every row.
 template <class Level>
 void add_products(const ForwardGeometry& g, int n, int T, ForwardWork& w, Level level)
 {
@@ -629,10 +631,10 @@ void add_products(const ForwardGeometry& g, int n, int T, ForwardWork& w, Level 
             double* __restrict sr = w.Sr[r].data();
             double* __restrict si = w.Si[r].data();
             for (int b = 0; b < n; ++b) {
-                const auto grids = level(b);
-                const auto* __restrict e = std::get<0>(grids)[r].data();
-                const double* __restrict dr = std::get<1>(grids)[r].data();
-                const double* __restrict di = std::get<2>(grids)[r].data();
+                const auto rows = level(b, static_cast<int>(r));
+                const auto* __restrict e = std::get<0>(rows);
+                const double* __restrict dr = std::get<1>(rows);
+                const double* __restrict di = std::get<2>(rows);
                 for (std::size_t c = 0; c < H; ++c) {
                     const double E = e[c];
                     sr[c] += E * dr[c];
@@ -661,17 +663,15 @@ ForwardStatus forward_stored(const vector3D& den_grid, const ForwardGeometry& g,
             return ForwardStatus::Stopped;
 
         if (fit) {
-            const ForwardStatus st = reuse_effects(den_grid, g, effects.re, T, progress, w);
+            const ForwardStatus st = reuse_effects(den_grid, g, effects, T, progress, w);
             if (st != ForwardStatus::Completed)
                 return st;
         } else {
             // Build the operator's real half while summing the level spectra
             // in double: per pair of levels one transform of the two kernels
             // and one of the two padded levels.
-            vector3D().swap(effects.im);
-            effects.key = EffectsKey();
+            effects.shape(g.nz, g.My, g.Mx);
             w.carry.valid = false;
-            shape_all(effects.re, g.nz, g.My, g.Mx);
             const int slots = std::max(1, std::min(T, (g.nz + 1) / 2));
             shape_all(w.a, slots, g.My, g.Mx);
             shape_all(w.b, slots, g.My, g.Mx);
@@ -683,9 +683,7 @@ ForwardStatus forward_stored(const vector3D& den_grid, const ForwardGeometry& g,
                     return ForwardStatus::Stopped;
                 }
                 const int n = build_group(T, g.nz - k0);
-                build_operator_group(
-                    g, k0, n, T, [&](int k) -> vector2D& { return effects.re[k]; },
-                    [](int) -> vector2D* { return nullptr; });
+                build_operator_group(g, k0, n, T, effects);
                 // Padded levels k0 + 2j and k0 + 2j + 1 share slot j's
                 // transform; their spectra end in (a, b) and (c, d).
                 const int pairs = (n + 1) / 2;
@@ -701,11 +699,12 @@ ForwardStatus forward_stored(const vector3D& den_grid, const ForwardGeometry& g,
                         split_level_pair(w.a[j], w.b[j], w.c[j], w.d[j]);
                     }
                 });
-                add_products(g, n, T, w, [&](int b) {
+                add_products(g, n, T, w, [&](int b, int r) {
                     const int j = b / 2;
+                    const float* e = effects.half_row(k0 + b, r);
                     if (b % 2 == 0)
-                        return std::tie(effects.re[k0 + b], w.a[j], w.b[j]);
-                    return std::tie(effects.re[k0 + b], w.c[j], w.d[j]);
+                        return std::make_tuple(e, w.a[j][r].data(), w.b[j][r].data());
+                    return std::make_tuple(e, w.c[j][r].data(), w.d[j][r].data());
                 });
                 k0 += n;
             }
@@ -756,7 +755,10 @@ ForwardStatus forward_without_store(const vector3D& den_grid, const ForwardGeome
                     split_kernel_level(w.a[b], w.b[b], w.c[b]);
                 }
             });
-            add_products(g, n, T, w, [&](int b) { return std::tie(w.a[b], w.b[b], w.c[b]); });
+            add_products(g, n, T, w, [&](int b, int r) {
+                return std::make_tuple(static_cast<const double*>(w.a[b][r].data()), w.b[b][r].data(),
+                                       w.c[b][r].data());
+            });
             keep_last_face(w, bottom);
             k0 += n;
         }

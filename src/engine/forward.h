@@ -97,17 +97,17 @@ void swapped_unit_cell_field(const ForwardGeometry& g, int k, vector2D& out, int
 // checked against the model it is read for. This is the one test of reuse.
 bool effects_fit(const EffectsOperator& effects, const ForwardGeometry& g);
 
-// Builds the stored operator for the geometry: level k of the real half is
-// the real part of fft_2d(fft_shift(unit_cell_field(k))); with `both_halves`
-// the imaginary half holds the imaginary part, otherwise it is emptied.
-// The kernel evaluations and transforms are spread over the worker threads.
-// A stop empties both halves. On completion the key is set.
-ForwardStatus build_effects(const ForwardGeometry& g, EffectsOperator& effects, bool both_halves,
-                            int thread_count, const ForwardProgress& progress = ForwardProgress());
+// Builds the stored operator for the geometry: level k is the quarter of
+// the real part of fft_2d(fft_shift(unit_cell_field(k))) (the imaginary part
+// is rounding: the field is even). The kernel evaluations and transforms are
+// spread over the worker threads. A stop empties the operator. On completion
+// the key is set.
+ForwardStatus build_effects(const ForwardGeometry& g, EffectsOperator& effects, int thread_count,
+                            const ForwardProgress& progress = ForwardProgress());
 
 // Stored form. Reuses `effects` when effects_fit: the level spectra are formed in float and
-// summed by parallel_accumulate_effects. Otherwise rebuilds the real half
-// (the imaginary half is emptied) while summing the level spectra in double.
+// their products with the operator summed in double. Otherwise rebuilds the
+// operator while summing the level spectra in double.
 // `result` becomes ny x nx; it keeps zeros unless the run completes.
 // `reused` (optional) tells which path ran.
 ForwardStatus forward_stored(const vector3D& den_grid, const ForwardGeometry& g,

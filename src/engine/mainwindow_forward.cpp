@@ -168,7 +168,7 @@ bool MainWindow::calculateEffects(MemoryRun run)
     };
     // The build stops when the run that asked for it (horizon fitting) is stopped.
     const ForwardStatus status =
-        build_effects(geometry, effects, true, thread_count,
+        build_effects(geometry, effects, thread_count,
                       forwardProgress(inversion_running, nullptr, den_grid, label));
     return run_completed(*this, status);
 }

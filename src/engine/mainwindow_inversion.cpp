@@ -417,7 +417,7 @@ void GridInversionRun::run()
 
     // The stored operator, built when it does not belong to this geometry.
     if (!effects_fit(w.effects, g)) {
-        const ForwardStatus built = build_effects(g, w.effects, false, w.thread_count, [this](int done, int total) {
+        const ForwardStatus built = build_effects(g, w.effects, w.thread_count, [this](int done, int total) {
             if (!running())
                 return false;
             show(text("Расчет матрицы эффектов для слоя ", "Calculating effects matrix for layer ")

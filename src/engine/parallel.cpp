@@ -159,6 +159,17 @@ void run_split(size_t item_count, int thread_count,
         std::rethrow_exception(job.error);
 }
 
+size_t split_range_index(size_t begin, size_t item_count, int thread_count)
+{
+    // Range i starts at floor(i * n / T); for T < n that start gives back i
+    // as ceil(start * T / n).
+    const uint64_t T = thread_count < 1 ? 1 : static_cast<uint64_t>(thread_count);
+    const uint64_t n = item_count;
+    if (T >= n)
+        return begin;
+    return static_cast<size_t>((begin * T + n - 1) / n);
+}
+
 void parallel_accumulate_effects(const vector3D& operator_re, const vector3D& model_re,
                                  const vector3D& model_im, field2D& out_re, field2D& out_im,
                                  int thread_count)

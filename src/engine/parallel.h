@@ -24,6 +24,11 @@
 void run_split(size_t item_count, int thread_count,
                const std::function<void(size_t begin, size_t end)>& work);
 
+// The number of the range of run_split(item_count, thread_count) that starts
+// at `begin` (0 .. min(item_count, thread_count) - 1; distinct for the
+// non-empty ranges of one call), for work that keeps scratch per range.
+size_t split_range_index(size_t begin, size_t item_count, int thread_count);
+
 // Predicted spectrum: out_re[r][k] = sum over levels l of
 // operator_re[l][r][k] * model_re[l][r][k] (each product formed in float,
 // summed in double, levels in order), out_im likewise with model_im.
