@@ -377,148 +377,160 @@ struct Scratch {
 // translation and cache misses of the column pass down.
 constexpr size_t kColumnGroups = 2;
 
+// Rows begin .. end-1 of a grid (each nc long, a power of two): W rows at a
+// time are interleaved (transposed) into the scratch in bit-reversed order,
+// transformed, and written back. The inverse direction conjugates the input.
+template <typename T, typename V>
+TOLMERA_INLINE void fft_rows_batched(std::vector<std::vector<T>>& gre, std::vector<std::vector<T>>& gim,
+                                     size_t row_begin, size_t row_end, bool inverse)
+{
+    constexpr size_t W = sizeof(V) / sizeof(T);
+    const size_t nc = gre[row_begin].size();
+    Scratch<T, V> s(nc, 1);
+    const uint32_t* rev = s.rev();
+    T* row_re[W];
+    T* row_im[W];
+    for (size_t r0 = row_begin; r0 < row_end; r0 += W) {
+        const size_t m = row_end - r0 < W ? row_end - r0 : W;
+        for (size_t b = 0; b < m; ++b) {
+            row_re[b] = gre[r0 + b].data();
+            row_im[b] = gim[r0 + b].data();
+        }
+        if (m < W) {
+            std::memset(static_cast<void*>(s.re), 0, nc * sizeof(V));
+            std::memset(static_cast<void*>(s.im), 0, nc * sizeof(V));
+        }
+        if (m == W && nc % W == 0) {
+            // W x W tiles transposed in registers.
+            for (size_t e = 0; e < nc; e += W) {
+                V xr[W], xi[W];
+                for (size_t b = 0; b < W; ++b) {
+                    std::memcpy(&xr[b], row_re[b] + e, sizeof(V));
+                    std::memcpy(&xi[b], row_im[b] + e, sizeof(V));
+                }
+                transpose(xr);
+                transpose(xi);
+                for (size_t q = 0; q < W; ++q) {
+                    s.re[rev[e + q]] = xr[q];
+                    s.im[rev[e + q]] = inverse ? -xi[q] : xi[q];
+                }
+            }
+        } else {
+            for (size_t e = 0; e < nc; ++e) {
+                T* dr = s.lanes_re(rev[e]);
+                T* di = s.lanes_im(rev[e]);
+                for (size_t b = 0; b < m; ++b) {
+                    dr[b] = row_re[b][e];
+                    di[b] = inverse ? -row_im[b][e] : row_im[b][e];
+                }
+            }
+        }
+        batch_stages(s.re, s.im, nc, s.twr(), s.twi());
+        if (m == W && nc % W == 0) {
+            for (size_t e = 0; e < nc; e += W) {
+                V xr[W], xi[W];
+                for (size_t q = 0; q < W; ++q) {
+                    xr[q] = s.re[e + q];
+                    xi[q] = s.im[e + q];
+                }
+                transpose(xr);
+                transpose(xi);
+                for (size_t b = 0; b < W; ++b) {
+                    std::memcpy(row_re[b] + e, &xr[b], sizeof(V));
+                    std::memcpy(row_im[b] + e, &xi[b], sizeof(V));
+                }
+            }
+        } else {
+            for (size_t e = 0; e < nc; ++e) {
+                const T* sr = s.lanes_re(e);
+                const T* si = s.lanes_im(e);
+                for (size_t b = 0; b < m; ++b) {
+                    row_re[b][e] = sr[b];
+                    row_im[b][e] = si[b];
+                }
+            }
+        }
+    }
+}
+
+// Columns begin .. end-1 of a grid of nr rows (a power of two): neighbouring
+// columns are loaded as vectors of W from each row, K batches of W per visit
+// of a row. A divisor other than 1 divides every result (the inverse).
+template <typename T, typename V>
+TOLMERA_INLINE void fft_columns_batched(std::vector<std::vector<T>>& gre, std::vector<std::vector<T>>& gim,
+                                        size_t col_begin, size_t col_end, bool inverse, T divisor)
+{
+    constexpr size_t W = sizeof(V) / sizeof(T);
+    constexpr size_t K = kColumnGroups;
+    const size_t nr = gre.size();
+    Scratch<T, V> s(nr, K);
+    const uint32_t* rev = s.rev();
+    V* const sre = s.re;
+    V* const sim = s.im;
+    size_t c0 = col_begin;
+    for (; c0 + K * W <= col_end; c0 += K * W) {
+        for (size_t e = 0; e < nr; ++e) {
+            const T* pr = gre[e].data() + c0;
+            const T* pi = gim[e].data() + c0;
+            const size_t q = rev[e];
+            for (size_t g = 0; g < K; ++g) {
+                std::memcpy(sre + g * nr + q, pr + g * W, sizeof(V));
+                std::memcpy(sim + g * nr + q, pi + g * W, sizeof(V));
+            }
+        }
+        for (size_t g = 0; g < K; ++g)
+            batch_stages(sre + g * nr, sim + g * nr, nr, s.twr(), s.twi());
+        if (inverse) {
+            for (size_t e = 0; e < K * nr; ++e) {
+                sre[e] = sre[e] / divisor;
+                sim[e] = sim[e] / divisor;
+            }
+        }
+        for (size_t e = 0; e < nr; ++e) {
+            T* pr = gre[e].data() + c0;
+            T* pi = gim[e].data() + c0;
+            for (size_t g = 0; g < K; ++g) {
+                std::memcpy(pr + g * W, sre + g * nr + e, sizeof(V));
+                std::memcpy(pi + g * W, sim + g * nr + e, sizeof(V));
+            }
+        }
+    }
+    // The remaining columns (fewer than K*W), W or fewer at a time.
+    for (; c0 < col_end; c0 += W) {
+        const size_t m = col_end - c0 < W ? col_end - c0 : W;
+        if (m < W) {
+            std::memset(static_cast<void*>(sre), 0, nr * sizeof(V));
+            std::memset(static_cast<void*>(sim), 0, nr * sizeof(V));
+        }
+        for (size_t e = 0; e < nr; ++e) {
+            T* dr = s.lanes_re(rev[e]);
+            T* di = s.lanes_im(rev[e]);
+            for (size_t b = 0; b < m; ++b) {
+                dr[b] = gre[e][c0 + b];
+                di[b] = gim[e][c0 + b];
+            }
+        }
+        batch_stages(sre, sim, nr, s.twr(), s.twi());
+        for (size_t e = 0; e < nr; ++e) {
+            const T* sr = s.lanes_re(e);
+            const T* si = s.lanes_im(e);
+            for (size_t b = 0; b < m; ++b) {
+                gre[e][c0 + b] = inverse ? sr[b] / divisor : sr[b];
+                gim[e][c0 + b] = inverse ? si[b] / divisor : si[b];
+            }
+        }
+    }
+}
+
 template <typename T, typename V>
 TOLMERA_INLINE void fft_2d_batched(std::vector<std::vector<T>>& gre,
                                    std::vector<std::vector<T>>& gim, int direction)
 {
-    constexpr size_t W = sizeof(V) / sizeof(T);
     const size_t nr = gre.size();
     const size_t nc = gre[0].size();
     const bool inverse = direction == 1;
-
-    // Rows: W rows at a time are interleaved (transposed) into the scratch in
-    // bit-reversed order, transformed, and written back.
-    {
-        Scratch<T, V> s(nc, 1);
-        const uint32_t* rev = s.rev();
-        T* row_re[W];
-        T* row_im[W];
-        for (size_t r0 = 0; r0 < nr; r0 += W) {
-            const size_t m = nr - r0 < W ? nr - r0 : W;
-            for (size_t b = 0; b < m; ++b) {
-                row_re[b] = gre[r0 + b].data();
-                row_im[b] = gim[r0 + b].data();
-            }
-            if (m < W) {
-                std::memset(static_cast<void*>(s.re), 0, nc * sizeof(V));
-                std::memset(static_cast<void*>(s.im), 0, nc * sizeof(V));
-            }
-            if (m == W && nc % W == 0) {
-                // W x W tiles transposed in registers.
-                for (size_t e = 0; e < nc; e += W) {
-                    V xr[W], xi[W];
-                    for (size_t b = 0; b < W; ++b) {
-                        std::memcpy(&xr[b], row_re[b] + e, sizeof(V));
-                        std::memcpy(&xi[b], row_im[b] + e, sizeof(V));
-                    }
-                    transpose(xr);
-                    transpose(xi);
-                    for (size_t q = 0; q < W; ++q) {
-                        s.re[rev[e + q]] = xr[q];
-                        s.im[rev[e + q]] = inverse ? -xi[q] : xi[q];
-                    }
-                }
-            } else {
-                for (size_t e = 0; e < nc; ++e) {
-                    T* dr = s.lanes_re(rev[e]);
-                    T* di = s.lanes_im(rev[e]);
-                    for (size_t b = 0; b < m; ++b) {
-                        dr[b] = row_re[b][e];
-                        di[b] = inverse ? -row_im[b][e] : row_im[b][e];
-                    }
-                }
-            }
-            batch_stages(s.re, s.im, nc, s.twr(), s.twi());
-            if (m == W && nc % W == 0) {
-                for (size_t e = 0; e < nc; e += W) {
-                    V xr[W], xi[W];
-                    for (size_t q = 0; q < W; ++q) {
-                        xr[q] = s.re[e + q];
-                        xi[q] = s.im[e + q];
-                    }
-                    transpose(xr);
-                    transpose(xi);
-                    for (size_t b = 0; b < W; ++b) {
-                        std::memcpy(row_re[b] + e, &xr[b], sizeof(V));
-                        std::memcpy(row_im[b] + e, &xi[b], sizeof(V));
-                    }
-                }
-            } else {
-                for (size_t e = 0; e < nc; ++e) {
-                    const T* sr = s.lanes_re(e);
-                    const T* si = s.lanes_im(e);
-                    for (size_t b = 0; b < m; ++b) {
-                        row_re[b][e] = sr[b];
-                        row_im[b][e] = si[b];
-                    }
-                }
-            }
-        }
-    }
-
-    // Columns: neighbouring columns are loaded as vectors of W from each row,
-    // K batches of W per visit of a row.
-    {
-        constexpr size_t K = kColumnGroups;
-        Scratch<T, V> s(nr, K);
-        const uint32_t* rev = s.rev();
-        const T divisor = static_cast<T>(nc) * static_cast<T>(nr);
-        V* const sre = s.re;
-        V* const sim = s.im;
-        size_t c0 = 0;
-        for (; c0 + K * W <= nc; c0 += K * W) {
-            for (size_t e = 0; e < nr; ++e) {
-                const T* pr = gre[e].data() + c0;
-                const T* pi = gim[e].data() + c0;
-                const size_t q = rev[e];
-                for (size_t g = 0; g < K; ++g) {
-                    std::memcpy(sre + g * nr + q, pr + g * W, sizeof(V));
-                    std::memcpy(sim + g * nr + q, pi + g * W, sizeof(V));
-                }
-            }
-            for (size_t g = 0; g < K; ++g)
-                batch_stages(sre + g * nr, sim + g * nr, nr, s.twr(), s.twi());
-            if (inverse) {
-                for (size_t e = 0; e < K * nr; ++e) {
-                    sre[e] = sre[e] / divisor;
-                    sim[e] = sim[e] / divisor;
-                }
-            }
-            for (size_t e = 0; e < nr; ++e) {
-                T* pr = gre[e].data() + c0;
-                T* pi = gim[e].data() + c0;
-                for (size_t g = 0; g < K; ++g) {
-                    std::memcpy(pr + g * W, sre + g * nr + e, sizeof(V));
-                    std::memcpy(pi + g * W, sim + g * nr + e, sizeof(V));
-                }
-            }
-        }
-        // The remaining columns (fewer than K*W), W or fewer at a time.
-        for (; c0 < nc; c0 += W) {
-            const size_t m = nc - c0 < W ? nc - c0 : W;
-            if (m < W) {
-                std::memset(static_cast<void*>(sre), 0, nr * sizeof(V));
-                std::memset(static_cast<void*>(sim), 0, nr * sizeof(V));
-            }
-            for (size_t e = 0; e < nr; ++e) {
-                T* dr = s.lanes_re(rev[e]);
-                T* di = s.lanes_im(rev[e]);
-                for (size_t b = 0; b < m; ++b) {
-                    dr[b] = gre[e][c0 + b];
-                    di[b] = gim[e][c0 + b];
-                }
-            }
-            batch_stages(sre, sim, nr, s.twr(), s.twi());
-            for (size_t e = 0; e < nr; ++e) {
-                const T* sr = s.lanes_re(e);
-                const T* si = s.lanes_im(e);
-                for (size_t b = 0; b < m; ++b) {
-                    gre[e][c0 + b] = inverse ? sr[b] / divisor : sr[b];
-                    gim[e][c0 + b] = inverse ? si[b] / divisor : si[b];
-                }
-            }
-        }
-    }
+    fft_rows_batched<T, V>(gre, gim, 0, nr, inverse);
+    fft_columns_batched<T, V>(gre, gim, 0, nc, inverse, static_cast<T>(nc) * static_cast<T>(nr));
 }
 
 template <typename T>
@@ -545,6 +557,26 @@ void fft_2d_portable(field2D& re, field2D& im, int direction)
     fft_2d_batched<double, v2d>(re, im, direction);
 }
 
+void fft_rows_portable(vector2D& re, vector2D& im, size_t b, size_t e, bool inverse)
+{
+    fft_rows_batched<float, v4f>(re, im, b, e, inverse);
+}
+
+void fft_rows_portable(field2D& re, field2D& im, size_t b, size_t e, bool inverse)
+{
+    fft_rows_batched<double, v2d>(re, im, b, e, inverse);
+}
+
+void fft_columns_portable(vector2D& re, vector2D& im, size_t b, size_t e, bool inverse, float d)
+{
+    fft_columns_batched<float, v4f>(re, im, b, e, inverse, d);
+}
+
+void fft_columns_portable(field2D& re, field2D& im, size_t b, size_t e, bool inverse, double d)
+{
+    fft_columns_batched<double, v2d>(re, im, b, e, inverse, d);
+}
+
 #if TOLMERA_FFT_AVX2
 __attribute__((target("avx2"))) void fft_2d_avx2(vector2D& re, vector2D& im, int direction)
 {
@@ -554,6 +586,28 @@ __attribute__((target("avx2"))) void fft_2d_avx2(vector2D& re, vector2D& im, int
 __attribute__((target("avx2"))) void fft_2d_avx2(field2D& re, field2D& im, int direction)
 {
     fft_2d_batched<double, v4d>(re, im, direction);
+}
+
+__attribute__((target("avx2"))) void fft_rows_avx2(vector2D& re, vector2D& im, size_t b, size_t e, bool inverse)
+{
+    fft_rows_batched<float, v8f>(re, im, b, e, inverse);
+}
+
+__attribute__((target("avx2"))) void fft_rows_avx2(field2D& re, field2D& im, size_t b, size_t e, bool inverse)
+{
+    fft_rows_batched<double, v4d>(re, im, b, e, inverse);
+}
+
+__attribute__((target("avx2"))) void fft_columns_avx2(vector2D& re, vector2D& im, size_t b, size_t e,
+                                                      bool inverse, float d)
+{
+    fft_columns_batched<float, v8f>(re, im, b, e, inverse, d);
+}
+
+__attribute__((target("avx2"))) void fft_columns_avx2(field2D& re, field2D& im, size_t b, size_t e,
+                                                      bool inverse, double d)
+{
+    fft_columns_batched<double, v4d>(re, im, b, e, inverse, d);
 }
 
 bool avx2_usable()
@@ -575,6 +629,56 @@ void fft_2d_dispatch(Grid& re, Grid& im, int direction)
     }
 #endif
     fft_2d_portable(re, im, direction);
+}
+
+bool wide_vectors()
+{
+#if TOLMERA_FFT_AVX2
+    return wide_vectors_allowed.load(std::memory_order_relaxed) && avx2_usable();
+#else
+    return false;
+#endif
+}
+
+template <typename T>
+void rows_dispatch(std::vector<std::vector<T>>& re, std::vector<std::vector<T>>& im, size_t begin,
+                   size_t end, int direction)
+{
+    if (begin >= end || end > re.size() || re.size() != im.size())
+        return;
+    const size_t nc = re[begin].size();
+    if (!is_power_of_two(nc))
+        return;
+    for (size_t r = begin; r < end; ++r)
+        if (re[r].size() != nc || im[r].size() != nc)
+            return;
+#if TOLMERA_FFT_AVX2
+    if (wide_vectors()) {
+        fft_rows_avx2(re, im, begin, end, direction == fft_inverse);
+        return;
+    }
+#endif
+    fft_rows_portable(re, im, begin, end, direction == fft_inverse);
+}
+
+template <typename T>
+void columns_dispatch(std::vector<std::vector<T>>& re, std::vector<std::vector<T>>& im, size_t begin,
+                      size_t end, int direction)
+{
+    const size_t nr = re.size();
+    if (begin >= end || nr != im.size() || !is_power_of_two(nr))
+        return;
+    for (size_t r = 0; r < nr; ++r)
+        if (re[r].size() < end || im[r].size() < end)
+            return;
+    const T divisor = static_cast<T>(re[0].size()) * static_cast<T>(nr);
+#if TOLMERA_FFT_AVX2
+    if (wide_vectors()) {
+        fft_columns_avx2(re, im, begin, end, direction == fft_inverse, divisor);
+        return;
+    }
+#endif
+    fft_columns_portable(re, im, begin, end, direction == fft_inverse, divisor);
 }
 
 template <typename T>
@@ -650,6 +754,26 @@ void fft_2d(field2D& re, field2D& im, int direction)
     if (!valid_complex_grid(re, im))
         return;
     fft_2d_dispatch(re, im, direction);
+}
+
+void fft_rows(vector2D& re, vector2D& im, size_t begin, size_t end, int direction)
+{
+    rows_dispatch(re, im, begin, end, direction);
+}
+
+void fft_rows(field2D& re, field2D& im, size_t begin, size_t end, int direction)
+{
+    rows_dispatch(re, im, begin, end, direction);
+}
+
+void fft_columns(vector2D& re, vector2D& im, size_t begin, size_t end, int direction)
+{
+    columns_dispatch(re, im, begin, end, direction);
+}
+
+void fft_columns(field2D& re, field2D& im, size_t begin, size_t end, int direction)
+{
+    columns_dispatch(re, im, begin, end, direction);
 }
 
 void fft_complete_half_spectrum(field2D& re, field2D& im)

@@ -13,6 +13,7 @@
 // depend on how rows or columns are batched internally.
 #include "common/types.h"
 
+#include <cstddef>
 #include <vector>
 
 // Directions of fft_2d.
@@ -37,6 +38,20 @@ void fft_radix2(std::vector<double>& re, std::vector<double>& im);
 // first); otherwise nothing is changed.
 void fft_2d(vector2D& re, vector2D& im, int direction);
 void fft_2d(field2D& re, field2D& im, int direction);
+
+// The two passes of fft_2d on their own, for data whose other rows or
+// columns follow from some of them (real or symmetric grids): fft_2d is
+// fft_rows over every row, then fft_columns over every column, to the bit.
+// fft_rows transforms rows begin .. end-1, which must all have one
+// power-of-two length (the grid's other rows may differ); the inverse
+// direction conjugates their input. fft_columns transforms columns
+// begin .. end-1 over all rows (a power-of-two count, each row at least `end`
+// long); the inverse direction divides by the row count times the length of
+// the first row. Calls with other shapes change nothing.
+void fft_rows(vector2D& re, vector2D& im, std::size_t begin, std::size_t end, int direction);
+void fft_rows(field2D& re, field2D& im, std::size_t begin, std::size_t end, int direction);
+void fft_columns(vector2D& re, vector2D& im, std::size_t begin, std::size_t end, int direction);
+void fft_columns(field2D& re, field2D& im, std::size_t begin, std::size_t end, int direction);
 
 // Quadrant swap: with hR = rows/2 and hC = columns/2 (of the source),
 // destination row y takes source row y + hR when y < hR, else y - hR; within it

@@ -146,6 +146,8 @@ private slots:
     void fft2d_against_fftw();
     void fft2d_same_as_rows_then_columns_data();
     void fft2d_same_as_rows_then_columns();
+    void passes_on_ranges_data();
+    void passes_on_ranges();
     void round_trip_data();
     void round_trip();
     void real_grid_comes_back_real();
@@ -291,6 +293,87 @@ void TestFft::fft2d_same_as_rows_then_columns()
     rows_then_columns(ere, eim, direction);
     QVERIFY(bit_identical(dre, ere));
     QVERIFY(bit_identical(dim, eim));
+}
+
+void TestFft::passes_on_ranges_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("cols");
+    QTest::addColumn<int>("row_begin");
+    QTest::addColumn<int>("row_end");
+    QTest::addColumn<int>("col_begin");
+    QTest::addColumn<int>("col_end");
+    QTest::addColumn<int>("direction");
+    QTest::addColumn<bool>("wide");
+    const int cases[][6] = {{8, 8, 0, 8, 0, 8},     {16, 32, 0, 9, 0, 17}, {32, 16, 3, 20, 5, 14},
+                            {64, 64, 0, 33, 0, 33}, {4, 128, 1, 2, 0, 65}, {128, 4, 0, 128, 1, 3},
+                            {32, 32, 7, 8, 31, 32}};
+    for (const auto& c : cases)
+        for (int d = 0; d < 2; ++d)
+            for (bool wide : {true, false})
+                QTest::newRow(qPrintable(QString("%1x%2 rows %3-%4 cols %5-%6 dir %7 %8")
+                                             .arg(c[0])
+                                             .arg(c[1])
+                                             .arg(c[2])
+                                             .arg(c[3])
+                                             .arg(c[4])
+                                             .arg(c[5])
+                                             .arg(d)
+                                             .arg(wide ? "wide" : "portable")))
+                    << c[0] << c[1] << c[2] << c[3] << c[4] << c[5] << d << wide;
+}
+
+// The row and column passes on ranges transform exactly the rows and columns
+// asked for, as the 1D routine does, and leave every other value alone.
+void TestFft::passes_on_ranges()
+{
+    QFETCH(int, rows);
+    QFETCH(int, cols);
+    QFETCH(int, row_begin);
+    QFETCH(int, row_end);
+    QFETCH(int, col_begin);
+    QFETCH(int, col_end);
+    QFETCH(int, direction);
+    QFETCH(bool, wide);
+    const bool previous = fft_allow_wide_vectors(wide);
+    auto restore = qScopeGuard([previous] { fft_allow_wide_vectors(previous); });
+
+    auto check = [&](auto re, auto im) {
+        using Grid = decltype(re);
+        using T = typename Grid::value_type::value_type;
+        Grid ere = re, eim = im;
+        for (int i = row_begin; i < row_end; ++i) {
+            std::vector<T> r = ere[i], m = eim[i];
+            if (direction == 1)
+                for (T& v : m)
+                    v = -v;
+            fft_radix2(r, m);
+            ere[i] = r;
+            eim[i] = m;
+        }
+        const T divisor = static_cast<T>(cols) * static_cast<T>(rows);
+        for (int j = col_begin; j < col_end; ++j) {
+            std::vector<T> r(rows), m(rows);
+            for (int i = 0; i < rows; ++i) {
+                r[i] = ere[i][j];
+                m[i] = eim[i][j];
+            }
+            fft_radix2(r, m);
+            for (int i = 0; i < rows; ++i) {
+                ere[i][j] = direction == 1 ? r[i] / divisor : r[i];
+                eim[i][j] = direction == 1 ? m[i] / divisor : m[i];
+            }
+        }
+        fft_rows(re, im, size_t(row_begin), size_t(row_end), direction);
+        fft_columns(re, im, size_t(col_begin), size_t(col_end), direction);
+        return bit_identical(re, ere) && bit_identical(im, eim);
+    };
+    vector2D fre, fim;
+    random_grid(fre, fim, size_t(rows), size_t(cols), 7u);
+    QVERIFY(check(fre, fim));
+    field2D dre, dim;
+    random_grid(dre, dim, size_t(rows), size_t(cols), 8u);
+    QVERIFY(check(dre, dim));
 }
 
 void TestFft::round_trip_data()
