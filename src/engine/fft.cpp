@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <new>
 #include <utility>
 
@@ -453,16 +454,17 @@ TOLMERA_INLINE void fft_rows_batched(std::vector<std::vector<T>>& gre, std::vect
     }
 }
 
-// Columns begin .. end-1 of a grid of nr rows (a power of two): neighbouring
-// columns are loaded as vectors of W from each row, K batches of W per visit
-// of a row. A divisor other than 1 divides every result (the inverse).
-template <typename T, typename V>
-TOLMERA_INLINE void fft_columns_batched(std::vector<std::vector<T>>& gre, std::vector<std::vector<T>>& gim,
-                                        size_t col_begin, size_t col_end, bool inverse, T divisor)
+// Columns begin .. end-1 of nr rows (a power of two), row e read from
+// in_re(e), in_im(e): neighbouring columns are loaded as vectors of W from
+// each row, K batches of W per visit of a row. After each batch's stages
+// sink(c0, count, sre, sim) takes the batch: column c0 + j of row e is lane
+// j % W of vector (j / W) * nr + e.
+template <typename T, typename V, typename InRe, typename InIm, typename Sink>
+TOLMERA_INLINE void fft_columns_core(InRe in_re, InIm in_im, size_t nr, size_t col_begin, size_t col_end,
+                                     Sink&& sink)
 {
     constexpr size_t W = sizeof(V) / sizeof(T);
     constexpr size_t K = kColumnGroups;
-    const size_t nr = gre.size();
     Scratch<T, V> s(nr, K);
     const uint32_t* rev = s.rev();
     V* const sre = s.re;
@@ -470,8 +472,8 @@ TOLMERA_INLINE void fft_columns_batched(std::vector<std::vector<T>>& gre, std::v
     size_t c0 = col_begin;
     for (; c0 + K * W <= col_end; c0 += K * W) {
         for (size_t e = 0; e < nr; ++e) {
-            const T* pr = gre[e].data() + c0;
-            const T* pi = gim[e].data() + c0;
+            const T* pr = in_re(e) + c0;
+            const T* pi = in_im(e) + c0;
             const size_t q = rev[e];
             for (size_t g = 0; g < K; ++g) {
                 std::memcpy(sre + g * nr + q, pr + g * W, sizeof(V));
@@ -480,20 +482,7 @@ TOLMERA_INLINE void fft_columns_batched(std::vector<std::vector<T>>& gre, std::v
         }
         for (size_t g = 0; g < K; ++g)
             batch_stages(sre + g * nr, sim + g * nr, nr, s.twr(), s.twi());
-        if (inverse) {
-            for (size_t e = 0; e < K * nr; ++e) {
-                sre[e] = sre[e] / divisor;
-                sim[e] = sim[e] / divisor;
-            }
-        }
-        for (size_t e = 0; e < nr; ++e) {
-            T* pr = gre[e].data() + c0;
-            T* pi = gim[e].data() + c0;
-            for (size_t g = 0; g < K; ++g) {
-                std::memcpy(pr + g * W, sre + g * nr + e, sizeof(V));
-                std::memcpy(pi + g * W, sim + g * nr + e, sizeof(V));
-            }
-        }
+        sink(c0, K * W, sre, sim);
     }
     // The remaining columns (fewer than K*W), W or fewer at a time.
     for (; c0 < col_end; c0 += W) {
@@ -505,21 +494,76 @@ TOLMERA_INLINE void fft_columns_batched(std::vector<std::vector<T>>& gre, std::v
         for (size_t e = 0; e < nr; ++e) {
             T* dr = s.lanes_re(rev[e]);
             T* di = s.lanes_im(rev[e]);
+            const T* pr = in_re(e) + c0;
+            const T* pi = in_im(e) + c0;
             for (size_t b = 0; b < m; ++b) {
-                dr[b] = gre[e][c0 + b];
-                di[b] = gim[e][c0 + b];
+                dr[b] = pr[b];
+                di[b] = pi[b];
             }
         }
         batch_stages(sre, sim, nr, s.twr(), s.twi());
-        for (size_t e = 0; e < nr; ++e) {
-            const T* sr = s.lanes_re(e);
-            const T* si = s.lanes_im(e);
-            for (size_t b = 0; b < m; ++b) {
-                gre[e][c0 + b] = inverse ? sr[b] / divisor : sr[b];
-                gim[e][c0 + b] = inverse ? si[b] / divisor : si[b];
-            }
-        }
+        sink(c0, m, sre, sim);
     }
+}
+
+// Columns begin .. end-1 of a grid, in place. A divisor other than 1
+// divides every result (the inverse).
+template <typename T, typename V>
+TOLMERA_INLINE void fft_columns_batched(std::vector<std::vector<T>>& gre, std::vector<std::vector<T>>& gim,
+                                        size_t col_begin, size_t col_end, bool inverse, T divisor)
+{
+    constexpr size_t W = sizeof(V) / sizeof(T);
+    const size_t nr = gre.size();
+    fft_columns_core<T, V>([&](size_t e) -> const T* { return gre[e].data(); },
+                           [&](size_t e) -> const T* { return gim[e].data(); }, nr, col_begin, col_end,
+                           [&](size_t c0, size_t count, V* sre, V* sim) {
+                               const size_t groups = (count + W - 1) / W;
+                               if (inverse) {
+                                   for (size_t e = 0; e < groups * nr; ++e) {
+                                       sre[e] = sre[e] / divisor;
+                                       sim[e] = sim[e] / divisor;
+                                   }
+                               }
+                               if (count % W == 0) {
+                                   for (size_t e = 0; e < nr; ++e) {
+                                       T* pr = gre[e].data() + c0;
+                                       T* pi = gim[e].data() + c0;
+                                       for (size_t g = 0; g < groups; ++g) {
+                                           std::memcpy(pr + g * W, sre + g * nr + e, sizeof(V));
+                                           std::memcpy(pi + g * W, sim + g * nr + e, sizeof(V));
+                                       }
+                                   }
+                                   return;
+                               }
+                               for (size_t e = 0; e < nr; ++e) {
+                                   const T* sr = reinterpret_cast<const T*>(sre + e);
+                                   const T* si = reinterpret_cast<const T*>(sim + e);
+                                   for (size_t b = 0; b < count; ++b) {
+                                       gre[e][c0 + b] = sr[b];
+                                       gim[e][c0 + b] = si[b];
+                                   }
+                               }
+                           });
+}
+
+// Columns begin .. end-1 of the rows given by pointers, handed to a consumer.
+template <typename T, typename V>
+TOLMERA_INLINE void fft_columns_gathered(const T* const* in_re, const T* const* in_im, size_t nr,
+                                         size_t col_begin, size_t col_end,
+                                         const std::function<void(const FftColumnBatch<T>&)>& consume)
+{
+    constexpr size_t W = sizeof(V) / sizeof(T);
+    fft_columns_core<T, V>([&](size_t e) { return in_re[e]; }, [&](size_t e) { return in_im[e]; }, nr,
+                           col_begin, col_end, [&](size_t c0, size_t count, V* sre, V* sim) {
+                               FftColumnBatch<T> batch;
+                               batch.first = c0;
+                               batch.count = count;
+                               batch.rows = nr;
+                               batch.lanes = W;
+                               batch.re = reinterpret_cast<const T*>(sre);
+                               batch.im = reinterpret_cast<const T*>(sim);
+                               consume(batch);
+                           });
 }
 
 template <typename T, typename V>
@@ -577,6 +621,18 @@ void fft_columns_portable(field2D& re, field2D& im, size_t b, size_t e, bool inv
     fft_columns_batched<double, v2d>(re, im, b, e, inverse, d);
 }
 
+void fft_columns_gathered_portable(const float* const* re, const float* const* im, size_t nr, size_t b,
+                                   size_t e, const std::function<void(const FftColumnBatch<float>&)>& f)
+{
+    fft_columns_gathered<float, v4f>(re, im, nr, b, e, f);
+}
+
+void fft_columns_gathered_portable(const double* const* re, const double* const* im, size_t nr, size_t b,
+                                   size_t e, const std::function<void(const FftColumnBatch<double>&)>& f)
+{
+    fft_columns_gathered<double, v2d>(re, im, nr, b, e, f);
+}
+
 #if TOLMERA_FFT_AVX2
 __attribute__((target("avx2"))) void fft_2d_avx2(vector2D& re, vector2D& im, int direction)
 {
@@ -608,6 +664,20 @@ __attribute__((target("avx2"))) void fft_columns_avx2(field2D& re, field2D& im, 
                                                       bool inverse, double d)
 {
     fft_columns_batched<double, v4d>(re, im, b, e, inverse, d);
+}
+
+__attribute__((target("avx2"))) void fft_columns_gathered_avx2(
+    const float* const* re, const float* const* im, size_t nr, size_t b, size_t e,
+    const std::function<void(const FftColumnBatch<float>&)>& f)
+{
+    fft_columns_gathered<float, v8f>(re, im, nr, b, e, f);
+}
+
+__attribute__((target("avx2"))) void fft_columns_gathered_avx2(
+    const double* const* re, const double* const* im, size_t nr, size_t b, size_t e,
+    const std::function<void(const FftColumnBatch<double>&)>& f)
+{
+    fft_columns_gathered<double, v4d>(re, im, nr, b, e, f);
 }
 
 bool avx2_usable()
@@ -679,6 +749,21 @@ void columns_dispatch(std::vector<std::vector<T>>& re, std::vector<std::vector<T
     }
 #endif
     fft_columns_portable(re, im, begin, end, direction == fft_inverse, divisor);
+}
+
+template <typename T>
+void columns_gathered_dispatch(const T* const* re, const T* const* im, size_t rows, size_t begin, size_t end,
+                               const std::function<void(const FftColumnBatch<T>&)>& consume)
+{
+    if (begin >= end || !is_power_of_two(rows) || !consume)
+        return;
+#if TOLMERA_FFT_AVX2
+    if (wide_vectors()) {
+        fft_columns_gathered_avx2(re, im, rows, begin, end, consume);
+        return;
+    }
+#endif
+    fft_columns_gathered_portable(re, im, rows, begin, end, consume);
 }
 
 template <typename T>
@@ -774,6 +859,18 @@ void fft_columns(vector2D& re, vector2D& im, size_t begin, size_t end, int direc
 void fft_columns(field2D& re, field2D& im, size_t begin, size_t end, int direction)
 {
     columns_dispatch(re, im, begin, end, direction);
+}
+
+void fft_columns(const float* const* re, const float* const* im, size_t rows, size_t begin, size_t end,
+                 const std::function<void(const FftColumnBatch<float>&)>& consume)
+{
+    columns_gathered_dispatch(re, im, rows, begin, end, consume);
+}
+
+void fft_columns(const double* const* re, const double* const* im, size_t rows, size_t begin, size_t end,
+                 const std::function<void(const FftColumnBatch<double>&)>& consume)
+{
+    columns_gathered_dispatch(re, im, rows, begin, end, consume);
 }
 
 void fft_complete_half_spectrum(field2D& re, field2D& im)

@@ -14,6 +14,7 @@
 #include "common/types.h"
 
 #include <cstddef>
+#include <functional>
 #include <vector>
 
 // Directions of fft_2d.
@@ -52,6 +53,29 @@ void fft_rows(vector2D& re, vector2D& im, std::size_t begin, std::size_t end, in
 void fft_rows(field2D& re, field2D& im, std::size_t begin, std::size_t end, int direction);
 void fft_columns(vector2D& re, vector2D& im, std::size_t begin, std::size_t end, int direction);
 void fft_columns(field2D& re, field2D& im, std::size_t begin, std::size_t end, int direction);
+
+// A batch of columns transformed by the gathering fft_columns: the value of
+// row r, column first + j (j < count) is re[((j / lanes) * rows + r) * lanes
+// + j % lanes], likewise im. Valid during the consumer's call only.
+template <typename T>
+struct FftColumnBatch
+{
+    std::size_t first = 0, count = 0, rows = 0, lanes = 1;
+    const T* re = nullptr;
+    const T* im = nullptr;
+    T re_at(std::size_t r, std::size_t j) const { return re[((j / lanes) * rows + r) * lanes + j % lanes]; }
+    T im_at(std::size_t r, std::size_t j) const { return im[((j / lanes) * rows + r) * lanes + j % lanes]; }
+};
+
+// Forward transforms of columns begin .. end-1 of a grid of `rows` rows (a
+// power of two) whose row r is read from re[r], im[r] (several r may share
+// one row, as the repeated pad rows of a padded grid do). Nothing is written
+// back: every batch of transformed columns goes to `consume`, batches in
+// column order. The values are those fft_columns gives, to the bit.
+void fft_columns(const float* const* re, const float* const* im, std::size_t rows, std::size_t begin,
+                 std::size_t end, const std::function<void(const FftColumnBatch<float>&)>& consume);
+void fft_columns(const double* const* re, const double* const* im, std::size_t rows, std::size_t begin,
+                 std::size_t end, const std::function<void(const FftColumnBatch<double>&)>& consume);
 
 // Quadrant swap: with hR = rows/2 and hC = columns/2 (of the source),
 // destination row y takes source row y + hR when y < hR, else y - hR; within it
