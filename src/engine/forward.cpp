@@ -52,14 +52,6 @@ void pad_level_impl(const Level& level, const ForwardGeometry& g, Out& out)
     }
 }
 
-// result[i][j] = S[py + i][px + j].
-void take_inner_window(const field2D& S, const ForwardGeometry& g, field2D& result)
-{
-    for (int i = 0; i < g.ny; ++i)
-        for (int j = 0; j < g.nx; ++j)
-            result[i][j] = S[g.py + i][g.px + j];
-}
-
 field2D zeros(int rows, int columns)
 {
     return field2D(rows, std::vector<double>(columns, 0.0));
@@ -83,60 +75,127 @@ void shape_all(std::vector<Grid>& v, std::size_t count, int rows, int columns)
         shape(g, rows, columns);
 }
 
+
+// ---------------------------------------------------------------------------
+// The spectral core. Every spectrum the forward needs is that of a real grid,
+// so only its half (columns 0 .. Mx/2, H of them) is formed:
+// - a padded level: its model rows are transformed two per complex row
+//   transform and separated; the pad rows repeat the edge rows, so their
+//   transforms are the edge rows' ones; then the H columns are transformed,
+//   reading the pad rows from the edge rows;
+// - the unit cell's field is even along both axes, so its spectrum is real
+//   and even: rows 0 .. My/2 of the swapped fields of two levels go through
+//   one row transform (one level real, the other imaginary; both spectra come
+//   out real), and the H columns, reading row r from row My - r, give the two
+//   quarters.
+// The levels are taken a pair at a time, every stage split over the workers
+// by rows or by columns; each value of the sums gets its levels in order, so
+// the field does not depend on the thread count.
+
+constexpr std::size_t kPackRows = 8;     // packed rows a worker transforms at once
+constexpr std::size_t kColumnChunk = 16; // columns a worker takes through every level at once
+
+template <typename T>
+using grid_t = std::vector<std::vector<T>>;
+
+// Working grids of one precision.
+template <typename T>
+struct SpectraWork
+{
+    grid_t<T> fre, fim;                 // swapped fields of a pair of cells, rows 0 .. My/2
+    grid_t<T> lre[2], lim[2];           // half row spectra of the model rows of two levels
+    grid_t<T> kq[2];                    // quarters of two kernels (storage off)
+    std::vector<grid_t<T>> pre, pim;    // per worker: packed rows
+    std::vector<const T*> row_re[2], row_im[2];
+
+    void release() { *this = SpectraWork(); }
+    std::size_t bytes() const
+    {
+        std::size_t n = 0;
+        auto add = [&n](const grid_t<T>& g) {
+            for (const auto& row : g)
+                n += row.capacity() * sizeof(T);
+        };
+        add(fre);
+        add(fim);
+        for (int b = 0; b < 2; ++b) {
+            add(lre[b]);
+            add(lim[b]);
+            add(kq[b]);
+        }
+        for (const auto* v : {&pre, &pim})
+            for (const auto& g : *v)
+                add(g);
+        return n;
+    }
+};
+
+// Corner values of the depth faces in use: the faces of a pair of levels
+// (the bottom of one level is usually the top of the next) and the last one
+// of the pair before.
+class FaceCache
+{
+public:
+    const PrismLattice::Face& get(const PrismLattice& lattice, double z, int T)
+    {
+        for (Slot& s : slots_)
+            if (s.face.valid && s.face.z == z) {
+                s.used = ++clock_;
+                return s.face;
+            }
+        Slot* oldest = &slots_[0];
+        for (Slot& s : slots_)
+            if (s.used < oldest->used)
+                oldest = &s;
+        oldest->face.valid = false;
+        lattice.face(z, oldest->face, T);
+        oldest->used = ++clock_;
+        return oldest->face;
+    }
+    void reset()
+    {
+        for (Slot& s : slots_)
+            s.face.valid = false;
+    }
+    void release()
+    {
+        for (Slot& s : slots_)
+            s = Slot();
+    }
+    std::size_t bytes() const
+    {
+        std::size_t n = 0;
+        for (const Slot& s : slots_)
+            n += (s.face.f.capacity() + s.face.t.capacity()) * sizeof(double);
+        return n;
+    }
+
+private:
+    struct Slot
+    {
+        PrismLattice::Face face;
+        unsigned long used = 0;
+    };
+    Slot slots_[3];
+    unsigned long clock_ = 0;
+};
+
 // Working grids of the forward routines, kept between calls of the same size
 // by the thread that calls them (allocating and first touching them cost more
 // than a reused run's arithmetic).
 struct ForwardWork
 {
-    field2D Sr, Si;                 // spectrum sums
-    vector3D spec_re, spec_im;      // level spectra of a reuse group
-    std::vector<field2D> a, b, c, d; // per worker: transform pairs and their split
-    std::vector<vector2D> ka, kb;    // per worker: the two kernels of an operator pair
-    vector2D zero_im;               // imaginary scratch of a lone kernel
-    std::vector<PrismLattice::Face> faces;  // depth faces of a group of levels
-    PrismLattice::Face carry;       // the last face of the previous group
-
-    // Grids of the other forms are let go, so that what is kept between
-    // calls is what the last form needs.
-    void drop_spectra()
-    {
-        vector3D().swap(spec_re);
-        vector3D().swap(spec_im);
-    }
-    void drop_slots()
-    {
-        for (auto* v : {&a, &b, &c, &d})
-            std::vector<field2D>().swap(*v);
-        for (auto* v : {&ka, &kb})
-            std::vector<vector2D>().swap(*v);
-        vector2D().swap(zero_im);
-        std::vector<PrismLattice::Face>().swap(faces);
-        carry = PrismLattice::Face();
-    }
+    field2D Sr, Si;  // sums of the half spectra, My x H
+    SpectraWork<float> f;
+    SpectraWork<double> d;
+    FaceCache faces;
 
     std::size_t bytes() const
     {
-        std::size_t n = 0;
-        auto add = [&n](const auto& grid) {
-            for (const auto& row : grid)
-                n += row.capacity() * sizeof(row[0]);
-        };
-        add(Sr);
-        add(Si);
-        for (const auto* v : {&spec_re, &spec_im})
-            for (const auto& level : *v)
-                add(level);
-        for (const auto* v : {&a, &b, &c, &d})
-            for (const auto& grid : *v)
-                add(grid);
-        for (const auto* v : {&ka, &kb})
-            for (const auto& grid : *v)
-                add(grid);
-        add(zero_im);
-        for (const auto* f : {&carry})
-            n += (f->f.capacity() + f->t.capacity()) * sizeof(double);
-        for (const auto& f : faces)
-            n += (f.f.capacity() + f.t.capacity()) * sizeof(double);
+        std::size_t n = f.bytes() + d.bytes() + faces.bytes();
+        for (const field2D* g : {&Sr, &Si})
+            for (const auto& row : *g)
+                n += row.capacity() * sizeof(double);
         return n;
     }
 };
@@ -147,127 +206,21 @@ ForwardWork& work()
     return w;
 }
 
-// The index of -k along an axis of n points.
-inline std::size_t mirror_index(std::size_t k, std::size_t n)
+template <typename T>
+SpectraWork<T>& spectra(ForwardWork& w);
+template <>
+SpectraWork<float>& spectra<float>(ForwardWork& w)
 {
-    return k == 0 ? 0 : n - k;
+    return w.f;
+}
+template <>
+SpectraWork<double>& spectra<double>(ForwardWork& w)
+{
+    return w.d;
 }
 
-// Separates the spectrum Z of a + i*b, where a and b are real grids, into
-// the half spectra (columns 0 .. Mx/2) of A (left in re, im) and B (written
-// to b_re, b_im): B[k] = (Z[k] - conj(Z[-k])) / 2i, then A = Z - i*B. The
-// other columns are left as they are (the sums use the half spectra only).
-void split_real_pair(vector2D& re, vector2D& im, vector2D& b_re, vector2D& b_im)
-{
-    const std::size_t rows = re.size(), cols = re.front().size();
-    const std::size_t half = std::min(cols, cols / 2 + 1);
-    for (std::size_t r = 0; r < rows; ++r) {
-        const std::size_t rr = r == 0 ? 0 : rows - r;
-        const data_type* zr = re[r].data();
-        const data_type* zi = im[r].data();
-        const data_type* mr = re[rr].data();
-        const data_type* mi = im[rr].data();
-        data_type* br = b_re[r].data();
-        data_type* bi = b_im[r].data();
-        br[0] = (zi[0] + mi[0]) * 0.5f;
-        bi[0] = (mr[0] - zr[0]) * 0.5f;
-        for (std::size_t c = 1; c < half; ++c) {
-            br[c] = (zi[c] + mi[cols - c]) * 0.5f;
-            bi[c] = (mr[cols - c] - zr[c]) * 0.5f;
-        }
-    }
-    for (std::size_t r = 0; r < rows; ++r) {
-        data_type* zr = re[r].data();
-        data_type* zi = im[r].data();
-        const data_type* br = b_re[r].data();
-        const data_type* bi = b_im[r].data();
-        for (std::size_t c = 0; c < half; ++c) {
-            zr[c] += bi[c];
-            zi[c] -= br[c];
-        }
-    }
-}
-
-// Calls f(p_row, p_col, q_row, q_col) once for every pair of positions
-// p = k and q = -k of an rows x columns grid (p == q for the self-mirrored
-// ones), every position in exactly one call.
-template <class F>
-void for_mirror_pairs(std::size_t rows, std::size_t cols, F f)
-{
-    for (std::size_t r = 0; r <= rows / 2; ++r) {
-        const std::size_t rr = mirror_index(r, rows);
-        for (std::size_t c = 0; c < cols; ++c) {
-            const std::size_t cc = mirror_index(c, cols);
-            // Rows 0 and rows/2 mirror onto themselves: take each pair once.
-            if (rr == r && cc < c)
-                continue;
-            f(r, c, rr, cc);
-        }
-    }
-}
-
-// Two operator levels from one transform. On entry (ka, kb) hold the
-// spectrum Z of the swapped fields a + i*b of two levels (both real and
-// even); on return ka and kb hold the real parts of the two spectra,
-// (Re Z[k] + Re Z[-k]) / 2 and (Im Z[k] + Im Z[-k]) / 2, and, when given,
-// ia and ib their imaginary parts.
-void split_operator_pair(vector2D& ka, vector2D& kb, vector2D* ia, vector2D* ib)
-{
-    for_mirror_pairs(ka.size(), ka[0].size(), [&](std::size_t r, std::size_t c, std::size_t rr, std::size_t cc) {
-        const float pr = ka[r][c], pi = kb[r][c], qr = ka[rr][cc], qi = kb[rr][cc];
-        const float are = (pr + qr) * 0.5f, bre = (pi + qi) * 0.5f;
-        ka[r][c] = are;
-        ka[rr][cc] = are;
-        kb[r][c] = bre;
-        kb[rr][cc] = bre;
-        if (ia) {
-            const float aim = (pi - qi) * 0.5f, bim = (qr - pr) * 0.5f;
-            (*ia)[r][c] = aim;
-            (*ia)[rr][cc] = -aim;
-            if (ib) {
-                (*ib)[r][c] = bim;
-                (*ib)[rr][cc] = -bim;
-            }
-        }
-    });
-}
-
-// Spectrum Z of a + i*b (real grids) in (zr, zi): A left in (zr, zi), B
-// written to (br, bi), in double precision.
-void split_level_pair(field2D& zr, field2D& zi, field2D& br, field2D& bi)
-{
-    for_mirror_pairs(zr.size(), zr[0].size(), [&](std::size_t r, std::size_t c, std::size_t rr, std::size_t cc) {
-        const double pr = zr[r][c], pi = zi[r][c], qr = zr[rr][cc], qi = zi[rr][cc];
-        const double are = (pr + qr) * 0.5, aim = (pi - qi) * 0.5;
-        const double bre = (pi + qi) * 0.5, bim = (qr - pr) * 0.5;
-        zr[r][c] = are;
-        zi[r][c] = aim;
-        zr[rr][cc] = are;
-        zi[rr][cc] = -aim;
-        br[r][c] = bre;
-        bi[r][c] = bim;
-        br[rr][cc] = bre;
-        bi[rr][cc] = -bim;
-    });
-}
-
-// Spectrum Z of k + i*d, k the swapped unit-cell field (real, even) and d a
-// padded level: the kernel spectrum's real part left in zr, the level's
-// spectrum in (zi, di).
-void split_kernel_level(field2D& zr, field2D& zi, field2D& di)
-{
-    for_mirror_pairs(zr.size(), zr[0].size(), [&](std::size_t r, std::size_t c, std::size_t rr, std::size_t cc) {
-        const double pr = zr[r][c], pi = zi[r][c], qr = zr[rr][cc], qi = zi[rr][cc];
-        const double kre = (pr + qr) * 0.5;
-        const double dre = (pi + qi) * 0.5, dim = (qr - pr) * 0.5;
-        zr[r][c] = kre;
-        zr[rr][cc] = kre;
-        zi[r][c] = dre;
-        zi[rr][cc] = dre;
-        di[r][c] = dim;
-        di[rr][cc] = -dim;
-    });
-}
+int half_columns(const ForwardGeometry& g) { return g.Mx / 2 + 1; }
+int quarter_rows(const ForwardGeometry& g) { return g.My / 2 + 1; }
 
 // The lattice of the unit cells of a geometry.
 PrismLattice cell_lattice(const ForwardGeometry& g)
@@ -276,92 +229,309 @@ PrismLattice cell_lattice(const ForwardGeometry& g)
                         g.calc_level - 1e-6);
 }
 
-// The depth faces of levels k0 .. k0 + n - 1 in w.faces: level b lies
-// between faces top[b] and bottom[b]. A face shared by two adjacent levels
-// (the bottom of one at the depth of the next one's top) is evaluated once,
-// also across groups (w.carry keeps the previous group's last face). The
-// faces are spread over the workers; their values do not depend on it.
-void level_faces(const ForwardGeometry& g, const PrismLattice& lattice, int k0, int n, int T,
-                 ForwardWork& w, std::vector<int>& top, std::vector<int>& bottom)
+// The swapped fields of the cells of levels ka and kb (kb < 0: none, zeros)
+// in rows 0 .. My/2 of w.fre and w.fim, row-transformed together.
+template <typename T>
+void kernel_pair_rows(const ForwardGeometry& g, const PrismLattice& lattice, FaceCache& faces, int ka,
+                      int kb, int threads, SpectraWork<T>& w)
 {
-    std::vector<double> zs;
-    top.assign(n, 0);
-    bottom.assign(n, 0);
-    for (int b = 0; b < n; ++b) {
-        const double zt = g.depths[k0 + b];
-        const double zb = g.depths[k0 + b] + g.dz;
-        if (zs.empty() || zs.back() != zt)
-            zs.push_back(zt);
-        top[b] = static_cast<int>(zs.size()) - 1;
-        if (zs.back() != zb)
-            zs.push_back(zb);
-        bottom[b] = static_cast<int>(zs.size()) - 1;
+    const int qr = quarter_rows(g);
+    shape(w.fre, qr, g.Mx);
+    shape(w.fim, qr, g.Mx);
+    {
+        const PrismLattice::Face& top = faces.get(lattice, g.depths[ka], threads);
+        const PrismLattice::Face& bottom = faces.get(lattice, g.depths[ka] + g.dz, threads);
+        lattice.field(top, bottom, 1.0, true, w.fre, threads);
     }
-    if (w.faces.size() < zs.size())
-        w.faces.resize(zs.size());
-    std::size_t start = 0;
-    if (w.carry.valid && w.carry.z == zs[0]) {
-        std::swap(w.faces[0], w.carry);
-        start = 1;
+    if (kb >= 0) {
+        const PrismLattice::Face& top = faces.get(lattice, g.depths[kb], threads);
+        const PrismLattice::Face& bottom = faces.get(lattice, g.depths[kb] + g.dz, threads);
+        lattice.field(top, bottom, 1.0, true, w.fim, threads);
+    } else {
+        run_split(qr, threads, [&](std::size_t r0, std::size_t r1) {
+            for (std::size_t r = r0; r < r1; ++r)
+                std::fill(w.fim[r].begin(), w.fim[r].end(), T(0));
+        });
     }
-    const std::size_t count = zs.size() - start;
-    const int per_face = std::max(1, T / static_cast<int>(std::max<std::size_t>(1, count)));
-    run_split(count, T, [&](std::size_t f0, std::size_t f1) {
-        for (std::size_t f = f0; f < f1; ++f)
-            lattice.face(zs[start + f], w.faces[start + f], per_face);
+    run_split(qr, threads, [&](std::size_t r0, std::size_t r1) { fft_rows(w.fre, w.fim, r0, r1, fft_forward); });
+}
+
+// The column transforms of a kernel pair whose rows kernel_pair_rows made:
+// quarter row r (r <= My/2) of the two spectra goes to out_a(r) and, when
+// out_b(r) is not null, to out_b(r).
+template <typename T, typename OutA, typename OutB>
+void kernel_pair_columns(const ForwardGeometry& g, int threads, SpectraWork<T>& w, OutA out_a, OutB out_b)
+{
+    const int H = half_columns(g), qr = quarter_rows(g);
+    auto& pr = w.row_re[0];
+    auto& pi = w.row_im[0];
+    pr.resize(g.My);
+    pi.resize(g.My);
+    for (int r = 0; r < g.My; ++r) {
+        const int m = r <= g.My / 2 ? r : g.My - r;
+        pr[r] = w.fre[m].data();
+        pi[r] = w.fim[m].data();
+    }
+    run_split(H, threads, [&](std::size_t c0, std::size_t c1) {
+        fft_columns(pr.data(), pi.data(), g.My, c0, c1, [&](const FftColumnBatch<T>& b) {
+            for (int r = 0; r < qr; ++r) {
+                auto* a = out_a(r);
+                auto* o = out_b(r);
+                for (std::size_t j = 0; j < b.count; ++j) {
+                    a[b.first + j] = b.re_at(r, j);
+                    if (o)
+                        o[b.first + j] = b.im_at(r, j);
+                }
+            }
+        });
     });
-    w.carry.valid = false;
 }
 
-// After a group: its last face is kept for the next one.
-void keep_last_face(ForwardWork& w, const std::vector<int>& bottom)
+// Row r of the model padded to Mx columns (edge values repeated).
+template <typename Src, typename T>
+void pad_row(const Src* src, const ForwardGeometry& g, T* dst)
 {
-    if (!bottom.empty())
-        std::swap(w.carry, w.faces[bottom.back()]);
+    const int left = std::min(g.px, g.Mx);
+    const T first = static_cast<T>(src[0]);
+    const T last = static_cast<T>(src[g.nx - 1]);
+    for (int i = 0; i < left; ++i)
+        dst[i] = first;
+    for (int i = 0; i < g.nx; ++i)
+        dst[g.px + i] = static_cast<T>(src[i]);
+    for (int i = g.px + g.nx; i < g.Mx; ++i)
+        dst[i] = last;
 }
 
-// Levels per group when the operator is built: one pair of levels per
-// worker (the two kernels of a pair share one transform, and so do their
-// padded levels); the pairing is fixed (levels 2j and 2j + 1), so the
-// operator does not depend on the thread count.
-int build_group(int thread_count, int levels_left)
+// The half row spectra of the model rows of n (1 or 2) levels into
+// w.lre[b], w.lim[b] (ny x H): rows 2t and 2t + 1 of a level share one
+// complex row transform and are separated, A = (Z[c] + conj Z[-c]) / 2,
+// B = (Z[c] - conj Z[-c]) / 2i.
+template <typename T, typename Level>
+void level_row_spectra(const ForwardGeometry& g, const Level* const* levels, int n, int threads,
+                       SpectraWork<T>& w)
 {
-    return std::min(levels_left, 2 * std::max(1, thread_count));
-}
-
-// Operator levels k0 .. k0 + n - 1 (k0 even) into `effects`, whose quarters
-// are already allocated: the kernels of a pair are transformed together and
-// separated, and each spectrum's quarter is kept.
-void build_operator_group(const ForwardGeometry& g, int k0, int n, int T, EffectsOperator& effects)
-{
-    const int pairs = (n + 1) / 2;
-    const int per_pair = std::max(1, T / pairs);
-    ForwardWork& w = work();
-    const int slots = std::max(1, std::min(T, pairs));
-    shape_all(w.ka, slots, g.My, g.Mx);
-    shape_all(w.kb, slots, g.My, g.Mx);
-    const PrismLattice lattice = cell_lattice(g);
-    std::vector<int> top, bottom;
-    level_faces(g, lattice, k0, n, T, w, top, bottom);
-    run_split(pairs, T, [&](std::size_t j0, std::size_t j1) {
-        const std::size_t slot = split_range_index(j0, pairs, T);
-        vector2D& a = w.ka[slot];
-        vector2D& b = w.kb[slot];
-        for (std::size_t j = j0; j < j1; ++j) {
-            const int ka = k0 + 2 * static_cast<int>(j), kb = ka + 1;
-            lattice.field(w.faces[top[ka - k0]], w.faces[bottom[ka - k0]], 1.0, true, a, per_pair);
-            if (kb < k0 + n)
-                lattice.field(w.faces[top[kb - k0]], w.faces[bottom[kb - k0]], 1.0, true, b, per_pair);
-            else
-                zero_grid(b);
-            fft_2d(a, b, fft_forward);
-            split_operator_pair(a, b, nullptr, nullptr);
-            effects_fold_level(a.data(), g.My, g.Mx, effects.quarter[ka]);
-            if (kb < k0 + n)
-                effects_fold_level(b.data(), g.My, g.Mx, effects.quarter[kb]);
+    const int H = half_columns(g);
+    const std::size_t pairs = static_cast<std::size_t>(g.ny + 1) / 2;
+    for (int b = 0; b < n; ++b) {
+        shape(w.lre[b], g.ny, H);
+        shape(w.lim[b], g.ny, H);
+    }
+    const std::size_t slots = std::max<std::size_t>(1, std::min<std::size_t>(threads, pairs * n));
+    shape_all(w.pre, slots, kPackRows, g.Mx);
+    shape_all(w.pim, slots, kPackRows, g.Mx);
+    const std::size_t items = pairs * n;
+    const T half = static_cast<T>(0.5);
+    run_split(items, threads, [&](std::size_t i0, std::size_t i1) {
+        const std::size_t slot = split_range_index(i0, items, threads);
+        grid_t<T>& zr = w.pre[slot];
+        grid_t<T>& zi = w.pim[slot];
+        for (std::size_t i = i0; i < i1;) {
+            // A run of packed rows of one level.
+            const int b = static_cast<int>(i / pairs);
+            const std::size_t t0 = i % pairs;
+            const std::size_t m = std::min({kPackRows, pairs - t0, i1 - i});
+            const Level& level = *levels[b];
+            for (std::size_t q = 0; q < m; ++q) {
+                const std::size_t ra = 2 * (t0 + q), rb = ra + 1;
+                pad_row(level[ra].data(), g, zr[q].data());
+                if (rb < static_cast<std::size_t>(g.ny))
+                    pad_row(level[rb].data(), g, zi[q].data());
+                else
+                    std::fill(zi[q].begin(), zi[q].end(), T(0));
+            }
+            fft_rows(zr, zi, 0, m, fft_forward);
+            for (std::size_t q = 0; q < m; ++q) {
+                const std::size_t ra = 2 * (t0 + q), rb = ra + 1;
+                const T* z_re = zr[q].data();
+                const T* z_im = zi[q].data();
+                T* ar = w.lre[b][ra].data();
+                T* ai = w.lim[b][ra].data();
+                T* br = rb < static_cast<std::size_t>(g.ny) ? w.lre[b][rb].data() : nullptr;
+                T* bi = br ? w.lim[b][rb].data() : nullptr;
+                for (int c = 0; c < H; ++c) {
+                    const int mc = c == 0 ? 0 : g.Mx - c;
+                    ar[c] = (z_re[c] + z_re[mc]) * half;
+                    ai[c] = (z_im[c] - z_im[mc]) * half;
+                    if (br) {
+                        br[c] = (z_im[c] + z_im[mc]) * half;
+                        bi[c] = (z_re[mc] - z_re[c]) * half;
+                    }
+                }
+            }
+            i += m;
         }
     });
-    keep_last_face(w, bottom);
+}
+
+// The column transforms of the n levels whose row spectra level_row_spectra
+// made, each product with its operator added to the sums:
+// S[r][c] += E_b[r][c] * L_b[r][c] for b in order, E_b row r given by
+// op(b, r) (columns 0 .. Mx/2). A product of two floats is formed in float
+// and summed in double; otherwise everything is double.
+template <typename T, typename Op>
+void accumulate_levels(const ForwardGeometry& g, int n, int threads, SpectraWork<T>& w, ForwardWork& fw, Op op)
+{
+    const int H = half_columns(g);
+    for (int b = 0; b < n; ++b) {
+        w.row_re[b].resize(g.My);
+        w.row_im[b].resize(g.My);
+        for (int r = 0; r < g.My; ++r) {
+            const int m = std::min(std::max(r - g.py, 0), g.ny - 1);
+            w.row_re[b][r] = w.lre[b][m].data();
+            w.row_im[b][r] = w.lim[b][m].data();
+        }
+    }
+    run_split(H, threads, [&](std::size_t c0, std::size_t c1) {
+        for (std::size_t c = c0; c < c1; c += kColumnChunk) {
+            const std::size_t ce = std::min(c1, c + kColumnChunk);
+            for (int b = 0; b < n; ++b) {
+                fft_columns(w.row_re[b].data(), w.row_im[b].data(), g.My, c, ce, [&](const FftColumnBatch<T>& batch) {
+                    const std::size_t L = batch.lanes, R = batch.rows;
+                    for (std::size_t r = 0; r < R; ++r) {
+                        const auto* e = op(b, static_cast<int>(r)) + batch.first;
+                        double* __restrict sr = fw.Sr[r].data() + batch.first;
+                        double* __restrict si = fw.Si[r].data() + batch.first;
+                        for (std::size_t j0 = 0; j0 < batch.count; j0 += L) {
+                            const T* __restrict vr = batch.re + ((j0 / L) * R + r) * L;
+                            const T* __restrict vi = batch.im + ((j0 / L) * R + r) * L;
+                            const std::size_t m = std::min(L, batch.count - j0);
+                            for (std::size_t j = 0; j < m; ++j) {
+                                using P = decltype(e[0] * vr[0]);
+                                const P E = static_cast<P>(e[j0 + j]);
+                                const P pr = E * vr[j];
+                                const P pi = E * vi[j];
+                                sr[j0 + j] += static_cast<double>(pr);
+                                si[j0 + j] += static_cast<double>(pi);
+                            }
+                        }
+                    }
+                });
+            }
+        }
+    });
+}
+
+// The sums emptied, shaped My x H.
+void zero_sums(const ForwardGeometry& g, ForwardWork& w, int threads)
+{
+    const int H = half_columns(g);
+    shape(w.Sr, g.My, H);
+    shape(w.Si, g.My, H);
+    run_split(g.My, threads, [&](std::size_t r0, std::size_t r1) {
+        for (std::size_t r = r0; r < r1; ++r) {
+            std::fill(w.Sr[r].begin(), w.Sr[r].end(), 0.0);
+            std::fill(w.Si[r].begin(), w.Si[r].end(), 0.0);
+        }
+    });
+}
+
+// The inverse transform of the summed half spectrum (the spectrum of a real
+// field), cut to the model's nodes. The columns go first (inverse as the
+// forward transform of the conjugate); then each needed row is completed
+// from its half (the column-transformed rows of a real field are conjugate
+// symmetric) and two rows share one row transform. Divided by My * Mx.
+void finish(const ForwardGeometry& g, ForwardWork& w, int threads, field2D& result)
+{
+    const int H = half_columns(g);
+    run_split(g.My, threads, [&](std::size_t r0, std::size_t r1) {
+        for (std::size_t r = r0; r < r1; ++r)
+            for (double& v : w.Si[r])
+                v = -v;
+    });
+    run_split(H, threads, [&](std::size_t c0, std::size_t c1) { fft_columns(w.Sr, w.Si, c0, c1, fft_forward); });
+    // Now Y = conj of the column inverse; row r's full conjugated row is
+    // Y[r][c] for c <= Mx/2 and conj Y[r][Mx - c] beyond.
+    SpectraWork<double>& d = w.d;
+    const std::size_t pairs = static_cast<std::size_t>(g.ny + 1) / 2;
+    const std::size_t slots = std::max<std::size_t>(1, std::min<std::size_t>(threads, pairs));
+    shape_all(d.pre, slots, kPackRows, g.Mx);
+    shape_all(d.pim, slots, kPackRows, g.Mx);
+    const double divisor = static_cast<double>(g.Mx) * static_cast<double>(g.My);
+    run_split(pairs, threads, [&](std::size_t t0, std::size_t t1) {
+        const std::size_t slot = split_range_index(t0, pairs, threads);
+        field2D& zr = d.pre[slot];
+        field2D& zi = d.pim[slot];
+        for (std::size_t t = t0; t < t1; t += kPackRows) {
+            const std::size_t m = std::min(kPackRows, t1 - t);
+            for (std::size_t q = 0; q < m; ++q) {
+                const int ia = static_cast<int>(2 * (t + q)), ib = ia + 1;
+                const double* ar = w.Sr[g.py + ia].data();
+                const double* ai = w.Si[g.py + ia].data();
+                const bool has_b = ib < g.ny;
+                const double* br = has_b ? w.Sr[g.py + ib].data() : nullptr;
+                const double* bi = has_b ? w.Si[g.py + ib].data() : nullptr;
+                double* o_re = zr[q].data();
+                double* o_im = zi[q].data();
+                for (int c = 0; c < g.Mx; ++c) {
+                    double ur, ui, vr = 0, vi = 0;  // u = row a, v = row b
+                    if (c < H) {
+                        ur = ar[c];
+                        ui = ai[c];
+                        if (has_b) {
+                            vr = br[c];
+                            vi = bi[c];
+                        }
+                    } else {
+                        const int mc = g.Mx - c;
+                        ur = ar[mc];
+                        ui = -ai[mc];
+                        if (has_b) {
+                            vr = br[mc];
+                            vi = -bi[mc];
+                        }
+                    }
+                    // u + i v
+                    o_re[c] = ur - vi;
+                    o_im[c] = ui + vr;
+                }
+            }
+            fft_rows(zr, zi, 0, m, fft_forward);
+            for (std::size_t q = 0; q < m; ++q) {
+                const int ia = static_cast<int>(2 * (t + q)), ib = ia + 1;
+                for (int j = 0; j < g.nx; ++j) {
+                    result[ia][j] = zr[q][g.px + j] / divisor;
+                    if (ib < g.ny)
+                        result[ib][j] = zi[q][g.px + j] / divisor;
+                }
+            }
+        }
+    });
+}
+
+// Levels k and k + 1 (when below nz) of a cube as row pointers.
+template <typename Cube>
+int level_pair(const Cube& den_grid, const ForwardGeometry& g, int k, const typename Cube::value_type* out[2])
+{
+    out[0] = &den_grid[k];
+    if (k + 1 < g.nz) {
+        out[1] = &den_grid[k + 1];
+        return 2;
+    }
+    out[1] = nullptr;
+    return 1;
+}
+
+// Builds the operator's pairs of levels into `effects` (already shaped),
+// calling after_pair(k, n) after the pair of levels k .. k + n - 1; a stop
+// (keep_going false before a pair) returns Stopped.
+template <typename AfterPair>
+ForwardStatus build_operator(const ForwardGeometry& g, EffectsOperator& effects, int threads,
+                             const ForwardProgress& progress, bool test_first, AfterPair after_pair)
+{
+    ForwardWork& w = work();
+    w.faces.reset();
+    const PrismLattice lattice = cell_lattice(g);
+    for (int k = 0; k < g.nz; k += 2) {
+        if ((k > 0 || test_first) && !keep_going(progress, k, g.nz))
+            return ForwardStatus::Stopped;
+        const int kb = k + 1 < g.nz ? k + 1 : -1;
+        kernel_pair_rows(g, lattice, w.faces, k, kb, threads, w.f);
+        kernel_pair_columns(
+            g, threads, w.f, [&](int r) { return effects.quarter_row(k, r); },
+            [&](int r) -> float* { return kb >= 0 ? effects.quarter_row(kb, r) : nullptr; });
+        after_pair(k, kb >= 0 ? 2 : 1);
+    }
+    return ForwardStatus::Completed;
 }
 
 } // namespace
@@ -374,8 +544,9 @@ std::size_t forward_kept_bytes()
 void forward_release_work()
 {
     ForwardWork& w = work();
-    w.drop_spectra();
-    w.drop_slots();
+    w.f.release();
+    w.d.release();
+    w.faces.release();
     field2D().swap(w.Sr);
     field2D().swap(w.Si);
 }
@@ -511,15 +682,12 @@ bool effects_fit(const EffectsOperator& effects, const ForwardGeometry& g)
     return !effects.empty() && effects.key.valid && effects.key == g.key();
 }
 
-int forward_reuse_batch_levels(const ForwardGeometry& g)
+
+int forward_reuse_batch_levels(const ForwardGeometry&)
 {
-    // Sixteen levels (eight transforms, two real levels sharing each) keep the
-    // group's spectra near the cache and give work to up to eight workers;
-    // very large grids take fewer (about 64 MB of spectra at 8 bytes per
-    // padded cell).
-    const double per_level = 8.0 * g.padded_cells();
-    const int by_memory = static_cast<int>((64.0 * 1024 * 1024) / std::max(per_level, 1.0));
-    return std::max(1, std::min({g.nz, 16, std::max(4, by_memory)}));
+    // Two levels: their spectra are formed together, then summed column by
+    // column with the sums of every column in the cache.
+    return 2;
 }
 
 ForwardStatus build_effects(const ForwardGeometry& g, EffectsOperator& effects, int thread_count,
@@ -528,17 +696,11 @@ ForwardStatus build_effects(const ForwardGeometry& g, EffectsOperator& effects, 
     const int T = std::max(1, thread_count);
     try {
         effects.clear();
-        work().carry.valid = false;
-        work().drop_spectra();
         effects.shape(g.nz, g.My, g.Mx);
-        for (int k0 = 0; k0 < g.nz;) {
-            if (!keep_going(progress, k0, g.nz)) {
-                effects.clear();
-                return ForwardStatus::Stopped;
-            }
-            const int n = build_group(T, g.nz - k0);
-            build_operator_group(g, k0, n, T, effects);
-            k0 += n;
+        const ForwardStatus st = build_operator(g, effects, T, progress, true, [](int, int) {});
+        if (st != ForwardStatus::Completed) {
+            effects.clear();
+            return st;
         }
     } catch (const std::bad_alloc&) {
         effects.clear();
@@ -547,105 +709,6 @@ ForwardStatus build_effects(const ForwardGeometry& g, EffectsOperator& effects, 
     effects.key = g.key();
     return ForwardStatus::Completed;
 }
-
-namespace {
-
-// Sr, Si = 0, shaped My x Mx.
-void zero_sums(const ForwardGeometry& g, ForwardWork& w)
-{
-    shape(w.Sr, g.My, g.Mx);
-    shape(w.Si, g.My, g.Mx);
-    zero_grid(w.Sr);
-    zero_grid(w.Si);
-}
-
-// The inverse transform of the summed half spectrum, cut to the model's nodes.
-void finish(const ForwardGeometry& g, ForwardWork& w, field2D& result)
-{
-    // The sums are spectra of real fields: only columns 0 .. Mx/2 were
-    // summed, the others are their mirrors, S[-k] = conj(S[k]).
-    fft_complete_half_spectrum(w.Sr, w.Si);
-    fft_2d(w.Sr, w.Si, fft_inverse);
-    take_inner_window(w.Sr, g, result);
-}
-
-// Reuse: the level spectra in float, two real levels sharing one transform,
-// a group of levels at a time (the group size does not depend on the thread
-// count), each product with the operator formed in float and summed in
-// double, levels in order inside every row.
-ForwardStatus reuse_effects(const vector3D& den_grid, const ForwardGeometry& g, const EffectsOperator& op, int T,
-                            const ForwardProgress& progress, ForwardWork& w)
-{
-    const int B = forward_reuse_batch_levels(g);
-    const std::size_t H = static_cast<std::size_t>(g.Mx / 2 + 1);
-    w.drop_slots();
-    shape_all(w.spec_re, B, g.My, g.Mx);
-    shape_all(w.spec_im, B, g.My, g.Mx);
-    for (int k0 = 0; k0 < g.nz; k0 += B) {
-        if (k0 > 0 && !keep_going(progress, k0, g.nz))
-            return ForwardStatus::Stopped;
-        const int n = std::min(B, g.nz - k0);
-        run_split((n + 1) / 2, T, [&](std::size_t j0, std::size_t j1) {
-            for (std::size_t j = j0; j < j1; ++j) {
-                const std::size_t a = 2 * j, b = a + 1;
-                pad_level(den_grid[k0 + a], g, w.spec_re[a]);
-                if (b < static_cast<std::size_t>(n))
-                    pad_level(den_grid[k0 + b], g, w.spec_im[a]);
-                else
-                    zero_grid(w.spec_im[a]);
-                fft_2d(w.spec_re[a], w.spec_im[a], fft_forward);
-                if (b < static_cast<std::size_t>(n))
-                    split_real_pair(w.spec_re[a], w.spec_im[a], w.spec_re[b], w.spec_im[b]);
-            }
-        });
-        run_split(g.My, T, [&](std::size_t r0, std::size_t r1) {
-            for (std::size_t r = r0; r < r1; ++r) {
-                double* __restrict sr = w.Sr[r].data();
-                double* __restrict si = w.Si[r].data();
-                for (int l = 0; l < n; ++l) {
-                    const float* __restrict o = op.half_row(k0 + l, static_cast<int>(r));
-                    const float* __restrict mr = w.spec_re[l][r].data();
-                    const float* __restrict mi = w.spec_im[l][r].data();
-                    for (std::size_t c = 0; c < H; ++c) {
-                        const float pr = o[c] * mr[c];
-                        const float pi = o[c] * mi[c];
-                        sr[c] += static_cast<double>(pr);
-                        si[c] += static_cast<double>(pi);
-                    }
-                }
-            }
-        });
-    }
-    return ForwardStatus::Completed;
-}
-
-// Sr += E * (Dr, Di) over the half spectrum, rows split over the workers,
-// for the n levels b given by level(b, r) = {E, Dr, Di} (pointers to row r
-// of each), in order inside every row.
-template <class Level>
-void add_products(const ForwardGeometry& g, int n, int T, ForwardWork& w, Level level)
-{
-    const std::size_t H = static_cast<std::size_t>(g.Mx / 2 + 1);
-    run_split(g.My, T, [&](std::size_t r0, std::size_t r1) {
-        for (std::size_t r = r0; r < r1; ++r) {
-            double* __restrict sr = w.Sr[r].data();
-            double* __restrict si = w.Si[r].data();
-            for (int b = 0; b < n; ++b) {
-                const auto rows = level(b, static_cast<int>(r));
-                const auto* __restrict e = std::get<0>(rows);
-                const double* __restrict dr = std::get<1>(rows);
-                const double* __restrict di = std::get<2>(rows);
-                for (std::size_t c = 0; c < H; ++c) {
-                    const double E = e[c];
-                    sr[c] += E * dr[c];
-                    si[c] += E * di[c];
-                }
-            }
-        }
-    });
-}
-
-} // namespace
 
 ForwardStatus forward_stored(const vector3D& den_grid, const ForwardGeometry& g,
                              EffectsOperator& effects, field2D& result, int thread_count,
@@ -658,59 +721,38 @@ ForwardStatus forward_stored(const vector3D& den_grid, const ForwardGeometry& g,
     ForwardWork& w = work();
     try {
         result = zeros(g.ny, g.nx);
-        zero_sums(g, w);
+        zero_sums(g, w, T);
         if (!keep_going(progress, 0, g.nz))
             return ForwardStatus::Stopped;
 
         if (fit) {
-            const ForwardStatus st = reuse_effects(den_grid, g, effects, T, progress, w);
-            if (st != ForwardStatus::Completed)
-                return st;
-        } else {
-            // Build the operator's real half while summing the level spectra
-            // in double: per pair of levels one transform of the two kernels
-            // and one of the two padded levels.
-            effects.shape(g.nz, g.My, g.Mx);
-            w.carry.valid = false;
-            const int slots = std::max(1, std::min(T, (g.nz + 1) / 2));
-            shape_all(w.a, slots, g.My, g.Mx);
-            shape_all(w.b, slots, g.My, g.Mx);
-            shape_all(w.c, slots, g.My, g.Mx);
-            shape_all(w.d, slots, g.My, g.Mx);
-            for (int k0 = 0; k0 < g.nz;) {
-                if (k0 > 0 && !keep_going(progress, k0, g.nz)) {
-                    effects.clear();
+            // Level spectra in float, products formed in float, summed in double.
+            for (int k = 0; k < g.nz; k += 2) {
+                if (k > 0 && !keep_going(progress, k, g.nz))
                     return ForwardStatus::Stopped;
-                }
-                const int n = build_group(T, g.nz - k0);
-                build_operator_group(g, k0, n, T, effects);
-                // Padded levels k0 + 2j and k0 + 2j + 1 share slot j's
-                // transform; their spectra end in (a, b) and (c, d).
-                const int pairs = (n + 1) / 2;
-                run_split(pairs, T, [&](std::size_t j0, std::size_t j1) {
-                    for (std::size_t j = j0; j < j1; ++j) {
-                        const int ka = k0 + 2 * static_cast<int>(j), kb = ka + 1;
-                        pad_level(den_grid[ka], g, w.a[j]);
-                        if (kb < k0 + n)
-                            pad_level(den_grid[kb], g, w.b[j]);
-                        else
-                            zero_grid(w.b[j]);
-                        fft_2d(w.a[j], w.b[j], fft_forward);
-                        split_level_pair(w.a[j], w.b[j], w.c[j], w.d[j]);
-                    }
-                });
-                add_products(g, n, T, w, [&](int b, int r) {
-                    const int j = b / 2;
-                    const float* e = effects.half_row(k0 + b, r);
-                    if (b % 2 == 0)
-                        return std::make_tuple(e, w.a[j][r].data(), w.b[j][r].data());
-                    return std::make_tuple(e, w.c[j][r].data(), w.d[j][r].data());
-                });
-                k0 += n;
+                const vector2D* levels[2];
+                const int n = level_pair(den_grid, g, k, levels);
+                level_row_spectra(g, levels, n, T, w.f);
+                accumulate_levels(g, n, T, w.f, w,
+                                  [&](int b, int r) { return effects.half_row(k + b, r); });
+            }
+        } else {
+            // Build the operator while summing the level spectra in double.
+            effects.shape(g.nz, g.My, g.Mx);
+            const ForwardStatus st = build_operator(g, effects, T, progress, false, [&](int k, int n) {
+                const vector2D* levels[2];
+                level_pair(den_grid, g, k, levels);
+                level_row_spectra(g, levels, n, T, w.d);
+                accumulate_levels(g, n, T, w.d, w,
+                                  [&](int b, int r) { return effects.half_row(k + b, r); });
+            });
+            if (st != ForwardStatus::Completed) {
+                effects.clear();
+                return st;
             }
             effects.key = g.key();
         }
-        finish(g, w, result);
+        finish(g, w, T, result);
     } catch (const std::bad_alloc&) {
         if (!fit)
             effects.clear();
@@ -728,41 +770,31 @@ ForwardStatus forward_without_store(const vector3D& den_grid, const ForwardGeome
     ForwardWork& w = work();
     try {
         result = zeros(g.ny, g.nx);
-        zero_sums(g, w);
-        const int slots = std::max(1, std::min(T, g.nz));
-        w.drop_spectra();
-        std::vector<field2D>().swap(w.d);
-        shape_all(w.a, slots, g.My, g.Mx);
-        shape_all(w.b, slots, g.My, g.Mx);
-        shape_all(w.c, slots, g.My, g.Mx);
-        w.carry.valid = false;
+        zero_sums(g, w, T);
+        w.faces.reset();
         const PrismLattice lattice = cell_lattice(g);
-        std::vector<int> top, bottom;
-        for (int k0 = 0; k0 < g.nz;) {
-            if (!keep_going(progress, k0, g.nz))
+        const int qr = quarter_rows(g), H = half_columns(g);
+        for (int k = 0; k < g.nz; k += 2) {
+            if (!keep_going(progress, k, g.nz)) {
+                result = zeros(g.ny, g.nx);
                 return ForwardStatus::Stopped;
-            // One level per worker: its unit cell's field and its padded
-            // level share one transform.
-            const int n = std::min(slots, g.nz - k0);
-            const int per_level = std::max(1, T / n);
-            level_faces(g, lattice, k0, n, T, w, top, bottom);
-            run_split(n, T, [&](std::size_t b0, std::size_t b1) {
-                for (std::size_t b = b0; b < b1; ++b) {
-                    const int k = k0 + static_cast<int>(b);
-                    lattice.field(w.faces[top[b]], w.faces[bottom[b]], 1.0, true, w.a[b], per_level);
-                    pad_level(den_grid[k], g, w.b[b]);
-                    fft_2d(w.a[b], w.b[b], fft_forward);
-                    split_kernel_level(w.a[b], w.b[b], w.c[b]);
-                }
+            }
+            // The kernels of the pair in double, then the pair's levels.
+            const int kb = k + 1 < g.nz ? k + 1 : -1;
+            shape(w.d.kq[0], qr, H);
+            shape(w.d.kq[1], qr, H);
+            kernel_pair_rows(g, lattice, w.faces, k, kb, T, w.d);
+            kernel_pair_columns(
+                g, T, w.d, [&](int r) { return w.d.kq[0][r].data(); },
+                [&](int r) -> double* { return kb >= 0 ? w.d.kq[1][r].data() : nullptr; });
+            const vector2D* levels[2];
+            const int n = level_pair(den_grid, g, k, levels);
+            level_row_spectra(g, levels, n, T, w.d);
+            accumulate_levels(g, n, T, w.d, w, [&](int b, int r) -> const double* {
+                return w.d.kq[b][r <= g.My / 2 ? r : g.My - r].data();
             });
-            add_products(g, n, T, w, [&](int b, int r) {
-                return std::make_tuple(static_cast<const double*>(w.a[b][r].data()), w.b[b][r].data(),
-                                       w.c[b][r].data());
-            });
-            keep_last_face(w, bottom);
-            k0 += n;
         }
-        finish(g, w, result);
+        finish(g, w, T, result);
     } catch (const std::bad_alloc&) {
         result = zeros(g.ny, g.nx);
         return ForwardStatus::OutOfMemory;

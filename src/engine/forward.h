@@ -58,9 +58,10 @@ using ForwardProgress = std::function<bool(int done, int total)>;
 constexpr int forward_max_fft_size = 1 << 15;
 
 // Bytes per padded cell of all levels that a stored run holds at its peak:
-// the operator's real half. The level spectra are handled a group of levels
-// at a time, so the rest does not grow with the level count.
-constexpr double forward_stored_bytes_per_cell = 4.0;
+// the operator's real even quarter (4 bytes per quarter cell). The level
+// spectra are handled a pair of levels at a time, so the rest does not grow
+// with the level count.
+constexpr double forward_stored_bytes_per_cell = 1.0;
 
 // Checks the inputs and derives the run's geometry: spacings from the first
 // two nodes (rounded to float), FFT sizes by fft_padded_size, pads

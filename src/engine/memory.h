@@ -15,11 +15,9 @@
 // imaginary, 8 bytes) and the padded model with its imaginary companion of
 // the closing forward run (8 bytes).
 constexpr double inversion_peak_bytes_per_cell = 20.0;
-// Building the stored operator alone fills both of its halves.
-constexpr double effects_build_bytes_per_cell = 8.0;
-// A forward run that builds or reuses the stored operator: the operator's real
-// half and the padded model with its imaginary companion.
-constexpr double forward_peak_bytes_per_cell = 12.0;
+// Building the stored operator alone: its real even quarter (a quarter of
+// the padded cells at 4 bytes).
+constexpr double effects_build_bytes_per_cell = 1.0;
 // Bytes per padded cell of the inversion estimate shown to the user.
 constexpr double inversion_estimate_bytes_per_cell = 20.0;
 

@@ -186,7 +186,9 @@ template <typename Cell>
 void PrismLattice::field_impl(const Face& top, const Face& bottom, double density, bool swapped,
                               std::vector<std::vector<Cell>>& out, int thread_count) const
 {
-    if (static_cast<int>(out.size()) != rows_ || rows_ == 0)
+    // The first out.size() rows of the field (all of them, or those a caller
+    // of a symmetric field needs).
+    if (out.empty() || static_cast<int>(out.size()) > rows_)
         return;
     for (const auto& row : out)
         if (static_cast<int>(row.size()) != cols_)
@@ -227,7 +229,7 @@ void PrismLattice::field_impl(const Face& top, const Face& bottom, double densit
     });
 
     const int rows = rows_, cols = cols_;
-    run_split(rows, thread_count, [&](size_t i0, size_t i1) {
+    run_split(out.size(), thread_count, [&](size_t i0, size_t i1) {
         for (size_t i = i0; i < i1; ++i) {
             // Row offset of output row i from the centre.
             const int di = swapped ? (int(i) <= rows / 2 ? int(i) : int(i) - rows) : int(i) - cy_;

@@ -66,8 +66,11 @@ public:
                  double level);
 
     void face(double z, Face& out, int thread_count = 1) const;
-    // The field (with `density`) of the cell between the faces, into `out`
-    // (rows x columns, else left untouched), quadrant-swapped on request.
+    // The field (with `density`) of the cell between the faces, into `out`,
+    // quadrant-swapped on request. `out` holds the field's first out.size()
+    // rows (at most `rows`, each of `columns` values; else it is left
+    // untouched): a swapped field's row r equals its row rows - r, so rows
+    // 0 .. rows/2 hold all of it.
     void field(const Face& top, const Face& bottom, double density, bool swapped, field2D& out,
                int thread_count = 1) const;
     void field(const Face& top, const Face& bottom, double density, bool swapped, vector2D& out,
