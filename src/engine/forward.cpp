@@ -511,6 +511,22 @@ int level_pair(const Cube& den_grid, const ForwardGeometry& g, int k, const type
     return 1;
 }
 
+// `effects` emptied and shaped for the geometry, its levels allocated by the
+// workers (first touching that much memory costs as much as a level's
+// arithmetic).
+void shape_operator(const ForwardGeometry& g, EffectsOperator& effects, int threads)
+{
+    effects.clear();
+    effects.rows = g.My;
+    effects.columns = g.Mx;
+    effects.quarter.resize(static_cast<std::size_t>(g.nz));
+    const std::size_t size = static_cast<std::size_t>(effects.quarter_rows()) * effects.quarter_columns();
+    run_split(g.nz, threads, [&](std::size_t k0, std::size_t k1) {
+        for (std::size_t k = k0; k < k1; ++k)
+            effects.quarter[k].assign(size, 0.0f);
+    });
+}
+
 // Builds the operator's pairs of levels into `effects` (already shaped),
 // calling after_pair(k, n) after the pair of levels k .. k + n - 1; a stop
 // (keep_going false before a pair) returns Stopped.
@@ -695,8 +711,7 @@ ForwardStatus build_effects(const ForwardGeometry& g, EffectsOperator& effects, 
 {
     const int T = std::max(1, thread_count);
     try {
-        effects.clear();
-        effects.shape(g.nz, g.My, g.Mx);
+        shape_operator(g, effects, T);
         const ForwardStatus st = build_operator(g, effects, T, progress, true, [](int, int) {});
         if (st != ForwardStatus::Completed) {
             effects.clear();
@@ -738,7 +753,7 @@ ForwardStatus forward_stored(const vector3D& den_grid, const ForwardGeometry& g,
             }
         } else {
             // Build the operator while summing the level spectra in double.
-            effects.shape(g.nz, g.My, g.Mx);
+            shape_operator(g, effects, T);
             const ForwardStatus st = build_operator(g, effects, T, progress, false, [&](int k, int n) {
                 const vector2D* levels[2];
                 level_pair(den_grid, g, k, levels);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -51,6 +52,13 @@ struct SplitJob
 // Worker threads kept alive between calls. A call queues its ranges and
 // works on them itself too, so a call made from inside a worker (a kernel
 // split within a level that is itself one of several) always finishes.
+//
+// A run makes many short calls in a row (a few per pair of levels), so a
+// worker that has finished one keeps looking for the next for a short while
+// before it sleeps, and the caller watches its ranges end rather than sleep
+// on them: waking a sleeping thread costs more than a short call's work.
+// A call of T ranges engages workers 0 .. T-2 only; the others sleep, so
+// that a run on few threads leaves the other processors alone.
 class WorkerPool
 {
 public:
@@ -65,74 +73,143 @@ public:
         {
             std::lock_guard<std::mutex> l(m);
             stopping = true;
+            generation.fetch_add(1);
         }
-        wake.notify_all();
-        for (std::thread& t : threads)
-            t.join();
+        for (auto& w : workers)
+            w->cv.notify_all();
+        for (auto& w : workers)
+            w->thread.join();
     }
 
-    void run(SplitJob& job, size_t helpers)
+    // The job is shared with the workers that take it: one may still hold it
+    // (having found no range left) when the call returns; by then every
+    // range has ended, and no range is started after that.
+    void run(const std::shared_ptr<SplitJob>& job)
     {
-        std::shared_ptr<SplitJob> shared(&job, [](SplitJob*) {});
+        const size_t helpers = std::min(job->ranges.size() - 1, kMaxThreads);
         {
             std::lock_guard<std::mutex> l(m);
-            grow(std::min(helpers, kMaxThreads));
-            queue.push_back(shared);
+            grow(helpers);
+            queue.push_back(job);
+            generation.fetch_add(1);
+            for (size_t i = 0; i < helpers && i < workers.size(); ++i)
+                if (workers[i]->sleeping)
+                    workers[i]->cv.notify_one();
         }
-        wake.notify_all();
-        while (job.run_one()) {
+        while (job->run_one()) {
         }
+        // The other ranges end on the workers.
+        const size_t count = job->ranges.size();
+        spin_until([&] { return job->done.load() == count; });
         {
-            std::unique_lock<std::mutex> l(job.m);
-            job.finished.wait(l, [&] { return job.done.load() == job.ranges.size(); });
+            std::unique_lock<std::mutex> l(job->m);
+            job->finished.wait(l, [&] { return job->done.load() == count; });
         }
-        // Workers may still hold the job's handle after its last range;
-        // take it out of the queue before it goes out of scope.
-        std::unique_lock<std::mutex> l(m);
+        std::lock_guard<std::mutex> l(m);
         for (auto it = queue.begin(); it != queue.end(); ++it)
-            if (it->get() == &job) {
+            if (*it == job) {
                 queue.erase(it);
                 break;
             }
-        idle.wait(l, [&] { return shared.use_count() == 1; });
     }
 
 private:
     static constexpr size_t kMaxThreads = 64;
 
+    struct Worker
+    {
+        std::thread thread;
+        std::condition_variable cv;
+        bool sleeping = false;  // guarded by the pool's mutex
+    };
+
+    // Under the lock.
     void grow(size_t n)
     {
-        while (threads.size() < n) {
+        while (workers.size() < n) {
+            auto w = std::make_unique<Worker>();
+            const size_t index = workers.size();
             try {
-                threads.emplace_back([this] { loop(); });
+                w->thread = std::thread([this, index] { loop(index); });
             } catch (const std::system_error&) {
                 return;  // the calling thread and the workers there are share the work
+            }
+            workers.push_back(std::move(w));
+        }
+    }
+
+    // Spins until done() holds or about two milliseconds have passed: with
+    // a pause at first, then yielding now and then to other threads (there
+    // may be more threads than processors). Returns done().
+    template <class Done>
+    static bool spin_until(Done done)
+    {
+        const auto start = std::chrono::steady_clock::now();
+        for (unsigned i = 1; !done(); ++i) {
+#if defined(__x86_64__) || defined(__i386__)
+            __builtin_ia32_pause();
+#endif
+            if (i % 256 == 0) {
+                const auto spent = std::chrono::steady_clock::now() - start;
+                if (spent > std::chrono::milliseconds(2))
+                    return done();
+                if (spent > std::chrono::microseconds(50))
+                    std::this_thread::yield();
+            }
+        }
+        return true;
+    }
+
+    // Under the lock: a queued job that wants worker `index` and has a
+    // range left.
+    std::shared_ptr<SplitJob> job_for(size_t index) const
+    {
+        for (const auto& job : queue)
+            if (index + 1 < job->ranges.size() && job->next.load() < job->ranges.size())
+                return job;
+        return nullptr;
+    }
+
+    void loop(size_t index)
+    {
+        Worker& self = *workers_at(index);
+        uint64_t seen = 0;
+        bool wanted = true;  // the last job seen wanted this worker
+        for (;;) {
+            if (wanted)
+                spin_until([&] { return generation.load() != seen; });
+            std::unique_lock<std::mutex> l(m);
+            if (generation.load() == seen && !stopping) {
+                self.sleeping = true;
+                self.cv.wait(l, [&] { return stopping || generation.load() != seen; });
+                self.sleeping = false;
+            }
+            if (stopping)
+                return;
+            seen = generation.load();
+            std::shared_ptr<SplitJob> job = job_for(index);
+            wanted = job != nullptr;
+            while (job) {
+                l.unlock();
+                while (job->run_one()) {
+                }
+                job.reset();
+                l.lock();
+                job = job_for(index);
             }
         }
     }
 
-    void loop()
+    Worker* workers_at(size_t index)
     {
-        std::unique_lock<std::mutex> l(m);
-        for (;;) {
-            wake.wait(l, [&] { return stopping || !queue.empty(); });
-            if (stopping)
-                return;
-            std::shared_ptr<SplitJob> job = queue.front();
-            l.unlock();
-            const bool ran = job->run_one();
-            l.lock();
-            if (!ran && !queue.empty() && queue.front() == job)
-                queue.pop_front();
-            job.reset();
-            idle.notify_all();
-        }
+        std::lock_guard<std::mutex> l(m);
+        return workers[index].get();
     }
 
     std::mutex m;
-    std::condition_variable wake, idle;
     std::deque<std::shared_ptr<SplitJob>> queue;
-    std::vector<std::thread> threads;
+    std::atomic<uint64_t> generation{0};  // counts the calls queued, read without the lock
+    std::vector<std::unique_ptr<Worker>> workers;
     bool stopping = false;
 };
 
@@ -149,12 +226,25 @@ void run_split(size_t item_count, int thread_count,
         work(0, item_count);
         return;
     }
-    SplitJob job;
+    auto shared = std::make_shared<SplitJob>();
+    SplitJob& job = *shared;
     job.work = &work;
     job.ranges.reserve(T);
-    for (uint64_t i = 0; i < T; ++i)
-        job.ranges.emplace_back(static_cast<size_t>(i * n / T), static_cast<size_t>((i + 1) * n / T));
-    WorkerPool::instance().run(job, static_cast<size_t>(T - 1));
+    // Empty ranges (fewer items than threads) are not handed out: the
+    // calling thread sees them.
+    for (uint64_t i = 0; i < T; ++i) {
+        const size_t b = static_cast<size_t>(i * n / T), e = static_cast<size_t>((i + 1) * n / T);
+        if (b < e)
+            job.ranges.emplace_back(b, e);
+        else
+            work(b, e);
+    }
+    if (job.ranges.size() <= 1) {
+        if (!job.ranges.empty())
+            work(job.ranges[0].first, job.ranges[0].second);
+        return;
+    }
+    WorkerPool::instance().run(shared);
     if (job.error)
         std::rethrow_exception(job.error);
 }
