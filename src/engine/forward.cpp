@@ -6,9 +6,12 @@
 #include "engine/prism.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <new>
+#include <cstring>
 #include <tuple>
+#include <type_traits>
 
 namespace {
 
@@ -95,6 +98,166 @@ void shape_all(std::vector<Grid>& v, std::size_t count, int rows, int columns)
 constexpr std::size_t kPackRows = 8;     // packed rows a worker transforms at once
 constexpr std::size_t kColumnChunk = 16; // columns a worker takes through every level at once
 
+// The hot loops below are built twice on x86, for the processor's wide
+// vectors and for any processor, and the one that fits is chosen when the
+// program starts. Contraction into fused multiply-adds is off for this file,
+// so both round alike.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#define TOLMERA_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define TOLMERA_CLONES
+#endif
+
+// Separates a row transform Z of a + i*b (a, b real rows) into the half
+// rows (columns 0 .. Mx/2) of A = (Z[c] + conj Z[-c]) / 2 and, when br is
+// not null, B = (Z[c] - conj Z[-c]) / 2i.
+template <typename T>
+inline void split_packed_row_impl(const T* __restrict zr, const T* __restrict zi, int Mx, T* __restrict ar,
+                                  T* __restrict ai, T* __restrict br, T* __restrict bi)
+{
+    const T half = static_cast<T>(0.5);
+    const int H = Mx / 2 + 1;
+    ar[0] = (zr[0] + zr[0]) * half;
+    ai[0] = (zi[0] - zi[0]) * half;
+    if (br) {
+        br[0] = (zi[0] + zi[0]) * half;
+        bi[0] = (zr[0] - zr[0]) * half;
+        for (int c = 1; c < H; ++c) {
+            const T pr = zr[c], pi = zi[c], qr = zr[Mx - c], qi = zi[Mx - c];
+            ar[c] = (pr + qr) * half;
+            ai[c] = (pi - qi) * half;
+            br[c] = (pi + qi) * half;
+            bi[c] = (qr - pr) * half;
+        }
+    } else {
+        for (int c = 1; c < H; ++c) {
+            ar[c] = (zr[c] + zr[Mx - c]) * half;
+            ai[c] = (zi[c] - zi[Mx - c]) * half;
+        }
+    }
+}
+
+TOLMERA_CLONES void split_packed_row(const float* zr, const float* zi, int Mx, float* ar, float* ai, float* br,
+                                     float* bi)
+{
+    split_packed_row_impl(zr, zi, Mx, ar, ai, br, bi);
+}
+
+TOLMERA_CLONES void split_packed_row(const double* zr, const double* zi, int Mx, double* ar, double* ai,
+                                     double* br, double* bi)
+{
+    split_packed_row_impl(zr, zi, Mx, ar, ai, br, bi);
+}
+
+// One row of a batch of transformed columns (lanes L, `groups` full
+// vectors, the row's vectors `stride` values apart) times the operator row,
+// added to the sums: a product of two floats is formed in float and summed
+// in double; otherwise everything is double.
+template <std::size_t L, typename E, typename T>
+inline void accumulate_groups(const E* __restrict e, const T* __restrict vr, const T* __restrict vi,
+                              std::size_t stride, std::size_t groups, double* __restrict sr,
+                              double* __restrict si)
+{
+    using P = decltype(E() * T());
+    for (std::size_t g = 0; g < groups; ++g) {
+        const E* eg = e + g * L;
+        const T* rg = vr + g * stride;
+        const T* ig = vi + g * stride;
+        double* sg = sr + g * L;
+        double* tg = si + g * L;
+        for (std::size_t j = 0; j < L; ++j) {
+            const P w = static_cast<P>(eg[j]);
+            const P pr = w * rg[j];
+            const P pi = w * ig[j];
+            sg[j] += static_cast<double>(pr);
+            tg[j] += static_cast<double>(pi);
+        }
+    }
+}
+
+// S[r][first + j] += E[r][first + j] * batch(r, j) for every row r and
+// column j of the batch; E row r at op_rows[r], S rows at sr_rows, si_rows.
+template <typename E, typename T>
+inline void accumulate_batch_impl(const FftColumnBatch<T>& b, const E* const* op_rows, double* const* sr_rows,
+                                  double* const* si_rows)
+{
+    const std::size_t L = b.lanes, R = b.rows, full = b.count / L, tail = b.count % L;
+    for (std::size_t r = 0; r < R; ++r) {
+        const E* e = op_rows[r] + b.first;
+        double* sr = sr_rows[r] + b.first;
+        double* si = si_rows[r] + b.first;
+        const T* vr = b.re + r * L;
+        const T* vi = b.im + r * L;
+        const std::size_t stride = R * L;
+        switch (L) {
+        case 8:
+            accumulate_groups<8>(e, vr, vi, stride, full, sr, si);
+            break;
+        case 4:
+            accumulate_groups<4>(e, vr, vi, stride, full, sr, si);
+            break;
+        case 2:
+            accumulate_groups<2>(e, vr, vi, stride, full, sr, si);
+            break;
+        default:
+            accumulate_groups<1>(e, vr, vi, L, full * L, sr, si);
+            break;
+        }
+        if (tail) {
+            using P = decltype(E() * T());
+            const std::size_t j0 = full * L;
+            const T* tr = vr + full * stride;
+            const T* ti = vi + full * stride;
+            for (std::size_t j = 0; j < tail; ++j) {
+                const P w = static_cast<P>(e[j0 + j]);
+                const P pr = w * tr[j];
+                const P pi = w * ti[j];
+                sr[j0 + j] += static_cast<double>(pr);
+                si[j0 + j] += static_cast<double>(pi);
+            }
+        }
+    }
+}
+
+TOLMERA_CLONES void accumulate_batch(const FftColumnBatch<float>& b, const float* const* op_rows,
+                                     double* const* sr_rows, double* const* si_rows)
+{
+    accumulate_batch_impl(b, op_rows, sr_rows, si_rows);
+}
+
+TOLMERA_CLONES void accumulate_batch(const FftColumnBatch<double>& b, const float* const* op_rows,
+                                     double* const* sr_rows, double* const* si_rows)
+{
+    accumulate_batch_impl(b, op_rows, sr_rows, si_rows);
+}
+
+TOLMERA_CLONES void accumulate_batch(const FftColumnBatch<double>& b, const double* const* op_rows,
+                                     double* const* sr_rows, double* const* si_rows)
+{
+    accumulate_batch_impl(b, op_rows, sr_rows, si_rows);
+}
+
+// Rows 0 .. rows-1 of a batch copied to out_a(r) (real parts) and, when
+// out_b(r) is not null, out_b(r) (imaginary parts), at the batch's columns.
+template <typename T, typename OutA, typename OutB>
+void copy_batch_rows(const FftColumnBatch<T>& b, int rows, OutA out_a, OutB out_b)
+{
+    const std::size_t L = b.lanes, R = b.rows, groups = (b.count + L - 1) / L;
+    for (int r = 0; r < rows; ++r) {
+        T* a = out_a(r) + b.first;
+        T* o = out_b(r);
+        if (o)
+            o += b.first;
+        for (std::size_t g = 0; g < groups; ++g) {
+            const std::size_t n = std::min(L, b.count - g * L);
+            const std::size_t at = (g * R + static_cast<std::size_t>(r)) * L;
+            std::memcpy(a + g * L, b.re + at, n * sizeof(T));
+            if (o)
+                std::memcpy(o + g * L, b.im + at, n * sizeof(T));
+        }
+    }
+}
+
 template <typename T>
 using grid_t = std::vector<std::vector<T>>;
 
@@ -106,7 +269,8 @@ struct SpectraWork
     grid_t<T> lre[2], lim[2];           // half row spectra of the model rows of two levels
     grid_t<T> kq[2];                    // quarters of two kernels (storage off)
     std::vector<grid_t<T>> pre, pim;    // per worker: packed rows
-    std::vector<const T*> row_re[2], row_im[2];
+    std::vector<const T*> row_re[2], row_im[2];      // rows of the padded levels for the column pass
+    std::vector<const T*> kernel_re, kernel_im;      // rows of the kernel pair for the column pass
 
     void release() { *this = SpectraWork(); }
     std::size_t bytes() const
@@ -136,48 +300,80 @@ struct SpectraWork
 class FaceCache
 {
 public:
-    const PrismLattice::Face& get(const PrismLattice& lattice, double z, int T)
+    // Makes sure the faces at the `count` depths are held (evicting others),
+    // computing those missing in one split over the workers.
+    void prepare(const PrismLattice& lattice, const double* zs, int count, int threads)
     {
-        for (Slot& s : slots_)
-            if (s.face.valid && s.face.z == z) {
-                s.used = ++clock_;
-                return s.face;
+        bool keep[kSlots] = {};
+        std::vector<PrismLattice::Face*> missing;
+        for (int i = 0; i < count; ++i) {
+            int found = find(zs[i]);
+            if (found >= 0) {
+                keep[found] = true;
+                continue;
             }
-        Slot* oldest = &slots_[0];
-        for (Slot& s : slots_)
-            if (s.used < oldest->used)
-                oldest = &s;
-        oldest->face.valid = false;
-        lattice.face(z, oldest->face, T);
-        oldest->used = ++clock_;
-        return oldest->face;
+            bool pending = false;
+            for (PrismLattice::Face* f : missing)
+                pending = pending || f->z == zs[i];
+            if (pending)
+                continue;
+            int slot = -1;
+            for (int j = 0; j < kSlots && slot < 0; ++j)
+                if (!keep[j] && !slots_[j].valid)
+                    slot = j;
+            for (int j = 0; j < kSlots && slot < 0; ++j)
+                if (!keep[j])
+                    slot = j;
+            keep[slot] = true;
+            lattice.face_begin(zs[i], slots_[slot]);
+            missing.push_back(&slots_[slot]);
+        }
+        if (missing.empty())
+            return;
+        const std::size_t rows = lattice.face_row_count();
+        std::atomic<int> flags{0};
+        run_split(rows * missing.size(), threads, [&](std::size_t i0, std::size_t i1) {
+            for (std::size_t i = i0; i < i1;) {
+                const std::size_t f = i / rows, b0 = i % rows, b1 = std::min(rows, b0 + (i1 - i));
+                const int got = lattice.face_rows(*missing[f], b0, b1);
+                if (got)
+                    flags.fetch_or(got, std::memory_order_relaxed);
+                i += b1 - b0;
+            }
+        });
+        // One note per face, as the lone form gives.
+        for (std::size_t f = 0; f < missing.size(); ++f)
+            PrismLattice::report_nan(flags.load());
     }
+    const PrismLattice::Face& at(double z) const { return slots_[find(z)]; }
     void reset()
     {
-        for (Slot& s : slots_)
-            s.face.valid = false;
+        for (PrismLattice::Face& f : slots_)
+            f.valid = false;
     }
     void release()
     {
-        for (Slot& s : slots_)
-            s = Slot();
+        for (PrismLattice::Face& f : slots_)
+            f = PrismLattice::Face();
     }
     std::size_t bytes() const
     {
         std::size_t n = 0;
-        for (const Slot& s : slots_)
-            n += (s.face.f.capacity() + s.face.t.capacity()) * sizeof(double);
+        for (const PrismLattice::Face& f : slots_)
+            n += (f.f.capacity() + f.t.capacity()) * sizeof(double);
         return n;
     }
 
 private:
-    struct Slot
+    static constexpr int kSlots = 4;
+    int find(double z) const
     {
-        PrismLattice::Face face;
-        unsigned long used = 0;
-    };
-    Slot slots_[3];
-    unsigned long clock_ = 0;
+        for (int j = 0; j < kSlots; ++j)
+            if (slots_[j].valid && slots_[j].z == z)
+                return j;
+        return -1;
+    }
+    PrismLattice::Face slots_[kSlots];
 };
 
 // Working grids of the forward routines, kept between calls of the same size
@@ -229,64 +425,6 @@ PrismLattice cell_lattice(const ForwardGeometry& g)
                         g.calc_level - 1e-6);
 }
 
-// The swapped fields of the cells of levels ka and kb (kb < 0: none, zeros)
-// in rows 0 .. My/2 of w.fre and w.fim, row-transformed together.
-template <typename T>
-void kernel_pair_rows(const ForwardGeometry& g, const PrismLattice& lattice, FaceCache& faces, int ka,
-                      int kb, int threads, SpectraWork<T>& w)
-{
-    const int qr = quarter_rows(g);
-    shape(w.fre, qr, g.Mx);
-    shape(w.fim, qr, g.Mx);
-    {
-        const PrismLattice::Face& top = faces.get(lattice, g.depths[ka], threads);
-        const PrismLattice::Face& bottom = faces.get(lattice, g.depths[ka] + g.dz, threads);
-        lattice.field(top, bottom, 1.0, true, w.fre, threads);
-    }
-    if (kb >= 0) {
-        const PrismLattice::Face& top = faces.get(lattice, g.depths[kb], threads);
-        const PrismLattice::Face& bottom = faces.get(lattice, g.depths[kb] + g.dz, threads);
-        lattice.field(top, bottom, 1.0, true, w.fim, threads);
-    } else {
-        run_split(qr, threads, [&](std::size_t r0, std::size_t r1) {
-            for (std::size_t r = r0; r < r1; ++r)
-                std::fill(w.fim[r].begin(), w.fim[r].end(), T(0));
-        });
-    }
-    run_split(qr, threads, [&](std::size_t r0, std::size_t r1) { fft_rows(w.fre, w.fim, r0, r1, fft_forward); });
-}
-
-// The column transforms of a kernel pair whose rows kernel_pair_rows made:
-// quarter row r (r <= My/2) of the two spectra goes to out_a(r) and, when
-// out_b(r) is not null, to out_b(r).
-template <typename T, typename OutA, typename OutB>
-void kernel_pair_columns(const ForwardGeometry& g, int threads, SpectraWork<T>& w, OutA out_a, OutB out_b)
-{
-    const int H = half_columns(g), qr = quarter_rows(g);
-    auto& pr = w.row_re[0];
-    auto& pi = w.row_im[0];
-    pr.resize(g.My);
-    pi.resize(g.My);
-    for (int r = 0; r < g.My; ++r) {
-        const int m = r <= g.My / 2 ? r : g.My - r;
-        pr[r] = w.fre[m].data();
-        pi[r] = w.fim[m].data();
-    }
-    run_split(H, threads, [&](std::size_t c0, std::size_t c1) {
-        fft_columns(pr.data(), pi.data(), g.My, c0, c1, [&](const FftColumnBatch<T>& b) {
-            for (int r = 0; r < qr; ++r) {
-                auto* a = out_a(r);
-                auto* o = out_b(r);
-                for (std::size_t j = 0; j < b.count; ++j) {
-                    a[b.first + j] = b.re_at(r, j);
-                    if (o)
-                        o[b.first + j] = b.im_at(r, j);
-                }
-            }
-        });
-    });
-}
-
 // Row r of the model padded to Mx columns (edge values repeated).
 template <typename Src, typename T>
 void pad_row(const Src* src, const ForwardGeometry& g, T* dst)
@@ -302,114 +440,192 @@ void pad_row(const Src* src, const ForwardGeometry& g, T* dst)
         dst[i] = last;
 }
 
-// The half row spectra of the model rows of n (1 or 2) levels into
-// w.lre[b], w.lim[b] (ny x H): rows 2t and 2t + 1 of a level share one
-// complex row transform and are separated, A = (Z[c] + conj Z[-c]) / 2,
-// B = (Z[c] - conj Z[-c]) / 2i.
-template <typename T, typename Level>
-void level_row_spectra(const ForwardGeometry& g, const Level* const* levels, int n, int threads,
-                       SpectraWork<T>& w)
+// One pair of levels in three splits over the workers, all of whose results
+// do not depend on how the items are split:
+// - faces: the depth faces of the pair's cells that are not held yet;
+// - rows: the swapped fields of the pair's cells, rows 0 .. My/2 (one cell
+//   real, the other imaginary) with their row transforms; and the model rows
+//   of the pair's levels, two rows per complex row transform, separated into
+//   half row spectra (A = (Z[c] + conj Z[-c]) / 2, B = (Z[c] - conj Z[-c]) / 2i);
+// - columns: per chunk of columns, the kernels' column transforms (reading
+//   row r from row My - r) into their quarters, then every level's column
+//   transforms (the pad rows read from the edge rows), each times its
+//   operator added to the sums in level order.
+// K is the kernels' precision, S the level spectra's.
+template <typename K, typename S>
+struct PairStages
 {
-    const int H = half_columns(g);
-    const std::size_t pairs = static_cast<std::size_t>(g.ny + 1) / 2;
-    for (int b = 0; b < n; ++b) {
-        shape(w.lre[b], g.ny, H);
-        shape(w.lim[b], g.ny, H);
+    const ForwardGeometry& g;
+    int threads;
+    // The kernels: none when ka < 0; kb < 0 when the pair has one level.
+    int ka = -1, kb = -1;
+    SpectraWork<K>* kw = nullptr;
+    std::function<K*(int b, int r)> kernel_out;  // quarter row r (r <= My/2) of kernel b
+    // The levels (n of them, 0 .. 2) and their operators' half rows.
+    int n = 0;
+    const vector2D* levels[2] = {nullptr, nullptr};
+    SpectraWork<S>* lw = nullptr;
+    std::function<const K*(int b, int r)> op_row;  // sums the levels with these operators
+    ForwardWork* fw = nullptr;
+
+    // The levels alone (no kernels): rows, then columns.
+    void columns_after_rows()
+    {
+        rows_of_levels();
+        columns();
     }
-    const std::size_t slots = std::max<std::size_t>(1, std::min<std::size_t>(threads, pairs * n));
-    shape_all(w.pre, slots, kPackRows, g.Mx);
-    shape_all(w.pim, slots, kPackRows, g.Mx);
-    const std::size_t items = pairs * n;
-    const T half = static_cast<T>(0.5);
-    run_split(items, threads, [&](std::size_t i0, std::size_t i1) {
-        const std::size_t slot = split_range_index(i0, items, threads);
-        grid_t<T>& zr = w.pre[slot];
-        grid_t<T>& zi = w.pim[slot];
-        for (std::size_t i = i0; i < i1;) {
+
+    void run(const PrismLattice& lattice, FaceCache& faces)
+    {
+        if (ka >= 0) {
+            double zs[4] = {g.depths[ka], g.depths[ka] + g.dz, 0, 0};
+            int count = 2;
+            if (kb >= 0) {
+                zs[2] = g.depths[kb];
+                zs[3] = g.depths[kb] + g.dz;
+                count = 4;
+            }
+            faces.prepare(lattice, zs, count, threads);
+        }
+        rows(&lattice, &faces);
+        columns();
+    }
+
+    void rows_of_levels() { rows(nullptr, nullptr); }
+
+    // The kernels' rows need the lattice and the faces (held already).
+    void rows(const PrismLattice* lattice, const FaceCache* faces)
+    {
+        const int qr = quarter_rows(g), H = half_columns(g);
+        const std::size_t kernel_items = ka >= 0 ? static_cast<std::size_t>(qr) : 0;
+        const std::size_t pairs = static_cast<std::size_t>(g.ny + 1) / 2;
+        const std::size_t level_items = pairs * n;
+        const PrismLattice::Face* fa[2] = {nullptr, nullptr};
+        const PrismLattice::Face* fb[2] = {nullptr, nullptr};
+        if (ka >= 0) {
+            shape(kw->fre, qr, g.Mx);
+            shape(kw->fim, qr, g.Mx);
+            fa[0] = &faces->at(g.depths[ka]);
+            fa[1] = &faces->at(g.depths[ka] + g.dz);
+            if (kb >= 0) {
+                fb[0] = &faces->at(g.depths[kb]);
+                fb[1] = &faces->at(g.depths[kb] + g.dz);
+            }
+        }
+        // Every worker takes its share of the kernel rows and of the level
+        // rows (their costs differ too much to split them as one list).
+        const std::size_t shares = std::max<std::size_t>(1, std::min<std::size_t>(threads, kernel_items + level_items));
+        if (n > 0) {
+            for (int b = 0; b < n; ++b) {
+                shape(lw->lre[b], g.ny, H);
+                shape(lw->lim[b], g.ny, H);
+            }
+            shape_all(lw->pre, shares, kPackRows, g.Mx);
+            shape_all(lw->pim, shares, kPackRows, g.Mx);
+        }
+        run_split(shares, threads, [&](std::size_t w0, std::size_t w1) {
+            for (std::size_t w = w0; w < w1; ++w)
+                rows_share(w, shares, qr, pairs, fa, fb, lattice);
+        });
+    }
+
+    void rows_share(std::size_t w, std::size_t shares, int qr, std::size_t pairs, const PrismLattice::Face* const* fa,
+                    const PrismLattice::Face* const* fb, const PrismLattice* lattice)
+    {
+        const std::size_t kernel_rows = ka >= 0 ? static_cast<std::size_t>(qr) : 0;
+        const std::size_t r0 = w * kernel_rows / shares, r1 = (w + 1) * kernel_rows / shares;
+        if (r0 < r1) {
+            lattice->field_rows(*fa[0], *fa[1], 1.0, true, kw->fre, r0, r1);
+            if (kb >= 0)
+                lattice->field_rows(*fb[0], *fb[1], 1.0, true, kw->fim, r0, r1);
+            else
+                for (std::size_t r = r0; r < r1; ++r)
+                    std::fill(kw->fim[r].begin(), kw->fim[r].end(), K(0));
+            fft_rows(kw->fre, kw->fim, r0, r1, fft_forward);
+        }
+        const std::size_t level_items = pairs * static_cast<std::size_t>(n);
+        const std::size_t l0 = w * level_items / shares, l1 = (w + 1) * level_items / shares;
+        if (l0 >= l1)
+            return;
+        grid_t<S>& zr = lw->pre[w];
+        grid_t<S>& zi = lw->pim[w];
+        for (std::size_t i = l0; i < l1;) {
             // A run of packed rows of one level.
             const int b = static_cast<int>(i / pairs);
             const std::size_t t0 = i % pairs;
-            const std::size_t m = std::min({kPackRows, pairs - t0, i1 - i});
-            const Level& level = *levels[b];
+            const std::size_t m = std::min({kPackRows, pairs - t0, l1 - i});
+            const vector2D& level = *levels[b];
             for (std::size_t q = 0; q < m; ++q) {
                 const std::size_t ra = 2 * (t0 + q), rb = ra + 1;
                 pad_row(level[ra].data(), g, zr[q].data());
                 if (rb < static_cast<std::size_t>(g.ny))
                     pad_row(level[rb].data(), g, zi[q].data());
                 else
-                    std::fill(zi[q].begin(), zi[q].end(), T(0));
+                    std::fill(zi[q].begin(), zi[q].end(), S(0));
             }
             fft_rows(zr, zi, 0, m, fft_forward);
             for (std::size_t q = 0; q < m; ++q) {
                 const std::size_t ra = 2 * (t0 + q), rb = ra + 1;
-                const T* z_re = zr[q].data();
-                const T* z_im = zi[q].data();
-                T* ar = w.lre[b][ra].data();
-                T* ai = w.lim[b][ra].data();
-                T* br = rb < static_cast<std::size_t>(g.ny) ? w.lre[b][rb].data() : nullptr;
-                T* bi = br ? w.lim[b][rb].data() : nullptr;
-                for (int c = 0; c < H; ++c) {
-                    const int mc = c == 0 ? 0 : g.Mx - c;
-                    ar[c] = (z_re[c] + z_re[mc]) * half;
-                    ai[c] = (z_im[c] - z_im[mc]) * half;
-                    if (br) {
-                        br[c] = (z_im[c] + z_im[mc]) * half;
-                        bi[c] = (z_re[mc] - z_re[c]) * half;
-                    }
-                }
+                const bool has_b = rb < static_cast<std::size_t>(g.ny);
+                split_packed_row(zr[q].data(), zi[q].data(), g.Mx, lw->lre[b][ra].data(), lw->lim[b][ra].data(),
+                                 has_b ? lw->lre[b][rb].data() : nullptr, has_b ? lw->lim[b][rb].data() : nullptr);
             }
             i += m;
         }
-    });
-}
-
-// The column transforms of the n levels whose row spectra level_row_spectra
-// made, each product with its operator added to the sums:
-// S[r][c] += E_b[r][c] * L_b[r][c] for b in order, E_b row r given by
-// op(b, r) (columns 0 .. Mx/2). A product of two floats is formed in float
-// and summed in double; otherwise everything is double.
-template <typename T, typename Op>
-void accumulate_levels(const ForwardGeometry& g, int n, int threads, SpectraWork<T>& w, ForwardWork& fw, Op op)
-{
-    const int H = half_columns(g);
-    for (int b = 0; b < n; ++b) {
-        w.row_re[b].resize(g.My);
-        w.row_im[b].resize(g.My);
-        for (int r = 0; r < g.My; ++r) {
-            const int m = std::min(std::max(r - g.py, 0), g.ny - 1);
-            w.row_re[b][r] = w.lre[b][m].data();
-            w.row_im[b][r] = w.lim[b][m].data();
-        }
     }
-    run_split(H, threads, [&](std::size_t c0, std::size_t c1) {
-        for (std::size_t c = c0; c < c1; c += kColumnChunk) {
-            const std::size_t ce = std::min(c1, c + kColumnChunk);
-            for (int b = 0; b < n; ++b) {
-                fft_columns(w.row_re[b].data(), w.row_im[b].data(), g.My, c, ce, [&](const FftColumnBatch<T>& batch) {
-                    const std::size_t L = batch.lanes, R = batch.rows;
-                    for (std::size_t r = 0; r < R; ++r) {
-                        const auto* e = op(b, static_cast<int>(r)) + batch.first;
-                        double* __restrict sr = fw.Sr[r].data() + batch.first;
-                        double* __restrict si = fw.Si[r].data() + batch.first;
-                        for (std::size_t j0 = 0; j0 < batch.count; j0 += L) {
-                            const T* __restrict vr = batch.re + ((j0 / L) * R + r) * L;
-                            const T* __restrict vi = batch.im + ((j0 / L) * R + r) * L;
-                            const std::size_t m = std::min(L, batch.count - j0);
-                            for (std::size_t j = 0; j < m; ++j) {
-                                using P = decltype(e[0] * vr[0]);
-                                const P E = static_cast<P>(e[j0 + j]);
-                                const P pr = E * vr[j];
-                                const P pi = E * vi[j];
-                                sr[j0 + j] += static_cast<double>(pr);
-                                si[j0 + j] += static_cast<double>(pi);
-                            }
-                        }
-                    }
-                });
+
+    void columns()
+    {
+        const int H = half_columns(g), qr = quarter_rows(g);
+        if (ka >= 0) {
+            kw->kernel_re.resize(g.My);
+            kw->kernel_im.resize(g.My);
+            for (int r = 0; r < g.My; ++r) {
+                const int m = r <= g.My / 2 ? r : g.My - r;
+                kw->kernel_re[r] = kw->fre[m].data();
+                kw->kernel_im[r] = kw->fim[m].data();
             }
         }
-    });
-}
+        std::vector<const K*> op_rows[2];
+        std::vector<double*> sr_rows, si_rows;
+        if (n > 0) {
+            sr_rows.resize(g.My);
+            si_rows.resize(g.My);
+            for (int r = 0; r < g.My; ++r) {
+                sr_rows[r] = fw->Sr[r].data();
+                si_rows[r] = fw->Si[r].data();
+            }
+        }
+        for (int b = 0; b < n; ++b) {
+            lw->row_re[b].resize(g.My);
+            lw->row_im[b].resize(g.My);
+            op_rows[b].resize(g.My);
+            for (int r = 0; r < g.My; ++r) {
+                const int m = std::min(std::max(r - g.py, 0), g.ny - 1);
+                lw->row_re[b][r] = lw->lre[b][m].data();
+                lw->row_im[b][r] = lw->lim[b][m].data();
+                op_rows[b][r] = op_row(b, r);
+            }
+        }
+        run_split(H, threads, [&](std::size_t c0, std::size_t c1) {
+            for (std::size_t c = c0; c < c1; c += kColumnChunk) {
+                const std::size_t ce = std::min(c1, c + kColumnChunk);
+                if (ka >= 0)
+                    fft_columns(kw->kernel_re.data(), kw->kernel_im.data(), g.My, c, ce,
+                                [&](const FftColumnBatch<K>& batch) {
+                                    copy_batch_rows(
+                                        batch, qr, [&](int r) { return kernel_out(0, r); },
+                                        [&](int r) -> K* { return kb >= 0 ? kernel_out(1, r) : nullptr; });
+                                });
+                for (int b = 0; b < n; ++b)
+                    fft_columns(lw->row_re[b].data(), lw->row_im[b].data(), g.My, c, ce,
+                                [&](const FftColumnBatch<S>& batch) {
+                                    accumulate_batch(batch, op_rows[b].data(), sr_rows.data(), si_rows.data());
+                                });
+            }
+        });
+    }
+};
 
 // The sums emptied, shaped My x H.
 void zero_sums(const ForwardGeometry& g, ForwardWork& w, int threads)
@@ -527,12 +743,12 @@ void shape_operator(const ForwardGeometry& g, EffectsOperator& effects, int thre
     });
 }
 
-// Builds the operator's pairs of levels into `effects` (already shaped),
-// calling after_pair(k, n) after the pair of levels k .. k + n - 1; a stop
-// (keep_going false before a pair) returns Stopped.
-template <typename AfterPair>
+// Builds the operator into `effects` (already shaped) a pair of levels at a
+// time; with a density grid (sum_levels) the pair's level spectra (double)
+// are summed with it on the way. A stop (keep_going false before a pair)
+// returns Stopped.
 ForwardStatus build_operator(const ForwardGeometry& g, EffectsOperator& effects, int threads,
-                             const ForwardProgress& progress, bool test_first, AfterPair after_pair)
+                             const ForwardProgress& progress, bool test_first, const vector3D* sum_levels)
 {
     ForwardWork& w = work();
     w.faces.reset();
@@ -540,12 +756,18 @@ ForwardStatus build_operator(const ForwardGeometry& g, EffectsOperator& effects,
     for (int k = 0; k < g.nz; k += 2) {
         if ((k > 0 || test_first) && !keep_going(progress, k, g.nz))
             return ForwardStatus::Stopped;
-        const int kb = k + 1 < g.nz ? k + 1 : -1;
-        kernel_pair_rows(g, lattice, w.faces, k, kb, threads, w.f);
-        kernel_pair_columns(
-            g, threads, w.f, [&](int r) { return effects.quarter_row(k, r); },
-            [&](int r) -> float* { return kb >= 0 ? effects.quarter_row(kb, r) : nullptr; });
-        after_pair(k, kb >= 0 ? 2 : 1);
+        PairStages<float, double> st{g, threads};
+        st.ka = k;
+        st.kb = k + 1 < g.nz ? k + 1 : -1;
+        st.kw = &w.f;
+        st.kernel_out = [&](int b, int r) { return effects.quarter_row(k + b, r); };
+        if (sum_levels) {
+            st.n = level_pair(*sum_levels, g, k, st.levels);
+            st.lw = &w.d;
+            st.fw = &w;
+            st.op_row = [&](int b, int r) -> const float* { return effects.half_row(k + b, r); };
+        }
+        st.run(lattice, w.faces);
     }
     return ForwardStatus::Completed;
 }
@@ -712,7 +934,7 @@ ForwardStatus build_effects(const ForwardGeometry& g, EffectsOperator& effects, 
     const int T = std::max(1, thread_count);
     try {
         shape_operator(g, effects, T);
-        const ForwardStatus st = build_operator(g, effects, T, progress, true, [](int, int) {});
+        const ForwardStatus st = build_operator(g, effects, T, progress, true, nullptr);
         if (st != ForwardStatus::Completed) {
             effects.clear();
             return st;
@@ -745,22 +967,17 @@ ForwardStatus forward_stored(const vector3D& den_grid, const ForwardGeometry& g,
             for (int k = 0; k < g.nz; k += 2) {
                 if (k > 0 && !keep_going(progress, k, g.nz))
                     return ForwardStatus::Stopped;
-                const vector2D* levels[2];
-                const int n = level_pair(den_grid, g, k, levels);
-                level_row_spectra(g, levels, n, T, w.f);
-                accumulate_levels(g, n, T, w.f, w,
-                                  [&](int b, int r) { return effects.half_row(k + b, r); });
+                PairStages<float, float> st{g, T};
+                st.n = level_pair(den_grid, g, k, st.levels);
+                st.lw = &w.f;
+                st.fw = &w;
+                st.op_row = [&](int b, int r) { return effects.half_row(k + b, r); };
+                st.columns_after_rows();
             }
         } else {
             // Build the operator while summing the level spectra in double.
             shape_operator(g, effects, T);
-            const ForwardStatus st = build_operator(g, effects, T, progress, false, [&](int k, int n) {
-                const vector2D* levels[2];
-                level_pair(den_grid, g, k, levels);
-                level_row_spectra(g, levels, n, T, w.d);
-                accumulate_levels(g, n, T, w.d, w,
-                                  [&](int b, int r) { return effects.half_row(k + b, r); });
-            });
+            const ForwardStatus st = build_operator(g, effects, T, progress, false, &den_grid);
             if (st != ForwardStatus::Completed) {
                 effects.clear();
                 return st;
@@ -789,25 +1006,24 @@ ForwardStatus forward_without_store(const vector3D& den_grid, const ForwardGeome
         w.faces.reset();
         const PrismLattice lattice = cell_lattice(g);
         const int qr = quarter_rows(g), H = half_columns(g);
+        shape(w.d.kq[0], qr, H);
+        shape(w.d.kq[1], qr, H);
         for (int k = 0; k < g.nz; k += 2) {
             if (!keep_going(progress, k, g.nz)) {
                 result = zeros(g.ny, g.nx);
                 return ForwardStatus::Stopped;
             }
             // The kernels of the pair in double, then the pair's levels.
-            const int kb = k + 1 < g.nz ? k + 1 : -1;
-            shape(w.d.kq[0], qr, H);
-            shape(w.d.kq[1], qr, H);
-            kernel_pair_rows(g, lattice, w.faces, k, kb, T, w.d);
-            kernel_pair_columns(
-                g, T, w.d, [&](int r) { return w.d.kq[0][r].data(); },
-                [&](int r) -> double* { return kb >= 0 ? w.d.kq[1][r].data() : nullptr; });
-            const vector2D* levels[2];
-            const int n = level_pair(den_grid, g, k, levels);
-            level_row_spectra(g, levels, n, T, w.d);
-            accumulate_levels(g, n, T, w.d, w, [&](int b, int r) -> const double* {
-                return w.d.kq[b][r <= g.My / 2 ? r : g.My - r].data();
-            });
+            PairStages<double, double> st{g, T};
+            st.ka = k;
+            st.kb = k + 1 < g.nz ? k + 1 : -1;
+            st.kw = &w.d;
+            st.kernel_out = [&](int b, int r) { return w.d.kq[b][r].data(); };
+            st.n = level_pair(den_grid, g, k, st.levels);
+            st.lw = &w.d;
+            st.fw = &w;
+            st.op_row = [&](int b, int r) -> const double* { return w.d.kq[b][r <= g.My / 2 ? r : g.My - r].data(); };
+            st.run(lattice, w.faces);
         }
         finish(g, w, T, result);
     } catch (const std::bad_alloc&) {

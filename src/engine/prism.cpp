@@ -145,102 +145,136 @@ PrismLattice::PrismLattice(double dx, double dy, double hx, double hy, int cx, i
         ys_[b + 1] = b * dy + hy;
 }
 
-void PrismLattice::face(double z, Face& out, int thread_count) const
+void PrismLattice::face_begin(double z, Face& out) const
 {
     const size_t W = xs_.size(), H = ys_.size();
     out.f.resize(W * H);
     out.t.resize(W * H);
     out.z = z;
     out.valid = true;
-    const double Z = z - (level_ - 0.01);
-    std::atomic<bool> r_nan_seen{false};
-    std::atomic<bool> arg_nan_seen{false};
-    run_split(H, thread_count, [&](size_t b0, size_t b1) {
-        bool r_nan = false, arg_nan = false;
-        for (size_t b = b0; b < b1; ++b) {
-            const double Y = ys_[b];
-            double* fr = out.f.data() + b * W;
-            double* tr = out.t.data() + b * W;
-            for (size_t a = 0; a < W; ++a) {
-                const double X = xs_[a];
-                const double R = std::sqrt((X * X + Y * Y) + Z * Z);
-                const double ta = X * Y / Z / R;
-                r_nan |= std::isnan(R);
-                arg_nan |= std::isnan(ta);
-                tr[a] = ta;
-                fr[a] = X * std::log(Y + R) + Y * std::log(X + R) - Z * std::atan(ta);
-            }
+}
+
+int PrismLattice::face_rows(Face& out, size_t b0, size_t b1) const
+{
+    const size_t W = xs_.size();
+    const double Z = out.z - (level_ - 0.01);
+    bool r_nan = false, arg_nan = false;
+    for (size_t b = b0; b < b1 && b < ys_.size(); ++b) {
+        const double Y = ys_[b];
+        double* fr = out.f.data() + b * W;
+        double* tr = out.t.data() + b * W;
+        for (size_t a = 0; a < W; ++a) {
+            const double X = xs_[a];
+            const double R = std::sqrt((X * X + Y * Y) + Z * Z);
+            const double ta = X * Y / Z / R;
+            r_nan |= std::isnan(R);
+            arg_nan |= std::isnan(ta);
+            tr[a] = ta;
+            fr[a] = X * std::log(Y + R) + Y * std::log(X + R) - Z * std::atan(ta);
         }
-        if (r_nan)
-            r_nan_seen.store(true, std::memory_order_relaxed);
-        if (arg_nan)
-            arg_nan_seen.store(true, std::memory_order_relaxed);
-    });
-    if (r_nan_seen.load())
+    }
+    return (r_nan ? face_r_nan : 0) | (arg_nan ? face_arg_nan : 0);
+}
+
+void PrismLattice::report_nan(int flags)
+{
+    if (flags & face_r_nan)
         std::cout << "R nan " << std::endl;
-    if (arg_nan_seen.load())
+    if (flags & face_arg_nan)
         std::cout << "arg nan " << std::endl;
+}
+
+void PrismLattice::face(double z, Face& out, int thread_count) const
+{
+    face_begin(z, out);
+    std::atomic<int> flags{0};
+    run_split(face_row_count(), thread_count, [&](size_t b0, size_t b1) {
+        const int f = face_rows(out, b0, b1);
+        if (f)
+            flags.fetch_or(f, std::memory_order_relaxed);
+    });
+    report_nan(flags.load());
+}
+
+template <typename Cell>
+bool PrismLattice::fits(const Face& top, const Face& bottom, const std::vector<std::vector<Cell>>& out) const
+{
+    if (out.empty() || static_cast<int>(out.size()) > rows_)
+        return false;
+    for (const auto& row : out)
+        if (static_cast<int>(row.size()) != cols_)
+            return false;
+    return cx_ >= 0 && cy_ >= 0 && cx_ < cols_ && cy_ < rows_ && top.valid && bottom.valid;
+}
+
+template <typename Cell>
+void PrismLattice::rows_impl(const Face& top, const Face& bottom, double density, bool swapped,
+                             std::vector<std::vector<Cell>>& out, size_t i0, size_t i1) const
+{
+    const size_t W = xs_.size();
+    const int qx = qx_;
+    const double z0 = level_ - 0.01;
+    const double Z1 = top.z - z0, Z2 = bottom.z - z0;
+    const double factor = density * gravity_constant_mgal;
+    const double* g1 = top.f.data();
+    const double* g2 = bottom.f.data();
+    const double* tt = top.t.data();
+    const double* tb = bottom.t.data();
+    const int rows = rows_, cols = cols_;
+    std::vector<double> q(size_t(qx) + 1);
+    for (size_t i = i0; i < i1 && i < out.size(); ++i) {
+        // Row offset of output row i from the centre; the field of the
+        // quadrant's row n = |offset|: the corners of node (m, n) alternate
+        // in sign.
+        const int di = swapped ? (int(i) <= rows / 2 ? int(i) : int(i) - rows) : int(i) - cy_;
+        const size_t n = size_t(std::abs(di));
+        const size_t lo = n * W, hi = (n + 1) * W;  // rows of Y1 (corner n-1) and Y2 (corner n)
+        for (int m = 0; m <= qx; ++m) {
+            const size_t a1 = m, a2 = m + 1;  // X1 (corner m-1) and X2 (corner m)
+            const double F2 = (g2[hi + a2] - g2[hi + a1]) - (g2[lo + a2] - g2[lo + a1]);
+            const double F1 = (g1[hi + a2] - g1[hi + a1]) - (g1[lo + a2] - g1[lo + a1]);
+            double F = F2 - F1;
+            const double e1 = branch_offset(tb[lo + a2], tb[hi + a2], tb[hi + a2]);
+            const double e2 = branch_offset(tb[hi + a1], tb[lo + a1], -tb[hi + a1]);
+            const double e3 = branch_offset(tt[lo + a2], tt[hi + a2], tt[hi + a2]);
+            const double e4 = branch_offset(tt[hi + a1], tt[lo + a1], -tt[hi + a1]);
+            if (e1 != 0.0 || e2 != 0.0)
+                F -= (e1 + e2) * Z2;
+            if (e3 != 0.0 || e4 != 0.0)
+                F += (e3 + e4) * Z1;
+            q[m] = -(factor * F);
+        }
+        Cell* o = out[i].data();
+        for (int j = 0; j < cols; ++j) {
+            const int dj = swapped ? (j <= cols / 2 ? j : j - cols) : j - cx_;
+            o[j] = static_cast<Cell>(q[size_t(std::abs(dj))]);
+        }
+    }
 }
 
 template <typename Cell>
 void PrismLattice::field_impl(const Face& top, const Face& bottom, double density, bool swapped,
                               std::vector<std::vector<Cell>>& out, int thread_count) const
 {
-    // The first out.size() rows of the field (all of them, or those a caller
-    // of a symmetric field needs).
-    if (out.empty() || static_cast<int>(out.size()) > rows_)
+    if (!fits(top, bottom, out))
         return;
-    for (const auto& row : out)
-        if (static_cast<int>(row.size()) != cols_)
-            return;
-    if (cx_ < 0 || cy_ < 0 || cx_ >= cols_ || cy_ >= rows_ || !top.valid || !bottom.valid)
-        return;
-    const size_t W = xs_.size();
-    const int qx = qx_;
-    const double z0 = level_ - 0.01;
-    const double Z1 = top.z - z0, Z2 = bottom.z - z0;
-
-    // Field of the quadrant: the corners of node (m, n) alternate in sign.
-    const double factor = density * gravity_constant_mgal;
-    std::vector<double> q(size_t(qx + 1) * (qy_ + 1));
-    run_split(qy_ + 1, thread_count, [&](size_t n0, size_t n1) {
-        const double* g1 = top.f.data();
-        const double* g2 = bottom.f.data();
-        const double* tt = top.t.data();
-        const double* tb = bottom.t.data();
-        for (size_t n = n0; n < n1; ++n) {
-            const size_t lo = n * W, hi = (n + 1) * W;  // rows of Y1 (corner n-1) and Y2 (corner n)
-            for (int m = 0; m <= qx; ++m) {
-                const size_t a1 = m, a2 = m + 1;  // X1 (corner m-1) and X2 (corner m)
-                const double F2 = (g2[hi + a2] - g2[hi + a1]) - (g2[lo + a2] - g2[lo + a1]);
-                const double F1 = (g1[hi + a2] - g1[hi + a1]) - (g1[lo + a2] - g1[lo + a1]);
-                double F = F2 - F1;
-                const double e1 = branch_offset(tb[lo + a2], tb[hi + a2], tb[hi + a2]);
-                const double e2 = branch_offset(tb[hi + a1], tb[lo + a1], -tb[hi + a1]);
-                const double e3 = branch_offset(tt[lo + a2], tt[hi + a2], tt[hi + a2]);
-                const double e4 = branch_offset(tt[hi + a1], tt[lo + a1], -tt[hi + a1]);
-                if (e1 != 0.0 || e2 != 0.0)
-                    F -= (e1 + e2) * Z2;
-                if (e3 != 0.0 || e4 != 0.0)
-                    F += (e3 + e4) * Z1;
-                q[n * (qx + 1) + m] = -(factor * F);
-            }
-        }
-    });
-
-    const int rows = rows_, cols = cols_;
     run_split(out.size(), thread_count, [&](size_t i0, size_t i1) {
-        for (size_t i = i0; i < i1; ++i) {
-            // Row offset of output row i from the centre.
-            const int di = swapped ? (int(i) <= rows / 2 ? int(i) : int(i) - rows) : int(i) - cy_;
-            const double* qr = q.data() + size_t(std::abs(di)) * (qx + 1);
-            Cell* o = out[i].data();
-            for (int j = 0; j < cols; ++j) {
-                const int dj = swapped ? (j <= cols / 2 ? j : j - cols) : j - cx_;
-                o[j] = static_cast<Cell>(qr[std::abs(dj)]);
-            }
-        }
+        rows_impl(top, bottom, density, swapped, out, i0, i1);
     });
+}
+
+void PrismLattice::field_rows(const Face& top, const Face& bottom, double density, bool swapped, vector2D& out,
+                              size_t i0, size_t i1) const
+{
+    if (fits(top, bottom, out))
+        rows_impl(top, bottom, density, swapped, out, i0, i1);
+}
+
+void PrismLattice::field_rows(const Face& top, const Face& bottom, double density, bool swapped, field2D& out,
+                              size_t i0, size_t i1) const
+{
+    if (fits(top, bottom, out))
+        rows_impl(top, bottom, density, swapped, out, i0, i1);
 }
 
 void PrismLattice::field(const Face& top, const Face& bottom, double density, bool swapped,

@@ -2,6 +2,7 @@
 // Closed-form vertical attraction of a right rectangular prism.
 #include "common/types.h"
 
+#include <cstddef>
 #include <vector>
 
 // Gravitational constant that turns g/cm3 and metres into mGal.
@@ -66,6 +67,16 @@ public:
                  double level);
 
     void face(double z, Face& out, int thread_count = 1) const;
+    // The same in steps, for callers that spread several faces over their
+    // own workers: face_begin sizes the face for depth z, face_rows fills
+    // its corner rows b0 .. b1-1 (of face_row_count()) and returns the
+    // face_* flags of values that are not numbers, which report_nan notes
+    // once on standard output (as face does).
+    enum : int { face_r_nan = 1, face_arg_nan = 2 };
+    void face_begin(double z, Face& out) const;
+    std::size_t face_row_count() const { return ys_.size(); }
+    int face_rows(Face& out, std::size_t b0, std::size_t b1) const;
+    static void report_nan(int flags);
     // The field (with `density`) of the cell between the faces, into `out`,
     // quadrant-swapped on request. `out` holds the field's first out.size()
     // rows (at most `rows`, each of `columns` values; else it is left
@@ -76,7 +87,19 @@ public:
     void field(const Face& top, const Face& bottom, double density, bool swapped, vector2D& out,
                int thread_count = 1) const;
 
+    // Rows i0 .. i1-1 of that field (of the out.size() rows field() would
+    // write), on the calling thread.
+    void field_rows(const Face& top, const Face& bottom, double density, bool swapped, vector2D& out,
+                    std::size_t i0, std::size_t i1) const;
+    void field_rows(const Face& top, const Face& bottom, double density, bool swapped, field2D& out,
+                    std::size_t i0, std::size_t i1) const;
+
 private:
+    template <typename Cell>
+    bool fits(const Face& top, const Face& bottom, const std::vector<std::vector<Cell>>& out) const;
+    template <typename Cell>
+    void rows_impl(const Face& top, const Face& bottom, double density, bool swapped,
+                   std::vector<std::vector<Cell>>& out, std::size_t i0, std::size_t i1) const;
     template <typename Cell>
     void field_impl(const Face& top, const Face& bottom, double density, bool swapped,
                     std::vector<std::vector<Cell>>& out, int thread_count) const;
