@@ -176,16 +176,17 @@ inline void accumulate_groups(const E* __restrict e, const T* __restrict vr, con
 }
 
 // S[r][first + j] += E[r][first + j] * batch(r, j) for every row r and
-// column j of the batch; E row r at op_rows[r], S rows at sr_rows, si_rows.
+// column j of the batch; E row r at op_rows[r]; the sums of columns c0 ..
+// are a block of rows `width` apart, column c at c - c0.
 template <typename E, typename T>
-inline void accumulate_batch_impl(const FftColumnBatch<T>& b, const E* const* op_rows, double* const* sr_rows,
-                                  double* const* si_rows)
+inline void accumulate_batch_impl(const FftColumnBatch<T>& b, const E* const* op_rows, double* sums_re,
+                                  double* sums_im, std::size_t width, std::size_t c0)
 {
     const std::size_t L = b.lanes, R = b.rows, full = b.count / L, tail = b.count % L;
     for (std::size_t r = 0; r < R; ++r) {
         const E* e = op_rows[r] + b.first;
-        double* sr = sr_rows[r] + b.first;
-        double* si = si_rows[r] + b.first;
+        double* sr = sums_re + r * width + (b.first - c0);
+        double* si = sums_im + r * width + (b.first - c0);
         const T* vr = b.re + r * L;
         const T* vi = b.im + r * L;
         const std::size_t stride = R * L;
@@ -219,22 +220,22 @@ inline void accumulate_batch_impl(const FftColumnBatch<T>& b, const E* const* op
     }
 }
 
-TOLMERA_CLONES void accumulate_batch(const FftColumnBatch<float>& b, const float* const* op_rows,
-                                     double* const* sr_rows, double* const* si_rows)
+TOLMERA_CLONES void accumulate_batch(const FftColumnBatch<float>& b, const float* const* op_rows, double* sums_re,
+                                     double* sums_im, std::size_t width, std::size_t c0)
 {
-    accumulate_batch_impl(b, op_rows, sr_rows, si_rows);
+    accumulate_batch_impl(b, op_rows, sums_re, sums_im, width, c0);
 }
 
-TOLMERA_CLONES void accumulate_batch(const FftColumnBatch<double>& b, const float* const* op_rows,
-                                     double* const* sr_rows, double* const* si_rows)
+TOLMERA_CLONES void accumulate_batch(const FftColumnBatch<double>& b, const float* const* op_rows, double* sums_re,
+                                     double* sums_im, std::size_t width, std::size_t c0)
 {
-    accumulate_batch_impl(b, op_rows, sr_rows, si_rows);
+    accumulate_batch_impl(b, op_rows, sums_re, sums_im, width, c0);
 }
 
-TOLMERA_CLONES void accumulate_batch(const FftColumnBatch<double>& b, const double* const* op_rows,
-                                     double* const* sr_rows, double* const* si_rows)
+TOLMERA_CLONES void accumulate_batch(const FftColumnBatch<double>& b, const double* const* op_rows, double* sums_re,
+                                     double* sums_im, std::size_t width, std::size_t c0)
 {
-    accumulate_batch_impl(b, op_rows, sr_rows, si_rows);
+    accumulate_batch_impl(b, op_rows, sums_re, sums_im, width, c0);
 }
 
 // Rows 0 .. rows-1 of a batch copied to out_a(r) (real parts) and, when
@@ -381,7 +382,12 @@ private:
 // than a reused run's arithmetic).
 struct ForwardWork
 {
-    field2D Sr, Si;  // sums of the half spectra, My x H
+    // Sums of the half spectra: per range of columns of the column pass, a
+    // block of My rows (each worker adds to its own block, allocated and
+    // first touched by it); after the run the needed rows of their column
+    // transforms, ny x H.
+    std::vector<std::vector<double>> sum_re, sum_im;
+    field2D Sr, Si;
     SpectraWork<float> f;
     SpectraWork<double> d;
     FaceCache faces;
@@ -389,6 +395,9 @@ struct ForwardWork
     std::size_t bytes() const
     {
         std::size_t n = f.bytes() + d.bytes() + faces.bytes();
+        for (const auto* v : {&sum_re, &sum_im})
+            for (const auto& block : *v)
+                n += block.capacity() * sizeof(double);
         for (const field2D* g : {&Sr, &Si})
             for (const auto& row : *g)
                 n += row.capacity() * sizeof(double);
@@ -587,15 +596,6 @@ struct PairStages
             }
         }
         std::vector<const K*> op_rows[2];
-        std::vector<double*> sr_rows, si_rows;
-        if (n > 0) {
-            sr_rows.resize(g.My);
-            si_rows.resize(g.My);
-            for (int r = 0; r < g.My; ++r) {
-                sr_rows[r] = fw->Sr[r].data();
-                si_rows[r] = fw->Si[r].data();
-            }
-        }
         for (int b = 0; b < n; ++b) {
             lw->row_re[b].resize(g.My);
             lw->row_im[b].resize(g.My);
@@ -608,6 +608,9 @@ struct PairStages
             }
         }
         run_split(H, threads, [&](std::size_t c0, std::size_t c1) {
+            const std::size_t part = split_range_index(c0, H, threads);
+            double* sums_re = n > 0 ? fw->sum_re[part].data() : nullptr;
+            double* sums_im = n > 0 ? fw->sum_im[part].data() : nullptr;
             for (std::size_t c = c0; c < c1; c += kColumnChunk) {
                 const std::size_t ce = std::min(c1, c + kColumnChunk);
                 if (ka >= 0)
@@ -620,24 +623,26 @@ struct PairStages
                 for (int b = 0; b < n; ++b)
                     fft_columns(lw->row_re[b].data(), lw->row_im[b].data(), g.My, c, ce,
                                 [&](const FftColumnBatch<S>& batch) {
-                                    accumulate_batch(batch, op_rows[b].data(), sr_rows.data(), si_rows.data());
+                                    accumulate_batch(batch, op_rows[b].data(), sums_re, sums_im, c1 - c0, c0);
                                 });
             }
         });
     }
 };
 
-// The sums emptied, shaped My x H.
+// The sums emptied: a block per range of columns of the column pass, each
+// allocated and zeroed by the worker that adds to it.
 void zero_sums(const ForwardGeometry& g, ForwardWork& w, int threads)
 {
-    const int H = half_columns(g);
-    shape(w.Sr, g.My, H);
-    shape(w.Si, g.My, H);
-    run_split(g.My, threads, [&](std::size_t r0, std::size_t r1) {
-        for (std::size_t r = r0; r < r1; ++r) {
-            std::fill(w.Sr[r].begin(), w.Sr[r].end(), 0.0);
-            std::fill(w.Si[r].begin(), w.Si[r].end(), 0.0);
-        }
+    const std::size_t H = static_cast<std::size_t>(half_columns(g));
+    const std::size_t parts = std::min<std::size_t>(H, static_cast<std::size_t>(std::max(1, threads)));
+    w.sum_re.resize(parts);
+    w.sum_im.resize(parts);
+    run_split(H, threads, [&](std::size_t c0, std::size_t c1) {
+        const std::size_t part = split_range_index(c0, H, threads);
+        const std::size_t size = static_cast<std::size_t>(g.My) * (c1 - c0);
+        w.sum_re[part].assign(size, 0.0);
+        w.sum_im[part].assign(size, 0.0);
     });
 }
 
@@ -649,12 +654,28 @@ void zero_sums(const ForwardGeometry& g, ForwardWork& w, int threads)
 void finish(const ForwardGeometry& g, ForwardWork& w, int threads, field2D& result)
 {
     const int H = half_columns(g);
-    run_split(g.My, threads, [&](std::size_t r0, std::size_t r1) {
-        for (std::size_t r = r0; r < r1; ++r)
-            for (double& v : w.Si[r])
-                v = -v;
+    shape(w.Sr, g.ny, H);
+    shape(w.Si, g.ny, H);
+    // Each block's columns, conjugated, transformed; the model's rows kept.
+    run_split(static_cast<std::size_t>(H), threads, [&](std::size_t c0, std::size_t c1) {
+        const std::size_t part = split_range_index(c0, H, threads), width = c1 - c0;
+        double* re = w.sum_re[part].data();
+        double* im = w.sum_im[part].data();
+        for (std::size_t i = 0; i < static_cast<std::size_t>(g.My) * width; ++i)
+            im[i] = -im[i];
+        std::vector<const double*> rows_re(g.My), rows_im(g.My);
+        for (int r = 0; r < g.My; ++r) {
+            rows_re[r] = re + r * width;
+            rows_im[r] = im + r * width;
+        }
+        fft_columns(rows_re.data(), rows_im.data(), g.My, 0, width, [&](const FftColumnBatch<double>& b) {
+            for (int i = 0; i < g.ny; ++i)
+                for (std::size_t j = 0; j < b.count; ++j) {
+                    w.Sr[i][c0 + b.first + j] = b.re_at(g.py + i, j);
+                    w.Si[i][c0 + b.first + j] = b.im_at(g.py + i, j);
+                }
+        });
     });
-    run_split(H, threads, [&](std::size_t c0, std::size_t c1) { fft_columns(w.Sr, w.Si, c0, c1, fft_forward); });
     // Now Y = conj of the column inverse; row r's full conjugated row is
     // Y[r][c] for c <= Mx/2 and conj Y[r][Mx - c] beyond.
     SpectraWork<double>& d = w.d;
@@ -671,11 +692,11 @@ void finish(const ForwardGeometry& g, ForwardWork& w, int threads, field2D& resu
             const std::size_t m = std::min(kPackRows, t1 - t);
             for (std::size_t q = 0; q < m; ++q) {
                 const int ia = static_cast<int>(2 * (t + q)), ib = ia + 1;
-                const double* ar = w.Sr[g.py + ia].data();
-                const double* ai = w.Si[g.py + ia].data();
+                const double* ar = w.Sr[ia].data();
+                const double* ai = w.Si[ia].data();
                 const bool has_b = ib < g.ny;
-                const double* br = has_b ? w.Sr[g.py + ib].data() : nullptr;
-                const double* bi = has_b ? w.Si[g.py + ib].data() : nullptr;
+                const double* br = has_b ? w.Sr[ib].data() : nullptr;
+                const double* bi = has_b ? w.Si[ib].data() : nullptr;
                 double* o_re = zr[q].data();
                 double* o_im = zi[q].data();
                 for (int c = 0; c < g.Mx; ++c) {
@@ -787,6 +808,8 @@ void forward_release_work()
     w.faces.release();
     field2D().swap(w.Sr);
     field2D().swap(w.Si);
+    std::vector<std::vector<double>>().swap(w.sum_re);
+    std::vector<std::vector<double>>().swap(w.sum_im);
 }
 
 EffectsKey ForwardGeometry::key() const
