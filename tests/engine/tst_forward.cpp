@@ -288,6 +288,7 @@ void TestForward::spectralSumEqualsCircularSum_data()
     QTest::newRow("12x10x3 p0.5, 3 threads") << 12 << 10 << 3 << 0.5 << 3;
     QTest::newRow("12x5x3 p0 (16 x 8)") << 12 << 5 << 3 << 0.0 << 2;
     QTest::newRow("7x9x2 p1.3") << 7 << 9 << 2 << 1.3 << 1;
+    QTest::newRow("5x3x5 p0 (8 x 4), 40 threads") << 5 << 3 << 5 << 0.0 << 40;
 }
 
 // The field at node (i, j) is the circular sum, over the padded and
