@@ -78,7 +78,7 @@ public:
     void dropStaleOperators();
     // The operators read from a project's sidecars, keyed for the model just
     // loaded when their sizes are those of its grid; dropped otherwise.
-    void adoptReadOperators(vector3D& effects_real, std::vector<field2D>& slab_effects);
+    void adoptReadOperators(EffectsOperator& read_effects, std::vector<field2D>& slab_effects);
 
     // ---- Settings store: QSettings("TOLMERA3D", "Tolmera3D")
     void readSettings();

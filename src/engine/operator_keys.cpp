@@ -21,11 +21,19 @@ std::uint64_t alpha_factor_key(const ForwardGeometry& g, const field2D& observed
     return f.value();
 }
 
-bool effects_data_has_shape(const vector3D& levels, const ForwardGeometry& g)
+bool effects_data_has_shape(const EffectsOperator& effects, const ForwardGeometry& g)
 {
-    if (levels.size() != static_cast<std::size_t>(g.nz))
+    if (effects.levels() != g.nz || effects.rows != g.My || effects.columns != g.Mx)
         return false;
-    for (const auto& level : levels) {
+    const std::size_t quarter = static_cast<std::size_t>(effects.quarter_rows()) * effects.quarter_columns();
+    for (const auto& level : effects.quarter)
+        if (level.size() != quarter)
+            return false;
+    if (effects.im.empty())
+        return true;
+    if (effects.im.size() != static_cast<std::size_t>(g.nz))
+        return false;
+    for (const auto& level : effects.im) {
         if (level.size() != static_cast<std::size_t>(g.My))
             return false;
         for (const auto& row : level)
