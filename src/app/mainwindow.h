@@ -376,7 +376,7 @@ public slots:
     bool forward3Dgrid_without_store(vector3D& den_grid, std::vector<double>& x, std::vector<double>& y,
                                      std::vector<double>& z, std::vector<std::vector<double>>& result,
                                      QProgressBar& bar);
-    // Rebuilds both halves of `effects` (stop flag: inversion_running); false
+    // Rebuilds `effects` (stop flag: inversion_running); false
     // when the memory question (about `run`) was declined, the build stopped
     // or was refused.
     bool calculateEffects(MemoryRun run = MemoryRun::EffectsBuild);
