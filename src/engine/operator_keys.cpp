@@ -1,5 +1,7 @@
 #include "engine/operator_keys.h"
 
+#include "engine/effects_operator_checks.h"
+
 std::uint64_t alpha_factor_key(const ForwardGeometry& g, const field2D& observed)
 {
     const EffectsKey k = g.key();
@@ -23,22 +25,6 @@ std::uint64_t alpha_factor_key(const ForwardGeometry& g, const field2D& observed
 
 bool effects_data_has_shape(const EffectsOperator& effects, const ForwardGeometry& g)
 {
-    if (effects.levels() != g.nz || effects.rows != g.My || effects.columns != g.Mx)
-        return false;
-    const std::size_t quarter = static_cast<std::size_t>(effects.quarter_rows()) * effects.quarter_columns();
-    for (const auto& level : effects.quarter)
-        if (level.size() != quarter)
-            return false;
-    if (effects.im.empty())
-        return true;
-    if (effects.im.size() != static_cast<std::size_t>(g.nz))
-        return false;
-    for (const auto& level : effects.im) {
-        if (level.size() != static_cast<std::size_t>(g.My))
-            return false;
-        for (const auto& row : level)
-            if (row.size() != static_cast<std::size_t>(g.Mx))
-                return false;
-    }
-    return true;
+    return effects.levels() == g.nz && effects.rows == g.My && effects.columns == g.Mx
+           && effects_operator_is_whole(effects);
 }

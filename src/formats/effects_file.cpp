@@ -1,5 +1,6 @@
 #include "formats/effects_file.h"
 
+#include "engine/effects_operator_checks.h"
 #include "formats/file_io.h"
 
 #include <QFile>
@@ -26,32 +27,6 @@ CodecStatus out_of_memory()
 {
     return CodecStatus::failure(CodecError::BadHeader, QStringLiteral("Not enough memory for the stored effects"),
                                 QStringLiteral("Недостаточно памяти для эффектов"));
-}
-
-// Every level holds its whole quarter of a non-empty grid.
-bool quarters_whole(const EffectsOperator& e)
-{
-    if (e.quarter.empty() || e.rows <= 0 || e.columns <= 0)
-        return false;
-    const std::size_t size = std::size_t(e.quarter_rows()) * std::size_t(e.quarter_columns());
-    return std::all_of(e.quarter.begin(), e.quarter.end(), [size](const std::vector<float>& q) {
-        return q.size() == size;
-    });
-}
-
-// The imaginary parts have the full shape of the operator's levels.
-bool imaginary_fits(const EffectsOperator& e)
-{
-    if (e.im.size() != e.quarter.size())
-        return false;
-    for (const vector2D& plane : e.im) {
-        if (plane.size() != std::size_t(e.rows))
-            return false;
-        for (const auto& row : plane)
-            if (row.size() != std::size_t(e.columns))
-                return false;
-    }
-    return true;
 }
 
 }  // namespace
@@ -150,7 +125,7 @@ CodecStatus write_effects_file(const QString& path, const EffectsOperator& effec
         return CodecStatus::failure(CodecError::BadGrid, QStringLiteral("There are no stored effects to save"),
                                     QStringLiteral("Нет сохранённых эффектов"));
     const bool with_imaginary = imaginary == EffectsImaginary::Held && !effects.im.empty();
-    if (!quarters_whole(effects) || (with_imaginary && !imaginary_fits(effects)))
+    if (!effects_operator_is_whole(effects))
         return CodecStatus::failure(CodecError::BadGrid, QStringLiteral("The stored effects are not a regular grid"),
                                     QStringLiteral("Сохранённые эффекты не образуют регулярный грид"));
     const int planes = effects.levels(), rows = effects.rows, columns = effects.columns;

@@ -44,8 +44,8 @@ CodecStatus read_effects_planes(QFile& file, int columns, int rows, int planes, 
                                 EffectsOperator& out, const CodecProgress& progress = CodecProgress());
 
 // Writes every level of `effects` on its full grid, widened to double, with
-// the imaginary parts as `imaginary` says; effects.im, when written, must
-// have the levels' full shape. The file replaces the target only when
-// complete. progress is called before each plane.
+// the imaginary parts as `imaginary` says. Refuses (BadGrid) an operator that
+// is empty or not whole (effects_operator_is_whole). The file replaces the
+// target only when complete. progress is called before each plane.
 CodecStatus write_effects_file(const QString& path, const EffectsOperator& effects, EffectsImaginary imaginary,
                                const CodecProgress& progress = CodecProgress());
