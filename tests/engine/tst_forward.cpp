@@ -153,7 +153,7 @@ private slots:
     void geometryChangeRebuildsEffects_data();
     void geometryChangeRebuildsEffects();
     void effectsWithoutKeyNeverFit();
-    void buildEffectsIsTheEvenSpectrum();
+    void buildEffectsMatchesFullTransform();
     void stopsLeaveZeros();
     void fastFormConstantLevelsUseSlab();
     void fastFormMatchesStorageOff();
@@ -288,6 +288,7 @@ void TestForward::spectralSumEqualsCircularSum_data()
     QTest::newRow("12x10x3 p0.5, 3 threads") << 12 << 10 << 3 << 0.5 << 3;
     QTest::newRow("12x5x3 p0 (16 x 8)") << 12 << 5 << 3 << 0.0 << 2;
     QTest::newRow("7x9x2 p1.3") << 7 << 9 << 2 << 1.3 << 1;
+    QTest::newRow("5x3x5 p0 (8 x 4), 40 threads") << 5 << 3 << 5 << 0.0 << 40;
 }
 
 // The field at node (i, j) is the circular sum, over the padded and
@@ -554,38 +555,38 @@ void TestForward::effectsWithoutKeyNeverFit()
     QVERIFY(!effects_fit(eff, g));
 }
 
-// The operator built alone is the stored run's, and it is the real part of
-// the spectrum of the swapped unit-cell field (transformed here in double),
-// whose imaginary part is rounding only: the field is even.
-void TestForward::buildEffectsIsTheEvenSpectrum()
+// The operator built alone is the one the stored form builds, and it is the
+// quarter of the spectrum of the swapped unit-cell field transformed whole.
+void TestForward::buildEffectsMatchesFullTransform()
 {
     const Model m = random_model(10, 8, 3, 0.5, 9);
     const ForwardGeometry g = m.geometry();
     EffectsOperator stored;
     run_stored(m, stored, 1);
     QVERIFY(stored.im.empty());
-    QCOMPARE(stored.rows, g.My);
-    QCOMPARE(stored.columns, g.Mx);
     for (int threads : {1, 4}) {
-        EffectsOperator built;
-        QCOMPARE(int(build_effects(g, built, threads)), int(ForwardStatus::Completed));
-        QVERIFY(built.quarter == stored.quarter);
-        QVERIFY(built.im.empty());
-        QCOMPARE(built.key, g.key());
-    }
-    for (int k = 0; k < 3; ++k) {
-        field2D re(g.My, std::vector<double>(g.Mx)), im(g.My, std::vector<double>(g.Mx, 0.0));
-        swapped_unit_cell_field(g, k, re);
-        fft_2d(re, im, fft_forward);
-        double re_max = 0, im_max = 0, diff_max = 0;
-        for (int r = 0; r < g.My; ++r)
-            for (int c = 0; c < g.Mx; ++c) {
-                re_max = std::max(re_max, std::fabs(re[r][c]));
-                im_max = std::max(im_max, std::fabs(im[r][c]));
-                diff_max = std::max(diff_max, std::fabs(double(stored.at(k, r, c)) - re[r][c]));
-            }
-        QVERIFY(im_max < 1e-5 * re_max);
-        QVERIFY2(diff_max < 1e-5 * re_max, qPrintable(QString::number(diff_max / re_max)));
+        EffectsOperator op;
+        QCOMPARE(int(build_effects(g, op, threads)), int(ForwardStatus::Completed));
+        QVERIFY(op.quarter == stored.quarter);
+        QVERIFY(op.im.empty());
+        QCOMPARE(op.key, g.key());
+        QCOMPARE(op.rows, g.My);
+        QCOMPARE(op.columns, g.Mx);
+        for (int k = 0; k < 3; ++k) {
+            vector2D re(g.My, std::vector<float>(g.Mx)), im(g.My, std::vector<float>(g.Mx, 0.0f));
+            swapped_unit_cell_field(g, k, re);
+            fft_2d(re, im, fft_forward);
+            float re_max = 0, im_max = 0, diff = 0;
+            for (int r = 0; r < g.My; ++r)
+                for (int c = 0; c < g.Mx; ++c) {
+                    re_max = std::max(re_max, std::fabs(re[r][c]));
+                    im_max = std::max(im_max, std::fabs(im[r][c]));
+                    diff = std::max(diff, std::fabs(op.at(k, r, c) - re[r][c]));
+                }
+            // The field is even, so its spectrum is real and even.
+            QVERIFY(im_max < 1e-5f * re_max);
+            QVERIFY2(diff < 1e-5f * re_max, qPrintable(QString::number(diff / re_max)));
+        }
     }
 }
 
