@@ -70,6 +70,19 @@ vector3D make_cube(int nx, int ny, int nz, float base)
     return c;
 }
 
+// A stored operator of nz levels on a ny x nx padded grid (even, as every
+// operator is) with distinct quarter values.
+EffectsOperator make_operator(int nx, int ny, int nz, float base)
+{
+    EffectsOperator e;
+    e.shape(nz, ny, nx);
+    for (int k = 0; k < nz; ++k)
+        for (int q = 0; q < e.quarter_rows(); ++q)
+            for (int c = 0; c < e.quarter_columns(); ++c)
+                e.quarter_row(k, q)[c] = base + 0.1f * float(k) + 0.01f * float(q) + 0.001f * float(c);
+    return e;
+}
+
 std::vector<double> nodes(int n, double first, double step)
 {
     std::vector<double> v(static_cast<std::size_t>(n));
@@ -131,10 +144,11 @@ void segy_seeds()
 
 void effects_seeds()
 {
-    check(write_effects_file(seed_path("effects_file", "effects.eff"), make_cube(4, 4, 2, 0.5f),
-                             make_cube(4, 4, 2, -0.5f)),
-          "effects");
-    check(write_effects_file(seed_path("effects_file", "real_only.eff"), make_cube(2, 2, 1, 0.25f), vector3D()),
+    EffectsOperator imported = make_operator(4, 4, 2, 0.5f);
+    imported.im = make_cube(4, 4, 2, -0.5f);
+    check(write_effects_file(seed_path("effects_file", "effects.eff"), imported, EffectsImaginary::Held), "effects");
+    check(write_effects_file(seed_path("effects_file", "real_only.eff"), make_operator(2, 2, 1, 0.25f),
+                             EffectsImaginary::Zero),
           "effects real");
 }
 
@@ -180,7 +194,7 @@ void project_seeds()
     if (forward_geometry(d.density.cells, d.density.x, d.density.y, d.density.z, d.calc_level, d.expansion_factor,
                          g) != ForwardStatus::Completed)
         std::exit(1);
-    check(write_effects_file(tmp, make_cube(g.Mx, g.My, g.nz, 0.75f), vector3D()), "eff sidecar");
+    check(write_effects_file(tmp, make_operator(g.Mx, g.My, g.nz, 0.75f), EffectsImaginary::Zero), "eff sidecar");
     const QByteArray eff = read_all(tmp);
     check(write_layer_effects_sidecar(tmp, {make_field(nx, ny, 0.1), make_field(nx, ny, 0.2)}), "effh sidecar");
     const QByteArray effh = read_all(tmp);

@@ -81,8 +81,8 @@ int segy(const std::uint8_t* data, std::size_t size)
 
 int effects_file(const std::uint8_t* data, std::size_t size)
 {
-    vector3D real, imag;
-    read_effects_file(put_file(QStringLiteral("input.eff"), data, size), real, imag);
+    EffectsOperator effects;
+    read_effects_file(put_file(QStringLiteral("input.eff"), data, size), effects);
     return 0;
 }
 
@@ -117,7 +117,7 @@ int project(const std::uint8_t* data, std::size_t size)
         forward_geometry(project.density.cells, project.density.x, project.density.y, project.density.z,
                          project.has_calc_level ? project.calc_level : 0.0, project.expansion_factor,
                          g) == ForwardStatus::Completed) {
-        vector3D stored;
+        EffectsOperator stored;
         read_effects_sidecar(eff, g.Mx, g.My, g.nz, stored);
     }
     std::size_t rows = 0, columns = 0;

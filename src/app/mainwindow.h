@@ -78,7 +78,7 @@ public:
     void dropStaleOperators();
     // The operators read from a project's sidecars, keyed for the model just
     // loaded when their sizes are those of its grid; dropped otherwise.
-    void adoptReadOperators(vector3D& effects_real, std::vector<field2D>& slab_effects);
+    void adoptReadOperators(EffectsOperator& read_effects, std::vector<field2D>& slab_effects);
 
     // ---- Settings store: QSettings("TOLMERA3D", "Tolmera3D")
     void readSettings();
@@ -376,7 +376,7 @@ public slots:
     bool forward3Dgrid_without_store(vector3D& den_grid, std::vector<double>& x, std::vector<double>& y,
                                      std::vector<double>& z, std::vector<std::vector<double>>& result,
                                      QProgressBar& bar);
-    // Rebuilds both halves of `effects` (stop flag: inversion_running); false
+    // Rebuilds `effects` (stop flag: inversion_running); false
     // when the memory question (about `run`) was declined, the build stopped
     // or was refused.
     bool calculateEffects(MemoryRun run = MemoryRun::EffectsBuild);

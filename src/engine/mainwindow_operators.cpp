@@ -15,6 +15,7 @@
 #include "engine/operator_keys.h"
 
 #include <cmath>
+#include <utility>
 
 bool MainWindow::modelGeometry(ForwardGeometry& g) const
 {
@@ -76,7 +77,7 @@ void MainWindow::dropStaleOperators()
     }
 }
 
-void MainWindow::adoptReadOperators(vector3D& effects_real, std::vector<field2D>& slab_effects)
+void MainWindow::adoptReadOperators(EffectsOperator& read_effects, std::vector<field2D>& slab_effects)
 {
     effects.clear();
     std::vector<field2D>().swap(layer_effects);
@@ -84,8 +85,8 @@ void MainWindow::adoptReadOperators(vector3D& effects_real, std::vector<field2D>
     ForwardGeometry g;
     if (!modelGeometry(g))
         return;
-    if (effects_data_has_shape(effects_real, g)) {
-        effects.re.swap(effects_real);
+    if (effects_data_has_shape(read_effects, g)) {
+        effects = std::move(read_effects);
         effects.key = g.key();
     }
     const quint64 key = layerEffectsKeyFor(g);

@@ -1,5 +1,7 @@
 #include "engine/operator_keys.h"
 
+#include "engine/effects_operator_checks.h"
+
 std::uint64_t alpha_factor_key(const ForwardGeometry& g, const field2D& observed)
 {
     const EffectsKey k = g.key();
@@ -21,16 +23,8 @@ std::uint64_t alpha_factor_key(const ForwardGeometry& g, const field2D& observed
     return f.value();
 }
 
-bool effects_data_has_shape(const vector3D& levels, const ForwardGeometry& g)
+bool effects_data_has_shape(const EffectsOperator& effects, const ForwardGeometry& g)
 {
-    if (levels.size() != static_cast<std::size_t>(g.nz))
-        return false;
-    for (const auto& level : levels) {
-        if (level.size() != static_cast<std::size_t>(g.My))
-            return false;
-        for (const auto& row : level)
-            if (row.size() != static_cast<std::size_t>(g.Mx))
-                return false;
-    }
-    return true;
+    return effects.levels() == g.nz && effects.rows == g.My && effects.columns == g.Mx
+           && effects_operator_is_whole(effects);
 }

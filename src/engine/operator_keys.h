@@ -34,6 +34,7 @@ struct KeyHasher
 std::uint64_t alpha_factor_key(const ForwardGeometry& g, const field2D& observed);
 
 // True when a stored operator's data has the sizes of the geometry's: nz
-// levels of My rows of Mx values. Used to check an operator read from a file
-// before it is keyed for the model it was read for.
-bool effects_data_has_shape(const vector3D& levels, const ForwardGeometry& g);
+// levels of My rows of Mx values, each held as its whole quarter, and
+// imaginary parts either absent or of that full shape. Used to check an
+// operator read from a file before it is keyed for the model it was read for.
+bool effects_data_has_shape(const EffectsOperator& effects, const ForwardGeometry& g);

@@ -1,8 +1,11 @@
 #include "formats/effects_file.h"
 
+#include "engine/effects_operator_checks.h"
 #include "formats/file_io.h"
 
-#include <limits>
+#include <QFile>
+
+#include <algorithm>
 #include <new>
 
 using namespace codec_io;
@@ -20,25 +23,65 @@ CodecStatus import_error(CodecError code, const QString& detail_en, const QStrin
                                 effects_import_error_message() + QStringLiteral(":\n") + detail_ru);
 }
 
-bool is_regular(const vector3D& cube)
+CodecStatus out_of_memory()
 {
-    if (cube.empty() || cube[0].empty() || cube[0][0].empty())
-        return false;
-    const size_t ny = cube[0].size(), nx = cube[0][0].size();
-    for (const auto& plane : cube) {
-        if (plane.size() != ny)
-            return false;
-        for (const auto& row : plane) {
-            if (row.size() != nx)
-                return false;
-        }
-    }
-    return true;
+    return CodecStatus::failure(CodecError::BadHeader, QStringLiteral("Not enough memory for the stored effects"),
+                                QStringLiteral("Недостаточно памяти для эффектов"));
 }
 
 }  // namespace
 
-CodecStatus read_effects_file(const QString& path, vector3D& real, vector3D& imag, const CodecProgress& progress)
+CodecStatus read_effects_planes(QFile& file, int columns, int rows, int planes, bool keep_imaginary,
+                                EffectsOperator& out, const CodecProgress& progress)
+{
+    EffectsOperator read;
+    try {
+        read.shape(planes, rows, columns);
+        // One full plane at a time: the operator itself is held folded.
+        vector2D plane(static_cast<std::size_t>(rows), std::vector<data_type>(static_cast<std::size_t>(columns)));
+        std::vector<uchar> row_bytes(std::size_t(columns) * 16);
+        for (int k = 0; k < planes; ++k) {
+            if (!codec_continue(progress, codec_percent(k, planes)))
+                return CodecStatus::cancelled();
+            for (int j = 0; j < rows; ++j) {
+                if (file.read(reinterpret_cast<char*>(row_bytes.data()), qint64(row_bytes.size())) !=
+                    qint64(row_bytes.size()))
+                    return read_error(file);
+                data_type* r = plane[std::size_t(j)].data();
+                const uchar* p = row_bytes.data();
+                for (int i = 0; i < columns; ++i, p += 16) {
+                    r[i] = data_type(double_from_bits(be64(p)));
+                    if (!keep_imaginary)
+                        continue;
+                    const data_type m = data_type(double_from_bits(be64(p + 8)));
+                    // The imaginary parts take memory only once one of them
+                    // would not be written back as the +0.0 of an empty im.
+                    if (read.im.empty() && bits_of(m) != 0)
+                        read.im.assign(std::size_t(planes),
+                                       vector2D(std::size_t(rows), std::vector<data_type>(std::size_t(columns))));
+                    if (!read.im.empty())
+                        read.im[std::size_t(k)][std::size_t(j)][std::size_t(i)] = m;
+                }
+            }
+            if (!effects_fold_level(plane.data(), rows, columns, read.quarter[std::size_t(k)]))
+                return CodecStatus::failure(
+                    CodecError::UnknownFormat,
+                    QStringLiteral("Level %1 of \"%2\" is not symmetric: the file does not hold forward operator "
+                                   "effects")
+                        .arg(k + 1)
+                        .arg(display_name(file.fileName())),
+                    QStringLiteral("Уровень %1 в \"%2\" не симметричен: файл не содержит эффектов прямой задачи")
+                        .arg(k + 1)
+                        .arg(display_name(file.fileName())));
+        }
+    } catch (const std::bad_alloc&) {
+        return out_of_memory();
+    }
+    out = std::move(read);
+    return {};
+}
+
+CodecStatus read_effects_file(const QString& path, EffectsOperator& out, const CodecProgress& progress)
 {
     QFile file;
     if (CodecStatus status = open_for_reading(file, path); !status)
@@ -62,57 +105,34 @@ CodecStatus read_effects_file(const QString& path, vector3D& real, vector3D& ima
                             QStringLiteral("в заголовке объявлено %1 x %2 x %3 значений, а в файле только %4")
                                 .arg(nx).arg(ny).arg(planes).arg(available));
 
-    vector3D re, im;
-    try {
-        re.assign(size_t(planes), vector2D(size_t(ny), std::vector<data_type>(size_t(nx))));
-        im.assign(size_t(planes), vector2D(size_t(ny), std::vector<data_type>(size_t(nx))));
-    } catch (const std::bad_alloc&) {
-        return import_error(CodecError::BadHeader, QStringLiteral("not enough memory"),
-                            QStringLiteral("недостаточно памяти"));
-    }
-    std::vector<uchar> row_bytes(size_t(nx) * 16);
-    for (qint32 k = 0; k < planes; ++k) {
-        if (!codec_continue(progress, codec_percent(k, planes)))
-            return CodecStatus::cancelled();
-        for (qint32 j = 0; j < ny; ++j) {
-            if (file.read(reinterpret_cast<char*>(row_bytes.data()), qint64(row_bytes.size())) != qint64(row_bytes.size()))
-                return read_error(file);
-            data_type* r = re[size_t(k)][size_t(j)].data();
-            data_type* m = im[size_t(k)][size_t(j)].data();
-            const uchar* p = row_bytes.data();
-            for (qint32 i = 0; i < nx; ++i, p += 16) {
-                r[i] = data_type(double_from_bits(be64(p)));
-                m[i] = data_type(double_from_bits(be64(p + 8)));
-            }
-        }
-    }
+    EffectsOperator read;
+    CodecStatus status = read_effects_planes(file, nx, ny, planes, true, read, progress);
+    // Its own refusals (memory, a plane not even) are told as the import's.
+    if (status.code() == CodecError::UnknownFormat || status.code() == CodecError::BadHeader)
+        return import_error(status.code(), status.message(), status.message(0));
+    if (!status)
+        return status;
     if (!codec_continue(progress, 100))
         return CodecStatus::cancelled();
-    real.swap(re);
-    imag.swap(im);
+    out = std::move(read);
     return {};
 }
 
-CodecStatus write_effects_file(const QString& path, const vector3D& real, const vector3D& imag,
+CodecStatus write_effects_file(const QString& path, const EffectsOperator& effects, EffectsImaginary imaginary,
                                const CodecProgress& progress)
 {
-    if (real.empty())
+    if (effects.quarter.empty())
         return CodecStatus::failure(CodecError::BadGrid, QStringLiteral("There are no stored effects to save"),
                                     QStringLiteral("Нет сохранённых эффектов"));
-    if (!is_regular(real) || (!imag.empty() && (!is_regular(imag) || imag.size() != real.size() ||
-                                                imag[0].size() != real[0].size() ||
-                                                imag[0][0].size() != real[0][0].size())))
+    const bool with_imaginary = imaginary == EffectsImaginary::Held && !effects.im.empty();
+    if (!effects_operator_is_whole(effects))
         return CodecStatus::failure(CodecError::BadGrid, QStringLiteral("The stored effects are not a regular grid"),
                                     QStringLiteral("Сохранённые эффекты не образуют регулярный грид"));
-    const size_t planes = real.size(), ny = real[0].size(), nx = real[0][0].size();
-    const size_t int_max = size_t(std::numeric_limits<qint32>::max());
-    if (planes > int_max || ny > int_max || nx > int_max)
-        return CodecStatus::failure(CodecError::BadGrid, QStringLiteral("The stored effects are too large to save"),
-                                    QStringLiteral("Эффекты слишком велики для сохранения"));
+    const int planes = effects.levels(), rows = effects.rows, columns = effects.columns;
 
     uchar header[12];
-    qToBigEndian<qint32>(qint32(nx), header);
-    qToBigEndian<qint32>(qint32(ny), header + 4);
+    qToBigEndian<qint32>(qint32(columns), header);
+    qToBigEndian<qint32>(qint32(rows), header + 4);
     qToBigEndian<qint32>(qint32(planes), header + 8);
 
     QSaveFile file;
@@ -120,22 +140,30 @@ CodecStatus write_effects_file(const QString& path, const vector3D& real, const 
         return status;
     if (CodecStatus status = write_bytes(file, reinterpret_cast<const char*>(header), 12); !status)
         return status;
-    std::vector<uchar> buffer(nx * ny * 16);
-    for (size_t k = 0; k < planes; ++k) {
-        if (!codec_continue(progress, codec_percent(qint64(k), qint64(planes))))
+    // Rows are expanded one at a time and written in chunks of about 1 MB.
+    const std::size_t row_bytes = std::size_t(columns) * 16;
+    const int chunk_rows = int(std::clamp<std::size_t>((std::size_t(1) << 20) / row_bytes, 1, std::size_t(rows)));
+    std::vector<uchar> buffer(std::size_t(chunk_rows) * row_bytes);
+    std::vector<float> row(static_cast<std::size_t>(columns));
+    for (int k = 0; k < planes; ++k) {
+        if (!codec_continue(progress, codec_percent(k, planes)))
             return cancel_writing(file);
-        uchar* p = buffer.data();
-        for (size_t j = 0; j < ny; ++j) {
-            const data_type* r = real[k][j].data();
-            const data_type* m = imag.empty() ? nullptr : imag[k][j].data();
-            for (size_t i = 0; i < nx; ++i, p += 16) {
-                qToBigEndian<quint64>(bits_of(double(r[i])), p);
-                qToBigEndian<quint64>(bits_of(m ? double(m[i]) : 0.0), p + 8);
+        for (int j0 = 0; j0 < rows; j0 += chunk_rows) {
+            const int j1 = std::min(rows, j0 + chunk_rows);
+            uchar* p = buffer.data();
+            for (int j = j0; j < j1; ++j) {
+                effects.expand_row(k, j, row.data());
+                const data_type* m = with_imaginary ? effects.im[std::size_t(k)][std::size_t(j)].data() : nullptr;
+                for (int i = 0; i < columns; ++i, p += 16) {
+                    qToBigEndian<quint64>(bits_of(double(row[std::size_t(i)])), p);
+                    qToBigEndian<quint64>(bits_of(m ? double(m[i]) : 0.0), p + 8);
+                }
             }
+            if (CodecStatus status = write_bytes(file, reinterpret_cast<const char*>(buffer.data()),
+                                                 qint64(std::size_t(j1 - j0) * row_bytes));
+                !status)
+                return status;
         }
-        if (CodecStatus status = write_bytes(file, reinterpret_cast<const char*>(buffer.data()), qint64(buffer.size()));
-            !status)
-            return status;
     }
     return finish_writing(file, progress);
 }

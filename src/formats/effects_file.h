@@ -4,20 +4,48 @@
 // int32 nx (columns of the padded grid), int32 ny (rows), int32 nPlanes (one
 // per model level), then per plane, row and column two doubles: the real
 // part and the imaginary part (the project sidecar writes 0 for the latter).
+//
+// The files hold every level on its full grid; the operator in memory holds
+// the even quarter (engine/effects_operator.h). Writers expand it a row at a
+// time; readers hold one full plane at a time and fold it into its quarter,
+// refusing a plane that is not even: such a file is not an operator's.
 #include "common/types.h"
+#include "engine/effects_operator.h"
 #include "formats/codec_status.h"
+
+class QFile;
 
 // Text reported when a file cannot be imported as effects.
 QString effects_import_error_message();  // "Can't import layers effects"
 
-// Reads both halves; values are rounded to data_type. real and imag are
-// replaced only on success; the header counts are checked against the file
-// size before anything is allocated. progress is called before each plane.
-CodecStatus read_effects_file(const QString& path, vector3D& real, vector3D& imag,
+// What a writer puts in the place of the imaginary parts.
+enum class EffectsImaginary {
+    Zero,  // 0.0 everywhere: the project sidecar's form
+    Held   // effects.im where it holds values (imported ones), otherwise 0.0
+};
+
+// Reads an effects file into `out` (key not set: the file does not say which
+// model it belongs to). The real parts, rounded to data_type, are folded
+// into quarters; the imaginary parts are kept in out.im only when one of
+// them is not +0.0, so that writing the operator again gives the same bytes.
+// `out` is replaced only on success; the header counts are checked against
+// the file size before anything is allocated. A plane that is not even is
+// refused (UnknownFormat). progress is called before each plane.
+CodecStatus read_effects_file(const QString& path, EffectsOperator& out,
                               const CodecProgress& progress = CodecProgress());
 
-// Writes real and imag widened to double. An empty imag writes 0 for every
-// imaginary part (the project sidecar's form); otherwise imag must have the
-// shape of real. The file replaces the target only when complete.
-CodecStatus write_effects_file(const QString& path, const vector3D& real, const vector3D& imag,
+// The values after the header of an effects file or sidecar: `file` is
+// positioned after a header found to announce `planes` planes of `rows` x
+// `columns` values, all present. Fills `out` as read_effects_file does, the
+// imaginary parts dropped unless `keep_imaginary`. `out` is replaced only on
+// success. A plane that is not even is refused (UnknownFormat, the English
+// text naming the level).
+CodecStatus read_effects_planes(QFile& file, int columns, int rows, int planes, bool keep_imaginary,
+                                EffectsOperator& out, const CodecProgress& progress = CodecProgress());
+
+// Writes every level of `effects` on its full grid, widened to double, with
+// the imaginary parts as `imaginary` says. Refuses (BadGrid) an operator that
+// is empty or not whole (effects_operator_is_whole). The file replaces the
+// target only when complete. progress is called before each plane.
+CodecStatus write_effects_file(const QString& path, const EffectsOperator& effects, EffectsImaginary imaginary,
                                const CodecProgress& progress = CodecProgress());

@@ -5,6 +5,8 @@
 #include "engine/operator_keys.h"
 #include "formats/effects_file.h"
 
+#include <utility>
+
 void MainWindow::on_save_effects_triggered()
 {
     // Only an operator that serves the current grid is worth a file.
@@ -17,9 +19,10 @@ void MainWindow::on_save_effects_triggered()
                                                      QStringLiteral("*.eff"));
     if (path.isEmpty())
         return;
-    // After a project load only the real half is stored; its imaginary parts
-    // are written as 0, as the project's sidecar holds them.
-    const CodecStatus status = write_effects_file(path, effects.re, effects.im);
+    // Imported imaginary parts are written back as they came; otherwise they
+    // are 0 (the operator's spectrum has none), as the project's sidecar
+    // holds them.
+    const CodecStatus status = write_effects_file(path, effects, EffectsImaginary::Held);
     if (!status) {
         show_error(status.message(language));
         return;
@@ -37,14 +40,14 @@ void MainWindow::on_import_effects_triggered()
     // which model it was built for: it is taken for the density grid of the
     // project when it has that grid's levels and padded sizes, and keyed for
     // it; any other file is refused.
-    vector3D re, im;
-    const CodecStatus status = read_effects_file(path, re, im);
+    EffectsOperator read;
+    const CodecStatus status = read_effects_file(path, read);
     if (!status) {
         show_error(status.message());
         return;
     }
     ForwardGeometry g;
-    if (!modelGeometry(g) || !effects_data_has_shape(re, g) || !effects_data_has_shape(im, g)) {
+    if (!modelGeometry(g) || !effects_data_has_shape(read, g)) {
         show_error(language == 0
                        ? QStringLiteral("Файл эффектов не подходит к 3D гриду плотности проекта: "
                                         "число уровней или размеры расширенной сетки другие")
@@ -52,7 +55,6 @@ void MainWindow::on_import_effects_triggered()
                                         "its level count or padded grid size differs"));
         return;
     }
-    effects.re.swap(re);
-    effects.im.swap(im);
+    effects = std::move(read);
     effects.key = g.key();
 }

@@ -306,7 +306,7 @@ int MainWindow::save_project(QString& fname)
     if (effectsMatchModel()) {
         setLabel(*this, byLanguage(language, "Сохранение эффектов", "Saving forward operator"));
         ProgressBarScope progress(&progress_bar, false);
-        status = write_effects_file(eff, effects.re, vector3D(), progress.callback());
+        status = write_effects_file(eff, effects, EffectsImaginary::Zero, progress.callback());
         if (!status) {
             show_error(file_failure_text(eff, status, language, true));
             removeStale(eff);
@@ -386,7 +386,7 @@ void MainWindow::on_open_project_triggered()
 
     // Everything is read before anything of the open project changes.
     ProjectData data;
-    vector3D stored_effects;
+    EffectsOperator stored_effects;
     std::vector<field2D> stored_layer_effects;
     bool have_layer_effects = false;
     {
@@ -414,7 +414,9 @@ void MainWindow::on_open_project_triggered()
         }
 
         // Sidecars are used only when they have the sizes of the model read;
-        // a missing, foreign or damaged one is skipped.
+        // a missing, foreign or damaged one, or an eff sidecar whose planes
+        // are not even (not an operator's), is skipped: the run that needs
+        // the operator builds it again.
         const double level = data.has_calc_level ? data.calc_level : calc_height;
         ForwardGeometry g;
         const QString eff = project_sidecar_path(path, QStringLiteral("eff"));

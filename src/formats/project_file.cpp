@@ -2,6 +2,7 @@
 
 #include "common/coordinate_limit.h"
 #include "common/grid_geometry.h"
+#include "formats/effects_file.h"
 #include "formats/file_io.h"
 #include "formats/nodes.h"
 
@@ -892,35 +893,13 @@ CodecStatus open_sidecar(QFile& file, const QString& path, int columns, int rows
 
 }  // namespace
 
-CodecStatus read_effects_sidecar(const QString& path, int columns, int rows, int planes, vector3D& real,
+CodecStatus read_effects_sidecar(const QString& path, int columns, int rows, int planes, EffectsOperator& out,
                                  const CodecProgress& progress)
 {
     QFile file;
     if (CodecStatus s = open_sidecar(file, path, columns, rows, planes, 16); !s)
         return s;
-    vector3D re;
-    try {
-        re.assign(std::size_t(planes), vector2D(std::size_t(rows), std::vector<data_type>(std::size_t(columns))));
-    } catch (const std::bad_alloc&) {
-        return CodecStatus::failure(CodecError::BadHeader, QStringLiteral("Not enough memory for the stored effects"),
-                                    QStringLiteral("Недостаточно памяти для эффектов"));
-    }
-    std::vector<uchar> row_bytes(std::size_t(columns) * 16);
-    for (int k = 0; k < planes; ++k) {
-        if (!codec_continue(progress, codec_percent(k, planes)))
-            return CodecStatus::cancelled();
-        for (int j = 0; j < rows; ++j) {
-            if (file.read(reinterpret_cast<char*>(row_bytes.data()), qint64(row_bytes.size())) !=
-                qint64(row_bytes.size()))
-                return read_error(file);
-            data_type* out = re[std::size_t(k)][std::size_t(j)].data();
-            const uchar* p = row_bytes.data();
-            for (int i = 0; i < columns; ++i, p += 16)
-                out[i] = data_type(double_from_bits(be64(p)));  // the imaginary part is not kept
-        }
-    }
-    real.swap(re);
-    return {};
+    return read_effects_planes(file, columns, rows, planes, false, out, progress);
 }
 
 CodecStatus read_layer_effects_sidecar(const QString& path, int columns, int rows, int layers,

@@ -29,6 +29,7 @@
 // part and a 0 as doubles), "name.effh" the layered inversion's slab effects
 // (int32 columns, rows, layers, then the values as doubles).
 #include "common/types.h"
+#include "engine/effects_operator.h"
 #include "formats/codec_status.h"
 #include "formats/fault_sticks.h"
 
@@ -140,10 +141,12 @@ QString project_sidecar_path(const QString& project_path, const QString& extensi
 
 // ---- Sidecars
 
-// Reads the real parts of an "eff" sidecar, only when it holds exactly
-// `planes` planes of `rows` x `columns` values; otherwise (BadHeader) or on
-// any other failure `real` keeps its contents.
-CodecStatus read_effects_sidecar(const QString& path, int columns, int rows, int planes, vector3D& real,
+// Reads the real parts of an "eff" sidecar into `out` (key not set), folded
+// into quarters, only when it holds exactly `planes` planes of `rows` x
+// `columns` values (otherwise BadHeader) and every plane is even (otherwise
+// UnknownFormat); on any failure `out` keeps its contents. The sidecar is
+// written by write_effects_file with EffectsImaginary::Zero.
+CodecStatus read_effects_sidecar(const QString& path, int columns, int rows, int planes, EffectsOperator& out,
                                  const CodecProgress& progress = CodecProgress());
 
 // Reads an "effh" sidecar, only when it holds exactly `layers` grids of

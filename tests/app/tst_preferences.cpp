@@ -26,6 +26,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <memory>
@@ -114,9 +115,14 @@ std::vector<QPair<double, QColor>> stops(const QCPColorGradient& g)
     return out;
 }
 
-vector3D someEffects()
+EffectsOperator someEffects()
 {
-    return vector3D(2, vector2D(4, std::vector<data_type>(4, 1.f)));
+    EffectsOperator e;
+    e.shape(2, 4, 4);
+    for (auto& level : e.quarter)
+        std::fill(level.begin(), level.end(), 1.f);
+    e.im.assign(2, vector2D(4, std::vector<data_type>(4, 1.f)));
+    return e;
 }
 
 } // namespace
@@ -662,12 +668,11 @@ void TestPreferences::effectsAfterAnApply()
     w.expansion_factor = 2;
     w.store_eff = true;
     w.preferences = {1, 0, 0, 0, 0, 2, 1, 0, 0, 0};
-    w.effects.re = someEffects();
-    w.effects.im = someEffects();
+    w.effects = someEffects();
     std::vector<double> record{1, 0, 0, 0, 0, factor, store, 0, 0, 0};
     w.set_preferences(record);
     QCOMPARE(!w.effects.empty(), kept);
-    QCOMPARE(w.effects.re.empty(), w.effects.im.empty());
+    QCOMPARE(w.effects.quarter.empty(), w.effects.im.empty());
     QCOMPARE(w.expansion_factor, expected_factor);
     QCOMPARE(w.preferences.at(5), expected_factor);
     QCOMPARE(w.store_eff, store != 0);
@@ -698,8 +703,7 @@ void TestPreferences::preferencesCommandAppliesOk()
     std::vector<double> english{1, 0, 0, 0, 0, 0, 0, 1, 0, 0};
     w.set_preferences(english);
     w.den_grid = vector3D(20, vector2D(60, std::vector<data_type>(100, 2.67f)));
-    w.effects.re = someEffects();
-    w.effects.im = someEffects();
+    w.effects = someEffects();
 
     QString size_shown, title_shown, factor_shown;
     const bool opened = onModal([&]() { w.ui->Customize->trigger(); },
@@ -761,11 +765,11 @@ void TestPreferences::preferencesCommandRefusedWhileRunning()
         QVERIFY(bool(run));
         opened = onModal([&]() { w.on_Customize_triggered(); }, [](QWidget*) {});
         // Nor does a record reach the model meanwhile.
-        w.effects.re = someEffects();
+        w.effects = someEffects();
         std::vector<double> record{1, 0, 0, 0, 0, 3, 0, 0, 0, 0};
         w.set_preferences(record);
         QCOMPARE(w.expansion_factor, 0.0);
-        QVERIFY(!w.effects.re.empty());
+        QVERIFY(!w.effects.quarter.empty());
     }
     QVERIFY(!opened);
     QVERIFY(!fake->notes.isEmpty());

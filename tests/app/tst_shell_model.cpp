@@ -13,6 +13,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -20,6 +21,19 @@ namespace {
 vector3D cube(std::size_t nz, std::size_t ny, std::size_t nx, float value)
 {
     return vector3D(nz, vector2D(ny, std::vector<data_type>(nx, value)));
+}
+
+// A stored operator of nz levels on a ny x nx padded grid, every value
+// `value`, with imaginary parts as an import brings them when asked.
+EffectsOperator effectsOf(int nz, int ny, int nx, float value, bool imaginary = false)
+{
+    EffectsOperator e;
+    e.shape(nz, ny, nx);
+    for (auto& level : e.quarter)
+        std::fill(level.begin(), level.end(), value);
+    if (imaginary)
+        e.im = cube(std::size_t(nz), std::size_t(ny), std::size_t(nx), value);
+    return e;
 }
 
 // A density grid with its coordinates, as a cube load leaves it.
@@ -70,8 +84,7 @@ void populate(MainWindow& w)
     w.ui->view_faults->setEnabled(true);
 
     // Kept by clear_all.
-    w.effects.re = cube(4, 8, 8, 0.25f);
-    w.effects.im = cube(4, 8, 8, 0.5f);
+    w.effects = effectsOf(4, 8, 8, 0.25f, true);
     w.layer_effects = {field2D(3, std::vector<double>(2, 0.1))};
     w.alpha_factor = 7.5;
     w.minZ = 0;
@@ -175,7 +188,7 @@ void TestShellModel::clearAllKeepsEverythingElse()
     MainWindow w;
     populate(w);
     w.clear_all();
-    QCOMPARE(w.effects.re.size(), std::size_t(4));
+    QCOMPARE(w.effects.levels(), 4);
     QCOMPARE(w.effects.im.size(), std::size_t(4));
     QCOMPARE(w.layer_effects.size(), std::size_t(1));
     QCOMPARE(w.alpha_factor, 7.5);
@@ -370,8 +383,7 @@ void TestShellModel::undoRestoresCoordinatesWhenTheGeometryChanged()
     w.update_undo(1);
 
     giveGrid(w, 5, 6, 7, 2.f, 1000);
-    w.effects.re = cube(5, 16, 16, 1.f);
-    w.effects.im = cube(5, 16, 16, 1.f);
+    w.effects = effectsOf(5, 16, 16, 1.f, true);
     w.alpha_factor = 3;
     w.crop_borders = {{1, 5, 1, 4, 0, 3}};
     w.norm_factors.exponent = {{3, 3, 2}};
@@ -414,14 +426,14 @@ void TestShellModel::undoKeepsStoredEffectsOnTheSameGeometry()
     w.den_grid[1][2][3] = 5.f;
     ForwardGeometry g;
     QVERIFY(w.modelGeometry(g));
-    w.effects.re = cube(std::size_t(g.nz), std::size_t(g.My), std::size_t(g.Mx), 1.f);
+    w.effects = effectsOf(g.nz, g.My, g.Mx, 1.f);
     w.effects.key = g.key();
     w.alpha_factor = 3;
     w.alpha_key = alpha_factor_key(g, w.Vz_observed);
     w.crop_borders = {{0, 2, 0, 1, 0, 1}};
     w.on_actionUndo_triggered();
     QCOMPARE(w.den_grid[1][2][3], 1.f);
-    QCOMPARE(w.effects.re.size(), std::size_t(2));
+    QCOMPARE(w.effects.levels(), 2);
     QVERIFY(w.effectsMatchModel());
     QCOMPARE(w.alpha_factor, 3.0);
     QCOMPARE(w.crop_borders, (std::array<int, 6>{{0, 2, 0, 1, 0, 1}}));

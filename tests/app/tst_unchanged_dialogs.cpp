@@ -98,8 +98,10 @@ void giveProject(MainWindow& w, const Lattice& l)
     w.observed_params.insert(w.observed_params.end(), {-12.5, 40});  // a Surfer header's z range
     w.Vz_calculated = indexed2d(3.25);
     w.calculated_params = g;
-    w.effects.re.assign(kNz, vector2D(1, std::vector<data_type>(1, 1.5f)));
-    w.effects.im = w.effects.re;
+    w.effects.shape(kNz, 1, 1);
+    for (auto& level : w.effects.quarter)
+        level[0] = 1.5f;
+    w.effects.im.assign(kNz, vector2D(1, std::vector<data_type>(1, 1.5f)));
     w.effects.key.valid = true;
     w.effects.key.levels = kNz;
     w.layer_effects.assign(2, field2D(1, std::vector<double>(1, 1.0)));
@@ -123,7 +125,8 @@ struct Project {
     std::vector<double> horizons_params;
     field2D observed, calculated;
     std::vector<double> observed_params, calculated_params;
-    vector3D effects_re;
+    std::vector<std::vector<float>> effects_quarter;
+    vector3D effects_im;
     EffectsKey effects_key;
     std::vector<field2D> layer_effects;
     double alpha = 0, minZ = 0, maxZ = 0, dz = 0, calc_height = 0, expansion = 0;
@@ -135,7 +138,7 @@ struct Project {
           yvp(w.y_vp), zvp(w.z_vp), xreg(w.x_reg), yreg(w.y_reg), zreg(w.z_reg), offsets(w.regularizer_offsets),
           reg_scale(w.regularizer_scale), horizons(w.horizons), horizons_params(w.horizons_params),
           observed(w.Vz_observed), calculated(w.Vz_calculated), observed_params(w.observed_params),
-          calculated_params(w.calculated_params), effects_re(w.effects.re), effects_key(w.effects.key),
+          calculated_params(w.calculated_params), effects_quarter(w.effects.quarter), effects_im(w.effects.im), effects_key(w.effects.key),
           layer_effects(w.layer_effects), alpha(w.alpha_factor), minZ(w.minZ), maxZ(w.maxZ), dz(w.dz),
           calc_height(w.calc_height), expansion(w.expansion_factor), observed_caxis(w.observed_caxis), model_caxis(w.model_caxis),
           window_limits(w.window_limits), crop(w.crop_borders)
@@ -165,7 +168,8 @@ void compareProjects(const Project& a, const Project& b)
     QCOMPARE(a.observed_params, b.observed_params);
     QCOMPARE(a.calculated, b.calculated);
     QCOMPARE(a.calculated_params, b.calculated_params);
-    QCOMPARE(a.effects_re, b.effects_re);
+    QCOMPARE(a.effects_quarter, b.effects_quarter);
+    QCOMPARE(a.effects_im, b.effects_im);
     QVERIFY(a.effects_key == b.effects_key);
     QCOMPARE(a.layer_effects, b.layer_effects);
     QCOMPARE(a.alpha, b.alpha);

@@ -53,8 +53,9 @@ void give_grid(MainWindow& w)
 
 void give_effects(MainWindow& w)
 {
-    w.effects.re.assign(1, vector2D(1, std::vector<data_type>(1, 1.0f)));
-    w.effects.im = w.effects.re;
+    w.effects.shape(1, 1, 1);
+    w.effects.quarter[0][0] = 1.0f;
+    w.effects.im.assign(1, vector2D(1, std::vector<data_type>(1, 1.0f)));
     w.effects.key.valid = true;
     w.alpha_factor = 3.5;
 }

@@ -402,7 +402,8 @@ void TestHorizonEditWindow::stepMovesThePickedHorizonAndRefillsTheGrid()
     w.clicked_x = 200;
     w.clicked_y = 200;
     w.layer_effects.assign(3, constant(2, 2, 1));
-    w.effects.re.assign(1, vector2D(1, std::vector<data_type>(1, 1.0f)));
+    w.effects.shape(1, 1, 1);
+    w.effects.quarter[0][0] = 1.0f;
     w.lateral_densities.assign(3, constant(9, 9, 5));
     const std::size_t undo = w.undo_stack.size();
 

@@ -84,7 +84,8 @@ void TestLayersWindow::constantHorizonThroughDialog()
     MainWindow w;
     give_grid(w);
     w.minZ = 0;
-    w.effects.re.assign(1, vector2D(1, std::vector<data_type>(1, 1.0f)));
+    w.effects.shape(1, 1, 1);
+    w.effects.quarter[0][0] = 1.0f;
     w.layer_effects.assign(1, constant(1, 1, 1));
     QVERIFY(answer_value_dialog("250", true, [&] { w.on_add_constant_horizon_triggered(); }));
     QVERIFY2(fake.errors().isEmpty(), qPrintable(fake.errors().join("; ")));
@@ -294,7 +295,8 @@ void TestLayersWindow::deleteAndClearHorizons()
             w.layers_names.empty());
 
     give_grid(w);
-    w.effects.re.assign(1, vector2D(1, std::vector<data_type>(1, 1.0f)));
+    w.effects.shape(1, 1, 1);
+    w.effects.quarter[0][0] = 1.0f;
     w.on_clear_3D_grid_triggered();
     QVERIFY(w.den_grid.empty() && w.x_calc.empty() && w.z_calc.empty());
     QVERIFY(w.effects.empty());

@@ -79,8 +79,9 @@ void give_model(MainWindow& w)
     w.densities = {0, 2.3};
     w.fixed = {false, false};
     w.layers_names = {"", ""};
-    w.effects.re.assign(1, vector2D(1, std::vector<data_type>(1, 1.0f)));
-    w.effects.im = w.effects.re;
+    w.effects.shape(1, 1, 1);
+    w.effects.quarter[0][0] = 1.0f;
+    w.effects.im.assign(1, vector2D(1, std::vector<data_type>(1, 1.0f)));
     w.effects.key.valid = true;
     w.layer_effects.assign(2, field2D(1, std::vector<double>(1, 1.0)));
     w.alpha_factor = 3.5;

@@ -2,6 +2,7 @@
 // Small helpers shared by the codec tests: byte builders, fixture files,
 // test cubes and running external tools.
 #include "common/types.h"
+#include "engine/effects_operator.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -85,6 +86,43 @@ inline vector3D make_cube(int nx, int ny, int nz, float base = 2.5f)
             for (int i = 0; i < nx; ++i)
                 cube[k][j][i] = base + 1000.0f * k + 10.0f * j + i + 0.1234567f * std::sin(float(i * 7 + j * 3 + k));
     return cube;
+}
+
+// A stored operator of nz levels on a ny x nx padded grid (even by
+// construction: only its quarter is held) whose quarter values differ from
+// each other as make_cube's cells do.
+inline EffectsOperator make_operator(int nx, int ny, int nz, float base = 2.5f)
+{
+    EffectsOperator e;
+    e.shape(nz, ny, nx);
+    for (int k = 0; k < nz; ++k)
+        for (int q = 0; q < e.quarter_rows(); ++q)
+            for (int c = 0; c < e.quarter_columns(); ++c)
+                e.quarter_row(k, q)[c] =
+                    base + 1000.0f * k + 10.0f * q + c + 0.1234567f * std::sin(float(c * 7 + q * 3 + k));
+    return e;
+}
+
+// Every level of an operator on its full grid.
+inline vector3D expanded(const EffectsOperator& e)
+{
+    vector3D out(static_cast<std::size_t>(e.levels()));
+    for (int k = 0; k < e.levels(); ++k)
+        e.expand_level(k, out[static_cast<std::size_t>(k)]);
+    return out;
+}
+
+// The bytes of an effects file holding the full grids `re` and, for the
+// imaginary parts, `im` (0.0 everywhere when empty), as the format lays
+// them out: three big-endian int32 and pairs of big-endian doubles.
+inline QByteArray effects_file_bytes(const vector3D& re, const vector3D& im = vector3D())
+{
+    QByteArray b = be32(qint32(re[0][0].size())) + be32(qint32(re[0].size())) + be32(qint32(re.size()));
+    for (std::size_t k = 0; k < re.size(); ++k)
+        for (std::size_t j = 0; j < re[k].size(); ++j)
+            for (std::size_t i = 0; i < re[k][j].size(); ++i)
+                b += be_double(re[k][j][i]) + be_double(im.empty() ? 0.0 : double(im[k][j][i]));
+    return b;
 }
 
 inline field2D make_field(int nx, int ny, double base = 1.25)

@@ -191,17 +191,17 @@ void TestCubeCommands::openDensityKeepsEffectsOnlyForTheSameGeometry()
     w.x_calc = x, w.y_calc = y, w.z_calc = z;
     ForwardGeometry g;
     QVERIFY(w.modelGeometry(g));
-    w.effects.re = make_cube(8, 8, 3);
+    w.effects = make_operator(8, 8, 3);
     w.effects.key = g.key();
 
     // New densities on the same nodes: the stored operator still serves.
     fake.openNames << same;
     w.on_open3Dgrd_triggered();
-    QCOMPARE(w.effects.re, make_cube(8, 8, 3));
+    QCOMPARE(w.effects.quarter, make_operator(8, 8, 3).quarter);
     QVERIFY(w.effects.key.valid);
 
     for (const QString& other : {deeper, larger}) {
-        w.effects.re = make_cube(8, 8, 3);
+        w.effects = make_operator(8, 8, 3);
         w.effects.key = g.key();
         fake.openNames << other;
         w.on_open3Dgrd_triggered();
@@ -366,7 +366,7 @@ void TestCubeCommands::failedOpenChangesNothing()
     w.alpha_factor = 4;
     w.regularizer_scale = 0.5;
     w.regularizer_offsets = {0.1, 0.2};
-    w.effects.re = make_cube(4, 4, 2);
+    w.effects = make_operator(4, 4, 2);
     fake.openNames << path;
     switch (kind) {
     case 0: w.on_open3Dgrd_triggered(); break;
@@ -387,7 +387,7 @@ void TestCubeCommands::failedOpenChangesNothing()
     QCOMPARE(w.alpha_factor, 4.0);
     QCOMPARE(w.regularizer_scale, 0.5);
     QCOMPARE(w.regularizer_offsets, (std::vector<double>{0.1, 0.2}));
-    QCOMPARE(w.effects.re, make_cube(4, 4, 2));
+    QCOMPARE(w.effects.quarter, make_operator(4, 4, 2).quarter);
     QVERIFY(w.progress_bar.isHidden());
 }
 

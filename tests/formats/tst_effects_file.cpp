@@ -7,21 +7,29 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cmath>
 #include <limits>
 
 using namespace fmt_test;
 
 Q_DECLARE_METATYPE(CodecError)
+Q_DECLARE_METATYPE(EffectsImaginary)
 
 namespace {
 
+// An operator a failed read must leave as it was.
 struct Sentinel {
-    vector3D re{vector2D{std::vector<data_type>{1.0f}}};
-    vector3D im{vector2D{std::vector<data_type>{2.0f}}};
+    EffectsOperator e = sentinel();
+    static EffectsOperator sentinel()
+    {
+        EffectsOperator s = make_operator(3, 2, 1, 7.0f);
+        s.im = make_cube(3, 2, 1, -1.0f);
+        return s;
+    }
     bool unchanged() const
     {
-        return re == vector3D{vector2D{std::vector<data_type>{1.0f}}} &&
-               im == vector3D{vector2D{std::vector<data_type>{2.0f}}};
+        const EffectsOperator s = sentinel();
+        return e.quarter == s.quarter && e.im == s.im && e.rows == s.rows && e.columns == s.columns;
     }
 };
 
@@ -33,6 +41,11 @@ QByteArray effects_bytes(qint32 nx, qint32 ny, qint32 planes, const std::vector<
     return b;
 }
 
+bool same_operator(const EffectsOperator& a, const EffectsOperator& b)
+{
+    return a.rows == b.rows && a.columns == b.columns && a.quarter == b.quarter && a.im == b.im;
+}
+
 }  // namespace
 
 class TestEffectsFile : public QObject {
@@ -40,8 +53,12 @@ class TestEffectsFile : public QObject {
 
 private slots:
     void layoutOfThreePlanes();
+    void bytesOfTheFullGrid_data();
+    void bytesOfTheFullGrid();
     void roundTripBitForBit();
     void sidecarHasZeroImaginaryParts();
+    void zeroImaginaryPartsTakeNoMemory();
+    void nearlyEvenFileAccepted();
     void badFiles_data();
     void badFiles();
     void writerRefuses();
@@ -53,41 +70,156 @@ void TestEffectsFile::layoutOfThreePlanes()
     // 3 planes on a 64 x 32 padded grid: 12 + 3*32*64 pairs of doubles.
     QTemporaryDir dir;
     const QString path = dir.filePath("e.eff");
-    const vector3D re = make_cube(64, 32, 3), im = make_cube(64, 32, 3, -9.75f);
-    QVERIFY(write_effects_file(path, re, im));
+    EffectsOperator e = make_operator(64, 32, 3);
+    e.im = make_cube(64, 32, 3, -9.75f);
+    QVERIFY(write_effects_file(path, e, EffectsImaginary::Held));
     const QByteArray b = read_file(path);
     QCOMPARE(b.size(), 12 + 98304);
     QCOMPARE(b.left(12), be32(64) + be32(32) + be32(3));
     // Plane 1, row 2, column 3: real then imaginary, big-endian doubles.
     const int at = 12 + ((1 * 32 + 2) * 64 + 3) * 16;
-    QCOMPARE(b.mid(at, 16), be_double(re[1][2][3]) + be_double(im[1][2][3]));
+    QCOMPARE(b.mid(at, 16), be_double(e.at(1, 2, 3)) + be_double(e.im[1][2][3]));
+    // Row 30 is row 2 mirrored, column 61 column 3 mirrored.
+    const int mirrored = 12 + ((1 * 32 + 30) * 64 + 61) * 16;
+    QCOMPARE(b.mid(mirrored, 8), be_double(e.at(1, 2, 3)));
+}
+
+void TestEffectsFile::bytesOfTheFullGrid_data()
+{
+    QTest::addColumn<int>("nx");
+    QTest::addColumn<int>("ny");
+    QTest::addColumn<int>("nz");
+    QTest::addColumn<EffectsImaginary>("imaginary");
+    QTest::newRow("8 x 4 x 3, sidecar") << 8 << 4 << 3 << EffectsImaginary::Zero;
+    QTest::newRow("8 x 4 x 3, export") << 8 << 4 << 3 << EffectsImaginary::Held;
+    QTest::newRow("odd sizes 7 x 5 x 2") << 7 << 5 << 2 << EffectsImaginary::Zero;
+    QTest::newRow("one node") << 1 << 1 << 1 << EffectsImaginary::Held;
+    QTest::newRow("one row 16 x 1") << 16 << 1 << 2 << EffectsImaginary::Zero;
+    QTest::newRow("one column 1 x 6") << 1 << 6 << 2 << EffectsImaginary::Held;
+    QTest::newRow("rows of more than 1 MB in chunks") << 70000 << 2 << 1 << EffectsImaginary::Zero;
+    QTest::newRow("many rows per chunk") << 4 << 20000 << 2 << EffectsImaginary::Held;
+}
+
+// The file holds every level on its full grid, exactly as a writer of the
+// full grids gives it (here computed from the expanded levels); reading it
+// folds back to the same quarters.
+void TestEffectsFile::bytesOfTheFullGrid()
+{
+    QFETCH(int, nx);
+    QFETCH(int, ny);
+    QFETCH(int, nz);
+    QFETCH(EffectsImaginary, imaginary);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("e.eff");
+    const EffectsOperator e = make_operator(nx, ny, nz, -3.0f);
+    QVERIFY(write_effects_file(path, e, imaginary));
+    QVERIFY(read_file(path) == effects_file_bytes(expanded(e)));
+    EffectsOperator back;
+    QVERIFY(read_effects_file(path, back));
+    QVERIFY(same_operator(back, e));
+    QVERIFY(!back.key.valid);
 }
 
 void TestEffectsFile::roundTripBitForBit()
 {
+    // Export, import, export: the same bytes, and the quarters and imaginary
+    // parts come back bit for bit (the quarter folds from its expansion).
     QTemporaryDir dir;
-    const QString path = dir.filePath("e.eff");
-    vector3D re = make_cube(8, 4, 5), im = make_cube(8, 4, 5, -3.5f);
-    re[0][0][0] = std::numeric_limits<float>::denorm_min();
-    im[4][3][7] = -std::numeric_limits<float>::max();
-    QVERIFY(write_effects_file(path, re, im));
-    vector3D r2, i2;
-    QVERIFY(read_effects_file(path, r2, i2));
-    QCOMPARE(r2, re);
-    QCOMPARE(i2, im);
+    const QString path = dir.filePath("e.eff"), again = dir.filePath("again.eff");
+    EffectsOperator e = make_operator(8, 6, 5);
+    e.quarter_row(0, 0)[0] = std::numeric_limits<float>::denorm_min();
+    e.quarter_row(4, 3)[4] = -std::numeric_limits<float>::max();
+    e.quarter_row(2, 1)[3] = -0.0f;
+    e.im = make_cube(8, 6, 5, -3.5f);
+    e.im[4][5][7] = -std::numeric_limits<float>::max();
+    QVERIFY(write_effects_file(path, e, EffectsImaginary::Held));
+    QVERIFY(read_file(path) == effects_file_bytes(expanded(e), e.im));
+    EffectsOperator back;
+    QVERIFY(read_effects_file(path, back));
+    QVERIFY(same_operator(back, e));
+    QCOMPARE(std::signbit(back.quarter_row(2, 1)[3]), true);
+    QVERIFY(write_effects_file(again, back, EffectsImaginary::Held));
+    QVERIFY(read_file(again) == read_file(path));
 }
 
 void TestEffectsFile::sidecarHasZeroImaginaryParts()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("project.eff");
-    const vector3D re = make_cube(4, 4, 2);
-    QVERIFY(write_effects_file(path, re, vector3D()));
-    QCOMPARE(read_file(path).mid(12 + 8, 8), be_double(0.0));
-    vector3D r2, i2;
-    QVERIFY(read_effects_file(path, r2, i2));
-    QCOMPARE(r2, re);
-    QCOMPARE(i2, vector3D(2, vector2D(4, std::vector<data_type>(4, 0.0f))));
+    EffectsOperator e = make_operator(4, 4, 2);
+    e.im = make_cube(4, 4, 2, 5.0f);  // held, but the sidecar's form writes 0
+    QVERIFY(write_effects_file(path, e, EffectsImaginary::Zero));
+    QVERIFY(read_file(path) == effects_file_bytes(expanded(e)));
+    EffectsOperator back;
+    QVERIFY(read_effects_file(path, back));
+    QCOMPARE(back.quarter, e.quarter);
+    QVERIFY(back.im.empty());
+}
+
+// Imaginary parts of +0.0 need no memory: they are written back as 0.0
+// from an empty im. Any other value, -0.0 included, is kept.
+void TestEffectsFile::zeroImaginaryPartsTakeNoMemory()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("e.eff"), again = dir.filePath("again.eff");
+    const EffectsOperator e = make_operator(4, 2, 2);
+    const vector3D re = expanded(e);
+    vector3D im(2, vector2D(2, std::vector<data_type>(4, 0.0f)));
+    im[1][1][2] = -0.0f;
+    QVERIFY(write_file(path, effects_file_bytes(re, im)));
+    EffectsOperator back;
+    QVERIFY(read_effects_file(path, back));
+    QCOMPARE(back.im.size(), std::size_t(2));
+    QCOMPARE(std::signbit(back.im[1][1][2]), true);
+    QVERIFY(write_effects_file(again, back, EffectsImaginary::Held));
+    QVERIFY(read_file(again) == read_file(path));
+
+    // An imaginary part too small for a float is +0.0 once read.
+    QByteArray tiny = effects_file_bytes(re);
+    tiny.replace(12 + 8, 8, be_double(1e-300));
+    QVERIFY(write_file(path, tiny));
+    QVERIFY(read_effects_file(path, back));
+    QVERIFY(back.im.empty());
+    QCOMPARE(back.quarter, e.quarter);
+}
+
+// A file of an earlier version holds the full grids of an operator that is
+// even only to float rounding: it is accepted and folded to the mean of the
+// mirrors. Unevenness beyond rounding is refused.
+void TestEffectsFile::nearlyEvenFileAccepted()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("old.eff");
+    const EffectsOperator e = make_operator(8, 6, 3, 100.0f);
+    vector3D re = expanded(e);
+    // One ulp up or down, differently for each mirror.
+    for (std::size_t k = 0; k < re.size(); ++k)
+        for (std::size_t j = 0; j < re[k].size(); ++j)
+            for (std::size_t i = 0; i < re[k][j].size(); ++i)
+                if ((i + 2 * j + k) % 3 != 0)
+                    re[k][j][i] = std::nextafter(re[k][j][i], (i + j) % 2 ? 1e30f : -1e30f);
+    QVERIFY(write_file(path, effects_file_bytes(re)));
+    EffectsOperator back;
+    QVERIFY(read_effects_file(path, back));
+    QCOMPARE(back.levels(), 3);
+    for (int k = 0; k < 3; ++k)
+        for (int q = 0; q < back.quarter_rows(); ++q)
+            for (int c = 0; c < back.quarter_columns(); ++c) {
+                const float got = back.quarter_row(k, q)[c], want = e.quarter_row(k, q)[c];
+                QVERIFY2(std::fabs(got - want) <= 2 * (std::nextafter(want, 1e30f) - want),
+                         qPrintable(QString("level %1, %2, %3").arg(k).arg(q).arg(c)));
+            }
+
+    // 1e-3 of the level's largest value apart from its mirror: not an operator.
+    re = expanded(e);
+    re[2][1][5] += 1e-3f * 2100.0f;
+    QVERIFY(write_file(path, effects_file_bytes(re)));
+    Sentinel s;
+    const CodecStatus refused = read_effects_file(path, s.e);
+    QCOMPARE(refused.code(), CodecError::UnknownFormat);
+    QVERIFY(refused.message().startsWith("Can't import layers effects"));
+    QVERIFY(refused.message().contains("Level 3"));
+    QVERIFY(s.unchanged());
 }
 
 void TestEffectsFile::badFiles_data()
@@ -108,6 +240,13 @@ void TestEffectsFile::badFiles_data()
         << effects_bytes(std::numeric_limits<qint32>::max(), std::numeric_limits<qint32>::max(),
                          std::numeric_limits<qint32>::max(), pairs)
         << CodecError::Truncated;
+    QTest::newRow("not even") << effects_file_bytes(make_cube(4, 4, 2)) << CodecError::UnknownFormat;
+    QByteArray nan = good;
+    nan.replace(12 + 3 * 16, 8, be_double(std::numeric_limits<double>::quiet_NaN()));
+    QTest::newRow("not a number") << nan << CodecError::UnknownFormat;
+    QByteArray infinite = good;
+    infinite.replace(12 + 16 * 6, 8, be_double(std::numeric_limits<double>::infinity()));
+    QTest::newRow("infinite in the second plane") << infinite << CodecError::UnknownFormat;
 }
 
 void TestEffectsFile::badFiles()
@@ -120,12 +259,12 @@ void TestEffectsFile::badFiles()
     Sentinel s;
     QElapsedTimer timer;
     timer.start();
-    const CodecStatus status = read_effects_file(path, s.re, s.im);
+    const CodecStatus status = read_effects_file(path, s.e);
     QVERIFY(timer.elapsed() < 500);
     QCOMPARE(status.code(), error);
     QVERIFY(status.message().startsWith("Can't import layers effects"));
     QVERIFY(s.unchanged());
-    QCOMPARE(read_effects_file(dir.filePath("missing.eff"), s.re, s.im).code(), CodecError::OpenFailed);
+    QCOMPARE(read_effects_file(dir.filePath("missing.eff"), s.e).code(), CodecError::OpenFailed);
     QVERIFY(s.unchanged());
 }
 
@@ -133,12 +272,20 @@ void TestEffectsFile::writerRefuses()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("w.eff");
-    QCOMPARE(write_effects_file(path, vector3D(), vector3D()).code(), CodecError::BadGrid);
-    vector3D ragged = make_cube(4, 4, 2);
-    ragged[1][2].pop_back();
-    QCOMPARE(write_effects_file(path, ragged, vector3D()).code(), CodecError::BadGrid);
-    QCOMPARE(write_effects_file(path, make_cube(4, 4, 2), make_cube(4, 4, 3)).code(), CodecError::BadGrid);
-    QCOMPARE(write_effects_file(path, make_cube(4, 4, 2), make_cube(4, 2, 2)).code(), CodecError::BadGrid);
+    QCOMPARE(write_effects_file(path, EffectsOperator(), EffectsImaginary::Held).code(), CodecError::BadGrid);
+    EffectsOperator short_level = make_operator(4, 4, 2);
+    short_level.quarter[1].pop_back();
+    QCOMPARE(write_effects_file(path, short_level, EffectsImaginary::Zero).code(), CodecError::BadGrid);
+    EffectsOperator im_levels = make_operator(4, 4, 2);
+    im_levels.im = make_cube(4, 4, 3);
+    QCOMPARE(write_effects_file(path, im_levels, EffectsImaginary::Held).code(), CodecError::BadGrid);
+    EffectsOperator im_rows = make_operator(4, 4, 2);
+    im_rows.im = make_cube(4, 2, 2);
+    QCOMPARE(write_effects_file(path, im_rows, EffectsImaginary::Held).code(), CodecError::BadGrid);
+    EffectsOperator im_ragged = make_operator(4, 4, 2);
+    im_ragged.im = make_cube(4, 4, 2);
+    im_ragged.im[1][2].pop_back();
+    QCOMPARE(write_effects_file(path, im_ragged, EffectsImaginary::Held).code(), CodecError::BadGrid);
     QVERIFY(files_in(dir.path()).isEmpty());
 }
 
@@ -148,7 +295,7 @@ void TestEffectsFile::failedSaveKeepsOldFile()
     const QString path = dir.filePath("keep.eff");
     QVERIFY(write_file(path, "precious"));
     const CodecStatus stopped =
-        write_effects_file(path, make_cube(4, 4, 4), vector3D(), [](int p) { return p < 50; });
+        write_effects_file(path, make_operator(4, 4, 4), EffectsImaginary::Zero, [](int p) { return p < 50; });
     QCOMPARE(stopped.code(), CodecError::Cancelled);
     QCOMPARE(read_file(path), QByteArray("precious"));
     QCOMPARE(files_in(dir.path()), QStringList{"keep.eff"});

@@ -14,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cmath>
+
 using namespace fmt_test;
 
 class TestMainWindowFiles : public QObject {
@@ -26,8 +28,9 @@ private slots:
     void exportFailureIsReported();
     void sectionGrid();
     void effectsExportImport();
-    void effectsExportWithRealHalfOnly();
-    void effectsImportFailure();
+    void effectsExportWithoutImaginaryParts();
+    void effectsImportRefusals_data();
+    void effectsImportRefusals();
     void effectsExportRefusedWithoutEffects();
     void progressBarScope();
 };
@@ -163,11 +166,11 @@ void giveGridFor(MainWindow& w, int nx, int ny, int nz)
 void TestMainWindowFiles::effectsExportImport()
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath("e.eff");
+    const QString path = dir.filePath("e.eff"), again = dir.filePath("again.eff");
     FakeInteraction fake;
     MainWindow w;
     w.language = 1;
-    w.effects.re = make_cube(8, 4, 3);
+    w.effects = make_operator(8, 4, 3);
     w.effects.im = make_cube(8, 4, 3, -5.0f);
     giveGridFor(w, 8, 4, 3);
     fake.saveNames << path;
@@ -177,6 +180,8 @@ void TestMainWindowFiles::effectsExportImport()
     QCOMPARE(fake.fileRequests[0].caption, QStringLiteral("Save file"));
     QCOMPARE(fake.fileRequests[0].filter, QStringLiteral("*.eff"));
     QCOMPARE(QFileInfo(path).size(), 12 + 8 * 4 * 3 * 16);
+    // The full grids, as they always were written.
+    QVERIFY(read_file(path) == effects_file_bytes(expanded(w.effects), w.effects.im));
 
     // A window without a density grid of the file's sizes refuses the file.
     MainWindow other;
@@ -193,9 +198,15 @@ void TestMainWindowFiles::effectsExportImport()
     other.on_import_effects_triggered();
     QVERIFY(fake.notes.isEmpty());
     QCOMPARE(fake.fileRequests[0].caption, QStringLiteral("Open file"));
-    QCOMPARE(other.effects.re, w.effects.re);
+    QCOMPARE(other.effects.quarter, w.effects.quarter);
     QCOMPARE(other.effects.im, w.effects.im);
     QVERIFY(other.effectsMatchModel());
+    // Export, import, export: bit for bit.
+    fake.clear();
+    fake.saveNames << again;
+    other.on_save_effects_triggered();
+    QCOMPARE(fake.errors().size(), 0);
+    QVERIFY(read_file(again) == read_file(path));
 
     // Russian notice.
     fake.clear();
@@ -210,41 +221,87 @@ void TestMainWindowFiles::effectsExportImport()
     QVERIFY(fake.notes.isEmpty());
 }
 
-void TestMainWindowFiles::effectsExportWithRealHalfOnly()
+// A built or project-loaded operator has no imaginary parts: 0.0 is written.
+void TestMainWindowFiles::effectsExportWithoutImaginaryParts()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("e.eff");
     FakeInteraction fake;
     MainWindow w;
-    w.effects.re = make_cube(4, 4, 2);
+    w.effects = make_operator(4, 4, 2);
     giveGridFor(w, 4, 4, 2);
     fake.saveNames << path;
     w.on_save_effects_triggered();
     QCOMPARE(fake.messages().size(), 1);
-    vector3D re, im;
-    QVERIFY(read_effects_file(path, re, im));
-    QCOMPARE(re, w.effects.re);
-    QCOMPARE(im, vector3D(2, vector2D(4, std::vector<data_type>(4, 0.0f))));
+    QVERIFY(read_file(path) == effects_file_bytes(expanded(w.effects)));
+    EffectsOperator back;
+    QVERIFY(read_effects_file(path, back));
+    QCOMPARE(back.quarter, w.effects.quarter);
+    QVERIFY(back.im.empty());
 }
 
-void TestMainWindowFiles::effectsImportFailure()
+void TestMainWindowFiles::effectsImportRefusals_data()
 {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("taken");
+    QTest::addColumn<QString>("detail");
+    QTest::newRow("half the values") << "half" << false << "";
+    QTest::newRow("not even") << "uneven" << false << "Level 2";
+    QTest::newRow("even to float rounding, of an earlier version") << "rounding" << true << "";
+}
+
+// A file that is cut short or does not hold an operator (its planes are not
+// even) is refused with a message and leaves the stored operator as it was;
+// one that is even to float rounding, as earlier versions wrote them, is
+// taken.
+void TestMainWindowFiles::effectsImportRefusals()
+{
+    QFETCH(QString, file);
+    QFETCH(bool, taken);
+    QFETCH(QString, detail);
     QTemporaryDir dir;
-    const QString path = dir.filePath("half.eff");
-    QVERIFY(write_effects_file(path, make_cube(8, 4, 2), make_cube(8, 4, 2)));
-    QVERIFY(write_file(path, read_file(path).left(12 + 8 * 4 * 16)));  // half the values
+    const QString path = dir.filePath(file + ".eff");
+    const EffectsOperator good = make_operator(8, 4, 2, -7.0f);
+    vector3D re = expanded(good);
+    if (file == "half") {
+        QVERIFY(write_file(path, effects_file_bytes(re).left(12 + 8 * 4 * 16)));
+    } else if (file == "uneven") {
+        re[1][1][2] += 1.0f;  // level 2 (values up to about 1000) one apart from its mirrors
+        QVERIFY(write_file(path, effects_file_bytes(re)));
+    } else {
+        re[1][1][2] = std::nextafter(re[1][1][2], 1e30f);
+        re[0][3][7] = std::nextafter(re[0][3][7], -1e30f);
+        QVERIFY(write_file(path, effects_file_bytes(re)));
+    }
     FakeInteraction fake;
     MainWindow w;
-    w.effects.re = make_cube(2, 2, 1);
-    w.effects.key.valid = true;
-    const vector3D before = w.effects.re;
+    w.effects = make_operator(8, 4, 2, 3.0f);
+    w.effects.im = make_cube(8, 4, 2);
+    giveGridFor(w, 8, 4, 2);
+    QVERIFY(w.effectsMatchModel());
+    const EffectsOperator before = w.effects;
     fake.openNames << path;
     w.on_import_effects_triggered();
+    if (taken) {
+        QVERIFY2(fake.notes.isEmpty(), qPrintable(fake.errors().join("; ")));
+        QCOMPARE(w.effects.levels(), 2);
+        // Folded to the mean of the mirrors: within a float step of the operator.
+        for (int k = 0; k < 2; ++k)
+            for (int r = 0; r < 4; ++r)
+                for (int c = 0; c < 8; ++c)
+                    QVERIFY(std::fabs(w.effects.at(k, r, c) - good.at(k, r, c)) <=
+                            2.5e-7f * std::fabs(good.at(k, r, c)));
+        QVERIFY(w.effects.im.empty());
+        QVERIFY(w.effectsMatchModel());
+        return;
+    }
     QCOMPARE(fake.errors().size(), 1);
     QVERIFY(fake.errors()[0].startsWith("Can't import layers effects"));
-    QCOMPARE(w.effects.re, before);
-    QVERIFY(w.effects.im.empty());
-    QVERIFY(w.effects.key.valid);
+    QVERIFY(fake.errors()[0].contains(detail));
+    QCOMPARE(w.effects.quarter, before.quarter);
+    QCOMPARE(w.effects.im, before.im);
+    QCOMPARE(w.effects.key, before.key);
+    QVERIFY(w.effectsMatchModel());
 }
 
 // Nothing stored, or an operator of another grid: nothing to export.
@@ -255,7 +312,7 @@ void TestMainWindowFiles::effectsExportRefusedWithoutEffects()
     w.language = 1;
     w.on_save_effects_triggered();
     QCOMPARE(fake.errors().size(), 1);
-    w.effects.re = make_cube(4, 4, 2);
+    w.effects = make_operator(4, 4, 2);
     giveGridFor(w, 4, 4, 2);
     w.z_calc = nodes(2, 0, 30);
     w.on_save_effects_triggered();

@@ -31,7 +31,7 @@ bool buildEffects(MainWindow& w)
     if (forward_geometry(w.den_grid, w.x_calc, w.y_calc, w.z_calc, w.calc_height, w.expansion_factor, g) !=
         ForwardStatus::Completed)
         return false;
-    return build_effects(g, w.effects, false, 1) == ForwardStatus::Completed;
+    return build_effects(g, w.effects, 1) == ForwardStatus::Completed;
 }
 
 // A project with every data set, as the commands leave them.
@@ -105,6 +105,8 @@ private slots:
     void sidecarsFollowTheSavedProject();
     void regularizerSavedInLoadedUnitsAndUnchanged();
     void sidecarsUsedOnlyWhenTheirSizesMatch();
+    void effectsSidecarMustBeEven_data();
+    void effectsSidecarMustBeEven();
     void damagedFilesLeaveTheProjectUnchanged_data();
     void damagedFilesLeaveTheProjectUnchanged();
     void unreadableFile();
@@ -194,8 +196,11 @@ void TestProjectCommands::saveAndOpenEveryDataSet()
     QCOMPARE(b.faults.inlines, a.faults.inlines);
     QCOMPARE(b.faults.crosslines, a.faults.crosslines);
     QCOMPARE(b.faults.inline_type, true);
-    // Both sidecars: the real half only, keyed for the model read with them.
-    QCOMPARE(b.effects.re, a.effects.re);
+    // Both sidecars, keyed for the model read with them; the operator folds
+    // back from its expanded sidecar bit for bit, without imaginary parts.
+    QCOMPARE(b.effects.quarter, a.effects.quarter);
+    QCOMPARE(b.effects.rows, a.effects.rows);
+    QCOMPARE(b.effects.columns, a.effects.columns);
     QVERIFY(b.effects.im.empty());
     QVERIFY(b.effectsMatchModel());
     QCOMPARE(b.layer_effects, a.layer_effects);
@@ -356,13 +361,9 @@ void TestProjectCommands::sidecarsFollowTheSavedProject()
     QString path = dir.filePath("p.3Dproj");
     QCOMPARE(w.save_project(path), 1);
     QCOMPARE(files_in(dir.path()), (QStringList{"p.3Dproj", "p.eff", "p.effh"}));
-    vector3D sidecar_re, sidecar_im;
-    QVERIFY(read_effects_file(dir.filePath("p.eff"), sidecar_re, sidecar_im));
-    QCOMPARE(sidecar_re, w.effects.re);
-    for (const auto& level : sidecar_im)
-        for (const auto& row : level)
-            for (float v : row)
-                QCOMPARE(v, 0.0f);
+    // The full grid of every level with imaginary parts 0.0, as the sidecar
+    // has always been written.
+    QVERIFY(read_file(dir.filePath("p.eff")) == effects_file_bytes(expanded(w.effects)));
 
     // Operators that do not belong to the model saved are not written, and
     // those of an earlier save are removed.
@@ -419,11 +420,11 @@ void TestProjectCommands::sidecarsUsedOnlyWhenTheirSizesMatch()
     QCOMPARE(a.save_project(path), 1);
 
     // Sidecars of another model put beside the project.
-    QVERIFY(write_effects_file(dir.filePath("s.eff"), make_cube(8, 8, 4), vector3D()));
+    QVERIFY(write_effects_file(dir.filePath("s.eff"), make_operator(8, 8, 4), EffectsImaginary::Zero));
     QVERIFY(write_layer_effects_sidecar(dir.filePath("s.effh"), {make_field(6, 5), make_field(6, 5)}));
 
     MainWindow b;
-    b.effects.re = make_cube(2, 2, 2);
+    b.effects = make_operator(2, 2, 2);
     b.layer_effects = {make_field(6, 5), make_field(6, 5), make_field(6, 5)};
     fake.openNames << path;
     b.on_open_project_triggered();
@@ -439,6 +440,83 @@ void TestProjectCommands::sidecarsUsedOnlyWhenTheirSizesMatch()
     b.on_open_project_triggered();
     QVERIFY(fake.errors().isEmpty());
     QVERIFY(b.effects.empty());
+}
+
+void TestProjectCommands::effectsSidecarMustBeEven_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("taken");
+    QTest::newRow("as written") << "none" << true;
+    QTest::newRow("even to float rounding, of an earlier version") << "rounding" << true;
+    QTest::newRow("not even") << "uneven" << false;
+}
+
+// The eff sidecar holds full grids; it is taken only when every plane is
+// even (to float rounding, as earlier versions wrote it). One that is not is
+// skipped without a message, as any other unusable sidecar: the project
+// opens and the operator is built again by the next run that needs it.
+void TestProjectCommands::effectsSidecarMustBeEven()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, taken);
+    QTemporaryDir dir;
+    FakeInteraction fake;
+    MainWindow a;
+    populate(a);
+    QVERIFY(buildEffects(a));
+    QString path = dir.filePath("e.3Dproj");
+    QCOMPARE(a.save_project(path), 1);
+    const QString eff = dir.filePath("e.eff");
+    const QByteArray written = read_file(eff);
+    const int rows = a.effects.rows, columns = a.effects.columns;
+    // The value of level k, row r, column c in the file.
+    auto at = [&](int k, int r, int c) { return 12 + ((k * rows + r) * columns + c) * 16; };
+    QByteArray bytes = written;
+    if (change == "rounding") {
+        bytes.replace(at(1, 1, 2), 8, be_double(std::nextafter(a.effects.at(1, 1, 2), 1e30f)));
+        bytes.replace(at(3, rows - 2, columns - 1), 8, be_double(std::nextafter(a.effects.at(3, 2, 1), -1e30f)));
+    } else if (change == "uneven") {
+        // A hundredth of the level's largest value (its mean, at 0, 0) off.
+        bytes.replace(at(2, 1, 2), 8, be_double(a.effects.at(2, 1, 2) + 0.01 * std::fabs(a.effects.at(2, 0, 0))));
+    }
+    QVERIFY(write_file(eff, bytes));
+
+    MainWindow b;
+    b.language = 1;
+    b.effects = make_operator(2, 2, 2);
+    fake.openNames << path;
+    b.on_open_project_triggered();
+    QVERIFY2(fake.notes.isEmpty(), qPrintable(fake.errors().join("\n")));
+    QCOMPARE(b.den_grid, a.den_grid);
+    QCOMPARE(b.layer_effects, a.layer_effects);
+    QCOMPARE(b.project_path, path);
+    if (!taken) {
+        QVERIFY(b.effects.empty());
+        QVERIFY(!b.effectsMatchModel());
+        // Built again when a run needs it.
+        b.store_eff = true;
+        b.on_forward_grid_triggered();
+        QVERIFY2(fake.errors().isEmpty(), qPrintable(fake.errors().join("\n")));
+        QVERIFY(b.effectsMatchModel());
+        QCOMPARE(b.effects.quarter, a.effects.quarter);
+        return;
+    }
+    QVERIFY(b.effectsMatchModel());
+    QVERIFY(b.effects.im.empty());
+    if (change == "none")
+        QCOMPARE(b.effects.quarter, a.effects.quarter);  // fold(expand(q)) == q
+    for (int k = 0; k < a.effects.levels(); ++k)
+        for (int r = 0; r < rows; ++r)
+            for (int c = 0; c < columns; ++c)
+                QVERIFY(std::fabs(b.effects.at(k, r, c) - a.effects.at(k, r, c)) <=
+                        2.5e-7f * std::fabs(a.effects.at(k, r, c)));
+    // Saved again: the operator as read, expanded.
+    QString again = dir.filePath("again.3Dproj");
+    QCOMPARE(b.save_project(again), 1);
+    const QByteArray rewritten = read_file(dir.filePath("again.eff"));
+    QVERIFY(rewritten == effects_file_bytes(expanded(b.effects)));
+    if (change == "none")
+        QVERIFY(rewritten == written);
 }
 
 void TestProjectCommands::damagedFilesLeaveTheProjectUnchanged_data()
@@ -478,7 +556,7 @@ void TestProjectCommands::damagedFilesLeaveTheProjectUnchanged()
     QCOMPARE(w.project_path, dir.filePath("good.3Dproj"));
     const QByteArray good = read_file(w.project_path);
     const vector3D cube = w.den_grid;
-    const vector3D re = w.effects.re;
+    const EffectsOperator effects = w.effects;
     const auto layer_effects = w.layer_effects;
     w.progress_label->setText(QStringLiteral("before"));
 
@@ -490,7 +568,8 @@ void TestProjectCommands::damagedFilesLeaveTheProjectUnchanged()
     QCOMPARE(fake.errors().size(), 1);
     QVERIFY2(fake.errors()[0].contains(error), qPrintable(fake.errors()[0]));
     QCOMPARE(w.den_grid, cube);
-    QCOMPARE(w.effects.re, re);
+    QCOMPARE(w.effects.quarter, effects.quarter);
+    QCOMPARE(w.effects.key, effects.key);
     QCOMPARE(w.layer_effects, layer_effects);
     QCOMPARE(w.horizons.size(), std::size_t(3));
     QCOMPARE(w.faults.names.size(), std::size_t(2));

@@ -110,7 +110,7 @@ void TestProjectEndToEnd::buildCalculateSaveCloseReopen()
     std::vector<double> gx, gy, gz;
     std::vector<field2D> horizons;
     field2D calculated, reused;
-    vector3D stored_effects;
+    std::vector<std::vector<float>> stored_effects;  // the operator's quarters
     field2D observed_map, calculated_map;
     {
         MainWindow w;
@@ -147,7 +147,7 @@ void TestProjectEndToEnd::buildCalculateSaveCloseReopen()
         w.on_forward_grid_triggered();
         QVERIFY2(fake.errors().isEmpty(), qPrintable(fake.errors().join("\n")));
         QCOMPARE(w.Vz_calculated.size(), std::size_t(kNy));
-        QVERIFY(!w.effects.re.empty());
+        QVERIFY(!w.effects.empty());
 
         // A second calculation reuses the stored effects.
         const field2D first = w.Vz_calculated;
@@ -160,7 +160,7 @@ void TestProjectEndToEnd::buildCalculateSaveCloseReopen()
         gx = w.x_calc, gy = w.y_calc, gz = w.z_calc;
         horizons = w.horizons;
         calculated = w.Vz_calculated;
-        stored_effects = w.effects.re;
+        stored_effects = w.effects.quarter;
         observed_map = mapCells(w.ui->observed_axes);
         calculated_map = mapCells(w.ui->calculated_axes);
         QCOMPARE(observed_map.size(), std::size_t(kNy));
@@ -215,11 +215,11 @@ void TestProjectEndToEnd::buildCalculateSaveCloseReopen()
     QVERIFY(w.ui->view_profiles->isEnabled());
 
     // The stored effects came back and serve the next calculation as they are.
-    QCOMPARE(w.effects.re, stored_effects);
+    QCOMPARE(w.effects.quarter, stored_effects);
     w.Vz_calculated.clear();
     w.on_forward_grid_triggered();
     QVERIFY(fake.errors().isEmpty());
-    QCOMPARE(w.effects.re, stored_effects);
+    QCOMPARE(w.effects.quarter, stored_effects);
     // Exactly as a reuse in the first session, and the field of the model.
     QCOMPARE(w.Vz_calculated, reused);
     double largest = 0;

@@ -195,6 +195,7 @@ private slots:
     void names_data();
     void names();
     void effectsSidecar();
+    void effectsSidecarOfAnEarlierVersion();
     void layerEffectsSidecar();
 };
 
@@ -601,9 +602,9 @@ void TestProjectFile::sidecarOfAbsurdSize()
     const QByteArray bytes = be32(columns) + be32(rows) + be32(planes) + QByteArray(64, '\0');
     QVERIFY(write_file(eff, bytes));
     QVERIFY(write_file(effh, bytes));
-    vector3D kept{{{1.0f}}};
+    EffectsOperator kept = make_operator(1, 1, 1);
     QCOMPARE(read_effects_sidecar(eff, columns, rows, planes, kept).code(), CodecError::Truncated);
-    QCOMPARE(kept, (vector3D{{{1.0f}}}));
+    QCOMPARE(kept.quarter, make_operator(1, 1, 1).quarter);
     std::vector<field2D> kept_layers{field2D{{9.0}}};
     QCOMPARE(read_layer_effects_sidecar(effh, columns, rows, planes, kept_layers).code(), CodecError::Truncated);
     QCOMPARE(kept_layers, (std::vector<field2D>{field2D{{9.0}}}));
@@ -727,34 +728,77 @@ void TestProjectFile::effectsSidecar()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("p.eff");
-    const vector3D re = make_cube(8, 4, 3), im = make_cube(8, 4, 3, -5.0f);
-    QVERIFY(write_effects_file(path, re, vector3D()));  // the sidecar's form: imaginary parts 0
+    EffectsOperator e = make_operator(8, 4, 3);
+    e.im = make_cube(8, 4, 3, -5.0f);
+    // The sidecar's form: the full grids, imaginary parts 0.
+    QVERIFY(write_effects_file(path, e, EffectsImaginary::Zero));
     QByteArray bytes = read_file(path);
     QCOMPARE(bytes.size(), 12 + 3 * 4 * 8 * 16);
     QCOMPARE(bytes.mid(12 + 8, 8), be_double(0));
+    QVERIFY(bytes == effects_file_bytes(expanded(e)));
 
-    vector3D out;
+    EffectsOperator out;
     QVERIFY(read_effects_sidecar(path, 8, 4, 3, out));
-    QCOMPARE(out, re);
+    QCOMPARE(out.quarter, e.quarter);
+    QCOMPARE(out.rows, 4);
+    QCOMPARE(out.columns, 8);
+    QVERIFY(out.im.empty());
+    QVERIFY(!out.key.valid);
 
     // A standalone file with imaginary parts: only the real ones are kept.
-    QVERIFY(write_effects_file(path, re, im));
-    vector3D out2;
+    QVERIFY(write_effects_file(path, e, EffectsImaginary::Held));
+    EffectsOperator out2;
     QVERIFY(read_effects_sidecar(path, 8, 4, 3, out2));
-    QCOMPARE(out2, re);
+    QCOMPARE(out2.quarter, e.quarter);
+    QVERIFY(out2.im.empty());
 
     // Sizes of another model, or a damaged file: nothing is taken.
-    vector3D kept{{{1.0f}}};
+    const EffectsOperator sentinel = make_operator(2, 2, 1, 9.0f);
+    EffectsOperator kept = sentinel;
     const int other_sizes[][3] = {{8, 4, 2}, {4, 8, 3}, {8, 4, 4}, {0, 0, 0}};
     for (const auto& size : other_sizes) {
         const CodecStatus s = read_effects_sidecar(path, size[0], size[1], size[2], kept);
         QCOMPARE(s.code(), CodecError::BadHeader);
-        QCOMPARE(kept, (vector3D{{{1.0f}}}));
+        QCOMPARE(kept.quarter, sentinel.quarter);
     }
     QVERIFY(write_file(path, bytes.left(bytes.size() - 8)));
     QCOMPARE(read_effects_sidecar(path, 8, 4, 3, kept).code(), CodecError::Truncated);
-    QCOMPARE(kept, (vector3D{{{1.0f}}}));
+    QCOMPARE(kept.quarter, sentinel.quarter);
     QVERIFY(!read_effects_sidecar(dir.filePath("missing.eff"), 8, 4, 3, kept));
+    QCOMPARE(kept.quarter, sentinel.quarter);
+
+    // Planes that are not even are not an operator's: refused.
+    QVERIFY(write_file(path, effects_file_bytes(make_cube(8, 4, 3))));
+    QCOMPARE(read_effects_sidecar(path, 8, 4, 3, kept).code(), CodecError::UnknownFormat);
+    QCOMPARE(kept.quarter, sentinel.quarter);
+    QCOMPARE(kept.rows, 2);
+}
+
+// A sidecar written by an earlier version holds the full grids of an
+// operator even only to float rounding: it is read and folded.
+void TestProjectFile::effectsSidecarOfAnEarlierVersion()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("old.eff");
+    const EffectsOperator e = make_operator(6, 8, 2, -50.0f);
+    vector3D re = expanded(e);
+    re[1][7][5] = std::nextafter(re[1][7][5], 1e30f);  // the mirror of [1][1][1]
+    re[0][0][3] = std::nextafter(re[0][0][3], -1e30f);
+    QVERIFY(write_file(path, effects_file_bytes(re)));
+    EffectsOperator out;
+    QVERIFY(read_effects_sidecar(path, 6, 8, 2, out));
+    QCOMPARE(out.levels(), 2);
+    for (int k = 0; k < 2; ++k)
+        for (int r = 0; r < 8; ++r)
+            for (int c = 0; c < 6; ++c) {
+                const float want = e.at(k, r, c);
+                QVERIFY(std::fabs(out.at(k, r, c) - want) <= std::fabs(std::nextafter(want, 1e30f) - want));
+            }
+    // Every mirror holds one value once folded.
+    QCOMPARE(out.at(1, 7, 5), out.at(1, 1, 1));
+    QCOMPARE(out.at(1, 7, 5), out.at(1, 7, 1));
+    // A value that is its own mirror keeps what the file holds.
+    QCOMPARE(out.at(0, 0, 3), re[0][0][3]);
 }
 
 void TestProjectFile::layerEffectsSidecar()

@@ -56,10 +56,14 @@ const std::map<QString, Writer>& writers()
              return write_project_file(p, d);
          }},
         {"eff sidecar",
-         [](const QString& p, int s) { return write_effects_file(p, make_cube(8 * s, 8, 8), vector3D()); }},
+         [](const QString& p, int s) {
+             return write_effects_file(p, make_operator(8 * s, 8, 8), EffectsImaginary::Zero);
+         }},
         {"effects file",
          [](const QString& p, int s) {
-             return write_effects_file(p, make_cube(4 * s, 8, 8), make_cube(4 * s, 8, 8, -1.0f));
+             EffectsOperator e = make_operator(4 * s, 8, 8);
+             e.im = make_cube(4 * s, 8, 8, -1.0f);
+             return write_effects_file(p, e, EffectsImaginary::Held);
          }},
         {"effh sidecar",
          [](const QString& p, int s) {
