@@ -109,9 +109,9 @@ void BM_inversion_iteration(benchmark::State& state)
         field2D work_re(g.My, std::vector<double>(g.Mx, 0.0)), work_im = work_re;
         state.ResumeTiming();
 
-        run_inversion_iteration(RunControl(), p.effects.re, model_re, model_im, observed_re, observed_im, p.weights,
+        run_inversion_iteration(RunControl(), p.effects, model_re, model_im, observed_re, observed_im, p.weights,
                                 work_re, work_im, threads, 0, 1);
-        predicted_field(p.effects.re, model_re, model_im, work_re, work_im, threads);
+        predicted_field(p.effects, model_re, model_im, work_re, work_im, threads);
         benchmark::DoNotOptimize(work_re.data());
 
         state.PauseTiming();
@@ -121,9 +121,8 @@ void BM_inversion_iteration(benchmark::State& state)
         state.ResumeTiming();
     }
     double effects_bytes = 0;
-    for (const auto& level : p.effects.re)
-        for (const auto& row : level)
-            effects_bytes += 4.0 * row.size();
+    for (const auto& level : p.effects.quarter)
+        effects_bytes += 4.0 * level.size();
     const double grid = 4.0 * N * N * LEVELS;
     const double method = 4.0 * (g.Mx / 2 + 1) * (g.My / 2 + 1) * LEVELS + grid
                           + 8.0 * g.My * (g.Mx / 2 + 1) * LEVELS + 4 * 8.0 * g.padded_cells();

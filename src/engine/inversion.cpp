@@ -189,177 +189,223 @@ void misfit_from_predicted(const field2D& predicted_re, const field2D& predicted
     fft_2d(out_re, out_im, fft_forward);
 }
 
-// Rows [r0, r1) of update_and_accumulate. Cloned for AVX2 where the
-// processor has it; without contraction into fused multiply-adds both
-// clones round alike.
-__attribute__((target_clones("avx2", "default"))) void update_and_accumulate_rows(
-    const vector3D& operator_re, vector3D& model_re, vector3D& model_im, const field2D& misfit_re,
-    const field2D& misfit_im, const std::vector<double>& weights, field2D& out_re, field2D& out_im,
-    std::size_t levels, std::size_t cols, std::size_t r0, std::size_t r1)
+// Columns of the half spectrum that one block of steps holds: with all the
+// levels of two rows they stay in the second-level cache.
+constexpr std::size_t step_block_columns = 64;
+
+// What every block of one run of steps shares.
+struct StepRun
 {
-    for (std::size_t r = r0; r < r1; ++r) {
-        std::fill(out_re[r].begin(), out_re[r].end(), 0.0);
-        std::fill(out_im[r].begin(), out_im[r].end(), 0.0);
+    const EffectsOperator& op;
+    vector3D& re;
+    vector3D& im;
+    const field2D& obs_re;
+    const field2D& obs_im;
+    const double* w;       // the weight of every level (0 beyond the weights given)
+    std::size_t levels;    // levels that take part
+    std::size_t rows, cols; // My, Mx
+    int steps;
+};
+
+// `steps` gradient steps of the wavenumbers in columns [c0, c1) of the half
+// spectrum in row r and its mirror row (My - r) mod My. Every step forms the
+// predicted spectrum (float products summed in double, levels in order),
+// the misfit D from it (see the top of inversion.h) and moves every level
+// with a non-zero weight by -w * operator * D, computed in double and
+// rounded to float. A step's update pass also sums the moved model's
+// prediction for the next step. Cloned for AVX2 where the processor has
+// it; without contraction into fused multiply-adds both clones round alike.
+__attribute__((target_clones("avx512f", "avx2", "default"))) void step_block(const StepRun& run, std::size_t r,
+                                                                   std::size_t c0, std::size_t c1)
+{
+    constexpr std::size_t B = step_block_columns;
+    const std::size_t mirror = (run.rows - r) % run.rows;
+    const std::size_t rows_of[2] = {r, mirror};
+    const std::size_t n = mirror == r ? 1 : 2;
+    const std::size_t nc = c1 - c0;
+    alignas(64) double pr[2][B], pi[2][B], hr[2][B], hi[2][B], dr[2][B], di[2][B];
+
+    // The Hermitian part of the observed spectrum: (O(k) + conj O(-k)) / 2.
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::size_t rr = rows_of[i], rm = rows_of[n - 1 - i];
+        for (std::size_t k = 0; k < nc; ++k) {
+            const std::size_t c = c0 + k, cm = (run.cols - c) % run.cols;
+            hr[i][k] = 0.5 * (run.obs_re[rr][c] + run.obs_re[rm][cm]);
+            hi[i][k] = 0.5 * (run.obs_im[rr][c] - run.obs_im[rm][cm]);
+        }
     }
-    constexpr std::size_t block = 8;
-    for (std::size_t b0 = r0; b0 < r1; b0 += block) {
-        const std::size_t b1 = std::min(b0 + block, r1);
-        for (std::size_t l = 0; l < levels; ++l) {
-            const double w = l < weights.size() ? weights[l] : 0.0;
-            for (std::size_t r = b0; r < b1; ++r) {
-                const float* __restrict op = operator_re[l][r].data();
-                float* __restrict mr = model_re[l][r].data();
-                float* __restrict mi = model_im[l][r].data();
+
+    auto accumulate = [&](std::size_t l, std::size_t i, const float* __restrict o) {
+        const float* __restrict mr = run.re[l][rows_of[i]].data() + c0;
+        const float* __restrict mi = run.im[l][rows_of[i]].data() + c0;
+        double* __restrict sr = pr[i];
+        double* __restrict si = pi[i];
+        for (std::size_t k = 0; k < nc; ++k) {
+            const float a = o[k] * mr[k];
+            const float b = o[k] * mi[k];
+            sr[k] += static_cast<double>(a);
+            si[k] += static_cast<double>(b);
+        }
+    };
+
+    for (std::size_t i = 0; i < n; ++i)
+        for (std::size_t k = 0; k < nc; ++k)
+            pr[i][k] = pi[i][k] = 0.0;
+    for (std::size_t l = 0; l < run.levels; ++l) {
+        const float* o = run.op.half_row(static_cast<int>(l), static_cast<int>(r)) + c0;
+        for (std::size_t i = 0; i < n; ++i)
+            accumulate(l, i, o);
+    }
+
+    for (int s = 0; s < run.steps; ++s) {
+        // The misfit: predicted minus observed, its Hermitian part. Only in
+        // the columns that are their own mirrors (0 and Mx/2) does the
+        // predicted spectrum have a part that is not Hermitian.
+        for (std::size_t i = 0; i < n; ++i) {
+            for (std::size_t k = 0; k < nc; ++k) {
+                dr[i][k] = pr[i][k] - hr[i][k];
+                di[i][k] = pi[i][k] - hi[i][k];
+            }
+            const std::size_t j = n - 1 - i;
+            for (std::size_t c : {std::size_t(0), run.cols / 2}) {
+                if (c < c0 || c >= c1 || (run.cols - c) % run.cols != c)
+                    continue;
+                const std::size_t k = c - c0;
+                dr[i][k] = 0.5 * (pr[i][k] + pr[j][k]) - hr[i][k];
+                di[i][k] = 0.5 * (pi[i][k] - pi[j][k]) - hi[i][k];
+            }
+        }
+        if (r == 0 && c0 == 0)
+            dr[0][0] = di[0][0] = 0.0;  // the mean is removed
+
+        const bool last = s + 1 == run.steps;
+        for (std::size_t i = 0; i < n; ++i)
+            for (std::size_t k = 0; k < nc; ++k)
+                pr[i][k] = pi[i][k] = 0.0;
+        for (std::size_t l = 0; l < run.levels; ++l) {
+            const float* __restrict o = run.op.half_row(static_cast<int>(l), static_cast<int>(r)) + c0;
+            const double w = run.w[l];
+            for (std::size_t i = 0; i < n; ++i) {
                 if (w != 0.0) {
-                    const double* __restrict fr = misfit_re[r].data();
-                    const double* __restrict fi = misfit_im[r].data();
-                    for (std::size_t k = 0; k < cols; ++k) {
-                        const double o = static_cast<double>(op[k]);
-                        mr[k] = static_cast<float>(static_cast<double>(mr[k]) - o * fr[k] * w);
-                        mi[k] = static_cast<float>(static_cast<double>(mi[k]) - o * fi[k] * w);
+                    float* __restrict mr = run.re[l][rows_of[i]].data() + c0;
+                    float* __restrict mi = run.im[l][rows_of[i]].data() + c0;
+                    const double* __restrict fr = dr[i];
+                    const double* __restrict fi = di[i];
+                    for (std::size_t k = 0; k < nc; ++k) {
+                        const double ok = static_cast<double>(o[k]);
+                        mr[k] = static_cast<float>(static_cast<double>(mr[k]) - ok * fr[k] * w);
+                        mi[k] = static_cast<float>(static_cast<double>(mi[k]) - ok * fi[k] * w);
                     }
                 }
-                double* __restrict sr = out_re[r].data();
-                double* __restrict si = out_im[r].data();
-                for (std::size_t k = 0; k < cols; ++k) {
-                    const float pr = op[k] * mr[k];
-                    const float pi = op[k] * mi[k];
-                    sr[k] += static_cast<double>(pr);
-                    si[k] += static_cast<double>(pi);
-                }
+                if (!last)
+                    accumulate(l, i, o);
             }
         }
     }
 }
 
-// One pass over the operator and the model on the half spectrum (columns
-// 0 .. Mx/2; the model and the operator are real, so the other columns are
-// mirrors): every level with a non-zero weight moves by -w * operator *
-// misfit (as parallel_update_model), and the moved model's predicted
-// spectrum is summed into out (as parallel_accumulate_effects: float
-// products summed in double, levels in order) and completed by its mirror.
-// Rows are split over the workers, a few rows at a time so that the rows'
-// sums stay in cache. Empty weights only sum.
-void update_and_accumulate(const vector3D& operator_re, vector3D& model_re, vector3D& model_im,
-                           const field2D& misfit_re, const field2D& misfit_im, const std::vector<double>& weights,
-                           field2D& out_re, field2D& out_im, int thread_count)
+// `steps` gradient steps of the model (see step_block), a block of
+// wavenumbers at a time; the pairs of mirrored rows are split over the
+// workers. The levels that moved get their columns beyond Mx/2 from their
+// halves. A model, operator or observed spectrum of unequal shapes moves
+// nothing.
+void gradient_steps(const EffectsOperator& op, vector3D& re, vector3D& im, const field2D& obs_re,
+                    const field2D& obs_im, const std::vector<double>& weights, int steps, int thread_count)
 {
-    if (out_re.empty())
+    if (steps <= 0 || re.empty() || re[0].empty() || re[0][0].empty())
         return;
-    const std::size_t levels = std::min(model_re.size(), operator_re.size());
-    const std::size_t rows = std::min(out_re.size(), misfit_re.size());
-    const std::size_t cols = rows ? std::min(out_re[0].size(), misfit_re[0].size()) : 0;
-    const std::size_t half = std::min(cols, cols / 2 + 1);
-    run_split(rows, thread_count, [&](std::size_t r0, std::size_t r1) {
-        update_and_accumulate_rows(operator_re, model_re, model_im, misfit_re, misfit_im, weights, out_re, out_im,
-                                   levels, half, r0, r1);
+    const std::size_t rows = re[0].size(), cols = re[0][0].size();
+    if (op.rows != static_cast<int>(rows) || op.columns != static_cast<int>(cols) || obs_re.size() != rows
+        || obs_im.size() != rows || obs_re[0].size() != cols || obs_im[0].size() != cols)
+        return;
+    const std::size_t levels = std::min({re.size(), im.size(), static_cast<std::size_t>(op.levels())});
+    std::vector<double> w(levels, 0.0);
+    bool any = false;
+    for (std::size_t l = 0; l < levels && l < weights.size(); ++l) {
+        w[l] = weights[l];
+        any = any || w[l] != 0.0;
+    }
+    if (!any)
+        return;
+    const StepRun run{op, re, im, obs_re, obs_im, w.data(), levels, rows, cols, steps};
+    const std::size_t half = cols / 2 + 1 < cols ? cols / 2 + 1 : cols;
+    const std::size_t blocks = (half + step_block_columns - 1) / step_block_columns;
+    const std::size_t width = (half + blocks - 1) / blocks;
+    run_split(rows / 2 + 1 < rows ? rows / 2 + 1 : rows, thread_count, [&](std::size_t p0, std::size_t p1) {
+        for (std::size_t p = p0; p < p1; ++p)
+            for (std::size_t c0 = 0; c0 < half; c0 += width)
+                step_block(run, p, c0, std::min(c0 + width, half));
     });
-    fft_complete_half_spectrum(out_re, out_im);
+    run_split(levels, thread_count, [&](std::size_t l0, std::size_t l1) {
+        for (std::size_t l = l0; l < l1; ++l)
+            if (run.w[l] != 0.0)
+                fft_complete_half_spectrum(re[l], im[l]);
+    });
 }
 
-// Successive gradient steps of one model on its half spectrum: each step's
-// update pass also sums the moved model's predicted spectrum for the next
-// step, so that a step reads the operator and the model once. finish()
-// completes the moved levels' spectra from their halves.
-class GradientSteps
+// Steps asked for one at a time and made in runs (see
+// run_inversion_iteration): about this many cell-steps per run, so that
+// the window is answered a few times a second on large models.
+constexpr double cell_steps_per_run = 1.0e8;
+
+int steps_per_run(const vector3D& model)
 {
-public:
-    GradientSteps(const vector3D& operator_re, vector3D& model_re, vector3D& model_im, const field2D& observed_re,
-                  const field2D& observed_im, int thread_count)
-        : op(operator_re), re(model_re), im(model_im), obs_re(observed_re), obs_im(observed_im), T(thread_count)
-    {
-        const std::size_t rows = observed_re.size();
-        const std::size_t cols = rows ? observed_re[0].size() : 0;
-        pred_re.assign(rows, std::vector<double>(cols, 0.0));
-        pred_im = pred_re;
-    }
-
-    void step(const std::vector<double>& weights, field2D& misfit_re, field2D& misfit_im)
-    {
-        if (!have_prediction)
-            update_and_accumulate(op, re, im, pred_re, pred_im, std::vector<double>(), pred_re, pred_im, T);
-        misfit_from_predicted(pred_re, pred_im, obs_re, obs_im, misfit_re, misfit_im);
-        update_and_accumulate(op, re, im, misfit_re, misfit_im, weights, pred_re, pred_im, T);
-        have_prediction = true;
-        for (std::size_t l = 0; l < weights.size(); ++l)
-            if (weights[l] != 0.0) {
-                if (moved.size() < weights.size())
-                    moved.resize(weights.size(), false);
-                moved[l] = true;
-            }
-    }
-
-    // The levels that moved get their columns beyond Mx/2 from their halves.
-    void finish()
-    {
-        const std::size_t levels = std::min({re.size(), im.size(), moved.size()});
-        run_split(levels, T, [&](std::size_t l0, std::size_t l1) {
-            for (std::size_t l = l0; l < l1; ++l)
-                if (moved[l])
-                    fft_complete_half_spectrum(re[l], im[l]);
-        });
-        moved.clear();
-    }
-
-private:
-    const vector3D& op;
-    vector3D& re;
-    vector3D& im;
-    const field2D& obs_re;
-    const field2D& obs_im;
-    const int T;
-    field2D pred_re, pred_im;
-    std::vector<bool> moved;
-    bool have_prediction = false;
-};
+    const double cells = model.empty() || model[0].empty()
+                             ? 0.0
+                             : double(model.size()) * double(model[0].size()) * double(model[0][0].size() / 2 + 1);
+    if (cells <= 0)
+        return inner_steps_per_iteration;
+    return std::clamp(static_cast<int>(cell_steps_per_run / cells), 1, inner_steps_per_iteration);
+}
 
 } // namespace
 
-void misfit_spectrum(const vector3D& operator_re, const vector3D& model_re, const vector3D& model_im,
+void misfit_spectrum(const EffectsOperator& effects, const vector3D& model_re, const vector3D& model_im,
                      const field2D& observed_re, const field2D& observed_im, field2D& out_re,
                      field2D& out_im, int thread_count)
 {
     field2D pred_re = out_re, pred_im = out_im;
-    parallel_accumulate_effects(operator_re, model_re, model_im, pred_re, pred_im, thread_count);
+    parallel_accumulate_effects(effects, model_re, model_im, pred_re, pred_im, thread_count);
     misfit_from_predicted(pred_re, pred_im, observed_re, observed_im, out_re, out_im);
 }
 
-void inversion_inner_step(const vector3D& operator_re, vector3D& model_re, vector3D& model_im,
+void inversion_inner_step(const EffectsOperator& effects, vector3D& model_re, vector3D& model_im,
                           const field2D& observed_re, const field2D& observed_im,
-                          const std::vector<double>& weights, field2D& work_re, field2D& work_im,
-                          int thread_count)
+                          const std::vector<double>& weights, field2D&, field2D&, int thread_count)
 {
-    GradientSteps stepper(operator_re, model_re, model_im, observed_re, observed_im, thread_count);
-    stepper.step(weights, work_re, work_im);
-    stepper.finish();
+    gradient_steps(effects, model_re, model_im, observed_re, observed_im, weights, 1, thread_count);
 }
 
-void predicted_field(const vector3D& operator_re, const vector3D& model_re, const vector3D& model_im,
+void predicted_field(const EffectsOperator& effects, const vector3D& model_re, const vector3D& model_im,
                      field2D& field_re, field2D& field_im, int thread_count)
 {
-    parallel_accumulate_effects(operator_re, model_re, model_im, field_re, field_im, thread_count);
+    parallel_accumulate_effects(effects, model_re, model_im, field_re, field_im, thread_count);
     fft_2d(field_re, field_im, fft_inverse);
 }
 
 // ---------------------------------------------------------------------------
 // Iterations
 
-int run_inversion_iteration(const RunControl& control, const vector3D& operator_re, vector3D& model_re,
+int run_inversion_iteration(const RunControl& control, const EffectsOperator& effects, vector3D& model_re,
                             vector3D& model_im, const field2D& observed_re, const field2D& observed_im,
-                            const std::vector<double>& weights, field2D& work_re, field2D& work_im,
-                            int thread_count, int it, int count)
+                            const std::vector<double>& weights, field2D&, field2D&, int thread_count, int it,
+                            int count)
 {
-    int steps = 0;
-    GradientSteps stepper(operator_re, model_re, model_im, observed_re, observed_im, thread_count);
+    const int per_run = steps_per_run(model_re);
+    int steps = 0, pending = 0;
     for (int s = 0; s < inner_steps_per_iteration; ++s) {
         control.show_percent(count > 0 ? static_cast<int>(static_cast<long long>(it) * 100 / count) : 0);
         control.show(QStringLiteral("Iter %1 - %2 %").arg(it + 1).arg(5 * s));
-        stepper.step(weights, work_re, work_im);
+        ++pending;
         ++steps;
-        if (!control.keep_running())
+        const bool stop = !control.keep_running();
+        if (stop || pending == per_run || s + 1 == inner_steps_per_iteration) {
+            gradient_steps(effects, model_re, model_im, observed_re, observed_im, weights, pending, thread_count);
+            pending = 0;
+        }
+        if (stop)
             break;
     }
-    stepper.finish();
     return steps;
 }
 
@@ -368,23 +414,27 @@ int run_inversion_iteration(const RunControl& control, const vector3D& operator_
 
 double run_fit_iterations(const RunControl& control, vector3D& trial_re, vector3D& trial_im,
                           const field2D& padded_observed, const field2D& observed_re,
-                          const field2D& observed_im, const vector3D& operator_re,
+                          const field2D& observed_im, const EffectsOperator& effects,
                           const std::vector<double>& weights, int thread_count, int trial)
 {
-    const std::size_t rows = trial_re.empty() ? 0 : trial_re[0].size();
-    const std::size_t cols = rows ? trial_re[0][0].size() : 0;
-    field2D work_re(rows, std::vector<double>(cols, 0.0));
-    field2D work_im(rows, std::vector<double>(cols, 0.0));
-
-    GradientSteps stepper(operator_re, trial_re, trial_im, observed_re, observed_im, thread_count);
+    // The steps are asked for one at a time and made in runs, as in
+    // run_inversion_iteration.
+    const int per_run = steps_per_run(trial_re);
+    int pending = 0;
     for (int step = 0; step < 100 && control.keep_running(); step += 10) {
         control.show(QStringLiteral("Fit alpha step %1 - %2 %").arg(trial).arg(step));
-        stepper.step(weights, work_re, work_im);
+        if (++pending == per_run) {
+            gradient_steps(effects, trial_re, trial_im, observed_re, observed_im, weights, pending, thread_count);
+            pending = 0;
+        }
     }
-    stepper.finish();
+    gradient_steps(effects, trial_re, trial_im, observed_re, observed_im, weights, pending, thread_count);
 
     // Residual energy of the trial, also after a stop.
-    predicted_field(operator_re, trial_re, trial_im, work_re, work_im, thread_count);
+    const std::size_t rows = trial_re.empty() ? 0 : trial_re[0].size();
+    const std::size_t cols = rows ? trial_re[0][0].size() : 0;
+    field2D work_re(rows, std::vector<double>(cols)), work_im = work_re;
+    predicted_field(effects, trial_re, trial_im, work_re, work_im, thread_count);
     grid_subtract(work_re, padded_observed);
     add_scalar(work_re, -mean_of(work_re));
     return sum_of_squares(work_re);
@@ -402,7 +452,7 @@ void scale_weights(std::vector<double>& w, double f)
 
 AlphaFit fit_alpha_decades(const RunControl& control, int nz, int My, int Mx, const field2D& padded_observed,
                            const field2D& observed_re, const field2D& observed_im,
-                           const vector3D& operator_re, std::vector<double>& weights, int thread_count,
+                           const EffectsOperator& effects, std::vector<double>& weights, int thread_count,
                            int max_trials)
 {
     AlphaFit fit;
@@ -428,7 +478,7 @@ AlphaFit fit_alpha_decades(const RunControl& control, int nz, int My, int Mx, co
         zero(trial_im);
         ++fit.trials;
         return run_fit_iterations(control, trial_re, trial_im, padded_observed, observed_re, observed_im,
-                                  operator_re, weights, thread_count, n);
+                                  effects, weights, thread_count, n);
     };
 
     int n = 1;

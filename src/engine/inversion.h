@@ -6,9 +6,9 @@
 //
 // The inversion works on the padded FFT grid of the forward calculation
 // (My rows by Mx columns per level). The model is held as level spectra
-// (single precision, real and imaginary), the stored operator is the real
-// half of `effects` (one level per model level), and the observed, predicted
-// and misfit spectra are double precision.
+// (single precision, real and imaginary), the stored operator is the real,
+// even `EffectsOperator` (one level per model level), and the observed,
+// predicted and misfit spectra are double precision.
 //
 // One gradient step ("inner step"): the predicted spectrum is the sum over
 // levels of operator times level spectrum; minus the observed spectrum,
@@ -18,7 +18,16 @@
 // -w[q] * operator[q] * D. In the space domain this is
 // m_q -= w_q * A_q^T r, with A_q the circular convolution of level q and r
 // the mean-free residual (predicted - observed).
+//
+// The model and the operator are real, so the steps work on the half
+// spectrum (columns 0 .. Mx/2) and complete the moved levels from it. There
+// the round trip of D through the space domain is, at wavenumber k, the
+// Hermitian part (Z(k) + conj Z(-k)) / 2 of Z = predicted - observed, and 0
+// at k = 0 (the mean): every wavenumber moves on its own, so successive
+// steps are made a few wavenumbers at a time, all levels and all steps
+// while they stay in cache.
 #include "common/types.h"
+#include "engine/effects_operator.h"
 
 #include <QString>
 
@@ -124,17 +133,16 @@ void mean_free_spectrum(const field2D& padded, field2D& spectrum_re, field2D& sp
 // times level spectrum) minus observed, brought back, its real part made
 // mean-free and its imaginary part dropped, and transformed forward again.
 // out_re/out_im must have the padded shape; they are overwritten.
-void misfit_spectrum(const vector3D& operator_re, const vector3D& model_re, const vector3D& model_im,
+void misfit_spectrum(const EffectsOperator& effects, const vector3D& model_re, const vector3D& model_im,
                      const field2D& observed_re, const field2D& observed_im, field2D& out_re,
                      field2D& out_im, int thread_count);
 
-// One gradient step (see the top of this file): the misfit spectrum into
-// work_re/work_im (padded shape, overwritten), then every level with a
-// non-zero weight moves by -w * operator * misfit. The model and the
-// operator are real, so the step works on the half spectrum (columns
-// 0 .. Mx/2) and completes the moved levels from it; run_inversion_iteration
-// makes the same steps to the bit.
-void inversion_inner_step(const vector3D& operator_re, vector3D& model_re, vector3D& model_im,
+// One gradient step (see the top of this file) of every level with a
+// non-zero weight. work_re/work_im are kept for callers that pass scratch
+// grids; the step does not need them. run_inversion_iteration makes the
+// same steps to the bit. An operator of another grid (rows or columns other
+// than the model's) moves nothing.
+void inversion_inner_step(const EffectsOperator& effects, vector3D& model_re, vector3D& model_im,
                           const field2D& observed_re, const field2D& observed_im,
                           const std::vector<double>& weights, field2D& work_re, field2D& work_im,
                           int thread_count);
@@ -142,7 +150,7 @@ void inversion_inner_step(const vector3D& operator_re, vector3D& model_re, vecto
 // The predicted field of a model spectrum on the padded grid: the sum over
 // levels of operator times level spectrum, transformed back. field_re gets
 // the field; field_im is scratch. Both must have the padded shape.
-void predicted_field(const vector3D& operator_re, const vector3D& model_re, const vector3D& model_im,
+void predicted_field(const EffectsOperator& effects, const vector3D& model_re, const vector3D& model_im,
                      field2D& field_re, field2D& field_im, int thread_count);
 
 // ---------------------------------------------------------------------------
@@ -177,8 +185,11 @@ constexpr int inner_steps_per_iteration = 20;
 // The inner steps of iteration `it` (0-based) of `count`: before each step
 // the bar shows it * 100 / count and the text "Iter <it+1> - <5*s> %"; after
 // each step a stop of the run ends the iteration. Returns the steps made.
-// work_re/work_im are scratch grids of the padded shape.
-int run_inversion_iteration(const RunControl& control, const vector3D& operator_re, vector3D& model_re,
+// work_re/work_im are not needed (see inversion_inner_step). The steps are
+// made in runs of several: the texts of a run's steps are shown, and the
+// stop asked after each, before the run is computed, so that the window
+// is answered about once per run.
+int run_inversion_iteration(const RunControl& control, const EffectsOperator& effects, vector3D& model_re,
                             vector3D& model_im, const field2D& observed_re, const field2D& observed_im,
                             const std::vector<double>& weights, field2D& work_re, field2D& work_im,
                             int thread_count, int it, int count);
@@ -193,7 +204,7 @@ int run_inversion_iteration(const RunControl& control, const vector3D& operator_
 // `trial` only numbers the progress text.
 double run_fit_iterations(const RunControl& control, vector3D& trial_re, vector3D& trial_im,
                           const field2D& padded_observed, const field2D& observed_re,
-                          const field2D& observed_im, const vector3D& operator_re,
+                          const field2D& observed_im, const EffectsOperator& effects,
                           const std::vector<double>& weights, int thread_count, int trial);
 
 enum class AlphaFitStatus {
@@ -230,7 +241,7 @@ constexpr int alpha_fit_max_trials = 31;
 // status but Fitted the weights are left as they came.
 AlphaFit fit_alpha_decades(const RunControl& control, int nz, int My, int Mx, const field2D& padded_observed,
                            const field2D& observed_re, const field2D& observed_im,
-                           const vector3D& operator_re, std::vector<double>& weights, int thread_count,
+                           const EffectsOperator& effects, std::vector<double>& weights, int thread_count,
                            int max_trials = alpha_fit_max_trials);
 
 // True when every cell of the padded model window is a finite number.

@@ -3,10 +3,12 @@
 // tests: padded geometry, edge-replicated padding, the stored operator from
 // the prism kernel, and a brute-force circular operator to check against.
 #include "common/types.h"
+#include "engine/effects_operator.h"
 #include "engine/fft.h"
 #include "engine/prism.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cmath>
 #include <random>
 #include <vector>
@@ -20,7 +22,7 @@ struct Problem {
     double x0 = 0, y0 = 0, z0 = 0;
     double zc = 0; // calculation level
     std::vector<double> xp, yp; // padded nodes
-    vector3D op;                // real half of the operator, one level per model level
+    EffectsOperator op;         // the stored operator, one level per model level
 
     double depth(int k) const { return z0 + k * dz; }
 };
@@ -48,6 +50,7 @@ inline Problem make_problem(int nx, int ny, int nz, double p, double dx = 100, d
     for (int j = 0; j < g.My; ++j)
         g.yp.push_back(g.y0 + (j - g.py) * dy);
     const double xc = g.xp[g.Mx / 2], yc = g.yp[g.My / 2];
+    g.op.shape(nz, g.My, g.Mx);
     for (int k = 0; k < nz; ++k) {
         field2D cell(g.My, std::vector<double>(g.Mx, 0.0));
         prism_gravity_kernel(g.xp, g.yp, zc - 1e-6, {xc - dx / 2, xc + dx / 2}, {yc - dy / 2, yc + dy / 2},
@@ -55,7 +58,8 @@ inline Problem make_problem(int nx, int ny, int nz, double p, double dx = 100, d
         vector2D re(g.My, std::vector<float>(g.Mx, 0.0f)), im = re;
         fft_shift(cell, re);
         fft_2d(re, im, fft_forward);
-        g.op.push_back(re);
+        if (!effects_fold_level(re.data(), g.My, g.Mx, g.op.quarter[k]))
+            std::abort();  // the spectrum of the centred cell is even
     }
     return g;
 }

@@ -507,7 +507,7 @@ void TestInversion::decadeSearchRefusesFlatField()
 void TestInversion::decadeSearchBoundsNonFiniteTrials()
 {
     Problem g = make_problem(4, 4, 2, 0);
-    g.op[1][0][0] = std::numeric_limits<float>::quiet_NaN();
+    g.op.quarter_row(1, 0)[0] = std::numeric_limits<float>::quiet_NaN();
     const field2D padded_obs = pad(random_field(4, 4, 5u), g);
     field2D obs_re, obs_im;
     mean_free_spectrum(padded_obs, obs_re, obs_im);
@@ -525,9 +525,8 @@ void TestInversion::decadeSearchBoundsTrials()
     // An operator of zeros never moves the trial: its energy (the observed
     // field's spread) stays below S, so the search would climb forever.
     Problem g = make_problem(4, 4, 2, 0);
-    for (auto& l : g.op)
-        for (auto& r : l)
-            std::fill(r.begin(), r.end(), 0.0f);
+    for (auto& l : g.op.quarter)
+        std::fill(l.begin(), l.end(), 0.0f);
     const field2D padded_obs = pad(random_field(4, 4, 9u, 1, 6), g);
     field2D obs_re, obs_im;
     mean_free_spectrum(padded_obs, obs_re, obs_im);
