@@ -294,7 +294,7 @@ void GridInversionRun::copy_window_to_calculated(const field2D& padded)
 // The calculated field of the current model spectra, redrawn.
 void GridInversionRun::forward_field()
 {
-    predicted_field(w.effects.re, model_re, model_im, work_re, work_im, w.thread_count);
+    predicted_field(w.effects, model_re, model_im, work_re, work_im, w.thread_count);
     copy_window_to_calculated(work_re);
     w.plotCalculated();
 }
@@ -447,7 +447,7 @@ void GridInversionRun::run()
         w.alpha_factor = 0;
         w.alpha_key = 0;
         const AlphaFit fit = fit_alpha_decades(control(), g.nz, g.My, g.Mx, padded_observed, observed_re,
-                                               observed_im, w.effects.re, weights, w.thread_count);
+                                               observed_im, w.effects, weights, w.thread_count);
         if (fit.status == AlphaFitStatus::Stopped || !running())
             return;
         if (fit.status != AlphaFitStatus::Fitted) {
@@ -500,7 +500,7 @@ void GridInversionRun::run()
                 g.nz, scheduled_depth_power(value(params, depth_power), value(params, final_power), it,
                                             iterations_count),
                 largest);
-        run_inversion_iteration(c, w.effects.re, model_re, model_im, observed_re, observed_im, weights, work_re,
+        run_inversion_iteration(c, w.effects, model_re, model_im, observed_re, observed_im, weights, work_re,
                                 work_im, w.thread_count, it, iterations_count);
         show(text("Заполнение модели", "Fill model"));
         fill_model(it + 1);
