@@ -163,7 +163,7 @@ BENCHMARK(BM_inversion_iteration)
     ->Arg(4)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
-    ->Iterations(3);
+    ->Iterations(10);
 
 int main(int argc, char** argv)
 {

@@ -190,7 +190,8 @@ void misfit_from_predicted(const field2D& predicted_re, const field2D& predicted
 }
 
 // Columns of the half spectrum that one block of steps holds: with all the
-// levels of two rows they stay in the second-level cache.
+// levels of two rows they stay in the second-level cache. A whole number of
+// vectors, so that the loops of a full block have no remainder.
 constexpr std::size_t step_block_columns = 64;
 
 // What every block of one run of steps shares.
@@ -201,11 +202,64 @@ struct StepRun
     vector3D& im;
     const field2D& obs_re;
     const field2D& obs_im;
-    const double* w;       // the weight of every level (0 beyond the weights given)
-    std::size_t levels;    // levels that take part
+    const double* w;        // the weight of every level (0 beyond the weights given)
+    std::size_t levels;     // levels that take part
     std::size_t rows, cols; // My, Mx
     int steps;
 };
+
+// Where one block's rows of every level are: the operator's half row (the
+// same for a row and its mirror) and the model's two rows.
+struct BlockRows
+{
+    std::vector<const float*> op;
+    std::vector<float*> re, im;  // [2 * level + i]
+};
+
+// sums += float(o * m) in double, over N columns.
+template <std::size_t N>
+__attribute__((always_inline)) inline void accumulate_columns(const float* __restrict o, const float* __restrict mr,
+                                                              const float* __restrict mi, double* __restrict sr,
+                                                              double* __restrict si, std::size_t n)
+{
+    const std::size_t count = N ? N : n;
+    for (std::size_t k = 0; k < count; ++k) {
+        const float a = o[k] * mr[k];
+        const float b = o[k] * mi[k];
+        sr[k] += static_cast<double>(a);
+        si[k] += static_cast<double>(b);
+    }
+}
+
+// m = float(m - o * d * w) in double, then sums += float(o * m) when `sum`.
+template <std::size_t N>
+__attribute__((always_inline)) inline void update_columns(const float* __restrict o, float* __restrict mr,
+                                                          float* __restrict mi, const double* __restrict dr,
+                                                          const double* __restrict di, double w,
+                                                          double* __restrict sr, double* __restrict si, bool sum,
+                                                          std::size_t n)
+{
+    const std::size_t count = N ? N : n;
+    if (sum) {
+        for (std::size_t k = 0; k < count; ++k) {
+            const double ok = static_cast<double>(o[k]);
+            const float a = static_cast<float>(static_cast<double>(mr[k]) - ok * dr[k] * w);
+            const float b = static_cast<float>(static_cast<double>(mi[k]) - ok * di[k] * w);
+            mr[k] = a;
+            mi[k] = b;
+            const float pa = o[k] * a;
+            const float pb = o[k] * b;
+            sr[k] += static_cast<double>(pa);
+            si[k] += static_cast<double>(pb);
+        }
+    } else {
+        for (std::size_t k = 0; k < count; ++k) {
+            const double ok = static_cast<double>(o[k]);
+            mr[k] = static_cast<float>(static_cast<double>(mr[k]) - ok * dr[k] * w);
+            mi[k] = static_cast<float>(static_cast<double>(mi[k]) - ok * di[k] * w);
+        }
+    }
+}
 
 // `steps` gradient steps of the wavenumbers in columns [c0, c1) of the half
 // spectrum in row r and its mirror row (My - r) mod My. Every step forms the
@@ -213,10 +267,12 @@ struct StepRun
 // the misfit D from it (see the top of inversion.h) and moves every level
 // with a non-zero weight by -w * operator * D, computed in double and
 // rounded to float. A step's update pass also sums the moved model's
-// prediction for the next step. Cloned for AVX2 where the processor has
-// it; without contraction into fused multiply-adds both clones round alike.
-__attribute__((target_clones("avx512f", "avx2", "default"))) void step_block(const StepRun& run, std::size_t r,
-                                                                   std::size_t c0, std::size_t c1)
+// prediction for the next step; the moved levels are then completed beyond
+// Mx/2 from the block. N is the block's width when it is a full block, 0
+// otherwise.
+template <std::size_t N>
+__attribute__((always_inline)) inline void step_block_columns_of(const StepRun& run, BlockRows& at, std::size_t r,
+                                                                 std::size_t c0, std::size_t c1)
 {
     constexpr std::size_t B = step_block_columns;
     const std::size_t mirror = (run.rows - r) % run.rows;
@@ -224,6 +280,14 @@ __attribute__((target_clones("avx512f", "avx2", "default"))) void step_block(con
     const std::size_t n = mirror == r ? 1 : 2;
     const std::size_t nc = c1 - c0;
     alignas(64) double pr[2][B], pi[2][B], hr[2][B], hi[2][B], dr[2][B], di[2][B];
+
+    for (std::size_t l = 0; l < run.levels; ++l) {
+        at.op[l] = run.op.half_row(static_cast<int>(l), static_cast<int>(r)) + c0;
+        for (std::size_t i = 0; i < n; ++i) {
+            at.re[2 * l + i] = run.re[l][rows_of[i]].data() + c0;
+            at.im[2 * l + i] = run.im[l][rows_of[i]].data() + c0;
+        }
+    }
 
     // The Hermitian part of the observed spectrum: (O(k) + conj O(-k)) / 2.
     for (std::size_t i = 0; i < n; ++i) {
@@ -235,27 +299,12 @@ __attribute__((target_clones("avx512f", "avx2", "default"))) void step_block(con
         }
     }
 
-    auto accumulate = [&](std::size_t l, std::size_t i, const float* __restrict o) {
-        const float* __restrict mr = run.re[l][rows_of[i]].data() + c0;
-        const float* __restrict mi = run.im[l][rows_of[i]].data() + c0;
-        double* __restrict sr = pr[i];
-        double* __restrict si = pi[i];
-        for (std::size_t k = 0; k < nc; ++k) {
-            const float a = o[k] * mr[k];
-            const float b = o[k] * mi[k];
-            sr[k] += static_cast<double>(a);
-            si[k] += static_cast<double>(b);
-        }
-    };
-
     for (std::size_t i = 0; i < n; ++i)
         for (std::size_t k = 0; k < nc; ++k)
             pr[i][k] = pi[i][k] = 0.0;
-    for (std::size_t l = 0; l < run.levels; ++l) {
-        const float* o = run.op.half_row(static_cast<int>(l), static_cast<int>(r)) + c0;
+    for (std::size_t l = 0; l < run.levels; ++l)
         for (std::size_t i = 0; i < n; ++i)
-            accumulate(l, i, o);
-    }
+            accumulate_columns<N>(at.op[l], at.re[2 * l + i], at.im[2 * l + i], pr[i], pi[i], nc);
 
     for (int s = 0; s < run.steps; ++s) {
         // The misfit: predicted minus observed, its Hermitian part. Only in
@@ -278,36 +327,58 @@ __attribute__((target_clones("avx512f", "avx2", "default"))) void step_block(con
         if (r == 0 && c0 == 0)
             dr[0][0] = di[0][0] = 0.0;  // the mean is removed
 
-        const bool last = s + 1 == run.steps;
+        const bool sum = s + 1 < run.steps;
         for (std::size_t i = 0; i < n; ++i)
             for (std::size_t k = 0; k < nc; ++k)
                 pr[i][k] = pi[i][k] = 0.0;
         for (std::size_t l = 0; l < run.levels; ++l) {
-            const float* __restrict o = run.op.half_row(static_cast<int>(l), static_cast<int>(r)) + c0;
             const double w = run.w[l];
             for (std::size_t i = 0; i < n; ++i) {
-                if (w != 0.0) {
-                    float* __restrict mr = run.re[l][rows_of[i]].data() + c0;
-                    float* __restrict mi = run.im[l][rows_of[i]].data() + c0;
-                    const double* __restrict fr = dr[i];
-                    const double* __restrict fi = di[i];
-                    for (std::size_t k = 0; k < nc; ++k) {
-                        const double ok = static_cast<double>(o[k]);
-                        mr[k] = static_cast<float>(static_cast<double>(mr[k]) - ok * fr[k] * w);
-                        mi[k] = static_cast<float>(static_cast<double>(mi[k]) - ok * fi[k] * w);
-                    }
-                }
-                if (!last)
-                    accumulate(l, i, o);
+                if (w != 0.0)
+                    update_columns<N>(at.op[l], at.re[2 * l + i], at.im[2 * l + i], dr[i], di[i], w, pr[i], pi[i],
+                                      sum, nc);
+                else if (sum)
+                    accumulate_columns<N>(at.op[l], at.re[2 * l + i], at.im[2 * l + i], pr[i], pi[i], nc);
+            }
+        }
+    }
+
+    // The moved levels' columns beyond Mx/2 from the block while it is in
+    // cache: column Mx - c of the mirror row is the conjugate of column c
+    // (as fft_complete_half_spectrum).
+    const std::size_t first = std::max<std::size_t>(c0, 1);
+    for (std::size_t l = 0; l < run.levels; ++l) {
+        if (run.w[l] == 0.0)
+            continue;
+        for (std::size_t i = 0; i < n; ++i) {
+            const float* sr = run.re[l][rows_of[i]].data();
+            const float* si = run.im[l][rows_of[i]].data();
+            float* tr = run.re[l][rows_of[n - 1 - i]].data();
+            float* ti = run.im[l][rows_of[n - 1 - i]].data();
+            for (std::size_t c = first; c < c1 && run.cols - c > c; ++c) {
+                tr[run.cols - c] = sr[c];
+                ti[run.cols - c] = -si[c];
             }
         }
     }
 }
 
+// One block of step_block_columns_of. Cloned for the processor's wide
+// vector instructions where it has them; without contraction into fused
+// multiply-adds every clone rounds alike.
+__attribute__((target_clones("avx512f", "avx2", "default"))) void step_block(const StepRun& run, BlockRows& at, std::size_t r,
+                                                                   std::size_t c0, std::size_t c1)
+{
+    if (c1 - c0 == step_block_columns)
+        step_block_columns_of<step_block_columns>(run, at, r, c0, c1);
+    else
+        step_block_columns_of<0>(run, at, r, c0, c1);
+}
+
 // `steps` gradient steps of the model (see step_block), a block of
 // wavenumbers at a time; the pairs of mirrored rows are split over the
 // workers. The levels that moved get their columns beyond Mx/2 from their
-// halves. A model, operator or observed spectrum of unequal shapes moves
+// halves (in the blocks). A model, operator or observed spectrum of unequal shapes moves
 // nothing.
 void gradient_steps(const EffectsOperator& op, vector3D& re, vector3D& im, const field2D& obs_re,
                     const field2D& obs_im, const std::vector<double>& weights, int steps, int thread_count)
@@ -329,24 +400,42 @@ void gradient_steps(const EffectsOperator& op, vector3D& re, vector3D& im, const
         return;
     const StepRun run{op, re, im, obs_re, obs_im, w.data(), levels, rows, cols, steps};
     const std::size_t half = cols / 2 + 1 < cols ? cols / 2 + 1 : cols;
-    const std::size_t blocks = (half + step_block_columns - 1) / step_block_columns;
-    const std::size_t width = (half + blocks - 1) / blocks;
     run_split(rows / 2 + 1 < rows ? rows / 2 + 1 : rows, thread_count, [&](std::size_t p0, std::size_t p1) {
+        BlockRows at;
+        at.op.resize(levels);
+        at.re.resize(2 * levels);
+        at.im.resize(2 * levels);
         for (std::size_t p = p0; p < p1; ++p)
-            for (std::size_t c0 = 0; c0 < half; c0 += width)
-                step_block(run, p, c0, std::min(c0 + width, half));
+            for (std::size_t c0 = 0; c0 < half; c0 += step_block_columns)
+                step_block(run, at, p, c0, std::min(c0 + step_block_columns, half));
     });
-    run_split(levels, thread_count, [&](std::size_t l0, std::size_t l1) {
-        for (std::size_t l = l0; l < l1; ++l)
-            if (run.w[l] != 0.0)
-                fft_complete_half_spectrum(re[l], im[l]);
-    });
+}
+
+// Rows [r0, r1) of the predicted spectrum over columns [0, half): float
+// products summed in double, levels in order, a few rows at a time so that
+// their sums stay in cache. Cloned as step_block.
+__attribute__((target_clones("avx512f", "avx2", "default"))) void accumulate_half_rows(
+    const EffectsOperator& op, const vector3D& model_re, const vector3D& model_im, field2D& out_re,
+    field2D& out_im, std::size_t levels, std::size_t half, std::size_t r0, std::size_t r1)
+{
+    for (std::size_t r = r0; r < r1; ++r) {
+        std::fill(out_re[r].begin(), out_re[r].begin() + static_cast<std::ptrdiff_t>(half), 0.0);
+        std::fill(out_im[r].begin(), out_im[r].begin() + static_cast<std::ptrdiff_t>(half), 0.0);
+    }
+    constexpr std::size_t block = 8;
+    for (std::size_t b0 = r0; b0 < r1; b0 += block) {
+        const std::size_t b1 = std::min(b0 + block, r1);
+        for (std::size_t l = 0; l < levels; ++l)
+            for (std::size_t r = b0; r < b1; ++r)
+                accumulate_columns<0>(op.half_row(static_cast<int>(l), static_cast<int>(r)), model_re[l][r].data(),
+                                      model_im[l][r].data(), out_re[r].data(), out_im[r].data(), half);
+    }
 }
 
 // Steps asked for one at a time and made in runs (see
 // run_inversion_iteration): about this many cell-steps per run, so that
 // the window is answered a few times a second on large models.
-constexpr double cell_steps_per_run = 1.0e8;
+constexpr double cell_steps_per_run = 3.0e8;
 
 int steps_per_run(const vector3D& model)
 {
@@ -379,7 +468,21 @@ void inversion_inner_step(const EffectsOperator& effects, vector3D& model_re, ve
 void predicted_field(const EffectsOperator& effects, const vector3D& model_re, const vector3D& model_im,
                      field2D& field_re, field2D& field_im, int thread_count)
 {
-    parallel_accumulate_effects(effects, model_re, model_im, field_re, field_im, thread_count);
+    const std::size_t rows = field_re.size(), cols = rows ? field_re[0].size() : 0;
+    const bool fits = !model_re.empty() && model_re[0].size() == rows && rows && model_re[0][0].size() == cols
+                      && effects.rows == static_cast<int>(rows) && effects.columns == static_cast<int>(cols)
+                      && field_im.size() == rows && field_im[0].size() == cols;
+    if (fits) {
+        // The model is real: the half spectrum, completed, holds the field.
+        const std::size_t levels = std::min({model_re.size(), model_im.size(), static_cast<std::size_t>(effects.levels())});
+        const std::size_t half = cols / 2 + 1 < cols ? cols / 2 + 1 : cols;
+        run_split(rows, thread_count, [&](std::size_t r0, std::size_t r1) {
+            accumulate_half_rows(effects, model_re, model_im, field_re, field_im, levels, half, r0, r1);
+        });
+        fft_complete_half_spectrum(field_re, field_im);
+    } else {
+        parallel_accumulate_effects(effects, model_re, model_im, field_re, field_im, thread_count);
+    }
     fft_2d(field_re, field_im, fft_inverse);
 }
 
