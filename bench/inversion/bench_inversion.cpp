@@ -102,10 +102,10 @@ void BM_inversion_iteration(benchmark::State& state)
         field2D padded_observed, observed_re, observed_im;
         pad_level(p.observed, g, padded_observed);
         mean_free_spectrum(padded_observed, observed_re, observed_im);
-        vector3D model_re(LEVELS), model_im(LEVELS, vector2D(g.My, std::vector<float>(g.Mx, 0.0f)));
+        vector3D model_re(LEVELS), model_im;
         for (int k = 0; k < LEVELS; ++k)
             pad_level(p.den[k], g, model_re[k]);
-        parallel_fft_layers(model_re, model_im, fft_forward, threads);
+        model_to_half_spectra(model_re, model_im, threads);
         field2D work_re(g.My, std::vector<double>(g.Mx, 0.0)), work_im = work_re;
         state.ResumeTiming();
 

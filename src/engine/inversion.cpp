@@ -171,6 +171,94 @@ void mean_free_spectrum(const field2D& padded, field2D& spectrum_re, field2D& sp
     fft_2d(spectrum_re, spectrum_im, fft_forward);
 }
 
+// ---------------------------------------------------------------------------
+// Half spectra of the model
+
+int half_spectrum_columns(int columns) { return columns > 1 ? columns / 2 + 1 : columns; }
+
+namespace {
+
+void shape_grid(vector2D& g, std::size_t rows, std::size_t cols)
+{
+    g.resize(rows);
+    for (auto& row : g)
+        row.resize(cols);
+}
+
+} // namespace
+
+void level_to_half_spectrum(vector2D& level, vector2D& im, vector2D& work_re, vector2D& work_im)
+{
+    const std::size_t rows = level.size(), cols = rows ? level[0].size() : 0;
+    const std::size_t half = static_cast<std::size_t>(half_spectrum_columns(static_cast<int>(cols)));
+    shape_grid(work_re, rows, cols);
+    shape_grid(work_im, rows, cols);
+    for (std::size_t r = 0; r < rows; ++r) {
+        std::copy(level[r].begin(), level[r].end(), work_re[r].begin());
+        std::fill(work_im[r].begin(), work_im[r].end(), 0.0f);
+    }
+    fft_2d(work_re, work_im, fft_forward);
+    // New rows, so that the space-domain level's memory goes.
+    vector2D half_re(rows, std::vector<float>(half)), half_im(rows, std::vector<float>(half));
+    for (std::size_t r = 0; r < rows; ++r) {
+        std::copy_n(work_re[r].begin(), half, half_re[r].begin());
+        std::copy_n(work_im[r].begin(), half, half_im[r].begin());
+    }
+    level.swap(half_re);
+    im.swap(half_im);
+}
+
+void level_from_half_spectrum(vector2D& level, vector2D& im, int columns, vector2D& work_re, vector2D& work_im,
+                              vector2D* imaginary)
+{
+    const std::size_t rows = level.size(), cols = static_cast<std::size_t>(std::max(columns, 0));
+    const std::size_t half = static_cast<std::size_t>(half_spectrum_columns(columns));
+    shape_grid(work_re, rows, cols);
+    shape_grid(work_im, rows, cols);
+    for (std::size_t r = 0; r < rows; ++r) {
+        const std::size_t mirror = (rows - r) % rows;
+        for (std::size_t c = 0; c < cols; ++c) {
+            if (c < half) {
+                work_re[r][c] = level[r][c];
+                work_im[r][c] = im[r][c];
+            } else {
+                work_re[r][c] = level[mirror][cols - c];
+                work_im[r][c] = -im[mirror][cols - c];
+            }
+        }
+    }
+    fft_2d(work_re, work_im, fft_inverse);
+    vector2D().swap(im);
+    level.swap(work_re);
+    vector2D().swap(work_re);
+    if (imaginary)
+        imaginary->swap(work_im);
+}
+
+void model_to_half_spectra(vector3D& levels, vector3D& im, int thread_count)
+{
+    im.resize(levels.size());
+    run_split(levels.size(), thread_count, [&](std::size_t l0, std::size_t l1) {
+        vector2D work_re, work_im;
+        for (std::size_t l = l0; l < l1; ++l)
+            level_to_half_spectrum(levels[l], im[l], work_re, work_im);
+    });
+}
+
+void model_from_half_spectra(vector3D& levels, vector3D& im, int columns, int thread_count, bool imaginary_parts)
+{
+    im.resize(levels.size());
+    run_split(levels.size(), thread_count, [&](std::size_t l0, std::size_t l1) {
+        vector2D work_re, work_im, imaginary;
+        for (std::size_t l = l0; l < l1; ++l) {
+            level_from_half_spectrum(levels[l], im[l], columns, work_re, work_im,
+                                     imaginary_parts ? &imaginary : nullptr);
+            if (imaginary_parts)
+                im[l].swap(imaginary);
+        }
+    });
+}
+
 namespace {
 
 // The misfit spectrum from a predicted spectrum: predicted minus observed,
@@ -187,6 +275,21 @@ void misfit_from_predicted(const field2D& predicted_re, const field2D& predicted
     add_scalar(out_re, -mean_of(out_re));
     fill(out_im, 0.0);
     fft_2d(out_re, out_im, fft_forward);
+}
+
+// Every level of re and im has `rows` rows of `half` values.
+bool model_has_half_shape(const vector3D& re, const vector3D& im, std::size_t rows, std::size_t half)
+{
+    if (re.size() != im.size())
+        return false;
+    for (std::size_t l = 0; l < re.size(); ++l) {
+        if (re[l].size() != rows || im[l].size() != rows)
+            return false;
+        for (std::size_t r = 0; r < rows; ++r)
+            if (re[l][r].size() != half || im[l][r].size() != half)
+                return false;
+    }
+    return true;
 }
 
 // Columns of the half spectrum that one block of steps holds: with all the
@@ -267,9 +370,8 @@ __attribute__((always_inline)) inline void update_columns(const float* __restric
 // the misfit D from it (see the top of inversion.h) and moves every level
 // with a non-zero weight by -w * operator * D, computed in double and
 // rounded to float. A step's update pass also sums the moved model's
-// prediction for the next step; the moved levels are then completed beyond
-// Mx/2 from the block. N is the block's width when it is a full block, 0
-// otherwise.
+// prediction for the next step. N is the block's width when it is a full
+// block, 0 otherwise.
 template <std::size_t N>
 __attribute__((always_inline)) inline void step_block_columns_of(const StepRun& run, BlockRows& at, std::size_t r,
                                                                  std::size_t c0, std::size_t c1)
@@ -342,25 +444,6 @@ __attribute__((always_inline)) inline void step_block_columns_of(const StepRun& 
             }
         }
     }
-
-    // The moved levels' columns beyond Mx/2 from the block while it is in
-    // cache: column Mx - c of the mirror row is the conjugate of column c
-    // (as fft_complete_half_spectrum).
-    const std::size_t first = std::max<std::size_t>(c0, 1);
-    for (std::size_t l = 0; l < run.levels; ++l) {
-        if (run.w[l] == 0.0)
-            continue;
-        for (std::size_t i = 0; i < n; ++i) {
-            const float* sr = run.re[l][rows_of[i]].data();
-            const float* si = run.im[l][rows_of[i]].data();
-            float* tr = run.re[l][rows_of[n - 1 - i]].data();
-            float* ti = run.im[l][rows_of[n - 1 - i]].data();
-            for (std::size_t c = first; c < c1 && run.cols - c > c; ++c) {
-                tr[run.cols - c] = sr[c];
-                ti[run.cols - c] = -si[c];
-            }
-        }
-    }
 }
 
 // One block of step_block_columns_of. Cloned for the processor's wide
@@ -375,19 +458,19 @@ __attribute__((target_clones("avx512f", "avx2", "default"))) void step_block(con
         step_block_columns_of<0>(run, at, r, c0, c1);
 }
 
-// `steps` gradient steps of the model (see step_block), a block of
-// wavenumbers at a time; the pairs of mirrored rows are split over the
-// workers. The levels that moved get their columns beyond Mx/2 from their
-// halves (in the blocks). A model, operator or observed spectrum of unequal shapes moves
-// nothing.
+// `steps` gradient steps of the model's half spectra (see step_block), a
+// block of wavenumbers at a time; the pairs of mirrored rows are split over
+// the workers. A model, operator or observed spectrum of shapes that do not
+// agree moves nothing.
 void gradient_steps(const EffectsOperator& op, vector3D& re, vector3D& im, const field2D& obs_re,
                     const field2D& obs_im, const std::vector<double>& weights, int steps, int thread_count)
 {
-    if (steps <= 0 || re.empty() || re[0].empty() || re[0][0].empty())
+    if (steps <= 0 || re.empty() || obs_re.empty() || obs_re[0].empty())
         return;
-    const std::size_t rows = re[0].size(), cols = re[0][0].size();
-    if (op.rows != static_cast<int>(rows) || op.columns != static_cast<int>(cols) || obs_re.size() != rows
-        || obs_im.size() != rows || obs_re[0].size() != cols || obs_im[0].size() != cols)
+    const std::size_t rows = obs_re.size(), cols = obs_re[0].size();
+    const std::size_t half = static_cast<std::size_t>(half_spectrum_columns(static_cast<int>(cols)));
+    if (op.rows != static_cast<int>(rows) || op.columns != static_cast<int>(cols) || obs_im.size() != rows
+        || obs_im[0].size() != cols || !model_has_half_shape(re, im, rows, half))
         return;
     const std::size_t levels = std::min({re.size(), im.size(), static_cast<std::size_t>(op.levels())});
     std::vector<double> w(levels, 0.0);
@@ -399,7 +482,6 @@ void gradient_steps(const EffectsOperator& op, vector3D& re, vector3D& im, const
     if (!any)
         return;
     const StepRun run{op, re, im, obs_re, obs_im, w.data(), levels, rows, cols, steps};
-    const std::size_t half = cols / 2 + 1 < cols ? cols / 2 + 1 : cols;
     run_split(rows / 2 + 1 < rows ? rows / 2 + 1 : rows, thread_count, [&](std::size_t p0, std::size_t p1) {
         BlockRows at;
         at.op.resize(levels);
@@ -441,10 +523,38 @@ int steps_per_run(const vector3D& model)
 {
     const double cells = model.empty() || model[0].empty()
                              ? 0.0
-                             : double(model.size()) * double(model[0].size()) * double(model[0][0].size() / 2 + 1);
+                             : double(model.size()) * double(model[0].size()) * double(model[0][0].size());
     if (cells <= 0)
         return inner_steps_per_iteration;
     return std::clamp(static_cast<int>(cell_steps_per_run / cells), 1, inner_steps_per_iteration);
+}
+
+} // namespace
+
+namespace {
+
+// The predicted spectrum of the model's half spectra on the full grid
+// (pred_re/pred_im of the padded shape): summed over columns 0 .. Mx/2,
+// completed by the conjugates. An operator of another grid predicts 0.
+void predicted_spectrum(const EffectsOperator& effects, const vector3D& model_re, const vector3D& model_im,
+                        field2D& pred_re, field2D& pred_im, int thread_count)
+{
+    const std::size_t rows = pred_re.size(), cols = rows ? pred_re[0].size() : 0;
+    if (!rows || !cols)
+        return;
+    const std::size_t half = static_cast<std::size_t>(half_spectrum_columns(static_cast<int>(cols)));
+    const bool fits = effects.rows == static_cast<int>(rows) && effects.columns == static_cast<int>(cols)
+                      && model_has_half_shape(model_re, model_im, rows, half);
+    if (!fits) {
+        fill(pred_re, 0.0);
+        fill(pred_im, 0.0);
+        return;
+    }
+    const std::size_t levels = std::min(model_re.size(), static_cast<std::size_t>(effects.levels()));
+    run_split(rows, thread_count, [&](std::size_t r0, std::size_t r1) {
+        accumulate_half_rows(effects, model_re, model_im, pred_re, pred_im, levels, half, r0, r1);
+    });
+    fft_complete_half_spectrum(pred_re, pred_im);
 }
 
 } // namespace
@@ -454,7 +564,7 @@ void misfit_spectrum(const EffectsOperator& effects, const vector3D& model_re, c
                      field2D& out_im, int thread_count)
 {
     field2D pred_re = out_re, pred_im = out_im;
-    parallel_accumulate_effects(effects, model_re, model_im, pred_re, pred_im, thread_count);
+    predicted_spectrum(effects, model_re, model_im, pred_re, pred_im, thread_count);
     misfit_from_predicted(pred_re, pred_im, observed_re, observed_im, out_re, out_im);
 }
 
@@ -468,21 +578,7 @@ void inversion_inner_step(const EffectsOperator& effects, vector3D& model_re, ve
 void predicted_field(const EffectsOperator& effects, const vector3D& model_re, const vector3D& model_im,
                      field2D& field_re, field2D& field_im, int thread_count)
 {
-    const std::size_t rows = field_re.size(), cols = rows ? field_re[0].size() : 0;
-    const bool fits = !model_re.empty() && model_re[0].size() == rows && rows && model_re[0][0].size() == cols
-                      && effects.rows == static_cast<int>(rows) && effects.columns == static_cast<int>(cols)
-                      && field_im.size() == rows && field_im[0].size() == cols;
-    if (fits) {
-        // The model is real: the half spectrum, completed, holds the field.
-        const std::size_t levels = std::min({model_re.size(), model_im.size(), static_cast<std::size_t>(effects.levels())});
-        const std::size_t half = cols / 2 + 1 < cols ? cols / 2 + 1 : cols;
-        run_split(rows, thread_count, [&](std::size_t r0, std::size_t r1) {
-            accumulate_half_rows(effects, model_re, model_im, field_re, field_im, levels, half, r0, r1);
-        });
-        fft_complete_half_spectrum(field_re, field_im);
-    } else {
-        parallel_accumulate_effects(effects, model_re, model_im, field_re, field_im, thread_count);
-    }
+    predicted_spectrum(effects, model_re, model_im, field_re, field_im, thread_count);
     fft_2d(field_re, field_im, fft_inverse);
 }
 
@@ -534,8 +630,8 @@ double run_fit_iterations(const RunControl& control, vector3D& trial_re, vector3
     gradient_steps(effects, trial_re, trial_im, observed_re, observed_im, weights, pending, thread_count);
 
     // Residual energy of the trial, also after a stop.
-    const std::size_t rows = trial_re.empty() ? 0 : trial_re[0].size();
-    const std::size_t cols = rows ? trial_re[0][0].size() : 0;
+    const std::size_t rows = observed_re.size();
+    const std::size_t cols = rows ? observed_re[0].size() : 0;
     field2D work_re(rows, std::vector<double>(cols)), work_im = work_re;
     predicted_field(effects, trial_re, trial_im, work_re, work_im, thread_count);
     grid_subtract(work_re, padded_observed);
@@ -572,8 +668,9 @@ AlphaFit fit_alpha_decades(const RunControl& control, int nz, int My, int Mx, co
     max_trials = std::max(1, max_trials);
 
     const std::vector<double> original = weights;
-    vector3D trial_re(nz, vector2D(My, std::vector<float>(Mx, 0.0f)));
-    vector3D trial_im(nz, vector2D(My, std::vector<float>(Mx, 0.0f)));
+    const int half = half_spectrum_columns(Mx);
+    vector3D trial_re(nz, vector2D(My, std::vector<float>(half, 0.0f)));
+    vector3D trial_im(nz, vector2D(My, std::vector<float>(half, 0.0f)));
     const double S = sum_of_squares(padded_observed);
 
     auto trial_energy = [&](int n) {

@@ -5,10 +5,13 @@
 // regularization weight.
 //
 // The inversion works on the padded FFT grid of the forward calculation
-// (My rows by Mx columns per level). The model is held as level spectra
-// (single precision, real and imaginary), the stored operator is the real,
-// even `EffectsOperator` (one level per model level), and the observed,
-// predicted and misfit spectra are double precision.
+// (My rows by Mx columns per level). The model and the operator are real, so
+// the model is held as the half spectra of its levels: My rows by
+// half_spectrum_columns(Mx) = Mx/2 + 1 columns (single precision, real and
+// imaginary parts; the other columns are the conjugates of these). The
+// stored operator is the real, even `EffectsOperator` (one level per model
+// level), and the observed, predicted and misfit spectra are full grids in
+// double precision.
 //
 // One gradient step ("inner step"): the predicted spectrum is the sum over
 // levels of operator times level spectrum; minus the observed spectrum,
@@ -19,9 +22,7 @@
 // m_q -= w_q * A_q^T r, with A_q the circular convolution of level q and r
 // the mean-free residual (predicted - observed).
 //
-// The model and the operator are real, so the steps work on the half
-// spectrum (columns 0 .. Mx/2) and complete the moved levels from it. There
-// the round trip of D through the space domain is, at wavenumber k, the
+// On the half spectrum the round trip of D through the space domain is, at wavenumber k, the
 // Hermitian part (Z(k) + conj Z(-k)) / 2 of Z = predicted - observed, and 0
 // at k = 0 (the mean): every wavenumber moves on its own, so successive
 // steps are made a few wavenumbers at a time, all levels and all steps
@@ -123,6 +124,32 @@ int zero_fixed_level_weights(std::vector<double>& weights, const vector3D& den_g
 int zero_constant_level_weights(std::vector<double>& weights, const vector3D& den_grid);
 
 // ---------------------------------------------------------------------------
+// Half spectra of the model
+
+// Columns of the half spectrum of a grid of `columns` columns: columns/2 + 1
+// (1 for a single column).
+int half_spectrum_columns(int columns);
+
+// Padded level (My x Mx, space domain) into its half spectrum: `level`
+// becomes the real parts, `im` the imaginary parts (My x half_spectrum_columns).
+// The values are those of the single-precision fft_2d of the level.
+// work_re/work_im are scratch grids (resized to My x Mx as needed).
+void level_to_half_spectrum(vector2D& level, vector2D& im, vector2D& work_re, vector2D& work_im);
+// Back: the half spectrum (level, im) is completed by its conjugates and
+// brought back by the single-precision inverse fft_2d; `level` becomes its
+// real part (My x columns), `im` is emptied. `imaginary` (optional) gets the
+// imaginary parts of the inverse (rounding only: the spectrum is Hermitian).
+void level_from_half_spectrum(vector2D& level, vector2D& im, int columns, vector2D& work_re, vector2D& work_im,
+                              vector2D* imaginary = nullptr);
+// The same for every level; levels are split over the workers. With
+// imaginary_parts, `im` gets the imaginary parts of the inverse (My x
+// columns per level) instead of being emptied, for routines that take the
+// padded model as a complex grid.
+void model_to_half_spectra(vector3D& levels, vector3D& im, int thread_count);
+void model_from_half_spectra(vector3D& levels, vector3D& im, int columns, int thread_count,
+                             bool imaginary_parts = false);
+
+// ---------------------------------------------------------------------------
 // Spectra
 
 // The spectrum of a padded field with its mean removed: a copy of `padded`
@@ -130,9 +157,10 @@ int zero_constant_level_weights(std::vector<double>& weights, const vector3D& de
 void mean_free_spectrum(const field2D& padded, field2D& spectrum_re, field2D& spectrum_im);
 
 // The misfit spectrum of a model: predicted (sum over levels of operator
-// times level spectrum) minus observed, brought back, its real part made
-// mean-free and its imaginary part dropped, and transformed forward again.
-// out_re/out_im must have the padded shape; they are overwritten.
+// times level spectrum, completed from the half) minus observed, brought
+// back, its real part made mean-free and its imaginary part dropped, and
+// transformed forward again, all on the full grid. out_re/out_im must have
+// the padded shape; they are overwritten.
 void misfit_spectrum(const EffectsOperator& effects, const vector3D& model_re, const vector3D& model_im,
                      const field2D& observed_re, const field2D& observed_im, field2D& out_re,
                      field2D& out_im, int thread_count);
@@ -148,8 +176,9 @@ void inversion_inner_step(const EffectsOperator& effects, vector3D& model_re, ve
                           int thread_count);
 
 // The predicted field of a model spectrum on the padded grid: the sum over
-// levels of operator times level spectrum, transformed back. field_re gets
-// the field; field_im is scratch. Both must have the padded shape.
+// levels of operator times level spectrum, completed from the half and
+// transformed back. field_re gets the field; field_im is scratch. Both must
+// have the padded shape; an operator of another grid predicts no field (0).
 void predicted_field(const EffectsOperator& effects, const vector3D& model_re, const vector3D& model_im,
                      field2D& field_re, field2D& field_im, int thread_count);
 

@@ -25,6 +25,7 @@ struct Problem {
     EffectsOperator op;         // the stored operator, one level per model level
 
     double depth(int k) const { return z0 + k * dz; }
+    int half() const { return Mx > 1 ? Mx / 2 + 1 : Mx; } // columns of a half spectrum
 };
 
 inline Problem make_problem(int nx, int ny, int nz, double p, double dx = 100, double dy = 80, double dz = 50,
@@ -139,7 +140,8 @@ inline double mean(const field2D& f)
     return s / n;
 }
 
-// Level spectra of a padded model (single precision).
+// Level half spectra of a padded model (single precision): columns
+// 0 .. Mx/2 of the fft_2d of every level.
 inline void model_spectra(const vector3D& padded, vector3D& re, vector3D& im)
 {
     re = padded;
@@ -147,8 +149,30 @@ inline void model_spectra(const vector3D& padded, vector3D& re, vector3D& im)
     for (auto& l : im)
         for (auto& r : l)
             std::fill(r.begin(), r.end(), 0.0f);
-    for (size_t k = 0; k < re.size(); ++k)
+    for (size_t k = 0; k < re.size(); ++k) {
         fft_2d(re[k], im[k], fft_forward);
+        for (auto* level : {&re[k], &im[k]})
+            for (auto& r : *level)
+                r.resize(r.size() > 1 ? r.size() / 2 + 1 : r.size());
+    }
+}
+
+// Half spectra back in the space domain: completed by their conjugates and
+// brought back by the inverse fft_2d; re gets the real parts, im the
+// imaginary parts (Mx columns).
+inline void model_levels(vector3D& re, vector3D& im, int Mx)
+{
+    for (size_t k = 0; k < re.size(); ++k) {
+        vector2D full_re(re[k].size(), std::vector<float>(Mx, 0.0f)), full_im = full_re;
+        for (size_t r = 0; r < re[k].size(); ++r) {
+            std::copy(re[k][r].begin(), re[k][r].end(), full_re[r].begin());
+            std::copy(im[k][r].begin(), im[k][r].end(), full_im[r].begin());
+        }
+        fft_complete_half_spectrum(full_re, full_im);
+        fft_2d(full_re, full_im, fft_inverse);
+        re[k] = full_re;
+        im[k] = full_im;
+    }
 }
 
 } // namespace invtest
