@@ -187,7 +187,11 @@ void shape_grid(vector2D& g, std::size_t rows, std::size_t cols)
 
 } // namespace
 
-void level_to_half_spectrum(vector2D& level, vector2D& im, vector2D& work_re, vector2D& work_im)
+namespace {
+
+// The half spectrum of `level` into out_re/out_im (already My x half).
+void half_spectrum_into(const vector2D& level, vector2D& out_re, vector2D& out_im, vector2D& work_re,
+                        vector2D& work_im)
 {
     const std::size_t rows = level.size(), cols = rows ? level[0].size() : 0;
     const std::size_t half = static_cast<std::size_t>(half_spectrum_columns(static_cast<int>(cols)));
@@ -198,12 +202,78 @@ void level_to_half_spectrum(vector2D& level, vector2D& im, vector2D& work_re, ve
         std::fill(work_im[r].begin(), work_im[r].end(), 0.0f);
     }
     fft_2d(work_re, work_im, fft_forward);
-    // New rows, so that the space-domain level's memory goes.
-    vector2D half_re(rows, std::vector<float>(half)), half_im(rows, std::vector<float>(half));
     for (std::size_t r = 0; r < rows; ++r) {
-        std::copy_n(work_re[r].begin(), half, half_re[r].begin());
-        std::copy_n(work_im[r].begin(), half, half_im[r].begin());
+        std::copy_n(work_re[r].begin(), half, out_re[r].begin());
+        std::copy_n(work_im[r].begin(), half, out_im[r].begin());
     }
+}
+
+// The level of the half spectrum (re, im) into out (already My x columns),
+// its imaginary parts into *imaginary (already My x columns) when given.
+void level_from_half_into(const vector2D& re, const vector2D& im, std::size_t cols, vector2D& out,
+                          vector2D* imaginary, vector2D& work_re, vector2D& work_im)
+{
+    const std::size_t rows = re.size();
+    const std::size_t half = static_cast<std::size_t>(half_spectrum_columns(static_cast<int>(cols)));
+    shape_grid(work_re, rows, cols);
+    shape_grid(work_im, rows, cols);
+    for (std::size_t r = 0; r < rows; ++r) {
+        const std::size_t mirror = (rows - r) % rows;
+        for (std::size_t c = 0; c < cols; ++c) {
+            if (c < half) {
+                work_re[r][c] = re[r][c];
+                work_im[r][c] = im[r][c];
+            } else {
+                work_re[r][c] = re[mirror][cols - c];
+                work_im[r][c] = -im[mirror][cols - c];
+            }
+        }
+    }
+    fft_2d(work_re, work_im, fft_inverse);
+    for (std::size_t r = 0; r < rows; ++r) {
+        std::copy(work_re[r].begin(), work_re[r].end(), out[r].begin());
+        if (imaginary)
+            std::copy(work_im[r].begin(), work_im[r].end(), (*imaginary)[r].begin());
+    }
+}
+
+// Converts every level: a few levels at a time (one per worker), the new
+// levels allocated by the calling thread and the old ones let go by it, so
+// that the memory of the old levels serves the next new ones.
+// convert(k, new_re, new_im, work_re, work_im) fills level k's new grids,
+// whose shapes shape(new_re, new_im) gives.
+template <typename Shape, typename Convert>
+void convert_levels(vector3D& levels, vector3D& im, int thread_count, const Shape& shape, const Convert& convert)
+{
+    im.resize(levels.size());
+    const std::size_t batch = static_cast<std::size_t>(std::max(thread_count, 1));
+    std::vector<vector2D> new_re(batch), new_im(batch);
+    std::vector<vector2D> work_re(batch), work_im(batch);
+    for (std::size_t b0 = 0; b0 < levels.size(); b0 += batch) {
+        const std::size_t n = std::min(batch, levels.size() - b0);
+        for (std::size_t i = 0; i < n; ++i)
+            shape(new_re[i], new_im[i]);
+        run_split(n, thread_count, [&](std::size_t i0, std::size_t i1) {
+            for (std::size_t i = i0; i < i1; ++i)
+                convert(b0 + i, new_re[i], new_im[i], work_re[i], work_im[i]);
+        });
+        for (std::size_t i = 0; i < n; ++i) {
+            levels[b0 + i].swap(new_re[i]);
+            im[b0 + i].swap(new_im[i]);
+            vector2D().swap(new_re[i]);
+            vector2D().swap(new_im[i]);
+        }
+    }
+}
+
+} // namespace
+
+void level_to_half_spectrum(vector2D& level, vector2D& im, vector2D& work_re, vector2D& work_im)
+{
+    const std::size_t rows = level.size(), cols = rows ? level[0].size() : 0;
+    const std::size_t half = static_cast<std::size_t>(half_spectrum_columns(static_cast<int>(cols)));
+    vector2D half_re(rows, std::vector<float>(half)), half_im(rows, std::vector<float>(half));
+    half_spectrum_into(level, half_re, half_im, work_re, work_im);
     level.swap(half_re);
     im.swap(half_im);
 }
@@ -212,51 +282,44 @@ void level_from_half_spectrum(vector2D& level, vector2D& im, int columns, vector
                               vector2D* imaginary)
 {
     const std::size_t rows = level.size(), cols = static_cast<std::size_t>(std::max(columns, 0));
-    const std::size_t half = static_cast<std::size_t>(half_spectrum_columns(columns));
-    shape_grid(work_re, rows, cols);
-    shape_grid(work_im, rows, cols);
-    for (std::size_t r = 0; r < rows; ++r) {
-        const std::size_t mirror = (rows - r) % rows;
-        for (std::size_t c = 0; c < cols; ++c) {
-            if (c < half) {
-                work_re[r][c] = level[r][c];
-                work_im[r][c] = im[r][c];
-            } else {
-                work_re[r][c] = level[mirror][cols - c];
-                work_im[r][c] = -im[mirror][cols - c];
-            }
-        }
-    }
-    fft_2d(work_re, work_im, fft_inverse);
-    vector2D().swap(im);
-    level.swap(work_re);
-    vector2D().swap(work_re);
+    vector2D out(rows, std::vector<float>(cols));
     if (imaginary)
-        imaginary->swap(work_im);
+        imaginary->assign(rows, std::vector<float>(cols));
+    level_from_half_into(level, im, cols, out, imaginary, work_re, work_im);
+    level.swap(out);
+    vector2D().swap(im);
 }
 
 void model_to_half_spectra(vector3D& levels, vector3D& im, int thread_count)
 {
-    im.resize(levels.size());
-    run_split(levels.size(), thread_count, [&](std::size_t l0, std::size_t l1) {
-        vector2D work_re, work_im;
-        for (std::size_t l = l0; l < l1; ++l)
-            level_to_half_spectrum(levels[l], im[l], work_re, work_im);
-    });
+    const std::size_t rows = levels.empty() ? 0 : levels[0].size();
+    const std::size_t cols = rows ? levels[0][0].size() : 0;
+    const std::size_t half = static_cast<std::size_t>(half_spectrum_columns(static_cast<int>(cols)));
+    convert_levels(
+        levels, im, thread_count,
+        [&](vector2D& re, vector2D& imag) {
+            re.assign(rows, std::vector<float>(half));
+            imag.assign(rows, std::vector<float>(half));
+        },
+        [&](std::size_t k, vector2D& re, vector2D& imag, vector2D& work_re, vector2D& work_im) {
+            half_spectrum_into(levels[k], re, imag, work_re, work_im);
+        });
 }
 
 void model_from_half_spectra(vector3D& levels, vector3D& im, int columns, int thread_count, bool imaginary_parts)
 {
-    im.resize(levels.size());
-    run_split(levels.size(), thread_count, [&](std::size_t l0, std::size_t l1) {
-        vector2D work_re, work_im, imaginary;
-        for (std::size_t l = l0; l < l1; ++l) {
-            level_from_half_spectrum(levels[l], im[l], columns, work_re, work_im,
-                                     imaginary_parts ? &imaginary : nullptr);
+    const std::size_t rows = levels.empty() ? 0 : levels[0].size();
+    const std::size_t cols = static_cast<std::size_t>(std::max(columns, 0));
+    convert_levels(
+        levels, im, thread_count,
+        [&](vector2D& re, vector2D& imag) {
+            re.assign(rows, std::vector<float>(cols));
             if (imaginary_parts)
-                im[l].swap(imaginary);
-        }
-    });
+                imag.assign(rows, std::vector<float>(cols));
+        },
+        [&](std::size_t k, vector2D& re, vector2D& imag, vector2D& work_re, vector2D& work_im) {
+            level_from_half_into(levels[k], im[k], cols, re, imaginary_parts ? &imag : nullptr, work_re, work_im);
+        });
 }
 
 namespace {
