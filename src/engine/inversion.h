@@ -22,7 +22,7 @@
 // m_q -= w_q * A_q^T r, with A_q the circular convolution of level q and r
 // the mean-free residual (predicted - observed).
 //
-// On the half spectrum the round trip of D through the space domain is, at wavenumber k, the
+// The round trip of D through the space domain gives, at wavenumber k, the
 // Hermitian part (Z(k) + conj Z(-k)) / 2 of Z = predicted - observed, and 0
 // at k = 0 (the mean): every wavenumber moves on its own, so successive
 // steps are made a few wavenumbers at a time, all levels and all steps
@@ -226,8 +226,8 @@ int run_inversion_iteration(const RunControl& control, const EffectsOperator& ef
 // ---------------------------------------------------------------------------
 // Regularization-weight search
 
-// One trial of the search: up to ten gradient steps of the trial spectrum
-// (which the caller has zeroed) against the observed spectrum, stopping early
+// One trial of the search: up to ten gradient steps of the trial's half
+// spectra (which the caller has zeroed) against the observed spectrum, stopping early
 // when the run is stopped, then the residual energy: the sum of squares of
 // (predicted - padded observed) minus its mean over the padded grid.
 // `trial` only numbers the progress text.
