@@ -444,7 +444,7 @@ __attribute__((always_inline)) inline void step_block_columns_of(const StepRun& 
     const std::size_t rows_of[2] = {r, mirror};
     const std::size_t n = mirror == r ? 1 : 2;
     const std::size_t nc = c1 - c0;
-    alignas(64) double pr[2][B], pi[2][B], hr[2][B], hi[2][B], dr[2][B], di[2][B];
+    alignas(64) double pr[2][2 * B], pi[2][2 * B], hr[2][2 * B], hi[2][2 * B], dr[2][2 * B], di[2][2 * B];
 
     for (std::size_t l = 0; l < run.levels; ++l) {
         at.op[l] = run.op.half_row(static_cast<int>(l), static_cast<int>(r)) + c0;
@@ -551,8 +551,14 @@ void gradient_steps(const EffectsOperator& op, vector3D& re, vector3D& im, const
         at.re.resize(2 * levels);
         at.im.resize(2 * levels);
         for (std::size_t p = p0; p < p1; ++p)
-            for (std::size_t c0 = 0; c0 < half; c0 += step_block_columns)
-                step_block(run, at, p, c0, std::min(c0 + step_block_columns, half));
+            for (std::size_t c0 = 0; c0 < half;) {
+                // A short last block joins the one before it.
+                std::size_t c1 = std::min(c0 + step_block_columns, half);
+                if (half - c1 < step_block_columns / 4)
+                    c1 = half;
+                step_block(run, at, p, c0, c1);
+                c0 = c1;
+            }
     });
 }
 
