@@ -6,8 +6,8 @@
 // the speed-ups over one thread are printed after the runs.
 //
 // Memory: each run starts from the stored effects alone; the working arrays
-// of the run (the model's level spectra, the observed spectrum, the step
-// grids) are allocated inside it. The reported peak is the resident
+// of the run (the model's level half spectra, the observed spectrum, the
+// step grids) are allocated inside it. The reported peak is the resident
 // high-water mark above the start plus the effects and the grid, against the
 // bytes the method must hold: the operator's real even quarter, the grid,
 // the model's half spectra (8 bytes per cell of My x (Mx/2 + 1)) and four
