@@ -120,7 +120,15 @@ vector3D random_cube(size_t levels, size_t n, unsigned seed)
 void BM_accumulate_effects(benchmark::State& state)
 {
     const int threads = static_cast<int>(state.range(0));
-    static const vector3D op = random_cube(100, 256, 1);
+    static const EffectsOperator op = [] {
+        const vector3D full = random_cube(100, 129, 1);  // rows of the quarter, trimmed below
+        EffectsOperator o;
+        o.shape(100, 256, 256);
+        for (int k = 0; k < 100; ++k)
+            for (int r = 0; r < o.quarter_rows(); ++r)
+                std::copy_n(full[k][r].begin(), o.quarter_columns(), o.quarter_row(k, r));
+        return o;
+    }();
     static const vector3D mr = random_cube(100, 256, 2);
     static const vector3D mi = random_cube(100, 256, 3);
     field2D out_re(256, std::vector<double>(256)), out_im = out_re;

@@ -171,6 +171,157 @@ void mean_free_spectrum(const field2D& padded, field2D& spectrum_re, field2D& sp
     fft_2d(spectrum_re, spectrum_im, fft_forward);
 }
 
+// ---------------------------------------------------------------------------
+// Half spectra of the model
+
+int half_spectrum_columns(int columns) { return columns > 1 ? columns / 2 + 1 : columns; }
+
+namespace {
+
+void shape_grid(vector2D& g, std::size_t rows, std::size_t cols)
+{
+    g.resize(rows);
+    for (auto& row : g)
+        row.resize(cols);
+}
+
+} // namespace
+
+namespace {
+
+// The half spectrum of `level` into out_re/out_im (already My x half).
+void half_spectrum_into(const vector2D& level, vector2D& out_re, vector2D& out_im, vector2D& work_re,
+                        vector2D& work_im)
+{
+    const std::size_t rows = level.size(), cols = rows ? level[0].size() : 0;
+    const std::size_t half = static_cast<std::size_t>(half_spectrum_columns(static_cast<int>(cols)));
+    shape_grid(work_re, rows, cols);
+    shape_grid(work_im, rows, cols);
+    for (std::size_t r = 0; r < rows; ++r) {
+        std::copy(level[r].begin(), level[r].end(), work_re[r].begin());
+        std::fill(work_im[r].begin(), work_im[r].end(), 0.0f);
+    }
+    fft_2d(work_re, work_im, fft_forward);
+    for (std::size_t r = 0; r < rows; ++r) {
+        std::copy_n(work_re[r].begin(), half, out_re[r].begin());
+        std::copy_n(work_im[r].begin(), half, out_im[r].begin());
+    }
+}
+
+// The level of the half spectrum (re, im) into out (already My x columns),
+// its imaginary parts into *imaginary (already My x columns) when given.
+void level_from_half_into(const vector2D& re, const vector2D& im, std::size_t cols, vector2D& out,
+                          vector2D* imaginary, vector2D& work_re, vector2D& work_im)
+{
+    const std::size_t rows = re.size();
+    const std::size_t half = static_cast<std::size_t>(half_spectrum_columns(static_cast<int>(cols)));
+    shape_grid(work_re, rows, cols);
+    shape_grid(work_im, rows, cols);
+    for (std::size_t r = 0; r < rows; ++r) {
+        const std::size_t mirror = (rows - r) % rows;
+        for (std::size_t c = 0; c < cols; ++c) {
+            if (c < half) {
+                work_re[r][c] = re[r][c];
+                work_im[r][c] = im[r][c];
+            } else {
+                work_re[r][c] = re[mirror][cols - c];
+                work_im[r][c] = -im[mirror][cols - c];
+            }
+        }
+    }
+    fft_2d(work_re, work_im, fft_inverse);
+    for (std::size_t r = 0; r < rows; ++r) {
+        std::copy(work_re[r].begin(), work_re[r].end(), out[r].begin());
+        if (imaginary)
+            std::copy(work_im[r].begin(), work_im[r].end(), (*imaginary)[r].begin());
+    }
+}
+
+// Converts every level: a few levels at a time (one per worker), the new
+// levels allocated by the calling thread and the old ones let go by it, so
+// that the memory of the old levels serves the next new ones.
+// convert(k, new_re, new_im, work_re, work_im) fills level k's new grids,
+// whose shapes shape(new_re, new_im) gives.
+template <typename Shape, typename Convert>
+void convert_levels(vector3D& levels, vector3D& im, int thread_count, const Shape& shape, const Convert& convert)
+{
+    im.resize(levels.size());
+    const std::size_t batch = static_cast<std::size_t>(std::max(thread_count, 1));
+    std::vector<vector2D> new_re(batch), new_im(batch);
+    std::vector<vector2D> work_re(batch), work_im(batch);
+    for (std::size_t b0 = 0; b0 < levels.size(); b0 += batch) {
+        const std::size_t n = std::min(batch, levels.size() - b0);
+        for (std::size_t i = 0; i < n; ++i)
+            shape(new_re[i], new_im[i]);
+        run_split(n, thread_count, [&](std::size_t i0, std::size_t i1) {
+            for (std::size_t i = i0; i < i1; ++i)
+                convert(b0 + i, new_re[i], new_im[i], work_re[i], work_im[i]);
+        });
+        for (std::size_t i = 0; i < n; ++i) {
+            levels[b0 + i].swap(new_re[i]);
+            im[b0 + i].swap(new_im[i]);
+            vector2D().swap(new_re[i]);
+            vector2D().swap(new_im[i]);
+        }
+    }
+}
+
+} // namespace
+
+void level_to_half_spectrum(vector2D& level, vector2D& im, vector2D& work_re, vector2D& work_im)
+{
+    const std::size_t rows = level.size(), cols = rows ? level[0].size() : 0;
+    const std::size_t half = static_cast<std::size_t>(half_spectrum_columns(static_cast<int>(cols)));
+    vector2D half_re(rows, std::vector<float>(half)), half_im(rows, std::vector<float>(half));
+    half_spectrum_into(level, half_re, half_im, work_re, work_im);
+    level.swap(half_re);
+    im.swap(half_im);
+}
+
+void level_from_half_spectrum(vector2D& level, vector2D& im, int columns, vector2D& work_re, vector2D& work_im,
+                              vector2D* imaginary)
+{
+    const std::size_t rows = level.size(), cols = static_cast<std::size_t>(std::max(columns, 0));
+    vector2D out(rows, std::vector<float>(cols));
+    if (imaginary)
+        imaginary->assign(rows, std::vector<float>(cols));
+    level_from_half_into(level, im, cols, out, imaginary, work_re, work_im);
+    level.swap(out);
+    vector2D().swap(im);
+}
+
+void model_to_half_spectra(vector3D& levels, vector3D& im, int thread_count)
+{
+    const std::size_t rows = levels.empty() ? 0 : levels[0].size();
+    const std::size_t cols = rows ? levels[0][0].size() : 0;
+    const std::size_t half = static_cast<std::size_t>(half_spectrum_columns(static_cast<int>(cols)));
+    convert_levels(
+        levels, im, thread_count,
+        [&](vector2D& re, vector2D& imag) {
+            re.assign(rows, std::vector<float>(half));
+            imag.assign(rows, std::vector<float>(half));
+        },
+        [&](std::size_t k, vector2D& re, vector2D& imag, vector2D& work_re, vector2D& work_im) {
+            half_spectrum_into(levels[k], re, imag, work_re, work_im);
+        });
+}
+
+void model_from_half_spectra(vector3D& levels, vector3D& im, int columns, int thread_count, bool imaginary_parts)
+{
+    const std::size_t rows = levels.empty() ? 0 : levels[0].size();
+    const std::size_t cols = static_cast<std::size_t>(std::max(columns, 0));
+    convert_levels(
+        levels, im, thread_count,
+        [&](vector2D& re, vector2D& imag) {
+            re.assign(rows, std::vector<float>(cols));
+            if (imaginary_parts)
+                imag.assign(rows, std::vector<float>(cols));
+        },
+        [&](std::size_t k, vector2D& re, vector2D& imag, vector2D& work_re, vector2D& work_im) {
+            level_from_half_into(levels[k], im[k], cols, re, imaginary_parts ? &imag : nullptr, work_re, work_im);
+        });
+}
+
 namespace {
 
 // The misfit spectrum from a predicted spectrum: predicted minus observed,
@@ -189,177 +340,340 @@ void misfit_from_predicted(const field2D& predicted_re, const field2D& predicted
     fft_2d(out_re, out_im, fft_forward);
 }
 
-// Rows [r0, r1) of update_and_accumulate. Cloned for AVX2 where the
-// processor has it; without contraction into fused multiply-adds both
-// clones round alike.
-__attribute__((target_clones("avx2", "default"))) void update_and_accumulate_rows(
-    const vector3D& operator_re, vector3D& model_re, vector3D& model_im, const field2D& misfit_re,
-    const field2D& misfit_im, const std::vector<double>& weights, field2D& out_re, field2D& out_im,
-    std::size_t levels, std::size_t cols, std::size_t r0, std::size_t r1)
+// Every level of re and im has `rows` rows of `half` values.
+bool model_has_half_shape(const vector3D& re, const vector3D& im, std::size_t rows, std::size_t half)
 {
-    for (std::size_t r = r0; r < r1; ++r) {
-        std::fill(out_re[r].begin(), out_re[r].end(), 0.0);
-        std::fill(out_im[r].begin(), out_im[r].end(), 0.0);
+    if (re.size() != im.size())
+        return false;
+    for (std::size_t l = 0; l < re.size(); ++l) {
+        if (re[l].size() != rows || im[l].size() != rows)
+            return false;
+        for (std::size_t r = 0; r < rows; ++r)
+            if (re[l][r].size() != half || im[l][r].size() != half)
+                return false;
     }
-    constexpr std::size_t block = 8;
-    for (std::size_t b0 = r0; b0 < r1; b0 += block) {
-        const std::size_t b1 = std::min(b0 + block, r1);
-        for (std::size_t l = 0; l < levels; ++l) {
-            const double w = l < weights.size() ? weights[l] : 0.0;
-            for (std::size_t r = b0; r < b1; ++r) {
-                const float* __restrict op = operator_re[l][r].data();
-                float* __restrict mr = model_re[l][r].data();
-                float* __restrict mi = model_im[l][r].data();
-                if (w != 0.0) {
-                    const double* __restrict fr = misfit_re[r].data();
-                    const double* __restrict fi = misfit_im[r].data();
-                    for (std::size_t k = 0; k < cols; ++k) {
-                        const double o = static_cast<double>(op[k]);
-                        mr[k] = static_cast<float>(static_cast<double>(mr[k]) - o * fr[k] * w);
-                        mi[k] = static_cast<float>(static_cast<double>(mi[k]) - o * fi[k] * w);
-                    }
-                }
-                double* __restrict sr = out_re[r].data();
-                double* __restrict si = out_im[r].data();
-                for (std::size_t k = 0; k < cols; ++k) {
-                    const float pr = op[k] * mr[k];
-                    const float pi = op[k] * mi[k];
-                    sr[k] += static_cast<double>(pr);
-                    si[k] += static_cast<double>(pi);
-                }
+    return true;
+}
+
+// Columns of the half spectrum that one block of steps holds: with all the
+// levels of two rows they stay in the second-level cache. A whole number of
+// vectors, so that the loops of a full block have no remainder.
+constexpr std::size_t step_block_columns = 64;
+
+// What every block of one run of steps shares.
+struct StepRun
+{
+    const EffectsOperator& op;
+    vector3D& re;
+    vector3D& im;
+    const field2D& obs_re;
+    const field2D& obs_im;
+    const double* w;        // the weight of every level (0 beyond the weights given)
+    std::size_t levels;     // levels that take part
+    std::size_t rows, cols; // My, Mx
+    int steps;
+};
+
+// Where one block's rows of every level are: the operator's half row (the
+// same for a row and its mirror) and the model's two rows.
+struct BlockRows
+{
+    std::vector<const float*> op;
+    std::vector<float*> re, im;  // [2 * level + i]
+};
+
+// sums += float(o * m) in double, over N columns.
+template <std::size_t N>
+__attribute__((always_inline)) inline void accumulate_columns(const float* __restrict o, const float* __restrict mr,
+                                                              const float* __restrict mi, double* __restrict sr,
+                                                              double* __restrict si, std::size_t n)
+{
+    const std::size_t count = N ? N : n;
+    for (std::size_t k = 0; k < count; ++k) {
+        const float a = o[k] * mr[k];
+        const float b = o[k] * mi[k];
+        sr[k] += static_cast<double>(a);
+        si[k] += static_cast<double>(b);
+    }
+}
+
+// m = float(m - o * d * w) in double, then sums += float(o * m) when `sum`.
+template <std::size_t N>
+__attribute__((always_inline)) inline void update_columns(const float* __restrict o, float* __restrict mr,
+                                                          float* __restrict mi, const double* __restrict dr,
+                                                          const double* __restrict di, double w,
+                                                          double* __restrict sr, double* __restrict si, bool sum,
+                                                          std::size_t n)
+{
+    const std::size_t count = N ? N : n;
+    if (sum) {
+        for (std::size_t k = 0; k < count; ++k) {
+            const double ok = static_cast<double>(o[k]);
+            const float a = static_cast<float>(static_cast<double>(mr[k]) - ok * dr[k] * w);
+            const float b = static_cast<float>(static_cast<double>(mi[k]) - ok * di[k] * w);
+            mr[k] = a;
+            mi[k] = b;
+            const float pa = o[k] * a;
+            const float pb = o[k] * b;
+            sr[k] += static_cast<double>(pa);
+            si[k] += static_cast<double>(pb);
+        }
+    } else {
+        for (std::size_t k = 0; k < count; ++k) {
+            const double ok = static_cast<double>(o[k]);
+            mr[k] = static_cast<float>(static_cast<double>(mr[k]) - ok * dr[k] * w);
+            mi[k] = static_cast<float>(static_cast<double>(mi[k]) - ok * di[k] * w);
+        }
+    }
+}
+
+// `steps` gradient steps of the wavenumbers in columns [c0, c1) of the half
+// spectrum in row r and its mirror row (My - r) mod My. Every step forms the
+// predicted spectrum (float products summed in double, levels in order),
+// the misfit D from it (see the top of inversion.h) and moves every level
+// with a non-zero weight by -w * operator * D, computed in double and
+// rounded to float. A step's update pass also sums the moved model's
+// prediction for the next step. N is the block's width when it is a full
+// block, 0 otherwise.
+template <std::size_t N>
+__attribute__((always_inline)) inline void step_block_columns_of(const StepRun& run, BlockRows& at, std::size_t r,
+                                                                 std::size_t c0, std::size_t c1)
+{
+    constexpr std::size_t B = step_block_columns;
+    const std::size_t mirror = (run.rows - r) % run.rows;
+    const std::size_t rows_of[2] = {r, mirror};
+    const std::size_t n = mirror == r ? 1 : 2;
+    const std::size_t nc = c1 - c0;
+    alignas(64) double pr[2][2 * B], pi[2][2 * B], hr[2][2 * B], hi[2][2 * B], dr[2][2 * B], di[2][2 * B];
+
+    for (std::size_t l = 0; l < run.levels; ++l) {
+        at.op[l] = run.op.half_row(static_cast<int>(l), static_cast<int>(r)) + c0;
+        for (std::size_t i = 0; i < n; ++i) {
+            at.re[2 * l + i] = run.re[l][rows_of[i]].data() + c0;
+            at.im[2 * l + i] = run.im[l][rows_of[i]].data() + c0;
+        }
+    }
+
+    // The Hermitian part of the observed spectrum: (O(k) + conj O(-k)) / 2.
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::size_t rr = rows_of[i], rm = rows_of[n - 1 - i];
+        for (std::size_t k = 0; k < nc; ++k) {
+            const std::size_t c = c0 + k, cm = (run.cols - c) % run.cols;
+            hr[i][k] = 0.5 * (run.obs_re[rr][c] + run.obs_re[rm][cm]);
+            hi[i][k] = 0.5 * (run.obs_im[rr][c] - run.obs_im[rm][cm]);
+        }
+    }
+
+    for (std::size_t i = 0; i < n; ++i)
+        for (std::size_t k = 0; k < nc; ++k)
+            pr[i][k] = pi[i][k] = 0.0;
+    for (std::size_t l = 0; l < run.levels; ++l)
+        for (std::size_t i = 0; i < n; ++i)
+            accumulate_columns<N>(at.op[l], at.re[2 * l + i], at.im[2 * l + i], pr[i], pi[i], nc);
+
+    for (int s = 0; s < run.steps; ++s) {
+        // The misfit: predicted minus observed, its Hermitian part. Only in
+        // the columns that are their own mirrors (0 and Mx/2) does the
+        // predicted spectrum have a part that is not Hermitian.
+        for (std::size_t i = 0; i < n; ++i) {
+            for (std::size_t k = 0; k < nc; ++k) {
+                dr[i][k] = pr[i][k] - hr[i][k];
+                di[i][k] = pi[i][k] - hi[i][k];
+            }
+            const std::size_t j = n - 1 - i;
+            for (std::size_t c : {std::size_t(0), run.cols / 2}) {
+                if (c < c0 || c >= c1 || (run.cols - c) % run.cols != c)
+                    continue;
+                const std::size_t k = c - c0;
+                dr[i][k] = 0.5 * (pr[i][k] + pr[j][k]) - hr[i][k];
+                di[i][k] = 0.5 * (pi[i][k] - pi[j][k]) - hi[i][k];
+            }
+        }
+        if (r == 0 && c0 == 0)
+            dr[0][0] = di[0][0] = 0.0;  // the mean is removed
+
+        const bool sum = s + 1 < run.steps;
+        for (std::size_t i = 0; i < n; ++i)
+            for (std::size_t k = 0; k < nc; ++k)
+                pr[i][k] = pi[i][k] = 0.0;
+        for (std::size_t l = 0; l < run.levels; ++l) {
+            const double w = run.w[l];
+            for (std::size_t i = 0; i < n; ++i) {
+                if (w != 0.0)
+                    update_columns<N>(at.op[l], at.re[2 * l + i], at.im[2 * l + i], dr[i], di[i], w, pr[i], pi[i],
+                                      sum, nc);
+                else if (sum)
+                    accumulate_columns<N>(at.op[l], at.re[2 * l + i], at.im[2 * l + i], pr[i], pi[i], nc);
             }
         }
     }
 }
 
-// One pass over the operator and the model on the half spectrum (columns
-// 0 .. Mx/2; the model and the operator are real, so the other columns are
-// mirrors): every level with a non-zero weight moves by -w * operator *
-// misfit (as parallel_update_model), and the moved model's predicted
-// spectrum is summed into out (as parallel_accumulate_effects: float
-// products summed in double, levels in order) and completed by its mirror.
-// Rows are split over the workers, a few rows at a time so that the rows'
-// sums stay in cache. Empty weights only sum.
-void update_and_accumulate(const vector3D& operator_re, vector3D& model_re, vector3D& model_im,
-                           const field2D& misfit_re, const field2D& misfit_im, const std::vector<double>& weights,
-                           field2D& out_re, field2D& out_im, int thread_count)
+// One block of step_block_columns_of. Cloned for the processor's wide
+// vector instructions where it has them; without contraction into fused
+// multiply-adds every clone rounds alike.
+__attribute__((target_clones("avx512f", "avx2", "default"))) void step_block(const StepRun& run, BlockRows& at, std::size_t r,
+                                                                   std::size_t c0, std::size_t c1)
 {
-    if (out_re.empty())
-        return;
-    const std::size_t levels = std::min(model_re.size(), operator_re.size());
-    const std::size_t rows = std::min(out_re.size(), misfit_re.size());
-    const std::size_t cols = rows ? std::min(out_re[0].size(), misfit_re[0].size()) : 0;
-    const std::size_t half = std::min(cols, cols / 2 + 1);
-    run_split(rows, thread_count, [&](std::size_t r0, std::size_t r1) {
-        update_and_accumulate_rows(operator_re, model_re, model_im, misfit_re, misfit_im, weights, out_re, out_im,
-                                   levels, half, r0, r1);
-    });
-    fft_complete_half_spectrum(out_re, out_im);
+    if (c1 - c0 == step_block_columns)
+        step_block_columns_of<step_block_columns>(run, at, r, c0, c1);
+    else
+        step_block_columns_of<0>(run, at, r, c0, c1);
 }
 
-// Successive gradient steps of one model on its half spectrum: each step's
-// update pass also sums the moved model's predicted spectrum for the next
-// step, so that a step reads the operator and the model once. finish()
-// completes the moved levels' spectra from their halves.
-class GradientSteps
+// `steps` gradient steps of the model's half spectra (see step_block), a
+// block of wavenumbers at a time; the pairs of mirrored rows are split over
+// the workers. A model, operator or observed spectrum of shapes that do not
+// agree moves nothing.
+void gradient_steps(const EffectsOperator& op, vector3D& re, vector3D& im, const field2D& obs_re,
+                    const field2D& obs_im, const std::vector<double>& weights, int steps, int thread_count)
 {
-public:
-    GradientSteps(const vector3D& operator_re, vector3D& model_re, vector3D& model_im, const field2D& observed_re,
-                  const field2D& observed_im, int thread_count)
-        : op(operator_re), re(model_re), im(model_im), obs_re(observed_re), obs_im(observed_im), T(thread_count)
-    {
-        const std::size_t rows = observed_re.size();
-        const std::size_t cols = rows ? observed_re[0].size() : 0;
-        pred_re.assign(rows, std::vector<double>(cols, 0.0));
-        pred_im = pred_re;
+    if (steps <= 0 || re.empty() || obs_re.empty() || obs_re[0].empty())
+        return;
+    const std::size_t rows = obs_re.size(), cols = obs_re[0].size();
+    const std::size_t half = static_cast<std::size_t>(half_spectrum_columns(static_cast<int>(cols)));
+    if (op.rows != static_cast<int>(rows) || op.columns != static_cast<int>(cols) || obs_im.size() != rows
+        || obs_im[0].size() != cols || !model_has_half_shape(re, im, rows, half))
+        return;
+    const std::size_t levels = std::min({re.size(), im.size(), static_cast<std::size_t>(op.levels())});
+    std::vector<double> w(levels, 0.0);
+    bool any = false;
+    for (std::size_t l = 0; l < levels && l < weights.size(); ++l) {
+        w[l] = weights[l];
+        any = any || w[l] != 0.0;
     }
-
-    void step(const std::vector<double>& weights, field2D& misfit_re, field2D& misfit_im)
-    {
-        if (!have_prediction)
-            update_and_accumulate(op, re, im, pred_re, pred_im, std::vector<double>(), pred_re, pred_im, T);
-        misfit_from_predicted(pred_re, pred_im, obs_re, obs_im, misfit_re, misfit_im);
-        update_and_accumulate(op, re, im, misfit_re, misfit_im, weights, pred_re, pred_im, T);
-        have_prediction = true;
-        for (std::size_t l = 0; l < weights.size(); ++l)
-            if (weights[l] != 0.0) {
-                if (moved.size() < weights.size())
-                    moved.resize(weights.size(), false);
-                moved[l] = true;
+    if (!any)
+        return;
+    const StepRun run{op, re, im, obs_re, obs_im, w.data(), levels, rows, cols, steps};
+    run_split(rows / 2 + 1 < rows ? rows / 2 + 1 : rows, thread_count, [&](std::size_t p0, std::size_t p1) {
+        BlockRows at;
+        at.op.resize(levels);
+        at.re.resize(2 * levels);
+        at.im.resize(2 * levels);
+        for (std::size_t p = p0; p < p1; ++p)
+            for (std::size_t c0 = 0; c0 < half;) {
+                // A short last block joins the one before it.
+                std::size_t c1 = std::min(c0 + step_block_columns, half);
+                if (half - c1 < step_block_columns / 4)
+                    c1 = half;
+                step_block(run, at, p, c0, c1);
+                c0 = c1;
             }
-    }
+    });
+}
 
-    // The levels that moved get their columns beyond Mx/2 from their halves.
-    void finish()
-    {
-        const std::size_t levels = std::min({re.size(), im.size(), moved.size()});
-        run_split(levels, T, [&](std::size_t l0, std::size_t l1) {
-            for (std::size_t l = l0; l < l1; ++l)
-                if (moved[l])
-                    fft_complete_half_spectrum(re[l], im[l]);
-        });
-        moved.clear();
+// Rows [r0, r1) of the predicted spectrum over columns [0, half): float
+// products summed in double, levels in order, a few rows at a time so that
+// their sums stay in cache. Cloned as step_block.
+__attribute__((target_clones("avx512f", "avx2", "default"))) void accumulate_half_rows(
+    const EffectsOperator& op, const vector3D& model_re, const vector3D& model_im, field2D& out_re,
+    field2D& out_im, std::size_t levels, std::size_t half, std::size_t r0, std::size_t r1)
+{
+    for (std::size_t r = r0; r < r1; ++r) {
+        std::fill(out_re[r].begin(), out_re[r].begin() + static_cast<std::ptrdiff_t>(half), 0.0);
+        std::fill(out_im[r].begin(), out_im[r].begin() + static_cast<std::ptrdiff_t>(half), 0.0);
     }
+    constexpr std::size_t block = 8;
+    for (std::size_t b0 = r0; b0 < r1; b0 += block) {
+        const std::size_t b1 = std::min(b0 + block, r1);
+        for (std::size_t l = 0; l < levels; ++l)
+            for (std::size_t r = b0; r < b1; ++r)
+                accumulate_columns<0>(op.half_row(static_cast<int>(l), static_cast<int>(r)), model_re[l][r].data(),
+                                      model_im[l][r].data(), out_re[r].data(), out_im[r].data(), half);
+    }
+}
 
-private:
-    const vector3D& op;
-    vector3D& re;
-    vector3D& im;
-    const field2D& obs_re;
-    const field2D& obs_im;
-    const int T;
-    field2D pred_re, pred_im;
-    std::vector<bool> moved;
-    bool have_prediction = false;
-};
+// Steps asked for one at a time and made in runs (see
+// run_inversion_iteration): about this many cell-steps per run, so that
+// the window is answered a few times a second on large models.
+constexpr double cell_steps_per_run = 3.0e8;
+
+int steps_per_run(const vector3D& model)
+{
+    const double cells = model.empty() || model[0].empty()
+                             ? 0.0
+                             : double(model.size()) * double(model[0].size()) * double(model[0][0].size());
+    if (cells <= 0)
+        return inner_steps_per_iteration;
+    return std::clamp(static_cast<int>(cell_steps_per_run / cells), 1, inner_steps_per_iteration);
+}
 
 } // namespace
 
-void misfit_spectrum(const vector3D& operator_re, const vector3D& model_re, const vector3D& model_im,
+namespace {
+
+// The predicted spectrum of the model's half spectra on the full grid
+// (pred_re/pred_im of the padded shape): summed over columns 0 .. Mx/2,
+// completed by the conjugates. An operator of another grid predicts 0.
+void predicted_spectrum(const EffectsOperator& effects, const vector3D& model_re, const vector3D& model_im,
+                        field2D& pred_re, field2D& pred_im, int thread_count)
+{
+    const std::size_t rows = pred_re.size(), cols = rows ? pred_re[0].size() : 0;
+    if (!rows || !cols)
+        return;
+    const std::size_t half = static_cast<std::size_t>(half_spectrum_columns(static_cast<int>(cols)));
+    const bool fits = effects.rows == static_cast<int>(rows) && effects.columns == static_cast<int>(cols)
+                      && model_has_half_shape(model_re, model_im, rows, half);
+    if (!fits) {
+        fill(pred_re, 0.0);
+        fill(pred_im, 0.0);
+        return;
+    }
+    const std::size_t levels = std::min(model_re.size(), static_cast<std::size_t>(effects.levels()));
+    run_split(rows, thread_count, [&](std::size_t r0, std::size_t r1) {
+        accumulate_half_rows(effects, model_re, model_im, pred_re, pred_im, levels, half, r0, r1);
+    });
+    fft_complete_half_spectrum(pred_re, pred_im);
+}
+
+} // namespace
+
+void misfit_spectrum(const EffectsOperator& effects, const vector3D& model_re, const vector3D& model_im,
                      const field2D& observed_re, const field2D& observed_im, field2D& out_re,
                      field2D& out_im, int thread_count)
 {
     field2D pred_re = out_re, pred_im = out_im;
-    parallel_accumulate_effects(operator_re, model_re, model_im, pred_re, pred_im, thread_count);
+    predicted_spectrum(effects, model_re, model_im, pred_re, pred_im, thread_count);
     misfit_from_predicted(pred_re, pred_im, observed_re, observed_im, out_re, out_im);
 }
 
-void inversion_inner_step(const vector3D& operator_re, vector3D& model_re, vector3D& model_im,
+void inversion_inner_step(const EffectsOperator& effects, vector3D& model_re, vector3D& model_im,
                           const field2D& observed_re, const field2D& observed_im,
-                          const std::vector<double>& weights, field2D& work_re, field2D& work_im,
-                          int thread_count)
+                          const std::vector<double>& weights, field2D&, field2D&, int thread_count)
 {
-    GradientSteps stepper(operator_re, model_re, model_im, observed_re, observed_im, thread_count);
-    stepper.step(weights, work_re, work_im);
-    stepper.finish();
+    gradient_steps(effects, model_re, model_im, observed_re, observed_im, weights, 1, thread_count);
 }
 
-void predicted_field(const vector3D& operator_re, const vector3D& model_re, const vector3D& model_im,
+void predicted_field(const EffectsOperator& effects, const vector3D& model_re, const vector3D& model_im,
                      field2D& field_re, field2D& field_im, int thread_count)
 {
-    parallel_accumulate_effects(operator_re, model_re, model_im, field_re, field_im, thread_count);
+    predicted_spectrum(effects, model_re, model_im, field_re, field_im, thread_count);
     fft_2d(field_re, field_im, fft_inverse);
 }
 
 // ---------------------------------------------------------------------------
 // Iterations
 
-int run_inversion_iteration(const RunControl& control, const vector3D& operator_re, vector3D& model_re,
+int run_inversion_iteration(const RunControl& control, const EffectsOperator& effects, vector3D& model_re,
                             vector3D& model_im, const field2D& observed_re, const field2D& observed_im,
-                            const std::vector<double>& weights, field2D& work_re, field2D& work_im,
-                            int thread_count, int it, int count)
+                            const std::vector<double>& weights, field2D&, field2D&, int thread_count, int it,
+                            int count)
 {
-    int steps = 0;
-    GradientSteps stepper(operator_re, model_re, model_im, observed_re, observed_im, thread_count);
+    const int per_run = steps_per_run(model_re);
+    int steps = 0, pending = 0;
     for (int s = 0; s < inner_steps_per_iteration; ++s) {
         control.show_percent(count > 0 ? static_cast<int>(static_cast<long long>(it) * 100 / count) : 0);
         control.show(QStringLiteral("Iter %1 - %2 %").arg(it + 1).arg(5 * s));
-        stepper.step(weights, work_re, work_im);
+        ++pending;
         ++steps;
-        if (!control.keep_running())
+        const bool stop = !control.keep_running();
+        if (stop || pending == per_run || s + 1 == inner_steps_per_iteration) {
+            gradient_steps(effects, model_re, model_im, observed_re, observed_im, weights, pending, thread_count);
+            pending = 0;
+        }
+        if (stop)
             break;
     }
-    stepper.finish();
     return steps;
 }
 
@@ -368,23 +682,27 @@ int run_inversion_iteration(const RunControl& control, const vector3D& operator_
 
 double run_fit_iterations(const RunControl& control, vector3D& trial_re, vector3D& trial_im,
                           const field2D& padded_observed, const field2D& observed_re,
-                          const field2D& observed_im, const vector3D& operator_re,
+                          const field2D& observed_im, const EffectsOperator& effects,
                           const std::vector<double>& weights, int thread_count, int trial)
 {
-    const std::size_t rows = trial_re.empty() ? 0 : trial_re[0].size();
-    const std::size_t cols = rows ? trial_re[0][0].size() : 0;
-    field2D work_re(rows, std::vector<double>(cols, 0.0));
-    field2D work_im(rows, std::vector<double>(cols, 0.0));
-
-    GradientSteps stepper(operator_re, trial_re, trial_im, observed_re, observed_im, thread_count);
+    // The steps are asked for one at a time and made in runs, as in
+    // run_inversion_iteration.
+    const int per_run = steps_per_run(trial_re);
+    int pending = 0;
     for (int step = 0; step < 100 && control.keep_running(); step += 10) {
         control.show(QStringLiteral("Fit alpha step %1 - %2 %").arg(trial).arg(step));
-        stepper.step(weights, work_re, work_im);
+        if (++pending == per_run) {
+            gradient_steps(effects, trial_re, trial_im, observed_re, observed_im, weights, pending, thread_count);
+            pending = 0;
+        }
     }
-    stepper.finish();
+    gradient_steps(effects, trial_re, trial_im, observed_re, observed_im, weights, pending, thread_count);
 
     // Residual energy of the trial, also after a stop.
-    predicted_field(operator_re, trial_re, trial_im, work_re, work_im, thread_count);
+    const std::size_t rows = observed_re.size();
+    const std::size_t cols = rows ? observed_re[0].size() : 0;
+    field2D work_re(rows, std::vector<double>(cols)), work_im = work_re;
+    predicted_field(effects, trial_re, trial_im, work_re, work_im, thread_count);
     grid_subtract(work_re, padded_observed);
     add_scalar(work_re, -mean_of(work_re));
     return sum_of_squares(work_re);
@@ -402,7 +720,7 @@ void scale_weights(std::vector<double>& w, double f)
 
 AlphaFit fit_alpha_decades(const RunControl& control, int nz, int My, int Mx, const field2D& padded_observed,
                            const field2D& observed_re, const field2D& observed_im,
-                           const vector3D& operator_re, std::vector<double>& weights, int thread_count,
+                           const EffectsOperator& effects, std::vector<double>& weights, int thread_count,
                            int max_trials)
 {
     AlphaFit fit;
@@ -419,8 +737,9 @@ AlphaFit fit_alpha_decades(const RunControl& control, int nz, int My, int Mx, co
     max_trials = std::max(1, max_trials);
 
     const std::vector<double> original = weights;
-    vector3D trial_re(nz, vector2D(My, std::vector<float>(Mx, 0.0f)));
-    vector3D trial_im(nz, vector2D(My, std::vector<float>(Mx, 0.0f)));
+    const int half = half_spectrum_columns(Mx);
+    vector3D trial_re(nz, vector2D(My, std::vector<float>(half, 0.0f)));
+    vector3D trial_im(nz, vector2D(My, std::vector<float>(half, 0.0f)));
     const double S = sum_of_squares(padded_observed);
 
     auto trial_energy = [&](int n) {
@@ -428,7 +747,7 @@ AlphaFit fit_alpha_decades(const RunControl& control, int nz, int My, int Mx, co
         zero(trial_im);
         ++fit.trials;
         return run_fit_iterations(control, trial_re, trial_im, padded_observed, observed_re, observed_im,
-                                  operator_re, weights, thread_count, n);
+                                  effects, weights, thread_count, n);
     };
 
     int n = 1;

@@ -5,10 +5,13 @@
 // regularization weight.
 //
 // The inversion works on the padded FFT grid of the forward calculation
-// (My rows by Mx columns per level). The model is held as level spectra
-// (single precision, real and imaginary), the stored operator is the real
-// half of `effects` (one level per model level), and the observed, predicted
-// and misfit spectra are double precision.
+// (My rows by Mx columns per level). The model and the operator are real, so
+// the model is held as the half spectra of its levels: My rows by
+// half_spectrum_columns(Mx) = Mx/2 + 1 columns (single precision, real and
+// imaginary parts; the other columns are the conjugates of these). The
+// stored operator is the real, even `EffectsOperator` (one level per model
+// level), and the observed, predicted and misfit spectra are full grids in
+// double precision.
 //
 // One gradient step ("inner step"): the predicted spectrum is the sum over
 // levels of operator times level spectrum; minus the observed spectrum,
@@ -18,7 +21,14 @@
 // -w[q] * operator[q] * D. In the space domain this is
 // m_q -= w_q * A_q^T r, with A_q the circular convolution of level q and r
 // the mean-free residual (predicted - observed).
+//
+// The round trip of D through the space domain gives, at wavenumber k, the
+// Hermitian part (Z(k) + conj Z(-k)) / 2 of Z = predicted - observed, and 0
+// at k = 0 (the mean): every wavenumber moves on its own, so successive
+// steps are made a few wavenumbers at a time, all levels and all steps
+// while they stay in cache.
 #include "common/types.h"
+#include "engine/effects_operator.h"
 
 #include <QString>
 
@@ -114,6 +124,32 @@ int zero_fixed_level_weights(std::vector<double>& weights, const vector3D& den_g
 int zero_constant_level_weights(std::vector<double>& weights, const vector3D& den_grid);
 
 // ---------------------------------------------------------------------------
+// Half spectra of the model
+
+// Columns of the half spectrum of a grid of `columns` columns: columns/2 + 1
+// (1 for a single column).
+int half_spectrum_columns(int columns);
+
+// Padded level (My x Mx, space domain) into its half spectrum: `level`
+// becomes the real parts, `im` the imaginary parts (My x half_spectrum_columns).
+// The values are those of the single-precision fft_2d of the level.
+// work_re/work_im are scratch grids (resized to My x Mx as needed).
+void level_to_half_spectrum(vector2D& level, vector2D& im, vector2D& work_re, vector2D& work_im);
+// Back: the half spectrum (level, im) is completed by its conjugates and
+// brought back by the single-precision inverse fft_2d; `level` becomes its
+// real part (My x columns), `im` is emptied. `imaginary` (optional) gets the
+// imaginary parts of the inverse (rounding only: the spectrum is Hermitian).
+void level_from_half_spectrum(vector2D& level, vector2D& im, int columns, vector2D& work_re, vector2D& work_im,
+                              vector2D* imaginary = nullptr);
+// The same for every level; levels are split over the workers. With
+// imaginary_parts, `im` gets the imaginary parts of the inverse (My x
+// columns per level) instead of being emptied, for routines that take the
+// padded model as a complex grid.
+void model_to_half_spectra(vector3D& levels, vector3D& im, int thread_count);
+void model_from_half_spectra(vector3D& levels, vector3D& im, int columns, int thread_count,
+                             bool imaginary_parts = false);
+
+// ---------------------------------------------------------------------------
 // Spectra
 
 // The spectrum of a padded field with its mean removed: a copy of `padded`
@@ -121,28 +157,29 @@ int zero_constant_level_weights(std::vector<double>& weights, const vector3D& de
 void mean_free_spectrum(const field2D& padded, field2D& spectrum_re, field2D& spectrum_im);
 
 // The misfit spectrum of a model: predicted (sum over levels of operator
-// times level spectrum) minus observed, brought back, its real part made
-// mean-free and its imaginary part dropped, and transformed forward again.
-// out_re/out_im must have the padded shape; they are overwritten.
-void misfit_spectrum(const vector3D& operator_re, const vector3D& model_re, const vector3D& model_im,
+// times level spectrum, completed from the half) minus observed, brought
+// back, its real part made mean-free and its imaginary part dropped, and
+// transformed forward again, all on the full grid. out_re/out_im must have
+// the padded shape; they are overwritten.
+void misfit_spectrum(const EffectsOperator& effects, const vector3D& model_re, const vector3D& model_im,
                      const field2D& observed_re, const field2D& observed_im, field2D& out_re,
                      field2D& out_im, int thread_count);
 
-// One gradient step (see the top of this file): the misfit spectrum into
-// work_re/work_im (padded shape, overwritten), then every level with a
-// non-zero weight moves by -w * operator * misfit. The model and the
-// operator are real, so the step works on the half spectrum (columns
-// 0 .. Mx/2) and completes the moved levels from it; run_inversion_iteration
-// makes the same steps to the bit.
-void inversion_inner_step(const vector3D& operator_re, vector3D& model_re, vector3D& model_im,
+// One gradient step (see the top of this file) of every level with a
+// non-zero weight. work_re/work_im are kept for callers that pass scratch
+// grids; the step does not need them. run_inversion_iteration makes the
+// same steps to the bit. An operator of another grid (rows or columns other
+// than the model's) moves nothing.
+void inversion_inner_step(const EffectsOperator& effects, vector3D& model_re, vector3D& model_im,
                           const field2D& observed_re, const field2D& observed_im,
                           const std::vector<double>& weights, field2D& work_re, field2D& work_im,
                           int thread_count);
 
 // The predicted field of a model spectrum on the padded grid: the sum over
-// levels of operator times level spectrum, transformed back. field_re gets
-// the field; field_im is scratch. Both must have the padded shape.
-void predicted_field(const vector3D& operator_re, const vector3D& model_re, const vector3D& model_im,
+// levels of operator times level spectrum, completed from the half and
+// transformed back. field_re gets the field; field_im is scratch. Both must
+// have the padded shape; an operator of another grid predicts no field (0).
+void predicted_field(const EffectsOperator& effects, const vector3D& model_re, const vector3D& model_im,
                      field2D& field_re, field2D& field_im, int thread_count);
 
 // ---------------------------------------------------------------------------
@@ -177,8 +214,11 @@ constexpr int inner_steps_per_iteration = 20;
 // The inner steps of iteration `it` (0-based) of `count`: before each step
 // the bar shows it * 100 / count and the text "Iter <it+1> - <5*s> %"; after
 // each step a stop of the run ends the iteration. Returns the steps made.
-// work_re/work_im are scratch grids of the padded shape.
-int run_inversion_iteration(const RunControl& control, const vector3D& operator_re, vector3D& model_re,
+// work_re/work_im are not needed (see inversion_inner_step). The steps are
+// made in runs of several: the texts of a run's steps are shown, and the
+// stop asked after each, before the run is computed, so that the window
+// is answered about once per run.
+int run_inversion_iteration(const RunControl& control, const EffectsOperator& effects, vector3D& model_re,
                             vector3D& model_im, const field2D& observed_re, const field2D& observed_im,
                             const std::vector<double>& weights, field2D& work_re, field2D& work_im,
                             int thread_count, int it, int count);
@@ -186,14 +226,14 @@ int run_inversion_iteration(const RunControl& control, const vector3D& operator_
 // ---------------------------------------------------------------------------
 // Regularization-weight search
 
-// One trial of the search: up to ten gradient steps of the trial spectrum
-// (which the caller has zeroed) against the observed spectrum, stopping early
+// One trial of the search: up to ten gradient steps of the trial's half
+// spectra (which the caller has zeroed) against the observed spectrum, stopping early
 // when the run is stopped, then the residual energy: the sum of squares of
 // (predicted - padded observed) minus its mean over the padded grid.
 // `trial` only numbers the progress text.
 double run_fit_iterations(const RunControl& control, vector3D& trial_re, vector3D& trial_im,
                           const field2D& padded_observed, const field2D& observed_re,
-                          const field2D& observed_im, const vector3D& operator_re,
+                          const field2D& observed_im, const EffectsOperator& effects,
                           const std::vector<double>& weights, int thread_count, int trial);
 
 enum class AlphaFitStatus {
@@ -230,7 +270,7 @@ constexpr int alpha_fit_max_trials = 31;
 // status but Fitted the weights are left as they came.
 AlphaFit fit_alpha_decades(const RunControl& control, int nz, int My, int Mx, const field2D& padded_observed,
                            const field2D& observed_re, const field2D& observed_im,
-                           const vector3D& operator_re, std::vector<double>& weights, int thread_count,
+                           const EffectsOperator& effects, std::vector<double>& weights, int thread_count,
                            int max_trials = alpha_fit_max_trials);
 
 // True when every cell of the padded model window is a finite number.

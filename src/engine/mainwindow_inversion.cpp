@@ -3,7 +3,7 @@
 // and lateral kinds.
 //
 // The run works on the padded FFT grid of the forward calculation: the model
-// is held as level spectra, every iteration makes inversion_inner_step's
+// is held as the half spectra of its levels, every iteration makes inversion_inner_step's
 // gradient steps against the observed spectrum, then (when a constraint or
 // the log needs it) brings the model back to the space domain for the
 // model-filling stage, rebuilds the calculated field and measures the misfit.
@@ -232,7 +232,7 @@ private:
     std::vector<unsigned char> sign_mask;
     std::vector<double> weights;
     field2D padded_observed, observed_re, observed_im;
-    vector3D model_re, model_im;      // level spectra, or the padded model in the filling stage
+    vector3D model_re, model_im;      // level half spectra, or the padded model in the filling stage
     field2D work_re, work_im;
     long long iterations_start = 0;
 };
@@ -294,7 +294,7 @@ void GridInversionRun::copy_window_to_calculated(const field2D& padded)
 // The calculated field of the current model spectra, redrawn.
 void GridInversionRun::forward_field()
 {
-    predicted_field(w.effects.re, model_re, model_im, work_re, work_im, w.thread_count);
+    predicted_field(w.effects, model_re, model_im, work_re, work_im, w.thread_count);
     copy_window_to_calculated(work_re);
     w.plotCalculated();
 }
@@ -315,7 +315,7 @@ bool GridInversionRun::fill_model(int completed)
                             || flag(params, density_limits_on) || w.save_log || sign_on;
         if (!needed)
             return false;
-        parallel_fft_layers(model_re, model_im, fft_inverse, T);
+        model_from_half_spectra(model_re, model_im, g.Mx, T, true);
         if (any_fixed)
             w.restore_fixed_layers(model_re, model_im, g.nx, g.ny, g.px, g.py, den, w.horizons, w.fixed, z0d, dzd);
         if (flag(params, positive_density))
@@ -333,19 +333,16 @@ bool GridInversionRun::fill_model(int completed)
                                     integer(params, sign_constraint_type));
         if (w.save_log)
             w.saveIntermediateModel(completed, model_re, g.py, g.px);
-        for (auto& level : model_im)
-            for (auto& row : level)
-                std::fill(row.begin(), row.end(), 0.0f);
-        parallel_fft_layers(model_re, model_im, fft_forward, T);
+        model_to_half_spectra(model_re, model_im, T);
         return true;
     }
     if (kind_value == kind_lateral) {
-        parallel_fft_layers(model_re, model_im, fft_inverse, T);
+        model_from_half_spectra(model_re, model_im, g.Mx, T, true);
         w.apply_lateral_means(model_re, model_im, g.nx, g.ny, g.px, g.py, den, w.horizons, w.fixed, z0d, dzd,
                               flag(params, positive_density));
         if (w.save_log)
             w.saveIntermediateModel(completed, model_re, g.py, g.px);
-        parallel_fft_layers(model_re, model_im, fft_forward, T);
+        model_to_half_spectra(model_re, model_im, T);
         return true;
     }
     return false;
@@ -355,9 +352,12 @@ bool GridInversionRun::fill_model(int completed)
 // value is a number) and recomputes the forward field.
 void GridInversionRun::close()
 {
-    for (int k = 0; k < g.nz; ++k) {
-        process_events();
-        fft_2d(model_re[k], model_im[k], fft_inverse);
+    {
+        vector2D work_re, work_im;
+        for (int k = 0; k < g.nz; ++k) {
+            process_events();
+            level_from_half_spectrum(model_re[k], model_im[k], g.Mx, work_re, work_im);
+        }
     }
     vector3D().swap(model_im);
     if (model_window_is_finite(model_re, g.nx, g.ny, g.px, g.py)) {
@@ -447,7 +447,7 @@ void GridInversionRun::run()
         w.alpha_factor = 0;
         w.alpha_key = 0;
         const AlphaFit fit = fit_alpha_decades(control(), g.nz, g.My, g.Mx, padded_observed, observed_re,
-                                               observed_im, w.effects.re, weights, w.thread_count);
+                                               observed_im, w.effects, weights, w.thread_count);
         if (fit.status == AlphaFitStatus::Stopped || !running())
             return;
         if (fit.status != AlphaFitStatus::Fitted) {
@@ -466,18 +466,21 @@ void GridInversionRun::run()
 
     // The padded model and its spectra.
     model_re.assign(g.nz, vector2D());
-    model_im.assign(g.nz, vector2D(g.My, std::vector<float>(g.Mx, 0.0f)));
+    model_im.assign(g.nz, vector2D());
     for (int k = 0; k < g.nz; ++k)
         pad_level(den[k], g, model_re[k]);
     if (!running())
         return;
     if (w.save_log)
         w.saveIntermediateModel(0, model_re, g.py, g.px);
-    for (int k = 0; k < g.nz; ++k) {
-        show(text("Рассчет спектра для слоя ", "Calculating spectrum for layer ") + QString::number(k + 1)
-             + text(" из ", " of ") + QString::number(g.nz));
-        process_events();
-        fft_2d(model_re[k], model_im[k], fft_forward);
+    {
+        vector2D work_re, work_im;
+        for (int k = 0; k < g.nz; ++k) {
+            show(text("Рассчет спектра для слоя ", "Calculating spectrum for layer ") + QString::number(k + 1)
+                 + text(" из ", " of ") + QString::number(g.nz));
+            process_events();
+            level_to_half_spectrum(model_re[k], model_im[k], work_re, work_im);
+        }
     }
     work_re.assign(g.My, std::vector<double>(g.Mx, 0.0));
     work_im.assign(g.My, std::vector<double>(g.Mx, 0.0));
@@ -500,7 +503,7 @@ void GridInversionRun::run()
                 g.nz, scheduled_depth_power(value(params, depth_power), value(params, final_power), it,
                                             iterations_count),
                 largest);
-        run_inversion_iteration(c, w.effects.re, model_re, model_im, observed_re, observed_im, weights, work_re,
+        run_inversion_iteration(c, w.effects, model_re, model_im, observed_re, observed_im, weights, work_re,
                                 work_im, w.thread_count, it, iterations_count);
         show(text("Заполнение модели", "Fill model"));
         fill_model(it + 1);

@@ -260,7 +260,24 @@ size_t split_range_index(size_t begin, size_t item_count, int thread_count)
     return static_cast<size_t>((begin * T + n - 1) / n);
 }
 
-void parallel_accumulate_effects(const vector3D& operator_re, const vector3D& model_re,
+namespace {
+
+// Operator row r of level l over columns [0, cols) of its full grid into
+// `row` (cols <= effects.columns): the half row and its mirror.
+void operator_row(const EffectsOperator& effects, size_t l, size_t r, size_t cols, float* row)
+{
+    const float* h = effects.half_row(static_cast<int>(l), static_cast<int>(r));
+    const size_t C = static_cast<size_t>(effects.columns);
+    const size_t half = C / 2;
+    for (size_t k = 0; k < cols && k <= half; ++k)
+        row[k] = h[k];
+    for (size_t k = half + 1; k < cols; ++k)
+        row[k] = h[C - k];
+}
+
+} // namespace
+
+void parallel_accumulate_effects(const EffectsOperator& effects, const vector3D& model_re,
                                  const vector3D& model_im, field2D& out_re, field2D& out_im,
                                  int thread_count)
 {
@@ -270,33 +287,30 @@ void parallel_accumulate_effects(const vector3D& operator_re, const vector3D& mo
     const size_t out_cols = out_re[0].size();
     // Stale operators with fewer levels, rows or columns than the model are
     // never read past their end.
-    const size_t levels = std::min(model_re.size(), operator_re.size());
+    const size_t levels = std::min(model_re.size(), static_cast<size_t>(std::max(0, effects.levels())));
     size_t rows = 0, cols = 0;
     if (levels) {
-        rows = std::min({model_re[0].size(), operator_re[0].size(), out_rows});
+        rows = std::min({model_re[0].size(), static_cast<size_t>(std::max(0, effects.rows)), out_rows});
         if (rows)
-            cols = std::min({model_re[0][0].size(), operator_re[0][0].size(), out_cols});
+            cols = std::min({model_re[0][0].size(), static_cast<size_t>(std::max(0, effects.columns)), out_cols});
     }
 
     run_split(out_rows, thread_count, [&](size_t r0, size_t r1) {
         for (size_t r = r0; r < r1; ++r) {
-            double* sr = out_re[r].data();
-            double* si = out_im[r].data();
-            for (size_t k = 0; k < out_cols; ++k) {
-                sr[k] = 0.0;
-                si[k] = 0.0;
-            }
+            std::fill(out_re[r].begin(), out_re[r].end(), 0.0);
+            std::fill(out_im[r].begin(), out_im[r].end(), 0.0);
         }
         // A few rows at a time, all levels for them: the rows' sums stay in
         // cache and every level is read in runs of several rows. Every cell
         // still sums its levels in increasing order.
         constexpr size_t block = 8;
+        std::vector<float> op(cols);
         const size_t end = std::min(r1, rows);
         for (size_t b0 = r0; b0 < end; b0 += block) {
             const size_t b1 = std::min(b0 + block, end);
             for (size_t l = 0; l < levels; ++l) {
                 for (size_t r = b0; r < b1; ++r) {
-                    const float* op = operator_re[l][r].data();
+                    operator_row(effects, l, r, cols, op.data());
                     const float* mr = model_re[l][r].data();
                     const float* mi = model_im[l][r].data();
                     double* sr = out_re[r].data();
@@ -313,26 +327,28 @@ void parallel_accumulate_effects(const vector3D& operator_re, const vector3D& mo
     });
 }
 
-void parallel_update_model(const vector3D& operator_re, vector3D& model_re, vector3D& model_im,
+void parallel_update_model(const EffectsOperator& effects, vector3D& model_re, vector3D& model_im,
                            const field2D& misfit_re, const field2D& misfit_im,
                            const std::vector<double>& weights, int thread_count)
 {
-    if (model_re.empty() || operator_re.empty())
+    if (model_re.empty() || effects.levels() <= 0)
         return;
     // Nothing is read past the end of a stale operator or a smaller misfit.
-    const size_t rows = std::min({model_re[0].size(), operator_re[0].size(), misfit_re.size(),
-                                  misfit_im.size()});
-    const size_t cols = rows ? std::min({model_re[0][0].size(), operator_re[0][0].size(),
+    const size_t rows = std::min({model_re[0].size(), static_cast<size_t>(std::max(0, effects.rows)),
+                                  misfit_re.size(), misfit_im.size()});
+    const size_t cols = rows ? std::min({model_re[0][0].size(), static_cast<size_t>(std::max(0, effects.columns)),
                                          misfit_re[0].size(), misfit_im[0].size()})
                              : 0;
+    const size_t op_levels = static_cast<size_t>(effects.levels());
 
     run_split(model_re.size(), thread_count, [&](size_t l0, size_t l1) {
-        for (size_t l = l0; l < l1 && l < weights.size() && l < operator_re.size(); ++l) {
+        std::vector<float> op(cols);
+        for (size_t l = l0; l < l1 && l < weights.size() && l < op_levels; ++l) {
             const double w = weights[l];
             if (w == 0.0)
                 continue;
             for (size_t r = 0; r < rows; ++r) {
-                const float* op = operator_re[l][r].data();
+                operator_row(effects, l, r, cols, op.data());
                 float* mr = model_re[l][r].data();
                 float* mi = model_im[l][r].data();
                 const double* fr = misfit_re[r].data();

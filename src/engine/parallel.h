@@ -11,6 +11,7 @@
 // the items [i*n/T, (i+1)*n/T) (integer division). A thread count below 1 is
 // treated as 1. Results do not depend on the thread count.
 #include "common/types.h"
+#include "engine/effects_operator.h"
 
 #include <cstddef>
 #include <functional>
@@ -30,20 +31,22 @@ void run_split(size_t item_count, int thread_count,
 size_t split_range_index(size_t begin, size_t item_count, int thread_count);
 
 // Predicted spectrum: out_re[r][k] = sum over levels l of
-// operator_re[l][r][k] * model_re[l][r][k] (each product formed in float,
+// effects.at(l, r, k) * model_re[l][r][k] (each product formed in float,
 // summed in double, levels in order), out_im likewise with model_im.
 // The outputs must already have the padded size; they are overwritten.
-// Rows are split over the workers.
-void parallel_accumulate_effects(const vector3D& operator_re, const vector3D& model_re,
+// Rows are split over the workers. An operator of another grid (fewer
+// levels, rows or columns) is used as far as it goes: cells beyond it get
+// no term, and it is never read past its end.
+void parallel_accumulate_effects(const EffectsOperator& effects, const vector3D& model_re,
                                  const vector3D& model_im, field2D& out_re, field2D& out_im,
                                  int thread_count);
 
 // Gradient step: for every level l whose weight is not 0 (NaN counts as
-// non-zero), model_re[l][r][k] = float(model_re - operator_re[l][r][k] *
+// non-zero), model_re[l][r][k] = float(model_re - effects.at(l, r, k) *
 // misfit_re[r][k] * weights[l]) computed in double, model_im likewise with
-// misfit_im. Levels with weight 0 stay bit-for-bit unchanged. Levels are split
-// over the workers.
-void parallel_update_model(const vector3D& operator_re, vector3D& model_re, vector3D& model_im,
+// misfit_im. Levels with weight 0, and cells beyond an operator of another
+// grid, stay bit-for-bit unchanged. Levels are split over the workers.
+void parallel_update_model(const EffectsOperator& effects, vector3D& model_re, vector3D& model_im,
                            const field2D& misfit_re, const field2D& misfit_im,
                            const std::vector<double>& weights, int thread_count);
 

@@ -3,10 +3,12 @@
 // tests: padded geometry, edge-replicated padding, the stored operator from
 // the prism kernel, and a brute-force circular operator to check against.
 #include "common/types.h"
+#include "engine/effects_operator.h"
 #include "engine/fft.h"
 #include "engine/prism.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cmath>
 #include <random>
 #include <vector>
@@ -20,9 +22,10 @@ struct Problem {
     double x0 = 0, y0 = 0, z0 = 0;
     double zc = 0; // calculation level
     std::vector<double> xp, yp; // padded nodes
-    vector3D op;                // real half of the operator, one level per model level
+    EffectsOperator op;         // the stored operator, one level per model level
 
     double depth(int k) const { return z0 + k * dz; }
+    int half() const { return Mx > 1 ? Mx / 2 + 1 : Mx; } // columns of a half spectrum
 };
 
 inline Problem make_problem(int nx, int ny, int nz, double p, double dx = 100, double dy = 80, double dz = 50,
@@ -48,6 +51,7 @@ inline Problem make_problem(int nx, int ny, int nz, double p, double dx = 100, d
     for (int j = 0; j < g.My; ++j)
         g.yp.push_back(g.y0 + (j - g.py) * dy);
     const double xc = g.xp[g.Mx / 2], yc = g.yp[g.My / 2];
+    g.op.shape(nz, g.My, g.Mx);
     for (int k = 0; k < nz; ++k) {
         field2D cell(g.My, std::vector<double>(g.Mx, 0.0));
         prism_gravity_kernel(g.xp, g.yp, zc - 1e-6, {xc - dx / 2, xc + dx / 2}, {yc - dy / 2, yc + dy / 2},
@@ -55,7 +59,8 @@ inline Problem make_problem(int nx, int ny, int nz, double p, double dx = 100, d
         vector2D re(g.My, std::vector<float>(g.Mx, 0.0f)), im = re;
         fft_shift(cell, re);
         fft_2d(re, im, fft_forward);
-        g.op.push_back(re);
+        if (!effects_fold_level(re.data(), g.My, g.Mx, g.op.quarter[k]))
+            std::abort();  // the spectrum of the centred cell is even
     }
     return g;
 }
@@ -135,7 +140,8 @@ inline double mean(const field2D& f)
     return s / n;
 }
 
-// Level spectra of a padded model (single precision).
+// Level half spectra of a padded model (single precision): columns
+// 0 .. Mx/2 of the fft_2d of every level.
 inline void model_spectra(const vector3D& padded, vector3D& re, vector3D& im)
 {
     re = padded;
@@ -143,8 +149,30 @@ inline void model_spectra(const vector3D& padded, vector3D& re, vector3D& im)
     for (auto& l : im)
         for (auto& r : l)
             std::fill(r.begin(), r.end(), 0.0f);
-    for (size_t k = 0; k < re.size(); ++k)
+    for (size_t k = 0; k < re.size(); ++k) {
         fft_2d(re[k], im[k], fft_forward);
+        for (auto* level : {&re[k], &im[k]})
+            for (auto& r : *level)
+                r.resize(r.size() > 1 ? r.size() / 2 + 1 : r.size());
+    }
+}
+
+// Half spectra back in the space domain: completed by their conjugates and
+// brought back by the inverse fft_2d; re gets the real parts, im the
+// imaginary parts (Mx columns).
+inline void model_levels(vector3D& re, vector3D& im, int Mx)
+{
+    for (size_t k = 0; k < re.size(); ++k) {
+        vector2D full_re(re[k].size(), std::vector<float>(Mx, 0.0f)), full_im = full_re;
+        for (size_t r = 0; r < re[k].size(); ++r) {
+            std::copy(re[k][r].begin(), re[k][r].end(), full_re[r].begin());
+            std::copy(im[k][r].begin(), im[k][r].end(), full_im[r].begin());
+        }
+        fft_complete_half_spectrum(full_re, full_im);
+        fft_2d(full_re, full_im, fft_inverse);
+        re[k] = full_re;
+        im[k] = full_im;
+    }
 }
 
 } // namespace invtest

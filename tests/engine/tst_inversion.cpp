@@ -70,7 +70,7 @@ Inverted invert(const Problem& g, const field2D& observed, int iterations, int t
     mean_free_spectrum(padded_obs, obs_re, obs_im);
     std::vector<double> w = depth_level_weights(g.nz, power);
     out.fit = fit_alpha_decades(RunControl(), g.nz, g.My, g.Mx, padded_obs, obs_re, obs_im, g.op, w, threads);
-    vector3D re(g.nz, vector2D(g.My, std::vector<float>(g.Mx, 0.0f))), im = re;
+    vector3D re(g.nz, vector2D(g.My, std::vector<float>(g.half(), 0.0f))), im = re;
     field2D work_re(g.My, std::vector<double>(g.Mx)), work_im = work_re;
     field2D fr = work_re, fi = work_re;
     predicted_field(g.op, re, im, fr, fi, threads);
@@ -81,7 +81,7 @@ Inverted invert(const Problem& g, const field2D& observed, int iterations, int t
         predicted_field(g.op, re, im, fr, fi, threads);
         out.misfits.push_back(window_misfit(g, fr, observed));
     }
-    parallel_fft_layers(re, im, fft_inverse, threads);
+    model_levels(re, im, g.Mx);
     out.model_re = re;
     return out;
 }
@@ -106,6 +106,10 @@ private slots:
     void innerStepFromZeroIsTransposedOperator_data();
     void innerStepFromZeroIsTransposedOperator();
     void innerStepIgnoresFieldMean();
+    void halfSpectra_data();
+    void halfSpectra();
+    void innerStepMatchesMisfitSpectrum_data();
+    void innerStepMatchesMisfitSpectrum();
     void iterationProgressAndStop();
     void iterationEqualsInnerSteps_data();
     void iterationEqualsInnerSteps();
@@ -290,10 +294,10 @@ void TestInversion::innerStepFromZeroIsTransposedOperator()
         w.push_back(0.3 + 0.7 * k);
     w[nz - 1] = 0.0; // a level with weight 0 stays where it is
 
-    vector3D re(nz, vector2D(g.My, std::vector<float>(g.Mx, 0.0f))), im = re;
+    vector3D re(nz, vector2D(g.My, std::vector<float>(g.half(), 0.0f))), im = re;
     field2D work_re(g.My, std::vector<double>(g.Mx)), work_im = work_re;
     inversion_inner_step(g.op, re, im, obs_re, obs_im, w, work_re, work_im, threads);
-    parallel_fft_layers(re, im, fft_inverse, 1);
+    model_levels(re, im, g.Mx);
 
     // Residual of the zero model: predicted 0 minus observed, mean-free.
     field2D residual = padded_obs;
@@ -347,7 +351,7 @@ void TestInversion::innerStepIgnoresFieldMean()
         field2D wr(g.My, std::vector<double>(g.Mx)), wi = wr;
         for (int s = 0; s < 3; ++s)
             inversion_inner_step(g.op, re, im, obs_re, obs_im, {0.01, 0.02}, wr, wi, 1);
-        parallel_fft_layers(re, im, fft_inverse, 1);
+        model_levels(re, im, g.Mx);
         results[pass] = re;
     }
     double scale = 0;
@@ -364,12 +368,132 @@ void TestInversion::innerStepIgnoresFieldMean()
                                         .arg(results[0][k][j][i]).arg(results[1][k][j][i])));
 }
 
+void TestInversion::halfSpectra_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("cols");
+    QTest::newRow("16x8") << 16 << 8;
+    QTest::newRow("4x32") << 4 << 32;
+    QTest::newRow("one row") << 1 << 8;
+    QTest::newRow("one column") << 8 << 1;
+}
+
+void TestInversion::halfSpectra()
+{
+    // The half spectrum of a level is the first Mx/2 + 1 columns of its
+    // fft_2d; brought back, it gives the level again to float rounding,
+    // whatever the thread count.
+    QFETCH(int, rows);
+    QFETCH(int, cols);
+    vector3D levels;
+    for (int k = 0; k < 3; ++k) {
+        const field2D f = random_field(rows, cols, 60u + k);
+        vector2D level(rows, std::vector<float>(cols));
+        for (int j = 0; j < rows; ++j)
+            for (int i = 0; i < cols; ++i)
+                level[j][i] = float(f[j][i]);
+        levels.push_back(level);
+    }
+    vector3D expected_re, expected_im;
+    model_spectra(levels, expected_re, expected_im);
+    QCOMPARE(half_spectrum_columns(cols), int(expected_re[0][0].size()));
+
+    vector3D one_re = levels, one_im;
+    model_to_half_spectra(one_re, one_im, 1);
+    QVERIFY(bit_identical(one_re, expected_re));
+    QVERIFY(bit_identical(one_im, expected_im));
+    vector3D three_re = levels, three_im;
+    model_to_half_spectra(three_re, three_im, 3);
+    QVERIFY(bit_identical(three_re, one_re));
+    QVERIFY(bit_identical(three_im, one_im));
+
+    vector3D back_re = one_re, back_im = one_im;
+    model_levels(back_re, back_im, cols);
+    vector3D with_re = one_re, with_im = one_im;
+    model_from_half_spectra(with_re, with_im, cols, 2, true);
+    QVERIFY(bit_identical(with_re, back_re));
+    QVERIFY(bit_identical(with_im, back_im));
+    model_from_half_spectra(one_re, one_im, cols, 1);
+    model_from_half_spectra(three_re, three_im, cols, 3);
+    QVERIFY(bit_identical(one_re, back_re));
+    QVERIFY(bit_identical(three_re, one_re));
+    for (int k = 0; k < 3; ++k) {
+        QVERIFY(one_im[k].empty());
+        for (int j = 0; j < rows; ++j)
+            for (int i = 0; i < cols; ++i)
+                QVERIFY(std::abs(one_re[k][j][i] - levels[k][j][i]) <= 1e-5f * 5);
+    }
+}
+
+void TestInversion::innerStepMatchesMisfitSpectrum_data()
+{
+    QTest::addColumn<int>("nx");
+    QTest::addColumn<int>("ny");
+    QTest::addColumn<double>("factor");
+    QTest::addColumn<int>("threads");
+    QTest::newRow("9x7, padded") << 9 << 7 << 0.5 << 2;
+    QTest::newRow("one row") << 5 << 1 << 0.0 << 1;
+    QTest::newRow("one column") << 1 << 6 << 0.0 << 3;
+}
+
+void TestInversion::innerStepMatchesMisfitSpectrum()
+{
+    // The step made wavenumber by wavenumber against the step through the
+    // space domain: the misfit spectrum of the full grids, then every level
+    // moved by it. The starting model is random, so that the columns that
+    // are their own mirrors (0 and Mx/2) are not exactly Hermitian in
+    // float, and a level at weight 0 keeps its spectrum.
+    QFETCH(int, nx);
+    QFETCH(int, ny);
+    QFETCH(double, factor);
+    QFETCH(int, threads);
+    const int nz = 3;
+    const Problem g = make_problem(nx, ny, nz, factor);
+    field2D obs_re, obs_im;
+    mean_free_spectrum(pad(random_field(ny, nx, 31u), g), obs_re, obs_im);
+    vector3D start;
+    for (int k = 0; k < nz; ++k) {
+        vector2D level(g.My, std::vector<float>(g.Mx));
+        const field2D f = random_field(g.My, g.Mx, 40u + k, -0.5, 0.5);
+        for (int j = 0; j < g.My; ++j)
+            for (int i = 0; i < g.Mx; ++i)
+                level[j][i] = float(f[j][i]);
+        start.push_back(level);
+    }
+    vector3D a_re, a_im;
+    model_spectra(start, a_re, a_im);
+    const vector3D start_re = a_re;
+    vector3D b_re = a_re, b_im = a_im;
+    const std::vector<double> w = {2e-3, 0.0, 5e-3};
+
+    field2D wr(g.My, std::vector<double>(g.Mx)), wi = wr;
+    inversion_inner_step(g.op, a_re, a_im, obs_re, obs_im, w, wr, wi, threads);
+    field2D d_re(g.My, std::vector<double>(g.Mx)), d_im = d_re;
+    misfit_spectrum(g.op, b_re, b_im, obs_re, obs_im, d_re, d_im, 1);
+    parallel_update_model(g.op, b_re, b_im, d_re, d_im, w, 1);
+
+    QVERIFY(bit_identical(a_re[1], b_re[1]));
+    QVERIFY(bit_identical(a_im[1], b_im[1]));
+    double scale = 0, worst = 0, moved = 0;
+    for (int k = 0; k < nz; ++k)
+        for (int j = 0; j < g.My; ++j)
+            for (int i = 0; i < g.half(); ++i) {
+                scale = std::max({scale, double(std::abs(b_re[k][j][i])), double(std::abs(b_im[k][j][i]))});
+                worst = std::max({worst, double(std::abs(a_re[k][j][i] - b_re[k][j][i])),
+                                  double(std::abs(a_im[k][j][i] - b_im[k][j][i]))});
+                moved = std::max(moved, double(std::abs(b_re[k][j][i] - start_re[k][j][i])));
+            }
+    // Float rounding only.
+    QVERIFY(moved > 1e-3 * scale);
+    QVERIFY2(worst <= 1e-6 * scale, qPrintable(QString("%1 of %2 (moved %3)").arg(worst).arg(scale).arg(moved)));
+}
+
 void TestInversion::iterationProgressAndStop()
 {
     const Problem g = make_problem(4, 4, 2, 0);
     field2D obs_re, obs_im;
     mean_free_spectrum(pad(random_field(4, 4, 1u), g), obs_re, obs_im);
-    vector3D re(2, vector2D(g.My, std::vector<float>(g.Mx, 0.0f))), im = re;
+    vector3D re(2, vector2D(g.My, std::vector<float>(g.half(), 0.0f))), im = re;
     field2D wr(g.My, std::vector<double>(g.Mx)), wi = wr;
     QStringList texts;
     QList<int> bars;
@@ -456,7 +580,7 @@ void TestInversion::decadeSearchMatchesTrialEnergies()
         std::vector<double> w = start;
         for (double& x : w)
             x *= f;
-        vector3D re(3, vector2D(g.My, std::vector<float>(g.Mx, 0.0f))), im = re;
+        vector3D re(3, vector2D(g.My, std::vector<float>(g.half(), 0.0f))), im = re;
         return run_fit_iterations(RunControl(), re, im, padded_obs, obs_re, obs_im, g.op, w, 1, 1);
     };
     double expected;
@@ -507,7 +631,7 @@ void TestInversion::decadeSearchRefusesFlatField()
 void TestInversion::decadeSearchBoundsNonFiniteTrials()
 {
     Problem g = make_problem(4, 4, 2, 0);
-    g.op[1][0][0] = std::numeric_limits<float>::quiet_NaN();
+    g.op.quarter_row(1, 0)[0] = std::numeric_limits<float>::quiet_NaN();
     const field2D padded_obs = pad(random_field(4, 4, 5u), g);
     field2D obs_re, obs_im;
     mean_free_spectrum(padded_obs, obs_re, obs_im);
@@ -525,9 +649,8 @@ void TestInversion::decadeSearchBoundsTrials()
     // An operator of zeros never moves the trial: its energy (the observed
     // field's spread) stays below S, so the search would climb forever.
     Problem g = make_problem(4, 4, 2, 0);
-    for (auto& l : g.op)
-        for (auto& r : l)
-            std::fill(r.begin(), r.end(), 0.0f);
+    for (auto& l : g.op.quarter)
+        std::fill(l.begin(), l.end(), 0.0f);
     const field2D padded_obs = pad(random_field(4, 4, 9u, 1, 6), g);
     field2D obs_re, obs_im;
     mean_free_spectrum(padded_obs, obs_re, obs_im);

@@ -25,6 +25,20 @@ vector3D random_cube(size_t levels, size_t rows, size_t cols, unsigned seed)
     return c;
 }
 
+// A stored operator of random values (its quarter; every other value is a
+// mirror of one of these).
+EffectsOperator random_operator(int levels, int rows, int cols, unsigned seed)
+{
+    std::mt19937 gen(seed);
+    std::uniform_real_distribution<float> u(-2.0f, 2.0f);
+    EffectsOperator op;
+    op.shape(levels, rows, cols);
+    for (auto& q : op.quarter)
+        for (float& v : q)
+            v = u(gen);
+    return op;
+}
+
 field2D random_field(size_t rows, size_t cols, unsigned seed)
 {
     std::mt19937 gen(seed);
@@ -106,7 +120,7 @@ void TestParallel::accumulate()
     QFETCH(int, levels);
     QFETCH(int, rows);
     QFETCH(int, cols);
-    const vector3D op = random_cube(levels, rows, cols, 1);
+    const EffectsOperator op = random_operator(levels, rows, cols, 1);
     const vector3D mr = random_cube(levels, rows, cols, 2);
     const vector3D mi = random_cube(levels, rows, cols, 3);
 
@@ -115,8 +129,8 @@ void TestParallel::accumulate()
     for (int l = 0; l < levels; ++l)
         for (int r = 0; r < rows; ++r)
             for (int k = 0; k < cols; ++k) {
-                ref_re[r][k] += double(float(op[l][r][k] * mr[l][r][k]));
-                ref_im[r][k] += double(float(op[l][r][k] * mi[l][r][k]));
+                ref_re[r][k] += double(float(op.at(l, r, k) * mr[l][r][k]));
+                ref_im[r][k] += double(float(op.at(l, r, k) * mi[l][r][k]));
             }
 
     for (int t : {1, 2, 3, 8, 100, 0, -1}) {
@@ -130,13 +144,19 @@ void TestParallel::accumulate()
 
 void TestParallel::accumulate_ignores_imaginary_operator()
 {
-    // Only the real half of the operator takes part: passing an operator of
-    // the same values gives the same sums, whatever else exists beside it.
-    const vector3D op = random_cube(2, 4, 8, 4);
+    // Only the operator's real values take part: imaginary parts an effects
+    // file brought beside them change no sum, and a real model spectrum
+    // gives imaginary sums of zero.
+    const EffectsOperator op = random_operator(2, 4, 8, 4);
+    EffectsOperator with_im = op;
+    with_im.im = random_cube(2, 4, 8, 7);
     const vector3D mr = random_cube(2, 4, 8, 5);
     const vector3D mi = random_cube(2, 4, 8, 6);
-    field2D a(4, std::vector<double>(8)), b = a, c = a, d = a;
+    field2D a(4, std::vector<double>(8)), b = a, c = a, d = a, e = a, f = a;
     parallel_accumulate_effects(op, mr, mi, a, b, 2);
+    parallel_accumulate_effects(with_im, mr, mi, e, f, 2);
+    QVERIFY(bit_identical(a, e));
+    QVERIFY(bit_identical(b, f));
     vector3D zero_mi(2, vector2D(4, std::vector<float>(8, 0.0f)));
     parallel_accumulate_effects(op, mr, zero_mi, c, d, 2);
     QVERIFY(bit_identical(a, c));
@@ -151,15 +171,15 @@ void TestParallel::stale_operator_is_never_overrun()
     // used as far as it goes and never read past its end.
     const vector3D mr = random_cube(4, 6, 8, 20);
     const vector3D mi = random_cube(4, 6, 8, 21);
-    const vector3D few_levels = random_cube(3, 6, 8, 22);
+    const EffectsOperator few_levels = random_operator(3, 6, 8, 22);
     field2D a(6, std::vector<double>(8, 9.0)), b = a;
     parallel_accumulate_effects(few_levels, mr, mi, a, b, 3);
     double expected = 0.0;
     for (int l = 0; l < 3; ++l)
-        expected += double(float(few_levels[l][5][7] * mr[l][5][7]));
+        expected += double(float(few_levels.at(l, 5, 7) * mr[l][5][7]));
     QCOMPARE(a[5][7], expected);
 
-    const vector3D few_rows = random_cube(4, 2, 4, 23);
+    const EffectsOperator few_rows = random_operator(4, 2, 4, 23);
     field2D c(6, std::vector<double>(8, 9.0)), d = c;
     parallel_accumulate_effects(few_rows, mr, mi, c, d, 2);
     QCOMPARE(c[5][7], 0.0); // zeroed, nothing to add
@@ -190,7 +210,7 @@ void TestParallel::update()
     QFETCH(int, levels);
     QFETCH(int, rows);
     QFETCH(int, cols);
-    const vector3D op = random_cube(levels, rows, cols, 7);
+    const EffectsOperator op = random_operator(levels, rows, cols, 7);
     const vector3D mr0 = random_cube(levels, rows, cols, 8);
     const vector3D mi0 = random_cube(levels, rows, cols, 9);
     const field2D fr = random_field(rows, cols, 10);
@@ -206,7 +226,7 @@ void TestParallel::update()
             continue;
         for (int r = 0; r < rows; ++r)
             for (int k = 0; k < cols; ++k) {
-                const double o = op[l][r][k];
+                const double o = op.at(l, r, k);
                 ref_re[l][r][k] = float(double(mr0[l][r][k]) - o * fr[r][k] * w[l]);
                 ref_im[l][r][k] = float(double(mi0[l][r][k]) - o * fi[r][k] * w[l]);
             }
