@@ -10,11 +10,11 @@
 #include <cstdint>
 #include <string>
 
-// Engine arrays per padded cell at the peak of a 3D inversion: the real half
-// of the stored operator (4 bytes), the level spectra of the model (real and
-// imaginary, 8 bytes) and the padded model with its imaginary companion of
-// the closing forward run (8 bytes).
-constexpr double inversion_peak_bytes_per_cell = 20.0;
+// Engine arrays per padded cell at the peak of a 3D inversion: the stored
+// operator's quarter (1 byte), the model's half spectra (4 bytes) and, while
+// the model is filled with constraints on, its full spectra (8 bytes at
+// most, the half spectra not yet made).
+constexpr double inversion_peak_bytes_per_cell = 9.0;
 // Building the stored operator alone: its real even quarter (a quarter of
 // the padded cells at 4 bytes).
 constexpr double effects_build_bytes_per_cell = 1.0;

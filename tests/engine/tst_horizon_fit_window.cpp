@@ -493,10 +493,13 @@ void TestHorizonFitWindow::stopBySecondPress()
         while_running(
             [&] {
                 const QString t = w->progress_label->text();
-                if (labels.isEmpty() || labels.back() != t)
+                if (labels.isEmpty() || labels.back() != t) {
                     labels << t;
-                if (!w->progress_bar.isHidden() && (bar_values.isEmpty() || bar_values.back() != w->progress_bar.value()))
-                    bar_values << w->progress_bar.value();
+                    // The bar as each pass begins (the forward runs within a
+                    // pass may show their own levels).
+                    if (t.startsWith("Iter ") && !w->progress_bar.isHidden())
+                        bar_values << w->progress_bar.value();
+                }
                 if (!pressed && t == "Iter 4/10") {
                     pressed = true;
                     w->ui->horizonInversion->trigger();
@@ -514,11 +517,7 @@ void TestHorizonFitWindow::stopBySecondPress()
             passes << t;
     QCOMPARE(passes, (QStringList{"Iter 1/10", "Iter 2/10", "Iter 3/10", "Iter 4/10"}));
     QCOMPARE(labels.back(), QString("Fill model"));
-    QList<int> pass_values;
-    for (int v : bar_values)
-        if (v % 10 == 0 && !pass_values.contains(v))
-            pass_values << v;
-    QCOMPARE(pass_values, (QList<int>{0, 10, 20, 30}));
+    QCOMPARE(bar_values, (QList<int>{0, 10, 20, 30}));
     QVERIFY(!w->inversion_running);
     QVERIFY(w->progress_bar.isHidden());
     QVERIFY(rms_difference(w->Vz_calculated, field_of(m, w->den_grid)) < 1e-3);

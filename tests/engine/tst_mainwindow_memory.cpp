@@ -51,7 +51,7 @@ void TestMainWindowMemory::huge_run_asks()
     QCOMPARE(q.title, QString("Tolmera3D"));
     QCOMPARE(q.buttons, QMessageBox::Yes | QMessageBox::No);
     QCOMPARE(q.defaultButton, QMessageBox::No);
-    const double need = run_memory_need_gb(65536, 65536, 1000, inversion_peak_bytes_per_cell);
+    const double need = run_memory_need_gb(65536, 65536, 1000, 20.0);  // the default bytes per cell
     QVERIFY2(q.text.startsWith("High memory usage. You need at least "
                                + QString::number(need, 'g', 6) + " GB of "),
              qPrintable(q.text));
