@@ -318,13 +318,15 @@ public:
                 pending = pending || f->z == zs[i];
             if (pending)
                 continue;
+            // A slot that holds memory already (a face no longer needed
+            // first), so that regular levels keep three faces, not four.
             int slot = -1;
-            for (int j = 0; j < kSlots && slot < 0; ++j)
-                if (!keep[j] && !slots_[j].valid)
-                    slot = j;
-            for (int j = 0; j < kSlots && slot < 0; ++j)
-                if (!keep[j])
-                    slot = j;
+            for (int pass = 0; pass < 3 && slot < 0; ++pass)
+                for (int j = 0; j < kSlots && slot < 0; ++j) {
+                    const bool allocated = slots_[j].f.capacity() > 0;
+                    if (!keep[j] && (pass == 2 || (allocated && (pass == 1 || !slots_[j].valid))))
+                        slot = j;
+                }
             keep[slot] = true;
             lattice.face_begin(zs[i], slots_[slot]);
             missing.push_back(&slots_[slot]);
