@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <random>
@@ -18,8 +19,32 @@ namespace {
 
 using Selector = std::function<bool(int, int, int)>;
 
-// The rule as stated: box of the old values, cut at the edges, sum in
-// double over the count; an empty box leaves the cell.
+// The box of cell (i, j, k) as the rule states it: the old values cut at
+// the edges, summed in double; `abs` is the sum of their magnitudes, which
+// bounds the rounding of any order of adding them.
+struct BoxSum {
+    double sum = 0, abs = 0;
+    long count = 0;
+};
+
+BoxSum box_sum(const vector3D& old, SmoothHalfWidths h, int i, int j, int k)
+{
+    const int nz = int(old.size()), ny = int(old[0].size()), nx = int(old[0][0].size());
+    BoxSum b;
+    for (int l = i - h.hz; l <= i + h.hz; ++l)
+        for (int r = j - h.hy; r <= j + h.hy; ++r)
+            for (int c = k - h.hx; c <= k + h.hx; ++c) {
+                if (l < 0 || l >= nz || r < 0 || r >= ny || c < 0 || c >= nx)
+                    continue;
+                b.sum += old[l][r][c];
+                b.abs += std::fabs(double(old[l][r][c]));
+                ++b.count;
+            }
+    return b;
+}
+
+// The rule as stated: every selected cell takes its box mean; an empty box
+// leaves the cell.
 vector3D brute_force(const vector3D& old, SmoothHalfWidths h, const Selector& selected)
 {
     vector3D out = old;
@@ -29,18 +54,9 @@ vector3D brute_force(const vector3D& old, SmoothHalfWidths h, const Selector& se
             for (int k = 0; k < nx; ++k) {
                 if (!selected(i, j, k))
                     continue;
-                double sum = 0;
-                long count = 0;
-                for (int l = i - h.hz; l <= i + h.hz; ++l)
-                    for (int r = j - h.hy; r <= j + h.hy; ++r)
-                        for (int c = k - h.hx; c <= k + h.hx; ++c) {
-                            if (l < 0 || l >= nz || r < 0 || r >= ny || c < 0 || c >= nx)
-                                continue;
-                            sum += old[l][r][c];
-                            ++count;
-                        }
-                if (count > 0)
-                    out[i][j][k] = static_cast<data_type>(sum / double(count));
+                const BoxSum b = box_sum(old, h, i, j, k);
+                if (b.count > 0)
+                    out[i][j][k] = static_cast<data_type>(b.sum / double(b.count));
             }
     return out;
 }
@@ -96,6 +112,16 @@ bool in_layer(const std::vector<field2D>& h, int n, int j, int k, double z)
     return top <= z && z < h[std::size_t(n + 1)][std::size_t(j)][std::size_t(k)];
 }
 
+// The cells the band along the top of layer n changes.
+Selector along_top(const std::vector<field2D>& horizons, int n, const std::vector<double>& z, SmoothHalfWidths h)
+{
+    const int nz = int(z.size());
+    return [&horizons, n, z, h, nz](int i, int j, int k) {
+        const int H = int(std::trunc((horizons[std::size_t(n)][std::size_t(j)][std::size_t(k)] - z[0]) / (z[1] - z[0])));
+        return i >= H - h.hz && i <= H + h.hz && i > 0 && i < nz;
+    };
+}
+
 }  // namespace
 
 Q_DECLARE_METATYPE(SmoothHalfWidths)
@@ -119,6 +145,8 @@ private slots:
     void alongTopAgainstBruteForce();
     void alongTopKeepsLevelZero();
     void alongTopOneLevel();
+    void oddCellsStayInTheirBoxes_data();
+    void oddCellsStayInTheirBoxes();
     void refusals_data();
     void refusals();
     void progressReported();
@@ -336,10 +364,7 @@ void TestSmoothing::alongTopAgainstBruteForce()
     const std::vector<field2D> horizons = wavy_horizons(ny, nx, 100, dz);
     vector3D grid = random_cube(nz, ny, nx, 17u + unsigned(horizon));
     const vector3D original = grid;
-    const Selector selected = [&](int i, int j, int k) {
-        const int H = int(std::trunc((horizons[std::size_t(horizon)][std::size_t(j)][std::size_t(k)] - z[0]) / dz));
-        return i >= H - h.hz && i <= H + h.hz && i > 0 && i < nz;
-    };
+    const Selector selected = along_top(horizons, horizon, z, h);
     const vector3D expected = brute_force(original, h, selected);
     QCOMPARE(smooth_along_top(grid, z, horizons, horizon, h), SmoothStatus::Ok);
     QString where;
@@ -368,6 +393,96 @@ void TestSmoothing::alongTopOneLevel()
     field2D top(4, std::vector<double>(5, 0.0));
     QCOMPARE(smooth_along_top(grid, {0.0}, {top}, 0, {1, 1, 1}), SmoothStatus::Ok);
     QCOMPARE(grid, original);
+}
+
+void TestSmoothing::oddCellsStayInTheirBoxes_data()
+{
+    QTest::addColumn<int>("area");
+    QTest::addColumn<int>("layer");
+    QTest::addColumn<SmoothHalfWidths>("h");
+    QTest::newRow("whole, 1,1,1") << int(SmoothArea::Whole) << 0 << SmoothHalfWidths{1, 1, 1};
+    QTest::newRow("whole, 2,1,0") << int(SmoothArea::Whole) << 0 << SmoothHalfWidths{2, 1, 0};
+    QTest::newRow("whole, z only") << int(SmoothArea::Whole) << 0 << SmoothHalfWidths{0, 0, 3};
+    QTest::newRow("whole, 3,2,2") << int(SmoothArea::Whole) << 0 << SmoothHalfWidths{3, 2, 2};
+    QTest::newRow("whole, wider than grid") << int(SmoothArea::Whole) << 0 << SmoothHalfWidths{20, 20, 20};
+    QTest::newRow("layer 0, 1,1,1") << int(SmoothArea::Layer) << 0 << SmoothHalfWidths{1, 1, 1};
+    QTest::newRow("layer 1, 2,2,1") << int(SmoothArea::Layer) << 1 << SmoothHalfWidths{2, 2, 1};
+    QTest::newRow("layer 1, 1,0,3") << int(SmoothArea::Layer) << 1 << SmoothHalfWidths{1, 0, 3};
+    QTest::newRow("along top 1, 1,1,1") << int(SmoothArea::AlongTop) << 1 << SmoothHalfWidths{1, 1, 1};
+    QTest::newRow("along top 1, 2,1,2") << int(SmoothArea::AlongTop) << 1 << SmoothHalfWidths{2, 1, 2};
+    QTest::newRow("along top 0, 1,2,3") << int(SmoothArea::AlongTop) << 0 << SmoothHalfWidths{1, 2, 3};
+}
+
+void TestSmoothing::oddCellsStayInTheirBoxes()
+{
+    // A grid of 2.0 with the cells a file's null or broken samples give: a
+    // NaN, an infinity of each sign (close enough to share boxes, whose
+    // direct sum is NaN) and a null value of each sign.
+    QFETCH(int, area);
+    QFETCH(int, layer);
+    QFETCH(SmoothHalfWidths, h);
+    const int nz = 10, ny = 9, nx = 11;
+    const double z0 = 0, dz = 10;
+    const std::vector<double> z = nodes(nz, z0, dz);
+    const std::vector<field2D> horizons = wavy_horizons(ny, nx, z0, dz);
+    vector3D grid(nz, vector2D(ny, std::vector<data_type>(nx, 2.0f)));
+    const float inf = std::numeric_limits<float>::infinity();
+    grid[2][1][1] = std::numeric_limits<float>::quiet_NaN();
+    grid[4][6][2] = inf;
+    grid[5][7][4] = -inf;
+    grid[3][2][8] = 1e30f;
+    grid[7][6][9] = -1e30f;
+    const vector3D original = grid;
+
+    Selector selected = [](int, int, int) { return true; };
+    SmoothStatus status = SmoothStatus::Ok;
+    switch (SmoothArea(area)) {
+    case SmoothArea::Whole: status = smooth_whole(grid, h); break;
+    case SmoothArea::Layer:
+        selected = [&](int i, int j, int k) { return in_layer(horizons, layer, j, k, z[std::size_t(i)]); };
+        status = smooth_in_layer(grid, z, horizons, layer, h);
+        break;
+    case SmoothArea::AlongTop:
+        selected = along_top(horizons, layer, z, h);
+        status = smooth_along_top(grid, z, horizons, layer, h);
+        break;
+    }
+    QCOMPARE(status, SmoothStatus::Ok);
+
+    int changed = 0, nonFinite = 0;
+    for (int i = 0; i < nz; ++i)
+        for (int j = 0; j < ny; ++j)
+            for (int k = 0; k < nx; ++k) {
+                const float got = grid[i][j][k];
+                const QString at = QString("(%1,%2,%3): %4").arg(i).arg(j).arg(k).arg(got, 0, 'g', 9);
+                if (!selected(i, j, k)) {
+                    QVERIFY2(std::memcmp(&got, &original[i][j][k], sizeof got) == 0, qPrintable(at));
+                    continue;
+                }
+                ++changed;
+                const BoxSum b = box_sum(original, h, i, j, k);
+                const float want = static_cast<data_type>(b.sum / double(b.count));
+                if (!std::isfinite(b.abs)) {
+                    ++nonFinite;
+                    // Non-finite exactly where the direct sum is: NaN, or
+                    // an infinity of the same sign.
+                    if (std::isnan(want))
+                        QVERIFY2(std::isnan(got), qPrintable(at));
+                    else
+                        QVERIFY2(got == want, qPrintable(at));
+                } else if (b.abs == 2.0 * double(b.count)) {
+                    // No odd cell in the box: it stays exactly 2.
+                    QVERIFY2(got == 2.0f, qPrintable(at));
+                } else {
+                    // Within the float rounding of the mean and the
+                    // rounding any order of adding the box in double allows.
+                    const double tolerance = 2.5e-7 * std::max(1.0, std::fabs(double(want))) + 0x1p-52 * b.abs;
+                    QVERIFY2(std::isfinite(got) && std::fabs(double(got) - double(want)) <= tolerance,
+                             qPrintable(at + QString(" vs %1").arg(want, 0, 'g', 9)));
+                }
+            }
+    QVERIFY(changed > 0);
+    QVERIFY(nonFinite > 0 || changed == 0);
 }
 
 void TestSmoothing::refusals_data()
