@@ -10,11 +10,14 @@
 // read the values before the command. A negative half-width gives empty
 // boxes, which leave the cells unchanged.
 //
-// The box sums are separable: each level's sums over x and y come from
-// running sums along its rows and columns, and a window of those level
-// planes slides down the levels, so the cost per cell does not grow with
-// the box. Levels are written as soon as no later box needs their old
-// values, so the grid is smoothed in place without a copy.
+// The box sums are separable: sums over x along each row, over y down the
+// rows of each level and over z across a window of those level planes. On
+// every axis the windows are put together from running sums inside blocks
+// as long as a window, never by subtracting one running sum from another,
+// so the cost per cell does not grow with the box, and a NaN, an infinity
+// or a huge value changes only the cells whose boxes hold it. Levels are
+// written as soon as no later box needs their old values, so the grid is
+// smoothed in place without a copy.
 #include "common/types.h"
 
 #include <functional>
