@@ -422,9 +422,8 @@ void TestSmoothing::oddCellsStayInTheirBoxes()
     QFETCH(int, layer);
     QFETCH(SmoothHalfWidths, h);
     const int nz = 10, ny = 9, nx = 11;
-    const double z0 = 0, dz = 10;
-    const std::vector<double> z = nodes(nz, z0, dz);
-    const std::vector<field2D> horizons = wavy_horizons(ny, nx, z0, dz);
+    const std::vector<double> z = nodes(nz, 0, 10);
+    const std::vector<field2D> horizons = wavy_horizons(ny, nx, 0, 10);
     vector3D grid(nz, vector2D(ny, std::vector<data_type>(nx, 2.0f)));
     const float inf = std::numeric_limits<float>::infinity();
     grid[2][1][1] = std::numeric_limits<float>::quiet_NaN();
