@@ -315,12 +315,21 @@ FormulaResult evaluate_grid_formula(const QString& formula, const vector3D& dens
     vector3D cells = density;
     std::vector<double> args(5, 0.0);
     const std::size_t nz = cells.size();
+    std::size_t total = 0;
+    for (const vector2D& level : cells)
+        for (const std::vector<data_type>& row : level)
+            total += row.size();
+    std::size_t done = 0;
+    int shown = -1;
     for (std::size_t k = 0; k < nz; ++k) {
-        if (progress)
-            progress(static_cast<int>(100 * k / nz));
         const double h = layers::level_depth(z, static_cast<int>(k));
         for (std::size_t i = 0; i < cells[k].size(); ++i)
-            for (std::size_t j = 0; j < cells[k][i].size(); ++j) {
+            for (std::size_t j = 0; j < cells[k][i].size(); ++j, ++done) {
+                const int percent = static_cast<int>(100 * done / total);
+                if (progress && percent != shown) {
+                    progress(percent);
+                    shown = percent;
+                }
                 args[0] = cells[k][i][j];
                 args[1] = use_vp ? double(vp[k][i][j]) : 0.0;
                 args[2] = use_vs ? double(vs[k][i][j]) : 0.0;

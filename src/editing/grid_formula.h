@@ -151,7 +151,8 @@ struct FormulaResult {
     bool ok() const { return status == FormulaStatus::Ok; }
 };
 
-// Called with the percentage done before every level.
+// Called with the percentage of cells done, before the first cell and
+// whenever that percentage grows.
 using Progress = std::function<void(int percent)>;
 
 // Evaluates the grid formula on every cell of the density grid. The depth
