@@ -5,41 +5,30 @@
 #include "editing/grid_formula.h"
 #include "editing/velocity_density.h"
 
+#include "../bench_support.h"
+
 #include <QCoreApplication>
 
 #include <benchmark/benchmark.h>
 
-#include <random>
-
 namespace {
 
-vector3D seeded_cube(int nz, int ny, int nx, float lo, float hi)
+namespace vd = velocity_density;
+
+constexpr int kLevels = 8;
+
+std::vector<double> level_depths()
 {
-    std::mt19937 gen(12345);
-    std::uniform_real_distribution<float> d(lo, hi);
-    auto g = vector3D(std::size_t(nz), vector2D(std::size_t(ny), std::vector<data_type>(std::size_t(nx))));
-    for (auto& level : g)
-        for (auto& row : level)
-            for (auto& v : row)
-                v = d(gen);
-    return g;
+    return benchsupport::model_nodes(1, kLevels).z;
 }
 
-std::vector<double> level_depths(int nz)
-{
-    std::vector<double> z;
-    for (int k = 0; k < nz; ++k)
-        z.push_back(50.0 * k);
-    return z;
-}
-
-// Argument: nx = ny (8 levels).
+// Argument: nx = ny.
 void BM_GridFormula(benchmark::State& state)
 {
-    const int n = int(state.range(0)), nz = 8;
-    const vector3D dens = seeded_cube(nz, n, n, 1.8f, 2.9f);
-    const vector3D vp = seeded_cube(nz, n, n, 1500.f, 6000.f);
-    const std::vector<double> z = level_depths(nz);
+    const int n = int(state.range(0));
+    const vector3D dens = benchsupport::seeded_density(n, kLevels, 12345, 1.8f, 2.9f);
+    const vector3D vp = benchsupport::seeded_density(n, kLevels, 54321, 1500.f, 6000.f);
+    const std::vector<double> z = level_depths();
     const grid_formula::Watch watch;  // watched, as the window runs it
     for (auto _ : state) {
         vector3D out;
@@ -49,55 +38,39 @@ void BM_GridFormula(benchmark::State& state)
             state.SkipWithError("formula refused");
         benchmark::DoNotOptimize(out);
     }
-    state.SetItemsProcessed(state.iterations() * int64_t(nz) * n * n);
+    state.SetItemsProcessed(state.iterations() * int64_t(kLevels) * n * n);
 }
 BENCHMARK(BM_GridFormula)->Arg(64)->Unit(benchmark::kMillisecond);
 
-// One script row over the whole Vp cube; argument: nx = ny (8 levels).
-void BM_ScriptRow(benchmark::State& state)
+// One per-layer conversion of the whole Vp cube by Gardner's formula, as a
+// script row (script = true, one watched engine per run as the window makes
+// it) or as the fixed formula. Arguments: nx = ny, script.
+void BM_ConversionRow(benchmark::State& state)
 {
-    const int n = int(state.range(0)), nz = 8;
-    const vector3D vp = seeded_cube(nz, n, n, 1500.f, 6000.f);
-    const std::vector<double> z = level_depths(nz);
-    velocity_density::ConversionInput in;
+    const int n = int(state.range(0));
+    const bool script = state.range(1) != 0;
+    const vector3D vp = benchsupport::seeded_density(n, kLevels, 54321, 1500.f, 6000.f);
+    const std::vector<double> z = level_depths();
+    vd::ConversionInput in;
     in.vp = &vp;
     in.vp_z = &z;
     for (auto _ : state) {
         grid_formula::FormulaEngine engine;
-        engine.setWatch(grid_formula::Watch());
-        const int f = engine.compile(grid_formula::velocityFormulaVariables(), "0.31 * Math.pow(Vp, 0.25)");
-        const velocity_density::ScriptCell cell = [&engine, f](int, double p, double s, double h) {
-            return engine.call(f, {p, s, h});
-        };
+        vd::ScriptCell cell;
+        if (script) {
+            engine.setWatch(grid_formula::Watch());
+            const int f = engine.compile(grid_formula::velocityFormulaVariables(), "0.31 * Math.pow(Vp, 0.25)");
+            cell = [&engine, f](int, double p, double s, double h) { return engine.call(f, {p, s, h}); };
+        }
         vector3D out;
-        if (velocity_density::convert_by_layers(in, {velocity_density::LayerFormula{velocity_density::Script}}, cell,
-                                                out)
-            != velocity_density::ConvertStatus::Ok)
+        if (vd::convert_by_layers(in, {vd::LayerFormula{script ? vd::Script : vd::Gardner}}, cell, out)
+            != vd::ConvertStatus::Ok)
             state.SkipWithError("conversion refused");
         benchmark::DoNotOptimize(out);
     }
-    state.SetItemsProcessed(state.iterations() * int64_t(nz) * n * n);
+    state.SetItemsProcessed(state.iterations() * int64_t(kLevels) * n * n);
 }
-BENCHMARK(BM_ScriptRow)->Arg(64)->Unit(benchmark::kMillisecond);
-
-// The same conversion by the fixed Gardner formula: the cost without script.
-void BM_FixedRow(benchmark::State& state)
-{
-    const int n = int(state.range(0)), nz = 8;
-    const vector3D vp = seeded_cube(nz, n, n, 1500.f, 6000.f);
-    const std::vector<double> z = level_depths(nz);
-    velocity_density::ConversionInput in;
-    in.vp = &vp;
-    in.vp_z = &z;
-    for (auto _ : state) {
-        vector3D out;
-        velocity_density::convert_by_layers(in, {velocity_density::LayerFormula{velocity_density::Gardner}},
-                                            velocity_density::ScriptCell(), out);
-        benchmark::DoNotOptimize(out);
-    }
-    state.SetItemsProcessed(state.iterations() * int64_t(nz) * n * n);
-}
-BENCHMARK(BM_FixedRow)->Arg(64)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ConversionRow)->Args({64, 1})->Args({64, 0})->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

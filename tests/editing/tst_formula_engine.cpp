@@ -6,6 +6,7 @@
 
 #include "editing/grid_formula.h"
 #include "editing/velocity_density.h"
+#include "endless_formulas.h"
 
 using namespace grid_formula;
 
@@ -27,19 +28,30 @@ vector3D ramp(std::size_t nz, std::size_t ny, std::size_t nx, float v0)
     return c;
 }
 
-// Formulas that never end, each in another place of the user's code: the
-// call itself, the result's conversion to a number, the text of a thrown
-// exception, a user's try/catch around the loop.
+// The formulas that never end, and two more: a user's try/catch around
+// the loop, and a formula that replaces the global through which its
+// closure is run (the second call runs the replacement).
 void add_endless_rows()
 {
-    QTest::newRow("one endless call") << "(function(){for(;;){}})()";
-    QTest::newRow("endless valueOf") << "({valueOf:function(){for(;;){}}})";
-    QTest::newRow("endless exception text") << "(function(){throw {toString:function(){for(;;){}}}})()";
-    QTest::newRow("endless toString") << "({toString:function(){for(;;){}}, valueOf:function(){return this}})";
+    for (const EndlessFormula& f : endless_formulas())
+        if (f.endless)
+            QTest::newRow(f.name) << QString(f.text);
     QTest::newRow("loop that catches") << "(function(){for(;;){try{for(;;){}}catch(e){}}})()";
-    // The first call replaces the global through which its closure is run:
-    // the second runs the replacement.
     QTest::newRow("replaces its closure") << "(__tolmera_formula_0 = function(){for(;;){}}, 1)";
+}
+
+// A watch that answers "no" at the first time question and notes that it
+// was asked: a formula that should never run, or should end at once,
+// cannot hang the test.
+Watch noted_watch(bool* asked)
+{
+    Watch watch;
+    watch.time_limit_ms = 200;
+    watch.go_on = [asked](qint64) {
+        *asked = true;
+        return false;
+    };
+    return watch;
 }
 
 }  // namespace
@@ -175,13 +187,7 @@ void TestFormulaEngine::argumentsCannotBeHooked()
 {
     FormulaEngine engine;
     bool asked = false;
-    Watch watch;
-    watch.time_limit_ms = 200;
-    watch.go_on = [&asked](qint64) {
-        asked = true;
-        return false;
-    };
-    engine.setWatch(watch);
+    engine.setWatch(noted_watch(&asked));
     const QString hook = "function(v){ __hooked = 1; for(;;){} }";
     const QString getter = "function(){ __hooked = 1; for(;;){} }";
     const int f = engine.compile(
@@ -362,13 +368,7 @@ void TestFormulaEngine::wrapperEscapeRefusedWithoutRunning()
     // Should the text run after all, its endless loop is stopped instead
     // of hanging the test.
     bool asked = false;
-    Watch watch;
-    watch.time_limit_ms = 200;
-    watch.go_on = [&asked](qint64) {
-        asked = true;
-        return false;
-    };
-    engine.setWatch(watch);
+    engine.setWatch(noted_watch(&asked));
     SyntaxError error;
     QCOMPARE(engine.compile(velocityFormulaVariables(), expression, &error), -1);
     QVERIFY(!error.message.isEmpty());

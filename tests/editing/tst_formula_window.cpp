@@ -11,6 +11,7 @@
 #include "app/mainwindowform.h"
 #include "app/run_guard.h"
 #include "editing/equationdialog.h"
+#include "endless_formulas.h"
 #include "fake_interaction.h"
 
 namespace {
@@ -250,35 +251,9 @@ void TestFormulaWindow::refusedFormulasLeaveGridAndUndo()
                                                                     : QString::fromUtf8("Формула даёт значение")));
 }
 
-// The user code of these formulas never ends, each in another place: the
-// call, the result's conversion to a number, the text of the exception.
-// The argument hook never fires (no argument passes through a global), so
-// that formula just ends.
-static void add_endless_formula_rows()
-{
-    QTest::addColumn<bool>("byEscape");
-    QTest::addColumn<QString>("formula");
-    QTest::addColumn<bool>("endless");
-    const struct {
-        const char* name;
-        const char* formula;
-        bool endless;
-    } formulas[] = {
-        {"endless call", "(function(){for(;;){}})()", true},
-        {"endless valueOf", "({valueOf:function(){for(;;){}}})", true},
-        {"endless exception text", "(function(){throw {toString:function(){for(;;){}}}})()", true},
-        {"argument setter", "(this.__defineSetter__('__tolmera_argument_0', function(v){for(;;){}}), 1)", false},
-        {"endless toString", "({toString:function(){for(;;){}}, valueOf:function(){return this}})", true},
-    };
-    for (const auto& f : formulas) {
-        QTest::newRow(qPrintable(QString("Esc, ") + f.name)) << true << QString(f.formula) << f.endless;
-        QTest::newRow(qPrintable(QString("time limit, ") + f.name)) << false << QString(f.formula) << f.endless;
-    }
-}
-
 void TestFormulaWindow::endlessFormulaStopped_data()
 {
-    add_endless_formula_rows();
+    add_stop_rows();
 }
 
 // A formula that never ends is stopped by Esc (pressed here by a timer) or

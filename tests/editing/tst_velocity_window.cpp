@@ -13,6 +13,7 @@
 #include "app/mainwindowform.h"
 #include "app/run_guard.h"
 #include "editing/formulasdialog.h"
+#include "endless_formulas.h"
 #include "fake_interaction.h"
 
 namespace {
@@ -538,28 +539,7 @@ void TestVelocityWindow::hiddenSlots()
 
 void TestVelocityWindow::endlessScriptRowStopped_data()
 {
-    QTest::addColumn<bool>("byEscape");
-    QTest::addColumn<QString>("formula");
-    QTest::addColumn<bool>("endless");
-    // The user code never ends, each in another place: the call, the
-    // result's conversion to a number, the text of the exception. The
-    // argument hook never fires (no argument passes through a global), so
-    // that row just ends.
-    const struct {
-        const char* name;
-        const char* formula;
-        bool endless;
-    } formulas[] = {
-        {"endless call", "(function(){ while (true) {} })()", true},
-        {"endless valueOf", "({valueOf:function(){for(;;){}}})", true},
-        {"endless exception text", "(function(){throw {toString:function(){for(;;){}}}})()", true},
-        {"argument setter", "(this.__defineSetter__('__tolmera_argument_0', function(v){for(;;){}}), 1)", false},
-        {"endless toString", "({toString:function(){for(;;){}}, valueOf:function(){return this}})", true},
-    };
-    for (const auto& f : formulas) {
-        QTest::newRow(qPrintable(QString("Esc, ") + f.name)) << true << QString(f.formula) << f.endless;
-        QTest::newRow(qPrintable(QString("time limit, ") + f.name)) << false << QString(f.formula) << f.endless;
-    }
+    add_stop_rows();
 }
 
 // A script row that never ends is stopped by Esc (a timer presses it) or by
