@@ -19,3 +19,10 @@ grid_formula::Watch userFormulaWatch(MainWindow& w)
     };
     return watch;
 }
+
+FormulaStatusText::FormulaStatusText(MainWindow& w) : keep(w.progress_label)
+{
+    if (w.progress_label)
+        w.progress_label->setText(byLanguage(w.language, "Вычисляется формула. Нажмите Esc, чтобы прервать.",
+                                             "Computing the formula. Press Esc to stop it."));
+}

@@ -30,11 +30,47 @@ QStringList velocityFormulaVariables()
     return {QStringLiteral("Vp"), QStringLiteral("Vs"), QStringLiteral("h")};
 }
 
-FormulaEngine::FormulaEngine() : engine(new QScriptEngine) {}
-
-FormulaEngine::~FormulaEngine() = default;
-
 namespace {
+
+// The most variables a formula may have (the grid formula has five).
+constexpr int kMaxArguments = 8;
+
+// Name of the global through which a compiled formula gets its closure.
+const char* const kMake = "__tolmera_make";
+
+// The script that makes a formula's closure: make(f, n) gives a function
+// that calls f with the first n entries of the argument array and returns
+// the result as a number (unary plus, which runs the result's valueOf or
+// toString here), or, when anything throws, the exception's text (a
+// string, by the String function as it was before any user code ran).
+QString make_script()
+{
+    QStringList makers;
+    for (int n = 0; n <= kMaxArguments; ++n) {
+        QStringList args;
+        for (int i = 0; i < n; ++i)
+            args << QStringLiteral("a[%1]").arg(i);
+        makers << QStringLiteral("function(f) { return function() { try { return +f(%1); } "
+                                 "catch (e) { return text(e); } }; }")
+                      .arg(args.join(QStringLiteral(", ")));
+    }
+    return QStringLiteral("(function(a, S) {\n"
+                          "  function text(e) { try { return S(e); } catch (x) { return 'uncaught exception'; } }\n"
+                          "  var makers = [")
+        + makers.join(QStringLiteral(",\n  "))
+        + QStringLiteral("];\n"
+                         "  return function(f, n) { return makers[n](f); };\n"
+                         "})");
+}
+
+// The text of a value read back from the engine: only a primitive is
+// converted (an object's conversion would run its script code).
+QString primitive_text(const QScriptValue& value)
+{
+    if (value.isString() || value.isNumber() || value.isBool())
+        return value.toString();
+    return QStringLiteral("uncaught exception");
+}
 
 bool fill_error(const QScriptSyntaxCheckResult& check, int offset, SyntaxError* error)
 {
@@ -58,12 +94,27 @@ QString function_name(std::size_t index)
     return QStringLiteral("__tolmera_formula_%1").arg(index);
 }
 
-QString argument_name(int index)
+}  // namespace
+
+FormulaEngine::FormulaEngine() : engine(new QScriptEngine)
 {
-    return QStringLiteral("__tolmera_argument_%1").arg(index);
+    // Built before any user code has run, so nothing here can be hooked.
+    // The argument array lives only in the closures of make; its entries
+    // are its own from the start, so setting them never reaches a setter
+    // of a prototype.
+    argument_array = engine->newArray(kMaxArguments);
+    for (quint32 i = 0; i < quint32(kMaxArguments); ++i)
+        argument_array.setProperty(i, QScriptValue());
+    QScriptValue factory = engine->evaluate(make_script());
+    const QScriptValue make = factory.call(
+        QScriptValue(),
+        QScriptValueList{argument_array, engine->globalObject().property(QStringLiteral("String"))});
+    engine->globalObject().setProperty(QLatin1String(kMake), make,
+                                       QScriptValue::ReadOnly | QScriptValue::Undeletable
+                                           | QScriptValue::SkipInEnumeration);
 }
 
-}  // namespace
+FormulaEngine::~FormulaEngine() = default;
 
 int FormulaEngine::compile(const QStringList& variables, const QString& expression, SyntaxError* error)
 {
@@ -90,10 +141,27 @@ int FormulaEngine::compile(const QStringList& variables, const QString& expressi
     const QString text = wrap(variables, expression);
     if (!fill_error(QScriptEngine::checkSyntax(text), prefix, error))
         return -1;
-    QScriptValue function = engine->evaluate(text, QString(), 1);
-    if (engine->hasUncaughtException() || !function.isFunction() || was_aborted) {
+    if (variables.size() > kMaxArguments || was_aborted) {
         if (error) {
-            error->message = engine->hasUncaughtException() ? engine->uncaughtException().toString()
+            error->message = was_aborted ? QStringLiteral("the run was stopped")
+                                         : QStringLiteral("too many variables");
+            error->line = 0;
+            error->column = 0;
+        }
+        return -1;
+    }
+    // The wrapper is evaluated into a function (nothing of the user's text
+    // runs: it is one function expression) and handed to make, whose closure
+    // is kept in a global that the compiled call program runs: only a
+    // running evaluation can be aborted, a bare QScriptValue::call cannot.
+    const std::size_t index = functions.size();
+    const QScriptValue closure = engine->evaluate(function_name(index) + QStringLiteral(" = ")
+                                                      + QLatin1String(kMake) + QLatin1Char('(') + text
+                                                      + QStringLiteral(", %1)").arg(variables.size()),
+                                                  QString(), 1);
+    if (engine->hasUncaughtException() || !closure.isFunction() || was_aborted) {
+        if (error) {
+            error->message = engine->hasUncaughtException() ? primitive_text(engine->uncaughtException())
                                                             : QStringLiteral("the text is not one expression");
             error->line = 0;
             error->column = 0;
@@ -101,20 +169,8 @@ int FormulaEngine::compile(const QStringList& variables, const QString& expressi
         engine->clearExceptions();
         return -1;
     }
-    // The function is called through a compiled program (only a running
-    // evaluation can be aborted, a bare QScriptValue::call cannot), with the
-    // arguments in global slots.
-    const std::size_t index = functions.size();
-    engine->globalObject().setProperty(function_name(index), function);
-    QStringList names;
-    for (int i = 0; i < variables.size(); ++i) {
-        if (i >= static_cast<int>(argument_slots.size()))
-            argument_slots.push_back(engine->toStringHandle(argument_name(i)));
-        names << argument_name(i);
-    }
     Compiled compiled;
-    compiled.program = QScriptProgram(function_name(index) + QLatin1Char('(') + names.join(QLatin1Char(','))
-                                      + QLatin1Char(')'));
+    compiled.program = QScriptProgram(function_name(index) + QStringLiteral("()"));
     compiled.arguments = variables.size();
     functions.push_back(compiled);
     return static_cast<int>(index);
@@ -125,25 +181,30 @@ double FormulaEngine::call(int index, const std::vector<double>& arguments)
     if (was_aborted || index < 0 || index >= static_cast<int>(functions.size()))
         return std::numeric_limits<double>::quiet_NaN();
     const Compiled& f = functions[static_cast<std::size_t>(index)];
-    QScriptValue global = engine->globalObject();
     for (int i = 0; i < f.arguments; ++i)
-        global.setProperty(argument_slots[static_cast<std::size_t>(i)],
-                           i < static_cast<int>(arguments.size()) ? QScriptValue(arguments[static_cast<std::size_t>(i)])
-                                                                  : QScriptValue());
+        argument_array.setProperty(quint32(i), i < static_cast<int>(arguments.size())
+                                                   ? QScriptValue(arguments[static_cast<std::size_t>(i)])
+                                                   : QScriptValue());
     const QScriptValue result = engine->evaluate(f.program);
     if (was_aborted) {
         engine->clearExceptions();
         return std::numeric_limits<double>::quiet_NaN();
     }
-    double value;
+    // The closure gives a number, or the text of an exception. Anything
+    // else (a formula that replaced the closure's global, say) counts as no
+    // number; nothing but primitives is converted here.
+    double value = std::numeric_limits<double>::quiet_NaN();
+    QString exception;
     if (engine->hasUncaughtException()) {
-        if (first_exception.isEmpty())
-            first_exception = engine->uncaughtException().toString();
+        exception = primitive_text(engine->uncaughtException());
         engine->clearExceptions();
-        value = std::numeric_limits<double>::quiet_NaN();
-    } else {
+    } else if (result.isNumber()) {
         value = result.toNumber();
+    } else if (result.isString()) {
+        exception = result.toString();
     }
+    if (first_exception.isEmpty())
+        first_exception = exception;
     if (watching)
         keepLive();
     return was_aborted ? std::numeric_limits<double>::quiet_NaN() : value;
@@ -185,7 +246,11 @@ void FormulaEngine::keepLive()
 
 void FormulaEngine::poll()
 {
-    if (was_aborted || asking)
+    if (was_aborted) {
+        abort();  // again, should anything be evaluating since
+        return;
+    }
+    if (asking)
         return;
     if (watch.stop_requested && watch.stop_requested()) {
         abort();
@@ -250,12 +315,21 @@ FormulaResult evaluate_grid_formula(const QString& formula, const vector3D& dens
     vector3D cells = density;
     std::vector<double> args(5, 0.0);
     const std::size_t nz = cells.size();
+    std::size_t total = 0;
+    for (const vector2D& level : cells)
+        for (const std::vector<data_type>& row : level)
+            total += row.size();
+    std::size_t done = 0;
+    int shown = -1;
     for (std::size_t k = 0; k < nz; ++k) {
-        if (progress)
-            progress(static_cast<int>(100 * k / nz));
         const double h = layers::level_depth(z, static_cast<int>(k));
         for (std::size_t i = 0; i < cells[k].size(); ++i)
-            for (std::size_t j = 0; j < cells[k][i].size(); ++j) {
+            for (std::size_t j = 0; j < cells[k][i].size(); ++j, ++done) {
+                const int percent = static_cast<int>(100 * done / total);
+                if (progress && percent != shown) {
+                    progress(percent);
+                    shown = percent;
+                }
                 args[0] = cells[k][i][j];
                 args[1] = use_vp ? double(vp[k][i][j]) : 0.0;
                 args[2] = use_vs ? double(vs[k][i][j]) : 0.0;

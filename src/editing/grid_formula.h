@@ -8,6 +8,13 @@
 // checked for syntax once, evaluated once into a function, and that
 // function is called for every cell with the cell's values as numbers.
 //
+// Every piece of the user's code runs inside an evaluation of the engine,
+// which a watch can abort: the call itself, and also what the script does
+// to turn the result into a number or an exception into its text (valueOf,
+// toString). The arguments go into an array that only the engine's own
+// closures hold, so there is no slot the user's text could reach or hook;
+// after an evaluation only plain numbers and strings are read back.
+//
 // The text must be one expression on its own: it is checked by itself
 // before it is wrapped, so that it cannot close the wrapper and put code of
 // its own outside the function (which would run when the wrapper is
@@ -15,7 +22,6 @@
 // watched engine (Watch below) keeps the program live and can abort it.
 #include <QElapsedTimer>
 #include <QScriptProgram>
-#include <QScriptString>
 #include <QScriptValue>
 #include <QString>
 #include <QStringList>
@@ -96,7 +102,7 @@ public:
 
 private:
     struct Compiled {
-        QScriptProgram program;  // calls the function with the argument slots
+        QScriptProgram program;  // runs the formula's closure (see compile())
         int arguments = 0;
     };
     // Lets events run when the interval has passed, then polls.
@@ -106,7 +112,7 @@ private:
 
     std::unique_ptr<QScriptEngine> engine;
     std::vector<Compiled> functions;
-    std::vector<QScriptString> argument_slots;  // global names of the arguments
+    QScriptValue argument_array;  // the arguments of the call; only the closures hold it
     QString first_exception;
 
     Watch watch;
@@ -145,7 +151,8 @@ struct FormulaResult {
     bool ok() const { return status == FormulaStatus::Ok; }
 };
 
-// Called with the percentage done before every level.
+// Called with the percentage of cells done, before the first cell and
+// whenever that percentage grows.
 using Progress = std::function<void(int percent)>;
 
 // Evaluates the grid formula on every cell of the density grid. The depth

@@ -43,6 +43,7 @@ void MainWindow::denGridMath(QString formula)
         RunGuard run(this, RunKind::Formula);
         if (!run)
             return;
+        const FormulaStatusText status_text(*this);
         ProgressBarScope progress(&progress_bar);
         const CodecProgress step = progress.callback();
         const grid_formula::Watch watch = userFormulaWatch(*this);

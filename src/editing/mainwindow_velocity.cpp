@@ -211,6 +211,7 @@ void MainWindow::recalc3DgridFormulas(std::vector<int>& types, std::vector<QStri
     RunGuard run(this, RunKind::Formula);
     if (!run)
         return;
+    const FormulaStatusText status_text(*this);
     grid_formula::FormulaEngine engine;
     engine.setWatch(userFormulaWatch(*this));
     std::vector<int> compiled(rows, -1);
@@ -319,6 +320,7 @@ void MainWindow::convert_vel_to_dens()
     RunGuard run(this, RunKind::Formula);
     if (!run)
         return;
+    const FormulaStatusText status_text(*this);
     grid_formula::FormulaEngine engine;
     engine.setWatch(userFormulaWatch(*this));
     grid_formula::SyntaxError error;

@@ -147,11 +147,11 @@ ConvertStatus convert_by_layers(const ConversionInput& in, const std::vector<Lay
     vector3D result(nz, vector2D(ny, std::vector<data_type>(nx, data_type(0))));
 
     for (std::size_t k = 0; k < nz; ++k) {
-        const int percent = static_cast<int>(100 * k / nz);
         const double depth = z[k];
         for (std::size_t i = 0; i < ny; ++i) {
+            // The share of cells done (whole rows).
             if (progress)
-                progress(percent);
+                progress(static_cast<int>(100 * (k * ny + i) / (nz * ny)));
             for (std::size_t j = 0; j < nx; ++j) {
                 int m = horizons.size() > 1 ? layers::layer_search(horizons, i, j, depth) : 0;
                 if (m < 0)

@@ -64,7 +64,8 @@ std::vector<LayerFormula> parse_layer_formulas(const std::vector<int>& types, co
 // the script gave none).
 using ScriptCell = std::function<double(int layer, double vp, double vs, double h)>;
 
-// Called with the percentage done before every row of every level.
+// Called with the percentage of cells done: by the per-layer conversion
+// before every row, by the Gardner cubes before every level.
 using Progress = std::function<void(int percent)>;
 
 // Where a conversion met its first value that is not a finite number.

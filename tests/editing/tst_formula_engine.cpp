@@ -6,6 +6,7 @@
 
 #include "editing/grid_formula.h"
 #include "editing/velocity_density.h"
+#include "endless_formulas.h"
 
 using namespace grid_formula;
 
@@ -27,6 +28,32 @@ vector3D ramp(std::size_t nz, std::size_t ny, std::size_t nx, float v0)
     return c;
 }
 
+// The formulas that never end, and two more: a user's try/catch around
+// the loop, and a formula that replaces the global through which its
+// closure is run (the second call runs the replacement).
+void add_endless_rows()
+{
+    for (const EndlessFormula& f : endless_formulas())
+        if (f.endless)
+            QTest::newRow(f.name) << QString(f.text);
+    QTest::newRow("loop that catches") << "(function(){for(;;){try{for(;;){}}catch(e){}}})()";
+    QTest::newRow("replaces its closure") << "(__tolmera_formula_0 = function(){for(;;){}}, 1)";
+}
+
+// A watch that answers "no" at the first time question and notes that it
+// was asked: a formula that should never run, or should end at once,
+// cannot hang the test.
+Watch noted_watch(bool* asked)
+{
+    Watch watch;
+    watch.time_limit_ms = 200;
+    watch.go_on = [asked](qint64) {
+        *asked = true;
+        return false;
+    };
+    return watch;
+}
+
 }  // namespace
 
 class TestFormulaEngine : public QObject {
@@ -39,6 +66,9 @@ private slots:
     void syntaxErrors_data();
     void syntaxErrors();
     void exceptionIsRemembered();
+    void exceptionText_data();
+    void exceptionText();
+    void argumentsCannotBeHooked();
     void scriptMatchesFixedFormulas_data();
     void scriptMatchesFixedFormulas();
     void gridFormulaVariables();
@@ -50,6 +80,7 @@ private slots:
     void wrapperEscapeRefusedWithoutRunning();
     void endlessLoopStoppedOnRequest_data();
     void endlessLoopStoppedOnRequest();
+    void endlessLoopStoppedAtTimeLimit_data();
     void endlessLoopStoppedAtTimeLimit();
     void timeQuestionRepeatsWhileAnsweredYes();
 };
@@ -70,6 +101,9 @@ void TestFormulaEngine::compileAndCall_data()
     QTest::newRow("conditional") << "h > 100 ? 2.5 : 1.5" << 2.5;
     QTest::newRow("constant") << "2.67" << 2.67;
     QTest::newRow("string number") << "'3.5'" << 3.5;
+    QTest::newRow("object with valueOf") << "({valueOf:function(){return Vp / 500}})" << 4.0;
+    QTest::newRow("object with toString") << "({toString:function(){return '7'}, valueOf:function(){return this}})"
+                                          << 7.0;
 }
 
 void TestFormulaEngine::compileAndCall()
@@ -118,6 +152,61 @@ void TestFormulaEngine::exceptionIsRemembered()
     // A value that is no number.
     const int g = engine.compile(velocityFormulaVariables(), "'abc'");
     QVERIFY(std::isnan(engine.call(g, {0, 0, 0})));
+}
+
+void TestFormulaEngine::exceptionText_data()
+{
+    QTest::addColumn<QString>("expression");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("error object") << "missing + 1" << "ReferenceError: Can't find variable: missing";
+    QTest::newRow("string") << "(function(){throw 'no density'})()" << "no density";
+    QTest::newRow("own toString") << "(function(){throw {toString:function(){return 'own text'}}})()"
+                                  << "own text";
+    QTest::newRow("toString throws") << "(function(){throw {toString:function(){throw 1}}})()"
+                                     << "uncaught exception";
+    QTest::newRow("valueOf throws") << "({valueOf:function(){throw 'in valueOf'}})" << "in valueOf";
+}
+
+// The text of what a formula threw, taken by the script itself.
+void TestFormulaEngine::exceptionText()
+{
+    QFETCH(QString, expression);
+    QFETCH(QString, text);
+    FormulaEngine engine;
+    const int f = engine.compile(velocityFormulaVariables(), expression);
+    QVERIFY(f >= 0);
+    QVERIFY(std::isnan(engine.call(f, {1, 2, 3})));
+    QCOMPARE(engine.firstException(), text);
+    QVERIFY(!engine.aborted());
+}
+
+// A formula may set getters and setters where arguments could be passed
+// (globals, the prototypes' index properties): none of them is ever reached,
+// the arguments arrive unchanged and the run ends by itself.
+void TestFormulaEngine::argumentsCannotBeHooked()
+{
+    FormulaEngine engine;
+    bool asked = false;
+    engine.setWatch(noted_watch(&asked));
+    const QString hook = "function(v){ __hooked = 1; for(;;){} }";
+    const QString getter = "function(){ __hooked = 1; for(;;){} }";
+    const int f = engine.compile(
+        velocityFormulaVariables(),
+        QString("(this.__defineSetter__('__tolmera_argument_0', %1), this.__defineSetter__('Vp', %1), "
+                "Object.prototype.__defineSetter__('0', %1), Array.prototype.__defineSetter__('1', %1), "
+                "Object.prototype.__defineGetter__('2', %2), Vp + 2 * Vs + 3 * h)")
+            .arg(hook, getter));
+    QVERIFY(f >= 0);
+    QCOMPARE(engine.call(f, {1, 10, 100}), 321.0);
+    QCOMPARE(engine.call(f, {2, 20, 200}), 642.0);
+    const int g = engine.compile(velocityFormulaVariables(), "Vp - Vs");
+    QVERIFY(g >= 0);
+    QCOMPARE(engine.call(g, {5, 3, 0}), 2.0);
+    const int probe = engine.compile(velocityFormulaVariables(), "typeof __hooked == 'undefined' ? 1 : 2");
+    QVERIFY(probe >= 0);
+    QCOMPARE(engine.call(probe, {0, 0, 0}), 1.0);
+    QVERIFY(!asked);
+    QVERIFY(!engine.aborted());
 }
 
 void TestFormulaEngine::scriptMatchesFixedFormulas_data()
@@ -201,7 +290,8 @@ void TestFormulaEngine::gridFormulaDepthByLevelStep()
     QStringList progress;
     QVERIFY(evaluate_grid_formula("h/1000", dens, z, {}, {}, {}, out, [&](int p) { progress << QString::number(p); })
                 .ok());
-    QCOMPARE(progress, QStringList({"0", "25", "50", "75"}));
+    // The share of cells done: 8 cells, reported as it grows.
+    QCOMPARE(progress, QStringList({"0", "12", "25", "37", "50", "62", "75", "87"}));
     for (std::size_t k = 0; k < 4; ++k)
         QCOMPARE(out[k][0][1], data_type(0.25 * k));
 
@@ -278,13 +368,7 @@ void TestFormulaEngine::wrapperEscapeRefusedWithoutRunning()
     // Should the text run after all, its endless loop is stopped instead
     // of hanging the test.
     bool asked = false;
-    Watch watch;
-    watch.time_limit_ms = 200;
-    watch.go_on = [&asked](qint64) {
-        asked = true;
-        return false;
-    };
-    engine.setWatch(watch);
+    engine.setWatch(noted_watch(&asked));
     SyntaxError error;
     QCOMPARE(engine.compile(velocityFormulaVariables(), expression, &error), -1);
     QVERIFY(!error.message.isEmpty());
@@ -298,7 +382,7 @@ void TestFormulaEngine::wrapperEscapeRefusedWithoutRunning()
 void TestFormulaEngine::endlessLoopStoppedOnRequest_data()
 {
     QTest::addColumn<QString>("formula");
-    QTest::newRow("one endless call") << "(function(){for(;;){}})()";
+    add_endless_rows();
     // Every call ends, but the grid never does for a user: stopped between calls.
     QTest::newRow("slow cells") << "(function(){var s = 0; for (var i = 0; i < 20000; ++i) s += i; return dens;})()";
 }
@@ -320,9 +404,16 @@ void TestFormulaEngine::endlessLoopStoppedOnRequest()
     QCOMPARE(out, cube(1, 1, 1, 7.f));
 }
 
+void TestFormulaEngine::endlessLoopStoppedAtTimeLimit_data()
+{
+    QTest::addColumn<QString>("formula");
+    add_endless_rows();
+}
+
 // A run past the time limit asks whether to go on; "no" stops it.
 void TestFormulaEngine::endlessLoopStoppedAtTimeLimit()
 {
+    QFETCH(QString, formula);
     const vector3D dens = cube(2, 2, 2, 2.f);
     vector3D out = cube(1, 1, 1, 7.f);
     QList<qint64> asked;
@@ -333,7 +424,7 @@ void TestFormulaEngine::endlessLoopStoppedAtTimeLimit()
         return false;
     };
     const FormulaResult r =
-        evaluate_grid_formula("(function(){for(;;){}})()", dens, {0, 10}, {}, {}, {}, out, Progress(), &watch);
+        evaluate_grid_formula(formula, dens, {0, 10}, {}, {}, {}, out, Progress(), &watch);
     QCOMPARE(int(r.status), int(FormulaStatus::Aborted));
     QCOMPARE(asked.size(), 1);
     QVERIFY(asked.first() >= 100);

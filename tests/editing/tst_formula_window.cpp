@@ -11,6 +11,7 @@
 #include "app/mainwindowform.h"
 #include "app/run_guard.h"
 #include "editing/equationdialog.h"
+#include "endless_formulas.h"
 #include "fake_interaction.h"
 
 namespace {
@@ -252,48 +253,64 @@ void TestFormulaWindow::refusedFormulasLeaveGridAndUndo()
 
 void TestFormulaWindow::endlessFormulaStopped_data()
 {
-    QTest::addColumn<bool>("byEscape");
-    QTest::addColumn<QString>("question");
-    QTest::newRow("Esc") << true << "Do you want to abort a process?";
-    QTest::newRow("time limit") << false << "The formula has been running for 0 s. Do you want to go on?";
+    add_stop_rows();
 }
 
 // A formula that never ends is stopped by Esc (pressed here by a timer) or
 // by "no" to the time question: the window goes on, the grid and the undo
-// stack are as they were, and the user is told.
+// stack are as they were, and the user is told. Meanwhile the status line
+// says that Esc stops it.
 void TestFormulaWindow::endlessFormulaStopped()
 {
     QFETCH(bool, byEscape);
-    QFETCH(QString, question);
+    QFETCH(QString, formula);
+    QFETCH(bool, endless);
     MainWindow w;
     w.language = 1;
     give_density(w);
+    w.progress_label->setText("(Nx, Ny, Nz) = (2, 2, 3)");
     const vector3D before = w.den_grid;
-    if (byEscape) {
+    QString status_meanwhile;
+    if (byEscape && endless) {
         fake.answers << QMessageBox::Yes;
-        QTimer::singleShot(100, &w, [&w] {
+        QTimer::singleShot(100, &w, [&w, &status_meanwhile] {
             QVERIFY(w.runActive());
             QVERIFY(w.abort_enabled);
             QVERIFY(!w.ui->formula->isEnabled());
+            status_meanwhile = w.progress_label->text();
             QTest::keyClick(&w, Qt::Key_Escape);
         });
-    } else {
+    } else if (endless) {
         w.formula_time_limit_ms = 100;
         fake.answers << QMessageBox::No;
     }
-    fake.onDialog = type_and_ok("(function(){for(;;){}})()");
+    fake.onDialog = type_and_ok(formula);
+    QElapsedTimer run_time;
+    run_time.start();
     w.on_formula_triggered();
-    QCOMPARE(fake.questions.size(), 1);
-    QCOMPARE(fake.questions[0].title, QString("Tolmera3D"));
-    QCOMPARE(fake.questions[0].text, question);
-    QCOMPARE(fake.questions[0].buttons, QMessageBox::Yes | QMessageBox::No);
-    QVERIFY(fake.errors().isEmpty());
-    QCOMPARE(fake.messages(), QStringList{"The formula was stopped. The density grid is unchanged."});
-    QCOMPARE(w.den_grid, before);
-    QVERIFY(w.undo_stack.empty());
+    QVERIFY(run_time.elapsed() < 10000);
     QVERIFY(!w.runActive());
     QVERIFY(!w.abort_enabled && !w.abort_requested);
     QVERIFY(w.ui->formula->isEnabled());
+    QVERIFY(fake.errors().isEmpty());
+    QCOMPARE(w.progress_label->text(), QString("(Nx, Ny, Nz) = (2, 2, 3)"));
+    if (!endless) {
+        QVERIFY(fake.questions.isEmpty());
+        QVERIFY(fake.messages().isEmpty());
+        QCOMPARE(w.den_grid, cube(3, 2, 2, 1.f));
+        QCOMPARE(w.undo_stack.size(), std::size_t(1));
+        return;
+    }
+    QCOMPARE(fake.questions.size(), 1);
+    QCOMPARE(fake.questions[0].title, QString("Tolmera3D"));
+    QCOMPARE(fake.questions[0].text, byEscape ? QString("Do you want to abort a process?")
+                                              : QString("The formula has been running for 0 s. Do you want to go on?"));
+    QCOMPARE(fake.questions[0].buttons, QMessageBox::Yes | QMessageBox::No);
+    if (byEscape)
+        QCOMPARE(status_meanwhile, QString("Computing the formula. Press Esc to stop it."));
+    QCOMPARE(fake.messages(), QStringList{"The formula was stopped. The density grid is unchanged."});
+    QCOMPARE(w.den_grid, before);
+    QVERIFY(w.undo_stack.empty());
 
     // The next formula runs as usual.
     fake.clear();

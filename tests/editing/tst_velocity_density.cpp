@@ -56,6 +56,7 @@ private slots:
     void vpOnlyCubeWithEveryFormula();
     void vsOnlyAndDensityOnlySources();
     void scriptCellGetsItsValues();
+    void progressCountsCells();
     void refusals_data();
     void refusals();
     void nonFiniteResultLeavesOutput();
@@ -232,6 +233,23 @@ void TestVelocityDensity::vsOnlyAndDensityOnlySources()
     QCOMPARE(conversion_source(d), 3);
     QCOMPARE(convert_by_layers(d, {{Gardner}}, ScriptCell(), out), ConvertStatus::Ok);
     QVERIFY(std::abs(out[0][0][0] - gardner_ref(2.2)) < 1e-6);
+}
+
+// The bar follows the cells done, row by row, not only level by level.
+void TestVelocityDensity::progressCountsCells()
+{
+    const vector3D vp = cube(2, 2, 3, 2000.f);
+    const std::vector<double> z{0, 100};
+    velocity_density::ConversionInput in;
+    in.vp = &vp;
+    in.vp_z = &z;
+    QList<int> percents;
+    vector3D out;
+    QCOMPARE(velocity_density::convert_by_layers(in, {velocity_density::LayerFormula{velocity_density::Constant, 2}},
+                                                 velocity_density::ScriptCell(), out, nullptr,
+                                                 [&percents](int p) { percents << p; }),
+             velocity_density::ConvertStatus::Ok);
+    QCOMPARE(percents, QList<int>({0, 25, 50, 75}));
 }
 
 void TestVelocityDensity::scriptCellGetsItsValues()

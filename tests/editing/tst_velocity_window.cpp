@@ -13,6 +13,7 @@
 #include "app/mainwindowform.h"
 #include "app/run_guard.h"
 #include "editing/formulasdialog.h"
+#include "endless_formulas.h"
 #include "fake_interaction.h"
 
 namespace {
@@ -538,44 +539,71 @@ void TestVelocityWindow::hiddenSlots()
 
 void TestVelocityWindow::endlessScriptRowStopped_data()
 {
-    QTest::addColumn<bool>("byEscape");
-    QTest::newRow("Esc") << true;
-    QTest::newRow("time limit") << false;
+    add_stop_rows();
 }
 
 // A script row that never ends is stopped by Esc (a timer presses it) or by
 // "no" to the time question; the density grid and the undo stack stay.
+// Meanwhile the status line says that Esc stops it.
 void TestVelocityWindow::endlessScriptRowStopped()
 {
     QFETCH(bool, byEscape);
+    QFETCH(QString, formula);
+    QFETCH(bool, endless);
     MainWindow w;
     w.language = 0;
     give_vp(w);
     give_density(w, 1.5f);
     give_two_layers(w);
-    if (byEscape) {
+    w.progress_label->setText("(Nx, Ny, Nz) = (3, 2, 4)");
+    QString status_meanwhile;
+    if (byEscape && endless) {
         fake.answers << QMessageBox::Yes;
-        QTimer::singleShot(100, &w, [&w] {
+        QTimer::singleShot(100, &w, [&w, &status_meanwhile] {
             QVERIFY(w.runActive());
+            status_meanwhile = w.progress_label->text();
             QTest::keyClick(&w, Qt::Key_Escape);
         });
-    } else {
+    } else if (endless) {
         w.formula_time_limit_ms = 100;
         fake.answers << QMessageBox::No;
     }
     std::vector<int> types{1, 5};
-    std::vector<QString> a{"2.5", "(function(){ while (true) {} })()"}, b{"", ""}, c{"", ""};
+    std::vector<QString> a{"2.5", formula}, b{"", ""}, c{"", ""};
+    QElapsedTimer run_time;
+    run_time.start();
     w.recalc3DgridFormulas(types, a, b, c);
+    QVERIFY(run_time.elapsed() < 10000);
+    QVERIFY(fake.errors().isEmpty());
+    QVERIFY(!w.runActive() && !w.abort_enabled && !w.abort_requested);
+    QCOMPARE(w.formulas.a, a);  // kept for the next opening
+    QCOMPARE(w.progress_label->text(), QString("(Nx, Ny, Nz) = (3, 2, 4)"));
+    if (!endless) {
+        // Levels at 0 and 100 m lie in the first layer, 200 and 300 m in the second.
+        QVERIFY(fake.questions.isEmpty());
+        QVERIFY(fake.messages().isEmpty());
+        QCOMPARE(w.den_grid[1][1][2], 2.5f);
+        QCOMPARE(w.den_grid[2][0][0], 1.f);
+        QCOMPARE(w.den_grid[3][1][2], 1.f);
+        QCOMPARE(w.undo_stack.size(), std::size_t(1));
+        return;
+    }
     QCOMPARE(fake.questions.size(), 1);
     if (!byEscape)
         QCOMPARE(fake.questions[0].text,
                  QString::fromUtf8("Формула вычисляется уже 0 с. Продолжить вычисление?"));
-    QVERIFY(fake.errors().isEmpty());
+    else
+        QCOMPARE(status_meanwhile, QString::fromUtf8("Вычисляется формула. Нажмите Esc, чтобы прервать."));
     QCOMPARE(fake.messages(), QStringList{QString::fromUtf8("Пересчет прерван. Плотностной грид не изменён.")});
     QCOMPARE(w.den_grid, cube(4, 2, 3, 1.5f));
     QVERIFY(w.undo_stack.empty());
-    QVERIFY(!w.runActive() && !w.abort_enabled && !w.abort_requested);
-    QCOMPARE(w.formulas.a, a);  // kept for the next opening
+
+    // The next conversion runs as usual.
+    fake.clear();
+    a[1] = "Vp / 1000";
+    w.recalc3DgridFormulas(types, a, b, c);
+    QVERIFY(fake.notes.isEmpty());
+    QCOMPARE(w.den_grid[3][1][2], 2.f);
 }
 
 QTEST_MAIN(TestVelocityWindow)

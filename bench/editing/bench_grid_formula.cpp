@@ -1,0 +1,98 @@
+// User formulas: the grid formula over a density grid and one script row of
+// the velocity-to-density conversion called cell by cell, both timed per
+// cell on a seeded grid (a fixed-formula conversion over the same cube is the
+// reference without the script engine).
+#include "editing/grid_formula.h"
+#include "editing/velocity_density.h"
+
+#include "../bench_support.h"
+
+#include <QCoreApplication>
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+namespace {
+
+namespace vd = velocity_density;
+
+constexpr int kLevels = 8;
+
+std::vector<double> level_depths()
+{
+    return benchsupport::model_nodes(1, kLevels).z;
+}
+
+// Argument: nx = ny.
+void BM_GridFormula(benchmark::State& state)
+{
+    const int n = int(state.range(0));
+    const vector3D dens = benchsupport::seeded_density(n, kLevels, 12345, 1.8f, 2.9f);
+    const vector3D vp = benchsupport::seeded_density(n, kLevels, 54321, 1500.f, 6000.f);
+    const std::vector<double> z = level_depths();
+    const grid_formula::Watch watch;  // watched, as the window runs it
+    for (auto _ : state) {
+        vector3D out;
+        const grid_formula::FormulaResult r = grid_formula::evaluate_grid_formula(
+            "dens * 0.9 + Vp / 1e4 + h / 1e5", dens, z, vp, {}, {}, out, grid_formula::Progress(), &watch);
+        if (!r.ok())
+            state.SkipWithError("formula refused");
+        benchmark::DoNotOptimize(out);
+    }
+    state.SetItemsProcessed(state.iterations() * int64_t(kLevels) * n * n);
+}
+BENCHMARK(BM_GridFormula)->Arg(64)->Unit(benchmark::kMillisecond);
+
+// One per-layer conversion of the whole Vp cube by Gardner's formula, as a
+// script row (script = true, one watched engine per run as the window makes
+// it) or as the fixed formula. Arguments: nx = ny, script.
+void BM_ConversionRow(benchmark::State& state)
+{
+    const int n = int(state.range(0));
+    const bool script = state.range(1) != 0;
+    const vector3D vp = benchsupport::seeded_density(n, kLevels, 54321, 1500.f, 6000.f);
+    const std::vector<double> z = level_depths();
+    vd::ConversionInput in;
+    in.vp = &vp;
+    in.vp_z = &z;
+    for (auto _ : state) {
+        std::unique_ptr<grid_formula::FormulaEngine> engine;
+        vd::ScriptCell cell;
+        if (script) {
+            engine.reset(new grid_formula::FormulaEngine);
+            engine->setWatch(grid_formula::Watch());
+            const int f = engine->compile(grid_formula::velocityFormulaVariables(), "0.31 * Math.pow(Vp, 0.25)");
+            cell = [&engine, f](int, double p, double s, double h) { return engine->call(f, {p, s, h}); };
+        }
+        vector3D out;
+        if (vd::convert_by_layers(in, {vd::LayerFormula{script ? vd::Script : vd::Gardner}}, cell, out)
+            != vd::ConvertStatus::Ok)
+            state.SkipWithError("conversion refused");
+        benchmark::DoNotOptimize(out);
+    }
+    state.SetItemsProcessed(state.iterations() * int64_t(kLevels) * n * n);
+}
+BENCHMARK(BM_ConversionRow)->Args({64, 1})->Args({64, 0})->Unit(benchmark::kMillisecond);
+
+// Making a watched engine and compiling one formula: paid once per command.
+void BM_EngineSetUp(benchmark::State& state)
+{
+    for (auto _ : state) {
+        grid_formula::FormulaEngine engine;
+        engine.setWatch(grid_formula::Watch());
+        benchmark::DoNotOptimize(engine.compile(grid_formula::gridFormulaVariables(), "dens * 1.1"));
+    }
+}
+BENCHMARK(BM_EngineSetUp)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+// The script engine needs an application object.
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    return 0;
+}
