@@ -1,7 +1,8 @@
 #include "formats/bln.h"
 
-#include "formats/file_io.h"
+#include "common/coordinate_limit.h"
 #include "common/text_numbers.h"
+#include "formats/file_io.h"
 
 #include <QRegExp>
 #include <QTextStream>
@@ -75,6 +76,9 @@ CodecStatus read_bln_polylines(const QString& path, std::vector<bln_polyline>& o
             double x = 0, y = 0;
             if (f.size() < 2 || !text_numbers::read_real(f[0], x) || !text_numbers::read_real(f[1], y))
                 return bad_point(path, line_number);
+            for (double v : {x, y})
+                if (!coordinate_fits(v))
+                    return coordinate_on_line(path, line_number, v);
             polyline.push_back(x);
             polyline.push_back(y);
             ++v;

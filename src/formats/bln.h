@@ -20,7 +20,8 @@ using bln_polyline = std::vector<double>;
 // Reads every polyline of at least `min_points` points; shorter ones are read
 // past and dropped. A count is trusted only as far as the file has lines for
 // it: a file that ends inside a polyline, a point line without two numbers or
-// a count too large for the file is an error naming the line. Blank lines
+// a count too large for the file is an error naming the line, and so is a
+// coordinate beyond the coordinate limit (coordinate_fits), with its value. Blank lines
 // between the points of a polyline are skipped. `out` is replaced only on
 // success (it may then be empty when the file holds no polyline).
 CodecStatus read_bln_polylines(const QString& path, std::vector<bln_polyline>& out, int min_points = 1);

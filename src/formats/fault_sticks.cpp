@@ -11,6 +11,7 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
 
 using namespace codec_io;
 
@@ -38,14 +39,17 @@ bool read_whole(const QString& field, int& out)
     return true;
 }
 
-// A coordinate the views can hold (coordinate_fits).
-bool read_coordinate(const QString& field, float& out)
+// A coordinate the views can hold (coordinate_fits): success, or why the
+// field of the given line is refused.
+CodecStatus read_coordinate(const QString& path, qint64 line, const QString& field, float& out)
 {
     double v = 0;
-    if (!text_numbers::read_real(field, v) || !coordinate_fits(v))
-        return false;
+    if (!text_numbers::read_real(field, v))
+        return bad_line(path, line, field);
+    if (!coordinate_fits(v))
+        return coordinate_on_line(path, line, v);
     out = float(v);
-    return true;
+    return {};
 }
 
 }  // namespace
@@ -85,12 +89,9 @@ CodecStatus read_charisma_fault_sticks(const QString& path, FaultSticks& out)
             return bad_line(path, line_number, f[1]);
         if (!read_whole(f[2], crossline_number))
             return bad_line(path, line_number, f[2]);
-        if (!read_coordinate(f[3], p.x))
-            return bad_line(path, line_number, f[3]);
-        if (!read_coordinate(f[4], p.y))
-            return bad_line(path, line_number, f[4]);
-        if (!read_coordinate(f[5], p.z))
-            return bad_line(path, line_number, f[5]);
+        for (auto [field, value] : {std::pair<int, float*>{3, &p.x}, {4, &p.y}, {5, &p.z}})
+            if (CodecStatus status = read_coordinate(path, line_number, f[field], *value); !status)
+                return status;
         if (!read_whole(f[7], stick))
             return bad_line(path, line_number, f[7]);
         const QString& name = f[6];

@@ -37,9 +37,10 @@ struct FaultSticks
 
 // Reads a Charisma fault-stick file. Lines with fewer than eight fields
 // (blank lines, comments) are skipped. A line whose numbers cannot be read
-// is an error naming the line. `out` is replaced only on success, and only
-// when the file holds at least one point (otherwise the status says so and
-// `out` keeps its faults). The set is of the inline type when the first
+// is an error naming the line, and so is a coordinate beyond the coordinate
+// limit (coordinate_fits), named as such. `out` is replaced only on success,
+// and only when the file holds at least one point (otherwise the status says
+// so and `out` keeps its faults). The set is of the inline type when the first
 // point line's keyword contains "inline" in any letter case. A name that
 // comes back after another fault's lines starts a further fault.
 CodecStatus read_charisma_fault_sticks(const QString& path, FaultSticks& out);

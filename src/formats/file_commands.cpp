@@ -114,3 +114,9 @@ CodecStatus save_whole_file(const QString& path, const QByteArray& bytes)
 {
     return codec_io::write_whole_file(path, bytes);
 }
+
+CodecStatus write_failure(const QFileDevice& file, int saved_errno)
+{
+    const QString reason = codec_io::failure_reason(file, saved_errno);
+    return CodecStatus::failure(CodecError::WriteFailed, reason, reason);
+}

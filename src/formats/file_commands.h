@@ -6,6 +6,7 @@
 #include "common/types.h"
 #include "formats/codec_status.h"
 
+#include <QFileDevice>
 #include <QString>
 #include <QStringList>
 
@@ -60,3 +61,8 @@ QString file_failure_text(const QString& path, const CodecStatus& status, int la
 // file is replaced only when every byte reached the disk; otherwise it stays
 // as it was and the status names the cause.
 CodecStatus save_whole_file(const QString& path, const QByteArray& bytes);
+
+// The status of a write to `file` that failed, its text the cause: the
+// file's own error text, or the system's text for saved_errno (errno taken
+// right after the failure) when the file has none.
+CodecStatus write_failure(const QFileDevice& file, int saved_errno);

@@ -42,10 +42,6 @@ CodecStatus open_for_writing(QSaveFile& file, const QString& path)
     return {};
 }
 
-namespace {
-
-// Why the last operation on file failed: the file's own text, or the
-// system's text for errno when Qt has none to give ("Unknown error").
 QString failure_reason(const QFileDevice& file, int saved_errno)
 {
     const QString text = file.errorString();
@@ -55,6 +51,8 @@ QString failure_reason(const QFileDevice& file, int saved_errno)
         return qt_error_string(saved_errno);
     return text.isEmpty() ? QStringLiteral("Unknown error") : text;
 }
+
+namespace {
 
 // Drops the unfinished save file, so the target keeps its old bytes, and
 // reports why the write failed.
@@ -173,6 +171,14 @@ QString coordinate_refusal(double value, int language, bool sentence)
             .arg(shown, limit);
     return (sentence ? QStringLiteral("it holds ") : QString()) +
            QStringLiteral("a coordinate of %1, beyond the ±%2 the program can show").arg(shown, limit);
+}
+
+CodecStatus coordinate_on_line(const QString& path, qint64 line, double value)
+{
+    return CodecStatus::failure(
+        CodecError::BadValue,
+        QStringLiteral("File \"%1\", line %2 holds %3").arg(display_name(path)).arg(line).arg(coordinate_refusal(value, 1)),
+        QStringLiteral("Файл \"%1\", строка %2: %3").arg(display_name(path)).arg(line).arg(coordinate_refusal(value, 0)));
 }
 
 CodecStatus check_coordinates(const QString& path, const QString& kind_english, const QString& kind_russian,

@@ -31,6 +31,9 @@ CodecStatus cancel_writing(QSaveFile& file);
 CodecStatus finish_writing(QSaveFile& file, const CodecProgress& progress);
 
 CodecStatus read_error(const QFile& file);
+// Why the last operation on file failed: the file's own text, or the
+// system's text for saved_errno when Qt has none to give ("Unknown error").
+QString failure_reason(const QFileDevice& file, int saved_errno);
 // "File "<path>" is not a <kind>: <reason>", in both languages.
 CodecStatus not_a(CodecError code, const QString& path, const QString& kind_english, const QString& kind_russian,
                   const QString& english, const QString& russian);
@@ -42,6 +45,9 @@ CodecStatus truncated(const QString& path, const QString& english_detail, const 
 // text is "a coordinate of <value>, beyond ..." to follow "holds", or with
 // `sentence` "it holds a coordinate of ..." to follow "is not a <kind>: ".
 QString coordinate_refusal(double value, int language, bool sentence = false);
+// A text file's line holding a coordinate that fails coordinate_fits: a
+// BadValue status "File "<path>", line <n> holds a coordinate of ...".
+CodecStatus coordinate_on_line(const QString& path, qint64 line, double value);
 // Success when every value passes coordinate_fits; otherwise a BadHeader
 // status "File "<path>" is not a <kind>: <coordinate_refusal>" for the first
 // value that does not.

@@ -111,11 +111,12 @@ public:
     // A node coordinate, a grid limit or a level the views must be able to hold.
     bool coordinate(double& v, const char* what_en, const char* what_ru)
     {
-        if (!finite(v, what_en, what_ru))
-            return false;
-        if (coordinate_fits(v))
-            return true;
-        return fail(coordinate_refusal(v, 1), coordinate_refusal(v, 0));
+        return finite(v, what_en, what_ru) && within_limit(v);
+    }
+    // A coordinate read otherwise (NaN included) that the views must hold.
+    bool within_limit(double v)
+    {
+        return coordinate_fits(v) || fail(coordinate_refusal(v, 1), coordinate_refusal(v, 0));
     }
     bool boolean(bool& v)
     {
@@ -362,6 +363,9 @@ bool read_profiles(Reader& r, std::vector<std::vector<double>>& profiles)
         line.assign(std::size_t(p) * 2, 0.0);
         if (!r.doubles(line.data(), qint64(p) * 2))
             return false;
+        for (double v : line)
+            if (!r.within_limit(v))
+                return false;
     }
     return true;
 }
@@ -399,8 +403,8 @@ bool read_faults(Reader& r, FaultSticks& f)
                 if (!r.i32(a) || !r.i32(b) || !r.doubles(xyz, 3))
                     return false;
                 for (double v : xyz)
-                    if (!coordinate_fits(v))
-                        return r.fail(coordinate_refusal(v, 1), coordinate_refusal(v, 0));
+                    if (!r.within_limit(v))
+                        return false;
                 in[p] = a;
                 cross[p] = b;
                 stick[p] = FaultPoint{float(xyz[0]), float(xyz[1]), float(xyz[2])};

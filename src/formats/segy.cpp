@@ -106,15 +106,28 @@ bool revision_2_or_later(const segy_binary_header& bh)
 }
 
 // The extended sample interval (3273-3280, an IEEE double in the file's byte
-// order) of a revision 2 file; 0 when the file is older or the field holds no
-// usable interval.
-double extended_sample_interval(const segy_binary_header& bh)
+// order) of a revision 2 file with `samples` samples per trace from the
+// depth `first`; 0 when the file is older or the field holds no usable
+// interval: one that is not a positive finite number, that takes the last
+// depth beyond the coordinate limit, or whose step the views (single
+// precision) cannot tell from no step at all.
+double extended_sample_interval(const segy_binary_header& bh, double first, qint64 samples)
 {
     if (!revision_2_or_later(bh))
         return 0;
     const uchar* p = bh.bytes.data() + (3273 - 3201);
     const double value = double_from_bits(bh.big_endian ? qFromBigEndian<quint64>(p) : qFromLittleEndian<quint64>(p));
-    return std::isfinite(value) && value > 0 ? value : 0;
+    if (!(std::isfinite(value) && value > 0))
+        return 0;
+    if (samples < 2)
+        return value;
+    const double step = value / 1000.0;
+    const double last = first + double(samples - 1) * step;
+    if (!coordinate_fits(last))
+        return 0;
+    // Float node spacing is coarsest at the largest magnitude, at one end.
+    const bool distinct = float(first) != float(first + step) && float(last - step) != float(last);
+    return distinct ? value : 0;
 }
 
 CodecStatus not_a_cube(const QString& name, const QString& english, const QString& russian)
@@ -226,16 +239,16 @@ CodecStatus scan_bytes(const uchar* data, qint64 size, const QString& name, segy
     out.x_last = apply_scalar(field32(per_line - 1, 81), field16(per_line - 1, 71));
     out.y_last = apply_scalar(field32(traces - 1, 85), field16(traces - 1, 71));
 
+    // The time scalar (215-216) applies to the delay (109-110).
+    out.z_first = apply_scalar(field16(0, 109), field16(0, 215));
     int interval = bh.sample_interval();
     if (interval == 0)
         interval = quint16(field16(0, 117));
     out.sample_interval = interval;
-    out.extended_interval = extended_sample_interval(bh);
+    out.extended_interval = extended_sample_interval(bh, out.z_first, out.samples);
     if (interval == 0 && out.extended_interval == 0 && out.samples > 1)
         return not_a_cube(name, QStringLiteral("its sample interval is 0"), QStringLiteral("интервал дискретизации равен 0"));
     out.z_step = (out.extended_interval != 0 ? out.extended_interval : double(interval)) / 1000.0;
-    // The time scalar (215-216) applies to the delay (109-110).
-    out.z_first = apply_scalar(field16(0, 109), field16(0, 215));
     g = out;
     return {};
 }
@@ -374,7 +387,7 @@ CodecStatus read_segy_cube(const QString& path, vector3D& cube, std::vector<doub
 
     const qint64 P = g.traces_per_line, N = g.lines, S = g.samples;
     for (double v : {g.x_first, g.x_last, g.y_first, g.y_last, g.z_first,
-                     g.z_first + double(S - 1) * g.sample_interval / 1000.0})
+                     g.z_first + double(S - 1) * g.z_step})
         if (!coordinate_fits(v))
             return not_a_cube(display_name(path), coordinate_refusal(v, 1, true), coordinate_refusal(v, 0, true));
     if (P > std::numeric_limits<int>::max() || N > std::numeric_limits<int>::max())
@@ -452,15 +465,16 @@ double whole_part(double value)
     return std::fabs(value - nearest) <= 1e-6 * std::max(1.0, std::fabs(value)) ? nearest : std::trunc(value);
 }
 
-// The 16-bit sample interval for a depth step in metres: thousandths of a
-// metre while they fit a signed 16-bit value, whole metres above, 0 beyond.
-qint16 segy_interval_field(double step)
+// The 16-bit sample interval, unsigned as the format defines it, for a depth
+// step in metres: thousandths of a metre up to 65.535 m, whole metres above,
+// 0 beyond.
+quint16 segy_interval_field(double step)
 {
     const double millimetres = whole_part(step * 1000.0);
-    if (millimetres <= 32767)
-        return qint16(millimetres);
+    if (millimetres <= 65535)
+        return quint16(millimetres);
     const double metres = whole_part(step);
-    return metres <= 32767 ? qint16(metres) : qint16(0);
+    return metres <= 65535 ? quint16(metres) : quint16(0);
 }
 
 struct SegyDelay {
@@ -542,7 +556,7 @@ CodecStatus write_segy_cube(const QString& path, const vector3D& cube, const std
             return refuse(QStringLiteral("The cube can't be saved as SEG-Y: its depths must increase from level to level"),
                           QStringLiteral("Куб нельзя сохранить в SEG-Y: глубины его уровней должны возрастать"));
     }
-    const qint16 interval_field = segy_interval_field(step);
+    const qint16 interval_field = qint16(segy_interval_field(step));
     const double extended_interval = step * 1000.0;
 
     // First depth: the delay with the time scalar that holds it exactly, or

@@ -12,10 +12,10 @@
 // Depths are written the way depth data travels as time: one metre of depth
 // is one millisecond, so the depth step goes into the sample interval in
 // thousandths of a metre and the first depth into the delay in metres.
-// - The 16-bit sample interval (3217-3218, 3219-3220 and trace 117-118) holds
-//   the step in thousandths of a metre while that fits a signed 16-bit value
-//   (up to 32.767 m), above that in whole metres (truncated), and 0 when even
-//   that does not fit.
+// - The 16-bit sample interval (3217-3218, 3219-3220 and trace 117-118),
+//   unsigned as the standard defines it, holds the step in thousandths of a
+//   metre up to 65.535 m (50 m is 50000), above that in whole metres
+//   (truncated), and 0 when even that does not fit.
 // - The extended sample interval of revision 2 (3273-3280, an IEEE double)
 //   holds the exact step in thousandths of a metre (24.691224 m is 24691.224).
 // - The delay recording time (trace 109-110) holds the first depth with the
@@ -33,9 +33,11 @@
 // of the inline number at 189-192 does); a file whose keys never fall is one
 // line. x and y come from positions 81-88 with the coordinate scalar
 // applied. The depth step is the extended sample interval / 1000 when the
-// file is of revision 2 or later and that interval is set, otherwise the
-// 16-bit interval (taken unsigned) / 1000; the first depth is the delay of
-// the first trace with its time scalar applied.
+// file is of revision 2 or later and that interval is usable (a positive
+// finite number whose depths stay within the coordinate limit and apart in
+// single precision), otherwise the 16-bit interval (taken unsigned) / 1000;
+// the first depth is the delay of the first trace with its time scalar
+// applied.
 #include "common/types.h"
 #include "formats/codec_status.h"
 
@@ -98,7 +100,7 @@ struct segy_geometry {
     double y_first = 0, y_last = 0;  // y of the first trace and of the last trace of the file
     double z_first = 0;              // depth of sample 0 (delay of the first trace, time scalar applied)
     int sample_interval = 0;         // positions 3217-3218 (or 117-118 of the first trace when 0)
-    double extended_interval = 0;    // positions 3273-3280 of a revision 2 file, 0 when not set
+    double extended_interval = 0;    // positions 3273-3280 of a revision 2 file, 0 when not set or unusable
     double z_step = 0;               // extended interval, else sample interval, / 1000
     int sample_format = 0;
     bool big_endian = false;

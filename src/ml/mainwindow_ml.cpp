@@ -16,6 +16,8 @@
 #include <QFile>
 #include <QLabel>
 
+#include <cerrno>
+
 void MainWindow::on_ML_density_conversion_triggered()
 {
     if (den_grid.empty() && Vp_grid.empty() && Vs_grid.empty())
@@ -67,17 +69,26 @@ void MainWindow::saveMLdata(bool use_H, bool use_Vp, bool use_Vs, bool use_Idx)
         QCoreApplication::processEvents();
         return !abort_requested;
     };
+    errno = 0;
     const MlFeatureStatus status =
         write_ml_feature_file(file, {&den_grid, &x_calc, &y_calc, &z_calc}, {&Vp_grid, &x_vp, &y_vp, &z_vp},
                               {&Vs_grid, &x_vs, &y_vs, &z_vs}, horizons, use_H, use_Vp, use_Vs, use_Idx, progress);
+    // The cause of a failed write, taken before anything else can change it.
+    CodecStatus write_status;
+    if (status == MlFeatureStatus::WriteFailed)
+        write_status = write_failure(file, errno);
     progress_bar.hide();
-    file.close();
+    errno = 0;
+    file.close();  // writes the last buffered bytes, which a full disk may refuse
+    if (status == MlFeatureStatus::Written && file.error() != QFileDevice::NoError)
+        write_status = write_failure(file, errno);
 
     QString error;
     switch (status) {
     case MlFeatureStatus::Written:
-        if (file.error() != QFileDevice::NoError)
-            error = byLanguage(language, "Не удалось записать файл ", "Can't write the file ") + path;
+    case MlFeatureStatus::WriteFailed:
+        if (!write_status)
+            error = file_failure_text(path, write_status, language, true);
         break;
     case MlFeatureStatus::NoSource:
         error = byLanguage(language, "Ошибка. В проекте должна быть хотя бы одна сеточная модель",
@@ -86,9 +97,6 @@ void MainWindow::saveMLdata(bool use_H, bool use_Vp, bool use_Vs, bool use_Idx)
     case MlFeatureStatus::ShapeMismatch:
         error = byLanguage(language, "Ошибка. Сетки признаков не совпадают по размерам",
                            "Error. The grids of the features differ in size");
-        break;
-    case MlFeatureStatus::WriteFailed:
-        error = byLanguage(language, "Не удалось записать файл ", "Can't write the file ") + path;
         break;
     case MlFeatureStatus::Cancelled:
         break;

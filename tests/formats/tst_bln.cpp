@@ -114,6 +114,13 @@ void TestBln::badFiles_data()
     QTest::newRow("point without y") << QByteArray("2,1\n1,2\n3\n") << CodecError::BadValue << "line 3";
     QTest::newRow("point not a number") << QByteArray("2,1\n1,2\nx,4\n") << CodecError::BadValue << "line 3";
     QTest::newRow("point not finite") << QByteArray("2,1\n1,2\ninf,4\n") << CodecError::BadValue << "line 3";
+    // Coordinates beyond what the views hold (and a saved project holds).
+    QTest::newRow("x 1e20") << QByteArray("2,1\n1,2\n1e20,4\n") << CodecError::BadValue
+                            << "line 3 holds a coordinate of 1e+20, beyond the ±1e+15";
+    QTest::newRow("y 1e39") << QByteArray("2,1\n1,1e39\n3,4\n") << CodecError::BadValue
+                            << "line 2 holds a coordinate of 1e+39, beyond the ±1e+15";
+    QTest::newRow("x just beyond -1e15") << QByteArray("1,1\n-1.0000000000001e15,4\n") << CodecError::BadValue
+                                         << "line 2 holds a coordinate of -1e+15";
 }
 
 void TestBln::badFiles()
@@ -178,7 +185,7 @@ void TestBln::writeOnePolyline()
 void TestBln::writtenPolylineReadsBackAtFullPrecision()
 {
     const std::vector<double> x{523456.789012345, 0.1, 1.0 / 3.0};
-    const std::vector<double> y{6712345.678901234, -0.2, 2e300};
+    const std::vector<double> y{6712345.678901234, -0.2, -999999999999999.875};  // the last at the limit
     QTemporaryDir dir;
     const QString path = dir.filePath("line.bln");
     QVERIFY(write_bln_polyline(path, x, y));

@@ -151,8 +151,14 @@ void TestFaultSticks::badNumbers_data()
     QTest::newRow("inline") << QByteArray("INLINE- one 2 3 4 5 F 1") << "one";
     QTest::newRow("stick") << QByteArray("INLINE- 1 2 3 4 5 F s") << "\"s\"";
     QTest::newRow("z not finite") << QByteArray("INLINE- 1 2 3 4 nan F 1") << "nan";
-    QTest::newRow("y beyond float") << QByteArray("INLINE- 1 2 3 1e300 5 F 1") << "1e300";
-    QTest::newRow("x beyond what the views hold") << QByteArray("INLINE- 1 2 2e15 4 5 F 1") << "2e15";
+    // Numbers beyond what the views hold are named as such, not as "not a
+    // number".
+    QTest::newRow("y beyond float") << QByteArray("INLINE- 1 2 3 1e300 5 F 1")
+                                    << "holds a coordinate of 1e+300, beyond the ±1e+15";
+    QTest::newRow("x beyond what the views hold") << QByteArray("INLINE- 1 2 2000000000000000.0 4 5 F 1")
+                                                  << "holds a coordinate of 2e+15, beyond the ±1e+15";
+    QTest::newRow("z beyond what the views hold") << QByteArray("INLINE- 1 2 3 4 -2e15 F 1")
+                                                  << "holds a coordinate of -2e+15, beyond the ±1e+15";
 }
 
 void TestFaultSticks::badNumbers()
@@ -164,6 +170,10 @@ void TestFaultSticks::badNumbers()
     const CodecStatus s = read_charisma_fault_sticks(text_file(dir, "INLINE- 1 2 3 4 5 F 1\n" + line + "\n"), f);
     QCOMPARE(s.code(), CodecError::BadValue);
     QVERIFY2(s.message().contains("line 2") && s.message().contains(field), qPrintable(s.message()));
+    QVERIFY2(s.message(0).contains(QStringLiteral("строка 2")), qPrintable(s.message(0)));
+    if (field.contains("beyond"))
+        QVERIFY2(!s.message().contains("not a number") && s.message(0).contains(QStringLiteral("по модулю больше")),
+                 qPrintable(s.message(0)));
     QCOMPARE(f.names, two_faults().names);
 }
 

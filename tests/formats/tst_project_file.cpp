@@ -556,6 +556,14 @@ void TestProjectFile::coordinatesTheViewsCannotHold_data()
         << project(be32(11) + be_bool(false) + be32(1) + str("F") + be32(1) + be32(1) + be32(1) + be32(2) +
                    doubles({1e39, 0, 0}))
         << "1e+39";
+    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+    auto profiles = [&](std::initializer_list<double> xy) {
+        return project(be32(10) + be32(1) + be32(qint32(xy.size() / 2)) + doubles(xy));
+    };
+    QTest::newRow("profile x NaN") << profiles({0, 0, nan, 5}) << "nan";
+    QTest::newRow("profile y infinity") << profiles({0, inf, 1, 5}) << "inf";
+    QTest::newRow("profile x 1e300") << profiles({1e300, 0, 1, 5}) << "1e+300";
+    QTest::newRow("profile at the limit") << profiles({-1e15, 1e15, 1e15, -1e15}) << "";
 }
 
 // A project whose node coordinates the 3D view cannot hold (x from 1e39,

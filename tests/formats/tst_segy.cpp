@@ -165,6 +165,8 @@ private slots:
     void degenerateShapesRoundTrip_data();
     void degenerateShapesRoundTrip();
     void readerPrefersExtendedInterval();
+    void unusableExtendedIntervalIsIgnored_data();
+    void unusableExtendedIntervalIsIgnored();
     void coordinateScalar_data();
     void coordinateScalar();
     void readFormats_data();
@@ -249,7 +251,7 @@ void TestSegy::roundTrip_data()
     QTest::newRow("below a millimetre") << 2 << 2 << 4 << 3.25 << 0.0001 << 100.0 << 1.0;
     QTest::newRow("40x30x20") << 40 << 30 << 20 << 0.0 << 100.0 / 3.0 * 0.3 << 500000.0 << 100.0;
     for (double z0 : {0.0, 12.5})
-        for (double dz : {0.5, 24.691224, 50.0, 100.02, 250.0})
+        for (double dz : {0.5, 24.691224, 32.768, 50.0, 65.535, 100.02, 250.0})
             QTest::newRow(QString("dz %1 from %2").arg(dz).arg(z0).toLatin1())
                 << 4 << 3 << 9 << z0 << dz << 512345.5 << 25.0;
     QTest::newRow("first depth 1234.56789") << 2 << 2 << 3 << 1234.56789 << 7.0 << 0.0 << 1.0;
@@ -308,20 +310,24 @@ void TestSegy::depthFields_data()
 {
     QTest::addColumn<double>("z0");
     QTest::addColumn<double>("dz");
-    QTest::addColumn<int>("interval");  // 16-bit field as a signed reader sees it
+    QTest::addColumn<int>("interval");  // 16-bit field, unsigned as the standard defines it
     QTest::addColumn<int>("delay");
     QTest::addColumn<int>("time_scalar");
-    // The step in thousandths of a metre while that fits a signed 16-bit
-    // value, whole metres above; the delay in metres, scaled for decimals.
+    // The step in thousandths of a metre up to 65.535 m, whole metres above;
+    // the delay in metres, scaled for decimals.
     QTest::newRow("0.5 m") << 0.0 << 0.5 << 500 << 0 << 0;
     QTest::newRow("0.7 m") << 0.0 << 0.7 << 700 << 0 << 0;
     QTest::newRow("24.691224 m") << 0.0 << 24.691224 << 24691 << 0 << 0;
     QTest::newRow("32.767 m") << 0.0 << 32.767 << 32767 << 0 << 0;
-    QTest::newRow("32.768 m") << 0.0 << 32.768 << 32 << 0 << 0;
-    QTest::newRow("50 m") << 0.0 << 50.0 << 50 << 0 << 0;
+    QTest::newRow("32.768 m") << 0.0 << 32.768 << 32768 << 0 << 0;
+    QTest::newRow("50 m") << 0.0 << 50.0 << 50000 << 0 << 0;
+    QTest::newRow("65.535 m") << 0.0 << 65.535 << 65535 << 0 << 0;
+    QTest::newRow("65.536 m") << 0.0 << 65.536 << 65 << 0 << 0;
     QTest::newRow("100.02 m") << 0.0 << 100.02 << 100 << 0 << 0;
     QTest::newRow("250 m") << 0.0 << 250.0 << 250 << 0 << 0;
-    QTest::newRow("40000 m") << 0.0 << 40000.0 << 0 << 0 << 0;
+    QTest::newRow("40000 m") << 0.0 << 40000.0 << 40000 << 0 << 0;
+    QTest::newRow("65535 m") << 0.0 << 65535.0 << 65535 << 0 << 0;
+    QTest::newRow("70000 m") << 0.0 << 70000.0 << 0 << 0 << 0;
     QTest::newRow("below a millimetre") << 0.0 << 0.0004 << 0 << 0 << 0;
     QTest::newRow("first depth 12.5") << 12.5 << 10.0 << 10000 << 125 << -10;
     QTest::newRow("first depth -0.25") << -0.25 << 10.0 << 10000 << -25 << -100;
@@ -341,9 +347,18 @@ void TestSegy::depthFields()
     const QString path = dir.filePath("d.sgy");
     QVERIFY(write_segy_cube(path, make_cube(2, 2, 4), {0, 1}, {0, 1}, nodes(z0, dz, 4)));
     const QByteArray b = read_file(path);
-    QCOMPARE(int(i16_at(b, 3217)), interval);
-    QCOMPARE(int(i16_at(b, 3219)), interval);
-    QCOMPARE(int(i16_at(b, 3600 + 117)), interval);
+    QCOMPARE(int(quint16(i16_at(b, 3217))), interval);
+    QCOMPARE(int(quint16(i16_at(b, 3219))), interval);
+    QCOMPARE(int(quint16(i16_at(b, 3600 + 117))), interval);
+    // Our reader prefers the exact extended interval; a reader of the
+    // 16-bit field alone (unsigned, thousandths of a metre) finds the step
+    // wherever it is at most 65.535 m.
+    vector3D c;
+    std::vector<double> x, y, z;
+    QVERIFY(read_segy_cube(path, c, x, y, z));
+    QVERIFY(std::fabs((z[1] - z[0]) - dz) <= 1e-9 * dz);
+    if (dz <= 65.535)
+        QVERIFY(std::fabs(interval / 1000.0 - dz) < 0.001);
     QVERIFY(std::fabs(f64_at(b, 3273) - dz * 1000) <= 1e-9 * dz * 1000);
     QCOMPARE(int(i16_at(b, 3600 + 109)), delay);
     QCOMPARE(int(i16_at(b, 3600 + 215)), time_scalar);
@@ -426,6 +441,53 @@ void TestSegy::readerPrefersExtendedInterval()
         QVERIFY(write_file(path, f.bytes()));
         QVERIFY(read_segy_cube(path, c, x, y, z));
         QCOMPARE(z[3], 250.0);
+    }
+}
+
+void TestSegy::unusableExtendedIntervalIsIgnored_data()
+{
+    QTest::addColumn<double>("extended");
+    QTest::addColumn<int>("interval");   // 16-bit field, as stored
+    QTest::addColumn<double>("step");    // depth step read, metres
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    // Not a positive finite number, depths beyond the coordinate limit, or a
+    // step the views cannot tell from none: the 16-bit field holds.
+    QTest::newRow("1e300") << 1e300 << 50000 << 50.0;
+    QTest::newRow("last depth beyond the limit") << 1e18 / 4 << 10000 << 10.0;
+    QTest::newRow("1e-300") << 1e-300 << 500 << 0.5;
+    QTest::newRow("NaN") << nan << 10000 << 10.0;
+    QTest::newRow("infinity") << inf << 10000 << 10.0;
+    QTest::newRow("negative") << -24691.224 << 24691 << 24.691;
+    QTest::newRow("zero") << 0.0 << 24691 << 24.691;
+    // A usable one, with the last depth near the limit, is taken.
+    QTest::newRow("last depth near the limit") << 2.49e17 << 10000 << 2.49e14;
+}
+
+void TestSegy::unusableExtendedIntervalIsIgnored()
+{
+    QFETCH(double, extended);
+    QFETCH(int, interval);
+    QFETCH(double, step);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("x.sgy");
+    for (bool big : {false, true}) {
+        Fixture f;
+        f.big = big;
+        f.revision_2_bytes = true;
+        f.interval = interval;
+        f.extended_interval = extended;
+        f.delay = 125;
+        f.time_scalar = -10;
+        QVERIFY(write_file(path, f.bytes()));
+        vector3D c;
+        std::vector<double> x, y, z;
+        const CodecStatus status = read_segy_cube(path, c, x, y, z);
+        QVERIFY2(status, qPrintable(status.message()));
+        QCOMPARE(z.size(), size_t(f.nz));
+        for (int k = 0; k < f.nz; ++k)
+            QVERIFY2(std::fabs(z[k] - (12.5 + k * step)) <= 1e-9 * std::max(1.0, std::fabs(z[k])),
+                     qPrintable(QString::number(z[k], 'g', 17)));
     }
 }
 
@@ -785,7 +847,7 @@ void TestSegy::segyioReadsOurFiles_data()
     QTest::addColumn<double>("z0");
     QTest::addColumn<double>("dz");
     for (double z0 : {0.0, 12.5})
-        for (double dz : {0.5, 24.691224, 50.0, 100.02, 250.0})
+        for (double dz : {0.5, 24.691224, 32.768, 50.0, 65.535, 100.02, 250.0})
             QTest::newRow(QString("dz %1 from %2").arg(dz).arg(z0).toLatin1()) << z0 << dz;
 }
 
@@ -828,23 +890,33 @@ void TestSegy::segyioReadsOurFiles()
     for (int k = 0; k < nz; ++k)
         QVERIFY2(std::fabs(first + k * step - z[k]) <= 1e-9 * std::max(1.0, z[k]),
                  qPrintable(QString("%1: %2").arg(k).arg(first + k * step, 0, 'g', 17)));
-    // The 16-bit interval that signed readers take is never negative, the
+    // The 16-bit interval, unsigned as the standard defines it: thousandths
+    // of a metre up to 65.535 m (50 m is 50000), whole metres above. The
     // trace headers agree with the binary header (so segyio does not fall
-    // back to a default), and where the step fits in thousandths of a metre
-    // segyio's own sample positions step by it.
-    const int interval = o["binary_interval"].toInt();
-    QVERIFY(interval > 0);
-    QCOMPARE(o["trace_interval"].toInt(), interval);
-    const QJsonArray samples = o["samples"].toArray();
-    if (dz * 1000 <= 32767) {
+    // back to a default). Where the step fits in thousandths of a metre, the
+    // samples an unsigned reader finds through segyio step by it: a 50 m cube
+    // reads 0, 50, 100 ... or 12.5, 62.5, ...
+    const int interval = o["binary_interval"].toInt() & 0xffff;
+    QCOMPARE(o["trace_interval"].toInt() & 0xffff, interval);
+    const QJsonArray samples = o["unsigned_samples"].toArray();
+    QCOMPARE(samples.size(), nz);
+    if (dz <= 65.535) {
         QCOMPARE(interval, int(std::floor(dz * 1000 + 1e-6)));
-        QVERIFY(std::fabs(samples[1].toDouble() - samples[0].toDouble() - interval / 1000.0) < 1e-9);
-        if (z0 == 0 && dz == 0.5)
+        for (int k = 0; k < nz; ++k)
+            QVERIFY2(std::fabs(samples[k].toDouble() - (z0 + k * interval / 1000.0)) < 1e-9,
+                     qPrintable(QString("%1: %2").arg(k).arg(samples[k].toDouble(), 0, 'g', 17)));
+        if (dz == 0.5 || dz == 50.0)
             for (int k = 0; k < nz; ++k)
                 QCOMPARE(samples[k].toDouble(), z[k]);
     } else {
         QCOMPARE(interval, int(std::floor(dz + 1e-9)));
     }
+    // segyio's own positions step by the field as it takes it: unsigned, or
+    // (segyio 1.8) signed, which no 16-bit value can serve above 32.767 m.
+    const QJsonArray own = o["samples"].toArray();
+    const double own_step = own[1].toDouble() - own[0].toDouble();
+    QVERIFY2(std::fabs(own_step - interval / 1000.0) < 1e-9 || std::fabs(own_step - qint16(interval) / 1000.0) < 1e-9,
+             qPrintable(QString::number(own_step, 'g', 17)));
 
     const QByteArray ref = read_file(path + ".ref");
     QCOMPARE(ref.size(), nx * ny * nz * 4);
@@ -857,15 +929,19 @@ void TestSegy::weReadSegyioFiles_data()
 {
     QTest::addColumn<QString>("endian");
     QTest::addColumn<int>("format");
+    QTest::addColumn<int>("interval");  // 16-bit sample interval segyio writes
     for (const char* endian : {"big", "little"})
         for (int format : {1, 5})
-            QTest::newRow(QString("%1-endian format %2").arg(endian).arg(format).toLatin1()) << endian << format;
+            for (int interval : {10000, 50000})
+                QTest::newRow(QString("%1-endian format %2, interval %3").arg(endian).arg(format).arg(interval).toLatin1())
+                    << endian << format << interval;
 }
 
 void TestSegy::weReadSegyioFiles()
 {
     QFETCH(QString, endian);
     QFETCH(int, format);
+    QFETCH(int, interval);
     const QString python = python_with_segyio();
     if (python.isEmpty())
         QSKIP("python3-segyio is not installed");
@@ -874,7 +950,7 @@ void TestSegy::weReadSegyioFiles()
     const int nx = 6, ny = 4, nz = 9;
     QString log;
     QVERIFY2(run(python, {segyio_script(), "write", path, endian, QString::number(format), QString::number(nx),
-                          QString::number(ny), QString::number(nz), "10000", "100", "-100", "6543210.5", "25.25",
+                          QString::number(ny), QString::number(nz), QString::number(interval), "100", "-100", "6543210.5", "25.25",
                           "7123456.25", "12.5"},
                  nullptr, &log),
              qPrintable(log));
@@ -894,8 +970,9 @@ void TestSegy::weReadSegyioFiles()
         QCOMPARE(x[j], 6543210.5 + 25.25 * j);
     for (int i = 0; i < ny; ++i)
         QCOMPARE(y[i], 7123456.25 + 12.5 * i);
+    // The interval taken unsigned, as the standard defines it: 50000 is 50 m.
     for (int k = 0; k < nz; ++k)
-        QCOMPARE(z[k], 100.0 + 10.0 * k);
+        QCOMPARE(z[k], 100.0 + interval / 1000.0 * k);
 }
 
 QTEST_GUILESS_MAIN(TestSegy)

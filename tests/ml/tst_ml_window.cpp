@@ -5,6 +5,7 @@
 #include "app/mainwindow.h"
 #include "app/mainwindowform.h"
 #include "fake_interaction.h"
+#include "file_size_limit.h"
 #include "formats/cube_file.h"
 #include "ml/mldensityconvertor.h"
 
@@ -127,6 +128,8 @@ private slots:
     void predictChainWritesTheFeatureFile();
     void cancelWhilePreparingStopsThePrediction();
     void featureFileThatCannotBeOpenedIsReported();
+    void featureFileOnAFullDiskIsReported_data();
+    void featureFileOnAFullDiskIsReported();
     void plantedLinkIsReplacedNotFollowed();
 
     void featureFileLayout();
@@ -390,6 +393,45 @@ void TestMlWindow::featureFileThatCannotBeOpenedIsReported()
     QCOMPARE(fake->errors().size(), 1);
     QVERIFY2(fake->errors().first().startsWith("Can't save file \"" + QDir::toNativeSeparators(mlFeatureFilePath())),
              qPrintable(fake->errors().first()));
+    QVERIFY(!w.runActive());
+}
+
+// A disk that refuses the file's bytes (a file size limit stands in for a
+// full disk): the message names the file and the cause, as the other writers'
+// do, and no unfinished file is left. Refused at a write (a large cube) and
+// when the last buffered bytes go out (a small one).
+void TestMlWindow::featureFileOnAFullDiskIsReported_data()
+{
+    QTest::addColumn<int>("side");
+    QTest::addColumn<int>("language");
+    QTest::newRow("refused at a write") << 40 << 1;
+    QTest::newRow("refused when closing") << 6 << 1;
+    QTest::newRow("in Russian") << 40 << 0;
+}
+
+void TestMlWindow::featureFileOnAFullDiskIsReported()
+{
+    QFETCH(int, side);
+    QFETCH(int, language);
+    MainWindow w;
+    w.language = language;
+    w.Vp_grid = numbered(std::size_t(side), std::size_t(side), std::size_t(side), 3000.f);
+    w.x_vp = nodes(std::size_t(side), 0, 10);
+    w.y_vp = nodes(std::size_t(side), 0, 10);
+    w.z_vp = nodes(std::size_t(side), 0, 10);
+    QSignalSpy predicted(&w, &MainWindow::predictMlDensity);
+    {
+        FileSizeLimit limit(side == 6 ? 1000 : 100000);  // the file: 60 + 32 bytes per cell
+        QVERIFY(limit.ok());
+        w.saveMLdata(true, true, false, false);
+    }
+    QCOMPARE(predicted.count(), 0);
+    QCOMPARE(fake->errors().size(), 1);
+    const QString error = fake->errors().first();
+    const QString start = language == 1 ? "Can't save file \"" : QStringLiteral("Не удалось сохранить файл \"");
+    QVERIFY2(error.startsWith(start + QDir::toNativeSeparators(mlFeatureFilePath()) + "\": File too large"),
+             qPrintable(error));
+    QVERIFY(!QFile::exists(mlFeatureFilePath()));
     QVERIFY(!w.runActive());
 }
 

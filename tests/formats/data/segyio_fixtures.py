@@ -9,8 +9,9 @@
   read PATH
       Opens a little-endian file with segyio, its geometry taken from inline
       189 and crossline 193, and prints a JSON summary (with the first depth
-      as the delay with its time scalar applied and the revision 2 fields of
-      the binary header); the samples go to PATH.ref as above.
+      as the delay with its time scalar applied, the revision 2 fields of
+      the binary header and the sample positions taken with the 16-bit
+      interval unsigned); the samples go to PATH.ref as above.
 """
 import json
 import struct
@@ -96,6 +97,12 @@ def read(path):
             "first_depth": unscaled(h0[segyio.su.delrt], h0[segyio.TraceField.ScalarTraceHeader]),
             "trace_interval": int(h0[segyio.TraceField.TRACE_SAMPLE_INTERVAL]),
         }
+        # The standard's interval is unsigned; segyio 1.8 hands it out as a
+        # signed 16-bit number. The sample positions an unsigned reader finds,
+        # from segyio's own header reading.
+        unsigned_interval = int(f.bin[segyio.BinField.Interval]) & 0xFFFF
+        summary["unsigned_samples"] = [float(v) for v in segyio.tools.sample_indexes(
+            f, t0=summary["first_depth"], dt_override=unsigned_interval / 1000.0)]
         # Revision 2 fields segyio 1.8 has no names for, from the file itself:
         # the revision bytes (3501, 3502) and the extended sample interval
         # (3273-3280, a little-endian double here).
