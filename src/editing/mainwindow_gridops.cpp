@@ -13,6 +13,8 @@
 #include "common/grid_helpers.h"
 #include "editing/cube_arithmetic.h"
 #include "editing/gradients3d.h"
+#include "editing/grid_memory.h"
+#include "editing/grid_memory_question.h"
 #include "editing/modelparamswindow.h"
 #include "editing/new_grid.h"
 #include "editing/newmodelwindow.h"
@@ -178,11 +180,22 @@ void MainWindow::create_grid(std::vector<double> params)
         return;
     if (refuseWhileRunning())
         return;
+    // The new grid is built beside the old one, and the 3D view draws it.
+    const auto confirm = [this](double nx, double ny, double nz) {
+        grid_memory::NewGrids need;
+        need.nx = nx;
+        need.ny = ny;
+        need.nz = nz;
+        need.cubes = 1;
+        need.view = cubeViewChecked(*this);
+        return grid_memory::confirm_need(this, language, grid_memory::need_bytes(need));
+    };
     gridops::NewGrid grid;
-    switch (gridops::build_new_grid(params, grid)) {
+    switch (gridops::build_new_grid(params, grid, confirm)) {
     case gridops::NewGridStatus::Ok:
         break;
     case gridops::NewGridStatus::ShortRecord:
+    case gridops::NewGridStatus::Declined:
         return;
     case gridops::NewGridStatus::BadStep:
         show_error(QStringLiteral("Step must be positive"));

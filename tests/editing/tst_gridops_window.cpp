@@ -17,7 +17,9 @@
 #include "app/run_guard.h"
 #include "editing/modelparamswindow.h"
 #include "editing/newmodelwindow.h"
+#include "editing/grid_memory.h"
 #include "fake_interaction.h"
+#include "fixed_available_memory.h"
 #include "formats/cube_file.h"
 #include "formats/segy.h"
 #include "views/surf.h"
@@ -88,6 +90,8 @@ private slots:
     void newGridStepMustBePositive_data();
     void newGridStepMustBePositive();
     void newGridRecordChecks();
+    void newGridMemoryQuestion_data();
+    void newGridMemoryQuestion();
     void verticalParamsDialog();
     void verticalParamsUnchangedDoNothing();
     void verticalStepNotPositiveKeepsDialogOpen();
@@ -300,6 +304,55 @@ void TestGridOpsWindow::newGridRecordChecks()
     QCOMPARE(w.den_grid, before);
     QCOMPARE(fake.errors().size(), 2);
     QVERIFY(fake.errors().last().startsWith("Too many cells"));
+}
+
+void TestGridOpsWindow::newGridMemoryQuestion_data()
+{
+    QTest::addColumn<int>("answer");  // 0: no question expected
+    QTest::addColumn<quint64>("available");
+    QTest::newRow("declined") << int(QMessageBox::No) << quint64(1000);
+    QTest::newRow("accepted") << int(QMessageBox::Yes) << quint64(1000);
+    QTest::newRow("fits") << 0 << (quint64(1) << 40);
+}
+
+// A new grid larger than the memory available asks first; No keeps the old grid.
+void TestGridOpsWindow::newGridMemoryQuestion()
+{
+    QFETCH(int, answer);
+    QFETCH(quint64, available);
+    FixedAvailableMemory memory(available);
+    MainWindow w;
+    w.language = 0;
+    give_grid(w);
+    give_effects(w);
+    w.ui->view_cube->setChecked(true);
+    const vector3D before = w.den_grid;
+    if (answer)
+        fake.answers << QMessageBox::StandardButton(answer);
+    w.create_grid({0, 10, 5, 0, 20, 5, 0, 10, 5, 1, 1});
+    QVERIFY(fake.errors().isEmpty());
+    if (!answer) {
+        QVERIFY(fake.questions.isEmpty());
+    } else {
+        QCOMPARE(fake.questions.size(), 1);
+        // At most one node more per axis than the running sums give (3 x 5 x 3).
+        grid_memory::NewGrids need;
+        need.nx = 4;
+        need.ny = 6;
+        need.nz = 4;
+        need.cubes = 1;
+        need.view = true;
+        QCOMPARE(fake.questions.first().text,
+                 grid_memory::question_text(grid_memory::need_bytes(need) / (1 << 30), 1000.0 / (1 << 30), 0));
+    }
+    if (answer == int(QMessageBox::No)) {
+        QCOMPARE(w.den_grid, before);
+        QVERIFY(!w.effects.empty());
+    } else {
+        QCOMPARE(w.den_grid.size(), std::size_t(3));
+        QCOMPARE(w.den_grid[0].size(), std::size_t(5));
+        QVERIFY(w.effects.empty());
+    }
 }
 
 void TestGridOpsWindow::verticalParamsDialog()
