@@ -96,6 +96,8 @@ private slots:
     void verticalParamsUnchangedDoNothing();
     void verticalStepNotPositiveKeepsDialogOpen();
     void setZparamsRebuildsFromLayers();
+    void setZparamsMemoryQuestion_data();
+    void setZparamsMemoryQuestion();
     void setZparamsRefusals_data();
     void setZparamsRefusals();
 
@@ -468,6 +470,53 @@ void TestGridOpsWindow::setZparamsRebuildsFromLayers()
     QVERIFY(w.effects.empty());
     QCOMPARE(w.alpha_factor, 0.0);
     QVERIFY(w.layer_effects.empty());  // computed for the old levels
+}
+
+void TestGridOpsWindow::setZparamsMemoryQuestion_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::newRow("declined") << int(QMessageBox::No);
+    QTest::newRow("accepted") << int(QMessageBox::Yes);
+}
+
+// Typed vertical parameters that rebuild a grid larger than the memory
+// available ask first; No keeps the grid and the parameters.
+void TestGridOpsWindow::setZparamsMemoryQuestion()
+{
+    QFETCH(int, answer);
+    FixedAvailableMemory memory(100);
+    MainWindow w;
+    w.language = 1;
+    w.horizons = {field2D(2, std::vector<double>(3, 0.0)), field2D(2, std::vector<double>(3, 25.0))};
+    w.horizons_params = {3, 2, 0, 100, 0, 50};
+    w.densities = {2.0, 2.5};
+    w.fixed = {false, false};
+    w.layers_names = {QString(), QString()};
+    w.ui->view_cube->setChecked(false);
+    w.ui->view_cube_horizons->setChecked(false);
+    w.minZ = 0;
+    w.maxZ = 50;
+    w.dz = 25;
+    w.den_grid.assign(3, vector2D(2, std::vector<data_type>(3, 1.5f)));
+    const vector3D before = w.den_grid;
+    fake.answers << QMessageBox::StandardButton(answer);
+    w.setZparams(0, 50, 10);
+    QCOMPARE(fake.questions.size(), 1);
+    // Six levels of 2 x 3 cells, and the undo snapshot of the old three.
+    grid_memory::NewGrids need;
+    need.nx = 3;
+    need.ny = 2;
+    need.nz = 6;
+    need.cubes = 1;
+    const double bytes = grid_memory::need_bytes(need) + grid_memory::cube_bytes(3, 2, 3);
+    QCOMPARE(fake.questions.first().text, grid_memory::question_text(bytes / (1 << 30), 100.0 / (1 << 30), 1));
+    if (answer == int(QMessageBox::No)) {
+        QCOMPARE(w.den_grid, before);
+        QCOMPARE(w.dz, 25.0);
+    } else {
+        QCOMPARE(w.den_grid.size(), std::size_t(6));
+        QCOMPARE(w.dz, 10.0);
+    }
 }
 
 void TestGridOpsWindow::setZparamsRefusals_data()
