@@ -5,6 +5,7 @@
 
 #include "allocation_counter.h"
 #include "editing/regrid3d.h"
+#include "test_nodes.h"
 
 #include <algorithm>
 
@@ -20,13 +21,7 @@ void TestRegrid3dProgress::levelByLevel()
 {
     // 50 x 40 x 8 nodes at 10 m onto half the step: 99 x 79 x 8.
     const vector3D cube(8, vector2D(40, std::vector<data_type>(50, 2.5f)));
-    std::vector<double> x(50), y(40), z(8);
-    for (int i = 0; i < 50; ++i)
-        x[i] = 10.0 * i;
-    for (int j = 0; j < 40; ++j)
-        y[j] = 10.0 * j;
-    for (int k = 0; k < 8; ++k)
-        z[k] = 10.0 * k;
+    const std::vector<double> x = nodes(50, 0, 10), y = nodes(40, 0, 10), z = nodes(8, 0, 10);
     const std::vector<double> params{0, 490, 5, 0, 390, 5, 0, 70, 10};
     const double level_bytes = 79.0 * (99 * sizeof(data_type) + sizeof(std::vector<data_type>));
 

@@ -9,6 +9,7 @@
 #include "formats/project_file.h"
 #include "formats/segy.h"
 #include "formats/xyz_cube.h"
+#include "test_nodes.h"
 
 #include <algorithm>
 
@@ -30,14 +31,6 @@ vector3D test_cube()
             for (int i = 0; i < kNx; ++i)
                 c[k][j][i] = data_type(k * 1000 + j + i * 0.001);
     return c;
-}
-
-std::vector<double> steps(int n, double first, double step)
-{
-    std::vector<double> v(n);
-    for (int i = 0; i < n; ++i)
-        v[i] = first + i * step;
-    return v;
 }
 
 // The bytes allocated before each progress call, with its percentage.
@@ -87,7 +80,7 @@ void TestReaderProgress::levelByLevel()
     QFETCH(int, from_percent);
     QFETCH(int, buffer);
     const vector3D cube = test_cube();
-    const std::vector<double> x = steps(kNx, 1000, 50), y = steps(kNy, 5000, 50), z = steps(kNz, 0, 25);
+    const std::vector<double> x = nodes(kNx, 1000, 50), y = nodes(kNy, 5000, 50), z = nodes(kNz, 0, 25);
     const QString path = dir.filePath(QString("cube%1").arg(reader));
     switch (Reader(reader)) {
     case Reader::Cube: QVERIFY(write_cube_file(path, cube, x, y, z)); break;
