@@ -13,6 +13,9 @@
 #include "common/grid_helpers.h"
 #include "editing/cube_arithmetic.h"
 #include "editing/gradients3d.h"
+#include "editing/grid_memory.h"
+#include "editing/grid_memory_question.h"
+#include "editing/layers.h"
 #include "editing/modelparamswindow.h"
 #include "editing/new_grid.h"
 #include "editing/newmodelwindow.h"
@@ -178,11 +181,22 @@ void MainWindow::create_grid(std::vector<double> params)
         return;
     if (refuseWhileRunning())
         return;
+    // The new grid is built beside the old one, and the 3D view draws it.
+    const auto confirm = [this](double nx, double ny, double nz) {
+        grid_memory::NewGrids need;
+        need.nx = nx;
+        need.ny = ny;
+        need.nz = nz;
+        need.cubes = 1;
+        need.view = cubeViewChecked(*this);
+        return grid_memory::confirm_need(this, language, grid_memory::need_bytes(need));
+    };
     gridops::NewGrid grid;
-    switch (gridops::build_new_grid(params, grid)) {
+    switch (gridops::build_new_grid(params, grid, confirm)) {
     case gridops::NewGridStatus::Ok:
         break;
     case gridops::NewGridStatus::ShortRecord:
+    case gridops::NewGridStatus::Declined:
         return;
     case gridops::NewGridStatus::BadStep:
         show_error(QStringLiteral("Step must be positive"));
@@ -246,6 +260,22 @@ void MainWindow::setZparams(double min_z, double max_z, double step)
         return;
     if (refuseWhileRunning())
         return;
+    if (horizons_are_regular(horizons)) {
+        // The grid rebuilt from the layers on the typed levels, beside the
+        // old one and its undo snapshot, and drawn by the 3D view.
+        grid_memory::NewGrids need;
+        need.nx = double(horizons.front().front().size());
+        need.ny = double(horizons.front().size());
+        need.nz = double(layers::level_count({min_z, max_z, step}));
+        need.cubes = 1;
+        need.view = cubeViewChecked(*this);
+        double bytes = grid_memory::need_bytes(need);
+        if (!den_grid.empty() && !den_grid.front().empty())
+            bytes += grid_memory::cube_bytes(double(den_grid.front().front().size()), double(den_grid.front().size()),
+                                             double(den_grid.size()));
+        if (!grid_memory::confirm_need(this, language, bytes))
+            return;
+    }
     minZ = min_z;
     maxZ = max_z;
     dz = step;

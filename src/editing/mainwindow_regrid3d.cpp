@@ -9,6 +9,8 @@
 #include "app/texts.h"
 #include "common/grid_geometry.h"
 #include "editing/gridconvertparams.h"
+#include "editing/grid_memory.h"
+#include "editing/grid_memory_question.h"
 #include "editing/regrid.h"
 #include "editing/regrid3d.h"
 #include "formats/progress_bar_scope.h"
@@ -93,12 +95,14 @@ void runSurferRegridDialog(MainWindow& w, const std::vector<double>& params,
 }
 
 // Resamples 2D grids sharing the record `old_params` onto the lattice of the
-// record `params` (its first six values, kept in `lattice`). False, with
-// the grids untouched, when the record is unusable, the lattice too large
-// (after a message), a grid cannot be resampled or memory runs out (after a
-// message).
+// record `params` (its first six values, kept in `lattice`); `maps` of them
+// are drawn as maps and `surfaces` as surfaces of the 3D view afterwards. False, with the grids untouched, when the
+// record is unusable, the lattice too large (after a message), the user
+// declines the memory question, a grid cannot be resampled or memory runs
+// out (after a message).
 bool regridFields(MainWindow& w, const std::vector<field2D>& grids, const std::vector<double>& old_params,
-                  const std::vector<double>& params, std::vector<double>& lattice, std::vector<field2D>& out)
+                  const std::vector<double>& params, int maps, int surfaces, std::vector<double>& lattice,
+                  std::vector<field2D>& out)
 {
     lattice = usableGeometry(params);
     if (lattice.empty()) {
@@ -106,6 +110,14 @@ bool regridFields(MainWindow& w, const std::vector<field2D>& grids, const std::v
         return false;
     }
     if (refuseHugeLattice(w, lattice))
+        return false;
+    grid_memory::NewGrids need;
+    need.nx = lattice[0];
+    need.ny = lattice[1];
+    need.grids = int(grids.size());
+    need.maps = maps;
+    need.surfaces = surfaces;
+    if (!grid_memory::confirm_need(&w, w.language, grid_memory::need_bytes(need)))
         return false;
     try {
         if (!resampleFields(w, grids, old_params, lattice, out)) {
@@ -215,7 +227,36 @@ void MainWindow::regrid3Dgrid(std::vector<double> new_params)
 
     // A data set already on the new lattice is left exactly as it is: a
     // record sent back unchanged moves nothing and drops no stored operator.
-    const bool density_moves = !regrid::cube_on_lattice(den_grid, x_calc, y_calc, z_calc, new_params);
+    bool moves[4];
+    for (std::size_t c = 0; c < 4; ++c)
+        moves[c] = !cubes[c].cube->empty() &&
+                   !regrid::cube_on_lattice(*cubes[c].cube, *cubes[c].x, *cubes[c].y, *cubes[c].z, new_params);
+    const bool density_moves = moves[0];
+    const bool horizons_move = !horizons.empty() && !regrid::grid_on_lattice(horizons.front(), horizons_params, lattice);
+    bool field_moves[2];
+    for (std::size_t f = 0; f < 2; ++f)
+        field_moves[f] =
+            !fields[f].grid->empty() && !regrid::grid_on_lattice(*fields[f].grid, *fields[f].params, lattice);
+
+    // Every new grid is held beside the old ones until all are made; the
+    // 3D view and the maps then draw the result.
+    grid_memory::NewGrids need;
+    need.nx = nx;
+    need.ny = ny;
+    need.nz = nz;
+    for (bool m : moves)
+        need.cubes += m ? 1 : 0;
+    need.grids = horizons_move ? int(horizons.size()) : 0;
+    for (bool m : field_moves) {
+        need.grids += m ? 1 : 0;
+        need.maps += m ? 1 : 0;
+    }
+    need.view = need.cubes > 0 && (ui->view_cube->isChecked() || ui->view_cube_horizons->isChecked());
+    if (horizons_move && (ui->view_cube_horizons->isChecked() || ui->view_horizons->isChecked()))
+        need.surfaces = int(horizons.size());
+    if (!grid_memory::confirm_need(this, language, grid_memory::need_bytes(need)))
+        return;
+
     std::vector<regrid::RegriddedCube> new_cubes(4);
     std::vector<field2D> new_horizons;
     std::vector<std::vector<field2D>> new_fields(2);
@@ -224,9 +265,7 @@ void MainWindow::regrid3Dgrid(std::vector<double> new_params)
     try {
         for (std::size_t c = 0; c < 4; ++c) {
             const CubeRef& ref = cubes[c];
-            if (ref.cube->empty())
-                continue;
-            if (c == 0 ? !density_moves : regrid::cube_on_lattice(*ref.cube, *ref.x, *ref.y, *ref.z, new_params))
+            if (!moves[c])
                 continue;
             progress_label->setText(byLanguage(language, ref.russian, ref.english));
             bool done = false;
@@ -242,13 +281,13 @@ void MainWindow::regrid3Dgrid(std::vector<double> new_params)
                 qDebug() << "regrid3Dgrid: a ragged cube or short node vectors, cube" << c << "kept";
             }
         }
-        if (!horizons.empty() && !regrid::grid_on_lattice(horizons.front(), horizons_params, lattice)) {
+        if (horizons_move) {
             horizons_done = resampleFields(*this, horizons, horizons_params, lattice, new_horizons);
             if (!horizons_done)
                 qDebug() << "regrid3Dgrid: horizons without a usable lattice record, kept";
         }
         for (std::size_t f = 0; f < 2; ++f) {
-            if (fields[f].grid->empty() || regrid::grid_on_lattice(*fields[f].grid, *fields[f].params, lattice))
+            if (!field_moves[f])
                 continue;
             fields_done[f] = resampleFields(*this, {*fields[f].grid}, *fields[f].params, lattice, new_fields[f]);
             if (!fields_done[f])
@@ -339,7 +378,7 @@ void MainWindow::regridHorizons(std::vector<double> params)
         return;  // already there: nothing moves, the slab effects stay
     std::vector<double> lattice;
     std::vector<field2D> out;
-    if (!regridFields(*this, horizons, horizons_params, params, lattice, out))
+    if (!regridFields(*this, horizons, horizons_params, params, 0, int(horizons.size()), lattice, out))
         return;
     horizons = std::move(out);
     horizons_params = lattice;
@@ -357,7 +396,7 @@ void MainWindow::regridObserved(std::vector<double> params)
         return;  // already there
     std::vector<double> lattice;
     std::vector<field2D> out;
-    if (!regridFields(*this, {Vz_observed}, observed_params, params, lattice, out))
+    if (!regridFields(*this, {Vz_observed}, observed_params, params, 1, 0, lattice, out))
         return;
     Vz_observed = std::move(out.front());
     observed_params = lattice;

@@ -42,7 +42,7 @@ double level_density(std::size_t t, std::size_t nz, double min_sigma, double max
     return double(t) * (max_sigma - min_sigma) / double(nz - 1) + min_sigma;
 }
 
-NewGridStatus build_new_grid(const std::vector<double>& record, NewGrid& out)
+NewGridStatus build_new_grid(const std::vector<double>& record, NewGrid& out, const NewGridConfirm& confirm)
 {
     if (record.size() < kNewGridRecordSize)
         return NewGridStatus::ShortRecord;
@@ -57,6 +57,8 @@ NewGridStatus build_new_grid(const std::vector<double>& record, NewGrid& out)
     const double bz = node_count_bound(record[6], record[7], record[8]);
     if (std::max(bx, 1.0) * std::max(by, 1.0) * std::max(bz, 1.0) > kMaxNewGridCells)
         return NewGridStatus::TooLarge;
+    if (confirm && !confirm(std::max(bx, 0.0), std::max(by, 0.0), std::max(bz, 0.0)))
+        return NewGridStatus::Declined;
 
     try {
         NewGrid grid;

@@ -11,6 +11,7 @@
 #include "common/types.h"
 
 #include <cstddef>
+#include <functional>
 #include <vector>
 
 namespace gridops {
@@ -39,8 +40,13 @@ enum class NewGridStatus {
     BadStep,      // a step that is not positive
     NotFinite,    // a minimum, maximum, step or density that is not a finite number
     TooLarge,     // more cells than kMaxNewGridCells
+    Declined,     // the caller's confirmation said no
     OutOfMemory
 };
+
+// Asked with (upper bounds of) the node counts of a valid record before
+// anything is allocated; false stops the build.
+using NewGridConfirm = std::function<bool(double nx, double ny, double nz)>;
 
 struct NewGrid {
     vector3D cells;
@@ -55,6 +61,7 @@ double level_density(std::size_t t, std::size_t nz, double min_sigma, double max
 // every cell of level t holding float(level_density(t, ...)). An axis
 // without nodes leaves levels without rows or rows without cells (no level
 // at all for z). `out` is replaced only on Ok.
-NewGridStatus build_new_grid(const std::vector<double>& record, NewGrid& out);
+NewGridStatus build_new_grid(const std::vector<double>& record, NewGrid& out,
+                             const NewGridConfirm& confirm = NewGridConfirm());
 
 }  // namespace gridops

@@ -164,16 +164,20 @@ bool resample_cube(const vector3D& cube, const std::vector<double>& x, const std
     for (int k = 0; k < nz; ++k)
         level_of[static_cast<std::size_t>(k)] = level_at_or_above(minZ + k * dz, z0, sz, old_nz);
 
-    vector3D cells(static_cast<std::size_t>(nz),
-                   vector2D(static_cast<std::size_t>(ny), std::vector<data_type>(static_cast<std::size_t>(nx))));
+    // Each level is allocated after its progress call, so that the window
+    // repaints from the start of a long resampling rather than after the
+    // whole new cube has been allocated.
+    vector3D cells;
+    cells.reserve(static_cast<std::size_t>(nz));
     for (int k = 0; k < nz; ++k) {
         if (before_level)
             before_level(static_cast<int>(100LL * k / nz));
         const vector2D& from = cube[static_cast<std::size_t>(level_of[static_cast<std::size_t>(k)])];
-        vector2D& to = cells[static_cast<std::size_t>(k)];
+        vector2D& to = cells.emplace_back();
+        to.reserve(static_cast<std::size_t>(ny));
         for (int j = 0; j < ny; ++j) {
             const std::vector<data_type>& from_row = from[static_cast<std::size_t>(row_of[static_cast<std::size_t>(j)])];
-            std::vector<data_type>& to_row = to[static_cast<std::size_t>(j)];
+            std::vector<data_type>& to_row = to.emplace_back(static_cast<std::size_t>(nx));
             for (int i = 0; i < nx; ++i)
                 to_row[static_cast<std::size_t>(i)] =
                     from_row[static_cast<std::size_t>(column_of[static_cast<std::size_t>(i)])];

@@ -4,6 +4,7 @@
 #include "engine/fft.h"
 #include "engine/parallel.h"
 #include "engine/prism.h"
+#include "engine/target_clones.h"
 
 #include <algorithm>
 #include <atomic>
@@ -99,14 +100,9 @@ constexpr std::size_t kPackRows = 8;     // packed rows a worker transforms at o
 constexpr std::size_t kColumnChunk = 16; // columns a worker takes through every level at once
 
 // The hot loops below are built twice on x86, for the processor's wide
-// vectors and for any processor, and the one that fits is chosen when the
-// program starts. Contraction into fused multiply-adds is off for this file,
-// so both round alike.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
-#define TOLMERA_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define TOLMERA_CLONES
-#endif
+// vectors and for any processor (engine/target_clones.h). Contraction into
+// fused multiply-adds is off for this file, so both round alike.
+#define TOLMERA_CLONES TOLMERA_TARGET_CLONES("avx2", "default")
 
 // Separates a row transform Z of a + i*b (a, b real rows) into the half
 // rows (columns 0 .. Mx/2) of A = (Z[c] + conj Z[-c]) / 2 and, when br is

@@ -5,6 +5,7 @@
 #include "common/grid_helpers.h"
 #include "engine/fft.h"
 #include "engine/parallel.h"
+#include "engine/target_clones.h"
 
 #include <algorithm>
 #include <cmath>
@@ -512,7 +513,7 @@ __attribute__((always_inline)) inline void step_block_columns_of(const StepRun& 
 // One block of step_block_columns_of. Cloned for the processor's wide
 // vector instructions where it has them; without contraction into fused
 // multiply-adds every clone rounds alike.
-__attribute__((target_clones("avx512f", "avx2", "default"))) void step_block(const StepRun& run, BlockRows& at, std::size_t r,
+TOLMERA_TARGET_CLONES("avx512f", "avx2", "default") void step_block(const StepRun& run, BlockRows& at, std::size_t r,
                                                                    std::size_t c0, std::size_t c1)
 {
     if (c1 - c0 == step_block_columns)
@@ -565,7 +566,7 @@ void gradient_steps(const EffectsOperator& op, vector3D& re, vector3D& im, const
 // Rows [r0, r1) of the predicted spectrum over columns [0, half): float
 // products summed in double, levels in order, a few rows at a time so that
 // their sums stay in cache. Cloned as step_block.
-__attribute__((target_clones("avx512f", "avx2", "default"))) void accumulate_half_rows(
+TOLMERA_TARGET_CLONES("avx512f", "avx2", "default") void accumulate_half_rows(
     const EffectsOperator& op, const vector3D& model_re, const vector3D& model_im, field2D& out_re,
     field2D& out_im, std::size_t levels, std::size_t half, std::size_t r0, std::size_t r1)
 {

@@ -86,29 +86,29 @@ CodecStatus read_cube_file(const QString& path, vector3D& cube, std::vector<doub
                               .arg(data_bytes).arg(cells));
     }
 
-    vector3D local;
-    try {
-        local.assign(nz, vector2D(ny, std::vector<data_type>(nx)));
-    } catch (const std::bad_alloc&) {
-        return out_of_memory(cells);
-    } catch (const std::length_error&) {
-        return out_of_memory(cells);
-    }
-
-    // Read a few megabytes of whole rows at a time.
+    // Read a few megabytes of whole rows at a time. The cube and the buffer
+    // are allocated level by level after each progress call, so that the
+    // window repaints from the start of a long read.
     const int cell_size = kind == CubeCellKind::DoubleBigEndian ? 8 : 4;
     const qint64 row_bytes = qint64(nx) * cell_size;
     const int rows_per_read = static_cast<int>(std::clamp<qint64>((4 << 20) / row_bytes, 1, ny));
+    vector3D local;
     std::vector<uchar> buffer;
-    try {
-        buffer.resize(static_cast<size_t>(rows_per_read * row_bytes));
-    } catch (const std::bad_alloc&) {
-        return out_of_memory(cells);
-    }
 
     for (int k = 0; k < nz; ++k) {
         if (!codec_continue(progress, codec_percent(k, nz)))
             return CodecStatus::cancelled();
+        try {
+            if (buffer.empty()) {
+                local.reserve(size_t(nz));
+                buffer.resize(static_cast<size_t>(rows_per_read * row_bytes));
+            }
+            local.emplace_back(ny, std::vector<data_type>(nx));
+        } catch (const std::bad_alloc&) {
+            return out_of_memory(cells);
+        } catch (const std::length_error&) {
+            return out_of_memory(cells);
+        }
         for (int j0 = 0; j0 < ny; j0 += rows_per_read) {
             const int rows = std::min(rows_per_read, ny - j0);
             const qint64 want = rows * row_bytes;

@@ -247,16 +247,22 @@ bool read_cube(Reader& r, ProjectCube& cube, int version)
     const bool doubles = version == 1;
     if (!r.count3(nx, ny, nz, doubles ? 8 : 4))
         return false;
-    try {
-        cube.cells.assign(std::size_t(nz), vector2D(std::size_t(ny), std::vector<data_type>(std::size_t(nx))));
-    } catch (const std::bad_alloc&) {
-        return r.fail(QStringLiteral("not enough memory for %1 x %2 x %3 cells").arg(nx).arg(ny).arg(nz),
-                      QStringLiteral("недостаточно памяти для %1 x %2 x %3 ячеек").arg(nx).arg(ny).arg(nz));
-    }
-    for (auto& level : cube.cells) {
+    // Level by level after each progress call, so that the window repaints
+    // from the start of a long read.
+    cube.cells.clear();
+    for (qint32 k = 0; k < nz; ++k) {
         if (!r.progress())
             return false;
-        for (auto& row : level)
+        vector2D* level = nullptr;
+        try {
+            if (k == 0)
+                cube.cells.reserve(std::size_t(nz));
+            level = &cube.cells.emplace_back(std::size_t(ny), std::vector<data_type>(std::size_t(nx)));
+        } catch (const std::bad_alloc&) {
+            return r.fail(QStringLiteral("not enough memory for %1 x %2 x %3 cells").arg(nx).arg(ny).arg(nz),
+                          QStringLiteral("недостаточно памяти для %1 x %2 x %3 ячеек").arg(nx).arg(ny).arg(nz));
+        }
+        for (auto& row : *level)
             if (!r.cells(row.data(), nx, doubles))
                 return false;
     }

@@ -393,23 +393,35 @@ CodecStatus read_segy_cube(const QString& path, vector3D& cube, std::vector<doub
     if (P > std::numeric_limits<int>::max() || N > std::numeric_limits<int>::max())
         return not_a_cube(display_name(path), QStringLiteral("it has too many traces"),
                           QStringLiteral("в нём слишком много трасс"));
-    vector3D local;
-    try {
-        local.assign(size_t(S), vector2D(size_t(N), std::vector<data_type>(size_t(P))));
-    } catch (const std::bad_alloc&) {
+    const auto out_of_memory = [&] {
         return CodecStatus::failure(CodecError::BadHeader,
                                     QStringLiteral("Not enough memory for a cube of %1 x %2 x %3 cells").arg(P).arg(N).arg(S),
                                     QStringLiteral("Недостаточно памяти для куба %1 x %2 x %3").arg(P).arg(N).arg(S));
-    }
-
+    };
+    // Each line of traces fills one row of every level: the rows are
+    // allocated line by line after each progress call, so that the window
+    // repaints from the start of a long read.
+    vector3D local;
+    std::vector<data_type*> level_rows;
     const uchar* traces = bytes.data() + g.data_offset;
     const bool big = g.big_endian;
-    std::vector<data_type*> level_rows(static_cast<size_t>(S));
     for (qint64 i = 0; i < N; ++i) {
         if (!codec_continue(progress, codec_percent(i, N)))
             return CodecStatus::cancelled();
-        for (qint64 k = 0; k < S; ++k)
-            level_rows[size_t(k)] = local[size_t(k)][size_t(i)].data();
+        try {
+            if (i == 0) {
+                local.assign(size_t(S), vector2D());
+                for (vector2D& level : local)
+                    level.reserve(size_t(N));
+                level_rows.resize(size_t(S));
+            }
+            for (qint64 k = 0; k < S; ++k)
+                level_rows[size_t(k)] = local[size_t(k)].emplace_back(size_t(P)).data();
+        } catch (const std::bad_alloc&) {
+            return out_of_memory();
+        } catch (const std::length_error&) {
+            return out_of_memory();
+        }
         for (qint64 j = 0; j < P; ++j) {
             const uchar* s = traces + (i * P + j) * g.trace_bytes + 240;
             switch (g.sample_format) {

@@ -452,6 +452,10 @@ CodecStatus write_cell_lines(const QString& path, std::size_t parts, RowsIn rows
 
 }  // namespace
 
+// Share of the progress bar the reading of the lines takes; laying the cells
+// out into levels takes the rest.
+constexpr int kParsedPercent = 90;
+
 CodecStatus read_xyz_cube(const QString& path, vector3D& cube, std::vector<double>& x, std::vector<double>& y,
                           std::vector<double>& z, const CodecProgress& progress)
 {
@@ -478,7 +482,7 @@ CodecStatus read_xyz_cube(const QString& path, vector3D& cube, std::vector<doubl
     try {
         for (;;) {
             if (n == next_progress) {
-                if (!codec_continue(progress, size > 0 ? int(lines.consumed() * 100 / size) : 0))
+                if (!codec_continue(progress, size > 0 ? int(lines.consumed() * kParsedPercent / size) : 0))
                     return CodecStatus::cancelled();
                 next_progress += xyz_lines_per_block;
             }
@@ -688,21 +692,33 @@ CodecStatus read_xyz_cube(const QString& path, vector3D& cube, std::vector<doubl
     for (long long m = 0; m < nz; ++m)
         depths[static_cast<std::size_t>(top_down ? m : nz - 1 - m)] = -column_z[static_cast<std::size_t>(m)] + 0.0;
 
+    // The cells, held in file order (x blocks of columns), go into the cube
+    // level by level, each level allocated after its progress call, so that
+    // the window repaints while a large cube is laid out.
     vector3D local;
-    try {
-        local.assign(static_cast<std::size_t>(nz),
-                     vector2D(static_cast<std::size_t>(ny), std::vector<data_type>(static_cast<std::size_t>(nx))));
-    } catch (const std::bad_alloc&) {
-        return out_of_memory(n);
-    } catch (const std::length_error&) {
-        return out_of_memory(n);
+    for (long long level = 0; level < nz; ++level) {
+        if (!codec_continue(progress, kParsedPercent + int(level * (100 - kParsedPercent) / nz)))
+            return CodecStatus::cancelled();
+        const long long m = top_down ? level : nz - 1 - level;  // position in each column
+        vector2D* cells = nullptr;
+        try {
+            if (level == 0)
+                local.reserve(static_cast<std::size_t>(nz));
+            cells = &local.emplace_back(static_cast<std::size_t>(ny),
+                                        std::vector<data_type>(static_cast<std::size_t>(nx)));
+        } catch (const std::bad_alloc&) {
+            return out_of_memory(n);
+        } catch (const std::length_error&) {
+            return out_of_memory(n);
+        }
+        for (long long j = 0; j < ny; ++j) {
+            data_type* row = (*cells)[static_cast<std::size_t>(j)].data();
+            const std::size_t first = static_cast<std::size_t>(j * nz + m);
+            const std::size_t stride = static_cast<std::size_t>(ny * nz);
+            for (long long i = 0; i < nx; ++i)
+                row[i] = values[first + static_cast<std::size_t>(i) * stride];
+        }
     }
-    const float* value = values.data();
-    for (long long i = 0; i < nx; ++i)
-        for (long long j = 0; j < ny; ++j)
-            for (long long m = 0; m < nz; ++m)
-                local[static_cast<std::size_t>(top_down ? m : nz - 1 - m)][static_cast<std::size_t>(j)]
-                     [static_cast<std::size_t>(i)] = *value++;
 
     if (!codec_continue(progress, 100))
         return CodecStatus::cancelled();

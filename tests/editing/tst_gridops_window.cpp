@@ -17,7 +17,9 @@
 #include "app/run_guard.h"
 #include "editing/modelparamswindow.h"
 #include "editing/newmodelwindow.h"
+#include "editing/grid_memory.h"
 #include "fake_interaction.h"
+#include "fixed_available_memory.h"
 #include "formats/cube_file.h"
 #include "formats/segy.h"
 #include "views/surf.h"
@@ -88,10 +90,14 @@ private slots:
     void newGridStepMustBePositive_data();
     void newGridStepMustBePositive();
     void newGridRecordChecks();
+    void newGridMemoryQuestion_data();
+    void newGridMemoryQuestion();
     void verticalParamsDialog();
     void verticalParamsUnchangedDoNothing();
     void verticalStepNotPositiveKeepsDialogOpen();
     void setZparamsRebuildsFromLayers();
+    void setZparamsMemoryQuestion_data();
+    void setZparamsMemoryQuestion();
     void setZparamsRefusals_data();
     void setZparamsRefusals();
 
@@ -302,6 +308,55 @@ void TestGridOpsWindow::newGridRecordChecks()
     QVERIFY(fake.errors().last().startsWith("Too many cells"));
 }
 
+void TestGridOpsWindow::newGridMemoryQuestion_data()
+{
+    QTest::addColumn<int>("answer");  // 0: no question expected
+    QTest::addColumn<quint64>("available");
+    QTest::newRow("declined") << int(QMessageBox::No) << quint64(1000);
+    QTest::newRow("accepted") << int(QMessageBox::Yes) << quint64(1000);
+    QTest::newRow("fits") << 0 << (quint64(1) << 40);
+}
+
+// A new grid larger than the memory available asks first; No keeps the old grid.
+void TestGridOpsWindow::newGridMemoryQuestion()
+{
+    QFETCH(int, answer);
+    QFETCH(quint64, available);
+    FixedAvailableMemory memory(available);
+    MainWindow w;
+    w.language = 0;
+    give_grid(w);
+    give_effects(w);
+    w.ui->view_cube->setChecked(true);
+    const vector3D before = w.den_grid;
+    if (answer)
+        fake.answers << QMessageBox::StandardButton(answer);
+    w.create_grid({0, 10, 5, 0, 20, 5, 0, 10, 5, 1, 1});
+    QVERIFY(fake.errors().isEmpty());
+    if (!answer) {
+        QVERIFY(fake.questions.isEmpty());
+    } else {
+        QCOMPARE(fake.questions.size(), 1);
+        // At most one node more per axis than the running sums give (3 x 5 x 3).
+        grid_memory::NewGrids need;
+        need.nx = 4;
+        need.ny = 6;
+        need.nz = 4;
+        need.cubes = 1;
+        need.view = true;
+        QCOMPARE(fake.questions.first().text,
+                 grid_memory::question_text(grid_memory::need_bytes(need) / (1 << 30), 1000.0 / (1 << 30), 0));
+    }
+    if (answer == int(QMessageBox::No)) {
+        QCOMPARE(w.den_grid, before);
+        QVERIFY(!w.effects.empty());
+    } else {
+        QCOMPARE(w.den_grid.size(), std::size_t(3));
+        QCOMPARE(w.den_grid[0].size(), std::size_t(5));
+        QVERIFY(w.effects.empty());
+    }
+}
+
 void TestGridOpsWindow::verticalParamsDialog()
 {
     MainWindow w;
@@ -415,6 +470,53 @@ void TestGridOpsWindow::setZparamsRebuildsFromLayers()
     QVERIFY(w.effects.empty());
     QCOMPARE(w.alpha_factor, 0.0);
     QVERIFY(w.layer_effects.empty());  // computed for the old levels
+}
+
+void TestGridOpsWindow::setZparamsMemoryQuestion_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::newRow("declined") << int(QMessageBox::No);
+    QTest::newRow("accepted") << int(QMessageBox::Yes);
+}
+
+// Typed vertical parameters that rebuild a grid larger than the memory
+// available ask first; No keeps the grid and the parameters.
+void TestGridOpsWindow::setZparamsMemoryQuestion()
+{
+    QFETCH(int, answer);
+    FixedAvailableMemory memory(100);
+    MainWindow w;
+    w.language = 1;
+    w.horizons = {field2D(2, std::vector<double>(3, 0.0)), field2D(2, std::vector<double>(3, 25.0))};
+    w.horizons_params = {3, 2, 0, 100, 0, 50};
+    w.densities = {2.0, 2.5};
+    w.fixed = {false, false};
+    w.layers_names = {QString(), QString()};
+    w.ui->view_cube->setChecked(false);
+    w.ui->view_cube_horizons->setChecked(false);
+    w.minZ = 0;
+    w.maxZ = 50;
+    w.dz = 25;
+    w.den_grid.assign(3, vector2D(2, std::vector<data_type>(3, 1.5f)));
+    const vector3D before = w.den_grid;
+    fake.answers << QMessageBox::StandardButton(answer);
+    w.setZparams(0, 50, 10);
+    QCOMPARE(fake.questions.size(), 1);
+    // Six levels of 2 x 3 cells, and the undo snapshot of the old three.
+    grid_memory::NewGrids need;
+    need.nx = 3;
+    need.ny = 2;
+    need.nz = 6;
+    need.cubes = 1;
+    const double bytes = grid_memory::need_bytes(need) + grid_memory::cube_bytes(3, 2, 3);
+    QCOMPARE(fake.questions.first().text, grid_memory::question_text(bytes / (1 << 30), 100.0 / (1 << 30), 1));
+    if (answer == int(QMessageBox::No)) {
+        QCOMPARE(w.den_grid, before);
+        QCOMPARE(w.dz, 25.0);
+    } else {
+        QCOMPARE(w.den_grid.size(), std::size_t(6));
+        QCOMPARE(w.dz, 10.0);
+    }
 }
 
 void TestGridOpsWindow::setZparamsRefusals_data()

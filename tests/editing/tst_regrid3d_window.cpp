@@ -18,7 +18,9 @@
 #include "editing/regrid3d.h"
 #include "editing/regularizer.h"
 #include "formats/project_file.h"
+#include "editing/grid_memory.h"
 #include "fake_interaction.h"
+#include "fixed_available_memory.h"
 #include "test_nodes.h"
 
 Q_DECLARE_METATYPE(std::vector<double>)
@@ -142,6 +144,8 @@ private slots:
     void regridObservedThroughDialog();
     void regularizerOffsetsFollowTheLevels_data();
     void regularizerOffsetsFollowTheLevels();
+    void memoryQuestion_data();
+    void memoryQuestion();
 
 private:
     FakeInteraction fake;
@@ -599,6 +603,114 @@ void TestRegrid3dWindow::regularizerOffsetsFollowTheLevels()
     compareNear(regularizers::denormalized_regularizer(b.regularizer, b.regularizer_offsets, b.regularizer_scale),
                 expected.cells);
     QCOMPARE(b.z_reg, expected.z);
+}
+
+void TestRegrid3dWindow::memoryQuestion_data()
+{
+    QTest::addColumn<int>("command");  // 0 3D, 1 horizons, 2 observed
+    QTest::addColumn<int>("answer");   // 0: no question expected
+    QTest::addColumn<quint64>("available");
+    QTest::newRow("3D declined") << 0 << int(QMessageBox::No) << quint64(64);
+    QTest::newRow("3D accepted") << 0 << int(QMessageBox::Yes) << quint64(64);
+    QTest::newRow("3D fits") << 0 << 0 << (quint64(1) << 40);
+    QTest::newRow("horizons declined") << 1 << int(QMessageBox::No) << quint64(64);
+    QTest::newRow("horizons accepted") << 1 << int(QMessageBox::Yes) << quint64(64);
+    QTest::newRow("observed declined") << 2 << int(QMessageBox::No) << quint64(64);
+    QTest::newRow("observed fits") << 2 << 0 << (quint64(1) << 40);
+}
+
+// Every regrid asks before it allocates more than the memory available; a
+// No leaves the whole project as it was.
+void TestRegrid3dWindow::memoryQuestion()
+{
+    QFETCH(int, command);
+    QFETCH(int, answer);
+    QFETCH(quint64, available);
+    FixedAvailableMemory memory(available);
+    MainWindow w;
+    w.language = 1;
+    give_model(w);
+    give_vp(w);
+    w.ui->view_cube->setChecked(true);
+    w.ui->view_cube_horizons->setChecked(false);
+    w.ui->view_horizons->setChecked(false);
+    const std::array<int, 6> crop_before = w.crop_borders;
+    const vector3D den_before = w.den_grid, vp_before = w.Vp_grid;
+    const std::vector<double> x_before = w.x_calc, z_before = w.z_calc;
+    const std::vector<field2D> horizons_before = w.horizons;
+    const std::vector<double> hp_before = w.horizons_params, op_before = w.observed_params;
+    const field2D obs_before = w.Vz_observed, calc_before = w.Vz_calculated;
+    if (answer)
+        fake.answers << QMessageBox::StandardButton(answer);
+
+    // The lattice x 1000 .. 1200 by 100, y -200 .. -100 by 50, z 5 .. 25 by 10.
+    grid_memory::NewGrids need;
+    need.nx = need.ny = need.nz = 3;
+    switch (command) {
+    case 0:
+        w.regrid3Dgrid({1000, 1200, 100, -200, -100, 50, 5, 25, 10});
+        need.cubes = 2;  // density and Vp
+        need.grids = 4;  // two horizons, both fields
+        need.maps = 2;
+        need.view = true;
+        break;
+    case 1:
+        w.regridHorizons({3, 3, 1000, 1200, -200, -100});
+        need.grids = 2;
+        need.surfaces = 2;  // the command shows the horizons
+        break;
+    default:
+        w.regridObserved({3, 3, 1000, 1200, -200, -100});
+        need.grids = 1;
+        need.maps = 1;
+        break;
+    }
+    QVERIFY(fake.errors().isEmpty());
+    if (!answer) {
+        QVERIFY(fake.questions.isEmpty());
+    } else {
+        QCOMPARE(fake.questions.size(), 1);
+        const FakeInteraction::Question& q = fake.questions.first();
+        QCOMPARE(q.title, QString("Tolmera3D"));
+        QCOMPARE(q.buttons, QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(q.defaultButton, QMessageBox::No);
+        QCOMPARE(q.text, grid_memory::question_text(grid_memory::need_bytes(need) / (1 << 30), available / double(1 << 30), 1));
+    }
+    const bool regridded = answer != int(QMessageBox::No);
+    const std::size_t rows = regridded ? 3 : 4;
+    switch (command) {
+    case 0:
+        QCOMPARE(w.den_grid.front().size(), rows);
+        if (regridded)
+            break;
+        QCOMPARE(w.den_grid, den_before);
+        QCOMPARE(w.Vp_grid, vp_before);
+        QCOMPARE(w.x_calc, x_before);
+        QCOMPARE(w.z_calc, z_before);
+        QCOMPARE(w.horizons, horizons_before);
+        QCOMPARE(w.horizons_params, hp_before);
+        QCOMPARE(w.Vz_observed, obs_before);
+        QCOMPARE(w.observed_params, op_before);
+        QCOMPARE(w.Vz_calculated, calc_before);
+        QVERIFY(w.crop_borders == crop_before);
+        QVERIFY(!w.effects.empty());
+        QCOMPARE(w.layer_effects.size(), std::size_t(2));
+        QCOMPARE(w.alpha_factor, 3.5);
+        break;
+    case 1:
+        QCOMPARE(w.horizons.front().size(), rows);
+        if (!regridded) {
+            QCOMPARE(w.horizons, horizons_before);
+            QCOMPARE(w.horizons_params, hp_before);
+            QCOMPARE(w.layer_effects.size(), std::size_t(2));
+        }
+        break;
+    default:
+        QCOMPARE(w.Vz_observed.size(), rows);
+        if (!regridded)
+            QCOMPARE(w.observed_params, op_before);
+        break;
+    }
 }
 
 QTEST_MAIN(TestRegrid3dWindow)

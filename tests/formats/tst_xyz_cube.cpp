@@ -401,7 +401,8 @@ void TestXyzCube::stopBetweenBlocksChangesNothing_data()
     QTest::addColumn<int>("stopAtCall");
     QTest::newRow("before the first block") << 1;
     QTest::newRow("between blocks") << 3;
-    QTest::newRow("after the last line") << 0;  // 0: the last call
+    QTest::newRow("while the levels are laid out") << 8;
+    QTest::newRow("after the last level") << 0;  // 0: the last call
 }
 
 void TestXyzCube::stopBetweenBlocksChangesNothing()
@@ -422,8 +423,10 @@ void TestXyzCube::stopBetweenBlocksChangesNothing()
         return true;
     }));
     QVERIFY(all.cube == cube);
+    // Once before each block of lines, once before each level is laid out,
+    // once at the end.
     const int blocks = (20000 + xyz_lines_per_block - 1) / xyz_lines_per_block;
-    QCOMPARE(percents.size(), blocks + 1);
+    QCOMPARE(percents.size(), blocks + 40 + 1);
     QCOMPARE(percents.back(), 100);
     for (int i = 1; i < percents.size(); ++i)
         QVERIFY(percents[i] >= percents[i - 1]);

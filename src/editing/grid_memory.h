@@ -1,0 +1,59 @@
+#pragma once
+// What a command that makes grids of a size the user types (a regrid, a
+// new grid) allocates beyond what the project already holds: the new grids,
+// built beside the old ones, and what the 3D view and the maps add when
+// they draw the result. The old grids are not counted: they are resident
+// already, so the memory available now does not include them.
+#include <QString>
+
+#include <cstddef>
+
+namespace grid_memory {
+
+// What the 3D view's first frames of a cube add: a part that grows with the
+// nodes of its six faces (and of a horizon drawn as a surface): the face
+// meshes, the graph's vertex and index buffers and the driver's copies of
+// them; and a part that does not (the textures, at most 512 pixels wide,
+// and the renderer's buffers). Measured under Mesa's llvmpipe with
+// bench_regrid_memory: +0.39 GB for 0.7 million face nodes, +0.55 GB for
+// 2.0 million, +1.92 GB for 8.4 million.
+constexpr double kViewBytesPerFaceNode = 240.0;
+constexpr double kViewFixedBytes = 256.0 * 1024 * 1024;
+
+// What a map adds per node of the 2D grid it draws: the colour map's double
+// cells and its image.
+constexpr double kMapBytesPerNode = 12.0;
+
+// Bytes of a cube of nz levels of ny rows of nx float cells, with the
+// vectors of its rows and levels.
+double cube_bytes(double nx, double ny, double nz);
+
+// Bytes of a 2D grid of ny rows of nx doubles, with the vectors of its rows.
+double field_bytes(double nx, double ny);
+
+// Nodes of the six faces of a cube: two of nx by ny, two of nx by nz, two of
+// ny by nz.
+double face_nodes(double nx, double ny, double nz);
+
+// What the 3D view's first frames of a cube of nx by ny by nz nodes add.
+double view_bytes(double nx, double ny, double nz);
+
+// The grids a command builds on one new lattice, all held at once.
+struct NewGrids {
+    double nx = 0, ny = 0, nz = 0;  // node counts of the lattice
+    int cubes = 0;                  // cubes of nx by ny by nz
+    int grids = 0;                  // 2D grids of nx by ny (horizons, fields)
+    int maps = 0;                   // of those, drawn as maps afterwards
+    int surfaces = 0;               // of those, drawn as surfaces of the 3D view afterwards
+    bool view = false;              // the 3D view draws one of the cubes afterwards
+};
+
+// Bytes the command allocates at its peak beyond what is held now.
+double need_bytes(const NewGrids& grids);
+
+// The question asked before such a command when its need (in GB of 2^30
+// bytes) exceeds the memory available, in the user's language (0 Russian,
+// other English).
+QString question_text(double need_gb, double available_gb, int language);
+
+}  // namespace grid_memory
