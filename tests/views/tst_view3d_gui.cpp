@@ -1,12 +1,16 @@
 // The 3D view on a display with OpenGL (run under Xvfb): the series that the
 // View commands put into the graph, that redraws replace them without keeping
 // the old ones, the axis ranges and titles, and in the rendered picture: the
-// view the window opens with (oblique, filled, readable labels) and the
-// colours of the cube's faces, which are those of the colour bar.
+// view the window opens with (oblique, filled, readable labels), the colours
+// of the cube's faces, which are those of the colour bar (also along a
+// boundary between two layers), and the relief of horizons and faults drawn
+// in one colour.
 //
 // With TOLMERA_SCREENSHOT set to a file name, screenshotOfTheWindow also saves
 // a picture of the whole screen with the window showing a cube, horizons and
-// faults.
+// faults. With TOLMERA_VIEW_PICTURES set to a path prefix, the layer-boundary
+// and relief tests save the pictures they check (prefix_layers.png,
+// prefix_dome.png, prefix_fault.png).
 #include <QtTest>
 
 #include <QAction>
@@ -548,8 +552,8 @@ void TestView3dGui::faceColoursStayOnTheColourBar()
 
     const QImage img = renderedPane(*w);
     QVERIFY(!img.isNull());
-    if (!qEnvironmentVariableIsEmpty("TOLMERA_RELIEF_SHOT"))
-        img.save(qEnvironmentVariable("TOLMERA_RELIEF_SHOT") + "_layers.png");
+    if (!qEnvironmentVariableIsEmpty("TOLMERA_VIEW_PICTURES"))
+        img.save(qEnvironmentVariable("TOLMERA_VIEW_PICTURES") + "_layers.png");
     const QVector<QPoint> face = insidePixels(img, facePixel);
     QVERIFY2(face.size() > 5000, qPrintable(QString("%1 face pixels").arg(face.size())));
     // Off the bar only in a strip of at most two pixels between the layers:
@@ -640,8 +644,8 @@ void TestView3dGui::reliefShowsOnOneColourSurfaces()
     theme->setLabelBackgroundEnabled(false);
     const QImage img = renderedPane(*w);
     QVERIFY(!img.isNull());
-    if (!qEnvironmentVariableIsEmpty("TOLMERA_RELIEF_SHOT"))
-        img.save(qEnvironmentVariable("TOLMERA_RELIEF_SHOT") + (fault ? "_fault.png" : "_dome.png"));
+    if (!qEnvironmentVariableIsEmpty("TOLMERA_VIEW_PICTURES"))
+        img.save(qEnvironmentVariable("TOLMERA_VIEW_PICTURES") + (fault ? "_fault.png" : "_dome.png"));
     // The surface's pixels: of its hue, however dark or light.
     auto ofSurface = [&](const QColor& c) {
         const int dh = std::abs(c.hsvHue() - colour.hsvHue());

@@ -47,6 +47,7 @@ private slots:
     void reliefFollowsTheViewsScale();
     void reliefLightsBothSidesAlike();
     void reliefOfWalls();
+    void lightByDepth();
 
     void faultRowsArePaddedAndSorted();
     void faultRowsSkipEmptySticks();
@@ -268,6 +269,25 @@ void TestView3dRules::reliefOfWalls()
     // Repeated points (a padded stick) leave no surface: full colour.
     MeshRows padded(2, std::vector<QVector3D>(3, QVector3D(5, 5, 5)));
     QCOMPARE(lightRange(relief_light(padded, 1000, 1000, 1)), std::make_pair(1.0, 1.0));
+}
+
+void TestView3dRules::lightByDepth()
+{
+    // Two sticks of three points at depths 0, 50 and 100 (the second stick's
+    // deepest point repeated); four slices of 25 m.
+    const MeshRows mesh{{QVector3D(0, 0, 0), QVector3D(0, 50, 0), QVector3D(0, 100, 0)},
+                        {QVector3D(0, 0, 1), QVector3D(0, 50, 1), QVector3D(0, 50, 1)}};
+    const field2D light{{0.5, 0.6, 0.9}, {0.7, 0.8, 0.8}};
+    const std::vector<double> byDepth = light_by_depth(mesh, light, 4);
+    QCOMPARE(byDepth.size(), std::size_t(4));
+    QCOMPARE(byDepth[0], 0.6);   // depth 0: (0.5 + 0.7) / 2
+    QCOMPARE(byDepth[1], 0.6);   // no node: the shallower neighbour on a tie
+    QCOMPARE(byDepth[2], (0.6 + 0.8 + 0.8) / 3);  // depth 50
+    QCOMPARE(byDepth[3], 0.9);   // depth 100
+    // No depth extent: full light.
+    const MeshRows flat{{QVector3D(0, 5, 0), QVector3D(1, 5, 0)}};
+    QCOMPARE(light_by_depth(flat, field2D{{0.5, 0.5}}, 3), std::vector<double>(3, 1.0));
+    QCOMPARE(light_by_depth({}, {}, 2), std::vector<double>(2, 1.0));
 }
 
 // ---------------------------------------------------------------------------
