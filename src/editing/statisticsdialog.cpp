@@ -59,6 +59,14 @@ void StatisticsDialog::setData(const std::vector<std::vector<double>>& stats, co
             ui->tableWidget->setItem(row, c + 1, new QTableWidgetItem(value));
         }
     }
+    fitColumns();
+}
+
+// Every column as wide as its longest text or header, so that no value is
+// shortened to "2...."; a table wider than the window scrolls.
+void StatisticsDialog::fitColumns()
+{
+    ui->tableWidget->resizeColumnsToContents();
 }
 
 void StatisticsDialog::setLanguage(int lang)
@@ -75,6 +83,7 @@ void StatisticsDialog::setLanguage(int lang)
         }
         header->setText(QString::fromUtf8(english ? english_headers[c] : russian_headers[c]));
     }
+    fitColumns();
 }
 
 QString StatisticsDialog::selectionText() const

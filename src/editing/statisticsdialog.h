@@ -42,5 +42,7 @@ public slots:
     void keyPressSlot(QKeyEvent* e);
 
 private:
+    void fitColumns();
+
     Ui::StatisticsDialog* ui;
 };

@@ -17,22 +17,6 @@
 
 namespace {
 
-view3d::ViewBounds viewBounds(const Surf& s)
-{
-    view3d::ViewBounds b;
-    b.min_x = s.min_x, b.max_x = s.max_x;
-    b.min_y = s.min_y, b.max_y = s.max_y;
-    b.min_z = s.min_z, b.max_z = s.max_z;
-    return b;
-}
-
-void setViewBounds(Surf& s, const view3d::ViewBounds& b)
-{
-    s.min_x = b.min_x, s.max_x = b.max_x;
-    s.min_y = b.min_y, s.max_y = b.max_y;
-    s.min_z = b.min_z, s.max_z = b.max_z;
-}
-
 // The deepest point of all horizons (0 without any).
 double deepestHorizon(const std::vector<field2D>& horizons)
 {
@@ -61,7 +45,7 @@ void MainWindow::on_actionZ_XY_triggered()
     connect(dialog, SIGNAL(cancelClicked(double)), this, SLOT(setInitScale(double)));
 
     const double r = graph->aspectRatio();
-    const scale::Spans spans = scale::view_spans(viewBounds(*surf));
+    const scale::Spans spans = scale::view_spans(surf->bounds());
     int type = z_scale_type;
     double value = scale::value_for_ratio(type, r, spans);
     if (value == 0) {  // "Distance" without usable spans: the ratio in pixels
@@ -80,7 +64,7 @@ void MainWindow::setScale(int type, double scale)
     z_scale_type = type;
     if (!graph)
         return;
-    const double ratio = scale::aspect_ratio(type, scale, scale::view_spans(viewBounds(*surf)));
+    const double ratio = scale::aspect_ratio(type, scale, scale::view_spans(surf->bounds()));
     if (ratio > 0)  // a zero ratio would draw nothing: keep the one the graph has
         graph->setAspectRatio(ratio);
 }
@@ -128,7 +112,7 @@ void MainWindow::on_auto_window_size_triggered()
     plotObserved();
     plotCalculated();
 
-    view3d::ViewBounds b = viewBounds(*surf);
+    view3d::ViewBounds b = surf->bounds();
     bool fitted = false;
     if (!den_grid.empty() && ui->view_dens->isChecked())
         fitted = scale::bounds_from_nodes(x_calc, y_calc, z_calc, b);
@@ -141,6 +125,6 @@ void MainWindow::on_auto_window_size_triggered()
     // Faults stay inside the fitted view, as in every other redraw.
     if (fitted && !faults.empty())
         b = scale::widened(b, view3d::sticks_extent(faults.sticks));
-    setViewBounds(*surf, b);
+    surf->setBounds(b);
     surf->updateAxesRanges();
 }

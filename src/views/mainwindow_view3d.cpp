@@ -225,6 +225,11 @@ void MainWindow::showHorizons()
         }
     }
 
+    // The view's bounds before the horizons are added, so that each is shaded
+    // by its relief as the view will show it (they are set again below, after
+    // the horizons have widened them).
+    updateSurfaceSize();
+
     const double depth_divisor = norm_factors.divisor[2] != 0 ? norm_factors.divisor[2] : 1.0;
     const std::size_t first = ui->show_top->isChecked() ? 0 : 1;
     for (std::size_t h = first; h < horizons.size(); ++h) {
@@ -274,14 +279,7 @@ void MainWindow::updateSurfaceSize()
     if (!faults.empty())
         in.faults = view3d::sticks_extent(faults.sticks);
 
-    view3d::ViewBounds b;
-    b.min_x = surf->min_x, b.max_x = surf->max_x;
-    b.min_y = surf->min_y, b.max_y = surf->max_y;
-    b.min_z = surf->min_z, b.max_z = surf->max_z;
-    b = view3d::surface_bounds(b, in);
-    surf->min_x = b.min_x, surf->max_x = b.max_x;
-    surf->min_y = b.min_y, surf->max_y = b.max_y;
-    surf->min_z = b.min_z, surf->max_z = b.max_z;
+    surf->setBounds(view3d::surface_bounds(surf->bounds(), in));
 }
 
 void MainWindow::updateAxesTitles()

@@ -1,7 +1,7 @@
 #include "views/surf.h"
 
+#include "views/scale_rules.h"
 #include "views/texture_render.h"
-#include "views/view3d_rules.h"
 
 #include <QQuaternion>
 #include <QtDataVisualization/Q3DCamera>
@@ -27,6 +27,9 @@ QSurfaceDataArray* toDataArray(const view3d::MeshRows& mesh)
     }
     return data;
 }
+
+// Depth slices of a fault's shading.
+constexpr int kReliefGradientStops = 32;
 
 const QString kItemLabelFormat = QStringLiteral("@xLabel, @zLabel, @yLabel");
 
@@ -115,6 +118,59 @@ void Surf::updateAxesRanges()
         graph->axisZ()->setRange(float(ry.lower), float(ry.upper));
 }
 
+view3d::ViewBounds Surf::bounds() const
+{
+    view3d::ViewBounds b;
+    b.min_x = min_x, b.max_x = max_x;
+    b.min_y = min_y, b.max_y = max_y;
+    b.min_z = min_z, b.max_z = max_z;
+    return b;
+}
+
+void Surf::setBounds(const view3d::ViewBounds& b)
+{
+    min_x = b.min_x, max_x = b.max_x;
+    min_y = b.min_y, max_y = b.max_y;
+    min_z = b.min_z, max_z = b.max_z;
+}
+
+field2D Surf::reliefLight(const view3d::MeshRows& mesh) const
+{
+    view3d::ViewBounds own;
+    for (const auto& row : mesh)
+        for (const QVector3D& p : row) {
+            view3d::extend_bound(p.x(), own.min_x, own.max_x);
+            view3d::extend_bound(p.y(), own.min_z, own.max_z);
+            view3d::extend_bound(p.z(), own.min_y, own.max_y);
+        }
+    view3d::ViewBounds b = bounds();
+    auto unset = [](double lo, double hi) { return !(lo < hi) || !std::isfinite(lo) || !std::isfinite(hi); };
+    if (unset(b.min_x, b.max_x))
+        b.min_x = own.min_x, b.max_x = own.max_x;
+    if (unset(b.min_y, b.max_y))
+        b.min_y = own.min_y, b.max_y = own.max_y;
+    if (unset(b.min_z, b.max_z))
+        b.min_z = own.min_z, b.max_z = own.max_z;
+    const scale::Spans spans = scale::view_spans(b);
+    return view3d::relief_light(mesh, spans.H, spans.V, graph ? double(graph->aspectRatio()) : 1.0);
+}
+
+QLinearGradient Surf::reliefGradient(const view3d::MeshRows& mesh, const QColor& colour) const
+{
+    // The graph spreads an object gradient over the object's height: 0 at
+    // its lowest point, which is its deepest (the depth axis runs reversed).
+    const std::vector<double> light = view3d::light_by_depth(mesh, reliefLight(mesh), kReliefGradientStops);
+    QLinearGradient g(0, 0, 0, 1);
+    const std::size_t n = light.size();
+    for (std::size_t k = 0; k < n; ++k) {
+        const double f = light[n - 1 - k];
+        g.setColorAt(n > 1 ? double(k) / double(n - 1) : 0.0,
+                     QColor(int(std::lround(colour.red() * f)), int(std::lround(colour.green() * f)),
+                            int(std::lround(colour.blue() * f))));
+    }
+    return g;
+}
+
 void Surf::removeAndDelete(QVector<QSurface3DSeries*>& list)
 {
     for (QSurface3DSeries* s : list) {
@@ -154,6 +210,8 @@ void Surf::addFaults(std::vector<std::vector<std::vector<QVector3D>>> sticks, st
         auto* proxy = new QSurfaceDataProxy;
         auto* series = new QSurface3DSeries(proxy);
         series->setBaseColor(Qt::red);
+        series->setBaseGradient(reliefGradient(rows, Qt::red));
+        series->setColorStyle(Q3DTheme::ColorStyleObjectGradient);
         proxy->resetArray(toDataArray(rows));
         series->setDrawMode(QSurface3DSeries::DrawSurface);
         series->setName(i < names.size() ? names[i] : QString());
@@ -184,6 +242,11 @@ QImage Surf::renderTexture(const field2D& grid, double min, double max, double d
     return render_texture(grid, min, max, direction, a, gradient);
 }
 
+QImage Surf::faceTexture(const vector2D& grid, int a) const
+{
+    return enlarged_texture(renderTexture(grid, texture_min, texture_max, 1.0, a));
+}
+
 QSurface3DSeries* Surf::appendSeries(const view3d::MeshRows& mesh)
 {
     auto* proxy = new QSurfaceDataProxy;
@@ -204,7 +267,7 @@ void Surf::addZFace(const std::vector<double>& x, const std::vector<double>& y, 
     if (!graph)
         return;
     QSurface3DSeries* series = appendSeries(view3d::z_face_mesh(x, y, z0));
-    series->setTexture(renderTexture(grid, texture_min, texture_max, 1.0, alpha));
+    series->setTexture(faceTexture(grid, alpha));
     updateAxesRanges();
     graph->addSeries(series);
 }
@@ -218,7 +281,7 @@ void Surf::addXFace(double x0, const std::vector<double>& y, const std::vector<d
         return;
     QSurface3DSeries* series = appendSeries(view3d::x_face_mesh(x0, y, z, max_x - min_x, max_y - min_y));
     series->setMeshRotation(QQuaternion::fromAxisAndAngle(QVector3D(0, 0, 0), 0));
-    series->setTexture(renderTexture(grid, texture_min, texture_max, 1.0, alpha));
+    series->setTexture(faceTexture(grid, alpha));
     updateAxesRanges();
     graph->addSeries(series);
 }
@@ -231,7 +294,7 @@ void Surf::addYFace(const std::vector<double>& x, double y0, const std::vector<d
     if (!graph)
         return;
     QSurface3DSeries* series = appendSeries(view3d::y_face_mesh(x, y0, z, max_x - min_x, max_y - min_y));
-    series->setTexture(renderTexture(grid, texture_min, texture_max, 1.0, alpha));
+    series->setTexture(faceTexture(grid, alpha));
     series->setBaseColor(Qt::transparent);
     series->setMultiHighlightColor(Qt::transparent);
     updateAxesRanges();
@@ -252,7 +315,7 @@ void Surf::replaceZFace(const std::vector<double>& x, const std::vector<double>&
 {
     if (!graph)
         return;
-    replaceFace(top ? 1 : 0, view3d::z_face_mesh(x, y, z0), renderTexture(grid, texture_min, texture_max, 1.0, 255));
+    replaceFace(top ? 1 : 0, view3d::z_face_mesh(x, y, z0), faceTexture(grid, 255));
 }
 
 void Surf::replaceXFace(double x0, const std::vector<double>& y, const std::vector<double>& z, const vector2D& grid,
@@ -261,7 +324,7 @@ void Surf::replaceXFace(double x0, const std::vector<double>& y, const std::vect
     if (!graph)
         return;
     replaceFace(left ? 2 : 3, view3d::x_face_mesh(x0, y, z, max_x - min_x, max_y - min_y),
-                renderTexture(grid, texture_min, texture_max, 1.0, 255));
+                faceTexture(grid, 255));
 }
 
 void Surf::replaceYFace(const std::vector<double>& x, double y0, const std::vector<double>& z, const vector2D& grid,
@@ -270,7 +333,7 @@ void Surf::replaceYFace(const std::vector<double>& x, double y0, const std::vect
     if (!graph)
         return;
     replaceFace(front ? 5 : 4, view3d::y_face_mesh(x, y0, z, max_x - min_x, max_y - min_y),
-                renderTexture(grid, texture_min, texture_max, 1.0, 255));
+                faceTexture(grid, 255));
 }
 
 void Surf::addHorizon(const std::vector<double>& x, const std::vector<double>& y, const field2D& depths,
@@ -284,9 +347,12 @@ void Surf::addHorizon(const std::vector<double>& x, const std::vector<double>& y
         view3d::extend_bound(y[k], min_y, max_y);
     if (!graph)
         return;
-    QSurface3DSeries* series = appendSeries(view3d::horizon_mesh(x, y, depths));
+    const view3d::MeshRows mesh = view3d::horizon_mesh(x, y, depths);
+    QSurface3DSeries* series = appendSeries(mesh);
     series->setFlatShadingEnabled(false);
-    series->setTexture(renderTexture(colours, cmin, cmax, invert != 0 ? 0.0 : 1.0, 255));
+    QImage texture = enlarged_texture(renderTexture(colours, cmin, cmax, invert != 0 ? 0.0 : 1.0, 255));
+    shade_texture(texture, reliefLight(mesh));
+    series->setTexture(texture);
     series->setMeshSmooth(true);
     connect(series, &QSurface3DSeries::selectedPointChanged, this, &Surf::point_selected);
     updateAxesRanges();

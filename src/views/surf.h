@@ -10,7 +10,12 @@
 //
 // The graph opens looking obliquely down on the model with labels readable at
 // the window's first size, and is lit by ambient light only, so that the
-// faces show exactly the colours of the colour bar.
+// faces show exactly the colours of the colour bar. Horizons and faults carry
+// their relief in their own colours instead, shaded by a fixed light
+// (view3d::relief_light), so that a surface of one colour still shows its
+// shape: a horizon in its texture; a fault, on which the graph cannot lay a
+// texture (it lays them by plan position, and a fault is mostly vertical),
+// in a gradient along its depth.
 //
 // The graph belongs to its window container; Surf never deletes it and forgets
 // it (and its series) when it goes. Series that Surf removes from the graph
@@ -18,8 +23,10 @@
 // every operation only keeps the bookkeeping.
 
 #include "common/types.h"
+#include "views/view3d_rules.h"
 
 #include <QImage>
+#include <QLinearGradient>
 #include <QObject>
 #include <QPoint>
 #include <QString>
@@ -46,12 +53,16 @@ public:
     // x on the graph's X axis, depth on its Y axis, y on its Z axis. An axis
     // whose bounds are unset keeps its range; equal bounds get a small range.
     void updateAxesRanges();
+    // The bounds as one record, and set from one.
+    view3d::ViewBounds bounds() const;
+    void setBounds(const view3d::ViewBounds& b);
     // Removes every cube-face and horizon series and resets the bounds.
     void clearSurfaces();
     // Removes every fault series.
     void clearFaults();
     // Replaces the fault series by one red surface per fault, its rows the
-    // sticks (sorted by depth, shorter ones padded with their deepest point).
+    // sticks (sorted by depth, shorter ones padded with their deepest point),
+    // shaded along its depth by its relief.
     void addFaults(std::vector<std::vector<std::vector<QVector3D>>> sticks, std::vector<QString>& names);
     void setFaultsVisible(bool visible);
     void setAlpha(int alpha);
@@ -81,7 +92,9 @@ public:
                       bool front);
     // A horizon surface: depths and colours [row y][column x]; colour range
     // (cmin, cmax), (0, 0) for the colour grid's own range; invert non-zero
-    // inverts the gradient. Widens the x and y bounds only.
+    // inverts the gradient. Shaded by its relief as the view will show it:
+    // callers set the view's bounds first when they can. Widens the x and y
+    // bounds only.
     void addHorizon(const std::vector<double>& x, const std::vector<double>& y, const field2D& depths,
                     const field2D& colours, double cmin, double cmax, int invert);
 
@@ -115,6 +128,16 @@ private:
     // Creates a series over a new proxy holding the mesh, with the settings
     // common to faces and horizons, and appends both to the lists.
     QtDataVisualization::QSurface3DSeries* appendSeries(const std::vector<std::vector<QVector3D>>& mesh);
+    // Light at the nodes of a mesh for shade_texture: slopes scaled as the
+    // graph shows them, with the view's spans, or the mesh's own extent along
+    // a direction where the view's bounds are not set.
+    field2D reliefLight(const std::vector<std::vector<QVector3D>>& mesh) const;
+    // A gradient of `colour` over the height of a mesh, shaded by the mean
+    // relief light at each depth.
+    QLinearGradient reliefGradient(const std::vector<std::vector<QVector3D>>& mesh, const QColor& colour) const;
+    // A face's texture in [texture_min, texture_max] as the graph is given it
+    // (enlarged_texture).
+    QImage faceTexture(const vector2D& grid, int alpha) const;
     void replaceFace(int position, const std::vector<std::vector<QVector3D>>& mesh, const QImage& texture);
     void removeAndDelete(QVector<QtDataVisualization::QSurface3DSeries*>& list);
 };

@@ -7,6 +7,24 @@
 
 namespace {
 
+// Position of pixel p of `pixels` along a direction of `nodes` nodes, in node
+// units: the first pixel on the first node, the last on the last.
+double nodePosition(int p, int pixels, int nodes)
+{
+    if (pixels <= 1 || nodes <= 1)
+        return 0.0;
+    return double(p) * double(nodes - 1) / double(pixels - 1);
+}
+
+// The node nearest to each pixel along a direction.
+std::vector<int> nearestNodes(int pixels, int nodes)
+{
+    std::vector<int> out(std::size_t(std::max(pixels, 0)));
+    for (int p = 0; p < pixels; ++p)
+        out[std::size_t(p)] = std::clamp(int(std::lround(nodePosition(p, pixels, nodes))), 0, nodes - 1);
+    return out;
+}
+
 template <typename Cell>
 QImage render(const std::vector<std::vector<Cell>>& grid, double min, double max, double direction, int alpha,
               const QCPColorGradient& gradient)
@@ -15,58 +33,37 @@ QImage render(const std::vector<std::vector<Cell>>& grid, double min, double max
         return QImage();
     const int rows = int(grid.size());
     const int columns = int(grid.front().size());
-    // A colour map needs two cells along each direction to span its range;
-    // a single row or column is repeated.
-    const int map_rows = std::max(rows, 2);
-    const int map_columns = std::max(columns, 2);
 
-    // No margins: the axis rectangle, and with it the colour map, fills the
-    // whole picture, so that its edges are the first and last nodes.
-    //
-    // QCustomPlot puts value v at pixel y = bottom() - v / range * height,
-    // bottom() being the rectangle's last pixel row, and clips its layers one
-    // pixel above the rectangle. A rectangle starting one pixel down in a
-    // picture one pixel taller therefore maps the value range exactly onto
-    // pixel rows 0 .. H - 1, which are kept.
-    QCustomPlot plot;
-    plot.plotLayout()->setMargins(QMargins(0, 0, 0, 0));
-    plot.axisRect()->setAutoMargins(QCP::msNone);
-    plot.axisRect()->setMargins(QMargins(0, 1, 0, 0));
-    plot.axisRect()->setMinimumMargins(QMargins(0, 0, 0, 0));
-    for (QCPAxis* axis : plot.axisRect()->axes())
-        axis->setVisible(false);
-    plot.xAxis->setRange(0, 5);
-    plot.yAxis->setRange(0, 5);
-
-    auto* map = new QCPColorMap(plot.xAxis, plot.yAxis);
-    map->data()->setSize(map_columns, map_rows);
-    map->data()->setRange(QCPRange(0, 5), QCPRange(0, 5));
     view3d::ValueRange values;
-    for (int i = 0; i < map_rows; ++i) {
-        const auto& row = grid[std::size_t(std::min(i, rows - 1))];
-        for (int j = 0; j < map_columns; ++j) {
-            const int c = std::min(j, columns - 1);
-            const double v = c < int(row.size()) ? double(row[std::size_t(c)]) : 0.0;
-            map->data()->setCell(j, i, v);
-            values.take(v);
-        }
-    }
-    // The colours are drawn opaque and the alpha is written afterwards, so that
-    // the white background never mixes into them.
-    map->setGradient(direction == 0 ? gradient.inverted() : gradient);
+    for (const auto& row : grid)
+        for (const Cell v : row)
+            values.take(double(v));
     const auto range = (min == 0 && max == 0) ? view3d::usable_range(values.lo, values.hi) : view3d::usable_range(min, max);
-    map->setDataRange(QCPRange(range.first, range.second));
+    const QCPRange data_range(range.first, range.second);
+    QCPColorGradient colours = direction == 0 ? gradient.inverted() : gradient;
+
+    // The colour of each node, opaque in the gradient's colour with the alpha
+    // written in afterwards (a ragged row's missing nodes take 0).
+    const QRgb a = QRgb(qBound(0, alpha, 255)) << 24;
+    std::vector<std::vector<QRgb>> node_colour(std::size_t(rows), std::vector<QRgb>(std::size_t(columns), 0));
+    for (int i = 0; i < rows; ++i)
+        for (int j = 0; j < columns; ++j) {
+            const auto& row = grid[std::size_t(i)];
+            const double v = j < int(row.size()) ? double(row[std::size_t(j)]) : 0.0;
+            node_colour[std::size_t(i)][std::size_t(j)] =
+                std::isnan(v) ? QRgb(0) : ((colours.color(v, data_range) & 0x00ffffffu) | a);
+        }
 
     const QSize size = view3d::texture_size(columns, rows);
-    QImage image = plot.toPixmap(size.width(), size.height() + 1, 1.0)
-                       .toImage()
-                       .copy(0, 0, size.width(), size.height())
-                       .convertToFormat(QImage::Format_ARGB32);
-    const QRgb a = QRgb(qBound(0, alpha, 255)) << 24;
+    QImage image(size, QImage::Format_ARGB32);
+    const std::vector<int> column_of = nearestNodes(size.width(), columns);
+    const std::vector<int> row_of = nearestNodes(size.height(), rows);
     for (int y = 0; y < image.height(); ++y) {
+        // Row 0 at the bottom.
+        const auto& colour_row = node_colour[std::size_t(row_of[std::size_t(image.height() - 1 - y)])];
         auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
         for (int x = 0; x < image.width(); ++x)
-            line[x] = (line[x] & 0x00ffffffu) | a;
+            line[x] = colour_row[std::size_t(column_of[std::size_t(x)])];
     }
     return image;
 }
@@ -83,4 +80,47 @@ QImage render_texture(const field2D& grid, double min, double max, double direct
                       const QCPColorGradient& gradient)
 {
     return render(grid, min, max, direction, alpha, gradient);
+}
+
+void shade_texture(QImage& image, const field2D& light)
+{
+    if (image.isNull() || light.empty() || light.front().empty())
+        return;
+    if (image.format() != QImage::Format_ARGB32)
+        image = image.convertToFormat(QImage::Format_ARGB32);
+    const int rows = int(light.size());
+    const int columns = int(light.front().size());
+    auto lightAt = [&](int i, int j) {
+        const auto& row = light[std::size_t(i)];
+        return j < int(row.size()) ? row[std::size_t(j)] : 1.0;
+    };
+    for (int y = 0; y < image.height(); ++y) {
+        const double v = nodePosition(image.height() - 1 - y, image.height(), rows);
+        const int i0 = std::min(int(v), rows - 1), i1 = std::min(i0 + 1, rows - 1);
+        const double fv = v - i0;
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const double u = nodePosition(x, image.width(), columns);
+            const int j0 = std::min(int(u), columns - 1), j1 = std::min(j0 + 1, columns - 1);
+            const double fu = u - j0;
+            const double f = (1 - fv) * ((1 - fu) * lightAt(i0, j0) + fu * lightAt(i0, j1)) +
+                             fv * ((1 - fu) * lightAt(i1, j0) + fu * lightAt(i1, j1));
+            const double k = std::clamp(f, 0.0, 1.0);
+            const QRgb c = line[x];
+            line[x] = qRgba(int(std::lround(qRed(c) * k)), int(std::lround(qGreen(c) * k)),
+                            int(std::lround(qBlue(c) * k)), qAlpha(c));
+        }
+    }
+}
+
+QImage enlarged_texture(const QImage& image)
+{
+    const int longer = std::max(image.width(), image.height());
+    if (image.isNull() || longer <= 0)
+        return image;
+    const int k = std::max(1, kLongestTextureSide / longer);
+    if (k == 1)
+        return image;
+    // Repeating pixels is a nearest-pixel scaling by a whole factor.
+    return image.scaled(image.width() * k, image.height() * k, Qt::IgnoreAspectRatio, Qt::FastTransformation);
 }

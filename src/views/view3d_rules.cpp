@@ -205,6 +205,92 @@ MeshRows fault_rows(std::vector<std::vector<QVector3D>> sticks)
     return rows;
 }
 
+namespace {
+double positive_or_one(double v)
+{
+    return (v > 0 && std::isfinite(v)) ? v : 1.0;
+}
+}  // namespace
+
+field2D relief_light(const MeshRows& mesh, double horizontal_span, double depth_span, double aspect_ratio)
+{
+    // The graph's X, up and Z, in units of the view box.
+    const double h = positive_or_one(horizontal_span);
+    const double v = positive_or_one(aspect_ratio) * positive_or_one(depth_span);
+    auto at = [&](std::size_t i, std::size_t j) {
+        const QVector3D& p = mesh[i][j];
+        return QVector3D(float(double(p.x()) / h), float(-double(p.y()) / v), float(double(p.z()) / h));
+    };
+    // From above at 45 degrees, from the left of a viewer above the corner of
+    // the lowest x and the largest y.
+    const QVector3D light = QVector3D(-1.5f, 1.5811388f, -0.5f).normalized();
+    const double level = double(light.y());
+
+    field2D out(mesh.size());
+    for (std::size_t i = 0; i < mesh.size(); ++i) {
+        const std::size_t n = mesh[i].size();
+        out[i].assign(n, 1.0);
+        for (std::size_t j = 0; j < n; ++j) {
+            // Central differences along the row and across the rows, one-sided
+            // at the edges; rows shorter than this one are not looked into.
+            const std::size_t j0 = j > 0 ? j - 1 : j, j1 = j + 1 < n ? j + 1 : j;
+            const std::size_t i0 = (i > 0 && mesh[i - 1].size() > j) ? i - 1 : i;
+            const std::size_t i1 = (i + 1 < mesh.size() && mesh[i + 1].size() > j) ? i + 1 : i;
+            const QVector3D along = at(i, j1) - at(i, j0);
+            const QVector3D across = at(i1, j) - at(i0, j);
+            const QVector3D normal = QVector3D::crossProduct(along, across);
+            if (!(normal.length() > 1e-12f))
+                continue;
+            // Lit from above on the side that faces up; a wall, whose sides
+            // are seen alike, on either side, blending into it below a tilt
+            // of 30 degrees from the vertical.
+            QVector3D up = normal.normalized();
+            if (up.y() < 0)
+                up = -up;
+            const double cosine = double(QVector3D::dotProduct(up, light));
+            const double tilt = std::min(1.0, double(up.y()) / 0.5);
+            const double facing = tilt * std::max(0.0, cosine) + (1.0 - tilt) * std::abs(cosine);
+            out[i][j] = kReliefShadow + (1.0 - kReliefShadow) * std::min(1.0, facing / level);
+        }
+    }
+    return out;
+}
+
+std::vector<double> light_by_depth(const MeshRows& mesh, const field2D& light, int bins)
+{
+    const std::size_t n = std::size_t(std::max(bins, 1));
+    std::vector<double> out(n, 1.0);
+    ValueRange depth;
+    for (const auto& row : mesh)
+        for (const QVector3D& p : row)
+            depth.take(double(p.y()));
+    if (!depth.any || !(depth.hi > depth.lo))
+        return out;
+    std::vector<double> sum(n, 0.0);
+    std::vector<int> count(n, 0);
+    for (std::size_t i = 0; i < mesh.size() && i < light.size(); ++i)
+        for (std::size_t j = 0; j < mesh[i].size() && j < light[i].size(); ++j) {
+            const double t = (double(mesh[i][j].y()) - depth.lo) / (depth.hi - depth.lo);
+            const std::size_t k = std::min(n - 1, std::size_t(std::max(0.0, t) * double(n)));
+            sum[k] += light[i][j];
+            ++count[k];
+        }
+    for (std::size_t k = 0; k < n; ++k) {
+        // The nearest slice with nodes (the shallower one on a tie).
+        for (std::size_t d = 0; d < n; ++d) {
+            if (k >= d && count[k - d] > 0) {
+                out[k] = sum[k - d] / count[k - d];
+                break;
+            }
+            if (k + d < n && count[k + d] > 0) {
+                out[k] = sum[k + d] / count[k + d];
+                break;
+            }
+        }
+    }
+    return out;
+}
+
 CropBorders fix_crop_borders(CropBorders& borders, int nx, int ny, int nz)
 {
     const int last[6] = {nx - 1, nx - 1, ny - 1, ny - 1, nz - 1, nz - 1};

@@ -122,6 +122,30 @@ MeshRows horizon_mesh(const std::vector<double>& x, const std::vector<double>& y
 // point.
 MeshRows fault_rows(std::vector<std::vector<QVector3D>> sticks);
 
+// Relief shading of the surfaces that are drawn without the graph's own light
+// (the graph lights everything evenly so that the cube faces keep the colour
+// bar's colours): the share of its colour that each node of a mesh shows
+// under a fixed light from above the viewer's left, from kReliefShadow on a
+// slope turned away from the light (or a wall edge-on to it) up to 1 on a
+// level surface and on slopes facing the light. A surface is lit on the side
+// that faces up; a vertical wall (a fault) on either side.
+//
+// Mesh positions are graph positions (x, depth, y). The slopes are taken as
+// the view shows them: x and y divided by `horizontal_span` (the longer
+// horizontal side of the view), depth by `aspect_ratio * depth_span` (the
+// graph draws its height as the horizontal side over the aspect ratio).
+// Spans or a ratio that are not positive and finite count as 1. A node
+// where the mesh has no surface (repeated points) shows its full colour.
+constexpr double kReliefShadow = 0.45;
+field2D relief_light(const MeshRows& mesh, double horizontal_span, double depth_span, double aspect_ratio);
+// The light of a mesh by depth, for a surface that can carry colour along
+// depth only (a fault: the graph lays textures by plan position, which a
+// vertical surface does not have): `bins` values from its shallowest to its
+// deepest point, each the mean light of the nodes in that slice of depth (a
+// slice without a node takes the value of the nearest one that has nodes).
+// All 1 when the mesh has no depth extent or no node.
+std::vector<double> light_by_depth(const MeshRows& mesh, const field2D& light, int bins);
+
 // ---------------------------------------------------------------------------
 // Crop indexes and face grids
 

@@ -85,6 +85,8 @@ private slots:
     void copySelection_data();
     void copySelection();
     void statsCommand();
+    void columnsFitTheirTexts_data();
+    void columnsFitTheirTexts();
     void statsWithoutLayersAndShortNames();
     void statsSayWhyWhenHorizonsAreOffTheGrid_data();
     void statsSayWhyWhenHorizonsAreOffTheGrid();
@@ -243,6 +245,45 @@ void TestStatisticsWindow::statsCommand()
     QCOMPARE(lower, (std::vector<double>{2, 3.5, (2 + 3 + 3.5) / 3}));
     QCOMPARE(rows, (QStringList{"Upper|1|4|2.3333333333333335", "Lower|2|3.5|2.8333333333333335", "Total|1|4|2.5"}));
     QCOMPARE(w.progress_label->text(), QString("stats 2/2"));
+}
+
+void TestStatisticsWindow::columnsFitTheirTexts_data()
+{
+    QTest::addColumn<int>("language");
+    QTest::newRow("English") << 1;
+    QTest::newRow("Russian") << 0;
+}
+
+// At the window's first size every text of the table is shown whole, not
+// shortened to "2....": each column is at least as wide as its widest text
+// and its header need.
+void TestStatisticsWindow::columnsFitTheirTexts()
+{
+    QFETCH(int, language);
+    MainWindow w;
+    w.language = language;
+    give_model(w);
+    w.layers_names = {"Upper sandstone", "Lower"};
+    QStringList problems;
+    int rows = 0;
+    fake.onDialog = [&](QDialog* d) {
+        d->show();
+        QCoreApplication::processEvents();
+        const auto* t = d->findChild<QTableWidget*>("tableWidget");
+        rows = t->rowCount();
+        const QFontMetrics fm(t->font());
+        for (int c = 0; c < t->columnCount(); ++c) {
+            int widest = t->horizontalHeader()->fontMetrics().horizontalAdvance(t->horizontalHeaderItem(c)->text()) + 6;
+            for (int r = 0; r < t->rowCount(); ++r)
+                widest = std::max(widest, fm.horizontalAdvance(t->item(r, c)->text()) + 6);
+            if (t->columnWidth(c) < widest)
+                problems << QString("column %1: %2 px for %3 px").arg(c).arg(t->columnWidth(c)).arg(widest);
+        }
+        return int(QDialog::Rejected);
+    };
+    w.on_density_stats_triggered();
+    QCOMPARE(rows, 3);  // the means have 17 digits: 2.3333333333333335
+    QVERIFY2(problems.isEmpty(), qPrintable(problems.join("; ")));
 }
 
 void TestStatisticsWindow::statsWithoutLayersAndShortNames()

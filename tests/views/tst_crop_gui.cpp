@@ -20,6 +20,7 @@
 #include "views/crop_rules.h"
 #include "views/sliderwindow.h"
 #include "views/surf.h"
+#include "views/texture_render.h"
 
 using namespace QtDataVisualization;
 
@@ -147,7 +148,8 @@ void TestCropGui::sliderReplacesOneFace()
     // The face shows the cube's values at the new index, opaque, in the
     // colour range of the drawn cube.
     const vector2D grid = crop::face_grid(w->den_grid, f, index, false);
-    QCOMPARE(after.textures[moved], w->surf->renderTexture(grid, w->surf->texture_min, w->surf->texture_max, 1.0, 255));
+    QCOMPARE(after.textures[moved],
+             enlarged_texture(w->surf->renderTexture(grid, w->surf->texture_min, w->surf->texture_max, 1.0, 255)));
     QCOMPARE(w->graph->axisX()->min(), axisMin);  // the axes stay
 }
 
@@ -166,8 +168,10 @@ void TestCropGui::absoluteRegularizerFace()
     QCOMPARE(w->shown_cube, &w->regularizer);
     w->set_top_border(2);
     const QImage absolute = w->surf->surfaces[1]->texture();
-    QCOMPARE(absolute, w->surf->renderTexture(crop::face_grid(w->regularizer, crop::Face::Top, 2, true), 0, 1, 1.0, 255));
-    QVERIFY(absolute != w->surf->renderTexture(crop::face_grid(w->regularizer, crop::Face::Top, 2, false), 0, 1, 1.0, 255));
+    QCOMPARE(absolute, enlarged_texture(w->surf->renderTexture(crop::face_grid(w->regularizer, crop::Face::Top, 2, true),
+                                                               0, 1, 1.0, 255)));
+    QVERIFY(absolute != enlarged_texture(w->surf->renderTexture(crop::face_grid(w->regularizer, crop::Face::Top, 2, false),
+                                                                0, 1, 1.0, 255)));
     QCOMPARE(w->regularizer[2][0][0], float(std::sin(2.6)));  // the cube keeps its signs
 }
 

@@ -4,7 +4,9 @@
 #include "views/view3d_rules.h"
 
 #include <QtTest>
+#include <algorithm>
 #include <cmath>
+#include <functional>
 
 using namespace view3d;
 
@@ -40,6 +42,12 @@ private slots:
     void faceMeshWithUnsetSpanIsPlane();
     void horizonMesh();
     void horizonMeshKeepsCompleteRowsOnly();
+
+    void reliefOfLevelAndDome();
+    void reliefFollowsTheViewsScale();
+    void reliefLightsBothSidesAlike();
+    void reliefOfWalls();
+    void lightByDepth();
 
     void faultRowsArePaddedAndSorted();
     void faultRowsSkipEmptySticks();
@@ -166,6 +174,120 @@ void TestView3dRules::horizonMeshKeepsCompleteRowsOnly()
     QCOMPARE(m.size(), std::size_t(1));
     QCOMPARE(m[0].size(), std::size_t(2));
     QVERIFY(horizon_mesh({}, {}, {}).empty());
+}
+
+// ---------------------------------------------------------------------------
+// Relief shading
+
+namespace {
+
+// A horizon mesh on 21 x 21 nodes 100 m apart: depth(x, y).
+MeshRows surfaceMesh(const std::function<double(double, double)>& depth)
+{
+    MeshRows m(21, std::vector<QVector3D>(21));
+    for (int i = 0; i < 21; ++i)
+        for (int j = 0; j < 21; ++j)
+            m[i][j] = QVector3D(float(100 * j), float(depth(100 * j, 100 * i)), float(100 * i));
+    return m;
+}
+
+std::pair<double, double> lightRange(const field2D& light)
+{
+    ValueRange r;
+    for (const auto& row : light)
+        for (double v : row)
+            r.take(v);
+    return {r.lo, r.hi};
+}
+
+}  // namespace
+
+void TestView3dRules::reliefOfLevelAndDome()
+{
+    // A level surface shows its full colour at any depth.
+    const field2D level = relief_light(surfaceMesh([](double, double) { return 700.0; }), 2000, 1000, 2);
+    QCOMPARE(level.size(), std::size_t(21));
+    QCOMPARE(level[0].size(), std::size_t(21));
+    QCOMPARE(lightRange(level), std::make_pair(1.0, 1.0));
+    // A dome 400 m high on 2 km: its slopes turned away from the light are
+    // darker, none darker than the shadow, its top as bright as level ground.
+    const field2D dome = relief_light(surfaceMesh([](double x, double y) {
+        return 600 - 400 * std::exp(-((x - 1000) * (x - 1000) + (y - 1000) * (y - 1000)) / 250000);
+    }), 2000, 1000, 2);
+    const auto r = lightRange(dome);
+    QVERIFY2(r.first >= kReliefShadow && r.first < 0.75, qPrintable(QString::number(r.first)));
+    QCOMPARE(r.second, 1.0);
+    QCOMPARE(dome[10][10], 1.0);  // the top is level
+}
+
+void TestView3dRules::reliefFollowsTheViewsScale()
+{
+    // A slope of 1 in 20 going down away from the light (towards +x and +y):
+    // in a view 20 km wide and 1 km deep it is drawn at 45 degrees and dark;
+    // in a view whose depth span equals its width it is nearly level.
+    const MeshRows slope = surfaceMesh([](double x, double y) { return 0.05 * (x + y); });
+    const double steep = lightRange(relief_light(slope, 20000, 1000, 1)).second;
+    const double gentle = lightRange(relief_light(slope, 20000, 20000, 1)).first;
+    QVERIFY2(steep < 0.6, qPrintable(QString::number(steep)));
+    QVERIFY2(gentle > 0.9, qPrintable(QString::number(gentle)));
+    // A larger aspect ratio draws the view flatter.
+    QVERIFY(lightRange(relief_light(slope, 20000, 1000, 10)).second > steep + 0.2);
+    // Spans and ratios that are not usable count as 1.
+    QCOMPARE(relief_light(slope, 0, -1, std::nan("")), relief_light(slope, 1, 1, 1));
+}
+
+void TestView3dRules::reliefLightsBothSidesAlike()
+{
+    // Which way the rows run does not matter: the side facing up is lit.
+    MeshRows m = surfaceMesh([](double x, double y) { return 300 + 0.2 * x - 0.1 * y + 1e-4 * x * y; });
+    const field2D light = relief_light(m, 2000, 1000, 2);
+    // Rows in reverse order turn the surface's normal over.
+    std::reverse(m.begin(), m.end());
+    field2D flipped = relief_light(m, 2000, 1000, 2);
+    std::reverse(flipped.begin(), flipped.end());
+    for (std::size_t i = 0; i < light.size(); ++i)
+        for (std::size_t j = 0; j < light[i].size(); ++j)
+            QVERIFY(std::abs(light[i][j] - flipped[i][j]) < 1e-6);
+}
+
+void TestView3dRules::reliefOfWalls()
+{
+    // Vertical walls (a fault: rows are sticks, items go down): a wall seen
+    // edge-on by the light is in shadow, a wall facing it is fully lit.
+    auto wall = [](QVector3D along) {
+        MeshRows m(3, std::vector<QVector3D>(3));
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j)
+                m[i][j] = along * float(100 * i) + QVector3D(0, float(100 * j), 0);
+        return m;
+    };
+    // The light comes from -x and -y (graph X and Z), three times more from x.
+    const auto edge_on = lightRange(relief_light(wall(QVector3D(-1.5f, 0, -0.5f)), 1000, 1000, 1));
+    QVERIFY(std::abs(edge_on.first - kReliefShadow) < 1e-6 && std::abs(edge_on.second - kReliefShadow) < 1e-6);
+    const auto facing = lightRange(relief_light(wall(QVector3D(0.5f, 0, -1.5f)), 1000, 1000, 1));
+    QVERIFY(facing.first > 1 - 1e-6 && facing.second == 1.0);
+    // Repeated points (a padded stick) leave no surface: full colour.
+    MeshRows padded(2, std::vector<QVector3D>(3, QVector3D(5, 5, 5)));
+    QCOMPARE(lightRange(relief_light(padded, 1000, 1000, 1)), std::make_pair(1.0, 1.0));
+}
+
+void TestView3dRules::lightByDepth()
+{
+    // Two sticks of three points at depths 0, 50 and 100 (the second stick's
+    // deepest point repeated); four slices of 25 m.
+    const MeshRows mesh{{QVector3D(0, 0, 0), QVector3D(0, 50, 0), QVector3D(0, 100, 0)},
+                        {QVector3D(0, 0, 1), QVector3D(0, 50, 1), QVector3D(0, 50, 1)}};
+    const field2D light{{0.5, 0.6, 0.9}, {0.7, 0.8, 0.8}};
+    const std::vector<double> byDepth = light_by_depth(mesh, light, 4);
+    QCOMPARE(byDepth.size(), std::size_t(4));
+    QCOMPARE(byDepth[0], 0.6);   // depth 0: (0.5 + 0.7) / 2
+    QCOMPARE(byDepth[1], 0.6);   // no node: the shallower neighbour on a tie
+    QCOMPARE(byDepth[2], (0.6 + 0.8 + 0.8) / 3);  // depth 50
+    QCOMPARE(byDepth[3], 0.9);   // depth 100
+    // No depth extent: full light.
+    const MeshRows flat{{QVector3D(0, 5, 0), QVector3D(1, 5, 0)}};
+    QCOMPARE(light_by_depth(flat, field2D{{0.5, 0.5}}, 3), std::vector<double>(3, 1.0));
+    QCOMPARE(light_by_depth({}, {}, 2), std::vector<double>(2, 1.0));
 }
 
 // ---------------------------------------------------------------------------

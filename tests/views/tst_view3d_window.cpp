@@ -147,6 +147,9 @@ private slots:
     void textureWhiteStopsAreNotCropped();
     void textureAlphaAndInversion();
     void textureOfConstantGridAndSingleRow();
+    void textureHasOnlyTheNodesColours();
+    void shadedTexture();
+    void enlargedTexture();
 
     // Colour-range dialog
     void caxisDialogForm();
@@ -360,6 +363,74 @@ void TestView3dWindow::textureOfConstantGridAndSingleRow()
     QVERIFY(colourDistance(thin.pixel(0, 2), jet.color(0, QCPRange(0, 3))) <= 3);
     QVERIFY(colourDistance(thin.pixel(19, 2), jet.color(3, QCPRange(0, 3))) <= 3);
     QVERIFY(render_texture(vector2D(), 0, 1, 1.0, 255, jet).isNull());
+}
+
+// Two layers of very different density side by side: every pixel has the
+// colour of one of them (the bar's colour for its value), none a blend of the
+// two, and the boundary lies half-way between the last node of one and the
+// first of the other.
+void TestView3dWindow::textureHasOnlyTheNodesColours()
+{
+    QCPColorGradient jet(QCPColorGradient::gpJet);
+    vector2D grid(6, std::vector<data_type>(8, 2.3f));
+    for (auto& row : grid)
+        for (int j = 4; j < 8; ++j)
+            row[std::size_t(j)] = 2.7f;
+    const QImage img = render_texture(grid, 2.3, 2.9, 1.0, 200, jet);
+    QCOMPARE(img.size(), QSize(40, 30));
+    const QRgb navy = (jet.color(2.3, QCPRange(2.3, 2.9)) & 0xffffffu) | 0xc8000000u;
+    const QRgb yellow = (jet.color(2.7, QCPRange(2.3, 2.9)) & 0xffffffu) | 0xc8000000u;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x) {
+            // Pixel x sits at node position x * 7 / 39: nodes 0 .. 3 up to 3.5.
+            const QRgb expected = x * 7.0 / 39.0 < 3.5 ? navy : yellow;
+            QVERIFY2(img.pixel(x, y) == expected,
+                     qPrintable(QString("pixel (%1, %2) is %3").arg(x).arg(y).arg(img.pixel(x, y), 8, 16)));
+        }
+    // A NaN node is left out (transparent), its neighbours keep their colours.
+    grid[0][0] = std::nanf("");
+    const QImage hole = render_texture(grid, 2.3, 2.9, 1.0, 255, jet);
+    QCOMPARE(qAlpha(hole.pixel(0, hole.height() - 1)), 0);
+    QCOMPARE(hole.pixel(0, 0), (navy & 0xffffffu) | 0xff000000u);
+}
+
+void TestView3dWindow::shadedTexture()
+{
+    // Light 1 on the left column of nodes, 0.5 on the right: the colour is
+    // kept on the left edge, halved on the right, in between half-way; the
+    // alpha stays.
+    QImage img(15, 10, QImage::Format_ARGB32);
+    img.fill(QColor(200, 100, 50, 180));
+    shade_texture(img, field2D{{1.0, 0.75, 0.5}, {1.0, 0.75, 0.5}});
+    QCOMPARE(img.pixel(0, 0), qRgba(200, 100, 50, 180));
+    QCOMPARE(img.pixel(14, 9), qRgba(100, 50, 25, 180));
+    QCOMPARE(img.pixel(7, 5), qRgba(150, 75, 38, 180));  // node position 1: light 0.75
+    // Rows: row 0 of the light is at the bottom of the image.
+    QImage rows(10, 10, QImage::Format_ARGB32);
+    rows.fill(QColor(200, 200, 200));
+    shade_texture(rows, field2D{{0.5, 0.5}, {1.0, 1.0}});
+    QCOMPARE(qRed(rows.pixel(0, 9)), 100);
+    QCOMPARE(qRed(rows.pixel(0, 0)), 200);
+}
+
+// Every pixel repeated k times, k the largest whole number keeping the longer
+// side within 512 pixels: the colours and their places stay.
+void TestView3dWindow::enlargedTexture()
+{
+    QImage small(3, 2, QImage::Format_ARGB32);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 3; ++x)
+            small.setPixel(x, y, qRgba(40 * x, 100 * y, 7, 128 + x));
+    const QImage big = enlarged_texture(small);
+    QCOMPARE(big.size(), QSize(510, 340));  // k = 170
+    for (int y = 0; y < big.height(); y += 17)
+        for (int x = 0; x < big.width(); x += 13)
+            QCOMPARE(big.pixel(x, y), small.pixel(x / 170, y / 170));
+    // Already 512 long (or longer): unchanged.
+    const QImage wide(512, 20, QImage::Format_ARGB32);
+    QCOMPARE(enlarged_texture(wide).size(), QSize(512, 20));
+    QCOMPARE(enlarged_texture(QImage(300, 10, QImage::Format_ARGB32)).size(), QSize(300, 10));
+    QVERIFY(enlarged_texture(QImage()).isNull());
 }
 
 // ---------------------------------------------------------------------------
