@@ -537,10 +537,10 @@ void MainWindow::on_open_project_triggered()
     if (!have_layer_effects)
         std::vector<field2D>().swap(stored_layer_effects);
     adoptReadOperators(stored_effects, stored_layer_effects);
+    const QString refused = refusedSidecarsText(language, eff_found && effects.empty() ? eff : QString(),
+                                                effh_found && layer_effects.empty() ? effh : QString());
 
-    // The status line tells of a sidecar that was there but not taken.
-    setLabel(*this, refusedSidecarsText(language, eff_found && effects.empty() ? eff : QString(),
-                                        effh_found && layer_effects.empty() ? effh : QString()));
+    setLabel(*this, QString());
     updateAxesTitles();
     project_path = path;
     project_name = project_display_name(path);
@@ -561,4 +561,8 @@ void MainWindow::on_open_project_triggered()
     plotCalculated();
     ui->view_faults->setEnabled(!faults.empty());
     ui->view_profiles->setEnabled(!profiles_scheme.empty());
+    // The status line tells of a sidecar that was there but not taken (after
+    // the redraw, which shows the grid size there).
+    if (!refused.isEmpty())
+        setLabel(*this, refused);
 }
