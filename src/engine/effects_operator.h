@@ -145,6 +145,27 @@ inline double effects_tolerance(const EffectsKey& key)
     return std::clamp(0.5 * half_float_step / spacing, effects_fold_tolerance, 2e-2);
 }
 
+// How far values held (read from a file) lie from the ones built again:
+// rows are added in turn, and they agree when all are finite and the
+// largest difference is within `tolerance` of the largest value built.
+struct EffectsAgreement
+{
+    double worst = 0, largest = 0;
+    bool finite = true;
+
+    template <typename Held, typename Built>
+    void add(const Held* held, const Built* built, std::size_t n)
+    {
+        for (std::size_t i = 0; i < n; ++i) {
+            const double d = std::fabs(double(held[i]) - double(built[i]));
+            finite = finite && std::isfinite(d);
+            worst = std::max(worst, d);
+            largest = std::max(largest, std::fabs(double(built[i])));
+        }
+    }
+    bool within(double tolerance) const { return finite && worst <= tolerance * largest; }
+};
+
 // Folds one full level (rows x columns values, row r at full[r]) into its
 // quarter (quarter_rows x quarter_columns, resized): every quarter value is
 // the mean of the value and its three mirrors, in double, rounded to float,

@@ -994,15 +994,9 @@ bool effects_built_for(const EffectsOperator& effects, const ForwardGeometry& g,
         const std::vector<float>& own = built.quarter[b];
         if (held.size() != size || own.size() != size)
             return false;
-        double largest = 0, worst = 0;
-        for (std::size_t i = 0; i < size; ++i) {
-            const double d = std::fabs(double(held[i]) - double(own[i]));
-            if (!std::isfinite(d))
-                return false;
-            worst = std::max(worst, d);
-            largest = std::max(largest, std::fabs(double(own[i])));
-        }
-        if (!(worst <= tolerance * largest))
+        EffectsAgreement agreement;
+        agreement.add(held.data(), own.data(), size);
+        if (!agreement.within(tolerance))
             return false;
     }
     return true;

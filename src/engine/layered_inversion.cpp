@@ -288,16 +288,10 @@ bool layer_effects_built_for(const std::vector<field2D>& effects, const ForwardG
         return false;
     }
     const field2D& held = effects[static_cast<std::size_t>(chosen)];
-    double largest = 0, worst = 0;
+    EffectsAgreement agreement;
     for (int y = 0; y < g.ny; ++y)
-        for (int x = 0; x < g.nx; ++x) {
-            const double d = std::fabs(held[y][x] - own[0][y][x]);
-            if (!std::isfinite(d))
-                return false;
-            worst = std::max(worst, d);
-            largest = std::max(largest, std::fabs(own[0][y][x]));
-        }
-    return worst <= effects_tolerance(g.key()) * largest;
+        agreement.add(held[y].data(), own[0][y].data(), static_cast<std::size_t>(g.nx));
+    return agreement.within(effects_tolerance(g.key()));
 }
 
 // ---------------------------------------------------------------------------

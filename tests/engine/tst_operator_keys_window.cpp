@@ -65,6 +65,16 @@ void give_model(MainWindow& w)
     w.observed_params = geometry_record(m.x, m.y);
 }
 
+// The model of give_model with other level depths (45 m apart) and another
+// calculation height: the sizes of its operators are the model's.
+void give_foreign_model(MainWindow& w)
+{
+    give_model(w);
+    w.z_calc = w.z_norm = nodes(10, 0, 45);
+    w.dz = 45;
+    w.calc_height -= 5;
+}
+
 // A cube with the model's node counts on another lattice: other spacings
 // and other depths, so that an operator of the model has its sizes.
 struct OtherCube {
@@ -469,10 +479,7 @@ void TestOperatorKeysWindow::foreignEffectsFileRefused()
     // The same sizes but another level thickness and calculation height:
     // refused, the operator kept as it was.
     MainWindow thicker;
-    give_model(thicker);
-    thicker.z_calc = thicker.z_norm = nodes(10, 0, 45);
-    thicker.dz = 45;
-    thicker.calc_height -= 5;
+    give_foreign_model(thicker);
     thicker.on_forward_grid_triggered();
     const EffectsKey thicker_key = thicker.effects.key;
     const auto thicker_quarter = thicker.effects.quarter;
@@ -540,10 +547,7 @@ void TestOperatorKeysWindow::sidecarsAdoptedOnlyWhenTheModelsOwn()
     QCOMPARE(own.save_project(path), 1);
 
     MainWindow foreign;
-    give_model(foreign);
-    foreign.z_calc = foreign.z_norm = nodes(10, 0, 45);
-    foreign.dz = 45;
-    foreign.calc_height -= 5;
+    give_foreign_model(foreign);
     foreign.on_forward_grid_triggered();
     foreign.start_polygonal_inversion(layered_record());
     QVERIFY(foreign.effectsMatchModel() && foreign.layerEffectsMatchModel());
