@@ -77,7 +77,8 @@ public:
     // calculation geometry.
     void dropStaleOperators();
     // The operators read from a project's sidecars, keyed for the model just
-    // loaded when their sizes are those of its grid; dropped otherwise.
+    // loaded when they are its own (its sizes, and a few levels or a layer
+    // built again agree within rounding); dropped otherwise.
     void adoptReadOperators(EffectsOperator& read_effects, std::vector<field2D>& slab_effects);
 
     // ---- Settings store: QSettings("TOLMERA3D", "Tolmera3D")

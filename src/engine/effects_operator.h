@@ -122,14 +122,59 @@ struct EffectsOperator
 // only; anything beyond this is not an operator's spectrum.
 constexpr double effects_fold_tolerance = 1e-4;
 
+// How far an operator built for the geometry of `key` may lie from the one
+// the engine builds, relative to a level's largest value, and so also how
+// uneven it may be. Builders that place the unit cell and the nodes at the
+// padded coordinates in float (as the method describes) move every node by
+// up to half a float step of the largest coordinate, a sizeable share of a
+// fine spacing at projected coordinates (0.25 m at y = 7.65e6): their levels
+// lie up to about 0.16 of that share from the engine's and are uneven by
+// under a hundredth of it. The tolerance is half the share, at least
+// effects_fold_tolerance and at most 2e-2, far below what another level
+// thickness, calculation height or spacing changes.
+inline double effects_tolerance(const EffectsKey& key)
+{
+    const double spacing = std::min(double(key.dx), double(key.dy));
+    double largest = 0;
+    for (double v : {key.padded_x0, key.padded_x0 + double(key.dx) * std::max(0, key.columns - 1), key.padded_y0,
+                     key.padded_y0 + double(key.dy) * std::max(0, key.rows - 1)})
+        largest = std::max(largest, std::fabs(v));
+    if (!(spacing > 0) || !std::isfinite(largest) || largest == 0)
+        return effects_fold_tolerance;
+    const double half_float_step = std::ldexp(1.0, std::ilogb(largest) - 24);
+    return std::clamp(0.5 * half_float_step / spacing, effects_fold_tolerance, 2e-2);
+}
+
+// How far values held (read from a file) lie from the ones built again:
+// rows are added in turn, and they agree when all are finite and the
+// largest difference is within `tolerance` of the largest value built.
+struct EffectsAgreement
+{
+    double worst = 0, largest = 0;
+    bool finite = true;
+
+    template <typename Held, typename Built>
+    void add(const Held* held, const Built* built, std::size_t n)
+    {
+        for (std::size_t i = 0; i < n; ++i) {
+            const double d = std::fabs(double(held[i]) - double(built[i]));
+            finite = finite && std::isfinite(d);
+            worst = std::max(worst, d);
+            largest = std::max(largest, std::fabs(double(built[i])));
+        }
+    }
+    bool within(double tolerance) const { return finite && worst <= tolerance * largest; }
+};
+
 // Folds one full level (rows x columns values, row r at full[r]) into its
 // quarter (quarter_rows x quarter_columns, resized): every quarter value is
 // the mean of the value and its three mirrors, in double, rounded to float,
 // so an expanded level folds back to itself bit for bit. Returns false, with
-// `quarter` unspecified, when the level is not even within
-// effects_fold_tolerance or holds values that are not finite.
+// `quarter` unspecified, when the level is not even within `tolerance`
+// (relative, see effects_fold_tolerance) or holds values that are not finite.
 template <typename Row>
-bool effects_fold_level(const Row* full, int rows, int columns, std::vector<float>& quarter)
+bool effects_fold_level(const Row* full, int rows, int columns, std::vector<float>& quarter,
+                        double tolerance = effects_fold_tolerance)
 {
     if (rows <= 0 || columns <= 0)
         return false;
@@ -152,5 +197,5 @@ bool effects_fold_level(const Row* full, int rows, int columns, std::vector<floa
             quarter[static_cast<std::size_t>(r) * qc + c] = static_cast<float>(mean);
         }
     }
-    return worst <= effects_fold_tolerance * largest;
+    return worst <= tolerance * largest;
 }

@@ -98,6 +98,15 @@ void swapped_unit_cell_field(const ForwardGeometry& g, int k, vector2D& out, int
 // checked against the model it is read for. This is the one test of reuse.
 bool effects_fit(const EffectsOperator& effects, const ForwardGeometry& g);
 
+// True when `effects`, which has the sizes of g (effects_data_has_shape),
+// is the operator built for g: its first, middle and last levels are built
+// again (build_effects on those levels alone) and each lies within
+// effects_tolerance(g.key()) of the level's largest value from the one
+// held; an operator of another level thickness, calculation height or
+// spacing, or one of zeros, does not. Costs the build of three levels.
+// Used before an operator read from a file is keyed for a model.
+bool effects_built_for(const EffectsOperator& effects, const ForwardGeometry& g, int thread_count);
+
 // Builds the stored operator for the geometry: level k is the quarter of
 // the real part of fft_2d(fft_shift(unit_cell_field(k))) (the imaginary part
 // is rounding: the field is even). The kernel evaluations and transforms are

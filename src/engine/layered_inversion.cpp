@@ -177,60 +177,83 @@ double layer_effects_bytes_per_padded_cell(int thread_count)
     return 16.0 + 32.0 * std::max(1, thread_count);
 }
 
-LayerEffectsStatus compute_layer_effects(const ForwardGeometry& g, const std::vector<field2D>& horizons,
-                                         double last_bottom, std::vector<field2D>& out, int thread_count,
-                                         const LayerEffectsProgress& progress)
+namespace {
+
+bool layers_lie_on(const ForwardGeometry& g, const std::vector<field2D>& horizons)
 {
-    if (!horizons_are_regular(horizons) || horizons.front().size() != static_cast<std::size_t>(g.ny)
-        || horizons.front().front().size() != static_cast<std::size_t>(g.nx) || g.nz <= 0
-        || g.depths.size() != static_cast<std::size_t>(g.nz) || g.Mx <= 0 || g.My <= 0)
-        return LayerEffectsStatus::Mismatch;
+    return horizons_are_regular(horizons) && horizons.front().size() == static_cast<std::size_t>(g.ny)
+           && horizons.front().front().size() == static_cast<std::size_t>(g.nx) && g.nz > 0
+           && g.depths.size() == static_cast<std::size_t>(g.nz) && g.Mx > 0 && g.My > 0;
+}
+
+// The slab effects of the layers listed in `which` (in that order) into
+// `result`, one grid of g.ny x g.nx each. May throw std::bad_alloc.
+void slab_effects_of(const ForwardGeometry& g, const std::vector<field2D>& horizons, double last_bottom,
+                     const std::vector<int>& which, std::vector<field2D>& result, int thread_count,
+                     const LayerEffectsProgress& progress)
+{
     const int layers_count = static_cast<int>(horizons.size());
     const int T = std::max(1, thread_count);
     const double z0 = g.depths.front();
     const double dz = node_step(g.depths);
-    try {
-        std::vector<field2D> result(layers_count, field2D(g.ny, std::vector<double>(g.nx, 0.0)));
-        field2D a_re(g.My, std::vector<double>(g.Mx, 0.0)), a_im = a_re;
-        std::vector<LevelSlot> slots;
-        slots.reserve(T);
-        for (int t = 0; t < T; ++t)
-            slots.emplace_back(g.My, g.Mx);
+    result.assign(which.size(), field2D(g.ny, std::vector<double>(g.nx, 0.0)));
+    field2D a_re(g.My, std::vector<double>(g.Mx, 0.0)), a_im = a_re;
+    std::vector<LevelSlot> slots;
+    slots.reserve(T);
+    for (int t = 0; t < T; ++t)
+        slots.emplace_back(g.My, g.Mx);
 
-        for (int i = 0; i < layers_count; ++i) {
-            for (auto& row : a_re)
-                std::fill(row.begin(), row.end(), 0.0);
-            for (auto& row : a_im)
-                std::fill(row.begin(), row.end(), 0.0);
-            const LevelRange range = layer_level_range(horizons, i, last_bottom, z0, dz, g.nz);
-            // Groups of one level per worker; the spectra are summed in level
-            // order, so the result does not depend on the thread count.
-            for (int k0 = range.first; k0 < range.last; k0 += T) {
-                const int n = std::min(T, range.last - k0);
-                if (progress)
-                    progress(i, layers_count, k0);
-                // A short group (the end of a layer) gives each level's
-                // kernel the idle workers.
-                const int kernel_threads = std::max(1, T / n);
-                run_split(static_cast<std::size_t>(n), n, [&](std::size_t begin, std::size_t end) {
-                    for (std::size_t b = begin; b < end; ++b) {
-                        const int k = k0 + static_cast<int>(b);
-                        level_spectra(g, horizons, i, k, z0 + static_cast<double>(k) * dz, last_bottom, slots[b],
-                                      kernel_threads);
-                    }
-                });
-                // Rows over the workers, levels in order within each row.
-                run_split(a_re.size(), T, [&](std::size_t begin, std::size_t end) {
-                    for (int b = 0; b < n; ++b)
-                        if (slots[b].used)
-                            accumulate(slots[b], a_re, a_im, begin, end);
-                });
-            }
-            fft_2d(a_re, a_im, fft_inverse);
-            for (int y = 0; y < g.ny; ++y)
-                for (int x = 0; x < g.nx; ++x)
-                    result[i][y][x] = a_re[y + g.py][x + g.px];
+    for (std::size_t w = 0; w < which.size(); ++w) {
+        const int i = which[w];
+        for (auto& row : a_re)
+            std::fill(row.begin(), row.end(), 0.0);
+        for (auto& row : a_im)
+            std::fill(row.begin(), row.end(), 0.0);
+        const LevelRange range = layer_level_range(horizons, i, last_bottom, z0, dz, g.nz);
+        // Groups of one level per worker; the spectra are summed in level
+        // order, so the result does not depend on the thread count.
+        for (int k0 = range.first; k0 < range.last; k0 += T) {
+            const int n = std::min(T, range.last - k0);
+            if (progress)
+                progress(i, layers_count, k0);
+            // A short group (the end of a layer) gives each level's
+            // kernel the idle workers.
+            const int kernel_threads = std::max(1, T / n);
+            run_split(static_cast<std::size_t>(n), n, [&](std::size_t begin, std::size_t end) {
+                for (std::size_t b = begin; b < end; ++b) {
+                    const int k = k0 + static_cast<int>(b);
+                    level_spectra(g, horizons, i, k, z0 + static_cast<double>(k) * dz, last_bottom, slots[b],
+                                  kernel_threads);
+                }
+            });
+            // Rows over the workers, levels in order within each row.
+            run_split(a_re.size(), T, [&](std::size_t begin, std::size_t end) {
+                for (int b = 0; b < n; ++b)
+                    if (slots[b].used)
+                        accumulate(slots[b], a_re, a_im, begin, end);
+            });
         }
+        fft_2d(a_re, a_im, fft_inverse);
+        for (int y = 0; y < g.ny; ++y)
+            for (int x = 0; x < g.nx; ++x)
+                result[w][y][x] = a_re[y + g.py][x + g.px];
+    }
+}
+
+}  // namespace
+
+LayerEffectsStatus compute_layer_effects(const ForwardGeometry& g, const std::vector<field2D>& horizons,
+                                         double last_bottom, std::vector<field2D>& out, int thread_count,
+                                         const LayerEffectsProgress& progress)
+{
+    if (!layers_lie_on(g, horizons))
+        return LayerEffectsStatus::Mismatch;
+    std::vector<int> all(horizons.size());
+    for (std::size_t i = 0; i < all.size(); ++i)
+        all[i] = static_cast<int>(i);
+    try {
+        std::vector<field2D> result;
+        slab_effects_of(g, horizons, last_bottom, all, result, thread_count, progress);
         out = std::move(result);
     } catch (const std::bad_alloc&) {
         return LayerEffectsStatus::OutOfMemory;
@@ -238,6 +261,37 @@ LayerEffectsStatus compute_layer_effects(const ForwardGeometry& g, const std::ve
         return LayerEffectsStatus::OutOfMemory;
     }
     return LayerEffectsStatus::Completed;
+}
+
+bool layer_effects_built_for(const std::vector<field2D>& effects, const ForwardGeometry& g,
+                             const std::vector<field2D>& horizons, double last_bottom, int thread_count)
+{
+    if (!layers_lie_on(g, horizons) || !layer_effects_fit(effects, static_cast<int>(horizons.size()), g.ny, g.nx))
+        return false;
+    // The layer of fewest levels that reaches any (layer 0 when none does).
+    const double z0 = g.depths.front(), dz = node_step(g.depths);
+    int chosen = 0, fewest = 0;
+    for (int i = 0; i < static_cast<int>(horizons.size()); ++i) {
+        const LevelRange r = layer_level_range(horizons, i, last_bottom, z0, dz, g.nz);
+        const int levels = r.last - r.first;
+        if (levels > 0 && (fewest == 0 || levels < fewest)) {
+            chosen = i;
+            fewest = levels;
+        }
+    }
+    std::vector<field2D> own;
+    try {
+        slab_effects_of(g, horizons, last_bottom, {chosen}, own, thread_count, LayerEffectsProgress());
+    } catch (const std::bad_alloc&) {
+        return false;
+    } catch (const std::length_error&) {
+        return false;
+    }
+    const field2D& held = effects[static_cast<std::size_t>(chosen)];
+    EffectsAgreement agreement;
+    for (int y = 0; y < g.ny; ++y)
+        agreement.add(held[y].data(), own[0][y].data(), static_cast<std::size_t>(g.nx));
+    return agreement.within(effects_tolerance(g.key()));
 }
 
 // ---------------------------------------------------------------------------

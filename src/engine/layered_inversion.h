@@ -78,6 +78,16 @@ LayerEffectsStatus compute_layer_effects(const ForwardGeometry& g, const std::ve
                                          double last_bottom, std::vector<field2D>& out, int thread_count = 1,
                                          const LayerEffectsProgress& progress = LayerEffectsProgress());
 
+// True when `effects` (one grid per layer, of g's rows and columns) are the
+// slab effects compute_layer_effects gives for these layers: the layer that
+// reaches the fewest levels is computed again and must lie within
+// effects_tolerance(g.key()) of its largest value from the one held. Effects
+// of another calculation height, level thickness, spacing or layer, or of
+// zeros, do not. Costs that layer's levels. Used before slab effects read
+// from a file are keyed for a model.
+bool layer_effects_built_for(const std::vector<field2D>& effects, const ForwardGeometry& g,
+                             const std::vector<field2D>& horizons, double last_bottom, int thread_count = 1);
+
 // ---------------------------------------------------------------------------
 // Descent on the increments
 

@@ -32,7 +32,7 @@ CodecStatus out_of_memory()
 }  // namespace
 
 CodecStatus read_effects_planes(QFile& file, int columns, int rows, int planes, bool keep_imaginary,
-                                EffectsOperator& out, const CodecProgress& progress)
+                                EffectsOperator& out, const CodecProgress& progress, double tolerance)
 {
     EffectsOperator read;
     try {
@@ -63,7 +63,7 @@ CodecStatus read_effects_planes(QFile& file, int columns, int rows, int planes, 
                         read.im[std::size_t(k)][std::size_t(j)][std::size_t(i)] = m;
                 }
             }
-            if (!effects_fold_level(plane.data(), rows, columns, read.quarter[std::size_t(k)]))
+            if (!effects_fold_level(plane.data(), rows, columns, read.quarter[std::size_t(k)], tolerance))
                 return CodecStatus::failure(
                     CodecError::UnknownFormat,
                     QStringLiteral("Level %1 of \"%2\" is not symmetric: the file does not hold forward operator "
@@ -81,7 +81,8 @@ CodecStatus read_effects_planes(QFile& file, int columns, int rows, int planes, 
     return {};
 }
 
-CodecStatus read_effects_file(const QString& path, EffectsOperator& out, const CodecProgress& progress)
+CodecStatus read_effects_file(const QString& path, EffectsOperator& out, const CodecProgress& progress,
+                              double tolerance)
 {
     QFile file;
     if (CodecStatus status = open_for_reading(file, path); !status)
@@ -106,7 +107,7 @@ CodecStatus read_effects_file(const QString& path, EffectsOperator& out, const C
                                 .arg(nx).arg(ny).arg(planes).arg(available));
 
     EffectsOperator read;
-    CodecStatus status = read_effects_planes(file, nx, ny, planes, true, read, progress);
+    CodecStatus status = read_effects_planes(file, nx, ny, planes, true, read, progress, tolerance);
     // Its own refusals (memory, a plane not even) are told as the import's.
     if (status.code() == CodecError::UnknownFormat || status.code() == CodecError::BadHeader)
         return import_error(status.code(), status.message(), status.message(0));

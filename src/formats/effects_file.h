@@ -30,18 +30,22 @@ enum class EffectsImaginary {
 // them is not +0.0, so that writing the operator again gives the same bytes.
 // `out` is replaced only on success; the header counts are checked against
 // the file size before anything is allocated. A plane that is not even is
-// refused (UnknownFormat). progress is called before each plane.
+// refused (UnknownFormat): `tolerance` is the unevenness allowed (relative
+// to the plane's largest value; effects_tolerance of the geometry the
+// operator is read for). progress is called before each plane.
 CodecStatus read_effects_file(const QString& path, EffectsOperator& out,
-                              const CodecProgress& progress = CodecProgress());
+                              const CodecProgress& progress = CodecProgress(),
+                              double tolerance = effects_fold_tolerance);
 
 // The values after the header of an effects file or sidecar: `file` is
 // positioned after a header found to announce `planes` planes of `rows` x
 // `columns` values, all present. Fills `out` as read_effects_file does, the
 // imaginary parts dropped unless `keep_imaginary`. `out` is replaced only on
-// success. A plane that is not even is refused (UnknownFormat, the English
-// text naming the level).
+// success. A plane that is not even within `tolerance` is refused
+// (UnknownFormat, the English text naming the level).
 CodecStatus read_effects_planes(QFile& file, int columns, int rows, int planes, bool keep_imaginary,
-                                EffectsOperator& out, const CodecProgress& progress = CodecProgress());
+                                EffectsOperator& out, const CodecProgress& progress = CodecProgress(),
+                                double tolerance = effects_fold_tolerance);
 
 // Writes every level of `effects` on its full grid, widened to double, with
 // the imaginary parts as `imaginary` says. Refuses (BadGrid) an operator that

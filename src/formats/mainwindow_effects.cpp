@@ -38,21 +38,32 @@ void MainWindow::on_import_effects_triggered()
         return;
     // The operator is replaced only by a complete file. The file does not say
     // which model it was built for: it is taken for the density grid of the
-    // project when it has that grid's levels and padded sizes, and keyed for
-    // it; any other file is refused.
+    // project when it is that grid's operator (its levels and padded sizes,
+    // and a few of its levels built again agree), and keyed for it; any
+    // other file is refused.
+    ForwardGeometry g;
+    const bool model = modelGeometry(g);
     EffectsOperator read;
-    const CodecStatus status = read_effects_file(path, read);
+    const CodecStatus status =
+        read_effects_file(path, read, CodecProgress(), model ? effects_tolerance(g.key()) : effects_fold_tolerance);
     if (!status) {
         show_error(status.message());
         return;
     }
-    ForwardGeometry g;
-    if (!modelGeometry(g) || !effects_data_has_shape(read, g)) {
+    if (!model || !effects_data_has_shape(read, g)) {
         show_error(language == 0
                        ? QStringLiteral("Файл эффектов не подходит к 3D гриду плотности проекта: "
                                         "число уровней или размеры расширенной сетки другие")
                        : QStringLiteral("The effects file does not fit the project's 3D density grid: "
                                         "its level count or padded grid size differs"));
+        return;
+    }
+    if (!effects_built_for(read, g, thread_count)) {
+        show_error(language == 0
+                       ? QStringLiteral("Файл эффектов рассчитан для другой модели (другие шаги сетки, "
+                                        "глубины уровней или высота расчета): он не загружен")
+                       : QStringLiteral("The effects file was calculated for another model (other grid steps, "
+                                        "level depths or calculation height): it is not imported"));
         return;
     }
     effects = std::move(read);

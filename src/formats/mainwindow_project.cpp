@@ -25,6 +25,8 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QStringList>
 #include <QLabel>
 
 #include <utility>
@@ -178,6 +180,28 @@ QString openLabel(int tag, int language)
 void setTitle(MainWindow& w)
 {
     w.setWindowTitle(QStringLiteral("Tolmera3D ") + w.project_name);
+}
+
+// What the status line says after an open that did not take the sidecars
+// named (an empty name: taken, or none there); empty when all were taken.
+QString refusedSidecarsText(int language, const QString& eff, const QString& effh)
+{
+    QStringList parts;
+    if (!eff.isEmpty())
+        parts << byLanguage(language,
+                            "Оператор прямой задачи \"%1\" не относится к этой модели и не используется; "
+                            "он будет рассчитан при необходимости",
+                            "The forward operator \"%1\" does not belong to this model and is not used; "
+                            "it will be calculated when needed")
+                     .arg(QFileInfo(eff).fileName());
+    if (!effh.isEmpty())
+        parts << byLanguage(language,
+                            "Эффекты слоев \"%1\" не относятся к этой модели и не используются; "
+                            "они будут рассчитаны при необходимости",
+                            "The layer effects \"%1\" do not belong to this model and are not used; "
+                            "they will be calculated when needed")
+                     .arg(QFileInfo(effh).fileName());
+    return parts.join(QStringLiteral(". "));
 }
 
 QString savedText(int language)
@@ -389,6 +413,9 @@ void MainWindow::on_open_project_triggered()
     EffectsOperator stored_effects;
     std::vector<field2D> stored_layer_effects;
     bool have_layer_effects = false;
+    const QString eff = project_sidecar_path(path, QStringLiteral("eff"));
+    const QString effh = project_sidecar_path(path, QStringLiteral("effh"));
+    bool eff_found = false, effh_found = false;
     {
         RunGuard run(this, RunKind::FileRead);
         if (!run)
@@ -413,22 +440,24 @@ void MainWindow::on_open_project_triggered()
             return;
         }
 
-        // Sidecars are used only when they have the sizes of the model read;
-        // a missing, foreign or damaged one, or an eff sidecar whose planes
-        // are not even (not an operator's), is skipped: the run that needs
-        // the operator builds it again.
+        // Sidecars are used only when they are the operators of the model
+        // read (adoptReadOperators); a missing one is skipped, and a foreign
+        // or damaged one, or an eff sidecar whose planes are not even (not an
+        // operator's), is refused: the run that needs the operator builds it
+        // again.
         const double level = data.has_calc_level ? data.calc_level : calc_height;
         ForwardGeometry g;
-        const QString eff = project_sidecar_path(path, QStringLiteral("eff"));
         if (QFile::exists(eff) && forwardGeometryOf(data.density.cells, data.density.x, data.density.y,
                                                     data.density.z, level, data.expansion_factor, g)) {
+            eff_found = true;
             setLabel(*this, byLanguage(language, "Загрузка эффектов", "import effects "));
             ProgressBarScope progress(&progress_bar);
-            read_effects_sidecar(eff, g.Mx, g.My, g.nz, stored_effects, progress.callback());
+            read_effects_sidecar(eff, g.Mx, g.My, g.nz, stored_effects, progress.callback(),
+                                 effects_tolerance(g.key()));
         }
-        const QString effh = project_sidecar_path(path, QStringLiteral("effh"));
         const auto [rows, columns] = layerEffectsShape(data.horizons, data.density.cells);
         if (QFile::exists(effh) && !data.horizons.empty() && rows > 0) {
+            effh_found = true;
             setLabel(*this, QStringLiteral("import layers effects "));
             ProgressBarScope progress(&progress_bar);
             have_layer_effects = read_layer_effects_sidecar(effh, int(columns), int(rows), int(data.horizons.size()),
@@ -508,6 +537,8 @@ void MainWindow::on_open_project_triggered()
     if (!have_layer_effects)
         std::vector<field2D>().swap(stored_layer_effects);
     adoptReadOperators(stored_effects, stored_layer_effects);
+    const QString refused = refusedSidecarsText(language, eff_found && effects.empty() ? eff : QString(),
+                                                effh_found && layer_effects.empty() ? effh : QString());
 
     setLabel(*this, QString());
     updateAxesTitles();
@@ -530,4 +561,8 @@ void MainWindow::on_open_project_triggered()
     plotCalculated();
     ui->view_faults->setEnabled(!faults.empty());
     ui->view_profiles->setEnabled(!profiles_scheme.empty());
+    // The status line tells of a sidecar that was there but not taken (after
+    // the redraw, which shows the grid size there).
+    if (!refused.isEmpty())
+        setLabel(*this, refused);
 }

@@ -904,12 +904,12 @@ CodecStatus open_sidecar(QFile& file, const QString& path, int columns, int rows
 }  // namespace
 
 CodecStatus read_effects_sidecar(const QString& path, int columns, int rows, int planes, EffectsOperator& out,
-                                 const CodecProgress& progress)
+                                 const CodecProgress& progress, double tolerance)
 {
     QFile file;
     if (CodecStatus s = open_sidecar(file, path, columns, rows, planes, 16); !s)
         return s;
-    return read_effects_planes(file, columns, rows, planes, false, out, progress);
+    return read_effects_planes(file, columns, rows, planes, false, out, progress, tolerance);
 }
 
 CodecStatus read_layer_effects_sidecar(const QString& path, int columns, int rows, int layers,

@@ -143,11 +143,13 @@ QString project_sidecar_path(const QString& project_path, const QString& extensi
 
 // Reads the real parts of an "eff" sidecar into `out` (key not set), folded
 // into quarters, only when it holds exactly `planes` planes of `rows` x
-// `columns` values (otherwise BadHeader) and every plane is even (otherwise
-// UnknownFormat); on any failure `out` keeps its contents. The sidecar is
-// written by write_effects_file with EffectsImaginary::Zero.
+// `columns` values (otherwise BadHeader) and every plane is even within
+// `tolerance` (otherwise UnknownFormat; see read_effects_planes); on any
+// failure `out` keeps its contents. The sidecar is written by
+// write_effects_file with EffectsImaginary::Zero.
 CodecStatus read_effects_sidecar(const QString& path, int columns, int rows, int planes, EffectsOperator& out,
-                                 const CodecProgress& progress = CodecProgress());
+                                 const CodecProgress& progress = CodecProgress(),
+                                 double tolerance = effects_fold_tolerance);
 
 // Reads an "effh" sidecar, only when it holds exactly `layers` grids of
 // `rows` x `columns` values; otherwise `layer_effects` keeps its contents.

@@ -13,6 +13,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <random>
 
 namespace {
@@ -130,6 +131,23 @@ field2D direct_sum(const Model& m)
     return sum;
 }
 
+// Level k of the operator as a builder that follows the method's float
+// nodes makes it: the unit cell and the nodes at the padded coordinates
+// (float), the prism kernel, fft_shift and the single-precision transform;
+// the full level, real part.
+vector2D float_node_level(const ForwardGeometry& g, int k)
+{
+    field2D cell(g.My, std::vector<double>(g.Mx));
+    const double xc = g.x_padded[std::size_t(g.Mx / 2)], yc = g.y_padded[std::size_t(g.My / 2)];
+    const float hx = g.dx * 0.5f, hy = g.dy * 0.5f;
+    prism_gravity_kernel(g.x_padded, g.y_padded, g.calc_level - 1e-6, {xc - hx, xc + hx}, {yc - hy, yc + hy},
+                         {g.depths[std::size_t(k)], g.depths[std::size_t(k)] + g.dz}, 1.0, cell, 4);
+    vector2D re(g.My, std::vector<float>(g.Mx)), im(g.My, std::vector<float>(g.Mx, 0.0f));
+    fft_shift(cell, re);
+    fft_2d(re, im, fft_forward);
+    return re;
+}
+
 } // namespace
 
 class TestForward : public QObject
@@ -154,6 +172,11 @@ private slots:
     void geometryChangeRebuildsEffects();
     void effectsWithoutKeyNeverFit();
     void buildEffectsMatchesFullTransform();
+    void effectsBuiltForTheirModelOnly_data();
+    void effectsBuiltForTheirModelOnly();
+    void effectsToleranceFollowsCoordinates_data();
+    void effectsToleranceFollowsCoordinates();
+    void floatNodeOperatorAtProjectedCoordinates();
     void stopsLeaveZeros();
     void fastFormConstantLevelsUseSlab();
     void fastFormMatchesStorageOff();
@@ -588,6 +611,114 @@ void TestForward::buildEffectsMatchesFullTransform()
             QVERIFY2(diff < 1e-5f * re_max, qPrintable(QString::number(diff / re_max)));
         }
     }
+}
+
+void TestForward::effectsBuiltForTheirModelOnly_data()
+{
+    QTest::addColumn<QString>("held");
+    QTest::addColumn<bool>("own");
+    QTest::newRow("built for the model") << "own" << true;
+    QTest::newRow("float-node builder, folded") << "float nodes" << true;
+    QTest::newRow("other level thickness") << "dz" << false;
+    QTest::newRow("other calculation height") << "height" << false;
+    QTest::newRow("other spacing") << "spacing" << false;
+    QTest::newRow("zeros") << "zeros" << false;
+    QTest::newRow("first level of another height") << "level 0" << false;
+    QTest::newRow("middle level of another height") << "level 3" << false;
+    QTest::newRow("last level of another height") << "level 6" << false;
+    QTest::newRow("a value not a number") << "nan" << false;
+}
+
+// An operator read from a file is taken for a model only when it is the
+// one built for it: its first, middle and last levels are built again.
+void TestForward::effectsBuiltForTheirModelOnly()
+{
+    QFETCH(QString, held);
+    QFETCH(bool, own);
+    const Model m = random_model(10, 8, 7, 0.5, 3);
+    const ForwardGeometry g = m.geometry();
+    Model other = m;
+    if (held == "dz")
+        other.z = nodes(7, 0, 45);
+    else if (held == "spacing")
+        other.x = nodes(10, 1000, 105);
+    else if (held == "height" || held.startsWith("level"))
+        other.zc = -12;
+    EffectsOperator op;
+    QCOMPARE(int(build_effects(other.geometry(), op, 1)), int(ForwardStatus::Completed));
+    QCOMPARE(op.levels(), g.nz);
+    QCOMPARE(op.rows, g.My);
+    QCOMPARE(op.columns, g.Mx);
+    if (held.startsWith("level")) {
+        EffectsOperator mine;
+        QCOMPARE(int(build_effects(g, mine, 1)), int(ForwardStatus::Completed));
+        const int k = held.mid(6).toInt();
+        std::swap(mine.quarter[std::size_t(k)], op.quarter[std::size_t(k)]);
+        op = std::move(mine);
+    } else if (held == "zeros") {
+        op.shape(g.nz, g.My, g.Mx);
+    } else if (held == "nan") {
+        op.quarter[3][5] = std::numeric_limits<float>::quiet_NaN();
+    } else if (held == "float nodes") {
+        for (int k = 0; k < g.nz; ++k) {
+            const vector2D level = float_node_level(g, k);
+            QVERIFY(effects_fold_level(level.data(), g.My, g.Mx, op.quarter[std::size_t(k)]));
+        }
+    }
+    op.key = EffectsKey();
+    // Checked with another thread count than it was built with.
+    QCOMPARE(effects_built_for(op, g, 3), own);
+}
+
+void TestForward::effectsToleranceFollowsCoordinates_data()
+{
+    QTest::addColumn<double>("x0");
+    QTest::addColumn<double>("y0");
+    QTest::addColumn<double>("step");
+    QTest::addColumn<double>("tolerance");
+    // Half a float step of the largest padded coordinate against the
+    // spacing, halved, within 1e-4 .. 2e-2.
+    QTest::newRow("local coordinates") << 1000.0 << 2000.0 << 100.0 << 1e-4;
+    QTest::newRow("y = 6.1e6, 100 m") << 5e5 << 6.1e6 << 100.0 << 0.5 * 0.25 / 100;
+    QTest::newRow("y = 7.65e6, 50 m") << 1.23e6 << 7.65e6 << 50.0 << 0.5 * 0.25 / 50;
+    QTest::newRow("x = -7.65e6, 50 m") << -7.65e6 << 1.23e6 << 50.0 << 0.5 * 0.25 / 50;
+    QTest::newRow("y = 7.65e6, 5.3 m: at most 2e-2") << 1.23e6 << 7.65e6 << 5.3 << 2e-2;
+}
+
+void TestForward::effectsToleranceFollowsCoordinates()
+{
+    QFETCH(double, x0);
+    QFETCH(double, y0);
+    QFETCH(double, step);
+    QFETCH(double, tolerance);
+    ForwardGeometry g;
+    QCOMPARE(int(forward_geometry(64, 64, 2, nodes(64, x0, step), nodes(64, y0, step), nodes(2, 0, 10), 0, 0, g)),
+             int(ForwardStatus::Completed));
+    QVERIFY2(std::fabs(effects_tolerance(g.key()) - tolerance) <= 1e-9,
+             qPrintable(QString::number(effects_tolerance(g.key()))));
+}
+
+// A builder that follows the method's float nodes at projected coordinates
+// with a fine step (x0 = 1.23e6, y0 = 7.65e6, 5.3 m, 512 nodes) moves the
+// nodes by up to a twentieth of the step: its levels are uneven beyond
+// 1e-4 and lie about 1e-2 of their largest value from the engine's. They
+// pass the evenness check and the level check of their geometry.
+void TestForward::floatNodeOperatorAtProjectedCoordinates()
+{
+    ForwardGeometry g;
+    QCOMPARE(int(forward_geometry(512, 512, 3, nodes(512, 1.23e6, 5.3), nodes(512, 7.65e6, 5.3), nodes(3, 0, 5.3),
+                                  0, 0, g)),
+             int(ForwardStatus::Completed));
+    EffectsOperator op;
+    op.shape(g.nz, g.My, g.Mx);
+    for (int k = 0; k < g.nz; ++k) {
+        const vector2D level = float_node_level(g, k);
+        std::vector<float> quarter;
+        if (k == 0)
+            QVERIFY(!effects_fold_level(level.data(), g.My, g.Mx, quarter));  // 1e-4 refuses it
+        QVERIFY(effects_fold_level(level.data(), g.My, g.Mx, op.quarter[std::size_t(k)], effects_tolerance(g.key())));
+    }
+    QVERIFY(effects_built_for(op, g, 4));
 }
 
 void TestForward::stopsLeaveZeros()

@@ -119,6 +119,8 @@ private slots:
     void slabEffectsAreFieldsOfLayerIndicators();
     void slabEffectsRefuseHorizonsOffTheGrid();
     void slabEffectsDoNotDependOnThreads();
+    void slabEffectsBuiltForTheirLayersOnly_data();
+    void slabEffectsBuiltForTheirLayersOnly();
     void effectsFitOnlyTheirShape_data();
     void effectsFitOnlyTheirShape();
     void zeroStepTrialIsFieldVariance();
@@ -239,6 +241,46 @@ void TestLayeredInversion::slabEffectsDoNotDependOnThreads()
     const LevelRange r0 = layer_level_range(m.horizons, 0, bottom, m.z[0], m.z[1] - m.z[0], m.nz);
     QCOMPARE(groups.count(r0.first), 1);
     QCOMPARE(groups.count(r0.first + 3), r0.first + 3 < r0.last ? 1 : 0);
+}
+
+void TestLayeredInversion::slabEffectsBuiltForTheirLayersOnly_data()
+{
+    QTest::addColumn<QString>("held");
+    QTest::addColumn<bool>("own");
+    QTest::newRow("computed for the layers") << "own" << true;
+    QTest::newRow("other calculation height") << "height" << false;
+    QTest::newRow("other level thickness") << "dz" << false;
+    QTest::newRow("first horizon 10 m deeper") << "horizon" << false;
+    QTest::newRow("zeros") << "zeros" << false;
+    QTest::newRow("a value not a number") << "nan" << false;
+}
+
+// Slab effects read from a file are taken for a model only when they are
+// its own: its thinnest layer (here the top one) is computed again.
+void TestLayeredInversion::slabEffectsBuiltForTheirLayersOnly()
+{
+    QFETCH(QString, held);
+    QFETCH(bool, own);
+    const Model m = make_model(3);
+    Model other = held == "dz" ? make_model(3, 16, 12, 12, 45) : m;
+    if (held == "height")
+        other.calc_level = -25;
+    if (held == "horizon")
+        for (auto& row : other.horizons[1])
+            for (double& v : row)
+                v += 10;
+    std::vector<field2D> E = slab_effects(other);
+    if (held == "zeros")
+        for (auto& layer : E)
+            for (auto& row : layer)
+                std::fill(row.begin(), row.end(), 0.0);
+    if (held == "nan")
+        E[0][3][4] = std::numeric_limits<double>::quiet_NaN();
+    const double bottom = layers::last_layer_bottom(layers::LastBottom::Extended, m.z);
+    QCOMPARE(layer_effects_built_for(E, geometry(m), m.horizons, bottom, 3), own);
+    // Another shape is never the model's.
+    E.pop_back();
+    QVERIFY(!layer_effects_built_for(E, geometry(m), m.horizons, bottom, 3));
 }
 
 void TestLayeredInversion::effectsFitOnlyTheirShape_data()

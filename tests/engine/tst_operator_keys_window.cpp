@@ -10,6 +10,7 @@
 #include "engine/inversion.h"
 #include "fake_interaction.h"
 #include "formats/cube_file.h"
+#include "formats/effects_file.h"
 #include "formats/project_file.h"
 #include "formats/segy.h"
 #include "formats/xyz_cube.h"
@@ -18,6 +19,7 @@
 
 #include <QAction>
 #include <QDataStream>
+#include <QLabel>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -61,6 +63,16 @@ void give_model(MainWindow& w)
     w.den_grid = layered_grid(m, m.horizons, w.densities);
     w.Vz_observed = field_of(m, layered_grid(m, m.horizons, {2.0, 2.35, 2.4}));
     w.observed_params = geometry_record(m.x, m.y);
+}
+
+// The model of give_model with other level depths (45 m apart) and another
+// calculation height: the sizes of its operators are the model's.
+void give_foreign_model(MainWindow& w)
+{
+    give_model(w);
+    w.z_calc = w.z_norm = nodes(10, 0, 45);
+    w.dz = 45;
+    w.calc_height -= 5;
 }
 
 // A cube with the model's node counts on another lattice: other spacings
@@ -196,6 +208,8 @@ private slots:
     void commandsKeepOnlyMatchingOperators();
     void layerEffectsOfAnotherHeightAreNotReopened();
     void foreignEffectsFileRefused();
+    void sidecarsAdoptedOnlyWhenTheModelsOwn_data();
+    void sidecarsAdoptedOnlyWhenTheModelsOwn();
 
 private:
     // Runs the forward, the layered inversion and the 3D inversion in `w`,
@@ -462,6 +476,21 @@ void TestOperatorKeysWindow::foreignEffectsFileRefused()
     QVERIFY(fake->errors().isEmpty());
     QVERIFY(same.effectsMatchModel());
 
+    // The same sizes but another level thickness and calculation height:
+    // refused, the operator kept as it was.
+    MainWindow thicker;
+    give_foreign_model(thicker);
+    thicker.on_forward_grid_triggered();
+    const EffectsKey thicker_key = thicker.effects.key;
+    const auto thicker_quarter = thicker.effects.quarter;
+    fake->openNames << path;
+    thicker.on_import_effects_triggered();
+    QCOMPARE(fake->errors().size(), 1);
+    QVERIFY(fake->errors()[0].startsWith("The effects file was calculated for another model"));
+    QVERIFY(thicker.effects.key == thicker_key);
+    QVERIFY(thicker.effects.quarter == thicker_quarter);
+    fake->clear();
+
     // Another level count: refused, the operator kept as it was.
     MainWindow other;
     give_model(other);
@@ -473,6 +502,108 @@ void TestOperatorKeysWindow::foreignEffectsFileRefused()
     QCOMPARE(fake->errors().size(), 1);
     QVERIFY(other.effects.key == before);
     QVERIFY(other.effectsMatchModel());
+}
+
+void TestOperatorKeysWindow::sidecarsAdoptedOnlyWhenTheModelsOwn_data()
+{
+    QTest::addColumn<QString>("eff");   // what the eff sidecar holds: own, foreign, zeros
+    QTest::addColumn<QString>("effh");  // likewise for the effh sidecar
+    QTest::addColumn<int>("language");
+    QTest::addColumn<QString>("status");  // the status line after the open
+    const QString eff_en = "The forward operator \"model.eff\" does not belong to this model and is not used; "
+                           "it will be calculated when needed";
+    const QString effh_en = "The layer effects \"model.effh\" do not belong to this model and are not used; "
+                            "they will be calculated when needed";
+    QTest::newRow("the model's own") << "own" << "own" << 1 << QString();
+    QTest::newRow("operator of another model") << "foreign" << "own" << 1 << eff_en;
+    QTest::newRow("operator of zeros") << "zeros" << "own" << 1 << eff_en;
+    QTest::newRow("slab effects of another model") << "own" << "foreign" << 1 << effh_en;
+    QTest::newRow("slab effects of zeros") << "own" << "zeros" << 1 << effh_en;
+    QTest::newRow("both of another model, in Russian")
+        << "foreign" << "foreign" << 0
+        << QString::fromUtf8("Оператор прямой задачи \"model.eff\" не относится к этой модели и не используется; "
+                             "он будет рассчитан при необходимости. Эффекты слоев \"model.effh\" не относятся к "
+                             "этой модели и не используются; они будут рассчитаны при необходимости");
+}
+
+// The sidecars carry no key: a project copied beside the sidecars of another
+// model of the same sizes (another level thickness and calculation height),
+// or beside sidecars of zeros, must not take them. They are refused, the
+// status line says so, and the runs give what a fresh window gives. The
+// model's own sidecars are taken as they are in the files.
+void TestOperatorKeysWindow::sidecarsAdoptedOnlyWhenTheModelsOwn()
+{
+    QFETCH(QString, eff);
+    QFETCH(QString, effh);
+    QFETCH(int, language);
+    QFETCH(QString, status);
+
+    QString path = dir->path() + "/model.3Dproj";
+    MainWindow own;
+    give_model(own);
+    own.on_forward_grid_triggered();
+    own.start_polygonal_inversion(layered_record());
+    QVERIFY(own.effectsMatchModel() && own.layerEffectsMatchModel());
+    QCOMPARE(own.save_project(path), 1);
+
+    MainWindow foreign;
+    give_foreign_model(foreign);
+    foreign.on_forward_grid_triggered();
+    foreign.start_polygonal_inversion(layered_record());
+    QVERIFY(foreign.effectsMatchModel() && foreign.layerEffectsMatchModel());
+    QCOMPARE(foreign.effects.rows, own.effects.rows);
+    QCOMPARE(foreign.effects.columns, own.effects.columns);
+    QString foreign_path = dir->path() + "/foreign.3Dproj";
+    QCOMPARE(foreign.save_project(foreign_path), 1);
+    QVERIFY(fake->errors().isEmpty());
+
+    auto replace = [](const QString& from, const QString& to) {
+        QFile::remove(to);
+        QVERIFY(QFile::copy(from, to));
+    };
+    if (eff == "foreign")
+        replace(dir->path() + "/foreign.eff", dir->path() + "/model.eff");
+    if (effh == "foreign")
+        replace(dir->path() + "/foreign.effh", dir->path() + "/model.effh");
+    if (eff == "zeros") {
+        EffectsOperator zeros;
+        zeros.shape(own.effects.levels(), own.effects.rows, own.effects.columns);
+        QVERIFY(write_effects_file(dir->path() + "/model.eff", zeros, EffectsImaginary::Zero).ok());
+    }
+    if (effh == "zeros") {
+        const std::vector<field2D> zeros(own.layer_effects.size(), field2D(6, std::vector<double>(8, 0.0)));
+        QVERIFY(write_layer_effects_sidecar(dir->path() + "/model.effh", zeros).ok());
+    }
+
+    MainWindow opened;
+    opened.language = language;
+    opened.store_eff = true;
+    opened.save_log = false;
+    fake->openNames << path;
+    opened.on_open_project_triggered();
+    QVERIFY2(fake->errors().isEmpty(), qPrintable(fake->errors().join('\n')));
+    QCOMPARE(opened.den_grid, own.den_grid);
+    if (status.isEmpty())
+        QVERIFY(!opened.progress_label->text().contains("eff"));
+    else
+        QCOMPARE(opened.progress_label->text(), status);
+    if (eff == "own") {
+        // Taken as the file holds it, without building it again.
+        QVERIFY(opened.effects.quarter == own.effects.quarter);
+        QVERIFY(opened.effectsMatchModel());
+    } else {
+        QVERIFY(opened.effects.empty());
+    }
+    if (effh == "own") {
+        QCOMPARE(opened.layer_effects, own.layer_effects);
+        QVERIFY(opened.layerEffectsMatchModel());
+    } else {
+        QVERIFY(opened.layer_effects.empty());
+    }
+    // The forward, the layered and the 3D inversion give what a window that
+    // never held a stored operator gives.
+    opened.language = 1;
+    compare_with_fresh_window(opened);
 }
 
 QTEST_MAIN(TestOperatorKeysWindow)

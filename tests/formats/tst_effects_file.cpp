@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <limits>
+#include <random>
 
 using namespace fmt_test;
 
@@ -59,6 +60,7 @@ private slots:
     void sidecarHasZeroImaginaryParts();
     void zeroImaginaryPartsTakeNoMemory();
     void nearlyEvenFileAccepted();
+    void widerToleranceStillRefusesOtherData();
     void badFiles_data();
     void badFiles();
     void writerRefuses();
@@ -219,6 +221,37 @@ void TestEffectsFile::nearlyEvenFileAccepted()
     QCOMPARE(refused.code(), CodecError::UnknownFormat);
     QVERIFY(refused.message().startsWith("Can't import layers effects"));
     QVERIFY(refused.message().contains("Level 3"));
+    QVERIFY(s.unchanged());
+}
+
+// Operators of projected coordinates with fine steps are read with a wider
+// tolerance (at most 2e-2, see effects_tolerance): a level a hundredth
+// uneven is then taken, while random values, or a level a tenth uneven,
+// are still not an operator's.
+void TestEffectsFile::widerToleranceStillRefusesOtherData()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("wide.eff");
+    const EffectsOperator e = make_operator(8, 6, 3, 100.0f);
+    const float largest = std::fabs(e.at(2, 3, 4));  // the largest value of level 3
+    for (float off : {1e-2f, 1e-1f}) {
+        vector3D re = expanded(e);
+        re[2][1][5] += off * largest;
+        QVERIFY(write_file(path, effects_file_bytes(re)));
+        EffectsOperator back;
+        QCOMPARE(read_effects_file(path, back).code(), CodecError::UnknownFormat);
+        QCOMPARE(read_effects_file(path, back, CodecProgress(), 2e-2).ok(), off < 2e-2f);
+    }
+    std::mt19937 gen(17);
+    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+    vector3D random(3, vector2D(6, std::vector<data_type>(8)));
+    for (auto& level : random)
+        for (auto& row : level)
+            for (float& v : row)
+                v = u(gen);
+    QVERIFY(write_file(path, effects_file_bytes(random)));
+    Sentinel s;
+    QCOMPARE(read_effects_file(path, s.e, CodecProgress(), 2e-2).code(), CodecError::UnknownFormat);
     QVERIFY(s.unchanged());
 }
 

@@ -161,6 +161,16 @@ void giveGridFor(MainWindow& w, int nx, int ny, int nz)
         w.effects.key = g.key();
 }
 
+// The operator the engine builds for the window's grid.
+EffectsOperator operatorFor(const MainWindow& w)
+{
+    ForwardGeometry g;
+    EffectsOperator e;
+    if (w.modelGeometry(g))
+        build_effects(g, e, 1);
+    return e;
+}
+
 }  // namespace
 
 void TestMainWindowFiles::effectsExportImport()
@@ -170,9 +180,9 @@ void TestMainWindowFiles::effectsExportImport()
     FakeInteraction fake;
     MainWindow w;
     w.language = 1;
-    w.effects = make_operator(8, 4, 3);
-    w.effects.im = make_cube(8, 4, 3, -5.0f);
     giveGridFor(w, 8, 4, 3);
+    w.effects = operatorFor(w);
+    w.effects.im = make_cube(8, 4, 3, -5.0f);
     fake.saveNames << path;
     w.on_save_effects_triggered();
     QCOMPARE(fake.messages(), QStringList{"Effects saved"});
@@ -261,24 +271,26 @@ void TestMainWindowFiles::effectsImportRefusals()
     QFETCH(QString, detail);
     QTemporaryDir dir;
     const QString path = dir.filePath(file + ".eff");
-    const EffectsOperator good = make_operator(8, 4, 2, -7.0f);
-    vector3D re = expanded(good);
-    if (file == "half") {
-        QVERIFY(write_file(path, effects_file_bytes(re).left(12 + 8 * 4 * 16)));
-    } else if (file == "uneven") {
-        re[1][1][2] += 1.0f;  // level 2 (values up to about 1000) one apart from its mirrors
-        QVERIFY(write_file(path, effects_file_bytes(re)));
-    } else {
-        re[1][1][2] = std::nextafter(re[1][1][2], 1e30f);
-        re[0][3][7] = std::nextafter(re[0][3][7], -1e30f);
-        QVERIFY(write_file(path, effects_file_bytes(re)));
-    }
     FakeInteraction fake;
     MainWindow w;
     w.effects = make_operator(8, 4, 2, 3.0f);
     w.effects.im = make_cube(8, 4, 2);
     giveGridFor(w, 8, 4, 2);
     QVERIFY(w.effectsMatchModel());
+    // The file holds the operator of the window's grid.
+    const EffectsOperator good = operatorFor(w);
+    vector3D re = expanded(good);
+    if (file == "half") {
+        QVERIFY(write_file(path, effects_file_bytes(re).left(12 + 8 * 4 * 16)));
+    } else if (file == "uneven") {
+        // Level 2 a twentieth of its largest value apart from its mirrors.
+        re[1][1][2] += 0.05f * std::fabs(re[1][0][0]);
+        QVERIFY(write_file(path, effects_file_bytes(re)));
+    } else {
+        re[1][1][2] = std::nextafter(re[1][1][2], 1e30f);
+        re[0][3][7] = std::nextafter(re[0][3][7], -1e30f);
+        QVERIFY(write_file(path, effects_file_bytes(re)));
+    }
     const EffectsOperator before = w.effects;
     fake.openNames << path;
     w.on_import_effects_triggered();

@@ -5,6 +5,7 @@
 #include "app/mainwindow.h"
 #include "app/mainwindowform.h"
 #include "engine/forward.h"
+#include "engine/layered_inversion.h"
 #include "fake_interaction.h"
 #include "file_size_limit.h"
 #include "format_test_support.h"
@@ -79,9 +80,9 @@ void populate(MainWindow& w)
     w.faults.crosslines = {{{10, 11}}, {{12}, {13}}};
 
     // Slab effects of the three layers on the grid's nodes, keyed for them.
-    w.layer_effects = {make_field(6, 5, 0.5), make_field(6, 5, 1.5), make_field(6, 5, 2.5)};
     ForwardGeometry g;
-    if (w.modelGeometry(g))
+    if (w.modelGeometry(g)
+        && compute_layer_effects(g, w.horizons, w.slabEffectsBottom(), w.layer_effects) == LayerEffectsStatus::Completed)
         w.layer_effects_key = w.layerEffectsKeyFor(g);
 }
 
