@@ -2,6 +2,7 @@
 
 #include "app/texts.h"
 #include "engine/fft.h"
+#include "engine/forward.h"
 
 #include <algorithm>
 #include <fstream>
@@ -37,6 +38,92 @@ double inversion_memory_estimate_gb(const vector3D& den_grid, double expansion_f
                                         static_cast<int>(den_grid[0].size()),
                                         static_cast<int>(den_grid.size()), expansion_factor);
 }
+
+RunSize run_size(const ForwardGeometry& g, int threads)
+{
+    RunSize s;
+    s.nx = g.nx;
+    s.ny = g.ny;
+    s.nz = g.nz;
+    s.Mx = g.Mx;
+    s.My = g.My;
+    s.threads = std::max(1, threads);
+    return s;
+}
+
+namespace {
+
+// The working grids of the spectral forward routines (engine/forward.cpp),
+// each in bytes. H is the half spectrum's column count, qr the rows of an
+// operator's quarter.
+struct ForwardParts {
+    double nx, ny, nz, Mx, My, H, qr, T;
+
+    explicit ForwardParts(const RunSize& s)
+        : nx(std::max(0, s.nx)), ny(std::max(0, s.ny)), nz(std::max(0, s.nz)), Mx(std::max(0, s.Mx)),
+          My(std::max(0, s.My)), H(s.Mx / 2 + 1), qr(s.My / 2 + 1), T(std::max(1, s.threads))
+    {
+    }
+    // The stored operator: a real even quarter of floats per level.
+    double op() const { return nz * qr * H * 4.0; }
+    // The sums of the half spectra (double). The result replaces the
+    // caller's grid of the same size, so it adds nothing at the peak.
+    double sums() const { return 2.0 * My * H * 8.0; }
+    // The inverse transform's rows of the model (double), with its packed rows.
+    double finish() const { return 2.0 * ny * H * 8.0 + packed(8.0); }
+    // Swapped unit-cell fields of a pair of levels, rows 0 .. My/2.
+    double kernels(double bytes) const { return 2.0 * qr * Mx * bytes; }
+    // The storage-off run's two double quarters of the pair's operators.
+    double quarters() const { return 2.0 * qr * H * 8.0; }
+    // Half row spectra of the model rows of a pair of levels.
+    double level_spectra(double bytes) const { return 2.0 * 2.0 * ny * H * bytes; }
+    // Packed rows, eight rows of Mx per worker, real and imaginary.
+    double packed(double bytes) const { return 2.0 * T * 8.0 * Mx * bytes; }
+    // Corner values of the depth faces (two doubles per corner): at most
+    // four faces, three for a pair of regular levels.
+    double faces() const { return std::min(4.0, nz + 1.0) * 2.0 * (Mx / 2 + 2) * (My / 2 + 2) * 8.0; }
+    // Per worker, the transforms' scratch (the larger of columns of My and
+    // rows of Mx, in 32-byte vectors) and the twiddle and bit-reversal tables, per
+    // precision used.
+    double transforms(double bytes) const
+    {
+        return T * 32.0 * std::max(4.0 * My, 2.0 * Mx) + (My + Mx) * (2.0 * bytes + 4.0);
+    }
+    // Row pointers of the column passes, row headers and the workers' task
+    // records: a fixed allowance.
+    double pointers() const { return 8.0 * 8.0 * My + 64.0 * 1024.0; }
+};
+
+// Block rounding of the allocator and the order in which the workers take
+// their scratch: a few percent over the grids counted.
+double with_margin(double bytes) { return bytes * 1.03; }
+
+} // namespace
+
+double forward_without_store_need_bytes(const RunSize& s)
+{
+    const ForwardParts f(s);
+    return with_margin(f.sums() + f.quarters() + f.kernels(8) + f.faces() + f.level_spectra(8) + f.packed(8)
+                       + f.transforms(8) + f.pointers() + 2.0 * f.ny * f.H * 8.0);
+}
+
+double effects_build_need_bytes(const RunSize& s)
+{
+    const ForwardParts f(s);
+    return with_margin(f.op() + f.kernels(4) + f.faces() + f.transforms(4) + f.pointers());
+}
+
+double forward_stored_need_bytes(const RunSize& s, bool operator_serves)
+{
+    const ForwardParts f(s);
+    const double common = f.sums() + f.finish() + f.transforms(8) + f.pointers();
+    if (operator_serves)
+        return with_margin(common + f.level_spectra(4) + f.packed(4) + f.transforms(4));
+    return with_margin(common + f.op() + f.kernels(4) + f.faces() + f.level_spectra(8) + f.transforms(4));
+}
+double inversion_need_bytes(const RunSize&, const InversionMemoryOptions&) { return 0; }
+double layered_inversion_need_bytes(const RunSize&, int, bool, bool, bool) { return 0; }
+double horizon_fit_need_bytes(const RunSize&, int) { return 0; }
 
 bool memory_question_needed(double need_gb, double available_gb)
 {

@@ -35,6 +35,54 @@ double memory_need_gb(int Mx, int My, int nz, double bytes_per_cell);
 double inversion_memory_estimate_gb(int nx, int ny, int nz, double expansion_factor);
 double inversion_memory_estimate_gb(const vector3D& den_grid, double expansion_factor);
 
+// ---- What a run allocates ------------------------------------------------
+//
+// Each function below gives the bytes a run allocates at its peak above
+// what was held when it started (the density grid, the observed field and
+// an operator that serves are held already), counted from the sizes, the
+// level count, the worker threads and the options. The working grids that
+// do not grow with the level count (padded double grids of one pair of
+// levels, depth faces, transform scratch) are counted with the ones that do.
+
+// The sizes a run's memory depends on.
+struct RunSize {
+    int nx = 0, ny = 0, nz = 0; // model columns, rows, levels
+    int Mx = 0, My = 0;         // padded FFT sizes (fft_padded_size)
+    int threads = 1;            // worker threads (below 1 counts as 1)
+};
+
+struct ForwardGeometry;
+// The sizes of a run on geometry g with `threads` workers.
+RunSize run_size(const ForwardGeometry& g, int threads);
+
+// Forward calculation with effects storage off.
+double forward_without_store_need_bytes(const RunSize& s);
+// Building the stored operator alone.
+double effects_build_need_bytes(const RunSize& s);
+// Forward calculation with storage on: reusing an operator that serves, or
+// building it on the way.
+double forward_stored_need_bytes(const RunSize& s, bool operator_serves);
+
+// The options of a 3D (grid or lateral) inversion that change its memory.
+struct InversionMemoryOptions {
+    bool operator_serves = false; // the stored operator serves the run: not built
+    bool reference = false;       // the initial-model blend or an uploaded regularizer: a copy of the model
+    bool sign_mask = false;       // the sign constraint: one byte per model cell
+    bool fill_stage = false;      // the model is brought back to the space domain every iteration
+                                  // (fixed layers, constraints, the lateral kind or the log)
+};
+double inversion_need_bytes(const RunSize& s, const InversionMemoryOptions& options);
+
+// The layered inversion: its forward run (stored or not) and its slab
+// effects of `layers` layers (not built when the stored ones serve).
+double layered_inversion_need_bytes(const RunSize& s, int layers, bool store_effects, bool operator_serves,
+                                    bool slab_effects_serve);
+
+// Horizon fitting: the operator built (both halves of its files' layout are
+// not made), then a stored forward run per pass, with the fit's own grids
+// of `horizons` horizons.
+double horizon_fit_need_bytes(const RunSize& s, int horizons);
+
 // True when the user should be asked before a run: its real need exceeds
 // the memory available now. An unknown available figure (0 or less) asks
 // nothing.

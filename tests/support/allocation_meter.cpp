@@ -1,0 +1,122 @@
+#include "allocation_meter.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstddef>
+#include <malloc.h>
+
+extern "C" {
+void* __libc_malloc(size_t);
+void* __libc_calloc(size_t, size_t);
+void* __libc_realloc(void*, size_t);
+void* __libc_memalign(size_t, size_t);
+void* __libc_valloc(size_t);
+void* __libc_pvalloc(size_t);
+void __libc_free(void*);
+}
+
+namespace {
+
+std::atomic<int64_t> g_held{0};
+std::atomic<int64_t> g_peak{0};
+
+void count_in(void* p)
+{
+    if (!p)
+        return;
+    const int64_t now = g_held.fetch_add(static_cast<int64_t>(malloc_usable_size(p)), std::memory_order_relaxed)
+                        + static_cast<int64_t>(malloc_usable_size(p));
+    int64_t top = g_peak.load(std::memory_order_relaxed);
+    while (now > top && !g_peak.compare_exchange_weak(top, now, std::memory_order_relaxed)) {
+    }
+}
+
+void count_out(void* p)
+{
+    if (p)
+        g_held.fetch_sub(static_cast<int64_t>(malloc_usable_size(p)), std::memory_order_relaxed);
+}
+
+} // namespace
+
+namespace allocation_meter {
+
+int64_t held() { return g_held.load(); }
+int64_t peak() { return g_peak.load(); }
+void reset_peak() { g_peak.store(g_held.load()); }
+
+} // namespace allocation_meter
+
+extern "C" {
+
+void* malloc(size_t size)
+{
+    void* p = __libc_malloc(size);
+    count_in(p);
+    return p;
+}
+
+void* calloc(size_t n, size_t size)
+{
+    void* p = __libc_calloc(n, size);
+    count_in(p);
+    return p;
+}
+
+void* realloc(void* old, size_t size)
+{
+    // The old block is counted out before the new one in: the figure never
+    // holds both, as the C library may extend in place.
+    const int64_t before = old ? static_cast<int64_t>(malloc_usable_size(old)) : 0;
+    void* p = __libc_realloc(old, size);
+    if (!p && size != 0)
+        return p; // the old block stays
+    g_held.fetch_sub(before, std::memory_order_relaxed);
+    count_in(p);
+    return p;
+}
+
+void free(void* p)
+{
+    count_out(p);
+    __libc_free(p);
+}
+
+void* memalign(size_t alignment, size_t size)
+{
+    void* p = __libc_memalign(alignment, size);
+    count_in(p);
+    return p;
+}
+
+void* aligned_alloc(size_t alignment, size_t size)
+{
+    return memalign(alignment, size);
+}
+
+int posix_memalign(void** out, size_t alignment, size_t size)
+{
+    if (alignment % sizeof(void*) != 0 || (alignment & (alignment - 1)) != 0)
+        return EINVAL;
+    void* p = memalign(alignment, size);
+    if (!p)
+        return ENOMEM;
+    *out = p;
+    return 0;
+}
+
+void* valloc(size_t size)
+{
+    void* p = __libc_valloc(size);
+    count_in(p);
+    return p;
+}
+
+void* pvalloc(size_t size)
+{
+    void* p = __libc_pvalloc(size);
+    count_in(p);
+    return p;
+}
+
+} // extern "C"

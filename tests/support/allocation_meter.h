@@ -1,0 +1,19 @@
+#pragma once
+// Counts the bytes a process holds on the heap, and their peak, by replacing
+// the C allocation functions (malloc, calloc, realloc, free and the aligned
+// forms) with ones that pass on to the C library and keep the count. Every
+// C++ allocation (operator new, std::vector) goes through malloc, so the
+// count covers it too. Link allocation_meter.cpp into one test executable
+// only: it replaces the allocator of the whole process.
+#include <cstdint>
+
+namespace allocation_meter {
+
+// Bytes held now (the usable size of every live block).
+int64_t held();
+// The largest figure held() reached since the last reset_peak().
+int64_t peak();
+// Starts a new peak from what is held now.
+void reset_peak();
+
+} // namespace allocation_meter
