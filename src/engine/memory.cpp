@@ -121,7 +121,35 @@ double forward_stored_need_bytes(const RunSize& s, bool operator_serves)
         return with_margin(common + f.level_spectra(4) + f.packed(4) + f.transforms(4));
     return with_margin(common + f.op() + f.kernels(4) + f.faces() + f.level_spectra(8) + f.transforms(4));
 }
-double inversion_need_bytes(const RunSize&, const InversionMemoryOptions&) { return 0; }
+double inversion_need_bytes(const RunSize& s, const InversionMemoryOptions& options)
+{
+    const ForwardParts f(s);
+    const double C = f.Mx * f.My;             // padded cells of a level
+    const double half = f.My * f.H;           // half-spectrum cells of a level
+    const double cells = f.nx * f.ny * f.nz;  // model cells
+    // Held from the start to the end: the reference model of the blends,
+    // the sign mask, the padded observed field with its spectrum, and the
+    // operator with the working grids its build keeps.
+    double held = 3.0 * C * 8.0;
+    if (options.reference)
+        held += cells * 4.0;
+    if (options.sign_mask)
+        held += cells;
+    if (!options.operator_serves)
+        held += f.op() + f.kernels(4) + f.faces() + f.transforms(4);
+    // The weight search and the iterations: the levels' half spectra
+    // (single precision, real and imaginary), the run's two double work
+    // grids and the step's predicted spectrum (two more).
+    const double steps = f.nz * half * 8.0 + 4.0 * C * 8.0;
+    // The filling stage: every level back on the full grid with its
+    // imaginary part (single precision), a level of new grids and scratch
+    // per worker while the levels are converted.
+    const double fill = options.fill_stage ? f.nz * C * 8.0 + f.T * C * 16.0 + 2.0 * C * 8.0 : 0.0;
+    // The closing: the model back in the space domain, then a stored
+    // forward run on the operator.
+    const double closing = std::max(f.nz * C * 4.0 + 2.0 * C * 8.0, forward_stored_need_bytes(s, true) / 1.03);
+    return with_margin(held + std::max({steps, fill, closing}) + f.transforms(8) + f.pointers());
+}
 double layered_inversion_need_bytes(const RunSize&, int, bool, bool, bool) { return 0; }
 double horizon_fit_need_bytes(const RunSize&, int) { return 0; }
 

@@ -10,10 +10,7 @@
 
 #include <QtTest>
 
-#include <cstdio>
 #include <functional>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
@@ -33,37 +30,6 @@ vector3D model(int nz, int ny, int nx)
             for (int i = 0; i < nx; ++i)
                 c[k][j][i] = 2.0f + 0.01f * float((i * 7 + j * 3 + k) % 11);
     return c;
-}
-
-// Runs `body` in a child process and returns the peak of its heap above
-// what it held when `body` started; -1 when the child failed.
-double child_peak(const std::function<bool(std::function<void()>)>& body)
-{
-    int pipe_fd[2];
-    if (pipe(pipe_fd) != 0)
-        return -1;
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(pipe_fd[0]);
-        int64_t base = 0;
-        // `start` marks the moment the run begins (after the inputs exist).
-        const bool ok = body([&base] {
-            base = allocation_meter::held();
-            allocation_meter::reset_peak();
-        });
-        const double peak = ok ? double(allocation_meter::peak() - base) : -1.0;
-        const ssize_t written = write(pipe_fd[1], &peak, sizeof peak);
-        _exit(written == sizeof peak ? 0 : 1);
-    }
-    close(pipe_fd[1]);
-    double peak = -1;
-    if (pid < 0 || read(pipe_fd[0], &peak, sizeof peak) != sizeof peak)
-        peak = -1;
-    close(pipe_fd[0]);
-    int status = 0;
-    if (pid > 0)
-        waitpid(pid, &status, 0);
-    return peak;
 }
 
 } // namespace
@@ -115,7 +81,7 @@ void TestMemoryNeed::forward_runs()
     QFETCH(int, threads);
     const Run kind = Run(run);
     RunSize size;
-    const double measured = child_peak([&](const std::function<void()>& start) {
+    const double measured = allocation_meter::child_peak([&](const std::function<void()>& start) {
         const vector3D den = model(nz, ny, nx);
         ForwardGeometry g;
         if (forward_geometry(den, nodes(nx, 0, 50), nodes(ny, 0, 50), nodes(nz, 0, 25), -10, p, g)

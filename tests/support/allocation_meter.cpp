@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstddef>
 #include <malloc.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 extern "C" {
 void* __libc_malloc(size_t);
@@ -44,6 +46,34 @@ namespace allocation_meter {
 int64_t held() { return g_held.load(); }
 int64_t peak() { return g_peak.load(); }
 void reset_peak() { g_peak.store(g_held.load()); }
+
+double child_peak(const std::function<bool(const std::function<void()>& start)>& body)
+{
+    int pipe_fd[2];
+    if (pipe(pipe_fd) != 0)
+        return -1;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(pipe_fd[0]);
+        int64_t base = 0;
+        const bool ok = body([&base] {
+            base = held();
+            reset_peak();
+        });
+        const double result = ok ? double(peak() - base) : -1.0;
+        const ssize_t written = write(pipe_fd[1], &result, sizeof result);
+        _exit(written == sizeof result ? 0 : 1);
+    }
+    close(pipe_fd[1]);
+    double result = -1;
+    if (pid < 0 || read(pipe_fd[0], &result, sizeof result) != sizeof result)
+        result = -1;
+    close(pipe_fd[0]);
+    int status = 0;
+    if (pid > 0)
+        waitpid(pid, &status, 0);
+    return result;
+}
 
 } // namespace allocation_meter
 

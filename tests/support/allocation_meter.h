@@ -6,6 +6,7 @@
 // count covers it too. Link allocation_meter.cpp into one test executable
 // only: it replaces the allocator of the whole process.
 #include <cstdint>
+#include <functional>
 
 namespace allocation_meter {
 
@@ -15,5 +16,12 @@ int64_t held();
 int64_t peak();
 // Starts a new peak from what is held now.
 void reset_peak();
+
+// Runs `body` in a child process of its own (fresh working grids, no
+// worker threads yet) and returns the peak of the child's heap above what it
+// held when `body` called the `start` it is given (after making its inputs);
+// -1 when the body returned false or the child failed. The parent must not
+// have started threads that the body relies on.
+double child_peak(const std::function<bool(const std::function<void()>& start)>& body);
 
 } // namespace allocation_meter

@@ -1,0 +1,139 @@
+// The memory need of the runs of the main window (the 3D inversion with
+// its options) against what the run really allocates, counted on the heap
+// of a child process per case (see allocation_meter.h): the peak above what
+// was held when the run started must lie between the need and need / 1.3.
+#include "allocation_meter.h"
+#include "app/mainwindow.h"
+#include "engine/forward.h"
+#include "engine/inversion.h"
+#include "engine/memory.h"
+#include "fake_interaction.h"
+#include "test_nodes.h"
+
+#include <QtTest>
+
+using namespace inversion_record;
+
+namespace {
+
+enum Option { Plain = 0, InitialModel = 1, Uploaded = 2, SignMask = 4, OperatorServes = 8, Limits = 16 };
+
+vector3D model(int nz, int ny, int nx, float scale)
+{
+    vector3D c(nz, vector2D(ny, std::vector<float>(nx)));
+    for (int k = 0; k < nz; ++k)
+        for (int j = 0; j < ny; ++j)
+            for (int i = 0; i < nx; ++i)
+                c[k][j][i] = scale * float((i * 7 + j * 3 + k) % 11) - 0.05f;
+    return c;
+}
+
+std::vector<double> record(int options)
+{
+    std::vector<double> r(record_size, 0.0);
+    r[iterations] = 1;
+    r[step_scale] = 1;
+    r[depth_power] = 1;
+    r[kind] = kind_grid;
+    r[lower_limit] = -open_limit;
+    r[upper_limit] = open_limit;
+    r[final_power] = 1;
+    r[use_initial_model] = (options & InitialModel) ? 1 : 0;
+    r[use_uploaded_regularizer] = (options & Uploaded) ? 1 : 0;
+    r[sign_constraint_on] = (options & SignMask) ? 1 : 0;
+    r[density_limits_on] = (options & Limits) ? 1 : 0;
+    return r;
+}
+
+} // namespace
+
+class TestRunMemoryNeed : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void inversion_data();
+    void inversion();
+};
+
+void TestRunMemoryNeed::inversion_data()
+{
+    QTest::addColumn<int>("nx");
+    QTest::addColumn<int>("ny");
+    QTest::addColumn<int>("nz");
+    QTest::addColumn<double>("p");
+    QTest::addColumn<int>("options");
+    const struct {
+        const char* name;
+        int nx, ny, nz;
+        double p;
+    } shapes[] = {{"few levels, large pad", 90, 100, 2, 2.0},
+                  {"many levels, no pad", 192, 160, 24, 0.0},
+                  {"lopsided", 300, 24, 6, 1.0}};
+    const struct {
+        const char* name;
+        int options;
+    } sets[] = {{"plain", Plain},
+                {"initial model", InitialModel},
+                {"uploaded regularizer, sign mask", Uploaded | SignMask},
+                {"operator serves, limits", OperatorServes | Limits}};
+    for (const auto& s : shapes)
+        for (const auto& o : sets)
+            QTest::newRow(qPrintable(QString("%1, %2").arg(s.name, o.name)))
+                << s.nx << s.ny << s.nz << s.p << o.options;
+}
+
+void TestRunMemoryNeed::inversion()
+{
+    QFETCH(int, nx);
+    QFETCH(int, ny);
+    QFETCH(int, nz);
+    QFETCH(double, p);
+    QFETCH(int, options);
+    const int threads = 2;
+    const std::vector<double> x = nodes(nx, 10000, 100), y = nodes(ny, 20000, 100), z = nodes(nz, 0, 50);
+    ForwardGeometry g;
+    QCOMPARE(forward_geometry(nx, ny, nz, x, y, z, -20, p, g), ForwardStatus::Completed);
+    const double measured = allocation_meter::child_peak([&](const std::function<void()>& start) {
+        FakeInteraction fake;
+        fake.answers << QMessageBox::Yes;
+        MainWindow w;
+        w.language = 1;
+        w.x_calc = x;
+        w.y_calc = y;
+        w.z_calc = z;
+        w.calc_height = -20;
+        w.expansion_factor = p;
+        w.store_eff = true;
+        w.save_log = false;
+        w.thread_count = threads;
+        w.den_grid = model(nz, ny, nx, 0.02f);
+        forward_without_store(w.den_grid, g, w.Vz_observed, threads);
+        w.den_grid = model(nz, ny, nx, 0.01f);
+        if (options & Uploaded)
+            w.regularizer = model(nz, ny, nx, 0.015f);
+        if (options & OperatorServes)
+            build_effects(g, w.effects, threads);
+        forward_release_work();
+        std::vector<double> params = record(options);
+        w.inversion_running = true;
+        start();
+        w.inversion(w.x_calc, w.y_calc, w.z_calc, w.Vz_observed, w.den_grid, params, w.progress_bar,
+                    w.progress_label);
+        return fake.errors().isEmpty();
+    });
+    QVERIFY(measured > 0);
+    InversionMemoryOptions o;
+    o.operator_serves = options & OperatorServes;
+    o.reference = options & (InitialModel | Uploaded);
+    o.sign_mask = options & SignMask;
+    o.fill_stage = options & (InitialModel | Uploaded | SignMask | Limits);
+    const double need = inversion_need_bytes(run_size(g, threads), o);
+    qInfo("Mx %d My %d nz %d: need %.0f, measured peak %.0f, ratio %.3f", g.Mx, g.My, nz, need, measured,
+          need / measured);
+    QVERIFY2(need >= measured, qPrintable(QString("need %1 below the peak %2").arg(need).arg(measured)));
+    QVERIFY2(need <= 1.3 * measured, qPrintable(QString("need %1 far above the peak %2").arg(need).arg(measured)));
+}
+
+QTEST_MAIN(TestRunMemoryNeed)
+#include "tst_run_memory_need.moc"
