@@ -3,6 +3,7 @@
 #include "app/texts.h"
 #include "engine/fft.h"
 #include "engine/forward.h"
+#include "engine/layered_inversion.h"
 
 #include <algorithm>
 #include <fstream>
@@ -150,8 +151,34 @@ double inversion_need_bytes(const RunSize& s, const InversionMemoryOptions& opti
     const double closing = std::max(f.nz * C * 4.0 + 2.0 * C * 8.0, forward_stored_need_bytes(s, true) / 1.03);
     return with_margin(held + std::max({steps, fill, closing}) + f.transforms(8) + f.pointers());
 }
-double layered_inversion_need_bytes(const RunSize&, int, bool, bool, bool) { return 0; }
-double horizon_fit_need_bytes(const RunSize&, int) { return 0; }
+double layered_inversion_need_bytes(const RunSize& s, int layers, bool store_effects, bool operator_serves,
+                                    bool slab_effects_serve)
+{
+    const ForwardParts f(s);
+    const double field = f.nx * f.ny * 8.0;
+    // The fresh forward run; its working grids stay with the thread that
+    // ran it, and a stored operator stays with the window.
+    const double forward =
+        store_effects ? forward_stored_need_bytes(s, operator_serves) : forward_without_store_need_bytes(s);
+    // The residual, the prediction and the search's copy of the field.
+    double fit = 3.0 * field;
+    if (!slab_effects_serve)
+        fit += layer_effects_bytes_per_padded_cell(s.threads) * f.Mx * f.My + std::max(0, layers) * field
+               + f.transforms(8);
+    return forward + with_margin(fit);
+}
+double horizon_fit_need_bytes(const RunSize& s, int horizons)
+{
+    const ForwardParts f(s);
+    const double field = f.nx * f.ny * 8.0;
+    // The operator is built once (its build's grids stay with the thread),
+    // then every pass is a stored forward run on it with the fit's grids:
+    // the densities above and below the horizon (single precision), the
+    // field, residual, proposed and accepted depths, and a copy of the
+    // horizons.
+    const double fit = f.nx * f.ny * 4.0 * 2.0 + 4.0 * field + std::max(0, horizons) * field;
+    return effects_build_need_bytes(s) + forward_stored_need_bytes(s, true) + with_margin(fit);
+}
 
 bool memory_question_needed(double need_gb, double available_gb)
 {

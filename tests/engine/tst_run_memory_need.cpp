@@ -9,6 +9,7 @@
 #include "engine/memory.h"
 #include "fake_interaction.h"
 #include "test_nodes.h"
+#include "tst_layered_support.h"
 
 #include <QtTest>
 
@@ -54,6 +55,10 @@ class TestRunMemoryNeed : public QObject
 private slots:
     void inversion_data();
     void inversion();
+    void layered_data();
+    void layered();
+    void horizon_fit_data();
+    void horizon_fit();
 };
 
 void TestRunMemoryNeed::inversion_data()
@@ -129,6 +134,140 @@ void TestRunMemoryNeed::inversion()
     o.sign_mask = options & SignMask;
     o.fill_stage = options & (InitialModel | Uploaded | SignMask | Limits);
     const double need = inversion_need_bytes(run_size(g, threads), o);
+    qInfo("Mx %d My %d nz %d: need %.0f, measured peak %.0f, ratio %.3f", g.Mx, g.My, nz, need, measured,
+          need / measured);
+    QVERIFY2(need >= measured, qPrintable(QString("need %1 below the peak %2").arg(need).arg(measured)));
+    QVERIFY2(need <= 1.3 * measured, qPrintable(QString("need %1 far above the peak %2").arg(need).arg(measured)));
+}
+
+void TestRunMemoryNeed::layered_data()
+{
+    QTest::addColumn<int>("nx");
+    QTest::addColumn<int>("ny");
+    QTest::addColumn<int>("nz");
+    QTest::addColumn<double>("p");
+    QTest::addColumn<bool>("store");
+    const struct {
+        const char* name;
+        int nx, ny, nz;
+        double p;
+    } shapes[] = {{"few levels, large pad", 90, 100, 4, 2.0},
+                  {"many levels, no pad", 192, 160, 24, 0.0},
+                  {"lopsided", 300, 24, 8, 1.0}};
+    for (const auto& s : shapes)
+        for (bool store : {true, false})
+            QTest::newRow(qPrintable(QString("%1, storage %2").arg(s.name, store ? "on" : "off")))
+                << s.nx << s.ny << s.nz << s.p << store;
+}
+
+void TestRunMemoryNeed::layered()
+{
+    QFETCH(int, nx);
+    QFETCH(int, ny);
+    QFETCH(int, nz);
+    QFETCH(double, p);
+    QFETCH(bool, store);
+    const int threads = 2;
+    layeredtest::Model m = layeredtest::make_model(3, nx, ny, nz, 600.0 / nz);
+    m.expansion = p;
+    const ForwardGeometry g = layeredtest::geometry(m);
+    const double measured = allocation_meter::child_peak([&](const std::function<void()>& start) {
+        FakeInteraction fake;
+        fake.answers << QMessageBox::Yes << QMessageBox::Yes;
+        MainWindow w;
+        w.language = 1;
+        w.x_calc = m.x;
+        w.y_calc = m.y;
+        w.z_calc = m.z;
+        w.calc_height = m.calc_level;
+        w.expansion_factor = p;
+        w.store_eff = store;
+        w.save_log = false;
+        w.thread_count = threads;
+        w.horizons = m.horizons;
+        w.densities = {2.0, 2.2, 2.5};
+        w.fixed.assign(3, false);
+        w.den_grid = layeredtest::layered_grid(m, m.horizons, w.densities);
+        w.Vz_observed = layeredtest::field_of(m, layeredtest::layered_grid(m, m.horizons, {2.0, 2.3, 2.4}));
+        w.Vz_calculated.assign(ny, std::vector<double>(nx, 0.0));
+        forward_release_work();
+        std::vector<double> params(record_size, 0.0);
+        params[iterations] = 2;
+        params[step_scale] = 1;
+        params[kind] = kind_layered;
+        w.inversion_running = true;
+        start();
+        w.layered_inversion(w.x_calc, w.y_calc, w.z_calc, w.Vz_observed, w.horizons, w.densities, params);
+        return fake.errors().isEmpty();
+    });
+    QVERIFY(measured > 0);
+    const double need = layered_inversion_need_bytes(run_size(g, threads), 3, store, false, false);
+    qInfo("Mx %d My %d nz %d: need %.0f, measured peak %.0f, ratio %.3f", g.Mx, g.My, nz, need, measured,
+          need / measured);
+    QVERIFY2(need >= measured, qPrintable(QString("need %1 below the peak %2").arg(need).arg(measured)));
+    QVERIFY2(need <= 1.3 * measured, qPrintable(QString("need %1 far above the peak %2").arg(need).arg(measured)));
+}
+
+void TestRunMemoryNeed::horizon_fit_data()
+{
+    QTest::addColumn<int>("nx");
+    QTest::addColumn<int>("ny");
+    QTest::addColumn<int>("nz");
+    QTest::addColumn<double>("p");
+    QTest::newRow("few levels, large pad") << 90 << 100 << 6 << 2.0;
+    QTest::newRow("many levels, no pad") << 192 << 160 << 24 << 0.0;
+    QTest::newRow("lopsided") << 300 << 24 << 8 << 1.0;
+}
+
+void TestRunMemoryNeed::horizon_fit()
+{
+    QFETCH(int, nx);
+    QFETCH(int, ny);
+    QFETCH(int, nz);
+    QFETCH(double, p);
+    const int threads = 2;
+    layeredtest::Model m = layeredtest::make_model(2, nx, ny, nz, 600.0 / nz);
+    m.expansion = p;
+    const ForwardGeometry g = layeredtest::geometry(m);
+    const double measured = allocation_meter::child_peak([&](const std::function<void()>& start) {
+        FakeInteraction fake;
+        fake.answers << QMessageBox::Yes;
+        MainWindow w;
+        w.language = 1;
+        w.x_calc = m.x;
+        w.y_calc = m.y;
+        w.z_calc = m.z;
+        w.calc_height = m.calc_level;
+        w.expansion_factor = p;
+        w.store_eff = true;
+        w.thread_count = threads;
+        w.horizons = m.horizons;
+        for (auto& row : w.horizons[1])
+            for (double& d : row)
+                d += 40;
+        const std::vector<double> geometry_params = {double(nx), double(ny), m.x.front(), m.x.back(),
+                                                     m.y.front(), m.y.back()};
+        w.horizons_params = geometry_params;
+        w.observed_params = geometry_params;
+        w.densities = {2.0, 2.4};
+        w.fixed.assign(2, false);
+        w.layers_names.assign(2, QString());
+        w.den_grid = layeredtest::layered_grid(m, w.horizons, w.densities);
+        w.Vz_observed = layeredtest::field_of(m, layeredtest::layered_grid(m, m.horizons, w.densities));
+        w.Vz_calculated.assign(ny, std::vector<double>(nx, 0.0));
+        forward_release_work();
+        QMap<QString, double> params;
+        params.insert("Niter", 2);
+        params.insert("layer", 1);
+        params.insert("stepScale", 1);
+        start();
+        w.fitHorizon(params);
+        if (!fake.errors().isEmpty())
+            qWarning("%s", qPrintable(fake.errors().join("; ")));
+        return fake.errors().isEmpty();
+    });
+    QVERIFY(measured > 0);
+    const double need = horizon_fit_need_bytes(run_size(g, threads), 2);
     qInfo("Mx %d My %d nz %d: need %.0f, measured peak %.0f, ratio %.3f", g.Mx, g.My, nz, need, measured,
           need / measured);
     QVERIFY2(need >= measured, qPrintable(QString("need %1 below the peak %2").arg(need).arg(measured)));
