@@ -3,6 +3,7 @@
 #include "app/texts.h"
 #include "engine/fft.h"
 #include "engine/forward.h"
+#include "engine/inversion.h"
 #include "engine/layered_inversion.h"
 
 #include <algorithm>
@@ -17,27 +18,6 @@ double run_memory_need_gb(int Mx, int My, int nz, double bytes_per_cell)
 {
     return static_cast<double>(Mx) * static_cast<double>(My) * static_cast<double>(nz) * bytes_per_cell
            / bytes_per_gb;
-}
-
-double memory_need_gb(int Mx, int My, int nz, double bytes_per_cell)
-{
-    return run_memory_need_gb(Mx, My, nz, bytes_per_cell) + 0.5;
-}
-
-double inversion_memory_estimate_gb(int nx, int ny, int nz, double expansion_factor)
-{
-    const int Mx = fft_padded_size(nx, expansion_factor);
-    const int My = fft_padded_size(ny, expansion_factor);
-    return memory_need_gb(Mx, My, nz, inversion_estimate_bytes_per_cell);
-}
-
-double inversion_memory_estimate_gb(const vector3D& den_grid, double expansion_factor)
-{
-    if (den_grid.empty() || den_grid[0].empty())
-        return 0.0;
-    return inversion_memory_estimate_gb(static_cast<int>(den_grid[0][0].size()),
-                                        static_cast<int>(den_grid[0].size()),
-                                        static_cast<int>(den_grid.size()), expansion_factor);
 }
 
 RunSize run_size(const ForwardGeometry& g, int threads)
@@ -95,6 +75,9 @@ struct ForwardParts {
     double pointers() const { return 8.0 * 8.0 * My + 64.0 * 1024.0; }
 };
 
+// No run happens on an empty grid.
+bool empty_run(const RunSize& s) { return s.nx <= 0 || s.ny <= 0 || s.nz <= 0 || s.Mx <= 0 || s.My <= 0; }
+
 // Block rounding of the allocator and the order in which the workers take
 // their scratch: a few percent over the grids counted.
 double with_margin(double bytes) { return bytes * 1.03; }
@@ -103,6 +86,8 @@ double with_margin(double bytes) { return bytes * 1.03; }
 
 double forward_without_store_need_bytes(const RunSize& s)
 {
+    if (empty_run(s))
+        return 0.0;
     const ForwardParts f(s);
     return with_margin(f.sums() + f.quarters() + f.kernels(8) + f.faces() + f.level_spectra(8) + f.packed(8)
                        + f.transforms(8) + f.pointers() + 2.0 * f.ny * f.H * 8.0);
@@ -110,12 +95,16 @@ double forward_without_store_need_bytes(const RunSize& s)
 
 double effects_build_need_bytes(const RunSize& s)
 {
+    if (empty_run(s))
+        return 0.0;
     const ForwardParts f(s);
     return with_margin(f.op() + f.kernels(4) + f.faces() + f.transforms(4) + f.pointers());
 }
 
 double forward_stored_need_bytes(const RunSize& s, bool operator_serves)
 {
+    if (empty_run(s))
+        return 0.0;
     const ForwardParts f(s);
     const double common = f.sums() + f.finish() + f.transforms(8) + f.pointers();
     if (operator_serves)
@@ -124,6 +113,8 @@ double forward_stored_need_bytes(const RunSize& s, bool operator_serves)
 }
 double inversion_need_bytes(const RunSize& s, const InversionMemoryOptions& options)
 {
+    if (empty_run(s))
+        return 0.0;
     const ForwardParts f(s);
     const double C = f.Mx * f.My;             // padded cells of a level
     const double half = f.My * f.H;           // half-spectrum cells of a level
@@ -151,9 +142,24 @@ double inversion_need_bytes(const RunSize& s, const InversionMemoryOptions& opti
     const double closing = std::max(f.nz * C * 4.0 + 2.0 * C * 8.0, forward_stored_need_bytes(s, true) / 1.03);
     return with_margin(held + std::max({steps, fill, closing}) + f.transforms(8) + f.pointers());
 }
+InversionMemoryOptions inversion_memory_options(const std::vector<double>& record, bool regularizer_held,
+                                                bool regularizer_levels_match, bool any_fixed, bool save_log,
+                                                bool operator_serves)
+{
+    using namespace inversion_record;
+    InversionMemoryOptions o;
+    o.operator_serves = operator_serves;
+    o.reference = flag(record, use_initial_model) || regularizer_held;
+    o.sign_mask = flag(record, sign_constraint_on);
+    o.fill_stage = fills_model(record, regularizer_levels_match, any_fixed, save_log, o.sign_mask);
+    return o;
+}
+
 double layered_inversion_need_bytes(const RunSize& s, int layers, bool store_effects, bool operator_serves,
                                     bool slab_effects_serve)
 {
+    if (empty_run(s))
+        return 0.0;
     const ForwardParts f(s);
     const double field = f.nx * f.ny * 8.0;
     // The fresh forward run; its working grids stay with the thread that
@@ -169,6 +175,8 @@ double layered_inversion_need_bytes(const RunSize& s, int layers, bool store_eff
 }
 double horizon_fit_need_bytes(const RunSize& s, int horizons)
 {
+    if (empty_run(s))
+        return 0.0;
     const ForwardParts f(s);
     const double field = f.nx * f.ny * 8.0;
     // The operator is built once (its build's grids stay with the thread),
