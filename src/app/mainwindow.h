@@ -324,11 +324,13 @@ public slots:
     // off, as store_eff says), in bytes (src/engine/mainwindow_forward.cpp).
     double forwardNeedBytes(const ForwardGeometry& g) const;
     // The memory options of a grid or lateral inversion of `params` on the
-    // window as it is now.
-    InversionMemoryOptions inversionMemoryOptions(const std::vector<double>& params) const;
-    // The need in GB of the inversion the inversion dialog starts with its
-    // options as they come up (inversion_params) on den_grid with
-    // expansion_factor, as the run's own check counts it (0 without a grid).
+    // window as it is now, with the log on or off.
+    InversionMemoryOptions inversionMemoryOptions(const std::vector<double>& params, bool log) const;
+    // The need in GB of the inversion (of any kind) of `params` on den_grid
+    // with expansion_factor, as the run's own check counts it (0 without a grid).
+    double inversionNeedGb(const std::vector<double>& params, bool log) const;
+    // The same for the record the inversion dialog comes up with
+    // (inversion_params, save_log).
     double calcInvMemory();
 
     // ---- Engine: 3D density inversion (src/engine/mainwindow_inversion.cpp)

@@ -125,10 +125,11 @@ void MainWindow::on_inversion_triggered()
     dialog.set_previous_params(inversion_params);
     dialog.setLanguage(language);
     dialog.set_uploaded_reg_available(same_shape(regularizer, den_grid));
-    // The need of the run the dialog starts with its options as they come
-    // up, against the memory the run's own check compares it with.
-    dialog.set_memory(calcInvMemory(), static_cast<double>(query_system_memory().available_bytes) / bytes_per_gb);
     dialog.set_log_dir(log_dir, save_log);
+    // The need of the run the dialog would start with its options as they
+    // stand, against the memory the run's own check compares it with.
+    dialog.set_memory_need([this](const std::vector<double>& record, bool log) { return inversionNeedGb(record, log); },
+                           static_cast<double>(query_system_memory().available_bytes) / bytes_per_gb);
     connect(&dialog, SIGNAL(inv_params(std::vector<double>)), this, SLOT(start_inversion(std::vector<double>)));
     connect(&dialog, SIGNAL(polygonal_inv_grid_params(std::vector<double>)), this,
             SLOT(start_inversion(std::vector<double>)));
@@ -401,8 +402,8 @@ void GridInversionRun::run()
     if (!check_inputs())
         return;
 
-    if (!w.check_memory_need(inversion_need_bytes(run_size(g, w.thread_count), w.inversionMemoryOptions(params)),
-                             MemoryRun::Inversion))
+    const InversionMemoryOptions memory_options = w.inversionMemoryOptions(params, w.save_log);
+    if (!w.check_memory_need(inversion_need_bytes(run_size(g, w.thread_count), memory_options), MemoryRun::Inversion))
         return;
 
     if (flag(params, use_initial_model) || !w.regularizer.empty())

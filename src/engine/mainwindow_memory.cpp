@@ -3,6 +3,7 @@
 #include "app/interaction.h"
 #include "app/mainwindow.h"
 #include "engine/fft.h"
+#include "engine/inversion.h"
 #include "engine/memory.h"
 
 #include <algorithm>
@@ -27,14 +28,14 @@ bool MainWindow::check_memory_need(double need_bytes, MemoryRun run)
     return answer != QMessageBox::No;
 }
 
-InversionMemoryOptions MainWindow::inversionMemoryOptions(const std::vector<double>& params) const
+InversionMemoryOptions MainWindow::inversionMemoryOptions(const std::vector<double>& params, bool log) const
 {
     const bool any_fixed = std::find(fixed.begin(), fixed.end(), true) != fixed.end();
     return inversion_memory_options(params, !regularizer.empty(), regularizer.size() == den_grid.size(), any_fixed,
-                                    save_log, effectsMatchModel());
+                                    log, effectsMatchModel());
 }
 
-double MainWindow::calcInvMemory()
+double MainWindow::inversionNeedGb(const std::vector<double>& params, bool log) const
 {
     if (den_grid.empty() || den_grid[0].empty() || den_grid[0][0].empty())
         return 0.0;
@@ -46,5 +47,14 @@ double MainWindow::calcInvMemory()
     s.Mx = fft_padded_size(s.nx, expansion_factor);
     s.My = fft_padded_size(s.ny, expansion_factor);
     s.threads = thread_count;
-    return inversion_need_bytes(s, inversionMemoryOptions(inversion_params)) / bytes_per_gb;
+    if (inversion_record::integer(params, inversion_record::kind) == inversion_record::kind_layered)
+        return layered_inversion_need_bytes(s, static_cast<int>(horizons.size()), store_eff, effectsMatchModel(),
+                                            layerEffectsMatchModel())
+               / bytes_per_gb;
+    return inversion_need_bytes(s, inversionMemoryOptions(params, log)) / bytes_per_gb;
+}
+
+double MainWindow::calcInvMemory()
+{
+    return inversionNeedGb(inversion_params, save_log);
 }
