@@ -7,6 +7,7 @@
 #include "engine/inversion.h"
 #include "engine/memory.h"
 #include "fake_interaction.h"
+#include "inversion_records.h"
 #include "test_nodes.h"
 
 class TestMainWindowMemory : public QObject
@@ -159,12 +160,7 @@ void TestMainWindowMemory::inversion_asks_with_dialog_figure()
     fake.answers << QMessageBox::No;
     MainWindow w;
     give_huge_run(w, 100);
-    std::vector<double> params(inversion_record::record_size, 0.0);
-    params[inversion_record::iterations] = 1;
-    params[inversion_record::step_scale] = 1;
-    params[inversion_record::kind] = inversion_record::kind_grid;
-    params[inversion_record::lower_limit] = -inversion_record::open_limit;
-    params[inversion_record::upper_limit] = inversion_record::open_limit;
+    std::vector<double> params = grid_inversion_record(1);
     if (option >= 0)
         params[std::size_t(option)] = 1;
     w.inversion_params = params;

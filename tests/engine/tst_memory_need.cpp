@@ -64,7 +64,7 @@ void TestMemoryNeed::forward_runs_data()
     } shapes[] = {{"few levels, large pad", {90, 100, 2, 2.0, 2}},
                   {"many levels, no pad", {192, 160, 48, 0.0, 2}},
                   {"lopsided", {300, 24, 6, 1.0, 4}},
-                  {"small", {200, 150, 10, 0.5, 3}}};
+                  {"half pad", {200, 150, 10, 0.5, 3}}};
     for (const auto& r : runs)
         for (const auto& s : shapes)
             QTest::newRow(qPrintable(QString("%1, %2").arg(r.name, s.name)))
@@ -108,7 +108,6 @@ void TestMemoryNeed::forward_runs()
         }
         return st == ForwardStatus::Completed;
     });
-    QVERIFY(measured > 0);
     ForwardGeometry g;
     QCOMPARE(forward_geometry(nx, ny, nz, nodes(nx, 0, 50), nodes(ny, 0, 50), nodes(nz, 0, 25), -10, p, g),
              ForwardStatus::Completed);
@@ -130,8 +129,8 @@ void TestMemoryNeed::forward_runs()
     }
     qInfo("Mx %d My %d nz %d: need %.0f, measured peak %.0f, ratio %.3f", g.Mx, g.My, nz, need, measured,
           need / measured);
-    QVERIFY2(need >= measured, qPrintable(QString("need %1 below the peak %2").arg(need).arg(measured)));
-    QVERIFY2(need <= 1.3 * measured, qPrintable(QString("need %1 far above the peak %2").arg(need).arg(measured)));
+    const std::string fault = allocation_meter::need_fault(need, measured);
+    QVERIFY2(fault.empty(), fault.c_str());
 }
 
 QTEST_GUILESS_MAIN(TestMemoryNeed)

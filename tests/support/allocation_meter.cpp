@@ -47,6 +47,17 @@ int64_t held() { return g_held.load(); }
 int64_t peak() { return g_peak.load(); }
 void reset_peak() { g_peak.store(g_held.load()); }
 
+std::string need_fault(double need, double measured, double slack)
+{
+    if (!(measured > 0))
+        return "the run failed";
+    if (need < measured)
+        return "need " + std::to_string(need) + " below the peak " + std::to_string(measured);
+    if (need > slack * measured)
+        return "need " + std::to_string(need) + " far above the peak " + std::to_string(measured);
+    return std::string();
+}
+
 double child_peak(const std::function<bool(const std::function<void()>& start)>& body)
 {
     int pipe_fd[2];

@@ -7,6 +7,7 @@
 // only: it replaces the allocator of the whole process.
 #include <cstdint>
 #include <functional>
+#include <string>
 
 namespace allocation_meter {
 
@@ -23,5 +24,9 @@ void reset_peak();
 // -1 when the body returned false or the child failed. The parent must not
 // have started threads that the body relies on.
 double child_peak(const std::function<bool(const std::function<void()>& start)>& body);
+
+// What is wrong with a need figure against the peak measured: "" when the
+// need is at least the peak and at most `slack` times it.
+std::string need_fault(double need, double measured, double slack = 1.3);
 
 } // namespace allocation_meter
