@@ -107,6 +107,11 @@ class TestRunMemoryNeed : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase()
+    {
+        if (!allocation_meter::counting())
+            QSKIP("the sanitizer's runtime owns the allocator");
+    }
     void inversion_data();
     void inversion();
     void layered_data();

@@ -7,6 +7,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define TOLMERA_ALLOCATION_METER 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
+#define TOLMERA_ALLOCATION_METER 0
+#endif
+#endif
+#ifndef TOLMERA_ALLOCATION_METER
+#define TOLMERA_ALLOCATION_METER 1
+#endif
+
 extern "C" {
 void* __libc_malloc(size_t);
 void* __libc_calloc(size_t, size_t);
@@ -42,6 +53,8 @@ void count_out(void* p)
 } // namespace
 
 namespace allocation_meter {
+
+bool counting() { return TOLMERA_ALLOCATION_METER != 0; }
 
 int64_t held() { return g_held.load(); }
 int64_t peak() { return g_peak.load(); }
@@ -88,6 +101,7 @@ double child_peak(const std::function<bool(const std::function<void()>& start)>&
 
 } // namespace allocation_meter
 
+#if TOLMERA_ALLOCATION_METER
 extern "C" {
 
 void* malloc(size_t size)
@@ -161,3 +175,4 @@ void* pvalloc(size_t size)
 }
 
 } // extern "C"
+#endif // TOLMERA_ALLOCATION_METER

@@ -11,6 +11,10 @@
 
 namespace allocation_meter {
 
+// False in a sanitizer build, whose runtime owns the allocator: nothing is
+// counted there, and the tests that measure skip.
+bool counting();
+
 // Bytes held now (the usable size of every live block).
 int64_t held();
 // The largest figure held() reached since the last reset_peak().
