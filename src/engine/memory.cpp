@@ -64,8 +64,8 @@ struct ForwardParts {
     // four faces, three for a pair of regular levels.
     double faces() const { return std::min(4.0, nz + 1.0) * 2.0 * (Mx / 2 + 2) * (My / 2 + 2) * 8.0; }
     // Per worker, the transforms' scratch (the larger of columns of My and
-    // rows of Mx, in 32-byte vectors) and the twiddle and bit-reversal tables, per
-    // precision used.
+    // rows of Mx, in 32-byte vectors), and the twiddle and bit-reversal
+    // tables; per precision used.
     double transforms(double bytes) const
     {
         return T * 32.0 * std::max(4.0 * My, 2.0 * Mx) + (My + Mx) * (2.0 * bytes + 4.0);
@@ -73,6 +73,24 @@ struct ForwardParts {
     // Row pointers of the column passes, row headers and the workers' task
     // records: a fixed allowance.
     double pointers() const { return 8.0 * 8.0 * My + 64.0 * 1024.0; }
+
+    // The runs, without the margin: storage off (the pair's double
+    // quarters, the inverse transform's rows), the operator build, and the
+    // stored form reusing its operator (single-precision level spectra) or
+    // building it on the way (double ones).
+    double without_store() const
+    {
+        return sums() + quarters() + kernels(8) + faces() + level_spectra(8) + packed(8) + transforms(8) + pointers()
+               + 2.0 * ny * H * 8.0;
+    }
+    double build() const { return op() + kernels(4) + faces() + transforms(4) + pointers(); }
+    double stored(bool operator_serves) const
+    {
+        const double common = sums() + finish() + transforms(8) + pointers();
+        if (operator_serves)
+            return common + level_spectra(4) + packed(4) + transforms(4);
+        return common + op() + kernels(4) + faces() + level_spectra(8) + transforms(4);
+    }
 };
 
 // No run happens on an empty grid.
@@ -86,31 +104,19 @@ double with_margin(double bytes) { return bytes * 1.03; }
 
 double forward_without_store_need_bytes(const RunSize& s)
 {
-    if (empty_run(s))
-        return 0.0;
-    const ForwardParts f(s);
-    return with_margin(f.sums() + f.quarters() + f.kernels(8) + f.faces() + f.level_spectra(8) + f.packed(8)
-                       + f.transforms(8) + f.pointers() + 2.0 * f.ny * f.H * 8.0);
+    return empty_run(s) ? 0.0 : with_margin(ForwardParts(s).without_store());
 }
 
 double effects_build_need_bytes(const RunSize& s)
 {
-    if (empty_run(s))
-        return 0.0;
-    const ForwardParts f(s);
-    return with_margin(f.op() + f.kernels(4) + f.faces() + f.transforms(4) + f.pointers());
+    return empty_run(s) ? 0.0 : with_margin(ForwardParts(s).build());
 }
 
 double forward_stored_need_bytes(const RunSize& s, bool operator_serves)
 {
-    if (empty_run(s))
-        return 0.0;
-    const ForwardParts f(s);
-    const double common = f.sums() + f.finish() + f.transforms(8) + f.pointers();
-    if (operator_serves)
-        return with_margin(common + f.level_spectra(4) + f.packed(4) + f.transforms(4));
-    return with_margin(common + f.op() + f.kernels(4) + f.faces() + f.level_spectra(8) + f.transforms(4));
+    return empty_run(s) ? 0.0 : with_margin(ForwardParts(s).stored(operator_serves));
 }
+
 double inversion_need_bytes(const RunSize& s, const InversionMemoryOptions& options)
 {
     if (empty_run(s))
@@ -139,9 +145,10 @@ double inversion_need_bytes(const RunSize& s, const InversionMemoryOptions& opti
     const double fill = options.fill_stage ? f.nz * C * 8.0 + f.T * C * 16.0 + 2.0 * C * 8.0 : 0.0;
     // The closing: the model back in the space domain, then a stored
     // forward run on the operator.
-    const double closing = std::max(f.nz * C * 4.0 + 2.0 * C * 8.0, forward_stored_need_bytes(s, true) / 1.03);
+    const double closing = std::max(f.nz * C * 4.0 + 2.0 * C * 8.0, f.stored(true));
     return with_margin(held + std::max({steps, fill, closing}) + f.transforms(8) + f.pointers());
 }
+
 InversionMemoryOptions inversion_memory_options(const std::vector<double>& record, bool regularizer_held,
                                                 bool regularizer_levels_match, bool any_fixed, bool save_log,
                                                 bool operator_serves)
@@ -173,6 +180,7 @@ double layered_inversion_need_bytes(const RunSize& s, int layers, bool store_eff
                + f.transforms(8);
     return forward + with_margin(fit);
 }
+
 double horizon_fit_need_bytes(const RunSize& s, int horizons)
 {
     if (empty_run(s))

@@ -68,9 +68,8 @@ InversionMemoryOptions inversion_memory_options(const std::vector<double>& recor
 double layered_inversion_need_bytes(const RunSize& s, int layers, bool store_effects, bool operator_serves,
                                     bool slab_effects_serve);
 
-// Horizon fitting: the operator built (both halves of its files' layout are
-// not made), then a stored forward run per pass, with the fit's own grids
-// of `horizons` horizons.
+// Horizon fitting: the operator built once, then a stored forward run on it
+// per pass, with the fit's own grids and a copy of `horizons` horizons.
 double horizon_fit_need_bytes(const RunSize& s, int horizons);
 
 // True when the user should be asked before a run: its real need exceeds
