@@ -318,7 +318,20 @@ public slots:
     // engine/memory.h) exceeds the memory available, asks "High memory
     // usage..." about that run first and returns false when the answer is No.
     bool check_memory(int Nx, int Ny, int Nz, double bytes_per_cell = 20.0, MemoryRun run = MemoryRun::Inversion);
-    // The inversion estimate in GB for den_grid and expansion_factor (0 without a grid).
+    // The same for a run that needs `need_bytes` at its peak (the run's need
+    // function of engine/memory.h).
+    bool check_memory_need(double need_bytes, MemoryRun run);
+    // What the forward command's run on geometry g needs (stored or storage
+    // off, as store_eff says), in bytes (src/engine/mainwindow_forward.cpp).
+    double forwardNeedBytes(const ForwardGeometry& g) const;
+    // The memory options of a grid or lateral inversion of `params` on the
+    // window as it is now, with the log on or off.
+    InversionMemoryOptions inversionMemoryOptions(const std::vector<double>& params, bool log) const;
+    // The need in GB of the inversion (of any kind) of `params` on den_grid
+    // with expansion_factor, as the run's own check counts it (0 without a grid).
+    double inversionNeedGb(const std::vector<double>& params, bool log) const;
+    // The same for the record the inversion dialog comes up with
+    // (inversion_params, save_log).
     double calcInvMemory();
 
     // ---- Engine: 3D density inversion (src/engine/mainwindow_inversion.cpp)

@@ -39,6 +39,7 @@ void MainWindow::on_Customize_triggered()
     if (!den_grid.empty() && !den_grid[0].empty())
         dialog.setModelSize(static_cast<int>(den_grid[0][0].size()), static_cast<int>(den_grid[0].size()),
                             static_cast<int>(den_grid.size()));
+    dialog.setInversionOptions(inversionMemoryOptions(inversion_params, save_log), expansion_factor);
     dialog.loadPreferences(preferences);
     dialog.exec();
 }

@@ -102,6 +102,14 @@ void PreferencesDialog::setMemoryLimit(uint64_t bytes)
         updateEstimate(ui->expansion_factor->text());
 }
 
+void PreferencesDialog::setInversionOptions(const InversionMemoryOptions& options, double factor)
+{
+    inversion_options = options;
+    current_factor = factor;
+    if (estimate_shown)
+        updateEstimate(ui->expansion_factor->text());
+}
+
 void PreferencesDialog::setLanguage(int lang)
 {
     language = lang;
@@ -190,7 +198,13 @@ void PreferencesDialog::loadPreferences(std::vector<double>& params)
 void PreferencesDialog::updateEstimate(const QString& text)
 {
     estimate_shown = true;
-    const ExpandedModelEstimate e = estimate_expanded_model(text, nx, ny, nz, memory_limit);
+    // The inversion on the typed factor, with the workers chosen here.
+    InversionMemoryOptions options = inversion_options;
+    double typed = 0.0;
+    if (parse_expansion_factor(text, &typed) != ExpansionFactorStatus::Ok || typed != current_factor)
+        options.operator_serves = false;
+    const int threads = std::max(1, ui->ThreadList->currentText().toInt());
+    const ExpandedModelEstimate e = estimate_expanded_model(text, nx, ny, nz, memory_limit, threads, options);
     const bool english = language != 0;
 
     expansion_accepted = e.ok();

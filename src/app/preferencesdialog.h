@@ -8,6 +8,8 @@
 //   [5] expansion factor, [6] store effects, [7] language,
 //   [8] 3D-model scale direction, [9] maps scale direction.
 
+#include "engine/memory.h"
+
 #include <QDialog>
 #include <QString>
 #include <QStringList>
@@ -36,6 +38,11 @@ public:
     // Physical memory the expanded grid must fit in (0: unknown, not checked).
     // The constructor takes the machine's figure.
     void setMemoryLimit(uint64_t bytes);
+
+    // The options of the inversion whose need the estimate shows, and the
+    // expansion factor in force: an operator that serves now serves only
+    // while the typed factor is that one.
+    void setInversionOptions(const InversionMemoryOptions& options, double current_factor);
 
     // False while the expansion factor field holds a value that OK refuses.
     bool expansionFactorAccepted() const { return expansion_accepted; }
@@ -67,6 +74,8 @@ private:
     int nz = 0;
     int language = 1;
     uint64_t memory_limit = 0;
+    InversionMemoryOptions inversion_options;
+    double current_factor = 0.0;
     std::vector<double> loaded = std::vector<double>(10, 0.0);  // last record loaded
     bool expansion_accepted = true;
     bool estimate_shown = false;

@@ -377,7 +377,8 @@ private:
 
 // Working grids of the forward routines, kept between calls of the same size
 // by the thread that calls them (allocating and first touching them cost more
-// than a reused run's arithmetic).
+// than a reused run's arithmetic). The runs' memory needs (engine/memory.cpp)
+// count these grids; tst_memory_need compares them with what a run allocates.
 struct ForwardWork
 {
     // Sums of the half spectra: per range of columns of the column pass, a

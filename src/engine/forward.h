@@ -57,12 +57,6 @@ using ForwardProgress = std::function<bool(int done, int total)>;
 // Largest FFT size along an axis that a run accepts.
 constexpr int forward_max_fft_size = 1 << 15;
 
-// Bytes per padded cell of all levels that a stored run holds at its peak:
-// the operator's real even quarter (4 bytes per quarter cell). The level
-// spectra are handled a pair of levels at a time, so the rest does not grow
-// with the level count.
-constexpr double forward_stored_bytes_per_cell = 1.0;
-
 // Checks the inputs and derives the run's geometry: spacings from the first
 // two nodes (rounded to float), FFT sizes by fft_padded_size, pads
 // (M - n) / 2 before the model, padded nodes x0 - px*dx + i*dx in float.

@@ -20,6 +20,16 @@ int inversion_record::integer(const std::vector<double>& record, std::size_t i)
     return saturating_int(value(record, i));
 }
 
+bool inversion_record::fills_model(const std::vector<double>& record, bool regularizer_levels_match, bool any_fixed,
+                                   bool save_log, bool sign_on)
+{
+    if (integer(record, kind) == kind_lateral)
+        return true;
+    return any_fixed || flag(record, positive_density) || flag(record, use_initial_model)
+           || (flag(record, use_uploaded_regularizer) && regularizer_levels_match) || flag(record, density_limits_on)
+           || save_log || sign_on;
+}
+
 // ---------------------------------------------------------------------------
 // Depth weighting
 

@@ -91,6 +91,14 @@ inline bool flag(const std::vector<double>& record, std::size_t i) { return valu
 // numbers, clamped to the int range.
 int integer(const std::vector<double>& record, std::size_t i);
 
+// Whether an iteration of the grid kind brings the model back to the space
+// domain for its filling stage: fixed layers, positive density, the
+// initial-model blend, an uploaded regularizer with the grid's level count,
+// density limits, the log or a sign constraint in force. The lateral kind
+// always does.
+bool fills_model(const std::vector<double>& record, bool regularizer_levels_match, bool any_fixed, bool save_log,
+                 bool sign_on);
+
 } // namespace inversion_record
 
 // ---------------------------------------------------------------------------

@@ -6,8 +6,12 @@
 #include "engine/inversion.h"
 #include "ui_inversion_parameters.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QLineEdit>
+#include <QRadioButton>
 #include <QIcon>
 #include <QPalette>
 
@@ -278,6 +282,33 @@ void inversion_parameters::set_memory(double mem, double available_mem)
     ui->memory_label->setStyleSheet(mem > available_mem ? QStringLiteral("QLabel { background-color : red}")
                                                         : QStringLiteral("QLabel { background-color : white}"));
     QCoreApplication::processEvents();
+}
+
+void inversion_parameters::set_memory_need(std::function<double(const std::vector<double>&, bool)> need,
+                                           double available_mem)
+{
+    const bool first = !memory_need;
+    memory_need = std::move(need);
+    available_memory = available_mem;
+    if (first) {
+        // Every field of the form may change the run's need.
+        for (QCheckBox* box : findChildren<QCheckBox*>())
+            connect(box, &QCheckBox::toggled, this, &inversion_parameters::update_memory);
+        for (QRadioButton* button : findChildren<QRadioButton*>())
+            connect(button, &QRadioButton::toggled, this, &inversion_parameters::update_memory);
+        for (QComboBox* list : findChildren<QComboBox*>())
+            connect(list, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+                    &inversion_parameters::update_memory);
+        for (QLineEdit* field : findChildren<QLineEdit*>())
+            connect(field, &QLineEdit::textChanged, this, &inversion_parameters::update_memory);
+    }
+    update_memory();
+}
+
+void inversion_parameters::update_memory()
+{
+    if (memory_need)
+        set_memory(memory_need(current_record(), ui->log_checkbox->isChecked()), available_memory);
 }
 
 void inversion_parameters::set_log_dir(QString& dir, bool save_log)

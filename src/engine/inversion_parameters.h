@@ -10,6 +10,7 @@
 #include <QDialog>
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 namespace Ui {
@@ -31,6 +32,11 @@ public:
     // unchecks the box; the box is enabled exactly when available.
     void set_uploaded_reg_available(bool available);
 
+    // The need in GB of the run a record would start (with the log on or
+    // off): shown at once and again whenever a field of the form changes.
+    void set_memory_need(std::function<double(const std::vector<double>& record, bool save_log)> need,
+                         double available_mem);
+
     int language() const { return lang; }
     QString log_directory() const { return log_dir; }
 
@@ -44,7 +50,8 @@ public slots:
     // Fills the form from a previous record; fewer than 28 values leave the
     // form as constructed.
     void set_previous_params(std::vector<double> params);
-    // Memory display: the estimate in GB and the machine's memory in GB.
+    // Memory display: the estimate in GB and the machine's memory in GB
+    // (red when the estimate exceeds it).
     void set_memory(double mem, double available_mem);
     // The log directory (an empty one becomes the current directory) and
     // whether the run logs.
@@ -69,10 +76,13 @@ private:
     // The record the form describes now.
     std::vector<double> current_record() const;
     void update_step_warning();
+    void update_memory();
     void set_log_widgets_enabled(bool enabled);
 
     Ui::inversion_parameters* ui;
     QString log_dir;
     int lang = 0;
     bool uploaded_reg_available = false;
+    std::function<double(const std::vector<double>&, bool)> memory_need;
+    double available_memory = 0.0;
 };

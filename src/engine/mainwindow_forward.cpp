@@ -69,6 +69,12 @@ bool run_completed(MainWindow& w, ForwardStatus status)
 
 } // namespace
 
+double MainWindow::forwardNeedBytes(const ForwardGeometry& g) const
+{
+    const RunSize size = run_size(g, thread_count);
+    return store_eff ? forward_stored_need_bytes(size, effects_fit(effects, g)) : forward_without_store_need_bytes(size);
+}
+
 void MainWindow::on_forward_grid_triggered()
 {
     if (den_grid.empty()) {
@@ -85,10 +91,9 @@ void MainWindow::on_forward_grid_triggered()
     ForwardGeometry geometry;
     if (!checked_geometry(*this, den_grid, x_calc, y_calc, z_calc, geometry))
         return;
-    // Building the stored operator may need much memory: ask first, as an
-    // inversion does.
-    if (store_eff && !effects_fit(effects, geometry)
-        && !check_memory(geometry.Mx, geometry.My, geometry.nz, forward_stored_bytes_per_cell, MemoryRun::Forward))
+    // Ask first, as an inversion does, when the run needs more memory than
+    // there is.
+    if (!check_memory_need(forwardNeedBytes(geometry), MemoryRun::Forward))
         return;
     {
         RunGuard run(this, RunKind::Forward);
@@ -155,7 +160,12 @@ bool MainWindow::calculateEffects(MemoryRun run)
     ForwardGeometry geometry;
     if (!checked_geometry(*this, den_grid, x_calc, y_calc, z_calc, geometry))
         return false;
-    if (!check_memory(geometry.Mx, geometry.My, geometry.nz, effects_build_bytes_per_cell, run))
+    // Horizon fitting asks once for the whole fit: the build, then its passes.
+    const RunSize size = run_size(geometry, thread_count);
+    const double need = run == MemoryRun::HorizonFit
+                            ? horizon_fit_need_bytes(size, static_cast<int>(horizons.size()))
+                            : effects_build_need_bytes(size);
+    if (!check_memory_need(need, run))
         return false;
     const int nz = geometry.nz;
     auto label = [this, nz](int done, int) {

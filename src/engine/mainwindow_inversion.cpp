@@ -125,8 +125,11 @@ void MainWindow::on_inversion_triggered()
     dialog.set_previous_params(inversion_params);
     dialog.setLanguage(language);
     dialog.set_uploaded_reg_available(same_shape(regularizer, den_grid));
-    dialog.set_memory(calcInvMemory(), static_cast<double>(query_system_memory().total_bytes) / bytes_per_gb);
     dialog.set_log_dir(log_dir, save_log);
+    // The need of the run the dialog would start with its options as they
+    // stand, against the memory the run's own check compares it with.
+    dialog.set_memory_need([this](const std::vector<double>& record, bool log) { return inversionNeedGb(record, log); },
+                           static_cast<double>(query_system_memory().available_bytes) / bytes_per_gb);
     connect(&dialog, SIGNAL(inv_params(std::vector<double>)), this, SLOT(start_inversion(std::vector<double>)));
     connect(&dialog, SIGNAL(polygonal_inv_grid_params(std::vector<double>)), this,
             SLOT(start_inversion(std::vector<double>)));
@@ -310,10 +313,7 @@ bool GridInversionRun::fill_model(int completed)
     const double z0d = z[0], dzd = z[1] - z[0];
     if (kind_value == kind_grid) {
         const bool uploaded = flag(params, use_uploaded_regularizer) && same_shape(w.regularizer, den);
-        const bool needed = any_fixed || flag(params, positive_density) || flag(params, use_initial_model)
-                            || (flag(params, use_uploaded_regularizer) && w.regularizer.size() == den.size())
-                            || flag(params, density_limits_on) || w.save_log || sign_on;
-        if (!needed)
+        if (!fills_model(params, w.regularizer.size() == den.size(), any_fixed, w.save_log, sign_on))
             return false;
         model_from_half_spectra(model_re, model_im, g.Mx, T, true);
         if (any_fixed)
@@ -402,7 +402,8 @@ void GridInversionRun::run()
     if (!check_inputs())
         return;
 
-    if (!w.check_memory(g.Mx, g.My, g.nz, inversion_peak_bytes_per_cell, MemoryRun::Inversion))
+    const InversionMemoryOptions memory_options = w.inversionMemoryOptions(params, w.save_log);
+    if (!w.check_memory_need(inversion_need_bytes(run_size(g, w.thread_count), memory_options), MemoryRun::Inversion))
         return;
 
     if (flag(params, use_initial_model) || !w.regularizer.empty())

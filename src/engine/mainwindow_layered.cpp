@@ -64,7 +64,6 @@ private:
     }
     bool check_inputs();
     bool fresh_forward();
-    double peak_bytes_per_cell(bool reuse) const;
     bool slab_effects(double bottom);
 
     MainWindow& w;
@@ -103,14 +102,11 @@ bool LayeredInversionRun::check_inputs()
 }
 
 // The forward command's calculation, with its outcome: false when it was
-// refused, declined at the memory question or stopped.
+// refused or stopped.
 bool LayeredInversionRun::fresh_forward()
 {
     show(text("Пересчет прямой задачи", "Recalc forward"));
     process_events();
-    if (w.store_eff && !effects_fit(w.effects, g)
-        && !w.check_memory(g.Mx, g.My, g.nz, forward_stored_bytes_per_cell, MemoryRun::LayeredInversion))
-        return false;
     bool ok = false;
     {
         RunGuard forward(&w, RunKind::Forward);
@@ -124,18 +120,6 @@ bool LayeredInversionRun::fresh_forward()
     }
     w.plotCalculated();
     return ok && grid_has_shape(w.Vz_calculated, static_cast<std::size_t>(g.ny), static_cast<std::size_t>(g.nx));
-}
-
-// What the run allocates at its peak, per padded cell of all levels (the
-// unit check_memory counts in).
-double LayeredInversionRun::peak_bytes_per_cell(bool reuse) const
-{
-    const double model_cells = static_cast<double>(g.nx) * g.ny;
-    // Residual, prediction and the observed copy of the search.
-    double bytes = 3.0 * 8.0 * model_cells;
-    if (!reuse)
-        bytes += layer_effects_bytes_per_padded_cell(w.thread_count) * g.padded_cells() + 8.0 * layer_count * model_cells;
-    return bytes / (g.padded_cells() * std::max(1, g.nz));
 }
 
 // The last layer reaches `bottom`, the bottom of the grid, as its increment
@@ -170,6 +154,17 @@ void LayeredInversionRun::run()
 {
     if (!check_inputs())
         return;
+    // Stored effects serve only when their key is that of this geometry and
+    // these horizons.
+    const double bottom = w.slabEffectsBottom();
+    const quint64 key = w.layerEffectsKeyFor(g);
+    const bool reuse = w.layerEffectsServe(g);
+    // One question for the whole run: the forward run, then the slab effects
+    // and the descent.
+    if (!w.check_memory_need(layered_inversion_need_bytes(run_size(g, w.thread_count), layer_count, w.store_eff,
+                                                          effects_fit(w.effects, g), reuse),
+                             MemoryRun::LayeredInversion))
+        return;
 
     // Phase 1: fresh forward field and residual.
     if (!fresh_forward())
@@ -179,13 +174,6 @@ void LayeredInversionRun::run()
     std::vector<double> d(layer_count, 0.0);
     std::vector<double> alpha(layer_count, starting_alpha);
 
-    // Stored effects serve only when their key is that of this geometry and
-    // these horizons.
-    const double bottom = w.slabEffectsBottom();
-    const quint64 key = w.layerEffectsKeyFor(g);
-    const bool reuse = w.layerEffectsServe(g);
-    if (!w.check_memory(g.Mx, g.My, g.nz, peak_bytes_per_cell(reuse), MemoryRun::LayeredInversion))
-        return;
     w.progress_bar.setRange(0, 100);
     w.progress_bar.setValue(0);
     w.progress_bar.show();

@@ -2,6 +2,9 @@
 
 #include "app/texts.h"
 #include "engine/fft.h"
+#include "engine/forward.h"
+#include "engine/inversion.h"
+#include "engine/layered_inversion.h"
 
 #include <algorithm>
 #include <fstream>
@@ -17,25 +20,180 @@ double run_memory_need_gb(int Mx, int My, int nz, double bytes_per_cell)
            / bytes_per_gb;
 }
 
-double memory_need_gb(int Mx, int My, int nz, double bytes_per_cell)
+RunSize run_size(const ForwardGeometry& g, int threads)
 {
-    return run_memory_need_gb(Mx, My, nz, bytes_per_cell) + 0.5;
+    RunSize s;
+    s.nx = g.nx;
+    s.ny = g.ny;
+    s.nz = g.nz;
+    s.Mx = g.Mx;
+    s.My = g.My;
+    s.threads = std::max(1, threads);
+    return s;
 }
 
-double inversion_memory_estimate_gb(int nx, int ny, int nz, double expansion_factor)
+namespace {
+
+// The working grids of the spectral forward routines (engine/forward.cpp),
+// each in bytes. H is the half spectrum's column count, qr the rows of an
+// operator's quarter.
+struct ForwardParts {
+    double nx, ny, nz, Mx, My, H, qr, T;
+
+    explicit ForwardParts(const RunSize& s)
+        : nx(std::max(0, s.nx)), ny(std::max(0, s.ny)), nz(std::max(0, s.nz)), Mx(std::max(0, s.Mx)),
+          My(std::max(0, s.My)), H(s.Mx / 2 + 1), qr(s.My / 2 + 1), T(std::max(1, s.threads))
+    {
+    }
+    // The stored operator: a real even quarter of floats per level.
+    double op() const { return nz * qr * H * 4.0; }
+    // The sums of the half spectra (double). The result replaces the
+    // caller's grid of the same size, so it adds nothing at the peak.
+    double sums() const { return 2.0 * My * H * 8.0; }
+    // The inverse transform's rows of the model (double), with its packed rows.
+    double finish() const { return 2.0 * ny * H * 8.0 + packed(8.0); }
+    // Swapped unit-cell fields of a pair of levels, rows 0 .. My/2.
+    double kernels(double bytes) const { return 2.0 * qr * Mx * bytes; }
+    // The storage-off run's two double quarters of the pair's operators.
+    double quarters() const { return 2.0 * qr * H * 8.0; }
+    // Half row spectra of the model rows of a pair of levels.
+    double level_spectra(double bytes) const { return 2.0 * 2.0 * ny * H * bytes; }
+    // Packed rows, eight rows of Mx per worker, real and imaginary.
+    double packed(double bytes) const { return 2.0 * T * 8.0 * Mx * bytes; }
+    // Corner values of the depth faces (two doubles per corner): at most
+    // four faces, three for a pair of regular levels.
+    double faces() const { return std::min(4.0, nz + 1.0) * 2.0 * (Mx / 2 + 2) * (My / 2 + 2) * 8.0; }
+    // Per worker, the transforms' scratch (the larger of columns of My and
+    // rows of Mx, in 32-byte vectors), and the twiddle and bit-reversal
+    // tables; per precision used.
+    double transforms(double bytes) const
+    {
+        return T * 32.0 * std::max(4.0 * My, 2.0 * Mx) + (My + Mx) * (2.0 * bytes + 4.0);
+    }
+    // Row pointers of the column passes, row headers and the workers' task
+    // records: a fixed allowance.
+    double pointers() const { return 8.0 * 8.0 * My + 64.0 * 1024.0; }
+
+    // The runs, without the margin: storage off (the pair's double
+    // quarters, the inverse transform's rows), the operator build, and the
+    // stored form reusing its operator (single-precision level spectra) or
+    // building it on the way (double ones).
+    double without_store() const
+    {
+        return sums() + quarters() + kernels(8) + faces() + level_spectra(8) + packed(8) + transforms(8) + pointers()
+               + 2.0 * ny * H * 8.0;
+    }
+    double build() const { return op() + kernels(4) + faces() + transforms(4) + pointers(); }
+    double stored(bool operator_serves) const
+    {
+        const double common = sums() + finish() + transforms(8) + pointers();
+        if (operator_serves)
+            return common + level_spectra(4) + packed(4) + transforms(4);
+        return common + op() + kernels(4) + faces() + level_spectra(8) + transforms(4);
+    }
+};
+
+// No run happens on an empty grid.
+bool empty_run(const RunSize& s) { return s.nx <= 0 || s.ny <= 0 || s.nz <= 0 || s.Mx <= 0 || s.My <= 0; }
+
+// Block rounding of the allocator and the order in which the workers take
+// their scratch: a few percent over the grids counted.
+double with_margin(double bytes) { return bytes * 1.03; }
+
+} // namespace
+
+double forward_without_store_need_bytes(const RunSize& s)
 {
-    const int Mx = fft_padded_size(nx, expansion_factor);
-    const int My = fft_padded_size(ny, expansion_factor);
-    return memory_need_gb(Mx, My, nz, inversion_estimate_bytes_per_cell);
+    return empty_run(s) ? 0.0 : with_margin(ForwardParts(s).without_store());
 }
 
-double inversion_memory_estimate_gb(const vector3D& den_grid, double expansion_factor)
+double effects_build_need_bytes(const RunSize& s)
 {
-    if (den_grid.empty() || den_grid[0].empty())
+    return empty_run(s) ? 0.0 : with_margin(ForwardParts(s).build());
+}
+
+double forward_stored_need_bytes(const RunSize& s, bool operator_serves)
+{
+    return empty_run(s) ? 0.0 : with_margin(ForwardParts(s).stored(operator_serves));
+}
+
+double inversion_need_bytes(const RunSize& s, const InversionMemoryOptions& options)
+{
+    if (empty_run(s))
         return 0.0;
-    return inversion_memory_estimate_gb(static_cast<int>(den_grid[0][0].size()),
-                                        static_cast<int>(den_grid[0].size()),
-                                        static_cast<int>(den_grid.size()), expansion_factor);
+    const ForwardParts f(s);
+    const double C = f.Mx * f.My;             // padded cells of a level
+    const double half = f.My * f.H;           // half-spectrum cells of a level
+    const double cells = f.nx * f.ny * f.nz;  // model cells
+    // Held from the start to the end: the reference model of the blends,
+    // the sign mask, the padded observed field with its spectrum, and the
+    // operator with the working grids its build keeps.
+    double held = 3.0 * C * 8.0;
+    if (options.reference)
+        held += cells * 4.0;
+    if (options.sign_mask)
+        held += cells;
+    if (!options.operator_serves)
+        held += f.op() + f.kernels(4) + f.faces() + f.transforms(4);
+    // The weight search and the iterations: the levels' half spectra
+    // (single precision, real and imaginary), the run's two double work
+    // grids and the step's predicted spectrum (two more).
+    const double steps = f.nz * half * 8.0 + 4.0 * C * 8.0;
+    // The filling stage: every level back on the full grid with its
+    // imaginary part (single precision), a level of new grids and scratch
+    // per worker while the levels are converted.
+    const double fill = options.fill_stage ? f.nz * C * 8.0 + f.T * C * 16.0 + 2.0 * C * 8.0 : 0.0;
+    // The closing: the model back in the space domain, then a stored
+    // forward run on the operator.
+    const double closing = std::max(f.nz * C * 4.0 + 2.0 * C * 8.0, f.stored(true));
+    return with_margin(held + std::max({steps, fill, closing}) + f.transforms(8) + f.pointers());
+}
+
+InversionMemoryOptions inversion_memory_options(const std::vector<double>& record, bool regularizer_held,
+                                                bool regularizer_levels_match, bool any_fixed, bool save_log,
+                                                bool operator_serves)
+{
+    using namespace inversion_record;
+    InversionMemoryOptions o;
+    o.operator_serves = operator_serves;
+    o.reference = flag(record, use_initial_model) || regularizer_held;
+    o.sign_mask = flag(record, sign_constraint_on);
+    o.fill_stage = fills_model(record, regularizer_levels_match, any_fixed, save_log, o.sign_mask);
+    return o;
+}
+
+double layered_inversion_need_bytes(const RunSize& s, int layers, bool store_effects, bool operator_serves,
+                                    bool slab_effects_serve)
+{
+    if (empty_run(s))
+        return 0.0;
+    const ForwardParts f(s);
+    const double field = f.nx * f.ny * 8.0;
+    // The fresh forward run; its working grids stay with the thread that
+    // ran it, and a stored operator stays with the window.
+    const double forward =
+        store_effects ? forward_stored_need_bytes(s, operator_serves) : forward_without_store_need_bytes(s);
+    // The residual, the prediction and the search's copy of the field.
+    double fit = 3.0 * field;
+    if (!slab_effects_serve)
+        fit += layer_effects_bytes_per_padded_cell(s.threads) * f.Mx * f.My + std::max(0, layers) * field
+               + f.transforms(8);
+    return forward + with_margin(fit);
+}
+
+double horizon_fit_need_bytes(const RunSize& s, int horizons)
+{
+    if (empty_run(s))
+        return 0.0;
+    const ForwardParts f(s);
+    const double field = f.nx * f.ny * 8.0;
+    // The operator is built once (its build's grids stay with the thread),
+    // then every pass is a stored forward run on it with the fit's grids:
+    // the densities above and below the horizon (single precision), the
+    // field, residual, proposed and accepted depths, and a copy of the
+    // horizons.
+    const double fit = f.nx * f.ny * 4.0 * 2.0 + 4.0 * field + std::max(0, horizons) * field;
+    return effects_build_need_bytes(s) + forward_stored_need_bytes(s, true) + with_margin(fit);
 }
 
 bool memory_question_needed(double need_gb, double available_gb)

@@ -1,5 +1,6 @@
 #pragma once
-// Memory estimates of a spectral run and the machine's memory figures.
+// What the spectral runs allocate, the question asked before a run that
+// needs more than there is, and the machine's memory figures.
 //
 // All sizes in GB are units of 2^30 bytes. Mx, My are the padded FFT sizes
 // (fft_padded_size), nz the level count of the density grid.
@@ -9,31 +10,67 @@
 
 #include <cstdint>
 #include <string>
-
-// Engine arrays per padded cell at the peak of a 3D inversion: the stored
-// operator's quarter (1 byte), the model's half spectra (4 bytes) and, while
-// the model is filled with constraints on, its full spectra (8 bytes at
-// most, the half spectra not yet made).
-constexpr double inversion_peak_bytes_per_cell = 9.0;
-// Building the stored operator alone: its real even quarter (a quarter of
-// the padded cells at 4 bytes).
-constexpr double effects_build_bytes_per_cell = 1.0;
-// Bytes per padded cell of the inversion estimate shown to the user.
-constexpr double inversion_estimate_bytes_per_cell = 20.0;
+#include <vector>
 
 constexpr double bytes_per_gb = 1073741824.0; // 2^30
 
-// What a run really allocates: Mx * My * nz * bytes_per_cell / 2^30, in double.
+// A need counted per padded cell: Mx * My * nz * bytes_per_cell / 2^30, in double.
 double run_memory_need_gb(int Mx, int My, int nz, double bytes_per_cell);
 
-// The estimate shown to the user: the real need plus a reserve of 0.5 GB.
-double memory_need_gb(int Mx, int My, int nz, double bytes_per_cell);
+// ---- What a run allocates ------------------------------------------------
+//
+// Each function below gives the bytes a run allocates at its peak above
+// what was held when it started (the density grid, the observed field and
+// an operator that serves are held already), counted from the sizes, the
+// level count, the worker threads and the options. The working grids that
+// do not grow with the level count (padded double grids of one pair of
+// levels, depth faces, transform scratch) are counted with the ones that do.
+// An empty grid (a size of 0) needs nothing.
 
-// The inversion estimate shown in the inversion dialog and the preferences:
-// Mx * My * nz * 20 / 2^30 + 0.5 with Mx, My from nx, ny and the expansion
-// factor; 0 for an empty density grid.
-double inversion_memory_estimate_gb(int nx, int ny, int nz, double expansion_factor);
-double inversion_memory_estimate_gb(const vector3D& den_grid, double expansion_factor);
+// The sizes a run's memory depends on.
+struct RunSize {
+    int nx = 0, ny = 0, nz = 0; // model columns, rows, levels
+    int Mx = 0, My = 0;         // padded FFT sizes (fft_padded_size)
+    int threads = 1;            // worker threads (below 1 counts as 1)
+};
+
+struct ForwardGeometry;
+// The sizes of a run on geometry g with `threads` workers.
+RunSize run_size(const ForwardGeometry& g, int threads);
+
+// Forward calculation with effects storage off.
+double forward_without_store_need_bytes(const RunSize& s);
+// Building the stored operator alone.
+double effects_build_need_bytes(const RunSize& s);
+// Forward calculation with storage on: reusing an operator that serves, or
+// building it on the way.
+double forward_stored_need_bytes(const RunSize& s, bool operator_serves);
+
+// The options of a 3D (grid or lateral) inversion that change its memory.
+struct InversionMemoryOptions {
+    bool operator_serves = false; // the stored operator serves the run: not built
+    bool reference = false;       // the initial-model blend or an uploaded regularizer: a copy of the model
+    bool sign_mask = false;       // the sign constraint: one byte per model cell
+    bool fill_stage = false;      // the model is brought back to the space domain every iteration
+                                  // (fixed layers, constraints, the lateral kind or the log)
+};
+double inversion_need_bytes(const RunSize& s, const InversionMemoryOptions& options);
+// The options of an inversion of `record` (the inversion record): the run
+// copies the model when the blend is on or any regularizer is held, builds
+// the sign mask when the constraint is on, and fills the model as
+// inversion_record::fills_model says.
+InversionMemoryOptions inversion_memory_options(const std::vector<double>& record, bool regularizer_held,
+                                                bool regularizer_levels_match, bool any_fixed, bool save_log,
+                                                bool operator_serves);
+
+// The layered inversion: its forward run (stored or not) and its slab
+// effects of `layers` layers (not built when the stored ones serve).
+double layered_inversion_need_bytes(const RunSize& s, int layers, bool store_effects, bool operator_serves,
+                                    bool slab_effects_serve);
+
+// Horizon fitting: the operator built once, then a stored forward run on it
+// per pass, with the fit's own grids and a copy of `horizons` horizons.
+double horizon_fit_need_bytes(const RunSize& s, int horizons);
 
 // True when the user should be asked before a run: its real need exceeds
 // the memory available now. An unknown available figure (0 or less) asks

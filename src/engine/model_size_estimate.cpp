@@ -31,8 +31,8 @@ ExpansionFactorStatus parse_expansion_factor(const QString& text, double* value)
     return check_expansion_factor(v);
 }
 
-ExpandedModelEstimate estimate_expanded_model(double factor, int nx, int ny, int nz,
-                                              uint64_t total_memory_bytes)
+ExpandedModelEstimate estimate_expanded_model(double factor, int nx, int ny, int nz, uint64_t total_memory_bytes,
+                                              int threads, const InversionMemoryOptions& options)
 {
     ExpandedModelEstimate e;
     e.status = check_expansion_factor(factor);
@@ -48,7 +48,14 @@ ExpandedModelEstimate estimate_expanded_model(double factor, int nx, int ny, int
     e.mx = fft_padded_size(nx, e.factor);
     e.my = fft_padded_size(ny, e.factor);
     e.nz = nz;
-    e.memory_gb = memory_need_gb(e.mx, e.my, e.nz, inversion_estimate_bytes_per_cell);
+    RunSize size;
+    size.nx = nx;
+    size.ny = ny;
+    size.nz = nz;
+    size.Mx = e.mx;
+    size.My = e.my;
+    size.threads = threads;
+    e.memory_gb = inversion_need_bytes(size, options) / bytes_per_gb;
     e.grid_bytes = static_cast<double>(e.mx) * static_cast<double>(e.my)
                    * static_cast<double>(std::max(nz, 1)) * static_cast<double>(sizeof(data_type));
     if (total_memory_bytes > 0 && e.grid_bytes > static_cast<double>(total_memory_bytes))
@@ -57,7 +64,8 @@ ExpandedModelEstimate estimate_expanded_model(double factor, int nx, int ny, int
 }
 
 ExpandedModelEstimate estimate_expanded_model(const QString& text, int nx, int ny, int nz,
-                                              uint64_t total_memory_bytes)
+                                              uint64_t total_memory_bytes, int threads,
+                                              const InversionMemoryOptions& options)
 {
     double value = 0.0;
     const ExpansionFactorStatus status = parse_expansion_factor(text, &value);
@@ -66,5 +74,5 @@ ExpandedModelEstimate estimate_expanded_model(const QString& text, int nx, int n
         e.status = status;
         return e;
     }
-    return estimate_expanded_model(value, nx, ny, nz, total_memory_bytes);
+    return estimate_expanded_model(value, nx, ny, nz, total_memory_bytes, threads, options);
 }

@@ -3,6 +3,8 @@
 // the memory an inversion on it needs, as the preferences dialog shows them
 // while the user types the factor, together with the checks that decide
 // whether a factor can be accepted at all.
+#include "engine/memory.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -30,8 +32,8 @@ struct ExpandedModelEstimate {
     int mx = 1;
     int my = 1;
     int nz = 0;
-    // Inversion estimate shown to the user: mx * my * nz * 20 bytes in GB
-    // (2^30) plus 0.5.
+    // What the inversion on the expanded grid needs (inversion_need_bytes),
+    // in GB (2^30).
     double memory_gb = 0.0;
     // The padded grid itself: mx * my * max(nz, 1) cells of 4 bytes.
     double grid_bytes = 0.0;
@@ -54,9 +56,12 @@ ExpansionFactorStatus parse_expansion_factor(const QString& text, double* value)
 
 // The estimate for a model of nx by ny by nz nodes (negative counts count as
 // 0). total_memory_bytes is the machine's physical memory; 0 means unknown
-// and skips the memory test. A factor that fails its checks gives no sizes,
-// and no loop runs on it.
-ExpandedModelEstimate estimate_expanded_model(double factor, int nx, int ny, int nz,
-                                              uint64_t total_memory_bytes);
+// and skips the memory test. The memory figure is that of an inversion with
+// `options` on `threads` workers. A factor that fails its checks gives no
+// sizes, and no loop runs on it.
+ExpandedModelEstimate estimate_expanded_model(double factor, int nx, int ny, int nz, uint64_t total_memory_bytes,
+                                              int threads = 1,
+                                              const InversionMemoryOptions& options = InversionMemoryOptions());
 ExpandedModelEstimate estimate_expanded_model(const QString& text, int nx, int ny, int nz,
-                                              uint64_t total_memory_bytes);
+                                              uint64_t total_memory_bytes, int threads = 1,
+                                              const InversionMemoryOptions& options = InversionMemoryOptions());

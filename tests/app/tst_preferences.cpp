@@ -6,6 +6,7 @@
 #include "app/mainwindow.h"
 #include "app/mainwindowform.h"
 #include "app/preferencesdialog.h"
+#include "engine/memory.h"
 #include "app/run_guard.h"
 #include "fake_interaction.h"
 #include "views/gradients.h"
@@ -346,17 +347,15 @@ void TestPreferences::estimateLabels_data()
     QTest::addColumn<int>("lang");
     QTest::addColumn<QString>("factor");
     QTest::addColumn<QString>("size");
-    QTest::addColumn<QString>("memory");
+    QTest::addColumn<int>("mx");
+    QTest::addColumn<int>("my");
 
-    QTest::newRow("p=0 English") << 100 << 60 << 20 << 1 << "0" << "Expanded size: 128x64x20"
-                                 << "≈ 0.503052 GB";
-    QTest::newRow("p=1 English") << 100 << 60 << 20 << 1 << "1" << "Expanded size: 512x256x20"
-                                 << "≈ 0.548828 GB";
-    QTest::newRow("p=1 Russian") << 100 << 60 << 20 << 0 << "1" << "Кол-во ячеек: 512x256x20"
-                                 << "≈ 0.548828 GB";
-    QTest::newRow("no model") << 0 << 0 << 0 << 1 << "2" << "Expanded size: 1x1x0" << "≈ 0.5 GB";
-    QTest::newRow("language 2 reads English") << 100 << 60 << 20 << 2 << "0"
-                                              << "Expanded size: 128x64x20" << "≈ 0.503052 GB";
+    QTest::newRow("p=0 English") << 100 << 60 << 20 << 1 << "0" << "Expanded size: 128x64x20" << 128 << 64;
+    QTest::newRow("p=1 English") << 100 << 60 << 20 << 1 << "1" << "Expanded size: 512x256x20" << 512 << 256;
+    QTest::newRow("p=1 Russian") << 100 << 60 << 20 << 0 << "1" << "Кол-во ячеек: 512x256x20" << 512 << 256;
+    QTest::newRow("no model") << 0 << 0 << 0 << 1 << "2" << "Expanded size: 1x1x0" << 1 << 1;
+    QTest::newRow("language 2 reads English") << 100 << 60 << 20 << 2 << "0" << "Expanded size: 128x64x20" << 128
+                                              << 64;
 }
 
 void TestPreferences::estimateLabels()
@@ -367,7 +366,14 @@ void TestPreferences::estimateLabels()
     QFETCH(int, lang);
     QFETCH(QString, factor);
     QFETCH(QString, size);
-    QFETCH(QString, memory);
+    QFETCH(int, mx);
+    QFETCH(int, my);
+    // The need of the inversion on the expanded grid with one worker (the
+    // record's thread count), as its run counts it.
+    const QString memory = QStringLiteral("≈ ")
+                           + QString::number(inversion_need_bytes(RunSize{nx, ny, nz, mx, my, 1}, {}) / (1 << 30),
+                                             'g', 6)
+                           + QStringLiteral(" GB");
 
     PreferencesDialog d;
     d.setLanguage(lang);

@@ -69,9 +69,19 @@ void TestPreferencesEstimate::estimate()
     QCOMPARE(e.my, my);
     QCOMPARE(e.nz, std::max(nz, 0));
     QVERIFY(!std::signbit(e.factor));
-    // Twenty bytes per padded cell, in units of 2^30 bytes, plus a half.
-    const double expected = double(mx) * my * std::max(nz, 0) * 4 * 5 / 1024.0 / 1024.0 / 1024.0 + 0.5;
+    // The need of the inversion on the expanded grid, in units of 2^30 bytes.
+    const double expected =
+        inversion_need_bytes(RunSize{std::max(nx, 0), std::max(ny, 0), std::max(nz, 0), mx, my, 1}, {})
+        / 1024.0 / 1024.0 / 1024.0;
     QCOMPARE(e.memory_gb, expected);
+    // With options and workers, the figure their run needs.
+    InversionMemoryOptions blend;
+    blend.reference = true;
+    blend.fill_stage = true;
+    const ExpandedModelEstimate b = estimate_expanded_model(text, nx, ny, nz, 0, 4, blend);
+    QCOMPARE(b.memory_gb, inversion_need_bytes(RunSize{std::max(nx, 0), std::max(ny, 0), std::max(nz, 0), mx, my, 4},
+                                               blend)
+                              / 1024.0 / 1024.0 / 1024.0);
     QCOMPARE(e.grid_bytes, double(mx) * my * std::max(nz, 1) * 4.0);
 }
 

@@ -13,6 +13,7 @@
 #include "engine/inversion_log.h"
 #include "engine/inversion_parameters.h"
 #include "fake_interaction.h"
+#include "inversion_records.h"
 #include "formats/cube_file.h"
 #include "formats/surfer_grid.h"
 #include "window_test_support.h"
@@ -66,17 +67,9 @@ void give_problem(MainWindow& w)
     w.alpha_factor = 0;
 }
 
-std::vector<double> record(int iterations_count)
+std::vector<double> record(int iterations_count, double power = 1)
 {
-    std::vector<double> r(record_size, 0.0);
-    r[iterations] = iterations_count;
-    r[step_scale] = 1;
-    r[depth_power] = 1;
-    r[kind] = kind_grid;
-    r[lower_limit] = -open_limit;
-    r[upper_limit] = open_limit;
-    r[final_power] = 1;
-    return r;
+    return grid_inversion_record(iterations_count, power);
 }
 
 QStringList log_lines(const QString& dir)

@@ -147,6 +147,7 @@ private slots:
     void stepWarning();
     void restoredStepWarningFollowsLanguage();
     void memoryDisplay();
+    void memoryFollowsTheForm();
     void logDirectory();
     void texts_data();
     void texts();
@@ -472,6 +473,40 @@ void TestInversionParameters::memoryDisplay()
     QCOMPARE(label->styleSheet(), QString("QLabel { background-color : red}"));
     // Shown, not refused.
     QCOMPARE(press_ok(d).order.size(), 2);
+}
+
+// The figure follows the form: every change shows the need of the record
+// the form now describes, with the log as its box says.
+void TestInversionParameters::memoryFollowsTheForm()
+{
+    using namespace inversion_record;
+    inversion_parameters d;
+    d.setLanguage(1);
+    QString logs = "/tmp";
+    d.set_log_dir(logs, false);
+    int calls = 0;
+    d.set_memory_need(
+        [&calls](const std::vector<double>& r, bool log) {
+            ++calls;
+            return 1.0 + 2.0 * r[use_initial_model] + 4.0 * r[sign_constraint_on] + 8.0 * (r[kind] == kind_layered)
+                   + (log ? 16.0 : 0.0);
+        },
+        6.5);
+    QLabel* label = child<QLabel>(d, "memory_label");
+    QCOMPARE(label->text(), QString("You need ≈ 1.000GB RAM"));
+    QCOMPARE(label->styleSheet(), QString("QLabel { background-color : white}"));
+    child<QCheckBox>(d, "use_init_model_checkbox")->setChecked(true);
+    QCOMPARE(label->text(), QString("You need ≈ 3.000GB RAM"));
+    child<QCheckBox>(d, "sign_account_checkbox")->setChecked(true);
+    QCOMPARE(label->text(), QString("You need ≈ 7.000GB RAM"));
+    QCOMPARE(label->styleSheet(), QString("QLabel { background-color : red}"));
+    child<QCheckBox>(d, "sign_account_checkbox")->setChecked(false);
+    child<QRadioButton>(d, "polygonalInversion")->setChecked(true);
+    QCOMPARE(label->text(), QString("You need ≈ 11.000GB RAM"));
+    child<QRadioButton>(d, "gridInversion")->setChecked(true);
+    child<QCheckBox>(d, "log_checkbox")->setChecked(true);
+    QCOMPARE(label->text(), QString("You need ≈ 19.000GB RAM"));
+    QVERIFY(calls > 0);
 }
 
 void TestInversionParameters::logDirectory()

@@ -10,6 +10,7 @@
 #include "engine/inversion.h"
 #include "engine/inversion_parameters.h"
 #include "fake_interaction.h"
+#include "inversion_records.h"
 #include "window_test_support.h"
 #include "grid_compare_support.h"
 
@@ -68,15 +69,7 @@ void give_problem(MainWindow& w, int nx = 12, int ny = 10, int nz = 4, double p 
 
 std::vector<double> record(int iterations_count, double power = 1)
 {
-    std::vector<double> r(record_size, 0.0);
-    r[iterations] = iterations_count;
-    r[step_scale] = 1;
-    r[depth_power] = power;
-    r[kind] = kind_grid;
-    r[lower_limit] = -open_limit;
-    r[upper_limit] = open_limit;
-    r[final_power] = power;
-    return r;
+    return grid_inversion_record(iterations_count, power);
 }
 
 bool all_finite(const vector3D& c)

@@ -3,8 +3,12 @@
 #include <QtTest>
 
 #include "app/mainwindow.h"
+#include "engine/forward.h"
+#include "engine/inversion.h"
 #include "engine/memory.h"
 #include "fake_interaction.h"
+#include "inversion_records.h"
+#include "test_nodes.h"
 
 class TestMainWindowMemory : public QObject
 {
@@ -16,6 +20,10 @@ private slots:
     void huge_run_asks();
     void question_names_the_run();
     void inversion_estimate();
+    void inversion_asks_with_dialog_figure_data();
+    void inversion_asks_with_dialog_figure();
+    void forward_asks_data();
+    void forward_asks();
 };
 
 void TestMainWindowMemory::small_run_asks_nothing()
@@ -23,7 +31,8 @@ void TestMainWindowMemory::small_run_asks_nothing()
     FakeInteraction fake;
     MainWindow w;
     QVERIFY(w.check_memory(64, 64, 10));
-    QVERIFY(w.check_memory(64, 64, 10, effects_build_bytes_per_cell));
+    QVERIFY(w.check_memory(64, 64, 10, 1.0));
+    QVERIFY(w.check_memory_need(64.0 * 64 * 10, MemoryRun::Forward));
     QVERIFY(fake.questions.isEmpty());
 }
 
@@ -64,9 +73,9 @@ void TestMainWindowMemory::question_names_the_run()
     FakeInteraction fake;
     MainWindow w;
     w.language = 0;
-    QVERIFY(!w.check_memory(65536, 65536, 1000, effects_build_bytes_per_cell, MemoryRun::HorizonFit));
+    QVERIFY(!w.check_memory(65536, 65536, 1000, 1.0, MemoryRun::HorizonFit));
     QCOMPARE(fake.questions.size(), 1);
-    const double need = run_memory_need_gb(65536, 65536, 1000, effects_build_bytes_per_cell);
+    const double need = run_memory_need_gb(65536, 65536, 1000, 1.0);
     QVERIFY(fake.questions[0].text.startsWith(QString::fromUtf8("Большой расход памяти. Требуется не менее ")
                                               + QString::number(need, 'g', 6) + QString::fromUtf8(" ГБ из ")));
     QVERIFY(fake.questions[0].text.contains(QString::fromUtf8("Запустить «Подбор границы» без изменений?")));
@@ -76,11 +85,130 @@ void TestMainWindowMemory::inversion_estimate()
 {
     MainWindow w;
     QCOMPARE(w.calcInvMemory(), 0.0);
-    w.den_grid.assign(50, vector2D(128, std::vector<float>(128, 2.0f)));
-    w.expansion_factor = 0;
-    QVERIFY(std::abs(w.calcInvMemory() - 0.5153) < 1e-4);
-    w.expansion_factor = 0.5; // 128 * 2 = 256 per axis
-    QCOMPARE(w.calcInvMemory(), 256.0 * 256 * 50 * 20 / (1 << 30) + 0.5);
+    w.den_grid.assign(50, vector2D(100, std::vector<float>(128, 2.0f)));
+    w.thread_count = 3;
+    w.save_log = false;
+    w.expansion_factor = 0.5; // 128 * 2 = 256 columns, 100 * 2 -> 256 rows
+    const double GiB = double(1 << 30);
+    QCOMPARE(w.calcInvMemory(), inversion_need_bytes(RunSize{128, 100, 50, 256, 256, 3}, {}) / GiB);
+    // The log brings the model back every iteration.
+    w.save_log = true;
+    InversionMemoryOptions logged;
+    logged.fill_stage = true;
+    QCOMPARE(w.calcInvMemory(), inversion_need_bytes(RunSize{128, 100, 50, 256, 256, 3}, logged) / GiB);
+    w.save_log = false;
+    // The options of the record the dialog comes up with count.
+    w.inversion_params.assign(inversion_record::record_size, 0.0);
+    w.inversion_params[inversion_record::kind] = inversion_record::kind_grid;
+    w.inversion_params[inversion_record::use_initial_model] = 1;
+    InversionMemoryOptions blend;
+    blend.reference = true;
+    blend.fill_stage = true;
+    QCOMPARE(w.calcInvMemory(), inversion_need_bytes(RunSize{128, 100, 50, 256, 256, 3}, blend) / GiB);
+    QVERIFY(w.calcInvMemory() > inversion_need_bytes(RunSize{128, 100, 50, 256, 256, 3}, {}) / GiB);
+}
+
+namespace {
+
+// A small grid on a padded grid of 32768 x 32768 (the factor at its cap):
+// every run needs tens of GB or more before it allocates anything, so its
+// question comes.
+void give_huge_run(MainWindow& w, int nz)
+{
+    const int nx = 96, ny = 90;
+    w.language = 1;
+    w.x_calc = nodes(nx, 0, 100);
+    w.y_calc = nodes(ny, 0, 100);
+    w.z_calc = nodes(nz, 0, 10);
+    w.calc_height = -10;
+    w.expansion_factor = 100;
+    w.thread_count = 2;
+    w.save_log = false;
+    w.den_grid.assign(nz, vector2D(ny, std::vector<float>(nx, 2.0f)));
+    w.Vz_observed.assign(ny, std::vector<double>(nx, 1.0));
+}
+
+// The need in a question's text.
+QString asked_need(const FakeInteraction& fake)
+{
+    if (fake.questions.size() != 1)
+        return QString();
+    const QString text = fake.questions.first().text;
+    const QString lead = "High memory usage. You need at least ";
+    if (!text.startsWith(lead))
+        return QString();
+    return text.mid(lead.size()).section(' ', 0, 0);
+}
+
+} // namespace
+
+// The inversion dialog's figure is the one the run's own check asks with,
+// for every option that changes it; No leaves the grid as it was.
+void TestMainWindowMemory::inversion_asks_with_dialog_figure_data()
+{
+    QTest::addColumn<int>("option"); // record value set to 1 (-1: none)
+    QTest::newRow("plain") << -1;
+    QTest::newRow("initial model") << int(inversion_record::use_initial_model);
+    QTest::newRow("sign constraint") << int(inversion_record::sign_constraint_on);
+    QTest::newRow("limits") << int(inversion_record::density_limits_on);
+}
+
+void TestMainWindowMemory::inversion_asks_with_dialog_figure()
+{
+    QFETCH(int, option);
+    FakeInteraction fake;
+    fake.answers << QMessageBox::No;
+    MainWindow w;
+    give_huge_run(w, 100);
+    std::vector<double> params = grid_inversion_record(1);
+    if (option >= 0)
+        params[std::size_t(option)] = 1;
+    w.inversion_params = params;
+    const double shown = w.calcInvMemory();
+    QVERIFY(shown > 100);
+    if (shown * (1 << 30) < double(query_system_memory().available_bytes))
+        QSKIP("this machine has the memory for the run");
+    const vector3D before = w.den_grid;
+    w.inversion_running = true;
+    w.inversion(w.x_calc, w.y_calc, w.z_calc, w.Vz_observed, w.den_grid, params, w.progress_bar,
+                w.progress_label);
+    QCOMPARE(asked_need(fake), QString::number(shown, 'g', 6));
+    QVERIFY(fake.questions.first().text.endsWith("run inversion without changes?"));
+    QVERIFY(w.den_grid == before);
+    QVERIFY(w.effects.empty());
+}
+
+// Both forms of the forward command ask with their own need; the
+// storage-off form was never checked before.
+void TestMainWindowMemory::forward_asks_data()
+{
+    QTest::addColumn<bool>("store");
+    QTest::newRow("storage off") << false;
+    QTest::newRow("storage on") << true;
+}
+
+void TestMainWindowMemory::forward_asks()
+{
+    QFETCH(bool, store);
+    FakeInteraction fake;
+    fake.answers << QMessageBox::No;
+    MainWindow w;
+    give_huge_run(w, 2);
+    w.store_eff = store;
+    ForwardGeometry g;
+    QCOMPARE(forward_geometry(w.den_grid, w.x_calc, w.y_calc, w.z_calc, w.calc_height, w.expansion_factor, g),
+             ForwardStatus::Completed);
+    const RunSize size = run_size(g, w.thread_count);
+    const double need =
+        (store ? forward_stored_need_bytes(size, false) : forward_without_store_need_bytes(size)) / (1 << 30);
+    if (need * (1 << 30) < double(query_system_memory().available_bytes))
+        QSKIP("this machine has the memory for the run");
+    w.on_forward_grid_triggered();
+    QCOMPARE(asked_need(fake), QString::number(need, 'g', 6));
+    QVERIFY(fake.questions.first().text.endsWith("run forward calculation without changes?"));
+    QVERIFY(w.Vz_calculated.empty());
+    QVERIFY(w.effects.empty());
+    QVERIFY(!w.forward_running);
 }
 
 QTEST_MAIN(TestMainWindowMemory)

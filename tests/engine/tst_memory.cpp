@@ -1,5 +1,6 @@
 // Memory estimates, the question rule, and the memory figures read from
 // meminfo and control-group fixtures.
+#include "engine/inversion.h"
 #include "engine/memory.h"
 
 #include <QtTest>
@@ -39,8 +40,10 @@ class TestMemory : public QObject
 private slots:
     void need_data();
     void need();
-    void inversion_estimate_data();
-    void inversion_estimate();
+    void inversion_options_data();
+    void inversion_options();
+    void options_from_record_data();
+    void options_from_record();
     void question_rule_data();
     void question_rule();
     void question_text_data();
@@ -58,11 +61,9 @@ void TestMemory::need_data()
     QTest::addColumn<int>("nz");
     QTest::addColumn<double>("bytes");
     QTest::addColumn<double>("expected");
-    QTest::newRow("512x512x100, 5 B") << 512 << 512 << 100 << 5.0 << 26214400.0 * 5 / GiB + 0.5;
-    QTest::newRow("512x512x100, peak") << 512 << 512 << 100 << inversion_peak_bytes_per_cell
-                                       << 26214400.0 * 9 / GiB + 0.5;
-    QTest::newRow("1024x1024x1000") << 1024 << 1024 << 1000 << 20.0 << 1000.0 * 20 / 1024 + 0.5;
-    QTest::newRow("empty") << 1 << 1 << 0 << 20.0 << 0.5;
+    QTest::newRow("512x512x100, 5 B") << 512 << 512 << 100 << 5.0 << 26214400.0 * 5 / GiB;
+    QTest::newRow("1024x1024x1000") << 1024 << 1024 << 1000 << 20.0 << 1000.0 * 20 / 1024;
+    QTest::newRow("empty") << 1 << 1 << 0 << 20.0 << 0.0;
 }
 
 void TestMemory::need()
@@ -72,35 +73,100 @@ void TestMemory::need()
     QFETCH(int, nz);
     QFETCH(double, bytes);
     QFETCH(double, expected);
-    QCOMPARE(memory_need_gb(Mx, My, nz, bytes), expected);
-    // What the run really allocates, without the reserve of the estimate shown.
-    QCOMPARE(run_memory_need_gb(Mx, My, nz, bytes), expected - 0.5);
+    QCOMPARE(run_memory_need_gb(Mx, My, nz, bytes), expected);
 }
 
-void TestMemory::inversion_estimate_data()
+// The options' own arrays, exactly: the reference model (4 bytes a model
+// cell) and the sign mask (1 byte), with the few percent of margin every
+// figure carries; the other parts are compared with the runs in
+// tst_run_memory_need.
+void TestMemory::inversion_options_data()
 {
     QTest::addColumn<int>("nx");
     QTest::addColumn<int>("ny");
     QTest::addColumn<int>("nz");
-    QTest::addColumn<double>("p");
-    QTest::addColumn<double>("expected");
-    QTest::newRow("128x128x50") << 128 << 128 << 50 << 0.0 << 128.0 * 128 * 50 * 20 / GiB + 0.5;
-    QTest::newRow("100x75 pads to 128") << 100 << 75 << 50 << 0.0 << 128.0 * 128 * 50 * 20 / GiB + 0.5;
-    QTest::newRow("p = 1") << 100 << 100 << 10 << 1.0 << 512.0 * 512 * 10 * 20 / GiB + 0.5;
+    QTest::addColumn<int>("Mx");
+    QTest::addColumn<int>("My");
+    QTest::newRow("padded 4096, 2 levels") << 1024 << 1024 << 2 << 4096 << 4096;
+    QTest::newRow("1024x1024x50") << 1024 << 1024 << 50 << 1024 << 1024;
+    QTest::newRow("lopsided") << 300 << 24 << 6 << 1024 << 128;
 }
 
-void TestMemory::inversion_estimate()
+void TestMemory::inversion_options()
 {
     QFETCH(int, nx);
     QFETCH(int, ny);
     QFETCH(int, nz);
-    QFETCH(double, p);
-    QFETCH(double, expected);
-    QCOMPARE(inversion_memory_estimate_gb(nx, ny, nz, p), expected);
-    const vector3D grid(nz, vector2D(ny, std::vector<float>(nx, 1.0f)));
-    QCOMPARE(inversion_memory_estimate_gb(grid, p), expected);
-    QVERIFY(std::abs(inversion_memory_estimate_gb(128, 128, 50, 0.0) - 0.5153) < 1e-4);
-    QCOMPARE(inversion_memory_estimate_gb(vector3D(), 0.0), 0.0);
+    QFETCH(int, Mx);
+    QFETCH(int, My);
+    const RunSize s{nx, ny, nz, Mx, My, 4};
+    const double cells = double(nx) * ny * nz;
+    InversionMemoryOptions o;
+    const double plain = inversion_need_bytes(s, o);
+    o.reference = true;
+    const double reference = inversion_need_bytes(s, o);
+    QVERIFY(std::abs(reference - plain - 4.0 * cells * 1.03) < 1e-6 * reference);
+    o.sign_mask = true;
+    QVERIFY(std::abs(inversion_need_bytes(s, o) - reference - cells * 1.03) < 1e-6 * reference);
+    // The filling stage holds every level on the full grid with its
+    // imaginary part: at least 8 bytes a padded cell more than the half spectra.
+    o.fill_stage = true;
+    QVERIFY(inversion_need_bytes(s, o) - reference - cells * 1.03 >= 4.0 * Mx * My * nz);
+    // An operator that serves is held already and not built.
+    InversionMemoryOptions serves;
+    serves.operator_serves = true;
+    QVERIFY(inversion_need_bytes(s, serves) <= plain - (My / 2 + 1.0) * (Mx / 2 + 1) * nz * 4);
+    // The figures of the old count (9 bytes a padded cell) fell far short
+    // with few levels and a large pad: the operator and the fixed grids now
+    // count, some 60 bytes and more a padded cell of one level.
+    QVERIFY(plain >= 60.0 * Mx * My);
+    // An empty grid needs nothing.
+    QCOMPARE(inversion_need_bytes(RunSize{0, 0, 0, 1, 1, 1}, o), 0.0);
+    QCOMPARE(forward_without_store_need_bytes(RunSize{nx, ny, 0, Mx, My, 1}), 0.0);
+}
+
+void TestMemory::options_from_record_data()
+{
+    using namespace inversion_record;
+    QTest::addColumn<int>("flag");      // record value set to 1 (-1: none)
+    QTest::addColumn<bool>("regularizer");
+    QTest::addColumn<bool>("any_fixed");
+    QTest::addColumn<bool>("save_log");
+    QTest::addColumn<bool>("reference");
+    QTest::addColumn<bool>("sign");
+    QTest::addColumn<bool>("fill");
+    QTest::newRow("plain") << -1 << false << false << false << false << false << false;
+    QTest::newRow("initial model") << int(use_initial_model) << false << false << false << true << false << true;
+    QTest::newRow("regularizer held, not used") << -1 << true << false << false << true << false << false;
+    QTest::newRow("uploaded regularizer") << int(use_uploaded_regularizer) << true << false << false << true
+                                          << false << true;
+    QTest::newRow("sign constraint") << int(sign_constraint_on) << false << false << false << false << true << true;
+    QTest::newRow("positive density") << int(positive_density) << false << false << false << false << false
+                                      << true;
+    QTest::newRow("limits") << int(density_limits_on) << false << false << false << false << false << true;
+    QTest::newRow("fixed layers") << -1 << false << true << false << false << false << true;
+    QTest::newRow("log") << -1 << false << false << true << false << false << true;
+}
+
+void TestMemory::options_from_record()
+{
+    QFETCH(int, flag);
+    QFETCH(bool, regularizer);
+    QFETCH(bool, any_fixed);
+    QFETCH(bool, save_log);
+    std::vector<double> record(inversion_record::record_size, 0.0);
+    record[inversion_record::kind] = inversion_record::kind_grid;
+    if (flag >= 0)
+        record[std::size_t(flag)] = 1;
+    const InversionMemoryOptions o = inversion_memory_options(record, regularizer, regularizer, any_fixed,
+                                                              save_log, true);
+    QTEST(o.reference, "reference");
+    QTEST(o.sign_mask, "sign");
+    QTEST(o.fill_stage, "fill");
+    QVERIFY(o.operator_serves);
+    // The lateral kind always fills its model.
+    record[inversion_record::kind] = inversion_record::kind_lateral;
+    QVERIFY(inversion_memory_options(record, regularizer, regularizer, any_fixed, save_log, false).fill_stage);
 }
 
 void TestMemory::question_rule_data()
@@ -110,7 +176,7 @@ void TestMemory::question_rule_data()
     QTest::addColumn<bool>("ask");
     QTest::newRow("small need") << 0.622 << 8.0 << false;
     // A 2 x 2 x 2 grid on a machine with little free memory.
-    QTest::newRow("tiny need, little free") << run_memory_need_gb(2, 2, 2, inversion_peak_bytes_per_cell) << 0.1
+    QTest::newRow("tiny need, little free") << inversion_need_bytes(RunSize{2, 2, 2, 2, 2, 1}, {}) / GiB << 0.1
                                            << false;
     QTest::newRow("close to available") << 3.5 << 4.0 << false;
     QTest::newRow("equal to available") << 4.0 << 4.0 << false;

@@ -1,0 +1,264 @@
+// The memory need of the runs of the main window (the 3D inversion with
+// its options, the layered inversion, horizon fitting) against what the run
+// really allocates, counted on the heap of a child process per case (see
+// allocation_meter.h): the peak above what was held when the run started
+// must lie between the need and need / 1.3.
+#include "allocation_meter.h"
+#include "app/mainwindow.h"
+#include "engine/forward.h"
+#include "engine/inversion.h"
+#include "engine/memory.h"
+#include "fake_interaction.h"
+#include "inversion_records.h"
+#include "test_nodes.h"
+#include "tst_layered_support.h"
+
+#include <QtTest>
+
+using namespace inversion_record;
+
+namespace {
+
+enum Option { Plain = 0, InitialModel = 1, Uploaded = 2, SignMask = 4, OperatorServes = 8, Limits = 16 };
+
+const int threads = 2;
+
+vector3D model(int nz, int ny, int nx, float scale)
+{
+    vector3D c(nz, vector2D(ny, std::vector<float>(nx)));
+    for (int k = 0; k < nz; ++k)
+        for (int j = 0; j < ny; ++j)
+            for (int i = 0; i < nx; ++i)
+                c[k][j][i] = scale * float((i * 7 + j * 3 + k) % 11) - 0.05f;
+    return c;
+}
+
+// The grid sizes of every table: few levels with a large pad (512 x 512),
+// many levels without one, and a lopsided padded grid (1024 x 128). The
+// inversion takes fewer levels than the layered runs, whose horizons need
+// some levels between them.
+struct Shape {
+    const char* name;
+    int nx, ny, nz, inversion_nz;
+    double p;
+};
+const Shape shapes[] = {{"few levels, large pad", 90, 100, 6, 2, 2.0},
+                        {"many levels, no pad", 192, 160, 24, 24, 0.0},
+                        {"lopsided", 300, 24, 8, 6, 1.0}};
+
+void shape_columns()
+{
+    QTest::addColumn<int>("nx");
+    QTest::addColumn<int>("ny");
+    QTest::addColumn<int>("nz");
+    QTest::addColumn<double>("p");
+}
+
+layeredtest::Model layered_model(int layers, int nx, int ny, int nz, double p, double lower = 0)
+{
+    layeredtest::Model m = layeredtest::make_model(layers, nx, ny, nz, 600.0 / nz);
+    m.expansion = p;
+    for (auto& row : m.horizons[1])
+        for (double& d : row)
+            d += lower;
+    return m;
+}
+
+// The window with a layered model of `layers` layers and the field of
+// `truth` densities; the grid holds `start` densities. `lower` moves
+// horizon 1 down.
+void give_layered(MainWindow& w, int layers, int nx, int ny, int nz, double p,
+                                const std::vector<double>& start, const std::vector<double>& truth,
+                                double lower = 0)
+{
+    const layeredtest::Model m = layered_model(layers, nx, ny, nz, p, lower);
+    w.language = 1;
+    w.x_calc = m.x;
+    w.y_calc = m.y;
+    w.z_calc = m.z;
+    w.calc_height = m.calc_level;
+    w.expansion_factor = p;
+    w.save_log = false;
+    w.thread_count = threads;
+    w.horizons = m.horizons;
+    const std::vector<double> geometry = {double(nx), double(ny), m.x.front(), m.x.back(), m.y.front(), m.y.back()};
+    w.horizons_params = geometry;
+    w.observed_params = geometry;
+    w.densities = start;
+    w.fixed.assign(layers, false);
+    w.layers_names.assign(layers, QString());
+    w.den_grid = layeredtest::layered_grid(m, m.horizons, start);
+    w.Vz_observed = layeredtest::field_of(m, layeredtest::layered_grid(m, m.horizons, truth));
+    w.Vz_calculated.assign(ny, std::vector<double>(nx, 0.0));
+}
+
+void report(const ForwardGeometry& g, double need, double measured)
+{
+    qInfo("Mx %d My %d nz %d: need %.0f, measured peak %.0f, ratio %.3f", g.Mx, g.My, g.nz, need, measured,
+          need / measured);
+    const std::string fault = allocation_meter::need_fault(need, measured);
+    QVERIFY2(fault.empty(), fault.c_str());
+}
+
+} // namespace
+
+class TestRunMemoryNeed : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        if (!allocation_meter::counting())
+            QSKIP("the sanitizer's runtime owns the allocator");
+    }
+    void inversion_data();
+    void inversion();
+    void layered_data();
+    void layered();
+    void horizon_fit_data();
+    void horizon_fit();
+};
+
+void TestRunMemoryNeed::inversion_data()
+{
+    shape_columns();
+    QTest::addColumn<int>("options");
+    const struct {
+        const char* name;
+        int options;
+    } sets[] = {{"plain", Plain},
+                {"initial model", InitialModel},
+                {"uploaded regularizer, sign mask", Uploaded | SignMask},
+                {"operator serves, limits", OperatorServes | Limits}};
+    for (const Shape& s : shapes)
+        for (const auto& o : sets)
+            QTest::newRow(qPrintable(QString("%1, %2").arg(s.name, o.name)))
+                << s.nx << s.ny << s.inversion_nz << s.p << o.options;
+}
+
+void TestRunMemoryNeed::inversion()
+{
+    QFETCH(int, nx);
+    QFETCH(int, ny);
+    QFETCH(int, nz);
+    QFETCH(double, p);
+    QFETCH(int, options);
+    const std::vector<double> x = nodes(nx, 10000, 100), y = nodes(ny, 20000, 100), z = nodes(nz, 0, 50);
+    ForwardGeometry g;
+    QCOMPARE(forward_geometry(nx, ny, nz, x, y, z, -20, p, g), ForwardStatus::Completed);
+    const double measured = allocation_meter::child_peak([&](const std::function<void()>& start) {
+        FakeInteraction fake;
+        fake.answers << QMessageBox::Yes;
+        MainWindow w;
+        w.language = 1;
+        w.x_calc = x;
+        w.y_calc = y;
+        w.z_calc = z;
+        w.calc_height = -20;
+        w.expansion_factor = p;
+        w.store_eff = true;
+        w.save_log = false;
+        w.thread_count = threads;
+        w.den_grid = model(nz, ny, nx, 0.02f);
+        forward_without_store(w.den_grid, g, w.Vz_observed, threads);
+        w.den_grid = model(nz, ny, nx, 0.01f);
+        if (options & Uploaded)
+            w.regularizer = model(nz, ny, nx, 0.015f);
+        if (options & OperatorServes)
+            build_effects(g, w.effects, threads);
+        forward_release_work();
+        std::vector<double> params = grid_inversion_record(1);
+        params[use_initial_model] = (options & InitialModel) ? 1 : 0;
+        params[use_uploaded_regularizer] = (options & Uploaded) ? 1 : 0;
+        params[sign_constraint_on] = (options & SignMask) ? 1 : 0;
+        params[density_limits_on] = (options & Limits) ? 1 : 0;
+        w.inversion_running = true;
+        start();
+        w.inversion(w.x_calc, w.y_calc, w.z_calc, w.Vz_observed, w.den_grid, params, w.progress_bar,
+                    w.progress_label);
+        return fake.errors().isEmpty();
+    });
+    InversionMemoryOptions o;
+    o.operator_serves = options & OperatorServes;
+    o.reference = options & (InitialModel | Uploaded);
+    o.sign_mask = options & SignMask;
+    o.fill_stage = options & (InitialModel | Uploaded | SignMask | Limits);
+    report(g, inversion_need_bytes(run_size(g, threads), o), measured);
+}
+
+void TestRunMemoryNeed::layered_data()
+{
+    shape_columns();
+    QTest::addColumn<bool>("store");
+    for (const Shape& s : shapes)
+        for (bool store : {true, false})
+            QTest::newRow(qPrintable(QString("%1, storage %2").arg(s.name, store ? "on" : "off")))
+                << s.nx << s.ny << s.nz << s.p << store;
+}
+
+void TestRunMemoryNeed::layered()
+{
+    QFETCH(int, nx);
+    QFETCH(int, ny);
+    QFETCH(int, nz);
+    QFETCH(double, p);
+    QFETCH(bool, store);
+    const double measured = allocation_meter::child_peak([&](const std::function<void()>& start) {
+        FakeInteraction fake;
+        MainWindow w;
+        give_layered(w, 3, nx, ny, nz, p, {2.0, 2.2, 2.5}, {2.0, 2.3, 2.4});
+        w.store_eff = store;
+        forward_release_work();
+        std::vector<double> params(record_size, 0.0);
+        params[iterations] = 2;
+        params[step_scale] = 1;
+        params[kind] = kind_layered;
+        w.inversion_running = true;
+        start();
+        w.layered_inversion(w.x_calc, w.y_calc, w.z_calc, w.Vz_observed, w.horizons, w.densities, params);
+        return fake.errors().isEmpty();
+    });
+    const ForwardGeometry g = layeredtest::geometry(layered_model(3, nx, ny, nz, p));
+    report(g, layered_inversion_need_bytes(run_size(g, threads), 3, store, false, false), measured);
+}
+
+void TestRunMemoryNeed::horizon_fit_data()
+{
+    shape_columns();
+    for (const Shape& s : shapes)
+        QTest::newRow(s.name) << s.nx << s.ny << s.nz << s.p;
+}
+
+void TestRunMemoryNeed::horizon_fit()
+{
+    QFETCH(int, nx);
+    QFETCH(int, ny);
+    QFETCH(int, nz);
+    QFETCH(double, p);
+    const double measured = allocation_meter::child_peak([&](const std::function<void()>& start) {
+        FakeInteraction fake;
+        MainWindow w;
+        // The grid's horizon lies 40 m below the one of the observed field.
+        give_layered(w, 2, nx, ny, nz, p, {2.0, 2.4}, {2.0, 2.4});
+        const field2D observed = w.Vz_observed;
+        give_layered(w, 2, nx, ny, nz, p, {2.0, 2.4}, {2.0, 2.4}, 40);
+        w.Vz_observed = observed;
+        w.store_eff = true;
+        forward_release_work();
+        QMap<QString, double> params;
+        params.insert("Niter", 2);
+        params.insert("layer", 1);
+        params.insert("stepScale", 1);
+        start();
+        w.fitHorizon(params);
+        if (!fake.errors().isEmpty())
+            qWarning("%s", qPrintable(fake.errors().join("; ")));
+        return fake.errors().isEmpty();
+    });
+    const ForwardGeometry g = layeredtest::geometry(layered_model(2, nx, ny, nz, p));
+    report(g, horizon_fit_need_bytes(run_size(g, threads), 2), measured);
+}
+
+QTEST_MAIN(TestRunMemoryNeed)
+#include "tst_run_memory_need.moc"

@@ -1,0 +1,178 @@
+#include "allocation_meter.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstddef>
+#include <malloc.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define TOLMERA_ALLOCATION_METER 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
+#define TOLMERA_ALLOCATION_METER 0
+#endif
+#endif
+#ifndef TOLMERA_ALLOCATION_METER
+#define TOLMERA_ALLOCATION_METER 1
+#endif
+
+extern "C" {
+void* __libc_malloc(size_t);
+void* __libc_calloc(size_t, size_t);
+void* __libc_realloc(void*, size_t);
+void* __libc_memalign(size_t, size_t);
+void* __libc_valloc(size_t);
+void* __libc_pvalloc(size_t);
+void __libc_free(void*);
+}
+
+namespace {
+
+std::atomic<int64_t> g_held{0};
+std::atomic<int64_t> g_peak{0};
+
+void count_in(void* p)
+{
+    if (!p)
+        return;
+    const int64_t now = g_held.fetch_add(static_cast<int64_t>(malloc_usable_size(p)), std::memory_order_relaxed)
+                        + static_cast<int64_t>(malloc_usable_size(p));
+    int64_t top = g_peak.load(std::memory_order_relaxed);
+    while (now > top && !g_peak.compare_exchange_weak(top, now, std::memory_order_relaxed)) {
+    }
+}
+
+void count_out(void* p)
+{
+    if (p)
+        g_held.fetch_sub(static_cast<int64_t>(malloc_usable_size(p)), std::memory_order_relaxed);
+}
+
+} // namespace
+
+namespace allocation_meter {
+
+bool counting() { return TOLMERA_ALLOCATION_METER != 0; }
+
+int64_t held() { return g_held.load(); }
+int64_t peak() { return g_peak.load(); }
+void reset_peak() { g_peak.store(g_held.load()); }
+
+std::string need_fault(double need, double measured, double slack)
+{
+    if (!(measured > 0))
+        return "the run failed";
+    if (need < measured)
+        return "need " + std::to_string(need) + " below the peak " + std::to_string(measured);
+    if (need > slack * measured)
+        return "need " + std::to_string(need) + " far above the peak " + std::to_string(measured);
+    return std::string();
+}
+
+double child_peak(const std::function<bool(const std::function<void()>& start)>& body)
+{
+    int pipe_fd[2];
+    if (pipe(pipe_fd) != 0)
+        return -1;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(pipe_fd[0]);
+        int64_t base = 0;
+        const bool ok = body([&base] {
+            base = held();
+            reset_peak();
+        });
+        const double result = ok ? double(peak() - base) : -1.0;
+        const ssize_t written = write(pipe_fd[1], &result, sizeof result);
+        _exit(written == sizeof result ? 0 : 1);
+    }
+    close(pipe_fd[1]);
+    double result = -1;
+    if (pid < 0 || read(pipe_fd[0], &result, sizeof result) != sizeof result)
+        result = -1;
+    close(pipe_fd[0]);
+    int status = 0;
+    if (pid > 0)
+        waitpid(pid, &status, 0);
+    return result;
+}
+
+} // namespace allocation_meter
+
+#if TOLMERA_ALLOCATION_METER
+extern "C" {
+
+void* malloc(size_t size)
+{
+    void* p = __libc_malloc(size);
+    count_in(p);
+    return p;
+}
+
+void* calloc(size_t n, size_t size)
+{
+    void* p = __libc_calloc(n, size);
+    count_in(p);
+    return p;
+}
+
+void* realloc(void* old, size_t size)
+{
+    // The old block is counted out before the new one in: the figure never
+    // holds both, as the C library may extend in place.
+    const int64_t before = old ? static_cast<int64_t>(malloc_usable_size(old)) : 0;
+    void* p = __libc_realloc(old, size);
+    if (!p && size != 0)
+        return p; // the old block stays
+    g_held.fetch_sub(before, std::memory_order_relaxed);
+    count_in(p);
+    return p;
+}
+
+void free(void* p)
+{
+    count_out(p);
+    __libc_free(p);
+}
+
+void* memalign(size_t alignment, size_t size)
+{
+    void* p = __libc_memalign(alignment, size);
+    count_in(p);
+    return p;
+}
+
+void* aligned_alloc(size_t alignment, size_t size)
+{
+    return memalign(alignment, size);
+}
+
+int posix_memalign(void** out, size_t alignment, size_t size)
+{
+    if (alignment % sizeof(void*) != 0 || (alignment & (alignment - 1)) != 0)
+        return EINVAL;
+    void* p = memalign(alignment, size);
+    if (!p)
+        return ENOMEM;
+    *out = p;
+    return 0;
+}
+
+void* valloc(size_t size)
+{
+    void* p = __libc_valloc(size);
+    count_in(p);
+    return p;
+}
+
+void* pvalloc(size_t size)
+{
+    void* p = __libc_pvalloc(size);
+    count_in(p);
+    return p;
+}
+
+} // extern "C"
+#endif // TOLMERA_ALLOCATION_METER
