@@ -338,14 +338,9 @@ void TestGridOpsWindow::newGridMemoryQuestion()
     } else {
         QCOMPARE(fake.questions.size(), 1);
         // At most one node more per axis than the running sums give (3 x 5 x 3).
-        grid_memory::NewGrids need;
-        need.nx = 4;
-        need.ny = 6;
-        need.nz = 4;
-        need.cubes = 1;
+        grid_memory::NewGrids need = lattice(4, 6, 4, 1);
         need.view = true;
-        QCOMPARE(fake.questions.first().text,
-                 grid_memory::question_text(grid_memory::need_bytes(need) / (1 << 30), 1000.0 / (1 << 30), 0));
+        QCOMPARE(fake.questions.first().text, expected_memory_question(grid_memory::need_bytes(need), 1000, 0));
     }
     if (answer == int(QMessageBox::No)) {
         QCOMPARE(w.den_grid, before);
@@ -503,13 +498,8 @@ void TestGridOpsWindow::setZparamsMemoryQuestion()
     w.setZparams(0, 50, 10);
     QCOMPARE(fake.questions.size(), 1);
     // Six levels of 2 x 3 cells, and the undo snapshot of the old three.
-    grid_memory::NewGrids need;
-    need.nx = 3;
-    need.ny = 2;
-    need.nz = 6;
-    need.cubes = 1;
-    const double bytes = grid_memory::need_bytes(need) + grid_memory::cube_bytes(3, 2, 3);
-    QCOMPARE(fake.questions.first().text, grid_memory::question_text(bytes / (1 << 30), 100.0 / (1 << 30), 1));
+    const double bytes = grid_memory::need_bytes(lattice(3, 2, 6, 1)) + grid_memory::cube_bytes(3, 2, 3);
+    QCOMPARE(fake.questions.first().text, expected_memory_question(bytes, 100, 1));
     if (answer == int(QMessageBox::No)) {
         QCOMPARE(w.den_grid, before);
         QCOMPARE(w.dz, 25.0);

@@ -644,8 +644,7 @@ void TestRegrid3dWindow::memoryQuestion()
         fake.answers << QMessageBox::StandardButton(answer);
 
     // The lattice x 1000 .. 1200 by 100, y -200 .. -100 by 50, z 5 .. 25 by 10.
-    grid_memory::NewGrids need;
-    need.nx = need.ny = need.nz = 3;
+    grid_memory::NewGrids need = lattice(3, 3, 3);
     switch (command) {
     case 0:
         w.regrid3Dgrid({1000, 1200, 100, -200, -100, 50, 5, 25, 10});
@@ -674,7 +673,7 @@ void TestRegrid3dWindow::memoryQuestion()
         QCOMPARE(q.title, QString("Tolmera3D"));
         QCOMPARE(q.buttons, QMessageBox::Yes | QMessageBox::No);
         QCOMPARE(q.defaultButton, QMessageBox::No);
-        QCOMPARE(q.text, grid_memory::question_text(grid_memory::need_bytes(need) / (1 << 30), available / double(1 << 30), 1));
+        QCOMPARE(q.text, expected_memory_question(grid_memory::need_bytes(need), double(available), 1));
     }
     const bool regridded = answer != int(QMessageBox::No);
     const std::size_t rows = regridded ? 3 : 4;

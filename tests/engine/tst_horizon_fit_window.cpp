@@ -10,7 +10,7 @@
 #include "engine/horizon_fit.h"
 #include "engine/inversionhorizondialog.h"
 #include "fake_interaction.h"
-#include "tst_layered_support.h"
+#include "layered_window_support.h"
 #include "window_test_support.h"
 
 #include <QAction>
@@ -47,31 +47,15 @@ field2D displaced(const field2D& h, double amplitude)
     return out;
 }
 
-std::vector<double> geometry_record(const Model& m)
-{
-    return {double(m.nx), double(m.ny), m.x.front(), m.x.back(), m.y.front(), m.y.back()};
-}
-
 // A two-layer model (top, horizon 1) whose horizon 1 is displaced by a
 // bump of `bump` metres; the observed field is the field of the true one.
 Model give_problem(MainWindow& w, double bump)
 {
     const Model m = make_model(2, 16, 12, 24, 25);
-    w.x_calc = m.x;
-    w.y_calc = m.y;
-    w.z_calc = m.z;
-    w.calc_height = m.calc_level;
-    w.expansion_factor = m.expansion;
+    std::vector<field2D> horizons = m.horizons;
+    horizons[1] = displaced(m.horizons[1], bump);
+    give_layered_model(w, m, horizons, two_densities, two_densities);
     w.store_eff = true;
-    w.horizons = m.horizons;
-    w.horizons[1] = displaced(m.horizons[1], bump);
-    w.horizons_params = geometry_record(m);
-    w.densities = two_densities;
-    w.fixed.assign(2, false);
-    w.layers_names.assign(2, QString());
-    w.den_grid = layered_grid(m, w.horizons, two_densities);
-    w.Vz_observed = field_of(m, layered_grid(m, m.horizons, two_densities));
-    w.observed_params = geometry_record(m);
     w.calculated_params.clear();
     w.effects.clear();
     return m;

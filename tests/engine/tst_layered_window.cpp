@@ -10,7 +10,7 @@
 #include "engine/inversion.h"
 #include "engine/inversion_parameters.h"
 #include "fake_interaction.h"
-#include "tst_layered_support.h"
+#include "layered_window_support.h"
 #include "window_test_support.h"
 
 #include <QAction>
@@ -38,31 +38,13 @@ namespace {
 // layer's slab is much thicker than the layer above its bottom horizon.
 Model window_model(int layers) { return make_model(layers, 16, 12, 24, 50); }
 
-std::vector<double> geometry_record(const Model& m)
-{
-    return {double(m.nx), double(m.ny), m.x.front(), m.x.back(), m.y.front(), m.y.back()};
-}
-
 // The window holds the layered model with `start` densities and the
 // observed field of the same horizons with `truth` densities.
 Model give_problem(MainWindow& w, int layers, const std::vector<double>& start, const std::vector<double>& truth)
 {
     const Model m = window_model(layers);
-    w.x_calc = m.x;
-    w.y_calc = m.y;
-    w.z_calc = m.z;
-    w.calc_height = m.calc_level;
-    w.expansion_factor = m.expansion;
+    give_layered_model(w, m, m.horizons, start, truth);
     w.store_eff = true;
-    w.save_log = false;
-    w.horizons = m.horizons;
-    w.horizons_params = geometry_record(m);
-    w.densities = start;
-    w.fixed.assign(layers, false);
-    w.layers_names.assign(layers, QString());
-    w.den_grid = layered_grid(m, m.horizons, start);
-    w.Vz_observed = field_of(m, layered_grid(m, m.horizons, truth));
-    w.observed_params = geometry_record(m);
     w.effects.clear();
     w.layer_effects.clear();
     return m;

@@ -11,7 +11,7 @@
 #include "fake_interaction.h"
 #include "inversion_records.h"
 #include "test_nodes.h"
-#include "tst_layered_support.h"
+#include "layered_window_support.h"
 
 #include <QtTest>
 
@@ -72,23 +72,9 @@ void give_layered(MainWindow& w, int layers, int nx, int ny, int nz, double p,
                                 double lower = 0)
 {
     const layeredtest::Model m = layered_model(layers, nx, ny, nz, p, lower);
+    layeredtest::give_layered_model(w, m, m.horizons, start, truth);
     w.language = 1;
-    w.x_calc = m.x;
-    w.y_calc = m.y;
-    w.z_calc = m.z;
-    w.calc_height = m.calc_level;
-    w.expansion_factor = p;
-    w.save_log = false;
     w.thread_count = threads;
-    w.horizons = m.horizons;
-    const std::vector<double> geometry = {double(nx), double(ny), m.x.front(), m.x.back(), m.y.front(), m.y.back()};
-    w.horizons_params = geometry;
-    w.observed_params = geometry;
-    w.densities = start;
-    w.fixed.assign(layers, false);
-    w.layers_names.assign(layers, QString());
-    w.den_grid = layeredtest::layered_grid(m, m.horizons, start);
-    w.Vz_observed = layeredtest::field_of(m, layeredtest::layered_grid(m, m.horizons, truth));
     w.Vz_calculated.assign(ny, std::vector<double>(nx, 0.0));
 }
 
