@@ -556,6 +556,9 @@ public:
     std::vector<double> x_reg, y_reg, z_reg;
     std::vector<double> regularizer_offsets;
     double regularizer_scale = 1;
+    // The values the regularizer was last read from a file, kept so that a
+    // save writes them back exactly; empty once it is built, resampled or cleared.
+    vector3D regularizer_read;
     double central_reg_width = 0.5;
     std::vector<double> layer_means;
 

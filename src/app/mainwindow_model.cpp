@@ -58,6 +58,7 @@ void MainWindow::clear_all()
     release(z_vs);
 
     release(regularizer);
+    release(regularizer_read);
     release(x_reg);
     release(y_reg);
     release(z_reg);

@@ -1,4 +1,5 @@
-// Density-grid undo: at most three snapshots, newest last, no redo.
+// Density-grid undo: at most three snapshots, newest last, no redo. The
+// commands that replace the model with another one empty the stack.
 #include "app/mainwindow.h"
 
 #include "app/mainwindowform.h"
@@ -57,9 +58,10 @@ void MainWindow::update_undo(int type)
     undo_stack.push_back(std::move(record));
 }
 
-// Puts the newest snapshot back. The snapshot's coordinates come back with
-// its cells, so the grid always agrees with x_calc, y_calc, z_calc even when
-// a load, a new grid or a regrid changed the geometry since; the crop indices
+// Puts the newest snapshot back. Opening a project, a new grid and opening a
+// density cube empty the stack, so a snapshot is always of the model open; its
+// coordinates come back with its cells, so the grid always agrees with x_calc,
+// y_calc, z_calc even when a regrid changed the geometry since; the crop indices
 // belong to the geometry and are reset when it changes, and the stored
 // operators are kept only while they still serve the grid.
 void MainWindow::on_actionUndo_triggered()

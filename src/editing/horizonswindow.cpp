@@ -2,6 +2,7 @@
 
 #include "app/interaction.h"
 #include "app/texts.h"
+#include "editing/layers.h"
 #include "ui_horizonswindow.h"
 
 #include <QHBoxLayout>
@@ -156,7 +157,7 @@ std::vector<QString> HorizonsWindow::names() const
     std::vector<QString> out;
     for (int i = 0; i < rowCount(); ++i) {
         const QTableWidgetItem* cell = item(i, NameColumn);
-        out.push_back(cell ? cell->text() : QString());
+        out.push_back(cell ? layers::storable_name(cell->text()) : QString());
     }
     return out;
 }

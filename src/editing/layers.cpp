@@ -606,4 +606,19 @@ void layer_indicator_plane(const std::vector<field2D>& horizons, double z_top, v
     }
 }
 
+QString storable_name(const QString& name)
+{
+    if (name.isValidUtf16())
+        return name;
+    QString out = name;
+    for (int i = 0; i < out.size(); ++i) {
+        const QChar c = out.at(i);
+        if (c.isHighSurrogate() && i + 1 < out.size() && out.at(i + 1).isLowSurrogate())
+            ++i;  // a whole pair
+        else if (c.isSurrogate())
+            out[i] = QChar(QChar::ReplacementCharacter);
+    }
+    return out;
+}
+
 }  // namespace layers

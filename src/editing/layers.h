@@ -96,6 +96,12 @@ bool assign_per_layer(std::vector<T>& target, const std::vector<T>& values, std:
     return true;
 }
 
+// A layer name as the project file keeps it: stored as UTF-8, a name holds
+// every character (NULs and line breaks too) except half a surrogate pair
+// standing alone, which UTF-8 cannot encode; each such half becomes U+FFFD
+// here, where a name is entered, so a saved name reads back as it was.
+QString storable_name(const QString& name);
+
 // ---------------------------------------------------------------------------
 // Depth rules
 //

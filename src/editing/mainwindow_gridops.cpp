@@ -221,6 +221,7 @@ void MainWindow::create_grid(std::vector<double> params)
     const int ny = int(grid.y.size());
     const int nz = int(grid.z.size());
     den_grid = std::move(grid.cells);
+    undo_stack.clear();  // the snapshots belong to the grid replaced
     x_calc = grid.x;
     y_calc = grid.y;
     z_calc = grid.z;

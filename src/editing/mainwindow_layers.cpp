@@ -153,6 +153,7 @@ void MainWindow::on_clear_Vp_triggered()
 void MainWindow::on_clear_regularizer_triggered()
 {
     vector3D().swap(regularizer);
+    vector3D().swap(regularizer_read);
     x_reg.clear();
     y_reg.clear();
     z_reg.clear();

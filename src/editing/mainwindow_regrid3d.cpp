@@ -311,6 +311,8 @@ void MainWindow::regrid3Dgrid(std::vector<double> new_params)
     if (!new_cubes[3].cells.empty() && !regularizer_offsets.empty() &&
         regularizer_offsets.size() == regularizer.size())
         regularizer_offsets = regrid::resample_levels(regularizer_offsets, new_cubes[3].source_levels);
+    if (!new_cubes[3].cells.empty())
+        vector3D().swap(regularizer_read);  // the values read are of the old lattice
 
     for (std::size_t c = 0; c < 4; ++c) {
         regrid::RegriddedCube& out = new_cubes[c];

@@ -60,6 +60,7 @@ void storeRegularizer(MainWindow& w, vector3D& built)
     w.z_reg = w.z_calc;
     w.regularizer_scale = 1;
     w.regularizer_offsets.clear();
+    vector3D().swap(w.regularizer_read);
 }
 
 // The width question of both central commands.

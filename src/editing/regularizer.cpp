@@ -25,6 +25,38 @@ void restore_raw(vector3D& grid, const std::vector<double>& offsets, double scal
             grid_add_scalar(grid[k], offsets[k]);
 }
 
+// True when `raw` (the grid de-normalised) is `read` up to the roundings of a
+// normalisation and its undoing: cells agree to 1e-5 of the largest magnitude
+// in play, and cells that are not finite agree exactly (NaN with NaN).
+bool derives_from(const vector3D& raw, const vector3D& read, const std::vector<double>& offsets)
+{
+    if (!cube_is_regular(read) || !cube_is_regular(raw) || read.size() != raw.size() || read[0].size() != raw[0].size()
+        || read[0][0].size() != raw[0][0].size())
+        return false;
+    double largest = 0;
+    for (const double o : offsets)
+        if (std::isfinite(o))
+            largest = std::max(largest, std::fabs(o));
+    double read_largest = 0;
+    for (const auto& level : read)
+        for (const auto& row : level)
+            for (const data_type v : row)
+                if (std::isfinite(v))
+                    read_largest = std::max(read_largest, std::fabs(double(v)));
+    const double tolerance = 1e-5 * (largest + read_largest);
+    for (std::size_t k = 0; k < read.size(); ++k)
+        for (std::size_t i = 0; i < read[k].size(); ++i)
+            for (std::size_t j = 0; j < read[k][i].size(); ++j) {
+                const double a = read[k][i][j];
+                const double b = raw[k][i][j];
+                if (a == b || (std::isnan(a) && std::isnan(b)))
+                    continue;
+                if (!std::isfinite(a) || !std::isfinite(b) || std::fabs(a - b) > tolerance)
+                    return false;
+            }
+    return true;
+}
+
 }  // namespace
 
 bool recalc_regularizer(vector3D& grid, std::vector<double>& offsets, double& scale, RecalcMode mode)
@@ -64,6 +96,17 @@ vector3D denormalized_regularizer(const vector3D& grid, const std::vector<double
     vector3D raw = grid;
     if (cube_is_regular(raw))
         restore_raw(raw, offsets, scale);
+    return raw;
+}
+
+vector3D regularizer_for_file(const vector3D& grid, const std::vector<double>& offsets, double scale,
+                              const vector3D& read)
+{
+    vector3D raw = denormalized_regularizer(grid, offsets, scale);
+    if (!raw.empty() && derives_from(raw, read, offsets))
+        for (std::size_t k = 0; k < raw.size(); ++k)
+            for (std::size_t i = 0; i < raw[k].size(); ++i)
+                raw[k][i] = read[k][i];  // the same sizes: no allocation
     return raw;
 }
 

@@ -31,4 +31,15 @@ bool recalc_regularizer(vector3D& grid, std::vector<double>& offsets, double& sc
 // The stored grid is not touched. An empty grid gives an empty copy.
 vector3D denormalized_regularizer(const vector3D& grid, const std::vector<double>& offsets, double scale);
 
+// The regularizer in the units it was read in, as a file stores it. `read`
+// holds the values the grid was last read from (empty when it was built or
+// resampled since). While the grid still derives from them (every cell
+// de-normalised lies within a few float roundings of its read value) those
+// values are given exactly, so saving a regularizer that was opened gives the
+// file it came from, and save, open and save again give the same file. For
+// any other grid the de-normalised copy is given. The stored grid is not
+// touched.
+vector3D regularizer_for_file(const vector3D& grid, const std::vector<double>& offsets, double scale,
+                              const vector3D& read);
+
 }  // namespace regularizers

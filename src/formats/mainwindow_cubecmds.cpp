@@ -121,6 +121,7 @@ void MainWindow::on_open3Dgrd_triggered()
         return;
 
     den_grid = std::move(read.cube);
+    undo_stack.clear();  // the snapshots belong to the grid replaced
     x_norm = std::move(read.x);
     y_norm = std::move(read.y);
     z_norm = std::move(read.z);
@@ -179,6 +180,7 @@ void MainWindow::on_open_regularizer_triggered()
     CubeRead read;
     if (readCube(*this, path, read) != ReadResult::Read)
         return;
+    regularizer_read = read.cube;
     regularizer = std::move(read.cube);
     x_reg = std::move(read.x);
     y_reg = std::move(read.y);
@@ -270,8 +272,8 @@ void MainWindow::on_save_regularizer_triggered()
                         // The file holds the regularizer in the units it was
                         // read in; the normalised grid in memory stays
                         // exactly as it is.
-                        const vector3D raw = regularizers::denormalized_regularizer(regularizer, regularizer_offsets,
-                                                                                    regularizer_scale);
+                        const vector3D raw = regularizers::regularizer_for_file(regularizer, regularizer_offsets,
+                                                                                regularizer_scale, regularizer_read);
                         return writeCube(*this, path, raw, x_reg, y_reg, z_reg);
                     });
 }

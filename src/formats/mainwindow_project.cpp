@@ -77,8 +77,8 @@ QString staleText(int language, const QString& path)
 
 // While it lives, the project's data sets are moved into `d` (swapped, so no
 // grid is copied); they go back when it ends. The regularizer is written
-// in the units it was loaded in, from a de-normalised copy, so the one in
-// memory never changes.
+// in the units it was loaded in (the very values read, while it still derives
+// from them), so the one in memory never changes.
 class LentProject
 {
 public:
@@ -89,8 +89,8 @@ public:
         d.calc_level = w.calc_height;
         d.has_calc_level = true;
         if (!w.regularizer.empty()) {
-            d.regularizer.cells =
-                regularizers::denormalized_regularizer(w.regularizer, w.regularizer_offsets, w.regularizer_scale);
+            d.regularizer.cells = regularizers::regularizer_for_file(w.regularizer, w.regularizer_offsets,
+                                                                     w.regularizer_scale, w.regularizer_read);
             d.regularizer.x = w.x_reg;
             d.regularizer.y = w.y_reg;
             d.regularizer.z = w.z_reg;
@@ -466,8 +466,10 @@ void MainWindow::on_open_project_triggered()
         }
     }
 
-    // Replace the project as a whole.
+    // Replace the project as a whole. The undo snapshots belong to the
+    // project replaced: none of them may come back into this one.
     clear_all();
+    undo_stack.clear();
     surf->clearSurfaces();
     surf->clearFaults();
     effects.clear();
@@ -516,9 +518,11 @@ void MainWindow::on_open_project_triggered()
     y_vs = std::move(data.vs.y);
     z_vs = std::move(data.vs.z);
     if (!data.regularizer.empty()) {
-        // The file holds the regularizer as loaded; normalise it again.
+        // The file holds the regularizer as loaded; normalise it again, and
+        // keep the values read for the next save.
         regularizer_scale = 1;
         regularizer_offsets.clear();
+        regularizer_read = data.regularizer.cells;
         regularizer = std::move(data.regularizer.cells);
         x_reg = std::move(data.regularizer.x);
         y_reg = std::move(data.regularizer.y);

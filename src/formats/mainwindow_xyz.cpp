@@ -120,6 +120,7 @@ void MainWindow::on_importXYZDens_triggered()
     }
 
     den_grid = std::move(cube);
+    undo_stack.clear();  // the snapshots belong to the grid replaced
     x_calc = x;
     y_calc = y;
     z_calc = z;

@@ -134,7 +134,7 @@ public:
         QByteArray utf8(n, Qt::Uninitialized);
         if (!bytes(utf8.data(), n))
             return false;
-        s = QString::fromUtf8(utf8);
+        s = QString::fromUtf8(utf8.constData(), utf8.size());  // every stored byte, NULs too
         return true;
     }
     // Doubles into a row.

@@ -170,6 +170,8 @@ private slots:
     void settingsRoundTripThroughWriteAndRead();
     void settingsAbsentKeysKeepTheDefaults();
     void settingsUnreadableValues();
+    void settingsOutOfRangeReadAsDefaults_data();
+    void settingsOutOfRangeReadAsDefaults();
     void settingsStoredByCloseWithNo();
     void settingsStoredByCloseOfAnEmptyWindow();
 
@@ -854,10 +856,93 @@ void TestPreferences::settingsUnreadableValues()
     w.readSettings();
     QCOMPARE(w.language, 0);
     QCOMPARE(w.mapsScaleDirection, 0);
-    QCOMPARE(w.modelScaleDirection, 2);  // stored values are kept as they are
+    QCOMPARE(w.modelScaleDirection, 0);  // the list has no third direction
     QCOMPARE(w.preferences.at(7), 0.0);
-    QCOMPARE(w.preferences.at(8), 2.0);
+    QCOMPARE(w.preferences.at(8), 0.0);
     QCOMPARE(w.preferences.at(9), 0.0);
+}
+
+// Each key read within its range: anything else comes back as the key's
+// default, and neither the close nor Preferences > OK stores it again.
+void TestPreferences::settingsOutOfRangeReadAsDefaults_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QVariant>("stored");
+    QTest::addColumn<int>("expected");  // the member read (store_eff as 0 or 1)
+    QTest::addColumn<int>("item");      // its preferences item
+
+    const QString lang = QStringLiteral("preferences/language");
+    const QString model = QStringLiteral("preferences/modelScaleDirection");
+    const QString maps = QStringLiteral("preferences/mapsScaleDirection");
+    const QString eff = QStringLiteral("preferences/store_eff");
+    QTest::newRow("language 7") << lang << QVariant(7) << 0 << 7;
+    QTest::newRow("language -1") << lang << QVariant(-1) << 0 << 7;
+    QTest::newRow("language 2147483648") << lang << QVariant(QStringLiteral("2147483648")) << 0 << 7;
+    QTest::newRow("language 1.5") << lang << QVariant(QStringLiteral("1.5")) << 0 << 7;
+    QTest::newRow("language 1") << lang << QVariant(1) << 1 << 7;
+    QTest::newRow("model direction -5") << model << QVariant(-5) << 0 << 8;
+    QTest::newRow("model direction 99") << model << QVariant(99) << 0 << 8;
+    QTest::newRow("model direction 2147483648") << model << QVariant(QStringLiteral("2147483648")) << 0 << 8;
+    QTest::newRow("model direction 1") << model << QVariant(1) << 1 << 8;
+    QTest::newRow("maps direction -5") << maps << QVariant(-5) << 0 << 9;
+    QTest::newRow("maps direction 2147483648") << maps << QVariant(QStringLiteral("2147483648")) << 0 << 9;
+    QTest::newRow("maps direction 1") << maps << QVariant(1) << 1 << 9;
+    QTest::newRow("store effects abc") << eff << QVariant(QStringLiteral("abc")) << 0 << 6;
+    QTest::newRow("store effects 2") << eff << QVariant(2) << 0 << 6;
+    QTest::newRow("store effects empty") << eff << QVariant(QString()) << 0 << 6;
+    QTest::newRow("store effects true") << eff << QVariant(true) << 1 << 6;
+    QTest::newRow("store effects 1") << eff << QVariant(1) << 1 << 6;
+    QTest::newRow("store effects false") << eff << QVariant(false) << 0 << 6;
+}
+
+void TestPreferences::settingsOutOfRangeReadAsDefaults()
+{
+    QFETCH(QString, key);
+    QFETCH(QVariant, stored);
+    QFETCH(int, expected);
+    QFETCH(int, item);
+    {
+        QSettings s(QStringLiteral("TOLMERA3D"), QStringLiteral("Tolmera3D"));
+        s.setValue(key, stored);
+        s.sync();
+    }
+    const auto member = [&](const MainWindow& w) {
+        switch (item) {
+        case 6: return w.store_eff ? 1 : 0;
+        case 7: return w.language;
+        case 8: return w.modelScaleDirection;
+        default: return w.mapsScaleDirection;
+        }
+    };
+    const auto storedNow = [&]() {
+        QSettings s(QStringLiteral("TOLMERA3D"), QStringLiteral("Tolmera3D"));
+        return item == 6 ? (s.value(key).toBool() ? 1 : 0) : s.value(key).toInt();
+    };
+
+    MainWindow w;  // reads the store
+    QCOMPARE(member(w), expected);
+    QCOMPARE(w.preferences.at(std::size_t(item)), double(expected));
+
+    // Preferences > OK hands back what was read; the close stores it.
+    const bool opened = onModal([&]() { w.ui->Customize->trigger(); },
+                                [&](QWidget* modal) {
+                                    if (auto* d = qobject_cast<PreferencesDialog*>(modal))
+                                        child<QPushButton>(d, "OKbutton")->click();
+                                });
+    QVERIFY(opened);
+    QCOMPARE(member(w), expected);
+    w.writeSettings();
+    QCOMPARE(storedNow(), expected);
+
+    // A value out of range that reaches the window otherwise is not stored.
+    w.language = 5;
+    w.modelScaleDirection = -3;
+    w.mapsScaleDirection = 99;
+    w.writeSettings();
+    QSettings s(QStringLiteral("TOLMERA3D"), QStringLiteral("Tolmera3D"));
+    QCOMPARE(s.value("preferences/language").toInt(), 0);
+    QCOMPARE(s.value("preferences/modelScaleDirection").toInt(), 0);
+    QCOMPARE(s.value("preferences/mapsScaleDirection").toInt(), 0);
 }
 
 void TestPreferences::settingsStoredByCloseWithNo()

@@ -112,6 +112,8 @@ private slots:
     void namesReplaceNumbers();
     void okSendsDensitiesFlagsAndNames();
     void okSignalsReachTheModel();
+    void typedNamesAreStorable_data();
+    void typedNamesAreStorable();
     void recalcSendsDensitiesAndFlags();
     void cellButtonsSendTheirRow_data();
     void cellButtonsSendTheirRow();
@@ -271,6 +273,46 @@ void TestLayerTable::okSendsDensitiesFlagsAndNames()
     QCOMPARE(rec.names, (std::vector<QString>{"", "", "", "", "Basement"}));
     QCOMPARE(recalc.count(), 0);
     QVERIFY(!t.isVisible());  // OK closes
+}
+
+// A name goes to the model as the project file can keep it: half a surrogate
+// pair standing alone (which UTF-8 cannot encode) becomes U+FFFD; every other
+// character, NUL and line break included, is kept.
+void TestLayerTable::typedNamesAreStorable_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("sent");
+    const QChar replacement(QChar::ReplacementCharacter);
+    const QString emoji = QString::fromUtf8("\xF0\x9F\xAA\xA8");
+    QTest::newRow("plain") << QStringLiteral("Фундамент") << QStringLiteral("Фундамент");
+    QTest::newRow("emoji pair") << (QStringLiteral("a") + emoji) << (QStringLiteral("a") + emoji);
+    QTest::newRow("NUL") << (QStringLiteral("a") + QChar(0) + QStringLiteral("b"))
+                         << (QStringLiteral("a") + QChar(0) + QStringLiteral("b"));
+    QTest::newRow("line break") << QStringLiteral("a\nb") << QStringLiteral("a\nb");
+    QTest::newRow("lone high half") << (QStringLiteral("a") + QChar(0xD83D) + QStringLiteral("b"))
+                                    << (QStringLiteral("a") + replacement + QStringLiteral("b"));
+    QTest::newRow("lone low half at the end") << (QStringLiteral("a") + QChar(0xDE00))
+                                              << (QStringLiteral("a") + replacement);
+    QTest::newRow("halves in the wrong order") << (QString(QChar(0xDE00)) + QChar(0xD83D))
+                                               << (QString(replacement) + replacement);
+    QTest::newRow("high half then a pair") << (QString(QChar(0xD83D)) + emoji) << (QString(replacement) + emoji);
+}
+
+void TestLayerTable::typedNamesAreStorable()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, sent);
+    HorizonsWindow t;
+    t.setLayers({1, 2}, {false, false});
+    t.setNames({"", ""});
+    setText(&t, 1, 0, typed);
+    t.show();
+    Recorder rec(&t);
+    QTest::mouseClick(formButton(&t, "OKbutton"), Qt::LeftButton);
+    QCOMPARE(rec.names, (std::vector<QString>{"", sent}));
+    // What is sent reads back from its UTF-8 bytes exactly.
+    const QByteArray utf8 = rec.names[1].toUtf8();
+    QCOMPARE(QString::fromUtf8(utf8.constData(), utf8.size()), sent);
 }
 
 void TestLayerTable::okSignalsReachTheModel()

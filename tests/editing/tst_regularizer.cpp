@@ -5,6 +5,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <cstring>
 
 using regularizers::RecalcMode;
 
@@ -66,6 +67,8 @@ private slots:
     void unusableScaleIsTakenAsOne();
     void emptyOrRaggedGridIsLeftAlone();
     void denormalizedLeavesTheStoredGridAlone();
+    void fileGetsTheValuesRead_data();
+    void fileGetsTheValuesRead();
 };
 
 void TestRegularizer::modes_data()
@@ -234,6 +237,70 @@ void TestRegularizer::denormalizedLeavesTheStoredGridAlone()
     const vector3D scaled_only = regularizers::denormalized_regularizer(g, {1, 2, 3}, scale);
     QVERIFY(std::fabs(scaled_only[0][0][0] - g[0][0][0] / scale) < 1e-6);
     QVERIFY(regularizers::denormalized_regularizer(vector3D(), offsets, scale).empty());
+}
+
+// The values read go back to a file exactly while the grid derives from them,
+// whatever the mode and however often it was switched; a grid changed since,
+// or read values of another shape, give the de-normalised grid instead.
+void TestRegularizer::fileGetsTheValuesRead_data()
+{
+    QTest::addColumn<int>("case_kind");
+    QTest::newRow("initial") << 0;
+    QTest::newRow("means, mins, initial, means") << 1;
+    QTest::newRow("a cell changed since") << 2;
+    QTest::newRow("read values of another shape") << 3;
+    QTest::newRow("nothing read") << 4;
+    QTest::newRow("NaN cell read") << 5;
+}
+
+void TestRegularizer::fileGetsTheValuesRead()
+{
+    QFETCH(int, case_kind);
+    vector3D read = loaded();
+    // Values that no scale keeps exactly.
+    for (auto& level : read)
+        for (auto& row : level)
+            for (float& v : row)
+                v = v * 3.1f + 0.0123f;
+    if (case_kind == 5)
+        read[1][0][2] = std::nanf("");
+    vector3D g = read;
+    std::vector<double> offsets;
+    double scale = 1;
+    QVERIFY(regularizers::recalc_regularizer(g, offsets, scale, RecalcMode::Initial));
+    if (case_kind == 1)
+        for (RecalcMode m : {RecalcMode::DeleteMeans, RecalcMode::DeleteMins, RecalcMode::Initial,
+                             RecalcMode::DeleteMeans})
+            QVERIFY(regularizers::recalc_regularizer(g, offsets, scale, m));
+    if (case_kind == 2)
+        g[0][1][1] = 0.5f * g[0][1][1] + 0.25f;
+    const vector3D stored = g;
+    vector3D given_read = read;
+    if (case_kind == 3)
+        given_read.pop_back();
+    if (case_kind == 4)
+        given_read.clear();
+
+    const vector3D file = regularizers::regularizer_for_file(g, offsets, scale, given_read);
+    for (std::size_t k = 0; k < g.size(); ++k)  // the stored grid is untouched, bit for bit (NaN too)
+        for (std::size_t j = 0; j < g[k].size(); ++j)
+            QVERIFY(std::memcmp(g[k][j].data(), stored[k][j].data(), g[k][j].size() * sizeof(float)) == 0);
+    const vector3D denormalised = regularizers::denormalized_regularizer(g, offsets, scale);
+    const bool exact = case_kind == 0 || case_kind == 1 || case_kind == 5;
+    QCOMPARE(file.size(), read.size());
+    bool same_as_read = true, same_as_denormalised = true;
+    for (std::size_t k = 0; k < read.size(); ++k)
+        for (std::size_t j = 0; j < read[k].size(); ++j)
+            for (std::size_t i = 0; i < read[k][j].size(); ++i) {
+                const float v = file[k][j][i];
+                same_as_read = same_as_read && (std::memcmp(&v, &read[k][j][i], sizeof v) == 0);
+                same_as_denormalised =
+                    same_as_denormalised && (std::memcmp(&v, &denormalised[k][j][i], sizeof v) == 0);
+            }
+    if (exact)
+        QVERIFY(same_as_read);
+    else
+        QVERIFY(same_as_denormalised);
 }
 
 QTEST_GUILESS_MAIN(TestRegularizer)

@@ -9,6 +9,7 @@
 #include "fake_interaction.h"
 #include "file_size_limit.h"
 #include "format_test_support.h"
+#include "formats/cube_file.h"
 #include "formats/effects_file.h"
 #include "formats/project_file.h"
 #include "test_nodes.h"
@@ -20,6 +21,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <cstring>
 
 using namespace fmt_test;
 
@@ -88,6 +90,85 @@ void populate(MainWindow& w)
 
 QString windowTitle(const MainWindow& w) { return w.windowTitle(); }
 
+// Equal bit for bit: NaN equals NaN of the same bits, 0 differs from -0.
+template <typename T>
+bool sameBits(const T& a, const T& b)
+{
+    static_assert(std::is_arithmetic<T>::value, "numbers only");
+    return std::memcmp(&a, &b, sizeof(T)) == 0;
+}
+template <typename T>
+bool sameBits(const std::vector<T>& a, const std::vector<T>& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (!sameBits(a[i], b[i]))
+            return false;
+    return true;
+}
+
+// Cells that no normalisation scales exactly, with a different mean per level.
+vector3D unevenCube(int nx, int ny, int nz, double level_step)
+{
+    vector3D cube(static_cast<std::size_t>(nz),
+                  vector2D(static_cast<std::size_t>(ny), std::vector<data_type>(static_cast<std::size_t>(nx))));
+    int n = 0;
+    for (int k = 0; k < nz; ++k)
+        for (int i = 0; i < ny; ++i)
+            for (int j = 0; j < nx; ++j)
+                cube[k][i][j] = data_type(3.3 * std::sin(1.7 * ++n) + level_step * k);
+    return cube;
+}
+
+// The regularizer as the open command leaves it, normalised in `mode`
+// (0 initial, 1 level means removed, 2 level minima removed).
+void giveRegularizer(MainWindow& w, const vector3D& raw, int mode)
+{
+    w.ui->reg_not_recalc->setChecked(mode == 0);
+    w.ui->reg_del_means->setChecked(mode == 1);
+    w.ui->reg_del_mins->setChecked(mode == 2);
+    w.regularizer = raw;
+    w.regularizer_read = raw;
+    w.x_reg = nodes(raw.front().front().size(), 10, 100);
+    w.y_reg = nodes(raw.front().size(), 20, 100);
+    w.z_reg = nodes(raw.size(), 0, 25);
+    w.regularizer_scale = 1;
+    w.regularizer_offsets.clear();
+    w.recalcRegularizer();
+}
+
+// Every member the project file holds, bit for bit.
+void compareProjects(const MainWindow& a, const MainWindow& b)
+{
+    QVERIFY(sameBits(b.den_grid, a.den_grid));
+    QVERIFY(sameBits(b.x_calc, a.x_calc));
+    QVERIFY(sameBits(b.y_calc, a.y_calc));
+    QVERIFY(sameBits(b.z_calc, a.z_calc));
+    QVERIFY(sameBits(b.expansion_factor, a.expansion_factor));
+    QVERIFY(sameBits(b.calc_height, a.calc_height));
+    QVERIFY(sameBits(b.horizons, a.horizons));
+    QVERIFY(sameBits(b.horizons_params, a.horizons_params));
+    QVERIFY(sameBits(b.densities, a.densities));
+    QCOMPARE(b.layers_names, a.layers_names);
+    QCOMPARE(b.fixed, a.fixed);
+    QVERIFY(sameBits(b.Vz_observed, a.Vz_observed));
+    QVERIFY(sameBits(b.observed_params, a.observed_params));
+    QVERIFY(sameBits(b.Vz_calculated, a.Vz_calculated));
+    QVERIFY(sameBits(b.calculated_params, a.calculated_params));
+    QVERIFY(sameBits(b.Vp_grid, a.Vp_grid));
+    QVERIFY(sameBits(b.Vs_grid, a.Vs_grid));
+    QVERIFY(sameBits(b.regularizer, a.regularizer));
+    QVERIFY(sameBits(b.x_reg, a.x_reg));
+    QVERIFY(sameBits(b.y_reg, a.y_reg));
+    QVERIFY(sameBits(b.z_reg, a.z_reg));
+    QVERIFY(sameBits(b.regularizer_scale, a.regularizer_scale));
+    QVERIFY(sameBits(b.regularizer_offsets, a.regularizer_offsets));
+    QVERIFY(sameBits(b.profiles_scheme, a.profiles_scheme));
+    QCOMPARE(b.faults.names, a.faults.names);
+    QVERIFY(b.faults.sticks == a.faults.sticks);
+}
+
 }  // namespace
 
 class TestProjectCommands : public QObject {
@@ -115,6 +196,10 @@ private slots:
     void saveWithoutPathCancelled();
     void closeQuestionYesSaves();
     void openedProjectReplacesEverything();
+    void saveOpenSaveIsExact_data();
+    void saveOpenSaveIsExact();
+    void undoNeverBringsBackAReplacedModel_data();
+    void undoNeverBringsBackAReplacedModel();
 };
 
 void TestProjectCommands::initTestCase()
@@ -215,6 +300,11 @@ void TestProjectCommands::saveAndOpenEveryDataSet()
     QVERIFY(b.progress_bar.isHidden());
     QVERIFY(!b.progress_label->text().contains("Import"));  // the redraw may show the grid size
     QCOMPARE(b.alpha_factor, 0.0);
+
+    // Saving the project opened gives the same file again.
+    QString again = dir.filePath("again.3Dproj");
+    QCOMPARE(b.save_project(again), 1);
+    QVERIFY(read_file(again) == read_file(path));
 }
 
 void TestProjectCommands::saveKeepsTheStatusLine()
@@ -713,6 +803,183 @@ void TestProjectCommands::openedProjectReplacesEverything()
     QVERIFY(!w.ui->view_faults->isEnabled());
     QVERIFY(!w.ui->view_profiles->isEnabled());
     QCOMPARE(windowTitle(w), QStringLiteral("Tolmera3D small"));
+}
+
+// Save, open in a fresh window and save again: every member comes back bit
+// for bit and the second file is the first one byte for byte.
+void TestProjectCommands::saveOpenSaveIsExact_data()
+{
+    QTest::addColumn<int>("nx");
+    QTest::addColumn<int>("ny");
+    QTest::addColumn<int>("nz");
+    QTest::addColumn<double>("x0");
+    QTest::addColumn<double>("y0");
+    QTest::addColumn<int>("horizon_count");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("nan_node");
+    QTest::addColumn<int>("reg_levels");
+    QTest::addColumn<int>("reg_mode");  // -1: no regularizer
+
+    const QString plain = QStringLiteral("Осадки");
+    QTest::newRow("one level") << 4 << 3 << 1 << 500000.0 << 6100000.0 << 2 << plain << false << 0 << -1;
+    QTest::newRow("2x2") << 2 << 2 << 2 << 0.0 << 0.0 << 2 << plain << false << 0 << -1;
+    QTest::newRow("coordinates at the limit") << 3 << 2 << 2 << -1e15 << 1e15 - 100 << 2 << plain << false << 0
+                                              << -1;
+    QTest::newRow("NaN horizon node") << 4 << 3 << 2 << 0.0 << 0.0 << 3 << plain << true << 0 << -1;
+    QTest::newRow("name with a NUL") << 3 << 3 << 2 << 0.0 << 0.0 << 2
+                                     << (QStringLiteral("a") + QChar(0) + QStringLiteral("b")) << false << 0 << -1;
+    QTest::newRow("name with an emoji") << 3 << 3 << 2 << 0.0 << 0.0 << 2 << QString::fromUtf8("Соль \xF0\x9F\xA7\x82")
+                                        << false << 0 << -1;
+    QTest::newRow("name with a line break") << 3 << 3 << 2 << 0.0 << 0.0 << 2 << QStringLiteral("top\nbottom")
+                                            << false << 0 << -1;
+    QTest::newRow("no horizons") << 3 << 3 << 2 << 0.0 << 0.0 << 0 << plain << false << 0 << -1;
+    QTest::newRow("50 horizons") << 3 << 3 << 2 << 0.0 << 0.0 << 50 << plain << false << 0 << -1;
+    QTest::newRow("regularizer as read") << 5 << 4 << 3 << 0.0 << 0.0 << 2 << plain << false << 3 << 0;
+    QTest::newRow("regularizer, level means removed") << 5 << 4 << 60 << 0.0 << 0.0 << 2 << plain << false << 60
+                                                      << 1;
+    QTest::newRow("regularizer, level minima removed") << 5 << 4 << 4 << 0.0 << 0.0 << 2 << plain << false << 4
+                                                       << 2;
+    QTest::newRow("regularizer of one level") << 2 << 2 << 1 << 0.0 << 0.0 << 0 << plain << false << 1 << 1;
+}
+
+void TestProjectCommands::saveOpenSaveIsExact()
+{
+    QFETCH(int, nx);
+    QFETCH(int, ny);
+    QFETCH(int, nz);
+    QFETCH(double, x0);
+    QFETCH(double, y0);
+    QFETCH(int, horizon_count);
+    QFETCH(QString, name);
+    QFETCH(bool, nan_node);
+    QFETCH(int, reg_levels);
+    QFETCH(int, reg_mode);
+
+    QTemporaryDir dir;
+    FakeInteraction fake;
+    MainWindow a;
+    a.language = 1;
+    a.den_grid = unevenCube(nx, ny, nz, 0.25);
+    a.x_calc = nodes(std::size_t(nx), x0, 100);
+    a.y_calc = nodes(std::size_t(ny), y0, 100);
+    a.z_calc = nodes(std::size_t(nz), 0, 50);
+    a.x_norm = a.x_calc, a.y_norm = a.y_calc, a.z_norm = a.z_calc;
+    a.expansion_factor = 0.7;
+    a.calc_height = -12.5;
+    const std::vector<double> geometry{double(nx), double(ny), a.x_calc.front(), a.x_calc.back(),
+                                       a.y_calc.front(), a.y_calc.back()};
+    for (int h = 0; h < horizon_count; ++h) {
+        field2D depth = make_field(nx, ny, 0.1 + 7.3 * h);
+        a.horizons.push_back(depth);
+        a.densities.push_back(2.0 + 0.013 * h);
+        a.layers_names.push_back(h == horizon_count - 1 ? name : QString::number(h));
+        a.fixed.push_back(h % 2 == 1);
+    }
+    if (nan_node)
+        a.horizons.back()[0][1] = std::nan("");
+    if (horizon_count > 0)
+        a.horizons_params = geometry;
+    a.Vz_observed = make_field(nx, ny, -4.1);
+    a.observed_params = geometry;
+    a.Vz_calculated = make_field(nx, ny, 3.7);
+    a.calculated_params = geometry;
+    vector3D raw;
+    if (reg_mode >= 0) {
+        raw = unevenCube(nx, ny, reg_levels, 0.6);
+        giveRegularizer(a, raw, reg_mode);
+    }
+
+    QString first = dir.filePath("first.3Dproj");
+    QCOMPARE(a.save_project(first), 1);
+    if (reg_mode >= 0) {
+        // The file holds the regularizer exactly as it was read.
+        ProjectData d;
+        QVERIFY(read_project_file(first, d));
+        QVERIFY(sameBits(d.regularizer.cells, raw));
+    }
+
+    MainWindow b;
+    b.language = 1;
+    b.ui->reg_not_recalc->setChecked(reg_mode <= 0);
+    b.ui->reg_del_means->setChecked(reg_mode == 1);
+    b.ui->reg_del_mins->setChecked(reg_mode == 2);
+    fake.openNames << first;
+    b.on_open_project_triggered();
+    QVERIFY2(fake.errors().isEmpty(), qPrintable(fake.errors().join("\n")));
+    compareProjects(a, b);
+
+    QString second = dir.filePath("second.3Dproj");
+    QCOMPARE(b.save_project(second), 1);
+    const QByteArray bytes = read_file(first);
+    QVERIFY(!bytes.isEmpty());
+    QVERIFY(read_file(second) == bytes);
+}
+
+// A snapshot of one model never comes back into another: opening a project,
+// a new grid and opening a density cube empty the undo stack.
+void TestProjectCommands::undoNeverBringsBackAReplacedModel_data()
+{
+    QTest::addColumn<int>("command");
+    QTest::newRow("open project") << 0;
+    QTest::newRow("new grid") << 1;
+    QTest::newRow("open density cube") << 2;
+}
+
+void TestProjectCommands::undoNeverBringsBackAReplacedModel()
+{
+    QFETCH(int, command);
+    QTemporaryDir dir;
+    FakeInteraction fake;
+    MainWindow w;
+    w.language = 1;
+    w.den_grid = make_cube(8, 6, 5, 2.5f);
+    w.x_calc = nodes(8, 1000, 100), w.y_calc = nodes(6, 0, 100), w.z_calc = nodes(5, 0, 50);
+    w.x_norm = w.x_calc, w.y_norm = w.y_calc, w.z_norm = w.z_calc;
+    w.update_undo(1);
+    QCOMPARE(w.undo_stack.size(), std::size_t(1));
+
+    // The other model: 4 x 3 x 3 from x = -500.
+    const vector3D other = make_cube(4, 3, 3, 1.5f);
+    const std::vector<double> x = nodes(4, -500, 100), y = nodes(3, 0, 100), z = nodes(3, 0, 50);
+    switch (command) {
+    case 0: {
+        MainWindow source;
+        source.den_grid = other;
+        source.x_calc = x, source.y_calc = y, source.z_calc = z;
+        QString path = dir.filePath("other.3Dproj");
+        QCOMPARE(source.save_project(path), 1);
+        fake.openNames << path;
+        w.on_open_project_triggered();
+        break;
+    }
+    case 1:
+        w.create_grid({-500, -200, 100, 0, 200, 100, 0, 100, 50, 1.5, 1.5});
+        break;
+    case 2: {
+        const QString path = dir.filePath("other.3Dgrd");
+        QVERIFY(write_cube_file(path, other, x, y, z).ok());
+        fake.openNames << path;
+        w.on_open3Dgrd_triggered();
+        break;
+    }
+    }
+    QVERIFY2(fake.errors().isEmpty(), qPrintable(fake.errors().join("\n")));
+    QCOMPARE(w.x_calc, x);
+    QVERIFY(w.undo_stack.empty());
+    const vector3D opened = w.den_grid;
+    QCOMPARE(opened.size(), std::size_t(3));
+
+    w.on_actionUndo_triggered();
+    QCOMPARE(w.den_grid, opened);
+    QCOMPARE(w.x_calc, x);
+    QCOMPARE(w.y_calc, y);
+    QCOMPARE(w.z_calc, z);
+
+    // A snapshot taken in the new model still comes back.
+    w.update_undo(1);
+    w.den_grid[0][0][0] = 9.f;
+    w.on_actionUndo_triggered();
+    QCOMPARE(w.den_grid, opened);
 }
 
 QTEST_MAIN(TestProjectCommands)
