@@ -281,7 +281,8 @@ void TestShellWindow::settingsAreRead_data()
                                              {"preferences/mapsScaleDirection", 1}}
                               << true << 1 << 1 << 1;
     QTest::newRow("language only") << QVariantMap{{"preferences/language", 1}} << false << 1 << 0 << 0;
-    QTest::newRow("language 2 is kept") << QVariantMap{{"preferences/language", 2}} << false << 2 << 0 << 0;
+    QTest::newRow("language 2 gives the default") << QVariantMap{{"preferences/language", 2}} << false << 0 << 0
+                                                  << 0;
     QTest::newRow("unreadable values give 0")
         << QVariantMap{{"preferences/language", "abc"}, {"preferences/mapsScaleDirection", "x1"}} << false << 0 << 0
         << 0;
