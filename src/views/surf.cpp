@@ -144,7 +144,6 @@ void Surf::fitSeriesToAxes()
         return;
     view3d::AxisRanges r;
     r.x_lo = graph->axisX()->min(), r.x_hi = graph->axisX()->max();
-    r.depth_lo = graph->axisY()->min(), r.depth_hi = graph->axisY()->max();
     r.z_lo = graph->axisZ()->min(), r.z_hi = graph->axisZ()->max();
     // In the order of the lists, so that the graph keeps drawing the faces,
     // the horizons and the faults in the order they were added.

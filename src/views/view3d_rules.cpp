@@ -234,7 +234,6 @@ MeshBlock drawable_block(const MeshRows& mesh, const AxisRanges& r)
         if (row.size() != columns)
             return b;  // not a grid of points: nothing the graph can draw
     std::vector<bool> column_ok(columns, true), row_ok(mesh.size(), true);
-    bool any_depth = false;
     for (std::size_t i = 0; i < mesh.size(); ++i)
         for (std::size_t j = 0; j < columns; ++j) {
             const QVector3D& p = mesh[i][j];
@@ -242,11 +241,7 @@ MeshBlock drawable_block(const MeshRows& mesh, const AxisRanges& r)
                 column_ok[j] = false;
             if (!(p.z() >= r.z_lo && p.z() <= r.z_hi))
                 row_ok[i] = false;
-            if (p.y() >= r.depth_lo && p.y() <= r.depth_hi)
-                any_depth = true;
         }
-    if (!any_depth)
-        return b;
     std::tie(b.column, b.columns) = longest_run(column_ok);
     std::tie(b.row, b.rows) = longest_run(row_ok);
     return b;

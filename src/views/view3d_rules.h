@@ -130,9 +130,8 @@ MeshRows fault_rows(std::vector<std::vector<QVector3D>> sticks);
 // so every series is cut to its drawable block here, and a series without
 // one is taken off the graph. The block is the longest run of columns whose
 // every point has its X inside [x_lo, x_hi] by the longest run of rows whose
-// every point has its Z inside [z_lo, z_hi]; a mesh with no point whose depth
-// (Y) lies inside [depth_lo, depth_hi] has none. Depths are not cut
-// otherwise: the graph draws a surface that crosses the depth range.
+// every point has its Z inside [z_lo, z_hi]. Depths (Y) are not cut: the
+// graph takes its block by X and Z only.
 struct MeshBlock
 {
     int row = 0, rows = 0;
@@ -146,9 +145,8 @@ struct MeshBlock
 };
 struct AxisRanges
 {
-    float x_lo = 0, x_hi = 0;          // graph X (model x)
-    float depth_lo = 0, depth_hi = 0;  // graph Y
-    float z_lo = 0, z_hi = 0;          // graph Z (model y)
+    float x_lo = 0, x_hi = 0;  // graph X (model x)
+    float z_lo = 0, z_hi = 0;  // graph Z (model y)
 };
 MeshBlock drawable_block(const MeshRows& mesh, const AxisRanges& r);
 // The rows and columns of the block (the mesh itself for the whole of it).

@@ -208,26 +208,23 @@ std::pair<double, double> lightRange(const field2D& light)
 }  // namespace
 
 // A z face of x 0 .. 1000 (11 nodes) by y 0 .. 500 (6) at depth 100, under
-// axis ranges x [xlo, xhi], y [ylo, yhi], depth [dlo, dhi].
+// axis ranges x [xlo, xhi] and y [ylo, yhi].
 void TestView3dRules::drawableBlock_data()
 {
-    QTest::addColumn<QVector<double>>("ranges");  // xlo, xhi, dlo, dhi, ylo, yhi
+    QTest::addColumn<QVector<double>>("ranges");  // xlo, xhi, ylo, yhi
     QTest::addColumn<QVector<int>>("block");      // row, rows, column, columns
     QTest::addColumn<bool>("drawable");
-    QTest::newRow("whole") << QVector<double>{-25, 1025, 0, 200, -10, 510} << QVector<int>{0, 6, 0, 11} << true;
-    QTest::newRow("on the bounds") << QVector<double>{0, 1000, 100, 100, 0, 500} << QVector<int>{0, 6, 0, 11}
+    QTest::newRow("whole") << QVector<double>{-25, 1025, -10, 510} << QVector<int>{0, 6, 0, 11} << true;
+    QTest::newRow("on the bounds") << QVector<double>{0, 1000, 0, 500} << QVector<int>{0, 6, 0, 11}
                                    << true;
-    QTest::newRow("x cut") << QVector<double>{450, 1100, 0, 200, 0, 500} << QVector<int>{0, 6, 5, 6} << true;
-    QTest::newRow("y cut") << QVector<double>{0, 1000, 0, 200, 150, 350} << QVector<int>{2, 2, 0, 11} << true;
-    QTest::newRow("one column") << QVector<double>{950, 2000, 0, 200, 0, 500} << QVector<int>{0, 6, 10, 1}
+    QTest::newRow("x cut") << QVector<double>{450, 1100, 0, 500} << QVector<int>{0, 6, 5, 6} << true;
+    QTest::newRow("y cut") << QVector<double>{0, 1000, 150, 350} << QVector<int>{2, 2, 0, 11} << true;
+    QTest::newRow("one column") << QVector<double>{950, 2000, 0, 500} << QVector<int>{0, 6, 10, 1}
                                 << false;
-    QTest::newRow("one row") << QVector<double>{0, 1000, 0, 200, -50, 50} << QVector<int>{0, 1, 0, 11} << false;
-    QTest::newRow("all zero") << QVector<double>{-0.1, 0.1, -0.1, 0.1, -0.1, 0.1} << QVector<int>{0, 0, 0, 0}
-                              << false;
-    QTest::newRow("outside") << QVector<double>{2000, 3000, 0, 200, 2000, 3000} << QVector<int>{0, 0, 0, 0}
+    QTest::newRow("one row") << QVector<double>{0, 1000, -50, 50} << QVector<int>{0, 1, 0, 11} << false;
+    QTest::newRow("all zero") << QVector<double>{-0.1, 0.1, -0.1, 0.1} << QVector<int>{0, 1, 0, 1} << false;
+    QTest::newRow("outside") << QVector<double>{2000, 3000, 2000, 3000} << QVector<int>{0, 0, 0, 0}
                              << false;
-    QTest::newRow("depth outside") << QVector<double>{0, 1000, 200, 300, 0, 500} << QVector<int>{0, 0, 0, 0}
-                                   << false;
 }
 
 void TestView3dRules::drawableBlock()
@@ -238,8 +235,7 @@ void TestView3dRules::drawableBlock()
     const view3d::MeshRows mesh = view3d::z_face_mesh(nodes(11, 0, 100), nodes(6, 0, 100), 100);
     view3d::AxisRanges r;
     r.x_lo = float(ranges[0]), r.x_hi = float(ranges[1]);
-    r.depth_lo = float(ranges[2]), r.depth_hi = float(ranges[3]);
-    r.z_lo = float(ranges[4]), r.z_hi = float(ranges[5]);
+    r.z_lo = float(ranges[2]), r.z_hi = float(ranges[3]);
     const view3d::MeshBlock b = view3d::drawable_block(mesh, r);
     QCOMPARE(b.drawable(), drawable);
     if (drawable || block[1] > 0 || block[3] > 0) {
@@ -261,7 +257,6 @@ void TestView3dRules::blockRowsAndTexture()
             mesh[std::size_t(i)][std::size_t(j)] = QVector3D(float(10 * j + i), 0, float(100 * i));
     view3d::AxisRanges r;
     r.x_lo = 10, r.x_hi = 32;  // column 1 from x 10 (row 0) to 13, column 3 from 30 to 33
-    r.depth_lo = -1, r.depth_hi = 1;
     r.z_lo = 50, r.z_hi = 300;
     const view3d::MeshBlock b = view3d::drawable_block(mesh, r);
     QCOMPARE(b.column, 1);
