@@ -86,6 +86,8 @@ void MainWindow::clear_all()
 
 void MainWindow::on_delete_profiles_scheme_triggered()
 {
+    if (refuseWhileRunning())
+        return;
     release(profiles_scheme);
     ui->view_profiles->setEnabled(false);
     plotObserved();

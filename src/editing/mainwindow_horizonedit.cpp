@@ -32,6 +32,10 @@ void openEmptyMap(QCustomPlot* plot, const std::vector<double>& extent)
 
 void MainWindow::on_edit_horizons_triggered()
 {
+    if (ui->edit_horizons->isChecked() && refuseWhileRunning()) {
+        ui->edit_horizons->setChecked(false);
+        return;
+    }
     if (!ui->edit_horizons->isChecked()) {
         // Unchecking only stops the keys; an open dialog stays open.
     } else if (horizons.empty()) {

@@ -53,6 +53,8 @@ void MainWindow::addHorizon(std::vector<std::vector<double>>& horizon, std::vect
 
 void MainWindow::add_constant_horizon(double depth)
 {
+    if (refuseWhileRunning())
+        return;
     if ((!z_calc.empty() && depth < z_calc.front()) || !std::isfinite(depth)) {
         show_error(byLanguage(language, "Глубина горизонта должна быть больше минимальной глубины модели",
                        "Horizon's depth can't be less than min model depth"));
@@ -84,6 +86,8 @@ void MainWindow::add_constant_horizon(double depth)
 
 void MainWindow::on_add_constant_horizon_triggered()
 {
+    if (refuseWhileRunning())
+        return;
     if (den_grid.empty() && horizons.empty()) {
         show_error(byLanguage(language,
                        "Для добавления горизонта в проекте должна быть плотностная модель или загруженные горизонты",
@@ -114,6 +118,8 @@ void MainWindow::addDensitytToLayer(int n, double d)
 
 void MainWindow::delete_horizon(int i)
 {
+    if (refuseWhileRunning())
+        return;
     layers::LayerLists lists{horizons, horizons_params, densities, fixed, layers_names};
     const layers::DeleteResult r = layers::delete_horizon(lists, i);
     std::vector<field2D>().swap(layer_effects);
@@ -127,6 +133,8 @@ void MainWindow::delete_horizon(int i)
 
 void MainWindow::on_clear_3D_grid_triggered()
 {
+    if (refuseWhileRunning())
+        return;
     vector3D().swap(den_grid);
     x_calc.clear();
     y_calc.clear();
@@ -142,6 +150,8 @@ void MainWindow::on_clear_3D_grid_triggered()
 
 void MainWindow::on_clear_Vp_triggered()
 {
+    if (refuseWhileRunning())
+        return;
     vector3D().swap(Vp_grid);
     x_vp.clear();
     y_vp.clear();
@@ -152,6 +162,8 @@ void MainWindow::on_clear_Vp_triggered()
 
 void MainWindow::on_clear_regularizer_triggered()
 {
+    if (refuseWhileRunning())
+        return;
     vector3D().swap(regularizer);
     vector3D().swap(regularizer_read);
     x_reg.clear();
@@ -163,6 +175,8 @@ void MainWindow::on_clear_regularizer_triggered()
 
 void MainWindow::on_clear_horizons_triggered()
 {
+    if (refuseWhileRunning())
+        return;
     layers::LayerLists lists{horizons, horizons_params, densities, fixed, layers_names};
     layers::clear_layers(lists);
     if (ui->view_horizons->isChecked())

@@ -213,7 +213,9 @@ static void openVelocityCube(MainWindow& w, vector3D& cube, std::vector<double>&
     case ReadResult::Failed:
         return;
     case ReadResult::UnknownSuffix:
-        break;  // the cube already loaded, if any, is shown again
+        if (cube.empty())
+            return;  // nothing to show again: the message said enough
+        break;       // the cube already loaded is shown again
     }
     w.crop_borders = wholeCubeCrop(cube);
     view->setChecked(true);

@@ -32,6 +32,8 @@ void MainWindow::on_save_effects_triggered()
 
 void MainWindow::on_import_effects_triggered()
 {
+    if (refuseWhileRunning())
+        return;
     const QString path = interaction()->openFileName(this, QStringLiteral("Open file"), QString(),
                                                      QStringLiteral("*.eff"));
     if (path.isEmpty())

@@ -561,6 +561,11 @@ void MainWindow::on_open_project_triggered()
         on_view_Vs_triggered();
     else if (!regularizer.empty())
         on_view_reg_triggered();
+    if (!faults.empty()) {
+        // Also without a cube or horizons the view takes the faults in.
+        updateSurfaceSize();
+        surf->updateAxesRanges();
+    }
     plotObserved();
     plotCalculated();
     ui->view_faults->setEnabled(!faults.empty());

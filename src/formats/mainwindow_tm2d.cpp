@@ -7,6 +7,8 @@
 
 void MainWindow::on_importTM2Dmodels_triggered()
 {
+    if (refuseWhileRunning())
+        return;
     const QStringList files =
         interaction()->openFileNames(this, QStringLiteral("Open file"), QString(), QStringLiteral("*.TM2Dproj"));
     if (files.isEmpty())

@@ -227,7 +227,7 @@ void selectInView(MainWindow& w, int h)
     const int s = maps::horizon_series_index(h, w.ui->show_top->isChecked(), w.ui->view_cube_horizons->isChecked());
     if (s < 0 || s >= w.surf->surfaces.size())
         return;
-    w.surf->surfaces[s]->setSelectedPoint(QPoint(w.selected_row, w.selected_column));
+    w.surf->selectPoint(s, QPoint(w.selected_row, w.selected_column));
 }
 
 void pickOnMap(MainWindow& w, QCustomPlot* plot, QMouseEvent* event)

@@ -31,6 +31,27 @@ double deepestHorizon(const std::vector<field2D>& horizons)
     return deepest;
 }
 
+// The view's bounds fitted to the shown data as "Auto" fits them: the shown
+// cube's nodes, else the horizons (from depth 0 to the deepest point), each
+// widened by the faults; `current` when there is nothing to fit to.
+view3d::ViewBounds fittedBounds(const MainWindow& w, const view3d::ViewBounds& current)
+{
+    view3d::ViewBounds b = current;
+    bool fitted = false;
+    if (!w.den_grid.empty() && w.ui->view_dens->isChecked())
+        fitted = scale::bounds_from_nodes(w.x_calc, w.y_calc, w.z_calc, b);
+    else if (!w.Vp_grid.empty() && w.ui->view_Vp->isChecked())
+        fitted = scale::bounds_from_nodes(w.x_vp, w.y_vp, w.z_vp, b);
+    else if (!w.Vs_grid.empty() && w.ui->view_Vs->isChecked())
+        fitted = scale::bounds_from_nodes(w.x_vs, w.y_vs, w.z_vs, b);
+    else if (!w.horizons.empty())
+        fitted = scale::bounds_from_horizons(w.horizons_params, deepestHorizon(w.horizons), b);
+    // Faults stay inside the fitted view, as in every other redraw.
+    if (fitted && !w.faults.empty())
+        b = scale::widened(b, view3d::sticks_extent(w.faults.sticks));
+    return b;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -83,7 +104,10 @@ void MainWindow::on_view_limits_triggered()
     auto* dialog = new WindowLimitsDialog(this);
     dialog->setLanguage(language);
     if (window_limits.empty()) {
-        dialog->setValues({surf->min_x, surf->max_x, surf->min_y, surf->max_y, surf->min_z, surf->max_z});
+        // The bounds of the data as the view fits them (those the view shows
+        // after any redraw), not what a view drawn earlier was left with.
+        const view3d::ViewBounds b = fittedBounds(*this, surf->bounds());
+        dialog->setValues({b.min_x, b.max_x, b.min_y, b.max_y, b.min_z, b.max_z});
     } else {
         dialog->setValues(window_limits);
     }
@@ -112,19 +136,8 @@ void MainWindow::on_auto_window_size_triggered()
     plotObserved();
     plotCalculated();
 
-    view3d::ViewBounds b = surf->bounds();
-    bool fitted = false;
-    if (!den_grid.empty() && ui->view_dens->isChecked())
-        fitted = scale::bounds_from_nodes(x_calc, y_calc, z_calc, b);
-    else if (!Vp_grid.empty() && ui->view_Vp->isChecked())
-        fitted = scale::bounds_from_nodes(x_vp, y_vp, z_vp, b);
-    else if (!Vs_grid.empty() && ui->view_Vs->isChecked())
-        fitted = scale::bounds_from_nodes(x_vs, y_vs, z_vs, b);
-    else if (!horizons.empty())
-        fitted = scale::bounds_from_horizons(horizons_params, deepestHorizon(horizons), b);
-    // Faults stay inside the fitted view, as in every other redraw.
-    if (fitted && !faults.empty())
-        b = scale::widened(b, view3d::sticks_extent(faults.sticks));
-    surf->setBounds(b);
+    // The axes take the fitted bounds; every series is cut to them again
+    // (Surf), so what was cut away by the limits is drawn again.
+    surf->setBounds(fittedBounds(*this, surf->bounds()));
     surf->updateAxesRanges();
 }

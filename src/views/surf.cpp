@@ -98,6 +98,7 @@ Surf::~Surf() = default;
 void Surf::graphDestroyed()
 {
     graph = nullptr;
+    kept.clear();
     surfaces.clear();
     proxies.clear();
     fault_series.clear();
@@ -116,6 +117,75 @@ void Surf::updateAxesRanges()
         graph->axisY()->setRange(float(rz.lower), float(rz.upper));
     if (ry.valid)
         graph->axisZ()->setRange(float(ry.lower), float(ry.upper));
+    fitSeriesToAxes();
+}
+
+void Surf::keep(QSurface3DSeries* series, const view3d::MeshRows& mesh)
+{
+    Kept k;
+    k.mesh = mesh;
+    kept[series] = std::move(k);
+}
+
+void Surf::setKeptTexture(QSurface3DSeries* series, const QImage& texture)
+{
+    const auto it = kept.find(series);
+    if (it == kept.end()) {
+        series->setTexture(texture);
+        return;
+    }
+    it->second.texture = texture;
+    it->second.given = false;  // cut and given again at the next fit
+}
+
+void Surf::fitSeriesToAxes()
+{
+    if (!graph)
+        return;
+    view3d::AxisRanges r;
+    r.x_lo = graph->axisX()->min(), r.x_hi = graph->axisX()->max();
+    r.z_lo = graph->axisZ()->min(), r.z_hi = graph->axisZ()->max();
+    // In the order of the lists, so that the graph keeps drawing the faces,
+    // the horizons and the faults in the order they were added.
+    for (const auto* list : {&surfaces, &fault_series})
+        for (QSurface3DSeries* series : *list) {
+            const auto it = kept.find(series);
+            if (it != kept.end())
+                fitSeries(series, it->second, r);
+        }
+}
+
+void Surf::fitSeries(QSurface3DSeries* series, Kept& k, const view3d::AxisRanges& ranges)
+{
+    const view3d::MeshBlock block = view3d::drawable_block(k.mesh, ranges);
+    if (!block.drawable()) {
+        if (k.onGraph)
+            graph->removeSeries(series);
+        k.onGraph = false;
+        return;
+    }
+    if (!k.given || block != k.block) {
+        const bool whole = block.rows == int(k.mesh.size()) && block.columns == int(k.mesh.front().size());
+        series->dataProxy()->resetArray(toDataArray(whole ? k.mesh : view3d::block_rows(k.mesh, block)));
+        if (!k.texture.isNull())
+            series->setTexture(
+                whole ? k.texture
+                      : k.texture.copy(view3d::texture_block(k.texture.size(), int(k.mesh.size()),
+                                                             int(k.mesh.front().size()), block)));
+        k.block = block;
+        k.given = true;
+    }
+    if (!k.onGraph)
+        graph->addSeries(series);
+    k.onGraph = true;
+}
+
+QPoint Surf::blockOffset(QSurface3DSeries* series) const
+{
+    const auto it = kept.find(series);
+    if (it == kept.end() || !it->second.given)
+        return QPoint(0, 0);
+    return QPoint(it->second.block.row, it->second.block.column);
 }
 
 view3d::ViewBounds Surf::bounds() const
@@ -174,7 +244,11 @@ QLinearGradient Surf::reliefGradient(const view3d::MeshRows& mesh, const QColor&
 void Surf::removeAndDelete(QVector<QSurface3DSeries*>& list)
 {
     for (QSurface3DSeries* s : list) {
-        if (graph)
+        const auto it = kept.find(s);
+        const bool onGraph = it == kept.end() || it->second.onGraph;
+        if (it != kept.end())
+            kept.erase(it);
+        if (graph && onGraph)
             graph->removeSeries(s);
         delete s;  // the series owns its proxy
     }
@@ -212,13 +286,13 @@ void Surf::addFaults(std::vector<std::vector<std::vector<QVector3D>>> sticks, st
         series->setBaseColor(Qt::red);
         series->setBaseGradient(reliefGradient(rows, Qt::red));
         series->setColorStyle(Q3DTheme::ColorStyleObjectGradient);
-        proxy->resetArray(toDataArray(rows));
         series->setDrawMode(QSurface3DSeries::DrawSurface);
         series->setName(i < names.size() ? names[i] : QString());
         series->setItemLabelFormat(QStringLiteral("@xLabel, @zLabel, @yLabel, @seriesName"));
-        graph->addSeries(series);
+        keep(series, rows);
         fault_series.append(series);
     }
+    fitSeriesToAxes();
 }
 
 void Surf::setFaultsVisible(bool visible)
@@ -251,11 +325,11 @@ QSurface3DSeries* Surf::appendSeries(const view3d::MeshRows& mesh)
 {
     auto* proxy = new QSurfaceDataProxy;
     auto* series = new QSurface3DSeries(proxy);
-    proxy->resetArray(toDataArray(mesh));
     series->setDrawMode(QSurface3DSeries::DrawSurface);
     series->setItemLabelFormat(kItemLabelFormat);
     proxies.append(proxy);
     surfaces.append(series);
+    keep(series, mesh);
     return series;
 }
 
@@ -267,9 +341,8 @@ void Surf::addZFace(const std::vector<double>& x, const std::vector<double>& y, 
     if (!graph)
         return;
     QSurface3DSeries* series = appendSeries(view3d::z_face_mesh(x, y, z0));
-    series->setTexture(faceTexture(grid, alpha));
+    setKeptTexture(series, faceTexture(grid, alpha));
     updateAxesRanges();
-    graph->addSeries(series);
 }
 
 void Surf::addXFace(double x0, const std::vector<double>& y, const std::vector<double>& z, const vector2D& grid)
@@ -281,9 +354,8 @@ void Surf::addXFace(double x0, const std::vector<double>& y, const std::vector<d
         return;
     QSurface3DSeries* series = appendSeries(view3d::x_face_mesh(x0, y, z, max_x - min_x, max_y - min_y));
     series->setMeshRotation(QQuaternion::fromAxisAndAngle(QVector3D(0, 0, 0), 0));
-    series->setTexture(faceTexture(grid, alpha));
+    setKeptTexture(series, faceTexture(grid, alpha));
     updateAxesRanges();
-    graph->addSeries(series);
 }
 
 void Surf::addYFace(const std::vector<double>& x, double y0, const std::vector<double>& z, const vector2D& grid)
@@ -294,19 +366,23 @@ void Surf::addYFace(const std::vector<double>& x, double y0, const std::vector<d
     if (!graph)
         return;
     QSurface3DSeries* series = appendSeries(view3d::y_face_mesh(x, y0, z, max_x - min_x, max_y - min_y));
-    series->setTexture(faceTexture(grid, alpha));
+    setKeptTexture(series, faceTexture(grid, alpha));
     series->setBaseColor(Qt::transparent);
     series->setMultiHighlightColor(Qt::transparent);
     updateAxesRanges();
-    graph->addSeries(series);
 }
 
 void Surf::replaceFace(int position, const view3d::MeshRows& mesh, const QImage& texture)
 {
     if (position >= proxies.size() || position >= surfaces.size())
         return;
-    proxies[position]->resetArray(toDataArray(mesh));
-    surfaces[position]->setTexture(texture);
+    QSurface3DSeries* series = surfaces[position];
+    const auto it = kept.find(series);
+    if (it == kept.end())
+        return;
+    it->second.mesh = mesh;
+    it->second.texture = texture;
+    it->second.given = false;
     updateAxesRanges();
 }
 
@@ -352,11 +428,10 @@ void Surf::addHorizon(const std::vector<double>& x, const std::vector<double>& y
     series->setFlatShadingEnabled(false);
     QImage texture = enlarged_texture(renderTexture(colours, cmin, cmax, invert != 0 ? 0.0 : 1.0, 255));
     shade_texture(texture, reliefLight(mesh));
-    series->setTexture(texture);
+    setKeptTexture(series, texture);
     series->setMeshSmooth(true);
     connect(series, &QSurface3DSeries::selectedPointChanged, this, &Surf::point_selected);
     updateAxesRanges();
-    graph->addSeries(series);
 }
 
 void Surf::changeTheme(int theme)
@@ -367,7 +442,29 @@ void Surf::changeTheme(int theme)
 
 void Surf::point_selected(const QPoint& position)
 {
-    emit selectedPoint(position);
+    auto* series = qobject_cast<QSurface3DSeries*>(sender());
+    if (!series || position == QSurface3DSeries::invalidSelectionPosition()) {
+        emit selectedPoint(position);
+        return;
+    }
+    emit selectedPoint(position + blockOffset(series));
+}
+
+void Surf::selectPoint(int position, const QPoint& point)
+{
+    if (position < 0 || position >= surfaces.size())
+        return;
+    QSurface3DSeries* series = surfaces[position];
+    const auto it = kept.find(series);
+    if (it != kept.end() && it->second.given) {
+        const view3d::MeshBlock& b = it->second.block;
+        const QPoint inBlock = point - QPoint(b.row, b.column);
+        const bool inside = it->second.onGraph && inBlock.x() >= 0 && inBlock.x() < b.rows && inBlock.y() >= 0 &&
+                            inBlock.y() < b.columns;
+        series->setSelectedPoint(inside ? inBlock : QSurface3DSeries::invalidSelectionPosition());
+        return;
+    }
+    series->setSelectedPoint(point);
 }
 
 int Surf::selectedHorizon()
@@ -387,7 +484,11 @@ QPoint Surf::selectedPoint()
 {
     if (!graph || !graph->selectedSeries())
         return QPoint(-1, -1);
-    return graph->selectedSeries()->selectedPoint();
+    QSurface3DSeries* series = graph->selectedSeries();
+    const QPoint p = series->selectedPoint();
+    if (p == QSurface3DSeries::invalidSelectionPosition())
+        return p;
+    return p + blockOffset(series);
 }
 
 void Surf::selectedSeries(QSurface3DSeries* series)

@@ -17,6 +17,13 @@
 // texture (it lays them by plan position, and a fault is mostly vertical),
 // in a gradient along its depth.
 //
+// Every series is handed to the graph cut to the block of its mesh that lies
+// inside the axis ranges (view3d::drawable_block), its texture cut to match,
+// and a series without such a block is taken off the graph until the ranges
+// take it in again: Surf keeps each series' whole mesh and texture and cuts
+// them again whenever the ranges change (updateAxesRanges). Selected points
+// are given and reported in the whole mesh's rows and columns.
+//
 // The graph belongs to its window container; Surf never deletes it and forgets
 // it (and its series) when it goes. Series that Surf removes from the graph
 // are deleted with their proxies. Built over a null graph (no OpenGL context)
@@ -34,6 +41,7 @@
 #include <QVector3D>
 #include <QtDataVisualization/Q3DSurface>
 #include <qcustomplot.h>
+#include <map>
 #include <vector>
 
 namespace QtDataVisualization {
@@ -115,6 +123,9 @@ public slots:
     int selectedHorizon();
     // Selected point of the graph's selected series, (-1, -1) when none.
     QPoint selectedPoint();
+    // Selects (row, column) of the series at `position` in `surfaces`; a
+    // point outside the part of the series that is drawn selects nothing.
+    void selectPoint(int position, const QPoint& point);
 
 signals:
     void selectedSeriesChanged(QtDataVisualization::QSurface3DSeries* series);
@@ -140,4 +151,22 @@ private:
     QImage faceTexture(const vector2D& grid, int alpha) const;
     void replaceFace(int position, const std::vector<std::vector<QVector3D>>& mesh, const QImage& texture);
     void removeAndDelete(QVector<QtDataVisualization::QSurface3DSeries*>& list);
+
+    // What the graph is given of a series (see the class comment).
+    struct Kept
+    {
+        std::vector<std::vector<QVector3D>> mesh;  // the whole mesh
+        QImage texture;                            // the whole texture (null: none)
+        view3d::MeshBlock block;                   // the part the series holds now
+        bool given = false;                        // the series holds `block`
+        bool onGraph = false;
+    };
+    // Registers a series with its whole mesh (not yet on the graph).
+    void keep(QtDataVisualization::QSurface3DSeries* series, const std::vector<std::vector<QVector3D>>& mesh);
+    void setKeptTexture(QtDataVisualization::QSurface3DSeries* series, const QImage& texture);
+    // Cuts every kept series to the graph's present axis ranges.
+    void fitSeriesToAxes();
+    void fitSeries(QtDataVisualization::QSurface3DSeries* series, Kept& kept, const view3d::AxisRanges& ranges);
+    QPoint blockOffset(QtDataVisualization::QSurface3DSeries* series) const;
+    std::map<QtDataVisualization::QSurface3DSeries*, Kept> kept;
 };

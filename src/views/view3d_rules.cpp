@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <tuple>
 
 namespace view3d {
 
@@ -203,6 +204,69 @@ MeshRows fault_rows(std::vector<std::vector<QVector3D>> sticks)
         rows.push_back(std::move(row));
     }
     return rows;
+}
+
+namespace {
+// Start and length of the longest run of true flags (the first of equals).
+std::pair<int, int> longest_run(const std::vector<bool>& ok)
+{
+    int best = 0, best_start = 0, start = 0;
+    for (int i = 0; i <= int(ok.size()); ++i) {
+        if (i < int(ok.size()) && ok[std::size_t(i)])
+            continue;
+        if (i - start > best) {
+            best = i - start;
+            best_start = start;
+        }
+        start = i + 1;
+    }
+    return {best_start, best};
+}
+}  // namespace
+
+MeshBlock drawable_block(const MeshRows& mesh, const AxisRanges& r)
+{
+    MeshBlock b;
+    if (mesh.empty() || mesh.front().empty())
+        return b;
+    const std::size_t columns = mesh.front().size();
+    for (const auto& row : mesh)
+        if (row.size() != columns)
+            return b;  // not a grid of points: nothing the graph can draw
+    std::vector<bool> column_ok(columns, true), row_ok(mesh.size(), true);
+    for (std::size_t i = 0; i < mesh.size(); ++i)
+        for (std::size_t j = 0; j < columns; ++j) {
+            const QVector3D& p = mesh[i][j];
+            if (!(p.x() >= r.x_lo && p.x() <= r.x_hi))
+                column_ok[j] = false;
+            if (!(p.z() >= r.z_lo && p.z() <= r.z_hi))
+                row_ok[i] = false;
+        }
+    std::tie(b.column, b.columns) = longest_run(column_ok);
+    std::tie(b.row, b.rows) = longest_run(row_ok);
+    return b;
+}
+
+MeshRows block_rows(const MeshRows& mesh, const MeshBlock& b)
+{
+    MeshRows out;
+    out.reserve(std::size_t(std::max(b.rows, 0)));
+    for (int i = b.row; i < b.row + b.rows; ++i)
+        out.emplace_back(mesh[std::size_t(i)].begin() + b.column, mesh[std::size_t(i)].begin() + b.column + b.columns);
+    return out;
+}
+
+QRect texture_block(const QSize& image, int mesh_rows, int mesh_columns, const MeshBlock& b)
+{
+    auto pixel = [](int node, int nodes, int pixels) {
+        return nodes > 1 ? int(std::lround(double(node) * double(pixels - 1) / double(nodes - 1))) : 0;
+    };
+    const int left = pixel(b.column, mesh_columns, image.width());
+    const int right = pixel(b.column + b.columns - 1, mesh_columns, image.width());
+    // Mesh row 0 is the bottom line of the image.
+    const int top = image.height() - 1 - pixel(b.row + b.rows - 1, mesh_rows, image.height());
+    const int bottom = image.height() - 1 - pixel(b.row, mesh_rows, image.height());
+    return QRect(QPoint(left, top), QPoint(right, bottom));
 }
 
 namespace {

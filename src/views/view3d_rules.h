@@ -15,6 +15,7 @@
 
 #include <QColor>
 #include <QMap>
+#include <QRect>
 #include <QSize>
 #include <QVector3D>
 
@@ -121,6 +122,39 @@ MeshRows horizon_mesh(const std::vector<double>& x, const std::vector<double>& y
 // each sorted by depth, shorter rows padded to the longest with their deepest
 // point.
 MeshRows fault_rows(std::vector<std::vector<QVector3D>> sticks);
+
+// The part of a mesh that the graph is given under its axis ranges. The
+// graph takes from each series the block of rows and columns whose points lie
+// inside the X and Z ranges, and keeps a block of one row or column (or none)
+// in a state from which a later refresh of the series reads past its data;
+// so every series is cut to its drawable block here, and a series without
+// one is taken off the graph. The block is the longest run of columns whose
+// every point has its X inside [x_lo, x_hi] by the longest run of rows whose
+// every point has its Z inside [z_lo, z_hi]. Depths (Y) are not cut: the
+// graph takes its block by X and Z only.
+struct MeshBlock
+{
+    int row = 0, rows = 0;
+    int column = 0, columns = 0;
+    bool drawable() const { return rows >= 2 && columns >= 2; }
+    bool operator==(const MeshBlock& o) const
+    {
+        return row == o.row && rows == o.rows && column == o.column && columns == o.columns;
+    }
+    bool operator!=(const MeshBlock& o) const { return !(*this == o); }
+};
+struct AxisRanges
+{
+    float x_lo = 0, x_hi = 0;  // graph X (model x)
+    float z_lo = 0, z_hi = 0;  // graph Z (model y)
+};
+MeshBlock drawable_block(const MeshRows& mesh, const AxisRanges& r);
+// The rows and columns of the block (the mesh itself for the whole of it).
+MeshRows block_rows(const MeshRows& mesh, const MeshBlock& b);
+// The pixels of a texture laid over the whole mesh (row 0 at the bottom of
+// the image, the first and last pixels on the first and last nodes) that lie
+// over the block; the whole image for the whole mesh.
+QRect texture_block(const QSize& image, int mesh_rows, int mesh_columns, const MeshBlock& b);
 
 // Relief shading of the surfaces that are drawn without the graph's own light
 // (the graph lights everything evenly so that the cube faces keep the colour

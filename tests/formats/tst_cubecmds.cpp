@@ -399,15 +399,18 @@ void TestCubeCommands::unknownSuffixOnVelocityShowsThePresentCube()
     FakeInteraction fake;
     MainWindow w;
     w.language = 1;
-    // No Vp cube yet: the suffixes that are read, then the view reports the
-    // missing cube.
+    // No Vp cube yet: only the suffixes that are read (no second box about
+    // the missing cube from the view switch), and the view stays as it was.
+    w.ui->view_dens->setChecked(true);
     fake.openNames << path;
     w.on_open_vel_vp_triggered();
     const QString refused = "File \"" + QDir::toNativeSeparators(path) +
                             "\" was not opened: the suffix \"dat\" is not read here. Accepted suffixes: 3Dgrd, sgy, "
                             "segy (in any case).";
-    QCOMPARE(fake.errors(), (QStringList{refused, "Vp model is empty"}));
+    QCOMPARE(fake.errors(), (QStringList{refused}));
     QVERIFY(w.Vp_grid.empty());
+    QVERIFY(!w.ui->view_Vp->isChecked());
+    QVERIFY(w.ui->view_dens->isChecked());
     // With a Vs cube loaded it is shown again, its crop reset.
     fake.clear();
     w.Vs_grid = make_cube(3, 2, 4);

@@ -83,6 +83,7 @@ private slots:
     void limitsDialogForm();
     void limitsDialogValuesAndOk();
     void manualLimitsStartFromTheViewBounds();
+    void manualLimitsOfferTheDataNotAStaleView();
     void manualLimitsKeepWhatWasSet();
     void cancelledLimitsChangeNothing();
     void limitsBoundBothMapsAndTheView();
@@ -455,6 +456,28 @@ void TestScaleWindow::autoKeepsTheFaultsInView()
     w.on_view_dens_triggered();
     w.on_auto_window_size_triggered();
     QCOMPARE(bounds(w), (std::array<double, 6>{{900, 1300, 2000, 2200, 0, 700}}));
+}
+
+// A project far from the origin, whose view was last left with the bounds of
+// an earlier small model: the dialog offers the data's bounds.
+void TestScaleWindow::manualLimitsOfferTheDataNotAStaleView()
+{
+    MainWindow w;
+    giveModel(w);
+    for (double& x : w.x_calc)
+        x += 511000;
+    w.x_norm = w.x_calc;
+    w.ui->view_dens->setChecked(true);
+    w.surf->min_x = 0, w.surf->max_x = 1000, w.surf->min_y = 0, w.surf->max_y = 1000, w.surf->min_z = 0,
+    w.surf->max_z = 300;
+    QStringList shown;
+    runLimits(w, [&](WindowLimitsDialog* d) {
+        for (const char* n : {"inputXmin", "inputXmax", "inputYmin", "inputYmax", "inputZmin", "inputZmax"})
+            shown << child<QLineEdit>(d, n)->text();
+        return false;
+    });
+    QCOMPARE(shown, (QStringList{"512000", "512300", "2000", "2200", "0", "400"}));
+    QVERIFY(w.window_limits.empty());
 }
 
 void TestScaleWindow::autoWithoutDataKeepsTheBounds()

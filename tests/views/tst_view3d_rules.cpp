@@ -4,6 +4,8 @@
 #include "views/view3d_rules.h"
 
 #include <QtTest>
+
+#include "test_nodes.h"
 #include <algorithm>
 #include <cmath>
 #include <functional>
@@ -42,6 +44,9 @@ private slots:
     void faceMeshWithUnsetSpanIsPlane();
     void horizonMesh();
     void horizonMeshKeepsCompleteRowsOnly();
+    void drawableBlock_data();
+    void drawableBlock();
+    void blockRowsAndTexture();
 
     void reliefOfLevelAndDome();
     void reliefFollowsTheViewsScale();
@@ -201,6 +206,79 @@ std::pair<double, double> lightRange(const field2D& light)
 }
 
 }  // namespace
+
+// A z face of x 0 .. 1000 (11 nodes) by y 0 .. 500 (6) at depth 100, under
+// axis ranges x [xlo, xhi] and y [ylo, yhi].
+void TestView3dRules::drawableBlock_data()
+{
+    QTest::addColumn<QVector<double>>("ranges");  // xlo, xhi, ylo, yhi
+    QTest::addColumn<QVector<int>>("block");      // row, rows, column, columns
+    QTest::addColumn<bool>("drawable");
+    QTest::newRow("whole") << QVector<double>{-25, 1025, -10, 510} << QVector<int>{0, 6, 0, 11} << true;
+    QTest::newRow("on the bounds") << QVector<double>{0, 1000, 0, 500} << QVector<int>{0, 6, 0, 11}
+                                   << true;
+    QTest::newRow("x cut") << QVector<double>{450, 1100, 0, 500} << QVector<int>{0, 6, 5, 6} << true;
+    QTest::newRow("y cut") << QVector<double>{0, 1000, 150, 350} << QVector<int>{2, 2, 0, 11} << true;
+    QTest::newRow("one column") << QVector<double>{950, 2000, 0, 500} << QVector<int>{0, 6, 10, 1}
+                                << false;
+    QTest::newRow("one row") << QVector<double>{0, 1000, -50, 50} << QVector<int>{0, 1, 0, 11} << false;
+    QTest::newRow("all zero") << QVector<double>{-0.1, 0.1, -0.1, 0.1} << QVector<int>{0, 1, 0, 1} << false;
+    QTest::newRow("outside") << QVector<double>{2000, 3000, 2000, 3000} << QVector<int>{0, 0, 0, 0}
+                             << false;
+}
+
+void TestView3dRules::drawableBlock()
+{
+    QFETCH(QVector<double>, ranges);
+    QFETCH(QVector<int>, block);
+    QFETCH(bool, drawable);
+    const view3d::MeshRows mesh = view3d::z_face_mesh(nodes(11, 0, 100), nodes(6, 0, 100), 100);
+    view3d::AxisRanges r;
+    r.x_lo = float(ranges[0]), r.x_hi = float(ranges[1]);
+    r.z_lo = float(ranges[2]), r.z_hi = float(ranges[3]);
+    const view3d::MeshBlock b = view3d::drawable_block(mesh, r);
+    QCOMPARE(b.drawable(), drawable);
+    if (drawable || block[1] > 0 || block[3] > 0) {
+        QCOMPARE(b.row, block[0]);
+        QCOMPARE(b.rows, block[1]);
+        QCOMPARE(b.column, block[2]);
+        QCOMPARE(b.columns, block[3]);
+    }
+}
+
+// A fault-like mesh, whose x varies along the rows: a column counts only when
+// every row has it inside; the block's rows and texture are those of the
+// mesh's nodes (image row 0 at the top, mesh row 0 at the bottom).
+void TestView3dRules::blockRowsAndTexture()
+{
+    view3d::MeshRows mesh(4, std::vector<QVector3D>(5));
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 5; ++j)
+            mesh[std::size_t(i)][std::size_t(j)] = QVector3D(float(10 * j + i), 0, float(100 * i));
+    view3d::AxisRanges r;
+    r.x_lo = 10, r.x_hi = 32;  // column 1 from x 10 (row 0) to 13, column 3 from 30 to 33
+    r.z_lo = 50, r.z_hi = 300;
+    const view3d::MeshBlock b = view3d::drawable_block(mesh, r);
+    QCOMPARE(b.column, 1);
+    QCOMPARE(b.columns, 2);  // column 3 reaches 33
+    QCOMPARE(b.row, 1);
+    QCOMPARE(b.rows, 3);
+    const view3d::MeshRows cut = view3d::block_rows(mesh, b);
+    QCOMPARE(int(cut.size()), 3);
+    QCOMPARE(int(cut.front().size()), 2);
+    QCOMPARE(cut[0][0], mesh[1][1]);
+    QCOMPARE(cut[2][1], mesh[3][2]);
+    // Texture of 9 x 7 pixels over 5 columns and 4 rows: columns 1 .. 2 are
+    // pixels 2 .. 4; rows 1 .. 3 are image lines 0 .. 4 (row 3 on top).
+    QCOMPARE(view3d::texture_block(QSize(9, 7), 4, 5, b), QRect(QPoint(2, 0), QPoint(4, 4)));
+    // The whole mesh is the whole image.
+    view3d::MeshBlock whole;
+    whole.rows = 4, whole.columns = 5;
+    QCOMPARE(view3d::texture_block(QSize(9, 7), 4, 5, whole), QRect(0, 0, 9, 7));
+    // Rows of unequal length are no grid.
+    mesh[2].pop_back();
+    QVERIFY(!view3d::drawable_block(mesh, r).drawable());
+}
 
 void TestView3dRules::reliefOfLevelAndDome()
 {

@@ -1,0 +1,193 @@
+// Window limits that cut the data, on a display with OpenGL (run under Xvfb):
+// a cube, a cube with faults and horizons, each shown under limits that cut
+// x or y, are all zero, lie outside the data or are wider than it, then
+// "Auto"; the graph renders after each step (the renderer takes the series'
+// data and the axis ranges at that moment) and shows the data again. The
+// graph keeps a series that only one row or column of fits the ranges in a
+// state that crashes its next refresh: no series on the graph may reach
+// outside the ranges.
+#include <QtTest>
+
+#include <QImage>
+#include <QtDataVisualization/Q3DSurface>
+#include <QtDataVisualization/QSurface3DSeries>
+#include <QtDataVisualization/QSurfaceDataProxy>
+#include <QtDataVisualization/QValue3DAxis>
+
+#include <memory>
+
+#include "app/mainwindow.h"
+#include "app/mainwindowform.h"
+#include "fake_interaction.h"
+#include "shown_window.h"
+#include "views/surf.h"
+#include "views_test_support.h"
+
+using namespace QtDataVisualization;
+
+namespace {
+
+using namespace views_test;
+
+// x 0 .. 10000 (11 nodes), y 0 .. 5000 (6), depth 0 .. 2000 (5).
+void giveCube(MainWindow& w)
+{
+    giveDensityCube(w, nodes(11, 0, 1000), nodes(6, 0, 1000), nodes(5, 0, 500),
+                    [](int k, int j, int i) { return 2.0f + 0.1f * float(k) + 0.01f * float(j + i); });
+}
+
+// Two faults inside the cube's x and y, reaching below it.
+void giveFaults(MainWindow& w)
+{
+    auto stick = [](float x, float y) {
+        return std::vector<QVector3D>{{x, y, 0.0f}, {x + 100, y, 1200.0f}, {x + 200, y, 2500.0f}};
+    };
+    w.faults.sticks = {{stick(3000, 500), stick(3200, 2500), stick(3400, 4500)},
+                       {stick(7000, 1000), stick(7300, 4000)}};
+    w.faults.names = {QStringLiteral("F1"), QStringLiteral("F2")};
+    w.surf->addFaults(w.faults.sticks, w.faults.names);
+}
+
+// Three horizons over x 0 .. 10000 (21 nodes) and y 0 .. 5000 (11).
+void giveHorizons(MainWindow& w)
+{
+    const int nx = 21, ny = 11;
+    w.horizons.clear();
+    for (double base : {0.0, 600.0, 1400.0}) {
+        field2D h(ny, std::vector<double>(nx));
+        for (int j = 0; j < ny; ++j)
+            for (int i = 0; i < nx; ++i)
+                h[j][i] = base == 0 ? 0 : base + 20 * i - 30 * j;
+        w.horizons.push_back(h);
+    }
+    w.horizons_params = {nx, ny, 0, 10000, 0, 5000};
+    w.densities = {2.0, 2.3, 2.6};
+    w.fixed = {false, false, false};
+    w.layers_names = {QString(), QString(), QString()};
+}
+
+// Renders the graph as the window would (the renderer takes the series' data
+// and the axis ranges now) and tells whether anything but the background was
+// drawn.
+bool drawsSomething(MainWindow& w)
+{
+    QCoreApplication::processEvents();
+    const QImage image = w.graph->renderToImage(0, QSize(320, 240));
+    if (image.isNull())
+        return false;
+    const QRgb corner = image.pixel(0, 0);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixel(x, y) != corner)
+                return true;
+    return false;
+}
+
+// Every point of every series on the graph inside the ranges of the graph's X
+// and Z axes (the plan; a surface may cross the depth range).
+bool seriesInsideAxes(MainWindow& w)
+{
+    QValue3DAxis* ax = w.graph->axisX();
+    QValue3DAxis* az = w.graph->axisZ();
+    for (QSurface3DSeries* s : w.graph->seriesList()) {
+        const QSurfaceDataArray* data = s->dataProxy()->array();
+        for (const QSurfaceDataRow* row : *data)
+            for (const QSurfaceDataItem& item : *row) {
+                const QVector3D p = item.position();
+                if (!(p.x() >= ax->min() && p.x() <= ax->max() && p.z() >= az->min() && p.z() <= az->max()))
+                    return false;
+            }
+    }
+    return true;
+}
+
+}  // namespace
+
+class TestViewLimitsGui : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init() { fake.reset(new FakeInteraction); }
+    void cleanup() { fake.reset(); }
+
+    void limitsThenAuto_data();
+    void limitsThenAuto();
+
+private:
+    std::unique_ptr<FakeInteraction> fake;
+};
+
+void TestViewLimitsGui::initTestCase()
+{
+    if (withoutDisplay())
+        QSKIP("needs a display with OpenGL (run under xvfb-run)");
+}
+
+void TestViewLimitsGui::limitsThenAuto_data()
+{
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<QVector<double>>("limits");
+    const std::vector<std::pair<const char*, QVector<double>>> limits = {
+        {"x cut", {500, 10000, 0, 5000, 0, 2000}},
+        {"y cut", {0, 10000, 1200, 3700, 0, 2000}},
+        {"all zero", {0, 0, 0, 0, 0, 0}},
+        {"outside the data", {20000, 30000, 20000, 30000, 5000, 6000}},
+        {"wider than the data", {-5000, 15000, -1000, 6000, -100, 3000}},
+    };
+    for (const char* model : {"cube", "cube with faults", "horizons"})
+        for (const auto& l : limits)
+            QTest::newRow(qPrintable(QString("%1, %2").arg(model, l.first))) << QString(model) << l.second;
+}
+
+void TestViewLimitsGui::limitsThenAuto()
+{
+    QFETCH(QString, model);
+    QFETCH(QVector<double>, limits);
+    auto w = shownMainWindow({900, 650});
+    QVERIFY(w);
+    if (model != "horizons")
+        giveCube(*w);
+    if (model.contains("horizons"))
+        giveHorizons(*w);
+    if (model == "horizons")
+        w->on_view_horizons_triggered();
+    else if (model == "cube and horizons")
+        w->on_view_cube_horizons_triggered();
+    else
+        w->on_view_dens_triggered();
+    if (model.contains("faults"))
+        giveFaults(*w);
+    QVERIFY(drawsSomething(*w));
+    const int seriesBefore = w->graph->seriesList().size();
+    const float xMin = w->graph->axisX()->min(), xMax = w->graph->axisX()->max();
+
+    {
+        std::vector<double> l(limits.begin(), limits.end());
+        w->setWindowSize(l);
+    }
+    QVERIFY(seriesInsideAxes(*w));
+    drawsSomething(*w);  // (outside the data nothing need be drawn)
+    QVERIFY(w->isVisible());
+
+    w->on_auto_window_size_triggered();
+    QVERIFY(w->window_limits.empty());
+    QVERIFY(seriesInsideAxes(*w));
+    QVERIFY(drawsSomething(*w));
+    QCOMPARE(w->graph->seriesList().size(), seriesBefore);
+    QCOMPARE(w->graph->axisX()->min(), xMin);
+    QCOMPARE(w->graph->axisX()->max(), xMax);
+    // And once more through the same limits, now from the fitted view.
+    {
+        std::vector<double> l(limits.begin(), limits.end());
+        w->setWindowSize(l);
+    }
+    drawsSomething(*w);
+    w->on_auto_window_size_triggered();
+    QVERIFY(drawsSomething(*w));
+    QVERIFY(fake->errors().isEmpty());
+}
+
+QTEST_MAIN(TestViewLimitsGui)
+#include "tst_view_limits_gui.moc"
