@@ -74,10 +74,11 @@ CodecStatus far_coordinate(const QString& path, int tag, double value)
     const QString limit = QString::number(max_coordinate_magnitude, 'g', 3);
     return CodecStatus::failure(
         CodecError::BadHeader,
-        QStringLiteral("Project file \"%1\" holds a coordinate beyond the ±%2 the program can show: %3 holds %4")
-            .arg(display_name(path), limit, coordinate_place(tag, 1), coordinate_refusal(value, 1)),
-        QStringLiteral("В файле проекта \"%1\" есть координата по модулю больше %2: %3, %4")
-            .arg(display_name(path), limit, coordinate_place(tag, 0), coordinate_refusal(value, 0)));
+        QStringLiteral("Project file \"%1\" holds a coordinate beyond the ±%2 the program can show: %3 in %4")
+            .arg(display_name(path), limit, coordinate_text(value), coordinate_place(tag, 1)),
+        QStringLiteral("В файле проекта \"%1\" есть координата по модулю больше %2, такие координаты программа не "
+                       "может отобразить: %3, %4")
+            .arg(display_name(path), limit, coordinate_text(value), coordinate_place(tag, 0)));
 }
 
 // ---------------------------------------------------------------------------

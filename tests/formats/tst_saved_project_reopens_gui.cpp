@@ -140,7 +140,10 @@ void TestSavedProjectReopens::savedProjectReopens()
     const std::vector<double> start_x = w.x_calc, start_z = w.z_calc;
 
     fake.clear();
-    fake.openNames << path;
+    if (command == "horizon")
+        fake.openNameLists << QStringList{path};
+    else if (!file.isEmpty())
+        fake.openNames << path;
     if (command == "new grid")
         w.create_grid(typed);
     else if (command == "vertical")
