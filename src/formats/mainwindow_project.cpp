@@ -476,10 +476,11 @@ void MainWindow::on_open_project_triggered()
         }
 
         // Sidecars are used only when they are the operators of the model
-        // read (adoptReadOperators); a missing one is skipped, and a foreign
-        // or damaged one, or an eff sidecar whose planes are not even (not an
-        // operator's), is refused: the run that needs the operator builds it
-        // again.
+        // read (adoptReadOperators builds them again and compares them
+        // whole); a missing one is skipped, one that is not a regular file
+        // is not opened, and a foreign or damaged one, or an eff sidecar whose
+        // planes are not even (not an operator's), is refused: the run that
+        // needs the operator builds it again.
         const double level = data.has_calc_level ? data.calc_level : calc_height;
         ForwardGeometry g;
         if (forwardGeometryOf(data.density.cells, data.density.x, data.density.y, data.density.z, level,
