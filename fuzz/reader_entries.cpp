@@ -119,7 +119,7 @@ int project(const std::uint8_t* data, std::size_t size)
                          g) == ForwardStatus::Completed) {
         // Read and checked as an open does before it takes the operator.
         EffectsOperator stored;
-        if (read_effects_sidecar(eff, g.Mx, g.My, g.nz, stored, CodecProgress(), effects_tolerance(g.key())))
+        if (read_effects_sidecar(eff, g.Mx, g.My, g.nz, stored))
             effects_built_for(stored, g, 1);
     }
     std::size_t rows = 0, columns = 0;

@@ -2,8 +2,10 @@
 // grid of 50 levels of 512 x 512 cells (a 512 x 512 padded grid, the eff
 // sidecar 210 MB) with three layers, in a folder on tmpfs when there is one.
 // The open reads the project and both sidecars and checks that they are the
-// model's own before taking them; the check alone is timed beside the build
-// of the whole operator and of all slab effects, which it saves.
+// model's own before taking them (building both again and comparing every
+// level and layer); it is timed beside the open of the project file alone,
+// and the checks beside the builds of the whole operator and of all slab
+// effects.
 //
 // Runs the main window on the offscreen platform.
 #include "../bench_support.h"
@@ -114,7 +116,10 @@ struct Fixture
         path = dir.path() + "/bench.3Dproj";
         ok = w.effectsMatchModel() && w.layerEffectsMatchModel() && w.save_project(path) == 1
              && QFile::exists(dir.path() + "/bench.eff") && QFile::exists(dir.path() + "/bench.effh");
+        bare_path = dir.path() + "/bare.3Dproj";
+        ok = ok && QFile::copy(path, bare_path);
     }
+    QString bare_path;  // the same project without sidecars
 };
 
 const Fixture& fixture()
@@ -123,7 +128,9 @@ const Fixture& fixture()
     return f;
 }
 
-void BM_project_open(benchmark::State& state)
+// The open of the project with its sidecars (`sidecars`), which must be
+// taken, or of the same project file alone.
+void BM_project_open(benchmark::State& state, bool sidecars)
 {
     const Fixture& f = fixture();
     if (!f.ok) {
@@ -131,18 +138,18 @@ void BM_project_open(benchmark::State& state)
         return;
     }
     ScriptedOpen scripted;
-    scripted.path = f.path;
+    scripted.path = sidecars ? f.path : f.bare_path;
     Interaction* previous = setInteraction(&scripted);
     bool taken = true;
     for (auto _ : state) {
         MainWindow w;
         w.thread_count = threads();
         w.on_open_project_triggered();
-        taken = taken && !w.effects.empty() && !w.layer_effects.empty();
+        taken = taken && !w.effects.empty() == sidecars && !w.layer_effects.empty() == sidecars;
     }
     setInteraction(previous);
     if (!taken || scripted.notes != 0)
-        state.SkipWithError("the sidecars were not taken");
+        state.SkipWithError(sidecars ? "the sidecars were not taken" : "operators without sidecars");
 }
 
 // BEGIN checks
@@ -200,7 +207,10 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    benchmark::RegisterBenchmark("project_open_512x512x50", BM_project_open)->Unit(benchmark::kMillisecond)->UseRealTime();
+    benchmark::RegisterBenchmark("project_open_512x512x50", BM_project_open, true)->Unit(benchmark::kMillisecond)->UseRealTime();
+    benchmark::RegisterBenchmark("project_open_without_sidecars_512x512x50", BM_project_open, false)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
     // BEGIN checks
     benchmark::RegisterBenchmark("check_operator_512x512x50", BM_check, false)->Unit(benchmark::kMillisecond)->UseRealTime();
     benchmark::RegisterBenchmark("build_operator_512x512x50", BM_build, false)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -9,6 +9,7 @@
 #include "app/interaction.h"
 #include "app/mainwindowform.h"
 #include "app/texts.h"
+#include "common/coordinate_limit.h"
 #include "common/grid_geometry.h"
 #include "common/grid_helpers.h"
 #include "editing/cube_arithmetic.h"
@@ -22,6 +23,7 @@
 #include "editing/smoothing.h"
 #include "editing/smoothparamsdialog.h"
 #include "formats/file_commands.h"
+#include "formats/file_io.h"
 #include "formats/progress_bar_scope.h"
 #include "formats/segy.h"
 #include "views/surf.h"
@@ -192,7 +194,8 @@ void MainWindow::create_grid(std::vector<double> params)
         return grid_memory::confirm_need(this, language, grid_memory::need_bytes(need));
     };
     gridops::NewGrid grid;
-    switch (gridops::build_new_grid(params, grid, confirm)) {
+    double far = 0;
+    switch (gridops::build_new_grid(params, grid, confirm, &far)) {
     case gridops::NewGridStatus::Ok:
         break;
     case gridops::NewGridStatus::ShortRecord:
@@ -204,6 +207,9 @@ void MainWindow::create_grid(std::vector<double> params)
     case gridops::NewGridStatus::NotFinite:
         show_error(byLanguage(language, "Границы, шаги и плотности модели должны быть числами",
                               "The bounds, steps and densities of the model must be numbers"));
+        return;
+    case gridops::NewGridStatus::FarCoordinate:
+        show_error(codec_io::typed_coordinate_refusal(far, language));
         return;
     case gridops::NewGridStatus::TooLarge:
         show_error(byLanguage(language, "Слишком много ячеек: увеличьте шаги или уменьшите размеры модели",
@@ -257,6 +263,10 @@ void MainWindow::setZparams(double min_z, double max_z, double step)
         return;
     if (!(min_z < max_z) || !(step > 0))
         return;
+    if (double far = 0; !coordinates_fit({min_z, max_z, step}, far)) {
+        show_error(codec_io::typed_coordinate_refusal(far, language));
+        return;
+    }
     if (min_z == minZ && max_z == maxZ && step == dz)
         return;
     if (refuseWhileRunning())
@@ -289,6 +299,10 @@ void MainWindow::set_calc_height(double height)
 {
     if (!std::isfinite(height) || -height == calc_height)
         return;
+    if (double far = 0; !coordinates_fit({-height}, far)) {
+        show_error(codec_io::typed_coordinate_refusal(far, language));
+        return;
+    }
     if (refuseWhileRunning())
         return;
     calc_height = -height;

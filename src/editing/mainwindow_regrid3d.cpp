@@ -7,12 +7,14 @@
 #include "app/interaction.h"
 #include "app/mainwindowform.h"
 #include "app/texts.h"
+#include "common/coordinate_limit.h"
 #include "common/grid_geometry.h"
 #include "editing/gridconvertparams.h"
 #include "editing/grid_memory.h"
 #include "editing/grid_memory_question.h"
 #include "editing/regrid.h"
 #include "editing/regrid3d.h"
+#include "formats/file_io.h"
 #include "formats/progress_bar_scope.h"
 
 #include <QAction>
@@ -81,6 +83,17 @@ bool refuseHugeLattice(MainWindow& w, const std::vector<double>& lattice)
     return true;
 }
 
+// True, after naming the value, when a lattice's limits or steps hold a
+// coordinate beyond the limit the project file and the views hold.
+bool refuseFarLattice(MainWindow& w, std::initializer_list<double> values)
+{
+    double far = 0;
+    if (coordinates_fit(values, far))
+        return false;
+    w.show_error(codec_io::typed_coordinate_refusal(far, w.language));
+    return true;
+}
+
 // Opens the lattice dialog without depths, filled from a 2D grid record;
 // its choice goes to `regrid`.
 void runSurferRegridDialog(MainWindow& w, const std::vector<double>& params,
@@ -109,7 +122,7 @@ bool regridFields(MainWindow& w, const std::vector<field2D>& grids, const std::v
         qDebug() << "regrid: unusable lattice record, grids kept";
         return false;
     }
-    if (refuseHugeLattice(w, lattice))
+    if (refuseFarLattice(w, {lattice[2], lattice[3], lattice[4], lattice[5]}) || refuseHugeLattice(w, lattice))
         return false;
     grid_memory::NewGrids need;
     need.nx = lattice[0];
@@ -193,7 +206,12 @@ void MainWindow::regrid3Dgrid(std::vector<double> new_params)
     if (refuseWhileRunning())
         return;
     int nx = 0, ny = 0, nz = 0;
-    switch (regrid::check_regrid_params(new_params, nx, ny, nz)) {
+    const regrid::ParamsStatus checked = regrid::check_regrid_params(new_params, nx, ny, nz);
+    if (checked == regrid::ParamsStatus::Ok
+        && refuseFarLattice(*this, {new_params[0], new_params[1], new_params[2], new_params[3], new_params[4],
+                                    new_params[5], new_params[6], new_params[7], new_params[8]}))
+        return;
+    switch (checked) {
     case regrid::ParamsStatus::Ok:
         break;
     case regrid::ParamsStatus::TooLarge:

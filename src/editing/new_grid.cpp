@@ -1,5 +1,7 @@
 #include "editing/new_grid.h"
 
+#include "common/coordinate_limit.h"
+
 #include <algorithm>
 #include <cmath>
 #include <new>
@@ -42,7 +44,8 @@ double level_density(std::size_t t, std::size_t nz, double min_sigma, double max
     return double(t) * (max_sigma - min_sigma) / double(nz - 1) + min_sigma;
 }
 
-NewGridStatus build_new_grid(const std::vector<double>& record, NewGrid& out, const NewGridConfirm& confirm)
+NewGridStatus build_new_grid(const std::vector<double>& record, NewGrid& out, const NewGridConfirm& confirm,
+                             double* far)
 {
     if (record.size() < kNewGridRecordSize)
         return NewGridStatus::ShortRecord;
@@ -51,6 +54,13 @@ NewGridStatus build_new_grid(const std::vector<double>& record, NewGrid& out, co
             return NewGridStatus::NotFinite;
     if (!(record[2] > 0) || !(record[5] > 0) || !(record[8] > 0))
         return NewGridStatus::BadStep;
+    // Every node lies between its axis's minimum and maximum.
+    double beyond = 0;
+    if (!coordinates_fit(std::vector<double>(record.begin(), record.begin() + 9), beyond)) {
+        if (far)
+            *far = beyond;
+        return NewGridStatus::FarCoordinate;
+    }
 
     const double bx = node_count_bound(record[0], record[1], record[2]);
     const double by = node_count_bound(record[3], record[4], record[5]);

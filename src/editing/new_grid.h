@@ -39,6 +39,7 @@ enum class NewGridStatus {
     ShortRecord,  // fewer than eleven values
     BadStep,      // a step that is not positive
     NotFinite,    // a minimum, maximum, step or density that is not a finite number
+    FarCoordinate,  // a minimum, maximum or step beyond the coordinate limit (coordinate_fits)
     TooLarge,     // more cells than kMaxNewGridCells
     Declined,     // the caller's confirmation said no
     OutOfMemory
@@ -60,8 +61,9 @@ double level_density(std::size_t t, std::size_t nz, double min_sigma, double max
 // Builds the grid of a new-grid record: nz levels of ny rows of nx cells,
 // every cell of level t holding float(level_density(t, ...)). An axis
 // without nodes leaves levels without rows or rows without cells (no level
-// at all for z). `out` is replaced only on Ok.
+// at all for z). `out` is replaced only on Ok. On FarCoordinate the first
+// value beyond the limit is put in `far` when given.
 NewGridStatus build_new_grid(const std::vector<double>& record, NewGrid& out,
-                             const NewGridConfirm& confirm = NewGridConfirm());
+                             const NewGridConfirm& confirm = NewGridConfirm(), double* far = nullptr);
 
 }  // namespace gridops

@@ -122,28 +122,14 @@ struct EffectsOperator
 // only; anything beyond this is not an operator's spectrum.
 constexpr double effects_fold_tolerance = 1e-4;
 
-// How far an operator built for the geometry of `key` may lie from the one
-// the engine builds, relative to a level's largest value, and so also how
-// uneven it may be. Builders that place the unit cell and the nodes at the
-// padded coordinates in float (as the method describes) move every node by
-// up to half a float step of the largest coordinate, a sizeable share of a
-// fine spacing at projected coordinates (0.25 m at y = 7.65e6): their levels
-// lie up to about 0.16 of that share from the engine's and are uneven by
-// under a hundredth of it. The tolerance is half the share, at least
-// effects_fold_tolerance and at most 2e-2, far below what another level
-// thickness, calculation height or spacing changes.
-inline double effects_tolerance(const EffectsKey& key)
-{
-    const double spacing = std::min(double(key.dx), double(key.dy));
-    double largest = 0;
-    for (double v : {key.padded_x0, key.padded_x0 + double(key.dx) * std::max(0, key.columns - 1), key.padded_y0,
-                     key.padded_y0 + double(key.dy) * std::max(0, key.rows - 1)})
-        largest = std::max(largest, std::fabs(v));
-    if (!(spacing > 0) || !std::isfinite(largest) || largest == 0)
-        return effects_fold_tolerance;
-    const double half_float_step = std::ldexp(1.0, std::ilogb(largest) - 24);
-    return std::clamp(0.5 * half_float_step / spacing, effects_fold_tolerance, 2e-2);
-}
+// How far an operator held (read from a file) may lie from the one the
+// engine builds for its model, relative to a level's largest value: the
+// rounding of the float values themselves. The engine's builds are the same
+// bit for bit whatever the thread count or vector width, so a sidecar of the
+// model written by this program agrees exactly; another level thickness,
+// calculation height or spacing, even at projected coordinates, lies far
+// beyond this.
+constexpr double effects_rounding_tolerance = 2.0 * 1.1920928955078125e-07;  // two float epsilons
 
 // How far values held (read from a file) lie from the ones built again:
 // rows are added in turn, and they agree when all are finite and the

@@ -969,33 +969,29 @@ ForwardStatus build_effects(const ForwardGeometry& g, EffectsOperator& effects, 
     return ForwardStatus::Completed;
 }
 
-bool effects_built_for(const EffectsOperator& effects, const ForwardGeometry& g, int thread_count)
+bool effects_built_for(const EffectsOperator& effects, const ForwardGeometry& g, int thread_count,
+                       EffectsOperator* built_out)
 {
     if (g.nz <= 0 || effects.levels() != g.nz || effects.rows != g.My || effects.columns != g.Mx)
         return false;
-    // The levels checked, built as a geometry of their own.
-    std::vector<int> levels = {0, g.nz / 2, g.nz - 1};
-    levels.erase(std::unique(levels.begin(), levels.end()), levels.end());
-    ForwardGeometry probe = g;
-    probe.nz = static_cast<int>(levels.size());
-    probe.depths.clear();
-    for (int k : levels)
-        probe.depths.push_back(g.depths[static_cast<std::size_t>(k)]);
+    // Every level is built again: one changed level or value is enough to
+    // make the operator another model's.
     EffectsOperator built;
-    if (build_effects(probe, built, thread_count) != ForwardStatus::Completed)
+    if (build_effects(g, built, thread_count) != ForwardStatus::Completed)
         return false;
-    const double tolerance = effects_tolerance(g.key());
     const std::size_t size = static_cast<std::size_t>(built.quarter_rows()) * built.quarter_columns();
-    for (std::size_t b = 0; b < levels.size(); ++b) {
-        const std::vector<float>& held = effects.quarter[static_cast<std::size_t>(levels[b])];
-        const std::vector<float>& own = built.quarter[b];
+    for (int k = 0; k < g.nz; ++k) {
+        const std::vector<float>& held = effects.quarter[static_cast<std::size_t>(k)];
+        const std::vector<float>& own = built.quarter[static_cast<std::size_t>(k)];
         if (held.size() != size || own.size() != size)
             return false;
         EffectsAgreement agreement;
         agreement.add(held.data(), own.data(), size);
-        if (!agreement.within(tolerance))
+        if (!agreement.within(effects_rounding_tolerance))
             return false;
     }
+    if (built_out)
+        *built_out = std::move(built);
     return true;
 }
 

@@ -93,13 +93,16 @@ void swapped_unit_cell_field(const ForwardGeometry& g, int k, vector2D& out, int
 bool effects_fit(const EffectsOperator& effects, const ForwardGeometry& g);
 
 // True when `effects`, which has the sizes of g (effects_data_has_shape),
-// is the operator built for g: its first, middle and last levels are built
-// again (build_effects on those levels alone) and each lies within
-// effects_tolerance(g.key()) of the level's largest value from the one
-// held; an operator of another level thickness, calculation height or
-// spacing, or one of zeros, does not. Costs the build of three levels.
+// is the operator built for g: the whole operator is built again
+// (build_effects) and every value of every level lies within
+// effects_rounding_tolerance of the level's largest value from the one held;
+// an operator of another level thickness, calculation height or spacing, one
+// with a level or a single value changed, or one of zeros, does not. Costs
+// the build of the operator, which is moved into `built` (when given) on
+// success: it is the model's own and serves in place of the one held.
 // Used before an operator read from a file is keyed for a model.
-bool effects_built_for(const EffectsOperator& effects, const ForwardGeometry& g, int thread_count);
+bool effects_built_for(const EffectsOperator& effects, const ForwardGeometry& g, int thread_count,
+                       EffectsOperator* built = nullptr);
 
 // Builds the stored operator for the geometry: level k is the quarter of
 // the real part of fft_2d(fft_shift(unit_cell_field(k))) (the imaginary part

@@ -264,34 +264,27 @@ LayerEffectsStatus compute_layer_effects(const ForwardGeometry& g, const std::ve
 }
 
 bool layer_effects_built_for(const std::vector<field2D>& effects, const ForwardGeometry& g,
-                             const std::vector<field2D>& horizons, double last_bottom, int thread_count)
+                             const std::vector<field2D>& horizons, double last_bottom, int thread_count,
+                             std::vector<field2D>* built)
 {
     if (!layers_lie_on(g, horizons) || !layer_effects_fit(effects, static_cast<int>(horizons.size()), g.ny, g.nx))
         return false;
-    // The layer of fewest levels that reaches any (layer 0 when none does).
-    const double z0 = g.depths.front(), dz = node_step(g.depths);
-    int chosen = 0, fewest = 0;
-    for (int i = 0; i < static_cast<int>(horizons.size()); ++i) {
-        const LevelRange r = layer_level_range(horizons, i, last_bottom, z0, dz, g.nz);
-        const int levels = r.last - r.first;
-        if (levels > 0 && (fewest == 0 || levels < fewest)) {
-            chosen = i;
-            fewest = levels;
-        }
-    }
+    // Every layer is computed again: a boundary moved or a value changed in
+    // any of them makes the effects another model's.
     std::vector<field2D> own;
-    try {
-        slab_effects_of(g, horizons, last_bottom, {chosen}, own, thread_count, LayerEffectsProgress());
-    } catch (const std::bad_alloc&) {
+    if (compute_layer_effects(g, horizons, last_bottom, own, thread_count) != LayerEffectsStatus::Completed)
         return false;
-    } catch (const std::length_error&) {
-        return false;
+    for (std::size_t i = 0; i < horizons.size(); ++i) {
+        EffectsAgreement agreement;
+        for (int y = 0; y < g.ny; ++y)
+            agreement.add(effects[i][static_cast<std::size_t>(y)].data(), own[i][static_cast<std::size_t>(y)].data(),
+                          static_cast<std::size_t>(g.nx));
+        if (!agreement.within(layer_effects_rounding_tolerance))
+            return false;
     }
-    const field2D& held = effects[static_cast<std::size_t>(chosen)];
-    EffectsAgreement agreement;
-    for (int y = 0; y < g.ny; ++y)
-        agreement.add(held[y].data(), own[0][y].data(), static_cast<std::size_t>(g.nx));
-    return agreement.within(effects_tolerance(g.key()));
+    if (built)
+        built->swap(own);
+    return true;
 }
 
 // ---------------------------------------------------------------------------

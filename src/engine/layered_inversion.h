@@ -78,15 +78,23 @@ LayerEffectsStatus compute_layer_effects(const ForwardGeometry& g, const std::ve
                                          double last_bottom, std::vector<field2D>& out, int thread_count = 1,
                                          const LayerEffectsProgress& progress = LayerEffectsProgress());
 
+// How far slab effects held (read from a file) may lie from the ones
+// computed for their model, relative to a layer's largest value: the
+// rounding of the double values themselves (the computation gives the same
+// bits whatever the thread count).
+constexpr double layer_effects_rounding_tolerance = 8 * 2.220446049250313e-16;
+
 // True when `effects` (one grid per layer, of g's rows and columns) are the
-// slab effects compute_layer_effects gives for these layers: the layer that
-// reaches the fewest levels is computed again and must lie within
-// effects_tolerance(g.key()) of its largest value from the one held. Effects
-// of another calculation height, level thickness, spacing or layer, or of
-// zeros, do not. Costs that layer's levels. Used before slab effects read
-// from a file are keyed for a model.
+// slab effects compute_layer_effects gives for these layers: every layer is
+// computed again and each must lie within layer_effects_rounding_tolerance
+// of its largest value from the one held. Effects of another calculation
+// height, level thickness, spacing or layer boundary, or with a value changed
+// in any layer, or of zeros, do not. Costs the computation of all slab
+// effects, which are moved into `built` (when given) on success. Used before
+// slab effects read from a file are keyed for a model.
 bool layer_effects_built_for(const std::vector<field2D>& effects, const ForwardGeometry& g,
-                             const std::vector<field2D>& horizons, double last_bottom, int thread_count = 1);
+                             const std::vector<field2D>& horizons, double last_bottom, int thread_count = 1,
+                             std::vector<field2D>* built = nullptr);
 
 // ---------------------------------------------------------------------------
 // Descent on the increments

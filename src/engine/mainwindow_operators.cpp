@@ -86,15 +86,14 @@ void MainWindow::adoptReadOperators(EffectsOperator& read_effects, std::vector<f
     if (!modelGeometry(g))
         return;
     // The files carry no key: an operator of another model may have the
-    // sizes of this one's, so a few of its levels are built again first.
-    if (effects_data_has_shape(read_effects, g) && effects_built_for(read_effects, g, thread_count)) {
-        effects = std::move(read_effects);
+    // sizes of this one's, so it is built again and compared whole; the one
+    // built (keyed by its build) is kept.
+    if (effects_data_has_shape(read_effects, g) && effects_built_for(read_effects, g, thread_count, &effects))
         effects.key = g.key();
-    }
+    read_effects.clear();
     const quint64 key = layerEffectsKeyFor(g);
     if (key != 0 && layer_effects_fit(slab_effects, static_cast<int>(horizons.size()), g.ny, g.nx)
-        && layer_effects_built_for(slab_effects, g, horizons, slabEffectsBottom(), thread_count)) {
-        layer_effects.swap(slab_effects);
+        && layer_effects_built_for(slab_effects, g, horizons, slabEffectsBottom(), thread_count, &layer_effects))
         layer_effects_key = key;
-    }
+    std::vector<field2D>().swap(slab_effects);
 }

@@ -31,8 +31,8 @@ enum class EffectsImaginary {
 // `out` is replaced only on success; the header counts are checked against
 // the file size before anything is allocated. A plane that is not even is
 // refused (UnknownFormat): `tolerance` is the unevenness allowed (relative
-// to the plane's largest value; effects_tolerance of the geometry the
-// operator is read for). progress is called before each plane.
+// to the plane's largest value, effects_fold_tolerance by default). progress
+// is called before each plane.
 CodecStatus read_effects_file(const QString& path, EffectsOperator& out,
                               const CodecProgress& progress = CodecProgress(),
                               double tolerance = effects_fold_tolerance);

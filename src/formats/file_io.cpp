@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <cmath>
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
@@ -162,10 +163,23 @@ CodecStatus truncated(const QString& path, const QString& english_detail, const 
         QStringLiteral("Файл \"%1\" неполон: %2").arg(display_name(path), russian_detail));
 }
 
+QString coordinate_text(double value)
+{
+    // The fewest significant digits (at least six) that give the value back,
+    // so that a value just beyond the limit is not shown as the limit.
+    QString shown;
+    for (int digits = 6; digits <= 17; ++digits) {
+        shown = QString::number(value, 'g', digits);
+        if (!std::isfinite(value) || shown.toDouble() == value)
+            break;
+    }
+    return shown;
+}
+
 QString coordinate_refusal(double value, int language, bool sentence)
 {
     const QString limit = QString::number(max_coordinate_magnitude, 'g', 3);
-    const QString shown = QString::number(value, 'g', 6);
+    const QString shown = coordinate_text(value);
     if (language == 0)
         return QStringLiteral("координата %1 по модулю больше %2, такие координаты программа не может отобразить")
             .arg(shown, limit);
@@ -179,6 +193,20 @@ CodecStatus coordinate_on_line(const QString& path, qint64 line, double value)
         CodecError::BadValue,
         QStringLiteral("File \"%1\", line %2 holds %3").arg(display_name(path)).arg(line).arg(coordinate_refusal(value, 1)),
         QStringLiteral("Файл \"%1\", строка %2: %3").arg(display_name(path)).arg(line).arg(coordinate_refusal(value, 0)));
+}
+
+CodecStatus coordinate_in_file(const QString& path, double value)
+{
+    return CodecStatus::failure(
+        CodecError::BadValue,
+        QStringLiteral("File \"%1\" holds %2").arg(display_name(path), coordinate_refusal(value, 1)),
+        QStringLiteral("Файл \"%1\": %2").arg(display_name(path), coordinate_refusal(value, 0)));
+}
+
+QString typed_coordinate_refusal(double value, int language)
+{
+    return language == 0 ? QStringLiteral("Параметры не приняты: ") + coordinate_refusal(value, 0)
+                         : QStringLiteral("The values are not accepted: they hold ") + coordinate_refusal(value, 1);
 }
 
 CodecStatus check_coordinates(const QString& path, const QString& kind_english, const QString& kind_russian,

@@ -45,6 +45,16 @@ CodecStatus truncated(const QString& path, const QString& english_detail, const 
 // text is "a coordinate of <value>, beyond ..." to follow "holds", or with
 // `sentence` "it holds a coordinate of ..." to follow "is not a <kind>: ".
 QString coordinate_refusal(double value, int language, bool sentence = false);
+// A coordinate as the messages show it: with the fewest significant digits
+// (at least six) that give the value back, so that 1.0000001e15 is not shown
+// as the limit.
+QString coordinate_text(double value);
+// A file holding a coordinate or depth that fails coordinate_fits: a BadValue
+// status "File "<path>" holds a coordinate of ...".
+CodecStatus coordinate_in_file(const QString& path, double value);
+// Why values typed in a dialog are refused: one of them, `value`, fails
+// coordinate_fits. "The values are not accepted: they hold a coordinate of ...".
+QString typed_coordinate_refusal(double value, int language);
 // A text file's line holding a coordinate that fails coordinate_fits: a
 // BadValue status "File "<path>", line <n> holds a coordinate of ...".
 CodecStatus coordinate_on_line(const QString& path, qint64 line, double value);

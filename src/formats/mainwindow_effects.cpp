@@ -41,13 +41,12 @@ void MainWindow::on_import_effects_triggered()
     // The operator is replaced only by a complete file. The file does not say
     // which model it was built for: it is taken for the density grid of the
     // project when it is that grid's operator (its levels and padded sizes,
-    // and a few of its levels built again agree), and keyed for it; any
+    // and every level built again agrees), and keyed for it; any
     // other file is refused.
     ForwardGeometry g;
     const bool model = modelGeometry(g);
     EffectsOperator read;
-    const CodecStatus status =
-        read_effects_file(path, read, CodecProgress(), model ? effects_tolerance(g.key()) : effects_fold_tolerance);
+    const CodecStatus status = read_effects_file(path, read, CodecProgress(), effects_fold_tolerance);
     if (!status) {
         show_error(status.message());
         return;

@@ -5,9 +5,11 @@
 
 #include "app/interaction.h"
 #include "app/texts.h"
+#include "common/coordinate_limit.h"
 #include "common/grid_helpers.h"
 #include "editing/regrid.h"
 #include "formats/file_commands.h"
+#include "formats/file_io.h"
 #include "formats/progress_bar_scope.h"
 #include "formats/surfer_grid.h"
 
@@ -76,6 +78,13 @@ void MainWindow::on_open_horizon_triggered()
         }
         if (grid.empty() || grid.front().empty() || params.size() < 6) {
             show_error(emptyGridText(language, name));
+            continue;
+        }
+        // Depths are coordinates of the 3D view and of the project file.
+        if (double far = 0; !std::all_of(grid.begin(), grid.end(), [&far](const std::vector<double>& row) {
+                return coordinates_fit(row, far);
+            })) {
+            show_error(file_failure_text(name, codec_io::coordinate_in_file(name, far), language, false));
             continue;
         }
         // Elevations at or below zero become positive depths.

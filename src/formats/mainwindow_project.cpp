@@ -17,6 +17,7 @@
 #include "engine/forward.h"
 #include "formats/effects_file.h"
 #include "formats/fault_commands.h"
+#include "formats/file_io.h"
 #include "formats/file_commands.h"
 #include "formats/progress_bar_scope.h"
 #include "formats/project_file.h"
@@ -182,26 +183,60 @@ void setTitle(MainWindow& w)
     w.setWindowTitle(QStringLiteral("Tolmera3D ") + w.project_name);
 }
 
+// How an open treated a sidecar.
+enum class SidecarUse { Absent, Read, NotRegular };
+
 // What the status line says after an open that did not take the sidecars
-// named (an empty name: taken, or none there); empty when all were taken.
-QString refusedSidecarsText(int language, const QString& eff, const QString& effh)
+// found (Read but not taken, or not regular files); empty when all were taken.
+QString refusedSidecarsText(int language, const QString& eff, SidecarUse eff_use, const QString& effh,
+                            SidecarUse effh_use)
 {
     QStringList parts;
-    if (!eff.isEmpty())
-        parts << byLanguage(language,
-                            "Оператор прямой задачи \"%1\" не относится к этой модели и не используется; "
-                            "он будет рассчитан при необходимости",
-                            "The forward operator \"%1\" does not belong to this model and is not used; "
-                            "it will be calculated when needed")
+    if (eff_use != SidecarUse::Absent)
+        parts << (eff_use == SidecarUse::NotRegular
+                      ? byLanguage(language,
+                                   "Оператор прямой задачи \"%1\" не является обычным файлом и не используется; "
+                                   "он будет рассчитан при необходимости",
+                                   "The forward operator \"%1\" is not a regular file and is not used; "
+                                   "it will be calculated when needed")
+                      : byLanguage(language,
+                                   "Оператор прямой задачи \"%1\" отличается от рассчитанного для этой модели и не "
+                                   "используется; он будет рассчитан при необходимости",
+                                   "The forward operator \"%1\" differs from the one built for this model and is "
+                                   "not used; it will be calculated when needed"))
                      .arg(QFileInfo(eff).fileName());
-    if (!effh.isEmpty())
-        parts << byLanguage(language,
-                            "Эффекты слоев \"%1\" не относятся к этой модели и не используются; "
-                            "они будут рассчитаны при необходимости",
-                            "The layer effects \"%1\" do not belong to this model and are not used; "
-                            "they will be calculated when needed")
+    if (effh_use != SidecarUse::Absent)
+        parts << (effh_use == SidecarUse::NotRegular
+                      ? byLanguage(language,
+                                   "Эффекты слоев \"%1\" не являются обычным файлом и не используются; "
+                                   "они будут рассчитаны при необходимости",
+                                   "The layer effects \"%1\" are not a regular file and are not used; "
+                                   "they will be calculated when needed")
+                      : byLanguage(language,
+                                   "Эффекты слоев \"%1\" отличаются от рассчитанных для этой модели и не "
+                                   "используются; они будут рассчитаны при необходимости",
+                                   "The layer effects \"%1\" differ from the ones built for this model and are "
+                                   "not used; they will be calculated when needed"))
                      .arg(QFileInfo(effh).fileName());
     return parts.join(QStringLiteral(". "));
+}
+
+// How a sidecar at `path` is to be treated: only a regular file is opened
+// (a pipe or device named like one would block the open or never end).
+SidecarUse sidecarUse(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return SidecarUse::Absent;
+    return info.isFile() ? SidecarUse::Read : SidecarUse::NotRegular;
+}
+
+// The status line after an open whose profiles block held a coordinate
+// beyond the limit: the scheme was dropped, the rest of the project opened.
+QString droppedProfilesText(int language, double value)
+{
+    return byLanguage(language, "Схема профилей не загружена: %1", "The profiles scheme is not loaded: %1")
+        .arg(language == 0 ? codec_io::coordinate_refusal(value, 0) : codec_io::coordinate_refusal(value, 1, true));
 }
 
 QString savedText(int language)
@@ -415,7 +450,7 @@ void MainWindow::on_open_project_triggered()
     bool have_layer_effects = false;
     const QString eff = project_sidecar_path(path, QStringLiteral("eff"));
     const QString effh = project_sidecar_path(path, QStringLiteral("effh"));
-    bool eff_found = false, effh_found = false;
+    SidecarUse eff_use = SidecarUse::Absent, effh_use = SidecarUse::Absent;
     {
         RunGuard run(this, RunKind::FileRead);
         if (!run)
@@ -441,23 +476,25 @@ void MainWindow::on_open_project_triggered()
         }
 
         // Sidecars are used only when they are the operators of the model
-        // read (adoptReadOperators); a missing one is skipped, and a foreign
-        // or damaged one, or an eff sidecar whose planes are not even (not an
-        // operator's), is refused: the run that needs the operator builds it
-        // again.
+        // read (adoptReadOperators builds them again and compares them
+        // whole); a missing one is skipped, one that is not a regular file
+        // is not opened, and a foreign or damaged one, or an eff sidecar whose
+        // planes are not even (not an operator's), is refused: the run that
+        // needs the operator builds it again.
         const double level = data.has_calc_level ? data.calc_level : calc_height;
         ForwardGeometry g;
-        if (QFile::exists(eff) && forwardGeometryOf(data.density.cells, data.density.x, data.density.y,
-                                                    data.density.z, level, data.expansion_factor, g)) {
-            eff_found = true;
+        if (forwardGeometryOf(data.density.cells, data.density.x, data.density.y, data.density.z, level,
+                              data.expansion_factor, g))
+            eff_use = sidecarUse(eff);
+        if (eff_use == SidecarUse::Read) {
             setLabel(*this, byLanguage(language, "Загрузка эффектов", "import effects "));
             ProgressBarScope progress(&progress_bar);
-            read_effects_sidecar(eff, g.Mx, g.My, g.nz, stored_effects, progress.callback(),
-                                 effects_tolerance(g.key()));
+            read_effects_sidecar(eff, g.Mx, g.My, g.nz, stored_effects, progress.callback());
         }
         const auto [rows, columns] = layerEffectsShape(data.horizons, data.density.cells);
-        if (QFile::exists(effh) && !data.horizons.empty() && rows > 0) {
-            effh_found = true;
+        if (!data.horizons.empty() && rows > 0)
+            effh_use = sidecarUse(effh);
+        if (effh_use == SidecarUse::Read) {
             setLabel(*this, QStringLiteral("import layers effects "));
             ProgressBarScope progress(&progress_bar);
             have_layer_effects = read_layer_effects_sidecar(effh, int(columns), int(rows), int(data.horizons.size()),
@@ -541,8 +578,11 @@ void MainWindow::on_open_project_triggered()
     if (!have_layer_effects)
         std::vector<field2D>().swap(stored_layer_effects);
     adoptReadOperators(stored_effects, stored_layer_effects);
-    const QString refused = refusedSidecarsText(language, eff_found && effects.empty() ? eff : QString(),
-                                                effh_found && layer_effects.empty() ? effh : QString());
+    QString refused = refusedSidecarsText(language, eff, effects.empty() ? eff_use : SidecarUse::Absent, effh,
+                                          layer_effects.empty() ? effh_use : SidecarUse::Absent);
+    if (data.profiles_dropped)
+        refused = refused.isEmpty() ? droppedProfilesText(language, data.profiles_far_value)
+                                    : droppedProfilesText(language, data.profiles_far_value) + ". " + refused;
 
     setLabel(*this, QString());
     updateAxesTitles();

@@ -55,6 +55,32 @@ CodecStatus damaged(const QString& path, const QString& english, const QString& 
         QStringLiteral("Файл проекта \"%1\" поврежден: %2").arg(display_name(path), russian));
 }
 
+// Where a coordinate lies: "block 1 (density grid)", or the part after the
+// blocks (the calculation level) for tag 0.
+QString coordinate_place(int tag, int language)
+{
+    const BlockName b = block_name(tag);
+    if (language == 0)
+        return tag ? QStringLiteral("блок %1 (%2)").arg(tag).arg(QString::fromUtf8(b.russian))
+                   : QStringLiteral("уровень расчета");
+    return tag ? QStringLiteral("block %1 (%2)").arg(tag).arg(QString::fromUtf8(b.english))
+               : QStringLiteral("the calculation level");
+}
+
+// A project holding a coordinate (or level) beyond the coordinate limit: the
+// one check of the reader and the writer (coordinate_fits) and its text.
+CodecStatus far_coordinate(const QString& path, int tag, double value)
+{
+    const QString limit = QString::number(max_coordinate_magnitude, 'g', 3);
+    return CodecStatus::failure(
+        CodecError::BadHeader,
+        QStringLiteral("Project file \"%1\" holds a coordinate beyond the ±%2 the program can show: %3 in %4")
+            .arg(display_name(path), limit, coordinate_text(value), coordinate_place(tag, 1)),
+        QStringLiteral("В файле проекта \"%1\" есть координата по модулю больше %2, такие координаты программа не "
+                       "может отобразить: %3, %4")
+            .arg(display_name(path), limit, coordinate_text(value), coordinate_place(tag, 0)));
+}
+
 // ---------------------------------------------------------------------------
 // Reading
 
@@ -116,7 +142,10 @@ public:
     // A coordinate read otherwise (NaN included) that the views must hold.
     bool within_limit(double v)
     {
-        return coordinate_fits(v) || fail(coordinate_refusal(v, 1), coordinate_refusal(v, 0));
+        if (coordinate_fits(v))
+            return true;
+        status_ = far_coordinate(path_, tag_, v);
+        return false;
     }
     bool boolean(bool& v)
     {
@@ -356,12 +385,18 @@ bool read_flags(Reader& r, std::vector<bool>& flags)
     return true;
 }
 
-bool read_profiles(Reader& r, std::vector<std::vector<double>>& profiles)
+// A scheme holding a coordinate beyond the limit is read through and then
+// dropped (profiles_dropped), so that the rest of the project opens: files
+// written before the writer checked them hold such schemes.
+bool read_profiles(Reader& r, ProjectData& d)
 {
+    std::vector<std::vector<double>>& profiles = d.profiles;
     qint32 n = 0;
     if (!r.i32(n) || !r.count(n, 4))
         return false;
     profiles.assign(std::size_t(n), std::vector<double>());
+    bool dropped = false;
+    double far = 0;
     for (auto& line : profiles) {
         qint32 p = 0;
         if (!r.i32(p) || !r.count(p, 16))
@@ -369,9 +404,13 @@ bool read_profiles(Reader& r, std::vector<std::vector<double>>& profiles)
         line.assign(std::size_t(p) * 2, 0.0);
         if (!r.doubles(line.data(), qint64(p) * 2))
             return false;
-        for (double v : line)
-            if (!r.within_limit(v))
-                return false;
+        if (!dropped)
+            dropped = !coordinates_fit(line, far);
+    }
+    if (dropped) {
+        std::vector<std::vector<double>>().swap(profiles);
+        d.profiles_dropped = true;
+        d.profiles_far_value = far;
     }
     return true;
 }
@@ -442,7 +481,7 @@ bool read_block(Reader& r, int tag, ProjectData& d)
     case project_tag_fixed: return read_flags(r, d.fixed);
     case project_tag_vs: return read_cube(r, d.vs, d.version);
     case project_tag_regularizer: return read_cube(r, d.regularizer, d.version);
-    case project_tag_profiles: return read_profiles(r, d.profiles);
+    case project_tag_profiles: return read_profiles(r, d);
     case project_tag_faults: return read_faults(r, d.faults);
     default: return r.fail(QStringLiteral("an unknown tag"), QStringLiteral("неизвестный тег"));
     }
@@ -601,6 +640,47 @@ CodecStatus check_data(const ProjectData& d)
     if (!fits_int32(d.layers_names.size()) || !fits_int32(d.fixed.size()) || !fits_int32(d.profiles.size()) ||
         !fits_int32(d.faults.sticks.size()))
         return refuse(QStringLiteral("too many items"), QStringLiteral("слишком много элементов"));
+    if (!d.density.empty() && !(std::isfinite(d.expansion_factor) && d.expansion_factor >= 0))
+        return refuse(QStringLiteral("the expansion factor is not a number of at least 0"),
+                      QStringLiteral("коэффициент расширения не является неотрицательным числом"));
+    return {};
+}
+
+// The coordinates the reader holds to the limit, as written: success, or the
+// refusal naming the block and the first value that does not fit.
+CodecStatus check_coordinates_written(const ProjectData& d)
+{
+    double far = 0;
+    const auto refused = [&far](int tag, double) {
+        return refuse(QStringLiteral("%1 holds %2").arg(coordinate_place(tag, 1), coordinate_refusal(far, 1)),
+                      QStringLiteral("%1: %2").arg(coordinate_place(tag, 0), coordinate_refusal(far, 0)));
+    };
+    const std::pair<const ProjectCube*, int> cubes[] = {{&d.density, project_tag_density},
+                                                         {&d.vp, project_tag_vp},
+                                                         {&d.vs, project_tag_vs},
+                                                         {&d.regularizer, project_tag_regularizer}};
+    for (const auto& [c, tag] : cubes)
+        if (!c->empty() && !coordinates_fit({c->x.front(), c->x.back(), c->y.front(), c->y.back(), c->z.front(),
+                                             c->z.back()},
+                                            far))
+            return refused(tag, far);
+    const std::pair<const std::vector<double>*, int> grids[] = {
+        {d.horizons.empty() ? nullptr : &d.horizons_params, project_tag_horizons},
+        {d.observed.empty() ? nullptr : &d.observed_params, project_tag_observed},
+        {d.calculated.empty() ? nullptr : &d.calculated_params, project_tag_calculated}};
+    for (const auto& [params, tag] : grids)
+        if (params && !coordinates_fit(std::vector<double>(params->begin() + 2, params->begin() + 6), far))
+            return refused(tag, far);
+    for (const auto& line : d.profiles)
+        if (!coordinates_fit(line, far))
+            return refused(project_tag_profiles, far);
+    for (const auto& fault : d.faults.sticks)
+        for (const auto& stick : fault)
+            for (const FaultPoint& p : stick)
+                if (!coordinates_fit({double(p.x), double(p.y), double(p.z)}, far))
+                    return refused(project_tag_faults, far);
+    if (!coordinates_fit({d.calc_level}, far))
+        return refused(0, far);
     return {};
 }
 
@@ -752,6 +832,8 @@ CodecStatus write_project_file(const QString& path, const ProjectData& d, const 
 {
     if (CodecStatus s = check_data(d); !s)
         return s;
+    if (CodecStatus s = check_coordinates_written(d); !s)
+        return s;
 
     const bool present[12] = {false,
                               !d.density.empty(),
@@ -879,10 +961,16 @@ CodecStatus sidecar_mismatch(const QString& path, qint32 nx, qint32 ny, qint32 n
             .arg(display_name(path)).arg(nx).arg(ny).arg(n).arg(columns).arg(rows).arg(planes));
 }
 
-// Opens a sidecar and checks its header and size against the expected shape
+// Opens a sidecar (a regular file only) and checks its header and size against the expected shape
 // of `value_bytes` per value.
 CodecStatus open_sidecar(QFile& file, const QString& path, int columns, int rows, int planes, qint64 value_bytes)
 {
+    // Only a regular file: opening a pipe named like a sidecar waits for a
+    // writer that never comes.
+    if (QFileInfo(path).exists() && !QFileInfo(path).isFile())
+        return CodecStatus::failure(CodecError::BadHeader,
+                                    QStringLiteral("File \"%1\" is not a regular file").arg(display_name(path)),
+                                    QStringLiteral("\"%1\" не является обычным файлом").arg(display_name(path)));
     if (CodecStatus s = open_for_reading(file, path); !s)
         return s;
     uchar h[12];

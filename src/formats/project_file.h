@@ -95,6 +95,10 @@ struct ProjectData
     ProjectCube regularizer;  // raw values, as loaded
 
     std::vector<std::vector<double>> profiles;  // interleaved x, y per polyline
+    // After a read: the profiles block held a coordinate beyond the limit
+    // (the first such is profiles_far_value), and `profiles` is left empty.
+    bool profiles_dropped = false;
+    double profiles_far_value = 0;
     FaultSticks faults;
 
     bool has_calc_level = false;
@@ -109,14 +113,18 @@ using ProjectBlockNotice = std::function<void(int tag)>;
 // that does not fit the file or a file that ends inside a block is an error,
 // and `out` is then left as it was. On success `out` is replaced and its layer
 // lists hold one name, flag and density per horizon. progress is called with
-// the percentage of the file read.
+// the percentage of the file read. A profiles block holding a coordinate
+// beyond the limit is dropped (profiles_dropped), not refused.
 CodecStatus read_project_file(const QString& path, ProjectData& out, const CodecProgress& progress = CodecProgress(),
                               const ProjectBlockNotice& notice = ProjectBlockNotice());
 
 // Writes one block per non-empty data set in ascending tag order, then the
-// calculation level (always). Refuses (BadGrid) data that the layout cannot
-// describe: a ragged cube or grid, a cube without node coordinates, a field or
-// horizons without their six geometry values. Densities missing for a horizon
+// calculation level (always). Refuses (BadGrid), before anything is written,
+// data that the layout cannot describe: a ragged cube or grid, a cube without
+// node coordinates, a field or horizons without their six geometry values;
+// and anything read_project_file would refuse: a coordinate, grid limit,
+// profile or fault point or calculation level beyond the coordinate limit
+// (the reader's own check and text), an expansion factor below 0. Densities missing for a horizon
 // and fault numbers missing for a point are written as 0. The file replaces
 // an earlier one only when complete.
 CodecStatus write_project_file(const QString& path, const ProjectData& data,

@@ -6,8 +6,10 @@
 
 #include "app/interaction.h"
 #include "app/texts.h"
+#include "common/coordinate_limit.h"
 #include "common/grid_geometry.h"
 #include "common/grid_helpers.h"
+#include "formats/file_io.h"
 #include "views/horizontalslicedialog.h"
 #include "views/maps_core.h"
 #include "views/section_core.h"
@@ -141,6 +143,16 @@ void MainWindow::extractHorizontalSlice(double xmin, double xmax, double ymin, d
                                          levelCount(Vs_grid, z_vs), levelCount(regularizer, z_reg),
                                          std::size_t(1)});
     HorizontalSliceDialog* dialog = section_dialog;
+    // A finite end or step beyond the coordinate limit is named; the line
+    // goes back as for any refused line.
+    const double ends[] = {xmin, xmax, ymin, ymax, dxy};
+    if (double far = 0; std::all_of(std::begin(ends), std::end(ends), [](double v) { return std::isfinite(v); })
+                        && !coordinates_fit(ends, far)) {
+        if (dialog)
+            dialog->refuseLine();
+        show_error(codec_io::typed_coordinate_refusal(far, language));
+        return;
+    }
     const section::LineCheck check = section::check_line({xmin, xmax}, {ymin, ymax}, dxy, levels);
     if (check != section::LineCheck::Ok) {
         // The dialog keeps what it shows, and its fields and red line go back

@@ -195,6 +195,10 @@ void TestGridOps::newGridRefusals_data()
                                  << int(NewGridStatus::NotFinite);
     QTest::newRow("tiny steps") << std::vector<double>{0, 1000, 1e-3, 0, 1000, 1e-3, 0, 1000, 1e-3, 0, 0}
                                 << int(NewGridStatus::TooLarge);
+    QTest::newRow("x max 1e16") << std::vector<double>{0, 1e16, 1e15, 0, 10, 5, 0, 10, 5, 0, 0}
+                                << int(NewGridStatus::FarCoordinate);
+    QTest::newRow("z min just beyond the limit")
+        << std::vector<double>{0, 10, 5, 0, 10, 5, -1.0000001e15, 10, 5e14, 0, 0} << int(NewGridStatus::FarCoordinate);
 }
 
 void TestGridOps::newGridRefusals()

@@ -253,10 +253,15 @@ void TestLayeredInversion::slabEffectsBuiltForTheirLayersOnly_data()
     QTest::newRow("first horizon 10 m deeper") << "horizon" << false;
     QTest::newRow("zeros") << "zeros" << false;
     QTest::newRow("a value not a number") << "nan" << false;
+    QTest::newRow("boundary of layers 1 and 2 100 m deeper") << "boundary" << false;
+    QTest::newRow("a value not a number in layer 2") << "nan 2" << false;
+    QTest::newRow("infinity in layer 1") << "inf 1" << false;
+    QTest::newRow("layer 1 doubled") << "double 1" << false;
 }
 
 // Slab effects read from a file are taken for a model only when they are
-// its own: its thinnest layer (here the top one) is computed again.
+// its own: every layer is computed again and must agree to the rounding of
+// its values, so a change in any layer refuses them.
 void TestLayeredInversion::slabEffectsBuiltForTheirLayersOnly()
 {
     QFETCH(QString, held);
@@ -265,10 +270,10 @@ void TestLayeredInversion::slabEffectsBuiltForTheirLayersOnly()
     Model other = held == "dz" ? make_model(3, 16, 12, 12, 45) : m;
     if (held == "height")
         other.calc_level = -25;
-    if (held == "horizon")
-        for (auto& row : other.horizons[1])
+    if (held == "horizon" || held == "boundary")
+        for (auto& row : other.horizons[held == "horizon" ? 1 : 2])
             for (double& v : row)
-                v += 10;
+                v += held == "horizon" ? 10 : 100;
     std::vector<field2D> E = slab_effects(other);
     if (held == "zeros")
         for (auto& layer : E)
@@ -276,8 +281,20 @@ void TestLayeredInversion::slabEffectsBuiltForTheirLayersOnly()
                 std::fill(row.begin(), row.end(), 0.0);
     if (held == "nan")
         E[0][3][4] = std::numeric_limits<double>::quiet_NaN();
+    if (held == "nan 2")
+        E[2][5][6] = std::numeric_limits<double>::quiet_NaN();
+    if (held == "inf 1")
+        E[1][2][3] = std::numeric_limits<double>::infinity();
+    if (held == "double 1")
+        for (auto& row : E[1])
+            for (double& v : row)
+                v *= 2;
     const double bottom = layers::last_layer_bottom(layers::LastBottom::Extended, m.z);
-    QCOMPARE(layer_effects_built_for(E, geometry(m), m.horizons, bottom, 3), own);
+    std::vector<field2D> built;
+    QCOMPARE(layer_effects_built_for(E, geometry(m), m.horizons, bottom, 3, &built), own);
+    QCOMPARE(built.empty(), !own);  // the computed effects are handed over when taken
+    if (own)
+        QCOMPARE(built, E);
     // Another shape is never the model's.
     E.pop_back();
     QVERIFY(!layer_effects_built_for(E, geometry(m), m.horizons, bottom, 3));

@@ -21,12 +21,15 @@
 #include <QDataStream>
 #include <QLabel>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <cmath>
 #include <functional>
 #include <memory>
+
+#include <sys/stat.h>
 
 using namespace inversion_record;
 using namespace layeredtest;
@@ -510,20 +513,32 @@ void TestOperatorKeysWindow::sidecarsAdoptedOnlyWhenTheModelsOwn_data()
     QTest::addColumn<QString>("effh");  // likewise for the effh sidecar
     QTest::addColumn<int>("language");
     QTest::addColumn<QString>("status");  // the status line after the open
-    const QString eff_en = "The forward operator \"model.eff\" does not belong to this model and is not used; "
-                           "it will be calculated when needed";
-    const QString effh_en = "The layer effects \"model.effh\" do not belong to this model and are not used; "
-                            "they will be calculated when needed";
+    const QString eff_en = "The forward operator \"model.eff\" differs from the one built for this model and is not "
+                           "used; it will be calculated when needed";
+    const QString effh_en = "The layer effects \"model.effh\" differ from the ones built for this model and are not "
+                            "used; they will be calculated when needed";
     QTest::newRow("the model's own") << "own" << "own" << 1 << QString();
     QTest::newRow("operator of another model") << "foreign" << "own" << 1 << eff_en;
     QTest::newRow("operator of zeros") << "zeros" << "own" << 1 << eff_en;
+    QTest::newRow("operator, level 1 doubled") << "level 1" << "own" << 1 << eff_en;
+    QTest::newRow("operator, a self-mirror value of level 1 x1000") << "mirror" << "own" << 1 << eff_en;
     QTest::newRow("slab effects of another model") << "own" << "foreign" << 1 << effh_en;
     QTest::newRow("slab effects of zeros") << "own" << "zeros" << 1 << effh_en;
+    QTest::newRow("slab effects, NaN in the last layer") << "own" << "nan" << 1 << effh_en;
+    QTest::newRow("operator a pipe")
+        << "fifo" << "own" << 1
+        << QString("The forward operator \"model.eff\" is not a regular file and is not used; it will be calculated "
+                   "when needed");
+    QTest::newRow("slab effects a pipe")
+        << "own" << "fifo" << 1
+        << QString("The layer effects \"model.effh\" are not a regular file and are not used; they will be "
+                   "calculated when needed");
     QTest::newRow("both of another model, in Russian")
         << "foreign" << "foreign" << 0
-        << QString::fromUtf8("Оператор прямой задачи \"model.eff\" не относится к этой модели и не используется; "
-                             "он будет рассчитан при необходимости. Эффекты слоев \"model.effh\" не относятся к "
-                             "этой модели и не используются; они будут рассчитаны при необходимости");
+        << QString::fromUtf8("Оператор прямой задачи \"model.eff\" отличается от рассчитанного для этой модели и не "
+                             "используется; он будет рассчитан при необходимости. Эффекты слоев \"model.effh\" "
+                             "отличаются от рассчитанных для этой модели и не используются; они будут рассчитаны при "
+                             "необходимости");
 }
 
 // The sidecars carry no key: a project copied beside the sidecars of another
@@ -570,6 +585,27 @@ void TestOperatorKeysWindow::sidecarsAdoptedOnlyWhenTheModelsOwn()
         zeros.shape(own.effects.levels(), own.effects.rows, own.effects.columns);
         QVERIFY(write_effects_file(dir->path() + "/model.eff", zeros, EffectsImaginary::Zero).ok());
     }
+    if (eff == "level 1" || eff == "mirror") {
+        EffectsOperator changed = own.effects;
+        if (eff == "mirror")
+            changed.quarter[1][0] *= 1000;  // row 0, column 0: its own mirror in both axes
+        else
+            for (float& v : changed.quarter[1])
+                v *= 2;
+        QVERIFY(write_effects_file(dir->path() + "/model.eff", changed, EffectsImaginary::Zero).ok());
+    }
+    if (effh == "nan") {
+        std::vector<field2D> changed = own.layer_effects;
+        changed.back()[2][3] = std::numeric_limits<double>::quiet_NaN();
+        QVERIFY(write_layer_effects_sidecar(dir->path() + "/model.effh", changed).ok());
+    }
+    // A pipe named like a sidecar: the open must neither wait on it nor read it.
+    for (const auto& [held, suffix] : {std::make_pair(eff, QString("eff")), std::make_pair(effh, QString("effh"))})
+        if (held == "fifo") {
+            const QString fifo = dir->path() + "/model." + suffix;
+            QFile::remove(fifo);
+            QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        }
     if (effh == "zeros") {
         const std::vector<field2D> zeros(own.layer_effects.size(), field2D(6, std::vector<double>(8, 0.0)));
         QVERIFY(write_layer_effects_sidecar(dir->path() + "/model.effh", zeros).ok());
@@ -588,7 +624,7 @@ void TestOperatorKeysWindow::sidecarsAdoptedOnlyWhenTheModelsOwn()
     else
         QCOMPARE(opened.progress_label->text(), status);
     if (eff == "own") {
-        // Taken as the file holds it, without building it again.
+        // Taken: the file holds what the open built again.
         QVERIFY(opened.effects.quarter == own.effects.quarter);
         QVERIFY(opened.effectsMatchModel());
     } else {
@@ -600,6 +636,9 @@ void TestOperatorKeysWindow::sidecarsAdoptedOnlyWhenTheModelsOwn()
     } else {
         QVERIFY(opened.layer_effects.empty());
     }
+    for (const QString& suffix : {QString("eff"), QString("effh")})
+        if (!QFileInfo(dir->path() + "/model." + suffix).isFile())
+            QFile::remove(dir->path() + "/model." + suffix);
     // The forward, the layered and the 3D inversion give what a window that
     // never held a stored operator gives.
     opened.language = 1;

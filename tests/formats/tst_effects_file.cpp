@@ -224,10 +224,9 @@ void TestEffectsFile::nearlyEvenFileAccepted()
     QVERIFY(s.unchanged());
 }
 
-// Operators of projected coordinates with fine steps are read with a wider
-// tolerance (at most 2e-2, see effects_tolerance): a level a hundredth
-// uneven is then taken, while random values, or a level a tenth uneven,
-// are still not an operator's.
+// A reader given a wider tolerance (2e-2) takes a level a hundredth uneven,
+// while random values, or a level a tenth uneven, are still not an
+// operator's.
 void TestEffectsFile::widerToleranceStillRefusesOtherData()
 {
     QTemporaryDir dir;

@@ -630,7 +630,7 @@ void TestProjectCommands::damagedFilesLeaveTheProjectUnchanged_data()
         << QByteArray(be32(2) + be32(1) + be32(1) + be32(2) + be32(1) + be32(1) + be_double(1e39) + be_double(2e39) +
                       be_double(0) + be_double(0) + be_double(0) + be_double(0) + le_float(1) + le_float(2) +
                       be_double(0) + be_double(-10))
-        << "a coordinate of 1e+39";
+        << "holds a coordinate beyond the ±1e+15 the program can show: 1e+39 in block 1";
 }
 
 void TestProjectCommands::damagedFilesLeaveTheProjectUnchanged()

@@ -190,6 +190,8 @@ private slots:
     void sidecarOfAbsurdSize();
     void writerRefusesWhatTheLayoutCannotHold_data();
     void writerRefusesWhatTheLayoutCannotHold();
+    void writerRefusesWhatTheReaderRefuses_data();
+    void writerRefusesWhatTheReaderRefuses();
     void failedOrCancelledSaveKeepsOldFile();
     void missingDensitiesAndFaultNumbersWrittenAsZero();
     void names_data();
@@ -560,9 +562,12 @@ void TestProjectFile::coordinatesTheViewsCannotHold_data()
     auto profiles = [&](std::initializer_list<double> xy) {
         return project(be32(10) + be32(1) + be32(qint32(xy.size() / 2)) + doubles(xy));
     };
-    QTest::newRow("profile x NaN") << profiles({0, 0, nan, 5}) << "nan";
-    QTest::newRow("profile y infinity") << profiles({0, inf, 1, 5}) << "inf";
-    QTest::newRow("profile x 1e300") << profiles({1e300, 0, 1, 5}) << "1e+300";
+    QTest::newRow("density x last just beyond the limit")
+        << project(density({10, 1.0000001e15, 5, 5, 0, 100})) << "1.0000001e+15";
+    // A far profile coordinate drops the scheme; the rest is read.
+    QTest::newRow("profile x NaN") << profiles({0, 0, nan, 5}) << "dropped nan";
+    QTest::newRow("profile y infinity") << profiles({0, inf, 1, 5}) << "dropped inf";
+    QTest::newRow("profile x 1e300") << profiles({1e300, 0, 1, 5}) << "dropped 1e+300";
     QTest::newRow("profile at the limit") << profiles({-1e15, 1e15, 1e15, -1e15}) << "";
 }
 
@@ -577,12 +582,20 @@ void TestProjectFile::coordinatesTheViewsCannotHold()
     QVERIFY(write_file(path, bytes));
     ProjectData d = sentinel();
     const CodecStatus s = read_project_file(path, d);
-    if (refused.isEmpty()) {
+    if (refused.isEmpty() || refused.startsWith("dropped ")) {
         QVERIFY2(s.ok(), qPrintable(s.message()));
+        QCOMPARE(d.profiles_dropped, !refused.isEmpty());
+        if (d.profiles_dropped) {
+            QVERIFY(d.profiles.empty());
+            QCOMPARE(QString::number(d.profiles_far_value), refused.mid(8));
+            QCOMPARE(d.calc_level, -10.0);
+        }
         return;
     }
     QCOMPARE(s.code(), CodecError::BadHeader);
-    QVERIFY2(s.message().contains("a coordinate of " + refused + ", beyond the ±1e+15"), qPrintable(s.message()));
+    QVERIFY2(s.message().contains("far.3Dproj\" holds a coordinate beyond the ±1e+15") &&
+                 s.message().contains(": " + refused + " in "),
+             qPrintable(s.message()));
     QVERIFY2(s.message(0).contains(refused), qPrintable(s.message(0)));
     QVERIFY(is_sentinel(d));
 }
@@ -652,6 +665,70 @@ void TestProjectFile::writerRefusesWhatTheLayoutCannotHold()
     QVERIFY(!s);
     QCOMPARE(s.code(), CodecError::BadGrid);
     QVERIFY(files_in(dir.path()).isEmpty());
+}
+
+void TestProjectFile::writerRefusesWhatTheReaderRefuses_data()
+{
+    QTest::addColumn<QString>("where");
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QString>("named");  // the value as the refusal shows it, empty when written
+    QTest::newRow("density x last 1e16") << "density x" << 1e16 << "1e+16";
+    QTest::newRow("density x last at the limit") << "density x" << 1e15 << "";
+    QTest::newRow("density z last just beyond") << "density z" << 1.0000001e15 << "1.0000001e+15";
+    QTest::newRow("Vp y first -2e15") << "vp y" << -2e15 << "-2e+15";
+    QTest::newRow("horizons x max 1e300") << "horizons" << 1e300 << "1e+300";
+    QTest::newRow("observed y max NaN") << "observed" << std::numeric_limits<double>::quiet_NaN() << "nan";
+    QTest::newRow("profile point 3e15") << "profiles" << 3e15 << "3e+15";
+    QTest::newRow("fault point z 1e20 (as float)") << "faults" << 1e20 << "1.0000000200408773e+20";
+    QTest::newRow("calculation level -1e16") << "level" << -1e16 << "-1e+16";
+    QTest::newRow("expansion factor infinite") << "expansion" << std::numeric_limits<double>::infinity() << "-";
+}
+
+// What the reader refuses is refused before anything is written, the old
+// file kept and the value named; at the limit the file is written and read.
+void TestProjectFile::writerRefusesWhatTheReaderRefuses()
+{
+    QFETCH(QString, where);
+    QFETCH(double, value);
+    QFETCH(QString, named);
+    ProjectData d = populated();
+    if (where == "density x")
+        d.density.x.back() = value;
+    else if (where == "density z")
+        d.density.z.back() = value;
+    else if (where == "vp y")
+        d.vp.y.front() = value;
+    else if (where == "horizons") {
+        d.horizons = {make_field(2, 2)};
+        d.horizons_params = {2, 2, 0, value, 0, 1};
+    } else if (where == "observed")
+        d.observed_params[5] = value;
+    else if (where == "profiles")
+        d.profiles = {{0, 0, value, 1}};
+    else if (where == "faults") {
+        d.faults.sticks = {{{FaultPoint{0, 0, float(value)}}}};
+        d.faults.names = {"F"};
+    } else if (where == "level")
+        d.calc_level = value;
+    else if (where == "expansion")
+        d.expansion_factor = value;
+    QTemporaryDir dir;
+    const QString path = dir.filePath("far.3Dproj");
+    const QByteArray old = be32(2) + be32(1) + tiny_observed_block() + be_double(-10);
+    QVERIFY(write_file(path, old));
+    const CodecStatus s = write_project_file(path, d);
+    if (named.isEmpty()) {
+        QVERIFY2(s.ok(), qPrintable(s.message()));
+        ProjectData back;
+        QVERIFY(read_project_file(path, back).ok());
+        return;
+    }
+    QCOMPARE(s.code(), CodecError::BadGrid);
+    QVERIFY2(s.message().startsWith("The project cannot be saved"), qPrintable(s.message()));
+    if (named != "-")
+        QVERIFY2(s.message().contains("a coordinate of " + named + ", beyond the ±1e+15"), qPrintable(s.message()));
+    QCOMPARE(read_file(path), old);
+    QCOMPARE(files_in(dir.path()), QStringList{"far.3Dproj"});
 }
 
 void TestProjectFile::failedOrCancelledSaveKeepsOldFile()

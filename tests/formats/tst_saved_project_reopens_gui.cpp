@@ -48,6 +48,7 @@ private slots:
     void initTestCase();
     void savedProjectReopens_data();
     void savedProjectReopens();
+    void oldProjectWithFarProfileOpens();
 };
 
 void TestSavedProjectReopens::initTestCase()
@@ -84,6 +85,19 @@ void TestSavedProjectReopens::savedProjectReopens_data()
         << "profiles" << "p.bln" << QByteArray("2,1\n-" + m + ", " + m + "\n" + m + ", -" + m + "\n") << "";
     QTest::newRow("profile scheme, y 1e300")
         << "profiles" << "p.bln" << QByteArray("2,1\n0, 1e300\n1, 1\n") << "1e+300";
+    QTest::newRow("new grid at the limit")
+        << "new grid" << "" << QByteArray("-1e15 1e15 1e15 0 100 50 0 1e15 5e14 2 2.5") << "";
+    QTest::newRow("new grid, x to 1e16")
+        << "new grid" << "" << QByteArray("0 1e16 5e15 0 100 50 0 100 50 2 2.5") << "1e+16";
+    QTest::newRow("new grid, y from just beyond the limit")
+        << "new grid" << "" << QByteArray("0 100 50 -1.0000001e15 0 5e14 0 100 50 2 2.5") << "-1.0000001e+15";
+    QTest::newRow("vertical parameters, z to 1e16")
+        << "vertical" << "" << QByteArray("0 1e16 5e15") << "1e+16";
+    QTest::newRow("regrid, x to 2e15")
+        << "regrid" << "" << QByteArray("0 2e15 1e15 2000 2100 50 0 50 25") << "2e+15";
+    QTest::newRow("horizon, one depth 1e300")
+        << "horizon" << "h.grd" << QByteArray("DSAA\n2 2\n1000 1150\n2000 2100\n10 1e300\n10 20\n30 1e300\n")
+        << "1e+300";
     QTest::newRow("observed field over the whole range")
         << "observed" << "o.grd"
         << QByteArray("DSAA\n2 2\n-" + m + " " + m + "\n-" + m + " " + m + "\n1 4\n1 2\n3 4\n") << "";
@@ -108,8 +122,12 @@ void TestSavedProjectReopens::savedProjectReopens()
         QVERIFY(write_segy(path, 50, 1e300));
     else if (file == "em300.sgy")
         QVERIFY(write_segy(path, 50, 1e-300));
-    else
+    else if (!file.isEmpty())
         QVERIFY(write_file(path, text));
+    std::vector<double> typed;
+    if (file.isEmpty())
+        for (const QByteArray& v : text.split(' '))
+            typed.push_back(v.toDouble());
 
     FakeInteraction fake;
     MainWindow w;
@@ -119,11 +137,22 @@ void TestSavedProjectReopens::savedProjectReopens()
     fake.openNames << start;
     w.on_open3Dgrd_triggered();
     QVERIFY2(fake.errors().isEmpty(), qPrintable(fake.errors().join("\n")));
-    const std::vector<double> start_x = w.x_calc;
+    const std::vector<double> start_x = w.x_calc, start_z = w.z_calc;
 
     fake.clear();
-    fake.openNames << path;
-    if (command == "cube")
+    if (command == "horizon")
+        fake.openNameLists << QStringList{path};
+    else if (!file.isEmpty())
+        fake.openNames << path;
+    if (command == "new grid")
+        w.create_grid(typed);
+    else if (command == "vertical")
+        w.setZparams(typed[0], typed[1], typed[2]);
+    else if (command == "regrid")
+        w.regrid3Dgrid(typed);
+    else if (command == "horizon")
+        w.on_open_horizon_triggered();
+    else if (command == "cube")
         w.on_open3Dgrd_triggered();
     else if (command == "faults")
         w.on_import_faults_triggered();
@@ -141,7 +170,9 @@ void TestSavedProjectReopens::savedProjectReopens()
                  qPrintable(fake.errors()[0]));
         QVERIFY(w.faults.empty());
         QVERIFY(w.profiles_scheme.empty());
+        QVERIFY(w.horizons.empty());
         QCOMPARE(w.x_calc, start_x);
+        QCOMPARE(w.z_calc, start_z);
     }
     if (file.endsWith(".sgy")) {
         // An unusable extended interval is ignored: the 16-bit field, 50000, holds.
@@ -149,6 +180,8 @@ void TestSavedProjectReopens::savedProjectReopens()
         QCOMPARE(w.z_calc[1] - w.z_calc[0], file == "deep.sgy" ? kLimit / 4 : 50.0);
     }
 
+    if (command == "new grid" && refused.isEmpty())
+        QCOMPARE(w.x_calc, (std::vector<double>{-kLimit, 0, kLimit}));
     const auto faults = w.faults.sticks;
     const auto profiles = w.profiles_scheme;
     const auto observed = w.Vz_observed;
@@ -173,6 +206,53 @@ void TestSavedProjectReopens::savedProjectReopens()
     QVERIFY(reopened.faults.sticks == faults);
     QCOMPARE(reopened.profiles_scheme, profiles);
     QCOMPARE(reopened.Vz_observed, observed);
+}
+
+// A project written before profile coordinates were held to the limit:
+// the scheme is dropped with a word on the status line, the rest opens and
+// saves again.
+void TestSavedProjectReopens::oldProjectWithFarProfileOpens()
+{
+    QTemporaryDir dir;
+    const QString start = dir.filePath("start.3Dgrd"), project = dir.filePath("old.3Dproj");
+    QVERIFY(write_cube_file(start, make_cube(4, 3, 3), nodes(4, 1000, 50), nodes(3, 2000, 50), nodes(3, 0, 25)));
+    FakeInteraction fake;
+    MainWindow w;
+    w.language = 1;
+    fake.openNames << start;
+    w.on_open3Dgrd_triggered();
+    w.profiles_scheme = {{1000, 2000, 12345.5, 2100}};
+    fake.saveNames << project;
+    w.on_save_as_triggered();
+    QCOMPARE(fake.errors(), QStringList());
+    QByteArray bytes = read_file(project);
+    QCOMPARE(bytes.count(be_double(12345.5)), 1);
+    bytes.replace(be_double(12345.5), be_double(1.0000001e15));
+    QVERIFY(write_file(project, bytes));
+
+    fake.clear();
+    MainWindow reopened;
+    reopened.language = 1;
+    reopened.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&reopened));
+    fake.openNames << project;
+    reopened.on_open_project_triggered();
+    QCOMPARE(fake.errors(), QStringList());
+    QCOMPARE(reopened.den_grid, w.den_grid);
+    QCOMPARE(reopened.x_calc, w.x_calc);
+    QVERIFY(reopened.profiles_scheme.empty());
+    const QString status = reopened.progress_label->text();
+    QVERIFY2(status.contains("profiles scheme is not loaded") && status.contains("1.0000001e+15"), qPrintable(status));
+
+    fake.clear();
+    fake.saveNames << project;
+    reopened.on_save_as_triggered();
+    QCOMPARE(fake.errors(), QStringList());
+    MainWindow again;
+    fake.openNames << project;
+    again.on_open_project_triggered();
+    QCOMPARE(fake.errors(), QStringList());
+    QCOMPARE(again.den_grid, w.den_grid);
 }
 
 QTEST_MAIN(TestSavedProjectReopens)
