@@ -9,6 +9,7 @@
 #include "../bench_support.h"
 
 #include <QCoreApplication>
+#include <QThread>
 
 #include <benchmark/benchmark.h>
 
@@ -25,15 +26,23 @@ std::vector<double> level_depths()
     return benchsupport::model_nodes(1, kLevels).z;
 }
 
-// Argument: nx = ny.
+// Arguments: nx = ny, pause. With a pause (ms, untimed) before each run
+// the worker started ahead has come up, as between a user's commands;
+// without one every run waits for the start-up of its worker.
 void BM_GridFormula(benchmark::State& state)
 {
     const int n = int(state.range(0));
+    const int pause_ms = int(state.range(1));
     const vector3D dens = benchsupport::seeded_density(n, kLevels, 12345, 1.8f, 2.9f);
     const vector3D vp = benchsupport::seeded_density(n, kLevels, 54321, 1500.f, 6000.f);
     const std::vector<double> z = level_depths();
     const grid_formula::Watch watch;  // watched, as the window runs it
     for (auto _ : state) {
+        if (pause_ms > 0) {
+            state.PauseTiming();
+            QThread::msleep(unsigned(pause_ms));
+            state.ResumeTiming();
+        }
         vector3D out;
         const grid_formula::FormulaResult r = grid_formula::evaluate_grid_formula(
             "dens * 0.9 + Vp / 1e4 + h / 1e5", dens, z, vp, {}, {}, out, grid_formula::Progress(), &watch);
@@ -43,7 +52,7 @@ void BM_GridFormula(benchmark::State& state)
     }
     state.SetItemsProcessed(state.iterations() * int64_t(kLevels) * n * n);
 }
-BENCHMARK(BM_GridFormula)->Arg(64)->Arg(354)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GridFormula)->Args({64, 0})->Args({64, 300})->Args({354, 0})->Unit(benchmark::kMillisecond);
 
 // One per-layer conversion of the whole Vp cube by Gardner's formula, as a
 // script row (script = true, one watched worker per run as the window
@@ -83,7 +92,8 @@ void BM_EngineSetUp(benchmark::State& state)
 }
 BENCHMARK(BM_EngineSetUp)->Unit(benchmark::kMicrosecond);
 
-// Starting a worker for a one-cell grid formula: the fixed cost of a command.
+// A one-cell grid formula, back to back: the fixed cost of a command whose
+// worker is still coming up.
 void BM_WorkerStartUp(benchmark::State& state)
 {
     const vector3D dens = benchsupport::seeded_density(1, 1, 12345, 1.8f, 2.9f);

@@ -8,11 +8,13 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QPointer>
 #include <QProcess>
 #include <QTimer>
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <new>
 #include <utility>
 
@@ -44,6 +46,47 @@ qint64 memory_allowance()
     if (allowance_override() > 0)
         return allowance_override();
     return qint64(query_system_memory().available_bytes / 4 * 3);
+}
+
+// A worker is started ahead for the next command, so that its start-up
+// (loading the libraries, making the engine) is done when that command
+// comes. It waits for its request; it ends by itself when the program does
+// (its input closes).
+QPointer<QProcess>& spare_worker()
+{
+    static QPointer<QProcess> spare;
+    return spare;
+}
+
+std::unique_ptr<QProcess> start_worker()
+{
+    std::unique_ptr<QProcess> worker(new QProcess);
+    worker->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    worker->setProgram(formulaWorkerPath());
+    worker->start();
+    return worker;
+}
+
+// The worker for a run: the one started ahead when it is still waiting,
+// else a new one; either way another is started ahead for the next run.
+std::unique_ptr<QProcess> take_worker()
+{
+    std::unique_ptr<QProcess> worker;
+    QPointer<QProcess>& spare = spare_worker();
+    if (spare) {
+        worker.reset(spare.data());
+        spare.clear();
+        worker->setParent(nullptr);
+        if (worker->state() == QProcess::NotRunning || worker->program() != formulaWorkerPath())
+            worker = start_worker();
+    } else {
+        worker = start_worker();
+    }
+    if (QCoreApplication::instance()) {
+        spare = start_worker().release();
+        spare->setParent(QCoreApplication::instance());  // ended with the application
+    }
+    return worker;
 }
 
 }  // namespace
@@ -141,7 +184,7 @@ struct JobRunner {
     FormulaJob& job;
     const Progress& progress;
     const Watch* watch;
-    QProcess process;
+    std::unique_ptr<QProcess> worker;
     QEventLoop loop;
     QElapsedTimer run_time;
     qint64 next_question_ms = 0;
@@ -176,9 +219,9 @@ struct JobRunner {
     void stop()
     {
         stopped = true;
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished(-1);
+        if (worker->state() != QProcess::NotRunning) {
+            worker->kill();
+            worker->waitForFinished(-1);
         }
         loop.quit();
     }
@@ -186,7 +229,7 @@ struct JobRunner {
     void poll()
     {
         showProgress();
-        if (!watch || asking || stopped || process.state() == QProcess::NotRunning)
+        if (!watch || asking || stopped || worker->state() == QProcess::NotRunning)
             return;
         if (watch->stop_requested && watch->stop_requested()) {
             stop();
@@ -216,7 +259,7 @@ WorkerResult run_formula_job(const std::vector<FormulaText>& formulas, FormulaJo
     {
         QDataStream out(&request, QIODevice::WriteOnly);
         out.setVersion(QDataStream::Qt_5_0);
-        out << quint32(formulas.size());
+        out << job.file.fileName() << quint64(memory_allowance()) << quint32(formulas.size());
         for (const FormulaText& f : formulas)
             out << f.variables << f.text;
     }
@@ -225,24 +268,25 @@ WorkerResult run_formula_job(const std::vector<FormulaText>& formulas, FormulaJo
     job.header->crash_signal.store(0);
     job.header->out_of_memory.store(0);
 
-    JobRunner runner{job, progress, watch, {}, {}, {}, 0, false, false, -1};
+    JobRunner runner{job, progress, watch, take_worker(), {}, {}, 0, false, false, -1};
     runner.run_time.start();
     if (watch)
         runner.next_question_ms = watch->time_limit_ms;
-    QProcess& process = runner.process;
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QProcess& process = *runner.worker;
     QObject::connect(&process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), &runner.loop,
                      &QEventLoop::quit);
     QObject::connect(&process, &QProcess::errorOccurred, &runner.loop, [&runner](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart)
             runner.loop.quit();
     });
-    process.start(formulaWorkerPath(), {job.file.fileName(), QString::number(memory_allowance())});
-    if (!process.waitForStarted(-1)) {
+    if (process.state() == QProcess::Starting)
+        process.waitForStarted(-1);
+    if (process.state() != QProcess::Running) {
         result.status = WorkerStatus::NotStarted;
         return result;
     }
     process.write(request);
+    process.waitForBytesWritten(-1);
     process.closeWriteChannel();
 
     runner.showProgress(1);

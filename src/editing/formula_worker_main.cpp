@@ -3,10 +3,9 @@
 // inside it, memory without end, a built-in call that never returns) ends
 // here and not in the program, which can always kill this process.
 //
-//   tolmera_formula_worker <job file> <memory allowance in bytes>
-//
-// The formulas come on standard input (QDataStream: count, then variables
-// and text of each); the calls and their arguments are in the job file (see
+// The request comes on standard input (QDataStream: the job file's path,
+// the memory allowance in bytes, the formula count, then variables and text
+// of each formula); the calls and their arguments are in the job file (see
 // editing/formula_job.h), which the results go back into. What the run came
 // to goes to standard output (see formula_worker.cpp, which reads it).
 #include "editing/formula_job.h"
@@ -111,30 +110,48 @@ void cap_memory(unsigned long long allowance)
 // its messages and says how long it was.
 constexpr int kExceptionChars = 4096;
 
+// Ends the process once the answer is out: the engine's and the
+// application's teardown would only delay the program waiting for the end.
+[[noreturn]] void finish(QFile& output)
+{
+    output.flush();
+    ::_exit(0);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     catch_fatal_signals();
     QCoreApplication app(argc, argv);
-    if (argc < 3)
-        return 2;
+    // Made before the request comes: a worker started ahead of its command
+    // is ready at once.
+    FormulaEngine engine;
+    engine.setDirectCalls(true);  // the program kills this process to stop a call
 
     QFile input;
     if (!input.open(stdin, QIODevice::ReadOnly))
         return 2;
-    QDataStream request(input.readAll());
+    const QByteArray bytes = input.readAll();
+    if (bytes.isEmpty())
+        return 0;  // not needed after all
+    QDataStream request(bytes);
     request.setVersion(QDataStream::Qt_5_0);
+    QString job_path;
+    quint64 allowance = 0;
     quint32 count = 0;
-    request >> count;
-    std::vector<QStringList> variables(count);
-    std::vector<QString> texts(count);
-    for (quint32 i = 0; i < count; ++i)
-        request >> variables[i] >> texts[i];
+    request >> job_path >> allowance >> count;
+    std::vector<QStringList> variables;
+    std::vector<QString> texts;
+    for (quint32 i = 0; i < count && request.status() == QDataStream::Ok; ++i) {
+        variables.emplace_back();
+        texts.emplace_back();
+        request >> variables.back() >> texts.back();
+    }
     if (request.status() != QDataStream::Ok)
         return 2;
 
-    QFile job(QString::fromLocal8Bit(argv[1]));
+    QFile job(job_path);
     if (!job.open(QIODevice::ReadWrite) || job.size() < qint64(sizeof(JobHeader)))
         return 2;
     uchar* base = job.map(0, job.size());
@@ -145,9 +162,7 @@ int main(int argc, char** argv)
         || header->formulas != count)
         return 2;
     shared_header = header;
-
-    FormulaEngine engine;
-    cap_memory(std::strtoull(argv[2], nullptr, 10));
+    cap_memory(allowance);
 
     QFile output;
     output.open(stdout, QIODevice::WriteOnly);
@@ -162,8 +177,7 @@ int main(int argc, char** argv)
         if (compiled[i] < 0) {
             reply << qint32(1) << qint32(i) << error.message.left(kExceptionChars) << qint32(error.message.size())
                   << qint32(error.line) << qint32(error.column);
-            output.flush();
-            return 0;
+            finish(output);
         }
     }
 
@@ -200,6 +214,5 @@ int main(int argc, char** argv)
     }
     const QString exception = engine.firstException();
     reply << qint32(0) << made << exception.left(kExceptionChars) << qint32(exception.size());
-    output.flush();
-    return 0;
+    finish(output);
 }

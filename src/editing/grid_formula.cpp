@@ -200,7 +200,7 @@ double FormulaEngine::call(int index, const std::vector<double>& arguments)
     if (was_aborted || index < 0 || index >= static_cast<int>(functions.size()))
         return std::numeric_limits<double>::quiet_NaN();
     const Compiled& f = functions[static_cast<std::size_t>(index)];
-    if (!call_context) {
+    if (!call_context && !direct_calls) {
         // The calls run as the body of a function whose locals are the
         // closures: the call programs find them, the user's functions (made
         // in the global scope) do not, so no formula reaches another's.
@@ -209,12 +209,13 @@ double FormulaEngine::call(int index, const std::vector<double>& arguments)
         for (std::size_t i = 0; i < functions.size(); ++i)
             locals.setProperty(function_name(i), functions[i].closure);
     }
-    called = true;
     for (int i = 0; i < f.arguments; ++i)
         argument_array.setProperty(quint32(i), i < static_cast<int>(arguments.size())
                                                    ? QScriptValue(arguments[static_cast<std::size_t>(i)])
                                                    : QScriptValue());
-    const QScriptValue result = engine->evaluate(f.program);
+    called = true;
+    QScriptValue closure = f.closure;
+    const QScriptValue result = direct_calls ? closure.call() : engine->evaluate(f.program);
     if (was_aborted) {
         engine->clearExceptions();
         return std::numeric_limits<double>::quiet_NaN();

@@ -82,6 +82,8 @@ private slots:
     void endlessFormulaStopped();
     void hostileFormulas_data();
     void hostileFormulas();
+    void longErrorTextCut();
+    void missingWorkerReported();
 
 private:
     FakeInteraction fake;
@@ -379,6 +381,38 @@ void TestFormulaWindow::hostileFormulas()
         for (std::size_t i = 0; i < 2; ++i)
             for (std::size_t j = 0; j < 2; ++j)
                 QCOMPARE(w.den_grid[k][i][j], data_type(double(now[k][i][j]) + 0.1));
+}
+
+// A thrown text of 100 000 characters is cut in the message, which says so.
+void TestFormulaWindow::longErrorTextCut()
+{
+    MainWindow w;
+    w.language = 1;
+    give_density(w);
+    const vector3D before = w.den_grid;
+    w.denGridMath("(function(){ throw new Array(100001).join('x'); })()");
+    QCOMPARE(fake.errors().size(), 1);
+    const QString text = fake.errors()[0];
+    QVERIFY2(text.endsWith(QString(300, 'x') + "… (the text is cut, 100000 characters in all)"), qPrintable(text.right(400)));
+    QVERIFY(text.size() < 600);
+    QCOMPARE(w.den_grid, before);
+}
+
+// Without its worker a formula is refused with the worker's place named;
+// the grid stays.
+void TestFormulaWindow::missingWorkerReported()
+{
+    MainWindow w;
+    w.language = 1;
+    give_density(w);
+    const vector3D before = w.den_grid;
+    grid_formula::setFormulaWorkerPath("/nonexistent/tolmera_formula_worker");
+    w.denGridMath("dens * 2");
+    grid_formula::setFormulaWorkerPath(QString());
+    QCOMPARE(fake.errors(), QStringList{"The formula process could not be started "
+                                        "(/nonexistent/tolmera_formula_worker). The density grid is unchanged."});
+    QCOMPARE(w.den_grid, before);
+    QVERIFY(w.undo_stack.empty());
 }
 
 QTEST_MAIN(TestFormulaWindow)
