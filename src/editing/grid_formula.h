@@ -7,6 +7,13 @@
 //   (function(<variables>) { return <expression>;})
 // checked for syntax once, evaluated once into a function, and that
 // function is called for every cell with the cell's values as numbers.
+// The program runs its formulas in the formula worker, a process of its own
+// (editing/formula_worker.h), where this engine does the work.
+//
+// The compiled functions, and the makers of their closures, are held by the
+// engine object and reached only through the activation of the calls' own
+// context: no global name leads to them, so one formula cannot replace
+// another's function.
 //
 // Every piece of the user's code runs inside an evaluation of the engine,
 // which a watch can abort: the call itself, and also what the script does
