@@ -2,12 +2,14 @@
 // the velocity-to-density conversion called cell by cell, both timed per
 // cell on a seeded grid (a fixed-formula conversion over the same cube is the
 // reference without the script engine).
+#include "editing/formula_worker.h"
 #include "editing/grid_formula.h"
 #include "editing/velocity_density.h"
 
 #include "../bench_support.h"
 
 #include <QCoreApplication>
+#include <QThread>
 
 #include <benchmark/benchmark.h>
 
@@ -24,15 +26,23 @@ std::vector<double> level_depths()
     return benchsupport::model_nodes(1, kLevels).z;
 }
 
-// Argument: nx = ny.
+// Arguments: nx = ny, pause. With a pause (ms, untimed) before each run
+// the worker started ahead has come up, as between a user's commands;
+// without one every run waits for the start-up of its worker.
 void BM_GridFormula(benchmark::State& state)
 {
     const int n = int(state.range(0));
+    const int pause_ms = int(state.range(1));
     const vector3D dens = benchsupport::seeded_density(n, kLevels, 12345, 1.8f, 2.9f);
     const vector3D vp = benchsupport::seeded_density(n, kLevels, 54321, 1500.f, 6000.f);
     const std::vector<double> z = level_depths();
     const grid_formula::Watch watch;  // watched, as the window runs it
     for (auto _ : state) {
+        if (pause_ms > 0) {
+            state.PauseTiming();
+            QThread::msleep(unsigned(pause_ms));
+            state.ResumeTiming();
+        }
         vector3D out;
         const grid_formula::FormulaResult r = grid_formula::evaluate_grid_formula(
             "dens * 0.9 + Vp / 1e4 + h / 1e5", dens, z, vp, {}, {}, out, grid_formula::Progress(), &watch);
@@ -42,11 +52,11 @@ void BM_GridFormula(benchmark::State& state)
     }
     state.SetItemsProcessed(state.iterations() * int64_t(kLevels) * n * n);
 }
-BENCHMARK(BM_GridFormula)->Arg(64)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GridFormula)->Args({64, 0})->Args({64, 300})->Args({354, 0})->Unit(benchmark::kMillisecond);
 
 // One per-layer conversion of the whole Vp cube by Gardner's formula, as a
-// script row (script = true, one watched engine per run as the window makes
-// it) or as the fixed formula. Arguments: nx = ny, script.
+// script row (script = true, one watched worker per run as the window
+// starts it) or as the fixed formula. Arguments: nx = ny, script.
 void BM_ConversionRow(benchmark::State& state)
 {
     const int n = int(state.range(0));
@@ -56,26 +66,22 @@ void BM_ConversionRow(benchmark::State& state)
     vd::ConversionInput in;
     in.vp = &vp;
     in.vp_z = &z;
+    const grid_formula::Watch watch;  // watched, as the window runs it
     for (auto _ : state) {
-        std::unique_ptr<grid_formula::FormulaEngine> engine;
-        vd::ScriptCell cell;
-        if (script) {
-            engine.reset(new grid_formula::FormulaEngine);
-            engine->setWatch(grid_formula::Watch());
-            const int f = engine->compile(grid_formula::velocityFormulaVariables(), "0.31 * Math.pow(Vp, 0.25)");
-            cell = [&engine, f](int, double p, double s, double h) { return engine->call(f, {p, s, h}); };
-        }
         vector3D out;
-        if (vd::convert_by_layers(in, {vd::LayerFormula{script ? vd::Script : vd::Gardner}}, cell, out)
-            != vd::ConvertStatus::Ok)
+        const grid_formula::ScriptConversion run = grid_formula::convert_with_scripts(
+            in, {vd::LayerFormula{script ? vd::Script : vd::Gardner}}, {"0.31 * Math.pow(Vp, 0.25)"}, out,
+            vd::Progress(), &watch);
+        if (!run.worker.ok() || run.status != vd::ConvertStatus::Ok)
             state.SkipWithError("conversion refused");
         benchmark::DoNotOptimize(out);
     }
     state.SetItemsProcessed(state.iterations() * int64_t(kLevels) * n * n);
 }
-BENCHMARK(BM_ConversionRow)->Args({64, 1})->Args({64, 0})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ConversionRow)->Args({64, 1})->Args({354, 1})->Args({64, 0})->Unit(benchmark::kMillisecond);
 
-// Making a watched engine and compiling one formula: paid once per command.
+// Making a watched engine and compiling one formula: paid once per command
+// inside the worker.
 void BM_EngineSetUp(benchmark::State& state)
 {
     for (auto _ : state) {
@@ -85,6 +91,23 @@ void BM_EngineSetUp(benchmark::State& state)
     }
 }
 BENCHMARK(BM_EngineSetUp)->Unit(benchmark::kMicrosecond);
+
+// A one-cell grid formula, back to back: the fixed cost of a command whose
+// worker is still coming up.
+void BM_WorkerStartUp(benchmark::State& state)
+{
+    const vector3D dens = benchsupport::seeded_density(1, 1, 12345, 1.8f, 2.9f);
+    const grid_formula::Watch watch;
+    for (auto _ : state) {
+        vector3D out;
+        if (!grid_formula::evaluate_grid_formula("dens * 1.1", dens, {0}, {}, {}, {}, out, grid_formula::Progress(),
+                                                 &watch)
+                 .ok())
+            state.SkipWithError("formula refused");
+        benchmark::DoNotOptimize(out);
+    }
+}
+BENCHMARK(BM_WorkerStartUp)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

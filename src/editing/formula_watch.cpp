@@ -3,6 +3,10 @@
 #include "app/interaction.h"
 #include "app/mainwindow.h"
 #include "app/texts.h"
+#include "editing/formula_worker.h"
+
+#include <algorithm>
+#include <cstring>
 
 grid_formula::Watch userFormulaWatch(MainWindow& w)
 {
@@ -25,4 +29,47 @@ FormulaStatusText::FormulaStatusText(MainWindow& w) : keep(w.progress_label)
     if (w.progress_label)
         w.progress_label->setText(byLanguage(w.language, "Вычисляется формула. Нажмите Esc, чтобы прервать.",
                                              "Computing the formula. Press Esc to stop it."));
+}
+
+namespace {
+
+// The most characters of a formula's text a message shows.
+constexpr int kReadableChars = 300;
+
+}  // namespace
+
+QString readableFormulaText(int language, const QString& text, qint64 full_length)
+{
+    const qint64 length = std::max<qint64>(full_length, text.size());
+    if (length <= kReadableChars)
+        return text;
+    return text.left(kReadableChars)
+        + byLanguage(language, "… (текст обрезан, всего символов: %1)", "… (the text is cut, %1 characters in all)")
+              .arg(length);
+}
+
+QString formulaFailureText(int language, grid_formula::FormulaStatus status, int signal, const QString& formula)
+{
+    const QString name = readableFormulaText(language, formula.simplified(), formula.simplified().size());
+    switch (status) {
+    case grid_formula::FormulaStatus::OutOfMemory:
+        return byLanguage(language, "Формуле не хватило памяти: %1\nПлотностной грид не изменён.",
+                          "The formula ran out of memory: %1\nThe density grid is unchanged.")
+            .arg(name);
+    case grid_formula::FormulaStatus::Crashed: {
+        const char* what = signal > 0 ? ::strsignal(signal) : nullptr;
+        const QString how = signal > 0
+            ? byLanguage(language, "сигнал %1, %2", "signal %1, %2").arg(signal).arg(QString::fromLocal8Bit(what))
+            : byLanguage(language, "без ответа", "without an answer");
+        return byLanguage(language,
+                          "Процесс, вычислявший формулу, аварийно завершился (%1): %2\nПлотностной грид не изменён.",
+                          "The process computing the formula crashed (%1): %2\nThe density grid is unchanged.")
+            .arg(how, name);
+    }
+    default:
+        return byLanguage(language,
+                          "Не удалось запустить процесс вычисления формул (%1). Плотностной грид не изменён.",
+                          "The formula process could not be started (%1). The density grid is unchanged.")
+            .arg(grid_formula::formulaWorkerPath());
+    }
 }

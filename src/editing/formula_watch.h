@@ -7,6 +7,16 @@
 
 class MainWindow;
 
+// A text from a formula's run (an exception, the engine's message) as a
+// message shows it: cut to a readable length, saying so and how long the
+// whole text was (full_length: of the whole, which may be longer than text).
+QString readableFormulaText(int language, const QString& text, qint64 full_length);
+
+// The message for a formula whose worker ended without its result
+// (OutOfMemory, Crashed or NoWorker): it names the formula and the signal
+// and says that the density grid is unchanged.
+QString formulaFailureText(int language, grid_formula::FormulaStatus status, int signal, const QString& formula);
+
 // Stops on the user's abort (Esc, or closing the window) and asks through
 // the interaction layer whether to go on each time the run has lasted
 // MainWindow::formula_time_limit_ms.

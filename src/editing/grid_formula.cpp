@@ -1,7 +1,5 @@
 #include "editing/grid_formula.h"
 
-#include "editing/layers.h"
-
 #include <QCoreApplication>
 #include <QScriptEngine>
 #include <QScriptSyntaxCheckResult>
@@ -35,14 +33,12 @@ namespace {
 // The most variables a formula may have (the grid formula has five).
 constexpr int kMaxArguments = 8;
 
-// Name of the global through which a compiled formula gets its closure.
-const char* const kMake = "__tolmera_make";
-
 // The script that makes a formula's closure: make(f, n) gives a function
 // that calls f with the first n entries of the argument array and returns
 // the result as a number (unary plus, which runs the result's valueOf or
 // toString here), or, when anything throws, the exception's text (a
-// string, by the String function as it was before any user code ran).
+// string, by the String function as it was before any user code ran), or
+// null when even that text cannot be made.
 QString make_script()
 {
     QStringList makers;
@@ -55,7 +51,7 @@ QString make_script()
                       .arg(args.join(QStringLiteral(", ")));
     }
     return QStringLiteral("(function(a, S) {\n"
-                          "  function text(e) { try { return S(e); } catch (x) { return 'uncaught exception'; } }\n"
+                          "  function text(e) { try { return S(e); } catch (x) { return null; } }\n"
                           "  var makers = [")
         + makers.join(QStringLiteral(",\n  "))
         + QStringLiteral("];\n"
@@ -69,7 +65,7 @@ QString primitive_text(const QScriptValue& value)
 {
     if (value.isString() || value.isNumber() || value.isBool())
         return value.toString();
-    return QStringLiteral("uncaught exception");
+    return untextableException();
 }
 
 bool fill_error(const QScriptSyntaxCheckResult& check, int offset, SyntaxError* error)
@@ -89,32 +85,47 @@ bool fill_error(const QScriptSyntaxCheckResult& check, int offset, SyntaxError* 
     return false;
 }
 
+// The name of a compiled formula's closure in the activation of the
+// context the calls run in (see call()); no user function sees it.
 QString function_name(std::size_t index)
 {
-    return QStringLiteral("__tolmera_formula_%1").arg(index);
+    return QStringLiteral("f%1").arg(index);
 }
 
 }  // namespace
+
+QString untextableException()
+{
+    return QStringLiteral("the formula's error cannot be turned into text");
+}
 
 FormulaEngine::FormulaEngine() : engine(new QScriptEngine)
 {
     // Built before any user code has run, so nothing here can be hooked.
     // The argument array lives only in the closures of make; its entries
     // are its own from the start, so setting them never reaches a setter
-    // of a prototype.
+    // of a prototype. make itself is held here only, never in a global.
     argument_array = engine->newArray(kMaxArguments);
     for (quint32 i = 0; i < quint32(kMaxArguments); ++i)
         argument_array.setProperty(i, QScriptValue());
     QScriptValue factory = engine->evaluate(make_script());
-    const QScriptValue make = factory.call(
-        QScriptValue(),
-        QScriptValueList{argument_array, engine->globalObject().property(QStringLiteral("String"))});
-    engine->globalObject().setProperty(QLatin1String(kMake), make,
-                                       QScriptValue::ReadOnly | QScriptValue::Undeletable
-                                           | QScriptValue::SkipInEnumeration);
+    make = factory.call(QScriptValue(), QScriptValueList{argument_array,
+                                                         engine->globalObject().property(QStringLiteral("String"))});
 }
 
-FormulaEngine::~FormulaEngine() = default;
+FormulaEngine::~FormulaEngine()
+{
+    leaveCallContext();
+}
+
+void FormulaEngine::leaveCallContext()
+{
+    if (call_context) {
+        engine->popContext();
+        call_context = nullptr;
+    }
+}
+
 
 int FormulaEngine::compile(const QStringList& variables, const QString& expression, SyntaxError* error)
 {
@@ -151,25 +162,33 @@ int FormulaEngine::compile(const QStringList& variables, const QString& expressi
         return -1;
     }
     // The wrapper is evaluated into a function (nothing of the user's text
-    // runs: it is one function expression) and handed to make, whose closure
-    // is kept in a global that the compiled call program runs: only a
+    // runs: it is one function expression) in the global context, so that
+    // the user's function sees the global scope only, and handed to make;
+    // the closure make gives is kept here and reached by the call program
+    // through the activation of a context of its own (see call()): only a
     // running evaluation can be aborted, a bare QScriptValue::call cannot.
-    const std::size_t index = functions.size();
-    const QScriptValue closure = engine->evaluate(function_name(index) + QStringLiteral(" = ")
-                                                      + QLatin1String(kMake) + QLatin1Char('(') + text
-                                                      + QStringLiteral(", %1)").arg(variables.size()),
-                                                  QString(), 1);
+    leaveCallContext();
+    const QScriptValue function = engine->evaluate(text, QString(), 1);
+    QScriptValue closure;
+    if (!engine->hasUncaughtException() && function.isFunction() && !was_aborted)
+        closure = make.call(QScriptValue(), QScriptValueList{function, QScriptValue(int(variables.size()))});
     if (engine->hasUncaughtException() || !closure.isFunction() || was_aborted) {
         if (error) {
-            error->message = engine->hasUncaughtException() ? primitive_text(engine->uncaughtException())
-                                                            : QStringLiteral("the text is not one expression");
+            // Before any user code ran an exception is the engine's own
+            // (too deep a nesting, say), and its text is safe to make.
+            const QScriptValue exception = engine->uncaughtException();
+            error->message = !engine->hasUncaughtException() ? QStringLiteral("the text is not one expression")
+                : (!called && exception.isError()) ? exception.toString()
+                                                   : primitive_text(exception);
             error->line = 0;
             error->column = 0;
         }
         engine->clearExceptions();
         return -1;
     }
+    const std::size_t index = functions.size();
     Compiled compiled;
+    compiled.closure = closure;
     compiled.program = QScriptProgram(function_name(index) + QStringLiteral("()"));
     compiled.arguments = variables.size();
     functions.push_back(compiled);
@@ -181,11 +200,22 @@ double FormulaEngine::call(int index, const std::vector<double>& arguments)
     if (was_aborted || index < 0 || index >= static_cast<int>(functions.size()))
         return std::numeric_limits<double>::quiet_NaN();
     const Compiled& f = functions[static_cast<std::size_t>(index)];
+    if (!call_context && !direct_calls) {
+        // The calls run as the body of a function whose locals are the
+        // closures: the call programs find them, the user's functions (made
+        // in the global scope) do not, so no formula reaches another's.
+        call_context = engine->pushContext();
+        QScriptValue locals = call_context->activationObject();
+        for (std::size_t i = 0; i < functions.size(); ++i)
+            locals.setProperty(function_name(i), functions[i].closure);
+    }
     for (int i = 0; i < f.arguments; ++i)
         argument_array.setProperty(quint32(i), i < static_cast<int>(arguments.size())
                                                    ? QScriptValue(arguments[static_cast<std::size_t>(i)])
                                                    : QScriptValue());
-    const QScriptValue result = engine->evaluate(f.program);
+    called = true;
+    QScriptValue closure = f.closure;
+    const QScriptValue result = direct_calls ? closure.call() : engine->evaluate(f.program);
     if (was_aborted) {
         engine->clearExceptions();
         return std::numeric_limits<double>::quiet_NaN();
@@ -202,6 +232,8 @@ double FormulaEngine::call(int index, const std::vector<double>& arguments)
         value = result.toNumber();
     } else if (result.isString()) {
         exception = result.toString();
+    } else if (result.isNull()) {
+        exception = untextableException();
     }
     if (first_exception.isEmpty())
         first_exception = exception;
@@ -289,70 +321,6 @@ bool grid_fits(const vector3D& grid, const vector3D& density)
                 return false;
     }
     return true;
-}
-
-FormulaResult evaluate_grid_formula(const QString& formula, const vector3D& density, const std::vector<double>& z,
-                                    const vector3D& vp, const vector3D& vs, const vector3D& regularizer,
-                                    vector3D& out, const Progress& progress, const Watch* watch)
-{
-    FormulaResult result;
-    if (density.empty() || z.size() < (density.size() > 1 ? 2u : 1u)) {
-        result.status = FormulaStatus::EmptyGrid;
-        return result;
-    }
-    FormulaEngine engine;
-    if (watch)
-        engine.setWatch(*watch);
-    const int f = engine.compile(gridFormulaVariables(), formula, &result.syntax);
-    if (f < 0) {
-        result.status = FormulaStatus::SyntaxError;
-        return result;
-    }
-    const bool use_vp = grid_fits(vp, density);
-    const bool use_vs = grid_fits(vs, density);
-    const bool use_reg = grid_fits(regularizer, density);
-
-    vector3D cells = density;
-    std::vector<double> args(5, 0.0);
-    const std::size_t nz = cells.size();
-    std::size_t total = 0;
-    for (const vector2D& level : cells)
-        for (const std::vector<data_type>& row : level)
-            total += row.size();
-    std::size_t done = 0;
-    int shown = -1;
-    for (std::size_t k = 0; k < nz; ++k) {
-        const double h = layers::level_depth(z, static_cast<int>(k));
-        for (std::size_t i = 0; i < cells[k].size(); ++i)
-            for (std::size_t j = 0; j < cells[k][i].size(); ++j, ++done) {
-                const int percent = static_cast<int>(100 * done / total);
-                if (progress && percent != shown) {
-                    progress(percent);
-                    shown = percent;
-                }
-                args[0] = cells[k][i][j];
-                args[1] = use_vp ? double(vp[k][i][j]) : 0.0;
-                args[2] = use_vs ? double(vs[k][i][j]) : 0.0;
-                args[3] = use_reg ? double(regularizer[k][i][j]) : 0.0;
-                args[4] = h;
-                const data_type value = static_cast<data_type>(engine.call(f, args));
-                if (engine.aborted()) {
-                    result.status = FormulaStatus::Aborted;
-                    return result;
-                }
-                if (!std::isfinite(value)) {
-                    result.status = FormulaStatus::NonFinite;
-                    result.level = int(k);
-                    result.row = int(i);
-                    result.column = int(j);
-                    result.exception = engine.firstException();
-                    return result;
-                }
-                cells[k][i][j] = value;
-            }
-    }
-    out = std::move(cells);
-    return result;
 }
 
 }  // namespace grid_formula

@@ -7,6 +7,13 @@
 //   (function(<variables>) { return <expression>;})
 // checked for syntax once, evaluated once into a function, and that
 // function is called for every cell with the cell's values as numbers.
+// The program runs its formulas in the formula worker, a process of its own
+// (editing/formula_worker.h), where this engine does the work.
+//
+// The compiled functions, and the makers of their closures, are held by the
+// engine object and reached only through the activation of the calls' own
+// context: no global name leads to them, so one formula cannot replace
+// another's function.
 //
 // Every piece of the user's code runs inside an evaluation of the engine,
 // which a watch can abort: the call itself, and also what the script does
@@ -33,6 +40,7 @@
 
 #include "common/types.h"
 
+class QScriptContext;
 class QScriptEngine;
 class QTimer;
 
@@ -91,6 +99,11 @@ public:
     // The text of the first exception any call threw ("" when none did).
     QString firstException() const { return first_exception; }
 
+    // Calls the closures directly instead of through an evaluation: faster,
+    // but a running call cannot be aborted (for a process that is killed to
+    // stop it). Set before the first call.
+    void setDirectCalls(bool direct) { direct_calls = direct; }
+
     // Starts watching the run (see Watch); the run's time counts from here.
     void setWatch(const Watch& watch);
     // Aborts the evaluation: a call running now returns at once, later ones
@@ -102,15 +115,21 @@ public:
 
 private:
     struct Compiled {
-        QScriptProgram program;  // runs the formula's closure (see compile())
+        QScriptValue closure;    // made by make (see compile())
+        QScriptProgram program;  // calls the closure
         int arguments = 0;
     };
+    void leaveCallContext();
     // Lets events run when the interval has passed, then polls.
     void keepLive();
     // The stop request and the time question.
     void poll();
 
     std::unique_ptr<QScriptEngine> engine;
+    QScriptValue make;  // makes a formula's closure; no global holds it
+    QScriptContext* call_context = nullptr;  // the calls' context while pushed
+    bool called = false;  // some user code has run
+    bool direct_calls = false;
     std::vector<Compiled> functions;
     QScriptValue argument_array;  // the arguments of the call; only the closures hold it
     QString first_exception;
@@ -124,6 +143,10 @@ private:
     QElapsedTimer since_events;
     std::unique_ptr<QTimer> timer;  // polls while a long call lets events run
 };
+
+// The text given for an exception (or a syntax problem) whose own text
+// cannot be made: its toString throws, say.
+QString untextableException();
 
 // Variables of the grid formula, in the order the function receives them.
 QStringList gridFormulaVariables();      // dens, Vp, Vs, R, h
@@ -140,14 +163,19 @@ enum class FormulaStatus {
     EmptyGrid,    // no density grid (or fewer depths than levels)
     SyntaxError,  // the expression does not compile
     NonFinite,    // the expression gave a value that is not a finite number
-    Aborted       // stopped by the user (see Watch)
+    Aborted,      // stopped by the user (see Watch)
+    OutOfMemory,  // the formula took all the memory its worker may have
+    Crashed,      // the formula's worker ended by a signal (see formula_worker.h)
+    NoWorker      // the formula's worker could not be started
 };
 
 struct FormulaResult {
     FormulaStatus status = FormulaStatus::Ok;
     SyntaxError syntax;       // for SyntaxError
     int level = -1, row = -1, column = -1;  // first cell without a finite value
-    QString exception;        // the script's exception there, if it threw
+    QString exception;        // the script's exception there, if it threw (cut when long)
+    qint64 exception_length = 0;  // of the whole text of exception or syntax.message
+    int signal = 0;           // Crashed: the signal
     bool ok() const { return status == FormulaStatus::Ok; }
 };
 
@@ -155,7 +183,8 @@ struct FormulaResult {
 // whenever that percentage grows.
 using Progress = std::function<void(int percent)>;
 
-// Evaluates the grid formula on every cell of the density grid. The depth
+// Evaluates the grid formula on every cell of the density grid, in the
+// formula worker (see editing/formula_worker.h). The depth
 // of level k is z[0] + k * (z[1] - z[0]). Vp, Vs and R are the cells of
 // those grids when they fit the density grid, 0 otherwise. On Ok `out`
 // receives the new grid; otherwise it is left unchanged. With a watch the

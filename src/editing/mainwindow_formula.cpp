@@ -66,9 +66,14 @@ void MainWindow::denGridMath(QString formula)
         show_error(byLanguage(language, "Грид повреждён: глубин меньше, чем уровней",
                               "The grid is damaged: it has fewer depths than levels"));
         return;
+    case grid_formula::FormulaStatus::OutOfMemory:
+    case grid_formula::FormulaStatus::Crashed:
+    case grid_formula::FormulaStatus::NoWorker:
+        show_error(formulaFailureText(language, r.status, r.signal, formula));
+        return;
     case grid_formula::FormulaStatus::SyntaxError: {
         QString text = byLanguage(language, "Синтаксическая ошибка в формуле: %1", "Syntax error in the formula: %1")
-                           .arg(r.syntax.message);
+                           .arg(readableFormulaText(language, r.syntax.message, r.exception_length));
         if (r.syntax.line == 1 && r.syntax.column > 0)
             text += byLanguage(language, " (позиция %1)", " (position %1)").arg(r.syntax.column);
         show_error(text);
@@ -84,7 +89,7 @@ void MainWindow::denGridMath(QString formula)
                            .arg(r.row + 1)
                            .arg(r.column + 1);
         if (!r.exception.isEmpty())
-            text += QLatin1Char('\n') + r.exception;
+            text += QLatin1Char('\n') + readableFormulaText(language, r.exception, r.exception_length);
         show_error(text);
         return;
     }

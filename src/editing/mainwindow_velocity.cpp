@@ -8,6 +8,7 @@
 #include "app/texts.h"
 #include "editing/formula_watch.h"
 #include "editing/formulasdialog.h"
+#include "editing/formula_worker.h"
 #include "editing/grid_formula.h"
 #include "editing/velocity_density.h"
 #include "formats/progress_bar_scope.h"
@@ -103,6 +104,21 @@ bool convertCube(MainWindow& w, CubeConversion convert, const vector3D& source, 
         return false;
     }
     return true;
+}
+
+// The message for a conversion whose worker gave no result, or "" when it did.
+QString scriptFailureText(int language, const grid_formula::ScriptConversion& run, const QString& formula)
+{
+    using grid_formula::WorkerStatus;
+    switch (run.worker.status) {
+    case WorkerStatus::OutOfMemory:
+    case WorkerStatus::Crashed:
+    case WorkerStatus::NotStarted:
+        return formulaFailureText(language, grid_formula::formula_status(run.worker.status), run.worker.signal,
+                                  formula);
+    default:
+        return QString();
+    }
 }
 
 }  // namespace
@@ -208,44 +224,39 @@ void MainWindow::recalc3DgridFormulas(std::vector<int>& types, std::vector<QStri
     // Script rows: each compiled once, and each must compile. The user's
     // scripts may run long or never end: Esc (or "no" to the time question)
     // stops them.
-    RunGuard run(this, RunKind::Formula);
-    if (!run)
-        return;
-    const FormulaStatusText status_text(*this);
-    grid_formula::FormulaEngine engine;
-    engine.setWatch(userFormulaWatch(*this));
-    std::vector<int> compiled(rows, -1);
-    for (std::size_t i = 0; i < rows; ++i) {
-        if (types[i] != vd::Script)
-            continue;
-        grid_formula::SyntaxError error;
-        compiled[i] = engine.compile(grid_formula::velocityFormulaVariables(), formulas_a[i], &error);
-        if (compiled[i] < 0) {
-            show_error(syntaxErrorText(language, i, error));
-            return;
-        }
-    }
-    const vd::ScriptCell script = [&engine, &compiled](int layer, double vp, double vs, double h) {
-        return engine.call(compiled[static_cast<std::size_t>(layer)], {vp, vs, h});
-    };
-
     const int source = vd::conversion_source(in);
     vector3D converted;
-    vd::BadCell bad;
-    vd::ConvertStatus status;
+    grid_formula::ScriptConversion run;
     {
+        RunGuard guard(this, RunKind::Formula);
+        if (!guard)
+            return;
+        const FormulaStatusText status_text(*this);
         ProgressBarScope progress(&progress_bar);
-        status = vd::convert_by_layers(in, per_layer, script, converted, &bad, barProgress(progress));
+        const grid_formula::Watch watch = userFormulaWatch(*this);
+        run = grid_formula::convert_with_scripts(in, per_layer, formulas_a, converted, barProgress(progress), &watch);
+        abort_requested = false;
     }
-    abort_requested = false;
-    if (engine.aborted()) {
+    if (run.worker.status == grid_formula::WorkerStatus::SyntaxError) {
+        grid_formula::SyntaxError error = run.worker.syntax;
+        error.message = readableFormulaText(language, error.message, run.worker.exception_length);
+        show_error(syntaxErrorText(language, std::size_t(std::max(0, run.row)), error));
+        return;
+    }
+    if (run.worker.status == grid_formula::WorkerStatus::Aborted) {
         show_message(stoppedText(language));
         return;
     }
-    if (status != vd::ConvertStatus::Ok) {
-        QString text = layerNotANumberText(language, bad.layer, bad);
-        if (!engine.firstException().isEmpty())
-            text += QLatin1Char('\n') + engine.firstException();
+    const QString failure = scriptFailureText(
+        language, run, run.row >= 0 ? formulas_a[std::size_t(run.row)] : QString());
+    if (!failure.isEmpty()) {
+        show_error(failure);
+        return;
+    }
+    if (run.status != vd::ConvertStatus::Ok) {
+        QString text = layerNotANumberText(language, run.bad.layer, run.bad);
+        if (!run.worker.exception.isEmpty())
+            text += QLatin1Char('\n') + readableFormulaText(language, run.worker.exception, run.worker.exception_length);
         show_error(text);
         return;
     }
@@ -317,45 +328,45 @@ void MainWindow::convert_vel_to_dens()
         return;
     }
     const QString text = formulas.a.empty() ? QString() : formulas.a.front();
-    RunGuard run(this, RunKind::Formula);
-    if (!run)
-        return;
-    const FormulaStatusText status_text(*this);
-    grid_formula::FormulaEngine engine;
-    engine.setWatch(userFormulaWatch(*this));
-    grid_formula::SyntaxError error;
-    const int f = engine.compile(grid_formula::velocityFormulaVariables(), text, &error);
-    if (f < 0) {
-        show_error(syntaxErrorText(language, 0, error));
-        return;
-    }
     vd::ConversionInput in;
     in.vp = &Vp_grid;
     in.vp_z = &z_vp;
     in.vs = &Vs_grid;
     in.vs_z = &z_vs;
     const std::vector<vd::LayerFormula> one{vd::LayerFormula{vd::Script}};
-    const vd::ScriptCell script = [&engine, f](int, double vp, double vs, double h) {
-        return engine.call(f, {vp, vs, h});
-    };
     vector3D converted;
-    vd::BadCell bad;
-    vd::ConvertStatus status;
+    grid_formula::ScriptConversion run;
     {
+        RunGuard guard(this, RunKind::Formula);
+        if (!guard)
+            return;
+        const FormulaStatusText status_text(*this);
         ProgressBarScope progress(&progress_bar);
-        status = vd::convert_by_layers(in, one, script, converted, &bad, barProgress(progress));
+        const grid_formula::Watch watch = userFormulaWatch(*this);
+        run = grid_formula::convert_with_scripts(in, one, {text}, converted, barProgress(progress), &watch);
+        abort_requested = false;
     }
-    abort_requested = false;
-    if (engine.aborted()) {
+    if (run.worker.status == grid_formula::WorkerStatus::SyntaxError) {
+        grid_formula::SyntaxError error = run.worker.syntax;
+        error.message = readableFormulaText(language, error.message, run.worker.exception_length);
+        show_error(syntaxErrorText(language, 0, error));
+        return;
+    }
+    if (run.worker.status == grid_formula::WorkerStatus::Aborted) {
         show_message(stoppedText(language));
         return;
     }
-    if (status == vd::ConvertStatus::VpVsMismatch) {
+    const QString failure = scriptFailureText(language, run, text);
+    if (!failure.isEmpty()) {
+        show_error(failure);
+        return;
+    }
+    if (run.status == vd::ConvertStatus::VpVsMismatch) {
         show_error(vpVsMismatchText(language));
         return;
     }
-    if (status != vd::ConvertStatus::Ok) {
-        show_error(layerNotANumberText(language, 0, bad));
+    if (run.status != vd::ConvertStatus::Ok) {
+        show_error(layerNotANumberText(language, 0, run.bad));
         return;
     }
     update_undo(1);

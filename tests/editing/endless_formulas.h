@@ -37,3 +37,48 @@ inline void add_stop_rows()
         QTest::newRow(qPrintable(QString("time limit, ") + f.name)) << false << QString(f.text) << f.endless;
     }
 }
+
+// Formulas that harm the script engine itself: they crash it, take memory
+// without end or sit in one built-in call. Each runs in the formula worker,
+// so the window survives, its grid stays as it was (or gets the right
+// cells), and the next formula works. Columns: formula, byEscape (a timer
+// presses Esc while it runs), allowanceMb (the worker's memory allowance, 0:
+// the default), outcome, value (the cells of a Right outcome).
+enum class HostileOutcome {
+    Stopped,      // stopped by Esc: the "stopped" message
+    OutOfMemory,  // an error saying that the formula ran out of memory
+    ErrorOrRight, // an error message, or the right cells
+    Right         // the right cells, no message
+};
+
+inline QString nested(const char* open, const char* close, int depth)
+{
+    return QString(open).repeated(depth) + QString(close).repeated(depth);
+}
+
+inline void add_hostile_rows()
+{
+    QTest::addColumn<QString>("formula");
+    QTest::addColumn<bool>("byEscape");
+    QTest::addColumn<int>("allowanceMb");
+    QTest::addColumn<int>("outcome");
+    QTest::addColumn<double>("value");
+    QTest::newRow("string build stopped")
+        << "(function(){ var s=''; while(true){ s += 'abcdefghij'; } })()" << true << 0
+        << int(HostileOutcome::Stopped) << 0.0;
+    QTest::newRow("array nested 64 deep") << nested("[", "]", 64) << false << 0 << int(HostileOutcome::ErrorOrRight)
+                                          << 0.0;
+    QTest::newRow("array nested 200 deep") << "1 + 0 * " + nested("[", "]", 200) << false << 0
+                                           << int(HostileOutcome::ErrorOrRight) << 1.0;
+    QTest::newRow("regular expression 20000 deep")
+        << "new RegExp(new Array(20001).join('(') + new Array(20001).join(')')).test('') ? 1 : 2" << false << 0
+        << int(HostileOutcome::ErrorOrRight) << 1.0;
+    QTest::newRow("join of 1e9 elements stopped") << "new Array(1e9).join('').length + 1" << true << 0
+                                                  << int(HostileOutcome::Stopped) << 0.0;
+    QTest::newRow("huge JSON.stringify") << "JSON.stringify(new Array(3e8)).length" << false << 64
+                                         << int(HostileOutcome::OutOfMemory) << 0.0;
+    QTest::newRow("overwrites another row's function")
+        << "(this.__tolmera_formula_0 = this.__tolmera_formula_1 = this.f0 = this.f1 = function(){return 99}, "
+           "typeof __tolmera_make == 'undefined' ? 1.5 : 99)"
+        << false << 0 << int(HostileOutcome::Right) << 1.5;
+}

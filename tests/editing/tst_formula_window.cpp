@@ -11,6 +11,7 @@
 #include "app/mainwindowform.h"
 #include "app/run_guard.h"
 #include "editing/equationdialog.h"
+#include "editing/formula_worker.h"
 #include "endless_formulas.h"
 #include "fake_interaction.h"
 
@@ -79,6 +80,10 @@ private slots:
     void refusedFormulasLeaveGridAndUndo();
     void endlessFormulaStopped_data();
     void endlessFormulaStopped();
+    void hostileFormulas_data();
+    void hostileFormulas();
+    void longErrorTextCut();
+    void missingWorkerReported();
 
 private:
     FakeInteraction fake;
@@ -317,6 +322,97 @@ void TestFormulaWindow::endlessFormulaStopped()
     w.denGridMath("dens * 2");
     QVERIFY(fake.notes.isEmpty());
     QCOMPARE(w.den_grid[2][1][1], 2 * before[2][1][1]);
+}
+
+void TestFormulaWindow::hostileFormulas_data()
+{
+    add_hostile_rows();
+}
+
+// A formula that crashes the script engine, takes all memory or sits in one
+// built-in call cannot take the window with it: it is stopped or reported,
+// the grid and the undo stack stay (or the cells are right), and the next
+// formula gives the right cells.
+void TestFormulaWindow::hostileFormulas()
+{
+    QFETCH(QString, formula);
+    QFETCH(bool, byEscape);
+    QFETCH(int, allowanceMb);
+    QFETCH(int, outcome);
+    QFETCH(double, value);
+    MainWindow w;
+    w.language = 1;
+    give_density(w);
+    const vector3D before = w.den_grid;
+    if (byEscape) {
+        fake.answers << QMessageBox::Yes;
+        QTimer::singleShot(300, &w, [&w] { QTest::keyClick(&w, Qt::Key_Escape); });
+    }
+    const qint64 allowance = grid_formula::setFormulaMemoryAllowance(qint64(allowanceMb) << 20);
+    w.denGridMath(formula);
+    grid_formula::setFormulaMemoryAllowance(allowance);
+    QVERIFY(!w.runActive() && !w.abort_enabled && !w.abort_requested);
+    const QStringList errors = fake.errors();
+    const bool right = outcome == int(HostileOutcome::Right) || (outcome == int(HostileOutcome::ErrorOrRight) && errors.isEmpty());
+    if (right) {
+        QVERIFY2(errors.isEmpty(), qPrintable(errors.join('\n')));
+        QCOMPARE(w.den_grid, cube(3, 2, 2, float(value)));
+        QCOMPARE(w.undo_stack.size(), std::size_t(1));
+    } else {
+        if (outcome == int(HostileOutcome::Stopped)) {
+            QCOMPARE(fake.messages(), QStringList{"The formula was stopped. The density grid is unchanged."});
+            QVERIFY(errors.isEmpty());
+        } else {
+            QCOMPARE(errors.size(), 1);
+            QVERIFY2(errors[0].endsWith("The density grid is unchanged."), qPrintable(errors[0]));
+            if (outcome == int(HostileOutcome::OutOfMemory))
+                QVERIFY2(errors[0].startsWith("The formula ran out of memory: "), qPrintable(errors[0]));
+            qInfo("%s", qPrintable(errors[0].left(200)));
+        }
+        QCOMPARE(w.den_grid, before);
+        QVERIFY(w.undo_stack.empty());
+    }
+
+    fake.clear();
+    const vector3D now = w.den_grid;
+    w.denGridMath("dens + 0.1");
+    QVERIFY(fake.notes.isEmpty());
+    for (std::size_t k = 0; k < 3; ++k)
+        for (std::size_t i = 0; i < 2; ++i)
+            for (std::size_t j = 0; j < 2; ++j)
+                QCOMPARE(w.den_grid[k][i][j], data_type(double(now[k][i][j]) + 0.1));
+}
+
+// A thrown text of 100 000 characters is cut in the message, which says so.
+void TestFormulaWindow::longErrorTextCut()
+{
+    MainWindow w;
+    w.language = 1;
+    give_density(w);
+    const vector3D before = w.den_grid;
+    w.denGridMath("(function(){ throw new Array(100001).join('x'); })()");
+    QCOMPARE(fake.errors().size(), 1);
+    const QString text = fake.errors()[0];
+    QVERIFY2(text.endsWith(QString(300, 'x') + "… (the text is cut, 100000 characters in all)"), qPrintable(text.right(400)));
+    QVERIFY(text.size() < 600);
+    QCOMPARE(w.den_grid, before);
+}
+
+// Without its worker a formula is refused with the worker's place named;
+// the grid stays.
+void TestFormulaWindow::missingWorkerReported()
+{
+    MainWindow w;
+    w.language = 1;
+    give_density(w);
+    const vector3D before = w.den_grid;
+    grid_formula::setFormulaWorkerPath("/nonexistent/tolmera_formula_worker");
+    w.denGridMath("dens * 2");
+    grid_formula::setFormulaWorkerPath(QString());
+    QCOMPARE(fake.errors(), QStringList{"The formula process could not be started "
+                                        "(/nonexistent/tolmera_formula_worker). The density grid is unchanged."});
+    QCOMPARE(w.den_grid, before);
+    QVERIFY(w.undo_stack.empty());
 }
 
 QTEST_MAIN(TestFormulaWindow)

@@ -12,6 +12,7 @@
 #include "app/mainwindow.h"
 #include "app/mainwindowform.h"
 #include "app/run_guard.h"
+#include "editing/formula_worker.h"
 #include "editing/formulasdialog.h"
 #include "endless_formulas.h"
 #include "fake_interaction.h"
@@ -100,6 +101,8 @@ private slots:
     void hiddenSlots();
     void endlessScriptRowStopped_data();
     void endlessScriptRowStopped();
+    void hostileScriptRows_data();
+    void hostileScriptRows();
 
 private:
     FakeInteraction fake;
@@ -604,6 +607,66 @@ void TestVelocityWindow::endlessScriptRowStopped()
     w.recalc3DgridFormulas(types, a, b, c);
     QVERIFY(fake.notes.isEmpty());
     QCOMPARE(w.den_grid[3][1][2], 2.f);
+}
+
+void TestVelocityWindow::hostileScriptRows_data()
+{
+    add_hostile_rows();
+}
+
+// A script row that crashes the script engine, takes all memory or sits in
+// one built-in call cannot take the window with it, nor can it change the
+// other row's function: the density grid and the undo stack stay (or the
+// cells are right), and the next conversion gives the right cells.
+void TestVelocityWindow::hostileScriptRows()
+{
+    QFETCH(QString, formula);
+    QFETCH(bool, byEscape);
+    QFETCH(int, allowanceMb);
+    QFETCH(int, outcome);
+    QFETCH(double, value);
+    MainWindow w;
+    w.language = 1;
+    give_vp(w);
+    give_density(w, 1.5f);
+    give_two_layers(w);
+    if (byEscape) {
+        fake.answers << QMessageBox::Yes;
+        QTimer::singleShot(300, &w, [&w] { QTest::keyClick(&w, Qt::Key_Escape); });
+    }
+    // The first layer (levels at 0 and 100 m) runs the formula, the second Vp / 1000.
+    std::vector<int> types{5, 5};
+    std::vector<QString> a{formula, "Vp / 1000"}, b{"", ""}, c{"", ""};
+    const qint64 allowance = grid_formula::setFormulaMemoryAllowance(qint64(allowanceMb) << 20);
+    w.recalc3DgridFormulas(types, a, b, c);
+    grid_formula::setFormulaMemoryAllowance(allowance);
+    QVERIFY(!w.runActive() && !w.abort_enabled && !w.abort_requested);
+    const QStringList errors = fake.errors();
+    const bool right = outcome == int(HostileOutcome::Right) || (outcome == int(HostileOutcome::ErrorOrRight) && errors.isEmpty());
+    if (right) {
+        QVERIFY2(errors.isEmpty(), qPrintable(errors.join('\n')));
+        for (std::size_t k = 0; k < 4; ++k)
+            QCOMPARE(w.den_grid[k], cube(1, 2, 3, k < 2 ? float(value) : 2.f)[0]);
+        QCOMPARE(w.undo_stack.size(), std::size_t(1));
+    } else {
+        if (outcome == int(HostileOutcome::Stopped)) {
+            QCOMPARE(fake.messages(), QStringList{"The conversion was stopped. The density grid is unchanged."});
+            QVERIFY(errors.isEmpty());
+        } else {
+            QCOMPARE(errors.size(), 1);
+            QVERIFY2(errors[0].endsWith("The density grid is unchanged."), qPrintable(errors[0]));
+            if (outcome == int(HostileOutcome::OutOfMemory))
+                QVERIFY2(errors[0].startsWith("The formula ran out of memory: "), qPrintable(errors[0]));
+        }
+        QCOMPARE(w.den_grid, cube(4, 2, 3, 1.5f));
+        QVERIFY(w.undo_stack.empty());
+    }
+
+    fake.clear();
+    a[0] = "Vp / 1000";
+    w.recalc3DgridFormulas(types, a, b, c);
+    QVERIFY(fake.notes.isEmpty());
+    QCOMPARE(w.den_grid, cube(4, 2, 3, 2.f));
 }
 
 QTEST_MAIN(TestVelocityWindow)

@@ -1,0 +1,117 @@
+#pragma once
+// User formulas run in the formula worker, a process of their own
+// (tolmera_formula_worker beside the program): a crash of the script engine,
+// a formula that takes all memory or a built-in call that never returns ends
+// there, and the program stops it at once on the user's word.
+//
+// A run starts one worker, which compiles the formulas and makes the calls
+// of a FormulaJob in order (see editing/formula_job.h); the arguments and the
+// results pass through memory both processes map. The worker's address
+// space is capped at what it holds at start plus an allowance (by default
+// three quarters of the memory available), so a runaway formula ends with
+// OutOfMemory instead of exhausting the machine.
+#include "editing/formula_job.h"
+#include "editing/grid_formula.h"
+#include "editing/velocity_density.h"
+
+#include <QString>
+#include <QStringList>
+#include <QTemporaryFile>
+
+#include <memory>
+#include <vector>
+
+namespace grid_formula {
+
+// One formula of a run: its variables and the user's expression.
+class FormulaJob;
+
+struct FormulaText {
+    QStringList variables;
+    QString text;
+};
+
+enum class WorkerStatus {
+    Ok,           // all calls made, or stopped after the first not finite result
+    SyntaxError,  // formula `formula` does not compile
+    Aborted,      // stopped by the user (see Watch)
+    OutOfMemory,  // the formula took all the memory the worker may have
+    Crashed,      // the worker ended by signal `signal` (or without its answer)
+    NotStarted    // the worker could not be started or the job not be made
+};
+
+struct WorkerResult {
+    WorkerStatus status = WorkerStatus::Ok;
+    int formula = -1;         // SyntaxError, OutOfMemory, Crashed: the formula compiled or called then
+    SyntaxError syntax;
+    quint64 calls_made = 0;   // Ok: the results written (all, or up to the first not finite)
+    QString exception;        // the first exception a call threw (cut, see below)
+    qint64 exception_length = 0;  // of the whole text of syntax.message or exception
+    int signal = 0;           // Crashed
+    bool ok() const { return status == WorkerStatus::Ok; }
+};
+
+// The calls of a run in memory the worker maps. Fill the columns, then run it.
+class FormulaJob {
+public:
+    // `kinds`: one per argument (at most kJobColumns); with `per_call_formula`
+    // every call names its formula in formulas(), else all call formula 0.
+    FormulaJob(const std::vector<ColumnKind>& kinds, quint64 calls, quint32 formula_count, bool per_call_formula);
+    // False when the memory could not be had (the columns are then null).
+    bool ok() const { return header != nullptr; }
+    quint64 calls() const { return call_count; }
+    float* floats(int argument);
+    double* doubles(int argument);
+    qint32* formulas();
+    const data_type* results() const;
+
+private:
+    friend struct JobRunner;
+    friend WorkerResult run_formula_job(const std::vector<FormulaText>&, FormulaJob&, const Progress&,
+                                        const Watch*);
+    QTemporaryFile file;
+    uchar* base = nullptr;
+    JobHeader* header = nullptr;
+    quint64 call_count = 0;
+};
+
+// Runs the formulas over the job's calls in a worker. Progress is the share
+// of calls made; a watch (see Watch) stops the worker (killed at once) on a
+// stop request or a "no" to the time question. Without a watch the run
+// cannot be stopped. Events run meanwhile in either case.
+WorkerResult run_formula_job(const std::vector<FormulaText>& formulas, FormulaJob& job,
+                             const Progress& progress = Progress(), const Watch* watch = nullptr);
+
+// The status of a formula run that ended as the worker's did.
+FormulaStatus formula_status(WorkerStatus status);
+
+// A per-layer conversion whose script rows run in the formula worker. The
+// conversion runs once with the script cells left at 0 to collect their
+// calls in cell order (up to the first cell of a fixed formula without a
+// finite value, where it would stop), the worker makes those calls, and the
+// conversion runs again taking their results in the same order: the cells,
+// and the first cell without a finite value, are those of one run calling
+// the scripts cell by cell. Rows of other types have no script text.
+struct ScriptConversion {
+    velocity_density::ConvertStatus status = velocity_density::ConvertStatus::Ok;
+    velocity_density::BadCell bad;
+    WorkerResult worker;
+    int row = -1;  // the row of a syntax error or of the formula running when the worker failed
+};
+
+ScriptConversion convert_with_scripts(const velocity_density::ConversionInput& in,
+                                      const std::vector<velocity_density::LayerFormula>& per_layer,
+                                      const std::vector<QString>& texts, vector3D& converted,
+                                      const velocity_density::Progress& progress = velocity_density::Progress(),
+                                      const Watch* watch = nullptr);
+
+// Where the worker is: set by setFormulaWorkerPath, else beside the program,
+// else where the build put it.
+QString formulaWorkerPath();
+void setFormulaWorkerPath(const QString& path);
+
+// The worker's memory allowance in bytes; 0 (the default) takes three
+// quarters of the memory available when a run starts. Returns the old one.
+qint64 setFormulaMemoryAllowance(qint64 bytes);
+
+}  // namespace grid_formula
