@@ -20,14 +20,40 @@
 #include <QDir>
 #include <QLabel>
 
+#include <cmath>
 #include <functional>
+#include <limits>
 
 namespace {
 
 struct CubeRead {
     vector3D cube;
     std::vector<double> x, y, z;
+    long long non_finite = 0;  // cells read that hold no finite number
 };
+
+// The status line's note on cells read without a finite value (NaN or an
+// infinity, which a file may hold): empty when there are none. Such cells
+// are kept as read; the runs refuse the grid until they are edited.
+QString nonFiniteReadText(long long count, int language)
+{
+    if (count == 0)
+        return QString();
+    return byLanguage(language, "прочитано ячеек без конечного значения (NaN или бесконечность): %1",
+                      "cells read without a finite value (NaN or infinity): %1")
+        .arg(count);
+}
+
+// Adds the note to the status line (after the size the view has put there)
+// when there is one.
+void showNonFiniteRead(MainWindow& w, long long non_finite)
+{
+    if (non_finite == 0 || !w.progress_label)
+        return;
+    const QString shown = w.progress_label->text();
+    w.progress_label->setText((shown.isEmpty() ? QString() : shown + QStringLiteral("; "))
+                              + nonFiniteReadText(non_finite, w.language));
+}
 
 enum class ReadResult { Read, Failed, UnknownSuffix };
 
@@ -64,6 +90,7 @@ ReadResult readCube(MainWindow& w, const QString& path, CubeRead& out)
                          .arg(QDir::toNativeSeparators(path)));
         return ReadResult::Failed;
     }
+    out.non_finite = non_finite_cells(out.cube).count;
     return ReadResult::Read;
 }
 
@@ -128,9 +155,10 @@ void MainWindow::on_open3Dgrd_triggered()
     y_calc = y_norm;
     z_calc = z_norm;
 
-    // Colour range of the 3D view: the smallest and largest cell.
-    float lowest = den_grid[0][0][0];
-    float highest = lowest;
+    // Colour range of the 3D view: the smallest and largest cell holding a
+    // finite value (0 to 0 when none does).
+    float lowest = std::numeric_limits<float>::max();
+    float highest = std::numeric_limits<float>::lowest();
     {
         ProgressBarScope progress(&progress_bar);
         const CodecProgress step = progress.callback();
@@ -139,6 +167,8 @@ void MainWindow::on_open3Dgrd_triggered()
             step(static_cast<int>(k * 100 / nz));
             for (const auto& row : den_grid[k])
                 for (const data_type v : row) {
+                    if (!std::isfinite(v))
+                        continue;
                     if (v < lowest)
                         lowest = v;
                     if (v > highest)
@@ -146,6 +176,9 @@ void MainWindow::on_open3Dgrd_triggered()
                 }
         }
     }
+
+    if (lowest > highest)
+        lowest = highest = 0;
 
     norm_factors = NormFactors();
     crop_borders = wholeCubeCrop(den_grid);
@@ -156,6 +189,9 @@ void MainWindow::on_open3Dgrd_triggered()
     const std::size_t nz = den_grid.size();
     if (progress_label)
         progress_label->setText(QString("(Nx, Ny, Nz) = (%1, %2, %3)").arg(nx).arg(ny).arg(nz));
+    // The misfit of the grid that was replaced no longer describes the model.
+    if (misfit_label)
+        misfit_label->clear();
 
     calculated_params = {static_cast<double>(nx), static_cast<double>(ny), x_calc.front(), x_calc.back(),
                          y_calc.front(), y_calc.back()};
@@ -166,6 +202,7 @@ void MainWindow::on_open3Dgrd_triggered()
 
     ui->view_dens->setChecked(true);
     on_view_dens_triggered();
+    showNonFiniteRead(*this, read.non_finite);
     progress_bar.hide();
 }
 
@@ -179,6 +216,7 @@ void MainWindow::on_open_regularizer_triggered()
     CubeRead read;
     if (readCube(*this, path, read) != ReadResult::Read)
         return;
+    const long long non_finite = read.non_finite;
     regularizer = std::move(read.cube);
     x_reg = std::move(read.x);
     y_reg = std::move(read.y);
@@ -189,6 +227,7 @@ void MainWindow::on_open_regularizer_triggered()
     regularizer_offsets.clear();
     recalcRegularizer();
     on_view_reg_triggered();
+    showNonFiniteRead(*this, non_finite);
 }
 
 // Open Vp and open Vs differ only in the cube they fill and show.
@@ -216,6 +255,7 @@ static void openVelocityCube(MainWindow& w, vector3D& cube, std::vector<double>&
     w.crop_borders = wholeCubeCrop(cube);
     view->setChecked(true);
     (w.*show)();
+    showNonFiniteRead(w, read.non_finite);
 }
 
 void MainWindow::on_open_vel_vp_triggered()
