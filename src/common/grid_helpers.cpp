@@ -194,6 +194,11 @@ void count_non_finite(const std::vector<Row>& rows, int level, NonFiniteCells& o
 
 }  // namespace
 
+bool fits_cell(double value)
+{
+    return std::isfinite(value) && std::isfinite(static_cast<data_type>(value));
+}
+
 NonFiniteCells non_finite_cells(const vector3D& grid)
 {
     NonFiniteCells out;

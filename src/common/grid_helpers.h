@@ -80,6 +80,10 @@ struct NonFiniteCells {
 NonFiniteCells non_finite_cells(const vector3D& grid);
 NonFiniteCells non_finite_cells(const field2D& grid);
 
+// Whether a value typed or computed for a cell can be held by one: a finite
+// number that stays finite once rounded to single precision (1e39 does not).
+bool fits_cell(double value);
+
 // Monotonic time stamp in nanoseconds, to be passed to print_elapsed_ms.
 long long elapsed_clock_ns();
 

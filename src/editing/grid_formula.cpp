@@ -1,5 +1,7 @@
 #include "editing/grid_formula.h"
 
+#include "common/grid_helpers.h"
+
 #include "editing/layers.h"
 
 #include <QCoreApplication>
@@ -335,24 +337,34 @@ FormulaResult evaluate_grid_formula(const QString& formula, const vector3D& dens
                 args[2] = use_vs ? double(vs[k][i][j]) : 0.0;
                 args[3] = use_reg ? double(regularizer[k][i][j]) : 0.0;
                 args[4] = h;
-                const data_type value = static_cast<data_type>(engine.call(f, args));
+                const double value = engine.call(f, args);
                 if (engine.aborted()) {
                     result.status = FormulaStatus::Aborted;
                     return result;
                 }
-                if (!std::isfinite(value)) {
+                if (!fits_cell(value)) {
                     result.status = FormulaStatus::NonFinite;
                     result.level = int(k);
                     result.row = int(i);
                     result.column = int(j);
+                    result.value = value;
                     result.exception = engine.firstException();
                     return result;
                 }
-                cells[k][i][j] = value;
+                cells[k][i][j] = static_cast<data_type>(value);
             }
     }
     out = std::move(cells);
     return result;
+}
+
+CellValueFault cell_value_fault(double value)
+{
+    if (std::isnan(value))
+        return CellValueFault::NotANumber;
+    if (std::isinf(value))
+        return CellValueFault::Infinite;
+    return CellValueFault::BeyondSinglePrecision;
 }
 
 }  // namespace grid_formula

@@ -147,9 +147,18 @@ struct FormulaResult {
     FormulaStatus status = FormulaStatus::Ok;
     SyntaxError syntax;       // for SyntaxError
     int level = -1, row = -1, column = -1;  // first cell without a finite value
+    double value = 0;         // what the formula gave there (see describe_value)
     QString exception;        // the script's exception there, if it threw
     bool ok() const { return status == FormulaStatus::Ok; }
 };
+
+// What a formula's value that no cell can hold is, for the message naming it.
+enum class CellValueFault {
+    NotANumber,          // NaN
+    Infinite,            // +inf or -inf
+    BeyondSinglePrecision  // finite, but beyond the single-precision range of a cell
+};
+CellValueFault cell_value_fault(double value);
 
 // Called with the percentage of cells done, before the first cell and
 // whenever that percentage grows.

@@ -11,6 +11,7 @@
 #include "app/texts.h"
 #include "common/grid_geometry.h"
 #include "common/grid_helpers.h"
+#include "editing/cell_values.h"
 #include "editing/cube_arithmetic.h"
 #include "editing/gradients3d.h"
 #include "editing/grid_memory.h"
@@ -205,6 +206,15 @@ void MainWindow::create_grid(std::vector<double> params)
         show_error(byLanguage(language, "Границы, шаги и плотности модели должны быть числами",
                               "The bounds, steps and densities of the model must be numbers"));
         return;
+    case gridops::NewGridStatus::DensityOutOfRange: {
+        const bool top = !fits_cell(params[9]);
+        show_error(cellValueRangeText(language,
+                                      top ? byLanguage(language, "Плотность верхнего уровня", "The top level's density")
+                                          : byLanguage(language, "Плотность нижнего уровня",
+                                                       "The bottom level's density"),
+                                      top ? params[9] : params[10]));
+        return;
+    }
     case gridops::NewGridStatus::TooLarge:
         show_error(byLanguage(language, "Слишком много ячеек: увеличьте шаги или уменьшите размеры модели",
                               "Too many cells: make the steps larger or the model smaller"));

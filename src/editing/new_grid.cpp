@@ -1,5 +1,7 @@
 #include "editing/new_grid.h"
 
+#include "common/grid_helpers.h"
+
 #include <algorithm>
 #include <cmath>
 #include <new>
@@ -49,6 +51,8 @@ NewGridStatus build_new_grid(const std::vector<double>& record, NewGrid& out, co
     for (std::size_t i = 0; i < kNewGridRecordSize; ++i)
         if (!std::isfinite(record[i]))
             return NewGridStatus::NotFinite;
+    if (!fits_cell(record[9]) || !fits_cell(record[10]))
+        return NewGridStatus::DensityOutOfRange;
     if (!(record[2] > 0) || !(record[5] > 0) || !(record[8] > 0))
         return NewGridStatus::BadStep;
 

@@ -39,6 +39,7 @@ enum class NewGridStatus {
     ShortRecord,  // fewer than eleven values
     BadStep,      // a step that is not positive
     NotFinite,    // a minimum, maximum, step or density that is not a finite number
+    DensityOutOfRange,  // a density beyond the single-precision range of the cells
     TooLarge,     // more cells than kMaxNewGridCells
     Declined,     // the caller's confirmation said no
     OutOfMemory
