@@ -7,6 +7,7 @@
 
 #include "app/interaction.h"
 #include "app/mainwindowform.h"
+#include "app/status_text.h"
 #include "app/texts.h"
 #include "common/grid_geometry.h"
 #include "common/grid_helpers.h"
@@ -18,6 +19,7 @@
 
 #include <QAction>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 
 #include <cmath>
@@ -62,6 +64,12 @@ enum class ReadResult { Read, Failed, UnknownSuffix };
 // model_bounds only when it succeeds).
 ReadResult readCube(MainWindow& w, const QString& path, CubeRead& out)
 {
+    // The read names itself while its bar runs; the line's text comes back
+    // after it (the command then shows the new size).
+    StatusTextKeeper status_text(w.progress_label);
+    if (w.progress_label)
+        w.progress_label->setText(byLanguage(w.language, "Чтение файла %1", "Reading file %1")
+                                      .arg(QFileInfo(path).fileName()));
     switch (cube_file_kind(path)) {
     case CubeFileKind::OwnCube:
         if (!w.import3Dgrid(path, out.cube, out.x, out.y, out.z))
@@ -154,6 +162,13 @@ void MainWindow::on_open3Dgrd_triggered()
     x_calc = x_norm;
     y_calc = y_norm;
     z_calc = z_norm;
+    // The pass below runs the bar again: the line tells the new grid's size
+    // meanwhile, not the old one's.
+    if (progress_label)
+        progress_label->setText(QString("(Nx, Ny, Nz) = (%1, %2, %3)")
+                                    .arg(den_grid.front().front().size())
+                                    .arg(den_grid.front().size())
+                                    .arg(den_grid.size()));
 
     // Colour range of the 3D view: the smallest and largest cell holding a
     // finite value (0 to 0 when none does).
@@ -187,8 +202,6 @@ void MainWindow::on_open3Dgrd_triggered()
     const std::size_t nx = den_grid.front().front().size();
     const std::size_t ny = den_grid.front().size();
     const std::size_t nz = den_grid.size();
-    if (progress_label)
-        progress_label->setText(QString("(Nx, Ny, Nz) = (%1, %2, %3)").arg(nx).arg(ny).arg(nz));
     // The misfit of the grid that was replaced no longer describes the model.
     if (misfit_label)
         misfit_label->clear();
