@@ -368,6 +368,12 @@ void MainWindow::regrid3Dgrid(std::vector<double> new_params)
         calculated_params = lattice;
         plotCalculated();
     }
+    // The phases' texts end with the grid's new size.
+    if (progress_label)
+        progress_label->setText(QStringLiteral("(Nx, Ny, Nz) = (%1, %2, %3)")
+                                    .arg(den_grid.front().front().size())
+                                    .arg(den_grid.front().size())
+                                    .arg(den_grid.size()));
     if (ui->view_cube->isChecked() || ui->view_cube_horizons->isChecked())
         show3Dgrid();
     else if (horizons_done && ui->view_horizons->isChecked())
