@@ -34,18 +34,6 @@ struct CubeRead {
     long long non_finite = 0;  // cells read that hold no finite number
 };
 
-// The status line's note on cells read without a finite value (NaN or an
-// infinity, which a file may hold): empty when there are none. Such cells
-// are kept as read; the runs refuse the grid until they are edited.
-QString nonFiniteReadText(long long count, int language)
-{
-    if (count == 0)
-        return QString();
-    return byLanguage(language, "прочитано ячеек без конечного значения (NaN или бесконечность): %1",
-                      "cells read without a finite value (NaN or infinity): %1")
-        .arg(count);
-}
-
 // Adds the note to the status line (after the size the view has put there)
 // when there is one.
 void showNonFiniteRead(MainWindow& w, long long non_finite)
@@ -54,7 +42,7 @@ void showNonFiniteRead(MainWindow& w, long long non_finite)
         return;
     const QString shown = w.progress_label->text();
     w.progress_label->setText((shown.isEmpty() ? QString() : shown + QStringLiteral("; "))
-                              + nonFiniteReadText(non_finite, w.language));
+                              + non_finite_read_text(non_finite, w.language));
 }
 
 enum class ReadResult { Read, Failed, UnknownSuffix };
