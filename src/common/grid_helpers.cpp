@@ -178,6 +178,42 @@ void grid_add_scalar(field2D& grid, double value)
     }
 }
 
+namespace {
+
+template <typename Row>
+void count_non_finite(const std::vector<Row>& rows, int level, NonFiniteCells& out)
+{
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        for (std::size_t j = 0; j < rows[i].size(); ++j)
+            if (!std::isfinite(rows[i][j]) && out.count++ == 0) {
+                out.level = level;
+                out.row = static_cast<int>(i);
+                out.column = static_cast<int>(j);
+            }
+}
+
+}  // namespace
+
+bool fits_cell(double value)
+{
+    return std::isfinite(value) && std::isfinite(static_cast<data_type>(value));
+}
+
+NonFiniteCells non_finite_cells(const vector3D& grid)
+{
+    NonFiniteCells out;
+    for (std::size_t k = 0; k < grid.size(); ++k)
+        count_non_finite(grid[k], static_cast<int>(k), out);
+    return out;
+}
+
+NonFiniteCells non_finite_cells(const field2D& grid)
+{
+    NonFiniteCells out;
+    count_non_finite(grid, -1, out);
+    return out;
+}
+
 void grid_subtract(field2D& a, const field2D& b)
 {
     if (!same_shape(a, b))

@@ -66,6 +66,24 @@ void grid_add_scalar(field2D& grid, double value);
 void grid_subtract(field2D& a, const field2D& b);
 void grid_add(field2D& a, const field2D& b);
 
+// The cells of a grid that hold no finite number (NaN or an infinity): how
+// many there are and where the first one is, in reading order (level, row,
+// column; 0-based). level stays -1 for a 2D grid; row and column stay -1 when
+// every cell is finite.
+struct NonFiniteCells {
+    long long count = 0;
+    int level = -1;
+    int row = -1;
+    int column = -1;
+    bool any() const { return count > 0; }
+};
+NonFiniteCells non_finite_cells(const vector3D& grid);
+NonFiniteCells non_finite_cells(const field2D& grid);
+
+// Whether a value typed or computed for a cell can be held by one: a finite
+// number that stays finite once rounded to single precision (1e39 does not).
+bool fits_cell(double value);
+
 // Monotonic time stamp in nanoseconds, to be passed to print_elapsed_ms.
 long long elapsed_clock_ns();
 

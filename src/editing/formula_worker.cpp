@@ -1,5 +1,6 @@
 #include "editing/formula_worker.h"
 
+#include "common/grid_helpers.h"
 #include "editing/layers.h"
 #include "engine/memory.h"
 
@@ -322,7 +323,7 @@ WorkerResult run_formula_job(const std::vector<FormulaText>& formulas, FormulaJo
         }
     } else if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0 && kind == 0) {
         qint32 length = 0;
-        in >> result.calls_made >> result.exception >> length;
+        in >> result.calls_made >> result.exception >> length >> result.last_value;
         if (in.status() == QDataStream::Ok && result.calls_made <= job.calls()) {
             result.exception_length = length;
             runner.showProgress(result.calls_made);
@@ -413,11 +414,12 @@ FormulaResult evaluate_grid_formula(const QString& formula, const vector3D& dens
     for (std::size_t k = 0; k < cells.size(); ++k)
         for (std::size_t i = 0; i < cells[k].size(); ++i)
             for (std::size_t j = 0; j < cells[k][i].size(); ++j, ++n) {
-                if (n >= run.calls_made || !std::isfinite(values[n])) {
+                if (n >= run.calls_made || n + 1 == run.calls_made && !fits_cell(run.last_value)) {
                     result.status = FormulaStatus::NonFinite;
                     result.level = int(k);
                     result.row = int(i);
                     result.column = int(j);
+                    result.value = n + 1 == run.calls_made ? run.last_value : values[n];
                     result.exception = run.exception;
                     return result;
                 }

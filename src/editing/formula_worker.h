@@ -46,6 +46,7 @@ struct WorkerResult {
     SyntaxError syntax;
     quint64 calls_made = 0;   // Ok: the results written (all, or up to the first not finite)
     QString exception;        // the first exception a call threw (cut, see below)
+    double last_value = 0;    // Ok: what the last call gave, before rounding to a cell
     qint64 exception_length = 0;  // of the whole text of syntax.message or exception
     int signal = 0;           // Crashed
     bool ok() const { return status == WorkerStatus::Ok; }

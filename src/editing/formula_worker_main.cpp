@@ -8,6 +8,7 @@
 // of each formula); the calls and their arguments are in the job file (see
 // editing/formula_job.h), which the results go back into. What the run came
 // to goes to standard output (see formula_worker.cpp, which reads it).
+#include "common/grid_helpers.h"
 #include "editing/formula_job.h"
 #include "editing/grid_formula.h"
 
@@ -188,6 +189,7 @@ int main(int argc, char** argv)
     std::vector<double> args(std::size_t(arguments), 0.0);
     quint64 made = 0;
     bool finite = true;
+    double last = 0;  // the value of the last call, as the formula gave it
     for (quint64 i = 0; i < header->calls && finite; ++i) {
         for (int a = 0; a < arguments; ++a) {
             switch (ColumnKind(header->kind[a])) {
@@ -206,13 +208,13 @@ int main(int argc, char** argv)
         if (f != header->formula.load(std::memory_order_relaxed))
             header->formula.store(f, std::memory_order_relaxed);
         const int index = f >= 0 && quint32(f) < count ? compiled[std::size_t(f)] : -1;
-        const data_type value = static_cast<data_type>(engine.call(index, args));
-        result[i] = value;
-        finite = std::isfinite(value);
+        last = engine.call(index, args);
+        result[i] = static_cast<data_type>(last);
+        finite = fits_cell(last);
         made = i + 1;
         header->done.store(made, std::memory_order_relaxed);
     }
     const QString exception = engine.firstException();
-    reply << qint32(0) << made << exception.left(kExceptionChars) << qint32(exception.size());
+    reply << qint32(0) << made << exception.left(kExceptionChars) << qint32(exception.size()) << last;
     finish(output);
 }

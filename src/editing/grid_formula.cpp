@@ -323,4 +323,13 @@ bool grid_fits(const vector3D& grid, const vector3D& density)
     return true;
 }
 
+CellValueFault cell_value_fault(double value)
+{
+    if (std::isnan(value))
+        return CellValueFault::NotANumber;
+    if (std::isinf(value))
+        return CellValueFault::Infinite;
+    return CellValueFault::BeyondSinglePrecision;
+}
+
 }  // namespace grid_formula

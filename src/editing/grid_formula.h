@@ -173,11 +173,20 @@ struct FormulaResult {
     FormulaStatus status = FormulaStatus::Ok;
     SyntaxError syntax;       // for SyntaxError
     int level = -1, row = -1, column = -1;  // first cell without a finite value
+    double value = 0;         // what the formula gave there (see cell_value_fault)
     QString exception;        // the script's exception there, if it threw (cut when long)
     qint64 exception_length = 0;  // of the whole text of exception or syntax.message
     int signal = 0;           // Crashed: the signal
     bool ok() const { return status == FormulaStatus::Ok; }
 };
+
+// What a formula's value that no cell can hold is, for the message naming it.
+enum class CellValueFault {
+    NotANumber,          // NaN
+    Infinite,            // +inf or -inf
+    BeyondSinglePrecision  // finite, but beyond the single-precision range of a cell
+};
+CellValueFault cell_value_fault(double value);
 
 // Called with the percentage of cells done, before the first cell and
 // whenever that percentage grows.

@@ -80,11 +80,26 @@ void MainWindow::denGridMath(QString formula)
         return;
     }
     case grid_formula::FormulaStatus::NonFinite: {
+        QString what;
+        switch (grid_formula::cell_value_fault(r.value)) {
+        case grid_formula::CellValueFault::NotANumber:
+            what = byLanguage(language, "значение, не являющееся числом", "a value that is not a number");
+            break;
+        case grid_formula::CellValueFault::Infinite:
+            what = byLanguage(language, "бесконечное значение", "an infinite value");
+            break;
+        case grid_formula::CellValueFault::BeyondSinglePrecision:
+            what = byLanguage(language, "значение %1 за пределами одинарной точности",
+                              "the value %1, beyond the single-precision range")
+                       .arg(r.value, 0, 'g', 6);
+            break;
+        }
         QString text = byLanguage(language,
-                                  "Формула даёт значение, не являющееся числом (уровень %1, строка %2, столбец %3). "
+                                  "Формула даёт %1 (уровень %2, строка %3, столбец %4). "
                                   "Плотностной грид не изменён.",
-                                  "The formula gives a value that is not a number (level %1, row %2, column %3). "
+                                  "The formula gives %1 (level %2, row %3, column %4). "
                                   "The density grid is unchanged.")
+                           .arg(what)
                            .arg(r.level + 1)
                            .arg(r.row + 1)
                            .arg(r.column + 1);

@@ -12,6 +12,7 @@
 #include "common/coordinate_limit.h"
 #include "common/grid_geometry.h"
 #include "common/grid_helpers.h"
+#include "editing/cell_values.h"
 #include "editing/cube_arithmetic.h"
 #include "editing/gradients3d.h"
 #include "editing/grid_memory.h"
@@ -211,6 +212,15 @@ void MainWindow::create_grid(std::vector<double> params)
     case gridops::NewGridStatus::FarCoordinate:
         show_error(codec_io::typed_coordinate_refusal(far, language));
         return;
+    case gridops::NewGridStatus::DensityOutOfRange: {
+        const bool top = !fits_cell(params[9]);
+        show_error(cellValueRangeText(language,
+                                      top ? byLanguage(language, "Плотность верхнего уровня", "The top level's density")
+                                          : byLanguage(language, "Плотность нижнего уровня",
+                                                       "The bottom level's density"),
+                                      top ? params[9] : params[10]));
+        return;
+    }
     case gridops::NewGridStatus::TooLarge:
         show_error(byLanguage(language, "Слишком много ячеек: увеличьте шаги или уменьшите размеры модели",
                               "Too many cells: make the steps larger or the model smaller"));

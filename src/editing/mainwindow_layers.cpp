@@ -9,6 +9,8 @@
 #include "app/mainwindowform.h"
 #include "app/texts.h"
 #include "common/grid_geometry.h"
+#include "common/grid_helpers.h"
+#include "editing/cell_values.h"
 #include "editing/inputvaluedialog.h"
 #include "editing/layers.h"
 #include "formats/surfer_grid.h"
@@ -321,6 +323,11 @@ void MainWindow::recalcLayerDensity(int n)
 
 void MainWindow::recalcLayerDensity_const(int n, double d)
 {
+    if (!fits_cell(d)) {
+        show_error(cellValueRangeText(language, byLanguage(language, "Плотность слоя %1", "The density of layer %1").arg(n + 1),
+                                      d));
+        return;
+    }
     if (layers::layer_fill_ready(den_grid, z_calc, horizons, n) != layers::FillStatus::Ok) {
         show_error(kRecalcGridError);
     } else {

@@ -43,8 +43,11 @@ struct FieldRef {
 // into `out` (one entry per grid, in order). False when one of them cannot
 // be resampled.
 bool resampleFields(MainWindow& w, const std::vector<field2D>& grids, const std::vector<double>& old_params,
-                    const std::vector<double>& lattice, std::vector<field2D>& out)
+                    const std::vector<double>& lattice, std::vector<field2D>& out, const QString& label = QString())
 {
+    // Each phase of a regrid names itself while the bar runs through it.
+    if (!label.isEmpty() && w.progress_label)
+        w.progress_label->setText(label);
     out.assign(grids.size(), field2D());
     ProgressBarScope progress(&w.progress_bar);
     const CodecProgress step = progress.callback();
@@ -285,7 +288,8 @@ void MainWindow::regrid3Dgrid(std::vector<double> new_params)
             const CubeRef& ref = cubes[c];
             if (!moves[c])
                 continue;
-            progress_label->setText(byLanguage(language, ref.russian, ref.english));
+            progress_label->setText(byLanguage(language, ref.russian, ref.english)
+                                    + QStringLiteral(" (Nx, Ny, Nz) = (%1, %2, %3)").arg(nx).arg(ny).arg(nz));
             bool done = false;
             {
                 ProgressBarScope progress(&progress_bar);
@@ -300,14 +304,19 @@ void MainWindow::regrid3Dgrid(std::vector<double> new_params)
             }
         }
         if (horizons_move) {
-            horizons_done = resampleFields(*this, horizons, horizons_params, lattice, new_horizons);
+            horizons_done = resampleFields(*this, horizons, horizons_params, lattice, new_horizons,
+                                           byLanguage(language, "Регрид горизонтов", "Regrid horizons"));
             if (!horizons_done)
                 qDebug() << "regrid3Dgrid: horizons without a usable lattice record, kept";
         }
         for (std::size_t f = 0; f < 2; ++f) {
             if (!field_moves[f])
                 continue;
-            fields_done[f] = resampleFields(*this, {*fields[f].grid}, *fields[f].params, lattice, new_fields[f]);
+            fields_done[f] = resampleFields(*this, {*fields[f].grid}, *fields[f].params, lattice, new_fields[f],
+                                            f == 0 ? byLanguage(language, "Регрид наблюденного поля",
+                                                                "Regrid observed field")
+                                                   : byLanguage(language, "Регрид рассчитанного поля",
+                                                                "Regrid calculated field"));
             if (!fields_done[f])
                 qDebug() << "regrid3Dgrid: a field without a usable lattice record, kept";
         }
@@ -379,6 +388,12 @@ void MainWindow::regrid3Dgrid(std::vector<double> new_params)
         calculated_params = lattice;
         plotCalculated();
     }
+    // The phases' texts end with the grid's new size.
+    if (progress_label)
+        progress_label->setText(QStringLiteral("(Nx, Ny, Nz) = (%1, %2, %3)")
+                                    .arg(den_grid.front().front().size())
+                                    .arg(den_grid.front().size())
+                                    .arg(den_grid.size()));
     if (ui->view_cube->isChecked() || ui->view_cube_horizons->isChecked())
         show3Dgrid();
     else if (horizons_done && ui->view_horizons->isChecked())

@@ -1,6 +1,7 @@
 #include "editing/new_grid.h"
 
 #include "common/coordinate_limit.h"
+#include "common/grid_helpers.h"
 
 #include <algorithm>
 #include <cmath>
@@ -52,6 +53,8 @@ NewGridStatus build_new_grid(const std::vector<double>& record, NewGrid& out, co
     for (std::size_t i = 0; i < kNewGridRecordSize; ++i)
         if (!std::isfinite(record[i]))
             return NewGridStatus::NotFinite;
+    if (!fits_cell(record[9]) || !fits_cell(record[10]))
+        return NewGridStatus::DensityOutOfRange;
     if (!(record[2] > 0) || !(record[5] > 0) || !(record[8] > 0))
         return NewGridStatus::BadStep;
     // Every node lies between its axis's minimum and maximum.

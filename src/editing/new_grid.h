@@ -40,6 +40,7 @@ enum class NewGridStatus {
     BadStep,      // a step that is not positive
     NotFinite,    // a minimum, maximum, step or density that is not a finite number
     FarCoordinate,  // a minimum, maximum or step beyond the coordinate limit (coordinate_fits)
+    DensityOutOfRange,  // a density beyond the single-precision range of the cells
     TooLarge,     // more cells than kMaxNewGridCells
     Declined,     // the caller's confirmation said no
     OutOfMemory

@@ -9,6 +9,7 @@
 #include "engine/forward.h"
 #include "engine/forward_messages.h"
 #include "engine/memory.h"
+#include "engine/run_inputs.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -46,13 +47,26 @@ bool checked_geometry(MainWindow& w, const vector3D& den, const std::vector<doub
     return true;
 }
 
+// Whether every cell of `den` is a finite number; the first cell that is
+// not is shown with the count.
+bool finite_density(MainWindow& w, const vector3D& den)
+{
+    RunInputs inputs;
+    inputs.density = &den;
+    const QString refusal = non_finite_input_text(inputs, w.language);
+    if (!refusal.isEmpty())
+        w.show_error(refusal);
+    return refusal.isEmpty();
+}
+
 // The geometry of a forward run on `den` and its result sized and zeroed, with
-// the calculated field's parameters; a refused geometry is shown.
+// the calculated field's parameters; a refused geometry or a cell that is not
+// a finite number is shown and leaves `result` as it was.
 bool prepare_forward(MainWindow& w, const vector3D& den, const std::vector<double>& x,
                      const std::vector<double>& y, const std::vector<double>& z, ForwardGeometry& geometry,
                      std::vector<std::vector<double>>& result)
 {
-    if (!checked_geometry(w, den, x, y, z, geometry))
+    if (!checked_geometry(w, den, x, y, z, geometry) || !finite_density(w, den))
         return false;
     result.assign(geometry.ny, std::vector<double>(geometry.nx, 0.0));
     w.calculated_params = {double(geometry.nx), double(geometry.ny), x.front(), x.back(), y.front(), y.back()};
@@ -89,7 +103,7 @@ void MainWindow::on_forward_grid_triggered()
         return;
     }
     ForwardGeometry geometry;
-    if (!checked_geometry(*this, den_grid, x_calc, y_calc, z_calc, geometry))
+    if (!checked_geometry(*this, den_grid, x_calc, y_calc, z_calc, geometry) || !finite_density(*this, den_grid))
         return;
     // Ask first, as an inversion does, when the run needs more memory than
     // there is.

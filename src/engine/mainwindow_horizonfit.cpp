@@ -18,6 +18,7 @@
 #include "common/int_conversion.h"
 #include "engine/horizon_fit.h"
 #include "engine/inversionhorizondialog.h"
+#include "engine/run_inputs.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -29,7 +30,7 @@ namespace {
 
 // Why the project cannot be fitted (empty when it can): a density grid, an
 // observed field and at least one horizon besides the model top, all on
-// the same rows and columns.
+// the same rows and columns and holding finite numbers only.
 QString fit_refusal(const MainWindow& w)
 {
     const int lang = w.language;
@@ -46,7 +47,11 @@ QString fit_refusal(const MainWindow& w)
     if (!horizons_match_grid(w.horizons, w.den_grid))
         return byLanguage(lang, "Параметры разбиения горизонтов не соответствуют модели",
                           "Horizons and 3D grid have different parameters");
-    return QString();
+    RunInputs inputs;
+    inputs.density = &w.den_grid;
+    inputs.observed = &w.Vz_observed;
+    inputs.horizons = &w.horizons;
+    return non_finite_input_text(inputs, lang);
 }
 
 }  // namespace

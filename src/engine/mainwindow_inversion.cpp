@@ -23,6 +23,7 @@
 #include "engine/inversion_parameters.h"
 #include "engine/memory.h"
 #include "engine/parallel.h"
+#include "engine/run_inputs.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -116,6 +117,15 @@ void MainWindow::on_inversion_triggered()
     if (!cube_is_regular(den_grid) || !grid_has_shape(Vz_observed, den_grid[0].size(), den_grid[0][0].size())) {
         show_error(byLanguage(language, "Параметры разбиения модели и поля не совпадают",
                               "3D grid and observed field parameters don't match"));
+        return;
+    }
+    // Cells that are not finite numbers are named before the dialog opens;
+    // the run checks again, with the horizons and the regularizer it reads.
+    RunInputs inputs;
+    inputs.density = &den_grid;
+    inputs.observed = &Vz_observed;
+    if (const QString refusal = non_finite_input_text(inputs, language); !refusal.isEmpty()) {
+        show_error(refusal);
         return;
     }
 
@@ -282,6 +292,20 @@ bool GridInversionRun::check_inputs()
                               "The fixed-layer flags don't match the horizons"));
             return false;
         }
+    }
+    // A value that is not a finite number in any grid the run reads would
+    // spread through the spectra to the whole model.
+    RunInputs inputs;
+    inputs.density = &den;
+    inputs.observed = &observed;
+    if (any_fixed || kind_value == kind_lateral)
+        inputs.horizons = &w.horizons;
+    if (kind_value == kind_grid && flag(params, use_uploaded_regularizer) && same_shape(w.regularizer, den))
+        inputs.regularizer = &w.regularizer;
+    const QString refusal = non_finite_input_text(inputs, w.language);
+    if (!refusal.isEmpty()) {
+        w.show_error(refusal);
+        return false;
     }
     return true;
 }

@@ -18,6 +18,7 @@
 #include "engine/forward_messages.h"
 #include "engine/inversion.h"
 #include "engine/layered_inversion.h"
+#include "engine/run_inputs.h"
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -95,6 +96,15 @@ bool LayeredInversionRun::check_inputs()
     if (!horizons_match_grid(horizons, w.den_grid)) {
         w.show_error(text("Параметры разбиения горизонтов не соответствуют модели",
                           "Horizons and 3D grid have different parameters"));
+        return false;
+    }
+    RunInputs inputs;
+    inputs.density = &w.den_grid;
+    inputs.observed = &observed;
+    inputs.horizons = &horizons;
+    const QString refusal = non_finite_input_text(inputs, w.language);
+    if (!refusal.isEmpty()) {
+        w.show_error(refusal);
         return false;
     }
     layer_count = static_cast<int>(horizons.size());

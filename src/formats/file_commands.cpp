@@ -120,3 +120,12 @@ CodecStatus write_failure(const QFileDevice& file, int saved_errno)
     const QString reason = codec_io::failure_reason(file, saved_errno);
     return CodecStatus::failure(CodecError::WriteFailed, reason, reason);
 }
+
+QString non_finite_read_text(long long count, int language)
+{
+    if (count == 0)
+        return QString();
+    return QString::fromUtf8(language == 0 ? "прочитано ячеек без конечного значения (NaN или бесконечность): %1"
+                                           : "cells read without a finite value (NaN or infinity): %1")
+        .arg(count);
+}

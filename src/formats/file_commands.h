@@ -57,6 +57,11 @@ std::vector<double> map_geometry(std::size_t rows, std::size_t columns, const st
 // codec gives it.
 QString file_failure_text(const QString& path, const CodecStatus& status, int language, bool writing);
 
+// The status line's note on the cells (or nodes) a read took without a
+// finite value (NaN or an infinity): empty when there are none. Such values
+// are kept as read; the runs refuse the grid until they are edited.
+QString non_finite_read_text(long long count, int language);
+
 // Saves bytes as the whole file at path through a temporary file: the old
 // file is replaced only when every byte reached the disk; otherwise it stays
 // as it was and the status names the cause.

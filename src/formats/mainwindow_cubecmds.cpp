@@ -7,6 +7,7 @@
 
 #include "app/interaction.h"
 #include "app/mainwindowform.h"
+#include "app/status_text.h"
 #include "app/texts.h"
 #include "common/grid_geometry.h"
 #include "common/grid_helpers.h"
@@ -18,16 +19,31 @@
 
 #include <QAction>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 
+#include <cmath>
 #include <functional>
+#include <limits>
 
 namespace {
 
 struct CubeRead {
     vector3D cube;
     std::vector<double> x, y, z;
+    long long non_finite = 0;  // cells read that hold no finite number
 };
+
+// Adds the note to the status line (after the size the view has put there)
+// when there is one.
+void showNonFiniteRead(MainWindow& w, long long non_finite)
+{
+    if (non_finite == 0 || !w.progress_label)
+        return;
+    const QString shown = w.progress_label->text();
+    w.progress_label->setText((shown.isEmpty() ? QString() : shown + QStringLiteral("; "))
+                              + non_finite_read_text(non_finite, w.language));
+}
 
 enum class ReadResult { Read, Failed, UnknownSuffix };
 
@@ -36,6 +52,12 @@ enum class ReadResult { Read, Failed, UnknownSuffix };
 // model_bounds only when it succeeds).
 ReadResult readCube(MainWindow& w, const QString& path, CubeRead& out)
 {
+    // The read names itself while its bar runs; the line's text comes back
+    // after it (the command then shows the new size).
+    StatusTextKeeper status_text(w.progress_label);
+    if (w.progress_label)
+        w.progress_label->setText(byLanguage(w.language, "Чтение файла %1", "Reading file %1")
+                                      .arg(QFileInfo(path).fileName()));
     switch (cube_file_kind(path)) {
     case CubeFileKind::OwnCube:
         if (!w.import3Dgrid(path, out.cube, out.x, out.y, out.z))
@@ -64,6 +86,7 @@ ReadResult readCube(MainWindow& w, const QString& path, CubeRead& out)
                          .arg(QDir::toNativeSeparators(path)));
         return ReadResult::Failed;
     }
+    out.non_finite = non_finite_cells(out.cube).count;
     return ReadResult::Read;
 }
 
@@ -128,10 +151,18 @@ void MainWindow::on_open3Dgrd_triggered()
     x_calc = x_norm;
     y_calc = y_norm;
     z_calc = z_norm;
+    // The pass below runs the bar again: the line tells the new grid's size
+    // meanwhile, not the old one's.
+    if (progress_label)
+        progress_label->setText(QString("(Nx, Ny, Nz) = (%1, %2, %3)")
+                                    .arg(den_grid.front().front().size())
+                                    .arg(den_grid.front().size())
+                                    .arg(den_grid.size()));
 
-    // Colour range of the 3D view: the smallest and largest cell.
-    float lowest = den_grid[0][0][0];
-    float highest = lowest;
+    // Colour range of the 3D view: the smallest and largest cell holding a
+    // finite value (0 to 0 when none does).
+    float lowest = std::numeric_limits<float>::max();
+    float highest = std::numeric_limits<float>::lowest();
     {
         ProgressBarScope progress(&progress_bar);
         const CodecProgress step = progress.callback();
@@ -140,6 +171,8 @@ void MainWindow::on_open3Dgrd_triggered()
             step(static_cast<int>(k * 100 / nz));
             for (const auto& row : den_grid[k])
                 for (const data_type v : row) {
+                    if (!std::isfinite(v))
+                        continue;
                     if (v < lowest)
                         lowest = v;
                     if (v > highest)
@@ -148,6 +181,9 @@ void MainWindow::on_open3Dgrd_triggered()
         }
     }
 
+    if (lowest > highest)
+        lowest = highest = 0;
+
     norm_factors = NormFactors();
     crop_borders = wholeCubeCrop(den_grid);
     surf->texture_min = lowest;
@@ -155,8 +191,9 @@ void MainWindow::on_open3Dgrd_triggered()
     const std::size_t nx = den_grid.front().front().size();
     const std::size_t ny = den_grid.front().size();
     const std::size_t nz = den_grid.size();
-    if (progress_label)
-        progress_label->setText(QString("(Nx, Ny, Nz) = (%1, %2, %3)").arg(nx).arg(ny).arg(nz));
+    // The misfit of the grid that was replaced no longer describes the model.
+    if (misfit_label)
+        misfit_label->clear();
 
     calculated_params = {static_cast<double>(nx), static_cast<double>(ny), x_calc.front(), x_calc.back(),
                          y_calc.front(), y_calc.back()};
@@ -167,6 +204,7 @@ void MainWindow::on_open3Dgrd_triggered()
 
     ui->view_dens->setChecked(true);
     on_view_dens_triggered();
+    showNonFiniteRead(*this, read.non_finite);
     progress_bar.hide();
 }
 
@@ -181,6 +219,7 @@ void MainWindow::on_open_regularizer_triggered()
     if (readCube(*this, path, read) != ReadResult::Read)
         return;
     regularizer_read = read.cube;
+    const long long non_finite = read.non_finite;
     regularizer = std::move(read.cube);
     x_reg = std::move(read.x);
     y_reg = std::move(read.y);
@@ -191,6 +230,7 @@ void MainWindow::on_open_regularizer_triggered()
     regularizer_offsets.clear();
     recalcRegularizer();
     on_view_reg_triggered();
+    showNonFiniteRead(*this, non_finite);
 }
 
 // Open Vp and open Vs differ only in the cube they fill and show.
@@ -220,6 +260,7 @@ static void openVelocityCube(MainWindow& w, vector3D& cube, std::vector<double>&
     w.crop_borders = wholeCubeCrop(cube);
     view->setChecked(true);
     (w.*show)();
+    showNonFiniteRead(w, read.non_finite);
 }
 
 void MainWindow::on_open_vel_vp_triggered()

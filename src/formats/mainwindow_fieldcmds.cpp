@@ -14,6 +14,7 @@
 #include "formats/surfer_grid.h"
 
 #include <QDir>
+#include <QLabel>
 
 #include <algorithm>
 
@@ -68,6 +69,7 @@ void MainWindow::on_open_horizon_triggered()
     // The layered inversion must rebuild its slab effects for the new layers.
     std::vector<field2D>().swap(layer_effects);
 
+    long long non_finite = 0;
     for (const QString& name : names) {
         field2D grid;
         std::vector<double> params;
@@ -76,6 +78,7 @@ void MainWindow::on_open_horizon_triggered()
             show_error(file_failure_text(name, status, language, false));
             continue;
         }
+        non_finite += non_finite_cells(grid).count;
         if (grid.empty() || grid.front().empty() || params.size() < 6) {
             show_error(emptyGridText(language, name));
             continue;
@@ -121,6 +124,8 @@ void MainWindow::on_open_horizon_triggered()
     }
     if (!horizons.empty())
         on_view_horizons_triggered();
+    if (non_finite > 0 && progress_label)
+        progress_label->setText(non_finite_read_text(non_finite, language));
 }
 
 void MainWindow::on_open_observed_field_triggered()
@@ -143,6 +148,7 @@ void MainWindow::on_open_observed_field_triggered()
         show_error(emptyGridText(language, path));
         return;
     }
+    const long long non_finite = non_finite_cells(grid).count;
     Vz_observed = std::move(grid);
     observed_params = std::move(params);
     alpha_factor = 0;
@@ -150,6 +156,8 @@ void MainWindow::on_open_observed_field_triggered()
     // The calculated map is shown with the observed field's mean.
     if (!Vz_calculated.empty())
         plotCalculated();
+    if (non_finite > 0 && progress_label)
+        progress_label->setText(non_finite_read_text(non_finite, language));
 }
 
 void MainWindow::on_save_calc_field_triggered()

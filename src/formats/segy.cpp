@@ -239,6 +239,43 @@ CodecStatus scan_bytes(const uchar* data, qint64 size, const QString& name, segy
     out.x_last = apply_scalar(field32(per_line - 1, 81), field16(per_line - 1, 71));
     out.y_last = apply_scalar(field32(traces - 1, 85), field16(traces - 1, 71));
 
+    // The nodes are spread evenly between the first and the last trace's
+    // coordinates: they must increase along a line and from line to line.
+    // Files that keep their positions in other fields are told so, but read
+    // only from the group coordinates.
+    auto number = [](double v) { return QString::number(v, 'g', 12); };
+    auto increase = [&](int x_position, int y_position) {
+        const double x0 = apply_scalar(field32(0, x_position), field16(0, 71));
+        const double x1 = apply_scalar(field32(per_line - 1, x_position), field16(per_line - 1, 71));
+        const double y0 = apply_scalar(field32(0, y_position), field16(0, 71));
+        const double y1 = apply_scalar(field32(traces - 1, y_position), field16(traces - 1, 71));
+        return (out.traces_per_line == 1 || x1 > x0) && (out.lines == 1 || y1 > y0);
+    };
+    if (!increase(81, 85)) {
+        QString english = QStringLiteral("its traces' x and y, read from the group coordinates (bytes 81-88 of the "
+                                         "trace headers), do not increase along the lines and from line to line "
+                                         "(x %1 to %2, y %3 to %4)")
+                              .arg(number(out.x_first), number(out.x_last), number(out.y_first), number(out.y_last));
+        QString russian = QStringLiteral("координаты x и y трасс, читаемые из координат группы (байты 81-88 "
+                                         "заголовков трасс), не возрастают вдоль линий и от линии к линии "
+                                         "(x от %1 до %2, y от %3 до %4)")
+                              .arg(number(out.x_first), number(out.x_last), number(out.y_first), number(out.y_last));
+        const bool cdp = increase(181, 185), source = increase(73, 77);
+        if (cdp || source) {
+            const QString en_fields = cdp && source ? QStringLiteral("the CDP coordinates (bytes 181-188) and the "
+                                                                     "source coordinates (bytes 73-80) do")
+                                      : cdp ? QStringLiteral("the CDP coordinates (bytes 181-188) do")
+                                            : QStringLiteral("the source coordinates (bytes 73-80) do");
+            const QString ru_fields = cdp && source ? QStringLiteral("возрастают координаты CDP (байты 181-188) и "
+                                                                     "координаты источника (байты 73-80)")
+                                      : cdp ? QStringLiteral("возрастают координаты CDP (байты 181-188)")
+                                            : QStringLiteral("возрастают координаты источника (байты 73-80)");
+            english += QStringLiteral("; %1, but the cube's nodes are taken from bytes 81-88").arg(en_fields);
+            russian += QStringLiteral("; %1, но узлы куба берутся из байтов 81-88").arg(ru_fields);
+        }
+        return not_a_cube(name, english, russian);
+    }
+
     // The time scalar (215-216) applies to the delay (109-110).
     out.z_first = apply_scalar(field16(0, 109), field16(0, 215));
     int interval = bh.sample_interval();

@@ -269,9 +269,31 @@ void MLDensityConvertor::on_train_button_clicked()
     case RunEnd::Cancelled:
         break;
     case RunEnd::Finished:
+        // A process that was killed (by the system for lack of memory, say)
+        // or crashed said nothing that could be read: its end is the news,
+        // and the dialog stays for another try.
+        if (process.exitStatus() == QProcess::CrashExit) {
+            show_error(text("Процесс ML аварийно остановлен (сбой или завершение системой, например из-за нехватки "
+                            "памяти). Модель не обучена.",
+                            "The ML process was killed or crashed (stopped by the system, for example for lack of "
+                            "memory). Nothing was trained."));
+            break;
+        }
         try {
             QCoreApplication::processEvents();
             MlTrainOutput out = parseMlTrainOutput(process.readAllStandardOutput());
+            if (out.kind == MlTrainOutput::Kind::Unreadable && process.exitCode() != 0) {
+                // A script that failed without its own report: its exit code
+                // and the last line of what it wrote to the error stream.
+                const QStringList lines =
+                    QString::fromUtf8(process.readAllStandardError()).trimmed().split('\n', Qt::SkipEmptyParts);
+                QString reason = text("Процесс ML завершился с ошибкой (код %1)", "The ML process failed (exit code %1)")
+                                     .arg(process.exitCode());
+                if (!lines.isEmpty())
+                    reason += QStringLiteral(": ") + lines.last().trimmed();
+                show_error(reason);
+                break;
+            }
             switch (out.kind) {
             case MlTrainOutput::Kind::Unreadable:
             case MlTrainOutput::Kind::LibrariesMissing:

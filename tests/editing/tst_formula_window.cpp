@@ -224,8 +224,14 @@ void TestFormulaWindow::refusedFormulasLeaveGridAndUndo_data()
                                 << "The formula gives a value that is not a number (level 1, row 1, column 1). "
                                    "The density grid is unchanged.";
     QTest::newRow("division by zero") << "1 / (h - 50)"
-                                      << "The formula gives a value that is not a number (level 2, row 1, column 1). "
+                                      << "The formula gives an infinite value (level 2, row 1, column 1). "
                                          "The density grid is unchanged.";
+    QTest::newRow("minus infinity") << "h > 60 ? -Infinity : 1"
+                                    << "The formula gives an infinite value (level 3, row 1, column 1). "
+                                       "The density grid is unchanged.";
+    QTest::newRow("beyond single precision") << "h > 60 ? 1e39 : 1"
+                                             << "The formula gives the value 1e+39, beyond the single-precision "
+                                                "range (level 3, row 1, column 1). The density grid is unchanged.";
     QTest::newRow("exception") << "h > 60 ? nothing : 1"
                                << "The formula gives a value that is not a number (level 3, row 1, column 1). "
                                   "The density grid is unchanged.\nReferenceError";
@@ -253,7 +259,7 @@ void TestFormulaWindow::refusedFormulasLeaveGridAndUndo()
     w.denGridMath(formula);
     QCOMPARE(fake.errors().size(), 1);
     QVERIFY(fake.errors().front().startsWith(formula == "dens * (2" ? QString::fromUtf8("Синтаксическая ошибка")
-                                                                    : QString::fromUtf8("Формула даёт значение")));
+                                                                    : QString::fromUtf8("Формула даёт ")));
 }
 
 void TestFormulaWindow::endlessFormulaStopped_data()

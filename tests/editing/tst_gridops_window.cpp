@@ -308,6 +308,20 @@ void TestGridOpsWindow::newGridRecordChecks()
     QCOMPARE(w.den_grid, before);
     QCOMPARE(fake.errors().size(), 2);
     QVERIFY(fake.errors().last().startsWith("Too many cells"));
+    // A density that is finite as typed but no single-precision cell can
+    // hold is named, top or bottom.
+    w.create_grid({0, 10, 5, 0, 10, 5, 0, 10, 5, 2.67, 1e39});
+    QCOMPARE(w.den_grid, before);
+    QCOMPARE(fake.errors().size(), 3);
+    QCOMPARE(fake.errors().last(), QStringLiteral("The bottom level's density 1e+39 is beyond the single-precision range "
+                                                  "of the grid's cells (at most 3.4e+38 in magnitude)"));
+    w.create_grid({0, 10, 5, 0, 10, 5, 0, 10, 5, -4e38, 1});
+    QCOMPARE(w.den_grid, before);
+    QVERIFY(fake.errors().last().startsWith("The top level's density -4e+38 is beyond"));
+    // The largest single-precision value itself is held.
+    w.create_grid({0, 10, 5, 0, 10, 5, 0, 10, 5, 1, double(std::numeric_limits<float>::max())});
+    QCOMPARE(fake.errors().size(), 4);
+    QCOMPARE(w.den_grid.back()[0][0], std::numeric_limits<float>::max());
 }
 
 void TestGridOpsWindow::newGridMemoryQuestion_data()

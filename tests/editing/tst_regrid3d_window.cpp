@@ -2,6 +2,7 @@
 // dialog worked by a scripted interaction: every loaded cube with the
 // horizons and both fields onto a new lattice, the horizons alone, the
 // observed field alone, and the refusals.
+#include <QProgressBar>
 #include <QtTest>
 
 #include <QLabel>
@@ -159,10 +160,16 @@ void TestRegrid3dWindow::regridThroughDialog()
     give_vp(w);
     w.update_undo(1);
     const std::size_t undo_before = w.undo_stack.size();
-    // No cube view: nothing redraws the cube, the status label keeps the
-    // last cube's text.
+    // No cube view: nothing redraws the cube; the status label ends with
+    // the new size.
     w.ui->view_cube->setChecked(false);
     w.ui->view_cube_horizons->setChecked(false);
+    // Each phase names itself while the bar runs through it.
+    QStringList phases;
+    connect(&w.progress_bar, &QProgressBar::valueChanged, [&] {
+        if (phases.isEmpty() || phases.last() != w.progress_label->text())
+            phases << w.progress_label->text();
+    });
     const vector3D den_before = w.den_grid;
     const field2D obs_before = w.Vz_observed, calc_before = w.Vz_calculated;
     const std::vector<field2D> horizons_before = w.horizons;
@@ -245,7 +252,9 @@ void TestRegrid3dWindow::regridThroughDialog()
     QCOMPARE(w.densities, (std::vector<double>{0, 2.3}));
     QVERIFY(w.Vs_grid.empty());
     QVERIFY(w.regularizer.empty());
-    QCOMPARE(w.progress_label->text(), QStringLiteral("Regrid Vp"));
+    QCOMPARE(w.progress_label->text(), QStringLiteral("(Nx, Ny, Nz) = (3, 3, 3)"));
+    QCOMPARE(phases, (QStringList{"Regrid density (Nx, Ny, Nz) = (3, 3, 3)", "Regrid Vp (Nx, Ny, Nz) = (3, 3, 3)",
+                                  "Regrid horizons", "Regrid observed field", "Regrid calculated field"}));
     QVERIFY(w.progress_bar.isHidden());
     QCOMPARE(w.model_bounds, (std::array<double, 6>{{1000, 1200, -200, -100, 5, 25}}));
 }

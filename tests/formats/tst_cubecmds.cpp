@@ -19,6 +19,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <limits>
 
 using namespace fmt_test;
 
@@ -91,6 +92,9 @@ private slots:
     void saveOnAFullDiskKeepsTheOldFile_data();
     void saveOnAFullDiskKeepsTheOldFile();
     void opensRefusedWhileARunIsActive();
+    void openDensityCountsNonFiniteCells_data();
+    void openDensityCountsNonFiniteCells();
+    void openSegyWithTracesAtOnePointIsRefused();
     void regularizerModes();
 };
 
@@ -633,6 +637,89 @@ void TestCubeCommands::saveOnAFullDiskKeepsTheOldFile()
     QCOMPARE(files_in(dir.path()), QStringList{"old." + suffix});
     QVERIFY(w.progress_bar.isHidden());
     QCOMPARE(w.regularizer, cube);
+}
+
+void TestCubeCommands::openDensityCountsNonFiniteCells_data()
+{
+    QTest::addColumn<QString>("suffix");
+    QTest::newRow("own cube") << "3Dgrd";
+    QTest::newRow("SEG-Y") << "sgy";
+}
+
+// Cells without a finite value are read as they are and counted on the
+// status line; the misfit of the replaced grid goes.
+void TestCubeCommands::openDensityCountsNonFiniteCells()
+{
+    QFETCH(QString, suffix);
+    QTemporaryDir dir;
+    vector3D cube = make_cube(4, 3, 2);
+    cube[0][1][2] = std::numeric_limits<float>::quiet_NaN();
+    cube[1][0][0] = std::numeric_limits<float>::infinity();
+    cube[1][2][3] = std::numeric_limits<float>::quiet_NaN();
+    const QString path = writeCube(dir, "density", suffix, cube, nodes(4, 0, 100), nodes(3, 0, 100), nodes(2, 0, 50));
+    QVERIFY(!path.isEmpty());
+
+    FakeInteraction fake;
+    MainWindow w;
+    w.language = 1;
+    w.misfit_label->setText("0.020 mGal; 0.6 %");
+    fake.openNames << path;
+    w.on_open3Dgrd_triggered();
+
+    QVERIFY2(fake.errors().isEmpty(), qPrintable(fake.errors().join("\n")));
+    QVERIFY(std::isnan(w.den_grid[0][1][2]));
+    QVERIFY(std::isinf(w.den_grid[1][0][0]));
+    QCOMPARE(w.progress_label->text(),
+             QStringLiteral("(Nx, Ny, Nz) = (4, 3, 2); cells read without a finite value (NaN or infinity): 3"));
+    QCOMPARE(w.misfit_label->text(), QString());
+
+    // The other cubes' opens say it too.
+    fake.openNames << path;
+    w.on_open_vel_vp_triggered();
+    QCOMPARE(w.progress_label->text(),
+             QStringLiteral("(Nx, Ny, Nz) = (4, 3, 2); cells read without a finite value (NaN or infinity): 3"));
+}
+
+// A SEG-Y file whose group coordinates are all 0 while the CDP and source
+// coordinates hold the positions is refused with the bytes named; the
+// project keeps its grid.
+void TestCubeCommands::openSegyWithTracesAtOnePointIsRefused()
+{
+    QTemporaryDir dir;
+    const int nx = 4, ny = 3, nz = 2;
+    const QString path = writeCube(dir, "flat", "sgy", make_cube(nx, ny, nz), nodes(nx, 1000, 100), nodes(ny, 5000, 100),
+                                   nodes(nz, 0, 50));
+    QVERIFY(!path.isEmpty());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QByteArray bytes = file.readAll();
+    const int trace_bytes = 240 + 4 * nz;
+    for (int t = 0; t < nx * ny; ++t)
+        bytes.replace(3600 + t * trace_bytes + 80, 8, QByteArray(8, '\0'));  // bytes 81-88
+    QVERIFY(file.seek(0));
+    QCOMPARE(file.write(bytes), qint64(bytes.size()));
+    file.close();
+
+    FakeInteraction fake;
+    MainWindow w;
+    w.language = 1;
+    w.den_grid = make_cube(2, 2, 2);
+    w.x_calc = nodes(2, 0, 1);
+    w.y_calc = nodes(2, 0, 1);
+    w.z_calc = nodes(2, 0, 1);
+    const vector3D before = w.den_grid;
+    w.progress_label->setText("(Nx, Ny, Nz) = (2, 2, 2)");
+    fake.openNames << path;
+    w.on_open3Dgrd_triggered();
+
+    QCOMPARE(fake.errors().size(), 1);
+    const QString error = fake.errors()[0];
+    QVERIFY2(error.contains("group coordinates (bytes 81-88 of the trace headers), do not increase"), qPrintable(error));
+    QVERIFY2(error.contains("the CDP coordinates (bytes 181-188) and the source coordinates (bytes 73-80) do"),
+             qPrintable(error));
+    QCOMPARE(w.den_grid, before);
+    QCOMPARE(w.x_calc, nodes(2, 0, 1));
+    QCOMPARE(w.progress_label->text(), QStringLiteral("(Nx, Ny, Nz) = (2, 2, 2)"));
 }
 
 void TestCubeCommands::opensRefusedWhileARunIsActive()

@@ -17,6 +17,9 @@
 #include <QtTest>
 
 #include <cmath>
+#include <limits>
+
+#include <cmath>
 
 using namespace fmt_test;
 
@@ -123,6 +126,7 @@ private slots:
     void openHorizonsOntoTheDensityGrid();
     void openHorizonsReportsAndGoesOn();
     void openObservedField();
+    void openObservedFieldCountsNonFiniteNodes();
     void failedObservedOpenKeepsTheField();
     void saveFields_data();
     void saveFields();
@@ -290,6 +294,26 @@ void TestFieldCommands::openObservedField()
     QCOMPARE(w.alpha_factor, 0.0);
     QCOMPARE(w.ui->observed_axes->plottableCount(), 1);  // the map is drawn
     QCOMPARE(w.cursor().shape(), Qt::ArrowCursor);
+}
+
+// Nodes without a finite value are read as they are and counted on the
+// status line.
+void TestFieldCommands::openObservedFieldCountsNonFiniteNodes()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("obs.grd");
+    field2D field = make_field(6, 4, -20);
+    field[1][2] = std::numeric_limits<double>::quiet_NaN();
+    field[3][5] = -std::numeric_limits<double>::infinity();
+    QVERIFY(write_surfer7_grid(path, field, {6, 4, 1000, 1250, 2000, 2150}));
+    FakeInteraction fake;
+    MainWindow w;
+    w.language = 1;
+    fake.openNames << path;
+    w.on_open_observed_field_triggered();
+    QVERIFY(fake.errors().isEmpty());
+    QVERIFY(std::isnan(w.Vz_observed[1][2]));
+    QCOMPARE(w.progress_label->text(), QStringLiteral("cells read without a finite value (NaN or infinity): 2"));
 }
 
 void TestFieldCommands::failedObservedOpenKeepsTheField()

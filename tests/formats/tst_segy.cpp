@@ -1,6 +1,7 @@
 // SEG-Y cubes: written layout, round trips, every read format in both byte
 // orders, bad input, and exchange with segyio.
 #include "formats/segy.h"
+#include "common/grid_helpers.h"
 
 #include "format_test_support.h"
 
@@ -11,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cmath>
 #include <functional>
 #include <limits>
 
@@ -37,6 +39,9 @@ struct Fixture {
     std::function<qint32(int i, int j)> inline_no = [](int i, int) { return i + 1; };
     std::function<qint32(int i, int j)> x = [](int, int j) { return 1000 + 50 * j; };
     std::function<qint32(int i, int j)> y = [](int i, int) { return 2000 + 25 * i; };
+    std::function<qint32(int i, int j)> cdp_y = [](int, int) { return 0; };  // 185-188 (181-184 is the key)
+    std::function<qint32(int i, int j)> source_x = [](int, int) { return 0; };  // 73-76
+    std::function<qint32(int i, int j)> source_y = [](int, int) { return 0; };  // 77-80
     // Exactly representable in every sample format.
     std::function<double(int k, int i, int j)> value = [](int k, int i, int j) {
         return 100.0 * k + 10.0 * i + j - 7.0;
@@ -93,6 +98,9 @@ struct Fixture {
                 set(109, i16(qint16(delay)));
                 set(215, i16(time_scalar));
                 set(181, i32(key(i, j)));
+                set(185, i32(cdp_y(i, j)));
+                set(73, i32(source_x(i, j)));
+                set(77, i32(source_y(i, j)));
                 set(189, i32(inline_no(i, j)));
                 b += h;
                 for (int k = 0; k < nz; ++k)
@@ -180,6 +188,10 @@ private slots:
     void geometryScanOnAnyDevice();
     void badFiles_data();
     void badFiles();
+    void coordinatesThatDoNotIncrease_data();
+    void coordinatesThatDoNotIncrease();
+    void nonFiniteSamplesAreRead_data();
+    void nonFiniteSamplesAreRead();
     void writerRefuses_data();
     void writerRefuses();
     void failedSaveKeepsOldFile();
@@ -780,6 +792,105 @@ void TestSegy::badFiles()
     QVERIFY2(status.message().contains("bad.sgy"), qPrintable(status.message()));
     QVERIFY(!status.message(0).isEmpty());
     QVERIFY(s.unchanged());
+}
+
+void TestSegy::coordinatesThatDoNotIncrease_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("other_fields");  // the increasing fields the message names
+    auto zero = [](int, int) { return 0; };
+    Fixture cdp;  // the key at 181-184 runs 1, 2, ... along each line
+    cdp.x = zero;
+    cdp.y = zero;
+    cdp.cdp_y = [](int i, int) { return 100 + 10 * i; };
+    QTest::newRow("group coordinates 0, CDP set")
+        << cdp.bytes() << "the CDP coordinates (bytes 181-188) do, but the cube's nodes are taken from bytes 81-88";
+    Fixture source;
+    source.x = zero;
+    source.y = zero;
+    source.source_x = [](int, int j) { return 1000 + 50 * j; };
+    source.source_y = [](int i, int) { return 2000 + 25 * i; };
+    QTest::newRow("group coordinates 0, source set")
+        << source.bytes() << "the source coordinates (bytes 73-80) do, but the cube's nodes are taken from bytes 81-88";
+    Fixture both = source;
+    both.cdp_y = cdp.cdp_y;
+    QTest::newRow("group coordinates 0, CDP and source set")
+        << both.bytes() << "the CDP coordinates (bytes 181-188) and the source coordinates (bytes 73-80) do";
+    Fixture none;
+    none.x = zero;
+    none.y = zero;
+    QTest::newRow("every coordinate 0") << none.bytes() << QString();
+    Fixture falling;
+    falling.y = [](int i, int) { return 2000 - 25 * i; };
+    QTest::newRow("y falls from line to line") << falling.bytes() << QString();
+    Fixture flat;
+    flat.x = [](int, int) { return 1000; };
+    QTest::newRow("x the same along a line") << flat.bytes() << QString();
+}
+
+// A file whose nodes would not increase is refused at open with the bytes
+// the coordinates come from, and the fields that do increase are named.
+void TestSegy::coordinatesThatDoNotIncrease()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, other_fields);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("flat.sgy");
+    QVERIFY(write_file(path, bytes));
+    Sentinel s;
+    const CodecStatus status = read_segy_cube(path, s.cube, s.x, s.y, s.z);
+    QVERIFY(!status);
+    QCOMPARE(status.code(), CodecError::BadHeader);
+    QVERIFY2(status.message().contains("flat.sgy\" does not hold a readable cube: its traces' x and y, read from "
+                                       "the group coordinates (bytes 81-88 of the trace headers), do not increase"),
+             qPrintable(status.message()));
+    if (other_fields.isEmpty()) {
+        QVERIFY2(!status.message().contains("CDP") && !status.message().contains("source"),
+                 qPrintable(status.message()));
+    } else {
+        QVERIFY2(status.message().contains(other_fields), qPrintable(status.message()));
+    }
+    QVERIFY(status.message(0).contains(QString::fromUtf8("байты 81-88")));
+    QVERIFY(s.unchanged());
+}
+
+void TestSegy::nonFiniteSamplesAreRead_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<bool>("big");
+    QTest::newRow("IEEE little-endian") << 5 << false;
+    QTest::newRow("IEEE big-endian") << 5 << true;
+}
+
+// NaN and infinite samples are read as they are; the command counts them.
+void TestSegy::nonFiniteSamplesAreRead()
+{
+    QFETCH(int, format);
+    QFETCH(bool, big);
+    Fixture f;
+    f.format = format;
+    f.big = big;
+    const auto plain = f.value;
+    f.value = [plain](int k, int i, int j) {
+        if (k == 1 && i == 2 && j == 3)
+            return std::numeric_limits<double>::quiet_NaN();
+        if (k == 4 && i == 0 && j == 1)
+            return -std::numeric_limits<double>::infinity();
+        return plain(k, i, j);
+    };
+    QTemporaryDir dir;
+    const QString path = dir.filePath("nan.sgy");
+    QVERIFY(write_file(path, f.bytes()));
+    vector3D cube;
+    std::vector<double> x, y, z;
+    const CodecStatus status = read_segy_cube(path, cube, x, y, z);
+    QVERIFY2(status, qPrintable(status.message()));
+    QVERIFY(std::isnan(cube[1][2][3]));
+    QCOMPARE(cube[4][0][1], -std::numeric_limits<float>::infinity());
+    QCOMPARE(cube[0][0][0], float(plain(0, 0, 0)));
+    const NonFiniteCells cells = non_finite_cells(cube);
+    QCOMPARE(cells.count, 2LL);
+    QCOMPARE(cells.level, 1);
 }
 
 void TestSegy::writerRefuses_data()

@@ -28,6 +28,7 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
+#include <QDataStream>
 #include <QtTest>
 #include <qcustomplot.h>
 
@@ -84,6 +85,8 @@ private slots:
     void predictionTimesOut();
     void predictionCancelledByTheUser();
     void interpreterMissing();
+    void damagedFeatureFileIsNamed_data();
+    void damagedFeatureFileIsNamed();
 
 private:
     // A window with a Vp cube (6 x 5 x 4) and a small density grid elsewhere.
@@ -318,6 +321,14 @@ void TestMlProcess::trainingOutcomes_data()
     QTest::newRow("status 1") << "print('1 0 0 0 0 0 0 0 0 0 0'); sys.exit(1)" << "Error in train file" << true;
     QTest::newRow("status 2") << "print('2 0 0 0 0 0 0 0 0 0 0')" << "Please install python ML libraries" << false;
     QTest::newRow("other status") << "print('9 0 0 0 0 0 0 0 0 0 0')" << QString() << true;
+    QTest::newRow("killed")
+        << "import os, signal; print('0 1 1'); sys.stdout.flush(); os.kill(os.getpid(), signal.SIGKILL)"
+        << "The ML process was killed or crashed (stopped by the system, for example for lack of memory). Nothing "
+           "was trained."
+        << true;
+    QTest::newRow("failed without a report")
+        << "sys.stderr.write('Traceback (most recent call last):\\n  ...\\nMemoryError\\n'); sys.exit(1)"
+        << "The ML process failed (exit code 1): MemoryError" << true;
     QTest::newRow("status 0 from a crashed script")
         << "print('0 1 1 0 0 -1 -1 -1 -1 -1 0'); sys.stderr.write('it broke'); sys.exit(3)" << "it broke" << true;
 }
@@ -548,6 +559,43 @@ void TestMlProcess::interpreterMissing()
     QCOMPARE(fake->errors(), (QStringList{"Can't start python", "Can't start python"}));
     QCOMPARE(w.den_grid, cube(2, 2, 2, 1.f));
     QVERIFY(!QFile::exists(mlFeatureFilePath()));
+}
+
+void TestMlProcess::damagedFeatureFileIsNamed_data()
+{
+    QTest::addColumn<QByteArray>("header");
+    QTest::addColumn<QString>("reason");
+    auto header = [](qint32 nx, qint32 ny, qint32 nz, double x_last) {
+        QByteArray b;
+        QDataStream out(&b, QIODevice::WriteOnly);  // big-endian, as the program writes it
+        out << nx << ny << nz << 0.0 << x_last << 0.0 << 1.0 << 0.0 << 1.0;
+        return b;
+    };
+    QTest::newRow("cell counts far beyond the file")
+        << header(2147483647, 2147483647, 2147483647, 1.0)
+        << "Feature file is not valid: a grid of 2147483647 x 2147483647 x 2147483647 cells needs";
+    QTest::newRow("bounds not numbers") << header(1, 1, 1, std::nan("")) + QByteArray(32, '\0')
+                                        << "Feature file is not valid: its grid bounds are not finite numbers";
+}
+
+// The prediction script reads a damaged feature file without a raw Python
+// error: it says the file is not valid.
+void TestMlProcess::damagedFeatureFileIsNamed()
+{
+    QFETCH(QByteArray, header);
+    QFETCH(QString, reason);
+    QFile features(mlFeatureFilePath());
+    QVERIFY(features.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    features.write(header);
+    features.close();
+    QProcess process;
+    process.start(mlInterpreter(), mlPredictArguments(trainPath, 4, true, false, false));
+    QVERIFY(process.waitForFinished(120000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 1);
+    const QString error = QString::fromUtf8(process.readAllStandardError());
+    QVERIFY2(error.startsWith(reason), qPrintable(error));
+    QVERIFY2(!error.contains("Error:"), qPrintable(error));
 }
 
 QTEST_MAIN(TestMlProcess)

@@ -49,9 +49,21 @@ def read_features(path):
         if nx <= 0 or ny <= 0 or nz <= 0:
             fail("Feature file has an empty grid")
         cells = nx * ny * nz
-        data = np.fromfile(f, dtype=">f8", count=cells * RECORD_DOUBLES)
+        # The header is checked against the file's size before anything is
+        # allocated: a damaged header would ask for an impossible array.
+        expected = HEADER_SIZE + cells * RECORD_DOUBLES * 8
+        size = os.fstat(f.fileno()).st_size
+        if size < expected:
+            fail("Feature file is not valid: a grid of %d x %d x %d cells needs %d bytes, the file has %d"
+                 % (nx, ny, nz, expected, size))
+        try:
+            data = np.fromfile(f, dtype=">f8", count=cells * RECORD_DOUBLES)
+        except (OverflowError, ValueError, MemoryError) as e:
+            fail("Feature file is not valid: %s" % e)
     if data.size != cells * RECORD_DOUBLES:
         fail("Feature file is truncated")
+    if not all(map(lambda v: v == v and abs(v) != float("inf"), bounds)):
+        fail("Feature file is not valid: its grid bounds are not finite numbers")
     return (nx, ny, nz), bounds, data.reshape(cells, RECORD_DOUBLES).astype(float)
 
 
