@@ -1,6 +1,7 @@
 // Density-grid undo: at most three snapshots, newest last, no redo.
 #include "app/mainwindow.h"
 
+#include "app/application.h"
 #include "app/mainwindowform.h"
 #include "common/grid_helpers.h"
 #include "views/surf.h"
@@ -55,6 +56,7 @@ void MainWindow::update_undo(int type)
         record.z = z_calc;
     }
     undo_stack.push_back(std::move(record));
+    note_undo_snapshot();
 }
 
 // Puts the newest snapshot back. The snapshot's coordinates come back with

@@ -32,7 +32,7 @@ InversionMemoryOptions MainWindow::inversionMemoryOptions(const std::vector<doub
 {
     const bool any_fixed = std::find(fixed.begin(), fixed.end(), true) != fixed.end();
     return inversion_memory_options(params, !regularizer.empty(), regularizer.size() == den_grid.size(), any_fixed,
-                                    log, effectsMatchModel());
+                                    log, effectsMatchModel(), static_cast<int>(horizons.size()));
 }
 
 double MainWindow::inversionNeedGb(const std::vector<double>& params, bool log) const

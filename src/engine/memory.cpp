@@ -4,6 +4,7 @@
 #include "engine/fft.h"
 #include "engine/forward.h"
 #include "engine/inversion.h"
+#include "engine/inversion_constraints.h"
 #include "engine/layered_inversion.h"
 
 #include <algorithm>
@@ -133,6 +134,8 @@ double inversion_need_bytes(const RunSize& s, const InversionMemoryOptions& opti
         held += cells * 4.0;
     if (options.sign_mask)
         held += cells;
+    if (options.lateral_layers > 0)
+        held += constraints::lateral_means_bytes(s.nz, s.ny, s.nx, options.lateral_layers);
     if (!options.operator_serves)
         held += f.op() + f.kernels(4) + f.faces() + f.transforms(4);
     // The weight search and the iterations: the levels' half spectra
@@ -142,7 +145,8 @@ double inversion_need_bytes(const RunSize& s, const InversionMemoryOptions& opti
     // The filling stage: every level back on the full grid with its
     // imaginary part (single precision), a level of new grids and scratch
     // per worker while the levels are converted.
-    const double fill = options.fill_stage ? f.nz * C * 8.0 + f.T * C * 16.0 + 2.0 * C * 8.0 : 0.0;
+    const double workers = level_conversion_workers(s.threads, s.nz);
+    const double fill = options.fill_stage ? f.nz * C * 8.0 + workers * C * 16.0 + 2.0 * C * 8.0 : 0.0;
     // The closing: the model back in the space domain, then a stored
     // forward run on the operator.
     const double closing = std::max(f.nz * C * 4.0 + 2.0 * C * 8.0, f.stored(true));
@@ -151,7 +155,7 @@ double inversion_need_bytes(const RunSize& s, const InversionMemoryOptions& opti
 
 InversionMemoryOptions inversion_memory_options(const std::vector<double>& record, bool regularizer_held,
                                                 bool regularizer_levels_match, bool any_fixed, bool save_log,
-                                                bool operator_serves)
+                                                bool operator_serves, int horizons)
 {
     using namespace inversion_record;
     InversionMemoryOptions o;
@@ -159,6 +163,8 @@ InversionMemoryOptions inversion_memory_options(const std::vector<double>& recor
     o.reference = flag(record, use_initial_model) || regularizer_held;
     o.sign_mask = flag(record, sign_constraint_on);
     o.fill_stage = fills_model(record, regularizer_levels_match, any_fixed, save_log, o.sign_mask);
+    if (integer(record, kind) == kind_lateral)
+        o.lateral_layers = constraints::lateral_means_layers(horizons);
     return o;
 }
 

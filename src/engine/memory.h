@@ -53,15 +53,17 @@ struct InversionMemoryOptions {
     bool sign_mask = false;       // the sign constraint: one byte per model cell
     bool fill_stage = false;      // the model is brought back to the space domain every iteration
                                   // (fixed layers, constraints, the lateral kind or the log)
+    int lateral_layers = 0;       // the lateral kind: the layers of its means (0: another kind)
 };
 double inversion_need_bytes(const RunSize& s, const InversionMemoryOptions& options);
 // The options of an inversion of `record` (the inversion record): the run
 // copies the model when the blend is on or any regularizer is held, builds
 // the sign mask when the constraint is on, and fills the model as
-// inversion_record::fills_model says.
+// inversion_record::fills_model says; the lateral kind keeps its means'
+// working arrays for `horizons` horizons.
 InversionMemoryOptions inversion_memory_options(const std::vector<double>& record, bool regularizer_held,
                                                 bool regularizer_levels_match, bool any_fixed, bool save_log,
-                                                bool operator_serves);
+                                                bool operator_serves, int horizons = 0);
 
 // The layered inversion: its forward run (stored or not) and its slab
 // effects of `layers` layers (not built when the stored ones serve).
