@@ -1,10 +1,12 @@
 // The forward command and the main window's side of the spectral forward
 // calculation: the stored form (effects built once per geometry and reused),
 // the storage-off form, and building the effects alone.
+#include "app/application.h"
 #include "app/mainwindow.h"
 #include "app/mainwindowform.h"
 #include "app/run_guard.h"
 #include "app/texts.h"
+#include "common/grid_geometry.h"
 #include "common/grid_helpers.h"
 #include "engine/forward.h"
 #include "engine/forward_messages.h"
@@ -72,7 +74,12 @@ bool run_completed(MainWindow& w, ForwardStatus status)
 double MainWindow::forwardNeedBytes(const ForwardGeometry& g) const
 {
     const RunSize size = run_size(g, thread_count);
-    return store_eff ? forward_stored_need_bytes(size, effects_fit(effects, g)) : forward_without_store_need_bytes(size);
+    const double run =
+        store_eff ? forward_stored_need_bytes(size, effects_fit(effects, g)) : forward_without_store_need_bytes(size);
+    // The result grid is made before the run when there is no calculated
+    // field of the model's size yet.
+    const bool result_held = grid_has_shape(Vz_calculated, static_cast<std::size_t>(g.ny), static_cast<std::size_t>(g.nx));
+    return run + (result_held ? 0.0 : forward_result_bytes(size));
 }
 
 void MainWindow::on_forward_grid_triggered()
@@ -107,6 +114,9 @@ void MainWindow::on_forward_grid_triggered()
                              x_calc.back(),         y_calc.front(),        y_calc.back()};
         progress_bar.hide();
     }
+    // No run's working grids stay held while the program is idle.
+    forward_release_work();
+    release_free_heap();
     plotCalculated();
     print_elapsed_ms(start);
 }

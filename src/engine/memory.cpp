@@ -118,6 +118,15 @@ double forward_stored_need_bytes(const RunSize& s, bool operator_serves)
     return empty_run(s) ? 0.0 : with_margin(ForwardParts(s).stored(operator_serves));
 }
 
+double forward_result_bytes(const RunSize& s)
+{
+    if (empty_run(s))
+        return 0.0;
+    // Each row is a vector of its own: its header and the allocator's block
+    // header besides the values.
+    return with_margin(double(s.ny) * (double(s.nx) * 8.0 + 48.0));
+}
+
 double inversion_need_bytes(const RunSize& s, const InversionMemoryOptions& options)
 {
     if (empty_run(s))

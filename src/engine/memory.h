@@ -46,6 +46,10 @@ double effects_build_need_bytes(const RunSize& s);
 // building it on the way.
 double forward_stored_need_bytes(const RunSize& s, bool operator_serves);
 
+// The forward run's result: ny rows of nx doubles, made before the run when
+// the caller holds no field of that size yet.
+double forward_result_bytes(const RunSize& s);
+
 // The options of a 3D (grid or lateral) inversion that change its memory.
 struct InversionMemoryOptions {
     bool operator_serves = false; // the stored operator serves the run: not built
