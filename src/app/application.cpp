@@ -4,6 +4,9 @@
 #include "app/mainwindow.h"
 #include "engine/forward_messages.h"
 
+#include <QThread>
+
+#include <cstddef>
 #include <new>
 #include <stdexcept>
 
@@ -14,6 +17,42 @@
 namespace {
 
 quint64 g_undo_snapshots = 0; // GUI thread only
+thread_local int t_depth = 0;  // nesting of notify on this thread
+
+// Free heap kept by the allocator beyond which a finished command gives it
+// back: a large command's working grids, not the small change of ordinary
+// events.
+constexpr std::size_t kKeptFreeHeapLimit = std::size_t(64) << 20;
+
+void release_heap_after_large_command()
+{
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 33))
+    if (mallinfo2().fordblks > kKeptFreeHeapLimit)
+        release_free_heap();
+#endif
+}
+
+// Counts the nesting of notify while it lives.
+struct Depth {
+    Depth() { ++t_depth; }
+    ~Depth() { --t_depth; }
+};
+
+// The events that run commands: menu and button clicks, keys and
+// shortcuts, queued calls and dialogs closing.
+bool starts_commands(const QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::MouseButtonRelease:
+    case QEvent::KeyPress:
+    case QEvent::Shortcut:
+    case QEvent::MetaCall:
+    case QEvent::Close:
+        return true;
+    default:
+        return false;
+    }
+}
 
 } // namespace
 
@@ -27,8 +66,16 @@ Application::Application(int& argc, char** argv) : QApplication(argc, argv) {}
 bool Application::notify(QObject* receiver, QEvent* event)
 {
     const quint64 snapshots = g_undo_snapshots;
+    const bool command = t_depth == 0 && starts_commands(event) && QThread::currentThread() == thread();
     try {
-        return QApplication::notify(receiver, event);
+        bool handled = false;
+        {
+            Depth depth;
+            handled = QApplication::notify(receiver, event);
+        }
+        if (command)
+            release_heap_after_large_command();
+        return handled;
     } catch (const std::bad_alloc&) {
         report_command_out_of_memory(g_undo_snapshots != snapshots);
     } catch (const std::length_error&) {

@@ -1,7 +1,6 @@
 // The forward command and the main window's side of the spectral forward
 // calculation: the stored form (effects built once per geometry and reused),
 // the storage-off form, and building the effects alone.
-#include "app/application.h"
 #include "app/mainwindow.h"
 #include "app/mainwindowform.h"
 #include "app/run_guard.h"
@@ -114,9 +113,6 @@ void MainWindow::on_forward_grid_triggered()
                              x_calc.back(),         y_calc.front(),        y_calc.back()};
         progress_bar.hide();
     }
-    // No run's working grids stay held while the program is idle.
-    forward_release_work();
-    release_free_heap();
     plotCalculated();
     print_elapsed_ms(start);
 }

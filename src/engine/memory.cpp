@@ -412,7 +412,7 @@ SystemMemory query_system_memory(const MemoryInfoSources& sources)
         std::string key;
         unsigned long long value = 0;
         std::string unit;
-        uint64_t total = 0, available = 0, free = 0, buffers = 0, cached = 0;
+        uint64_t total = 0, available = 0, free = 0, buffers = 0, cached = 0, swap = 0;
         bool have_available = false;
         std::string line;
         while (std::getline(in, line)) {
@@ -431,8 +431,11 @@ SystemMemory query_system_memory(const MemoryInfoSources& sources)
                 buffers = bytes;
             else if (key == "Cached:")
                 cached = bytes;
+            else if (key == "SwapTotal:")
+                swap = bytes;
         }
         m.total_bytes = total;
+        m.ceiling_bytes = total == 0 ? 0 : total + swap;
         m.available_bytes = have_available ? available : free + buffers + cached;
     }
 #if defined(__linux__)
@@ -440,6 +443,7 @@ SystemMemory query_system_memory(const MemoryInfoSources& sources)
         struct sysinfo si {};
         if (sysinfo(&si) == 0) {
             m.total_bytes = static_cast<uint64_t>(si.totalram) * si.mem_unit;
+            m.ceiling_bytes = m.total_bytes + static_cast<uint64_t>(si.totalswap) * si.mem_unit;
             m.available_bytes = (static_cast<uint64_t>(si.freeram) + si.bufferram) * si.mem_unit;
         }
     }
@@ -450,7 +454,52 @@ SystemMemory query_system_memory(const MemoryInfoSources& sources)
         const uint64_t room = cg.limit_bytes > held ? cg.limit_bytes - held : 0;
         m.total_bytes = m.total_bytes == 0 ? cg.limit_bytes : std::min(m.total_bytes, cg.limit_bytes);
         m.available_bytes = m.available_bytes == 0 ? room : std::min(m.available_bytes, room);
+        m.ceiling_bytes = m.ceiling_bytes == 0 ? cg.limit_bytes : std::min(m.ceiling_bytes, cg.limit_bytes);
     }
     m.available_bytes = std::min(m.available_bytes, m.total_bytes);
     return m;
+}
+
+namespace {
+
+MemoryFigures& figures_replacement()
+{
+    static MemoryFigures figures;
+    return figures;
+}
+
+} // namespace
+
+SystemMemory memory_figures()
+{
+    const MemoryFigures& figures = figures_replacement();
+    return figures ? figures() : query_system_memory();
+}
+
+MemoryFigures set_memory_figures(MemoryFigures figures)
+{
+    std::swap(figures_replacement(), figures);
+    return figures;
+}
+
+MemoryVerdict memory_verdict(double need_bytes, const SystemMemory& memory)
+{
+    if (memory.ceiling_bytes > 0 && need_bytes > static_cast<double>(memory.ceiling_bytes))
+        return MemoryVerdict::Refuse;
+    if (memory_question_needed(need_bytes / bytes_per_gb, static_cast<double>(memory.available_bytes) / bytes_per_gb))
+        return MemoryVerdict::Ask;
+    return MemoryVerdict::Fits;
+}
+
+QString memory_refusal_text(double need_gb, double ceiling_gb, int language)
+{
+    const QString need = QString::number(need_gb, 'g', 6);
+    const QString ceiling = QString::number(ceiling_gb, 'g', 6);
+    return byLanguage(language,
+                      "Недостаточно памяти: требуется не менее %1 ГБ, а вся память компьютера (с файлом подкачки "
+                      "и ограничением процесса) составляет %2 ГБ. Уменьшите размер грида или коэффициент "
+                      "расширения",
+                      "Out of memory: at least %1 GB is needed, but all the memory of this computer (with swap and "
+                      "the process's limit) is %2 GB. Reduce the grid size or the expansion factor")
+        .arg(need, ceiling);
 }

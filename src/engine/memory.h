@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -101,6 +102,8 @@ QString memory_question_text(double need_gb, double available_gb, MemoryRun run,
 struct SystemMemory {
     uint64_t total_bytes = 0;     // physical memory, bounded by a cgroup limit
     uint64_t available_bytes = 0; // what can still be allocated now, likewise bounded
+    uint64_t ceiling_bytes = 0;   // all the process can ever get: physical memory plus swap,
+                                  // bounded by a cgroup limit (0: unknown)
 };
 
 // Memory limit and use of the control group the process runs in.
@@ -124,5 +127,24 @@ struct MemoryInfoSources {
 CgroupMemory read_cgroup_memory(const std::string& self_cgroup, const std::string& cgroup_root);
 
 // Total and available physical memory (MemTotal and MemAvailable of meminfo,
-// falling back to sysinfo), each bounded by the control group's limit.
+// falling back to sysinfo) and the ceiling (MemTotal plus SwapTotal), each
+// bounded by the control group's limit.
 SystemMemory query_system_memory(const MemoryInfoSources& sources = MemoryInfoSources());
+
+// The figures every memory check uses: the machine's, or those a test set.
+SystemMemory memory_figures();
+using MemoryFigures = std::function<SystemMemory()>;
+// Replaces the figures (an empty function restores the machine's); returns
+// the previous replacement.
+MemoryFigures set_memory_figures(MemoryFigures figures);
+
+// What a check does with a need: go on, ask the "High memory usage"
+// question (the need exceeds the memory available now), or refuse (it
+// exceeds all the memory the machine or its limit can ever give, so Yes
+// could only end the program). Unknown figures (0) neither ask nor refuse.
+enum class MemoryVerdict { Fits, Ask, Refuse };
+MemoryVerdict memory_verdict(double need_bytes, const SystemMemory& memory);
+
+// The message of a refused need, naming the need and the ceiling, in the
+// user's language (0 Russian, other English).
+QString memory_refusal_text(double need_gb, double ceiling_gb, int language);
