@@ -6,6 +6,7 @@
 #include "allocation_meter.h"
 #include "app/mainwindow.h"
 #include "common/grid_geometry.h"
+#include "editing/smoothing.h"
 #include "engine/forward.h"
 #include "engine/inversion.h"
 #include "engine/memory.h"
@@ -107,6 +108,8 @@ private slots:
     void layered();
     void horizon_fit_data();
     void horizon_fit();
+    void smoothing_data();
+    void smoothing();
 };
 
 enum class ForwardKind { WithoutStore, StoredBuilding, StoredReusing };
@@ -339,6 +342,39 @@ void TestRunMemoryNeed::horizon_fit()
     });
     const ForwardGeometry g = layeredtest::geometry(layered_model(2, nx, ny, nz, p));
     report(g, horizon_fit_need_bytes(run_size(g, threads), 2), measured);
+}
+
+void TestRunMemoryNeed::smoothing_data()
+{
+    QTest::addColumn<int>("hz");
+    QTest::addColumn<int>("hxy");
+    QTest::newRow("narrow box") << 2 << 3;
+    QTest::newRow("hz = nz / 2") << 10 << 3;
+    QTest::newRow("hz = nz / 2 + 1") << 11 << 3;
+    QTest::newRow("hz = nz - 1") << 19 << 5;
+    QTest::newRow("hz beyond the grid") << 60 << 100;
+}
+
+// Smoothing takes at most one grid of doubles and a few planes, whatever
+// the box.
+void TestRunMemoryNeed::smoothing()
+{
+    QFETCH(int, hz);
+    QFETCH(int, hxy);
+    const int nx = 120, ny = 90, nz = 20;
+    const double measured = allocation_meter::child_peak([&](const std::function<void()>& start) {
+        vector3D grid = model(nz, ny, nx, 0.01f);
+        start();
+        gridops::SmoothHalfWidths h;
+        h.hx = h.hy = hxy;
+        h.hz = hz;
+        return gridops::smooth_whole(grid, h) == gridops::SmoothStatus::Ok;
+    });
+    const double plane = double(nx) * ny * 8;
+    const double bound = (nz + 4) * plane + 64 * 1024;
+    qInfo("peak %.0f, one grid of doubles %.0f", measured, nz * plane);
+    QVERIFY(measured > 0);
+    QVERIFY2(measured <= bound, qPrintable(QString("peak %1 above %2").arg(measured).arg(bound)));
 }
 
 QTEST_MAIN(TestRunMemoryNeed)
