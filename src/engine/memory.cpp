@@ -177,23 +177,32 @@ InversionMemoryOptions inversion_memory_options(const std::vector<double>& recor
     return o;
 }
 
-double layered_inversion_need_bytes(const RunSize& s, int layers, bool store_effects, bool operator_serves,
-                                    bool slab_effects_serve)
+double layered_fit_need_bytes(const RunSize& s, int layers, bool slab_effects_serve)
 {
     if (empty_run(s))
         return 0.0;
     const ForwardParts f(s);
     const double field = f.nx * f.ny * 8.0;
-    // The fresh forward run; its working grids stay with the thread that
-    // ran it, and a stored operator stays with the window.
-    const double forward =
-        store_effects ? forward_stored_need_bytes(s, operator_serves) : forward_without_store_need_bytes(s);
-    // The residual, the prediction and the search's copy of the field.
-    double fit = 3.0 * field;
+    // The residual, the prediction and the search's copy of the field, and
+    // the row headers and task records.
+    double fit = 3.0 * field + f.pointers();
     if (!slab_effects_serve)
         fit += layer_effects_bytes_per_padded_cell(s.threads) * f.Mx * f.My + std::max(0, layers) * field
                + f.transforms(8);
-    return forward + with_margin(fit);
+    return with_margin(fit);
+}
+
+double layered_inversion_need_bytes(const RunSize& s, int layers, bool store_effects, bool operator_serves,
+                                    bool slab_effects_serve)
+{
+    if (empty_run(s))
+        return 0.0;
+    // The fresh forward run; its working grids are let go after it, but an
+    // operator it builds stays with the window while the fit runs.
+    const double forward =
+        store_effects ? forward_stored_need_bytes(s, operator_serves) : forward_without_store_need_bytes(s);
+    const double operator_built = store_effects && !operator_serves ? with_margin(ForwardParts(s).op()) : 0.0;
+    return std::max(forward, operator_built + layered_fit_need_bytes(s, layers, slab_effects_serve));
 }
 
 double horizon_fit_need_bytes(const RunSize& s, int horizons)

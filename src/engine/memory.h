@@ -70,10 +70,14 @@ InversionMemoryOptions inversion_memory_options(const std::vector<double>& recor
                                                 bool regularizer_levels_match, bool any_fixed, bool save_log,
                                                 bool operator_serves, int horizons = 0);
 
-// The layered inversion: its forward run (stored or not) and its slab
-// effects of `layers` layers (not built when the stored ones serve).
+// The layered inversion: its forward run (stored or not), whose working
+// grids are let go after it, then its slab effects of `layers` layers (not
+// built when the stored ones serve) beside the operator the run built.
 double layered_inversion_need_bytes(const RunSize& s, int layers, bool store_effects, bool operator_serves,
                                     bool slab_effects_serve);
+// What the layered inversion adds after its fresh forward run, whose own
+// need the forward run asks about: the fit's grids and the slab effects.
+double layered_fit_need_bytes(const RunSize& s, int layers, bool slab_effects_serve);
 
 // Horizon fitting: the operator built once, then a stored forward run on it
 // per pass, with the fit's own grids and a copy of `horizons` horizons.

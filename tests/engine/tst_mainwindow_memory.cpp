@@ -8,6 +8,8 @@
 #include "engine/memory.h"
 #include "fake_interaction.h"
 #include "fixed_memory_figures.h"
+#include "layered_window_support.h"
+#include "common/grid_geometry.h"
 #include "inversion_records.h"
 #include "test_nodes.h"
 
@@ -32,6 +34,7 @@ private slots:
     void forward_asks_data();
     void forward_asks();
     void first_forward_asks_with_result();
+    void layered_asks_after_fresh_forward();
 
 private:
     static constexpr std::uint64_t gib = std::uint64_t(1) << 30;
@@ -270,6 +273,34 @@ void TestMainWindowMemory::first_forward_asks_with_result()
     w.Vz_calculated.assign(g.ny, std::vector<double>(g.nx, 0.0));
     QCOMPARE(w.forwardNeedBytes(g), forward_stored_need_bytes(size, false));
     QVERIFY(forward_result_bytes(size) >= double(g.nx) * g.ny * 8);
+}
+
+// The layered inversion's fresh forward run asks about its own need first;
+// the rest of the run asks once the calculated field is fresh, so No to
+// that question still leaves the new field and the densities as they were.
+void TestMainWindowMemory::layered_asks_after_fresh_forward()
+{
+    FixedMemoryFigures scarce(1, std::uint64_t(1) << 60); // every need asks
+    FakeInteraction fake;
+    fake.answers << QMessageBox::Yes << QMessageBox::No;
+    MainWindow w;
+    const layeredtest::Model m = layeredtest::make_model(3, 16, 12, 12, 50);
+    layeredtest::give_layered_model(w, m, m.horizons, {2.0, 2.2, 2.5}, {2.0, 2.3, 2.4});
+    w.language = 1;
+    w.thread_count = 2;
+    w.Vz_calculated.clear();
+    const std::vector<double> densities = w.densities;
+    std::vector<double> params(inversion_record::record_size, 0.0);
+    params[inversion_record::iterations] = 2;
+    params[inversion_record::step_scale] = 1;
+    params[inversion_record::kind] = inversion_record::kind_layered;
+    w.inversion_running = true;
+    w.layered_inversion(w.x_calc, w.y_calc, w.z_calc, w.Vz_observed, w.horizons, w.densities, params);
+    QCOMPARE(fake.questions.size(), 2);
+    QVERIFY(fake.questions[0].text.endsWith("run forward calculation without changes?"));
+    QVERIFY(fake.questions[1].text.endsWith("run layered inversion without changes?"));
+    QVERIFY(grid_has_shape(w.Vz_calculated, std::size_t(m.ny), std::size_t(m.nx)));
+    QCOMPARE(w.densities, densities);
 }
 
 QTEST_MAIN(TestMainWindowMemory)
