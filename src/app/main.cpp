@@ -1,10 +1,9 @@
+#include "app/application.h"
 #include "app/mainwindow.h"
-
-#include <QApplication>
 
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
+    Application app(argc, argv);
     auto* window = new MainWindow();
     window->show();
     const int result = app.exec();

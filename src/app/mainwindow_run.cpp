@@ -1,10 +1,12 @@
 // Long runs: the flags, the stop icons and the commands locked out while a
 // run holds the project's data (see app/run_guard.h).
 #include "app/run_guard.h"
+#include "app/application.h"
 
 #include "app/mainwindow.h"
 #include "app/mainwindowform.h"
 #include "app/texts.h"
+#include "engine/forward.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -194,6 +196,11 @@ void MainWindow::endRun(RunKind kind)
     applyRunActionStates();
 
     if (active_runs.empty()) {
+        // An idle program holds no run's working grids, and the heap they
+        // took goes back to the system, so the next figure of available
+        // memory is true.
+        forward_release_work();
+        release_free_heap();
         data_actions->setEnabled(true);
         if (pending_close)
             QTimer::singleShot(0, this, &MainWindow::finishPendingClose);

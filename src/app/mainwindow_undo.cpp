@@ -2,6 +2,7 @@
 // commands that replace the model with another one empty the stack.
 #include "app/mainwindow.h"
 
+#include "app/application.h"
 #include "app/mainwindowform.h"
 #include "common/grid_helpers.h"
 #include "views/surf.h"
@@ -56,6 +57,7 @@ void MainWindow::update_undo(int type)
         record.z = z_calc;
     }
     undo_stack.push_back(std::move(record));
+    note_undo_snapshot();
 }
 
 // Puts the newest snapshot back. Opening a project, a new grid and opening a

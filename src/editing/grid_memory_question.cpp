@@ -16,10 +16,16 @@ AvailableMemory& available_query()
     return query;
 }
 
-std::uint64_t available_bytes()
+// The machine's figures, or a test's figure of available memory (with an
+// unknown ceiling).
+SystemMemory figures()
 {
     const AvailableMemory& query = available_query();
-    return query ? query() : query_system_memory().available_bytes;
+    if (!query)
+        return memory_figures();
+    SystemMemory m;
+    m.available_bytes = query();
+    return m;
 }
 
 }  // namespace
@@ -32,9 +38,17 @@ AvailableMemory set_available_memory(AvailableMemory query)
 bool confirm_need(QWidget* parent, int language, double need_bytes)
 {
     const double need = need_bytes / bytes_per_gb;
-    const double available = static_cast<double>(available_bytes()) / bytes_per_gb;
-    if (!memory_question_needed(need, available))
+    const SystemMemory memory = figures();
+    const double available = static_cast<double>(memory.available_bytes) / bytes_per_gb;
+    switch (memory_verdict(need_bytes, memory)) {
+    case MemoryVerdict::Fits:
         return true;
+    case MemoryVerdict::Refuse:
+        interaction()->error(memory_refusal_text(need, static_cast<double>(memory.ceiling_bytes) / bytes_per_gb, language));
+        return false;
+    case MemoryVerdict::Ask:
+        break;
+    }
     return interaction()->question(QStringLiteral("Tolmera3D"), question_text(need, available, language),
                                    QMessageBox::Yes | QMessageBox::No, QMessageBox::No, parent) != QMessageBox::No;
 }

@@ -18,6 +18,8 @@ AvailableMemory set_available_memory(AvailableMemory query);
 
 // True to go on: the need fits in the memory available (or that is unknown),
 // or the user answered Yes to the "High memory usage" question (default No).
+// A need beyond all the memory the machine can ever give is refused with a
+// message naming both figures (false).
 bool confirm_need(QWidget* parent, int language, double need_bytes);
 
 }  // namespace grid_memory

@@ -58,6 +58,13 @@ void showChangedGrid(MainWindow& w)
         w.show3Dgrid();
 }
 
+// A new grid or new vertical parameters beyond gridops::kMaxNewGridCells.
+QString tooManyCellsText(int language)
+{
+    return byLanguage(language, "Слишком много ячеек: увеличьте шаги или уменьшите размеры модели",
+                      "Too many cells: make the steps larger or the model smaller");
+}
+
 QString irregularGridText(int language)
 {
     return byLanguage(language, "Уровни или строки 3D грида плотности имеют разные размеры",
@@ -222,8 +229,7 @@ void MainWindow::create_grid(std::vector<double> params)
         return;
     }
     case gridops::NewGridStatus::TooLarge:
-        show_error(byLanguage(language, "Слишком много ячеек: увеличьте шаги или уменьшите размеры модели",
-                              "Too many cells: make the steps larger or the model smaller"));
+        show_error(tooManyCellsText(language));
         return;
     case gridops::NewGridStatus::OutOfMemory:
         show_error(byLanguage(language, "Недостаточно памяти ", "Out of memory"));
@@ -284,10 +290,21 @@ void MainWindow::setZparams(double min_z, double max_z, double step)
     if (horizons_are_regular(horizons)) {
         // The grid rebuilt from the layers on the typed levels, beside the
         // old one and its undo snapshot, and drawn by the 3D view.
+        // The levels the grid will be built on: a maximum depth or step of 0
+        // takes the defaults from the deepest horizon.
+        layers::VerticalParams built{min_z, max_z, step};
+        if (layers::effective_vertical(horizons, built) == layers::BuildStatus::Ok) {
+            const double cells = double(horizons.front().front().size()) * double(horizons.front().size())
+                                 * double(layers::level_count(built));
+            if (cells > gridops::kMaxNewGridCells) {
+                show_error(tooManyCellsText(language));
+                return;
+            }
+        }
         grid_memory::NewGrids need;
         need.nx = double(horizons.front().front().size());
         need.ny = double(horizons.front().size());
-        need.nz = double(layers::level_count({min_z, max_z, step}));
+        need.nz = double(layers::level_count(built));
         need.cubes = 1;
         need.view = cubeViewChecked(*this);
         double bytes = grid_memory::need_bytes(need);

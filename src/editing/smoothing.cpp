@@ -132,6 +132,19 @@ private:
     std::vector<double> heads_, tails_;  // (ny + 1) rows, the last one zero
 };
 
+}  // namespace
+
+int smoothing_store_planes(int nz, int hz)
+{
+    // Two blocks of 2 hz + 1 planes; when the levels fit in two blocks every
+    // level has a plane of its own (the slot of a level is the level), so
+    // the stores never exceed one grid of doubles.
+    const long long w = 2LL * std::max(hz, 0) + 1;
+    return int(std::min<long long>(2 * std::min<long long>(w, nz), nz));
+}
+
+namespace {
+
 // Writes box means into the selected cells of levels lo .. hi (inclusive).
 // `selected(i, j, k)` tells whether cell (i, j, k) takes its mean.
 template <typename Selected>
@@ -160,7 +173,7 @@ void box_smooth(vector3D& grid, SmoothHalfWidths h, int lo, int hi, Selected sel
     const AxisWindows zs(nz, hz);
     const std::size_t plane = std::size_t(ny) * std::size_t(nx);
     const int block = std::min(zs.w(), nz);
-    std::vector<double> stores(2 * std::size_t(block) * plane);
+    std::vector<double> stores(std::size_t(smoothing_store_planes(nz, hz)) * plane);
     std::vector<double> head(plane);
     PlaneSums sums(std::size_t(ny), std::size_t(nx), hx, hy);
     auto slot = [&](int level) {

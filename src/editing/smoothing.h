@@ -55,6 +55,11 @@ enum class SmoothStatus {
 // Called before each level that is written, with the share done (0 to 100).
 using SmoothProgress = std::function<void(int percent)>;
 
+// The level planes of doubles the z sums store for nz levels and a half
+// width hz (at most nz - 1): at most nz, so the working memory stays within
+// one grid of doubles and a few planes.
+int smoothing_store_planes(int nz, int hz);
+
 // Every cell becomes its box mean.
 SmoothStatus smooth_whole(vector3D& grid, SmoothHalfWidths h, const SmoothProgress& progress = {});
 

@@ -257,7 +257,8 @@ template <typename Shape, typename Convert>
 void convert_levels(vector3D& levels, vector3D& im, int thread_count, const Shape& shape, const Convert& convert)
 {
     im.resize(levels.size());
-    const std::size_t batch = static_cast<std::size_t>(std::max(thread_count, 1));
+    const std::size_t batch = static_cast<std::size_t>(
+        std::max(level_conversion_workers(thread_count, static_cast<int>(std::min<std::size_t>(levels.size(), 1u << 30))), 1));
     std::vector<vector2D> new_re(batch), new_im(batch);
     std::vector<vector2D> work_re(batch), work_im(batch);
     for (std::size_t b0 = 0; b0 < levels.size(); b0 += batch) {
@@ -278,6 +279,11 @@ void convert_levels(vector3D& levels, vector3D& im, int thread_count, const Shap
 }
 
 } // namespace
+
+int level_conversion_workers(int thread_count, int levels)
+{
+    return std::max(0, std::min(std::max(thread_count, 1), levels));
+}
 
 void level_to_half_spectrum(vector2D& level, vector2D& im, vector2D& work_re, vector2D& work_im)
 {

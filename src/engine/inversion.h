@@ -154,6 +154,10 @@ void level_from_half_spectrum(vector2D& level, vector2D& im, int columns, vector
 // columns per level) instead of being emptied, for routines that take the
 // padded model as a complex grid.
 void model_to_half_spectra(vector3D& levels, vector3D& im, int thread_count);
+// The workers the two conversions above make for `levels` levels: one per
+// level converted at once, at most one per thread. Each holds a level of new
+// grids and the transform's scratch.
+int level_conversion_workers(int thread_count, int levels);
 void model_from_half_spectra(vector3D& levels, vector3D& im, int columns, int thread_count,
                              bool imaginary_parts = false);
 

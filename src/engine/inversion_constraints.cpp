@@ -328,31 +328,71 @@ bool apply_sign_constraint(vector3D& re, const ModelWindow& w, const vector3D& d
     return true;
 }
 
+int lateral_means_layers(int horizons)
+{
+    return std::max(horizons, 1);
+}
+
+namespace {
+
+// The sizes of the lateral means' arrays: one int per model cell, a double
+// and an int per layer and node.
+std::size_t lateral_cells(int nz, int ny, int nx)
+{
+    return static_cast<std::size_t>(std::max(nz, 0)) * std::max(ny, 0) * std::max(nx, 0);
+}
+std::size_t lateral_sums(int ny, int nx, int layers)
+{
+    return static_cast<std::size_t>(std::max(layers, 0)) * std::max(ny, 0) * std::max(nx, 0);
+}
+
+} // namespace
+
+double lateral_means_bytes(int nz, int ny, int nx, int layers)
+{
+    return double(lateral_cells(nz, ny, nx)) * sizeof(int)
+           + double(lateral_sums(ny, nx, layers)) * (sizeof(double) + sizeof(int));
+}
+
 bool apply_lateral_means(vector3D& re, vector3D& im, const ModelWindow& w, const vector3D& den_grid,
                          const std::vector<field2D>& horizons, const std::vector<bool>& fixed, double z0, double dz,
                          bool positive, const LevelHook& before_level)
+{
+    LateralMeansWork work;
+    return apply_lateral_means(re, im, w, den_grid, horizons, fixed, z0, dz, positive, work, before_level);
+}
+
+bool apply_lateral_means(vector3D& re, vector3D& im, const ModelWindow& w, const vector3D& den_grid,
+                         const std::vector<field2D>& horizons, const std::vector<bool>& fixed, double z0, double dz,
+                         bool positive, LateralMeansWork& work, const LevelHook& before_level)
 {
     Padding p;
     if (!make_padding(re, w, p) || !has_shape(im, p.nz, p.My, p.Mx) || !has_shape(den_grid, p.nz, w.ny, w.nx)
         || !horizons_fit(horizons, w.ny, w.nx))
         return false;
-    const std::size_t H = std::max<std::size_t>(horizons.size(), 1);
+    const int layers = lateral_means_layers(static_cast<int>(horizons.size()));
     const std::size_t nodes = static_cast<std::size_t>(w.ny) * w.nx;
     auto at = [&](int l, int r, int s) { return static_cast<std::size_t>(l) * nodes + static_cast<std::size_t>(r) * w.nx + s; };
 
-    // The node-wise layer of every level and node, found once.
-    std::vector<int> layer(static_cast<std::size_t>(p.nz) * nodes);
-    for (int k = 0; k < p.nz; ++k) {
-        const double z = z0 + k * dz;
-        for (int r = 0; r < w.ny; ++r)
-            for (int s = 0; s < w.nx; ++s)
-                layer[static_cast<std::size_t>(k) * nodes + static_cast<std::size_t>(r) * w.nx + s] =
-                    node_layer(horizons, r, s, z);
+    // The node-wise layer of every level and node, found at the first call.
+    std::vector<int>& layer = work.layer;
+    if (layer.size() != lateral_cells(p.nz, w.ny, w.nx) || work.layers != layers) {
+        layer.assign(lateral_cells(p.nz, w.ny, w.nx), 0);
+        work.layers = layers;
+        for (int k = 0; k < p.nz; ++k) {
+            const double z = z0 + k * dz;
+            for (int r = 0; r < w.ny; ++r)
+                for (int s = 0; s < w.nx; ++s)
+                    layer[static_cast<std::size_t>(k) * nodes + static_cast<std::size_t>(r) * w.nx + s] =
+                        node_layer(horizons, r, s, z);
+        }
     }
 
     // Vertical sums and counts per layer and node over the model window.
-    std::vector<double> mean(H * nodes, 0.0);
-    std::vector<int> count(H * nodes, 0);
+    std::vector<double>& mean = work.mean;
+    std::vector<int>& count = work.count;
+    mean.assign(lateral_sums(w.ny, w.nx, layers), 0.0);
+    count.assign(lateral_sums(w.ny, w.nx, layers), 0);
     for (int k = 0; k < p.nz; ++k) {
         before(before_level);
         const int* lk = &layer[static_cast<std::size_t>(k) * nodes];

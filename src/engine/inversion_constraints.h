@@ -104,4 +104,25 @@ bool apply_lateral_means(vector3D& re, vector3D& im, const ModelWindow& w, const
                          const std::vector<field2D>& horizons, const std::vector<bool>& fixed, double z0, double dz,
                          bool positive, const LevelHook& before_level = {});
 
+// The working arrays of the lateral means, kept by the run from one
+// iteration to the next: the node-wise layer of every model cell (found at
+// the first call, the same for every iteration) and per layer and node the
+// sum and count of the vertical mean.
+struct LateralMeansWork {
+    std::vector<int> layer;
+    std::vector<double> mean;
+    std::vector<int> count;
+    // The layers the means are taken over for `horizons` horizons.
+    int layers = 0;
+};
+int lateral_means_layers(int horizons);
+// The bytes of those arrays for a model window of nz x ny x nx cells and
+// `layers` layers: what the run's workspace holds.
+double lateral_means_bytes(int nz, int ny, int nx, int layers);
+// The same means on the run's workspace: its arrays are made at the first
+// call and reused.
+bool apply_lateral_means(vector3D& re, vector3D& im, const ModelWindow& w, const vector3D& den_grid,
+                         const std::vector<field2D>& horizons, const std::vector<bool>& fixed, double z0, double dz,
+                         bool positive, LateralMeansWork& work, const LevelHook& before_level = {});
+
 } // namespace constraints

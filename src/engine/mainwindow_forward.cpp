@@ -5,6 +5,7 @@
 #include "app/mainwindowform.h"
 #include "app/run_guard.h"
 #include "app/texts.h"
+#include "common/grid_geometry.h"
 #include "common/grid_helpers.h"
 #include "engine/forward.h"
 #include "engine/forward_messages.h"
@@ -86,7 +87,12 @@ bool run_completed(MainWindow& w, ForwardStatus status)
 double MainWindow::forwardNeedBytes(const ForwardGeometry& g) const
 {
     const RunSize size = run_size(g, thread_count);
-    return store_eff ? forward_stored_need_bytes(size, effects_fit(effects, g)) : forward_without_store_need_bytes(size);
+    const double run =
+        store_eff ? forward_stored_need_bytes(size, effects_fit(effects, g)) : forward_without_store_need_bytes(size);
+    // The result grid is made before the run when there is no calculated
+    // field of the model's size yet.
+    const bool result_held = grid_has_shape(Vz_calculated, static_cast<std::size_t>(g.ny), static_cast<std::size_t>(g.nx));
+    return run + (result_held ? 0.0 : forward_result_bytes(size));
 }
 
 void MainWindow::on_forward_grid_triggered()

@@ -19,6 +19,7 @@
 #include "engine/forward.h"
 #include "engine/forward_messages.h"
 #include "engine/inversion.h"
+#include "engine/inversion_constraints.h"
 #include "engine/operator_keys.h"
 #include "engine/inversion_parameters.h"
 #include "engine/memory.h"
@@ -247,6 +248,7 @@ private:
     field2D padded_observed, observed_re, observed_im;
     vector3D model_re, model_im;      // level half spectra, or the padded model in the filling stage
     field2D work_re, work_im;
+    constraints::LateralMeansWork lateral_work; // the lateral kind's means, kept between iterations
     long long iterations_start = 0;
 };
 
@@ -362,8 +364,14 @@ bool GridInversionRun::fill_model(int completed)
     }
     if (kind_value == kind_lateral) {
         model_from_half_spectra(model_re, model_im, g.Mx, T, true);
-        w.apply_lateral_means(model_re, model_im, g.nx, g.ny, g.px, g.py, den, w.horizons, w.fixed, z0d, dzd,
-                              flag(params, positive_density));
+        constraints::ModelWindow window;
+        window.nx = g.nx;
+        window.ny = g.ny;
+        window.px = g.px;
+        window.py = g.py;
+        constraints::apply_lateral_means(model_re, model_im, window, den, w.horizons, w.fixed, z0d, dzd,
+                                         flag(params, positive_density), lateral_work,
+                                         [] { QCoreApplication::processEvents(); });
         if (w.save_log)
             w.saveIntermediateModel(completed, model_re, g.py, g.px);
         model_to_half_spectra(model_re, model_im, T);
@@ -397,6 +405,7 @@ void GridInversionRun::close()
                           "unchanged; use a smaller step scale"));
     }
     vector3D().swap(model_re);
+    lateral_work = constraints::LateralMeansWork();
     field2D().swap(work_re);
     field2D().swap(work_im);
 

@@ -117,6 +117,9 @@ bool LayeredInversionRun::fresh_forward()
 {
     show(text("Пересчет прямой задачи", "Recalc forward"));
     process_events();
+    // The forward run asks about its own need, as the forward command does.
+    if (!w.check_memory_need(w.forwardNeedBytes(g), MemoryRun::Forward))
+        return false;
     bool ok = false;
     {
         RunGuard forward(&w, RunKind::Forward);
@@ -128,6 +131,9 @@ bool LayeredInversionRun::fresh_forward()
             ok = w.forward3Dgrid_without_store(w.den_grid, x, y, z, w.Vz_calculated, w.progress_bar);
         w.progress_bar.hide();
     }
+    // The fit does not run the forward routines again: their working grids
+    // go before the slab effects are built.
+    forward_release_work();
     w.plotCalculated();
     return ok && grid_has_shape(w.Vz_calculated, static_cast<std::size_t>(g.ny), static_cast<std::size_t>(g.nx));
 }
@@ -169,15 +175,13 @@ void LayeredInversionRun::run()
     const double bottom = w.slabEffectsBottom();
     const quint64 key = w.layerEffectsKeyFor(g);
     const bool reuse = w.layerEffectsServe(g);
-    // One question for the whole run: the forward run, then the slab effects
-    // and the descent.
-    if (!w.check_memory_need(layered_inversion_need_bytes(run_size(g, w.thread_count), layer_count, w.store_eff,
-                                                          effects_fit(w.effects, g), reuse),
-                             MemoryRun::LayeredInversion))
-        return;
-
-    // Phase 1: fresh forward field and residual.
+    // Phase 1: fresh forward field and residual. The forward run asks about
+    // its own need; the rest of the run (slab effects and descent) asks
+    // once the calculated field is fresh.
     if (!fresh_forward())
+        return;
+    if (!w.check_memory_need(layered_fit_need_bytes(run_size(g, w.thread_count), layer_count, reuse),
+                             MemoryRun::LayeredInversion))
         return;
     field2D residual = observed;
     grid_subtract(residual, w.Vz_calculated);

@@ -18,10 +18,17 @@ bool MainWindow::check_memory_need(double need_bytes, MemoryRun run)
 {
     const double need = need_bytes / bytes_per_gb;
     std::cout << need << std::endl;
-    const SystemMemory memory = query_system_memory();
+    const SystemMemory memory = memory_figures();
     const double available = static_cast<double>(memory.available_bytes) / bytes_per_gb;
-    if (!memory_question_needed(need, available))
+    switch (memory_verdict(need_bytes, memory)) {
+    case MemoryVerdict::Fits:
         return true;
+    case MemoryVerdict::Refuse:
+        show_error(memory_refusal_text(need, static_cast<double>(memory.ceiling_bytes) / bytes_per_gb, language));
+        return false;
+    case MemoryVerdict::Ask:
+        break;
+    }
     const QMessageBox::StandardButton answer =
         interaction()->question(QStringLiteral("Tolmera3D"), memory_question_text(need, available, run, language),
                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No, this);
@@ -32,7 +39,7 @@ InversionMemoryOptions MainWindow::inversionMemoryOptions(const std::vector<doub
 {
     const bool any_fixed = std::find(fixed.begin(), fixed.end(), true) != fixed.end();
     return inversion_memory_options(params, !regularizer.empty(), regularizer.size() == den_grid.size(), any_fixed,
-                                    log, effectsMatchModel());
+                                    log, effectsMatchModel(), static_cast<int>(horizons.size()));
 }
 
 double MainWindow::inversionNeedGb(const std::vector<double>& params, bool log) const

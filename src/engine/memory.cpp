@@ -4,6 +4,7 @@
 #include "engine/fft.h"
 #include "engine/forward.h"
 #include "engine/inversion.h"
+#include "engine/inversion_constraints.h"
 #include "engine/layered_inversion.h"
 
 #include <algorithm>
@@ -117,6 +118,15 @@ double forward_stored_need_bytes(const RunSize& s, bool operator_serves)
     return empty_run(s) ? 0.0 : with_margin(ForwardParts(s).stored(operator_serves));
 }
 
+double forward_result_bytes(const RunSize& s)
+{
+    if (empty_run(s))
+        return 0.0;
+    // Each row is a vector of its own: its header and the allocator's block
+    // header besides the values.
+    return with_margin(double(s.ny) * (double(s.nx) * 8.0 + 48.0));
+}
+
 double inversion_need_bytes(const RunSize& s, const InversionMemoryOptions& options)
 {
     if (empty_run(s))
@@ -133,6 +143,8 @@ double inversion_need_bytes(const RunSize& s, const InversionMemoryOptions& opti
         held += cells * 4.0;
     if (options.sign_mask)
         held += cells;
+    if (options.lateral_layers > 0)
+        held += constraints::lateral_means_bytes(s.nz, s.ny, s.nx, options.lateral_layers);
     if (!options.operator_serves)
         held += f.op() + f.kernels(4) + f.faces() + f.transforms(4);
     // The weight search and the iterations: the levels' half spectra
@@ -142,7 +154,8 @@ double inversion_need_bytes(const RunSize& s, const InversionMemoryOptions& opti
     // The filling stage: every level back on the full grid with its
     // imaginary part (single precision), a level of new grids and scratch
     // per worker while the levels are converted.
-    const double fill = options.fill_stage ? f.nz * C * 8.0 + f.T * C * 16.0 + 2.0 * C * 8.0 : 0.0;
+    const double workers = level_conversion_workers(s.threads, s.nz);
+    const double fill = options.fill_stage ? f.nz * C * 8.0 + workers * C * 16.0 + 2.0 * C * 8.0 : 0.0;
     // The closing: the model back in the space domain, then a stored
     // forward run on the operator.
     const double closing = std::max(f.nz * C * 4.0 + 2.0 * C * 8.0, f.stored(true));
@@ -151,7 +164,7 @@ double inversion_need_bytes(const RunSize& s, const InversionMemoryOptions& opti
 
 InversionMemoryOptions inversion_memory_options(const std::vector<double>& record, bool regularizer_held,
                                                 bool regularizer_levels_match, bool any_fixed, bool save_log,
-                                                bool operator_serves)
+                                                bool operator_serves, int horizons)
 {
     using namespace inversion_record;
     InversionMemoryOptions o;
@@ -159,7 +172,24 @@ InversionMemoryOptions inversion_memory_options(const std::vector<double>& recor
     o.reference = flag(record, use_initial_model) || regularizer_held;
     o.sign_mask = flag(record, sign_constraint_on);
     o.fill_stage = fills_model(record, regularizer_levels_match, any_fixed, save_log, o.sign_mask);
+    if (integer(record, kind) == kind_lateral)
+        o.lateral_layers = constraints::lateral_means_layers(horizons);
     return o;
+}
+
+double layered_fit_need_bytes(const RunSize& s, int layers, bool slab_effects_serve)
+{
+    if (empty_run(s))
+        return 0.0;
+    const ForwardParts f(s);
+    const double field = f.nx * f.ny * 8.0;
+    // The residual, the prediction and the search's copy of the field, and
+    // the row headers and task records.
+    double fit = 3.0 * field + f.pointers();
+    if (!slab_effects_serve)
+        fit += layer_effects_bytes_per_padded_cell(s.threads) * f.Mx * f.My + std::max(0, layers) * field
+               + f.transforms(8);
+    return with_margin(fit);
 }
 
 double layered_inversion_need_bytes(const RunSize& s, int layers, bool store_effects, bool operator_serves,
@@ -167,18 +197,12 @@ double layered_inversion_need_bytes(const RunSize& s, int layers, bool store_eff
 {
     if (empty_run(s))
         return 0.0;
-    const ForwardParts f(s);
-    const double field = f.nx * f.ny * 8.0;
-    // The fresh forward run; its working grids stay with the thread that
-    // ran it, and a stored operator stays with the window.
+    // The fresh forward run; its working grids are let go after it, but an
+    // operator it builds stays with the window while the fit runs.
     const double forward =
         store_effects ? forward_stored_need_bytes(s, operator_serves) : forward_without_store_need_bytes(s);
-    // The residual, the prediction and the search's copy of the field.
-    double fit = 3.0 * field;
-    if (!slab_effects_serve)
-        fit += layer_effects_bytes_per_padded_cell(s.threads) * f.Mx * f.My + std::max(0, layers) * field
-               + f.transforms(8);
-    return forward + with_margin(fit);
+    const double operator_built = store_effects && !operator_serves ? with_margin(ForwardParts(s).op()) : 0.0;
+    return std::max(forward, operator_built + layered_fit_need_bytes(s, layers, slab_effects_serve));
 }
 
 double horizon_fit_need_bytes(const RunSize& s, int horizons)
@@ -397,7 +421,7 @@ SystemMemory query_system_memory(const MemoryInfoSources& sources)
         std::string key;
         unsigned long long value = 0;
         std::string unit;
-        uint64_t total = 0, available = 0, free = 0, buffers = 0, cached = 0;
+        uint64_t total = 0, available = 0, free = 0, buffers = 0, cached = 0, swap = 0;
         bool have_available = false;
         std::string line;
         while (std::getline(in, line)) {
@@ -416,8 +440,11 @@ SystemMemory query_system_memory(const MemoryInfoSources& sources)
                 buffers = bytes;
             else if (key == "Cached:")
                 cached = bytes;
+            else if (key == "SwapTotal:")
+                swap = bytes;
         }
         m.total_bytes = total;
+        m.ceiling_bytes = total == 0 ? 0 : total + swap;
         m.available_bytes = have_available ? available : free + buffers + cached;
     }
 #if defined(__linux__)
@@ -425,6 +452,7 @@ SystemMemory query_system_memory(const MemoryInfoSources& sources)
         struct sysinfo si {};
         if (sysinfo(&si) == 0) {
             m.total_bytes = static_cast<uint64_t>(si.totalram) * si.mem_unit;
+            m.ceiling_bytes = m.total_bytes + static_cast<uint64_t>(si.totalswap) * si.mem_unit;
             m.available_bytes = (static_cast<uint64_t>(si.freeram) + si.bufferram) * si.mem_unit;
         }
     }
@@ -435,7 +463,52 @@ SystemMemory query_system_memory(const MemoryInfoSources& sources)
         const uint64_t room = cg.limit_bytes > held ? cg.limit_bytes - held : 0;
         m.total_bytes = m.total_bytes == 0 ? cg.limit_bytes : std::min(m.total_bytes, cg.limit_bytes);
         m.available_bytes = m.available_bytes == 0 ? room : std::min(m.available_bytes, room);
+        m.ceiling_bytes = m.ceiling_bytes == 0 ? cg.limit_bytes : std::min(m.ceiling_bytes, cg.limit_bytes);
     }
     m.available_bytes = std::min(m.available_bytes, m.total_bytes);
     return m;
+}
+
+namespace {
+
+MemoryFigures& figures_replacement()
+{
+    static MemoryFigures figures;
+    return figures;
+}
+
+} // namespace
+
+SystemMemory memory_figures()
+{
+    const MemoryFigures& figures = figures_replacement();
+    return figures ? figures() : query_system_memory();
+}
+
+MemoryFigures set_memory_figures(MemoryFigures figures)
+{
+    std::swap(figures_replacement(), figures);
+    return figures;
+}
+
+MemoryVerdict memory_verdict(double need_bytes, const SystemMemory& memory)
+{
+    if (memory.ceiling_bytes > 0 && need_bytes > static_cast<double>(memory.ceiling_bytes))
+        return MemoryVerdict::Refuse;
+    if (memory_question_needed(need_bytes / bytes_per_gb, static_cast<double>(memory.available_bytes) / bytes_per_gb))
+        return MemoryVerdict::Ask;
+    return MemoryVerdict::Fits;
+}
+
+QString memory_refusal_text(double need_gb, double ceiling_gb, int language)
+{
+    const QString need = QString::number(need_gb, 'g', 6);
+    const QString ceiling = QString::number(ceiling_gb, 'g', 6);
+    return byLanguage(language,
+                      "Недостаточно памяти: требуется не менее %1 ГБ, а вся память компьютера (с файлом подкачки "
+                      "и ограничением процесса) составляет %2 ГБ. Уменьшите размер грида или коэффициент "
+                      "расширения",
+                      "Out of memory: at least %1 GB is needed, but all the memory of this computer (with swap and "
+                      "the process's limit) is %2 GB. Reduce the grid size or the expansion factor")
+        .arg(need, ceiling);
 }

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,10 @@ double effects_build_need_bytes(const RunSize& s);
 // building it on the way.
 double forward_stored_need_bytes(const RunSize& s, bool operator_serves);
 
+// The forward run's result: ny rows of nx doubles, made before the run when
+// the caller holds no field of that size yet.
+double forward_result_bytes(const RunSize& s);
+
 // The options of a 3D (grid or lateral) inversion that change its memory.
 struct InversionMemoryOptions {
     bool operator_serves = false; // the stored operator serves the run: not built
@@ -53,20 +58,26 @@ struct InversionMemoryOptions {
     bool sign_mask = false;       // the sign constraint: one byte per model cell
     bool fill_stage = false;      // the model is brought back to the space domain every iteration
                                   // (fixed layers, constraints, the lateral kind or the log)
+    int lateral_layers = 0;       // the lateral kind: the layers of its means (0: another kind)
 };
 double inversion_need_bytes(const RunSize& s, const InversionMemoryOptions& options);
 // The options of an inversion of `record` (the inversion record): the run
 // copies the model when the blend is on or any regularizer is held, builds
 // the sign mask when the constraint is on, and fills the model as
-// inversion_record::fills_model says.
+// inversion_record::fills_model says; the lateral kind keeps its means'
+// working arrays for `horizons` horizons.
 InversionMemoryOptions inversion_memory_options(const std::vector<double>& record, bool regularizer_held,
                                                 bool regularizer_levels_match, bool any_fixed, bool save_log,
-                                                bool operator_serves);
+                                                bool operator_serves, int horizons = 0);
 
-// The layered inversion: its forward run (stored or not) and its slab
-// effects of `layers` layers (not built when the stored ones serve).
+// The layered inversion: its forward run (stored or not), whose working
+// grids are let go after it, then its slab effects of `layers` layers (not
+// built when the stored ones serve) beside the operator the run built.
 double layered_inversion_need_bytes(const RunSize& s, int layers, bool store_effects, bool operator_serves,
                                     bool slab_effects_serve);
+// What the layered inversion adds after its fresh forward run, whose own
+// need the forward run asks about: the fit's grids and the slab effects.
+double layered_fit_need_bytes(const RunSize& s, int layers, bool slab_effects_serve);
 
 // Horizon fitting: the operator built once, then a stored forward run on it
 // per pass, with the fit's own grids and a copy of `horizons` horizons.
@@ -95,6 +106,8 @@ QString memory_question_text(double need_gb, double available_gb, MemoryRun run,
 struct SystemMemory {
     uint64_t total_bytes = 0;     // physical memory, bounded by a cgroup limit
     uint64_t available_bytes = 0; // what can still be allocated now, likewise bounded
+    uint64_t ceiling_bytes = 0;   // all the process can ever get: physical memory plus swap,
+                                  // bounded by a cgroup limit (0: unknown)
 };
 
 // Memory limit and use of the control group the process runs in.
@@ -118,5 +131,24 @@ struct MemoryInfoSources {
 CgroupMemory read_cgroup_memory(const std::string& self_cgroup, const std::string& cgroup_root);
 
 // Total and available physical memory (MemTotal and MemAvailable of meminfo,
-// falling back to sysinfo), each bounded by the control group's limit.
+// falling back to sysinfo) and the ceiling (MemTotal plus SwapTotal), each
+// bounded by the control group's limit.
 SystemMemory query_system_memory(const MemoryInfoSources& sources = MemoryInfoSources());
+
+// The figures every memory check uses: the machine's, or those a test set.
+SystemMemory memory_figures();
+using MemoryFigures = std::function<SystemMemory()>;
+// Replaces the figures (an empty function restores the machine's); returns
+// the previous replacement.
+MemoryFigures set_memory_figures(MemoryFigures figures);
+
+// What a check does with a need: go on, ask the "High memory usage"
+// question (the need exceeds the memory available now), or refuse (it
+// exceeds all the memory the machine or its limit can ever give, so Yes
+// could only end the program). Unknown figures (0) neither ask nor refuse.
+enum class MemoryVerdict { Fits, Ask, Refuse };
+MemoryVerdict memory_verdict(double need_bytes, const SystemMemory& memory);
+
+// The message of a refused need, naming the need and the ceiling, in the
+// user's language (0 Russian, other English).
+QString memory_refusal_text(double need_gb, double ceiling_gb, int language);

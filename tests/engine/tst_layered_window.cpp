@@ -535,7 +535,7 @@ void TestLayeredWindow::outOfMemoryDuringTheSlabEffects()
                 const long long vm = vm_size_kb();
                 QVERIFY(vm > 0);
                 rlimit tight = old;
-                tight.rlim_cur = static_cast<rlim_t>(vm + 6 * 1024) * 1024;
+                tight.rlim_cur = static_cast<rlim_t>(vm + 1024) * 1024;
                 limited = setrlimit(RLIMIT_AS, &tight) == 0;
             }
         },

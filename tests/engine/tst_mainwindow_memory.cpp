@@ -7,6 +7,9 @@
 #include "engine/inversion.h"
 #include "engine/memory.h"
 #include "fake_interaction.h"
+#include "fixed_memory_figures.h"
+#include "layered_window_support.h"
+#include "common/grid_geometry.h"
 #include "inversion_records.h"
 #include "test_nodes.h"
 
@@ -15,7 +18,13 @@ class TestMainWindowMemory : public QObject
     Q_OBJECT
 
 private slots:
+    // 1 GB available of a machine that could give an exabyte: every large
+    // run asks, none is refused, whatever this machine has.
+    void init() { figures = std::make_unique<FixedMemoryFigures>(gib, std::uint64_t(1) << 60); }
+    void cleanup() { figures.reset(); }
     void small_run_asks_nothing();
+    void hopeless_run_refused_data();
+    void hopeless_run_refused();
     void huge_run_asks_data();
     void huge_run_asks();
     void question_names_the_run();
@@ -24,6 +33,12 @@ private slots:
     void inversion_asks_with_dialog_figure();
     void forward_asks_data();
     void forward_asks();
+    void first_forward_asks_with_result();
+    void layered_asks_after_fresh_forward();
+
+private:
+    static constexpr std::uint64_t gib = std::uint64_t(1) << 30;
+    std::unique_ptr<FixedMemoryFigures> figures;
 };
 
 void TestMainWindowMemory::small_run_asks_nothing()
@@ -34,6 +49,39 @@ void TestMainWindowMemory::small_run_asks_nothing()
     QVERIFY(w.check_memory(64, 64, 10, 1.0));
     QVERIFY(w.check_memory_need(64.0 * 64 * 10, MemoryRun::Forward));
     QVERIFY(fake.questions.isEmpty());
+}
+
+void TestMainWindowMemory::hopeless_run_refused_data()
+{
+    QTest::addColumn<int>("language");
+    QTest::addColumn<QString>("lead");
+    QTest::newRow("English") << 1 << QString("Out of memory: at least ");
+    QTest::newRow("Russian") << 0 << QString::fromUtf8("Недостаточно памяти: требуется не менее ");
+}
+
+// A need beyond all the memory the machine can ever give is refused with
+// both figures, without a question that Yes could only answer with a crash.
+void TestMainWindowMemory::hopeless_run_refused()
+{
+    QFETCH(int, language);
+    QFETCH(QString, lead);
+    FixedMemoryFigures machine(gib, 3 * gib);
+    FakeInteraction fake;
+    fake.answers << QMessageBox::Yes;
+    MainWindow w;
+    w.language = language;
+    QVERIFY(!w.check_memory(65536, 65536, 1000, 1.0, MemoryRun::Forward));
+    QVERIFY(fake.questions.isEmpty());
+    QCOMPARE(fake.errors().size(), 1);
+    const QString need = QString::number(run_memory_need_gb(65536, 65536, 1000, 1.0), 'g', 6);
+    QVERIFY2(fake.errors().first().startsWith(lead + need), qPrintable(fake.errors().first()));
+    QVERIFY2(fake.errors().first().contains(" 3 "), qPrintable(fake.errors().first()));
+    // Between the memory available and the ceiling, the question is asked.
+    fake.clear();
+    fake.answers << QMessageBox::Yes;
+    QVERIFY(w.check_memory_need(2.0 * gib, MemoryRun::Forward));
+    QCOMPARE(fake.questions.size(), 1);
+    QVERIFY(fake.errors().isEmpty());
 }
 
 void TestMainWindowMemory::huge_run_asks_data()
@@ -166,8 +214,6 @@ void TestMainWindowMemory::inversion_asks_with_dialog_figure()
     w.inversion_params = params;
     const double shown = w.calcInvMemory();
     QVERIFY(shown > 100);
-    if (shown * (1 << 30) < double(query_system_memory().available_bytes))
-        QSKIP("this machine has the memory for the run");
     const vector3D before = w.den_grid;
     w.inversion_running = true;
     w.inversion(w.x_calc, w.y_calc, w.z_calc, w.Vz_observed, w.den_grid, params, w.progress_bar,
@@ -199,16 +245,62 @@ void TestMainWindowMemory::forward_asks()
     QCOMPARE(forward_geometry(w.den_grid, w.x_calc, w.y_calc, w.z_calc, w.calc_height, w.expansion_factor, g),
              ForwardStatus::Completed);
     const RunSize size = run_size(g, w.thread_count);
+    // No calculated field yet: the run makes its result grid too.
     const double need =
-        (store ? forward_stored_need_bytes(size, false) : forward_without_store_need_bytes(size)) / (1 << 30);
-    if (need * (1 << 30) < double(query_system_memory().available_bytes))
-        QSKIP("this machine has the memory for the run");
+        ((store ? forward_stored_need_bytes(size, false) : forward_without_store_need_bytes(size))
+         + forward_result_bytes(size))
+        / (1 << 30);
     w.on_forward_grid_triggered();
     QCOMPARE(asked_need(fake), QString::number(need, 'g', 6));
     QVERIFY(fake.questions.first().text.endsWith("run forward calculation without changes?"));
     QVERIFY(w.Vz_calculated.empty());
     QVERIFY(w.effects.empty());
     QVERIFY(!w.forward_running);
+}
+
+// The first forward run counts the result grid it makes; a run that finds a
+// calculated field of the model's size does not.
+void TestMainWindowMemory::first_forward_asks_with_result()
+{
+    MainWindow w;
+    give_huge_run(w, 2);
+    w.store_eff = true;
+    ForwardGeometry g;
+    QCOMPARE(forward_geometry(w.den_grid, w.x_calc, w.y_calc, w.z_calc, w.calc_height, w.expansion_factor, g),
+             ForwardStatus::Completed);
+    const RunSize size = run_size(g, w.thread_count);
+    QCOMPARE(w.forwardNeedBytes(g), forward_stored_need_bytes(size, false) + forward_result_bytes(size));
+    w.Vz_calculated.assign(g.ny, std::vector<double>(g.nx, 0.0));
+    QCOMPARE(w.forwardNeedBytes(g), forward_stored_need_bytes(size, false));
+    QVERIFY(forward_result_bytes(size) >= double(g.nx) * g.ny * 8);
+}
+
+// The layered inversion's fresh forward run asks about its own need first;
+// the rest of the run asks once the calculated field is fresh, so No to
+// that question still leaves the new field and the densities as they were.
+void TestMainWindowMemory::layered_asks_after_fresh_forward()
+{
+    FixedMemoryFigures scarce(1, std::uint64_t(1) << 60); // every need asks
+    FakeInteraction fake;
+    fake.answers << QMessageBox::Yes << QMessageBox::No;
+    MainWindow w;
+    const layeredtest::Model m = layeredtest::make_model(3, 16, 12, 12, 50);
+    layeredtest::give_layered_model(w, m, m.horizons, {2.0, 2.2, 2.5}, {2.0, 2.3, 2.4});
+    w.language = 1;
+    w.thread_count = 2;
+    w.Vz_calculated.clear();
+    const std::vector<double> densities = w.densities;
+    std::vector<double> params(inversion_record::record_size, 0.0);
+    params[inversion_record::iterations] = 2;
+    params[inversion_record::step_scale] = 1;
+    params[inversion_record::kind] = inversion_record::kind_layered;
+    w.inversion_running = true;
+    w.layered_inversion(w.x_calc, w.y_calc, w.z_calc, w.Vz_observed, w.horizons, w.densities, params);
+    QCOMPARE(fake.questions.size(), 2);
+    QVERIFY(fake.questions[0].text.endsWith("run forward calculation without changes?"));
+    QVERIFY(fake.questions[1].text.endsWith("run layered inversion without changes?"));
+    QVERIFY(grid_has_shape(w.Vz_calculated, std::size_t(m.ny), std::size_t(m.nx)));
+    QCOMPARE(w.densities, densities);
 }
 
 QTEST_MAIN(TestMainWindowMemory)

@@ -5,6 +5,8 @@
 // must lie between the need and need / 1.3.
 #include "allocation_meter.h"
 #include "app/mainwindow.h"
+#include "common/grid_geometry.h"
+#include "editing/smoothing.h"
 #include "engine/forward.h"
 #include "engine/inversion.h"
 #include "engine/memory.h"
@@ -19,7 +21,7 @@ using namespace inversion_record;
 
 namespace {
 
-enum Option { Plain = 0, InitialModel = 1, Uploaded = 2, SignMask = 4, OperatorServes = 8, Limits = 16 };
+enum Option { Plain = 0, InitialModel = 1, Uploaded = 2, SignMask = 4, OperatorServes = 8, Limits = 16, Lateral = 32 };
 
 const int threads = 2;
 
@@ -98,29 +100,113 @@ private slots:
         if (!allocation_meter::counting())
             QSKIP("the sanitizer's runtime owns the allocator");
     }
+    void forward_data();
+    void forward();
     void inversion_data();
     void inversion();
     void layered_data();
     void layered();
     void horizon_fit_data();
     void horizon_fit();
+    void smoothing_data();
+    void smoothing();
 };
+
+enum class ForwardKind { WithoutStore, StoredBuilding, StoredReusing };
+
+void TestRunMemoryNeed::forward_data()
+{
+    shape_columns();
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<bool>("calculated");
+    const struct {
+        const char* name;
+        ForwardKind kind;
+    } kinds[] = {{"storage off", ForwardKind::WithoutStore},
+                 {"stored, building", ForwardKind::StoredBuilding},
+                 {"stored, reusing", ForwardKind::StoredReusing}};
+    for (const Shape& s : shapes)
+        for (const auto& k : kinds)
+            for (bool calculated : {true, false})
+                QTest::newRow(qPrintable(QString("%1, %2, %3")
+                                             .arg(s.name, k.name,
+                                                  calculated ? "calculated field held" : "first run")))
+                    << s.nx << s.ny << s.nz << s.p << int(k.kind) << calculated;
+}
+
+// The forward command of the window, with and without a calculated field
+// of the model's size from an earlier run.
+void TestRunMemoryNeed::forward()
+{
+    QFETCH(int, nx);
+    QFETCH(int, ny);
+    QFETCH(int, nz);
+    QFETCH(double, p);
+    QFETCH(int, kind);
+    QFETCH(bool, calculated);
+    const std::vector<double> x = nodes(nx, 10000, 100), y = nodes(ny, 20000, 100), z = nodes(nz, 0, 50);
+    ForwardGeometry g;
+    QCOMPARE(forward_geometry(nx, ny, nz, x, y, z, -20, p, g), ForwardStatus::Completed);
+    const auto setup = [&](MainWindow& w) {
+        w.language = 1;
+        w.x_calc = x;
+        w.y_calc = y;
+        w.z_calc = z;
+        w.calc_height = -20;
+        w.expansion_factor = p;
+        w.store_eff = ForwardKind(kind) != ForwardKind::WithoutStore;
+        w.thread_count = threads;
+        w.den_grid = model(nz, ny, nx, 0.02f);
+        if (calculated)
+            w.Vz_calculated.assign(ny, std::vector<double>(nx, 0.0));
+    };
+    double need = 0;
+    const double measured = allocation_meter::child_peak([&](const std::function<void()>& start) {
+        FakeInteraction fake;
+        fake.answers << QMessageBox::Yes;
+        MainWindow w;
+        setup(w);
+        if (ForwardKind(kind) == ForwardKind::StoredReusing)
+            build_effects(g, w.effects, threads);
+        forward_release_work();
+        start();
+        w.on_forward_grid_triggered();
+        return fake.errors().isEmpty() && grid_has_shape(w.Vz_calculated, ny, nx);
+    });
+    {
+        MainWindow w;
+        setup(w);
+        if (ForwardKind(kind) == ForwardKind::StoredReusing)
+            build_effects(g, w.effects, threads);
+        need = w.forwardNeedBytes(g);
+    }
+    report(g, need, measured);
+}
 
 void TestRunMemoryNeed::inversion_data()
 {
     shape_columns();
     QTest::addColumn<int>("options");
+    QTest::addColumn<int>("thread_count");
     const struct {
         const char* name;
         int options;
     } sets[] = {{"plain", Plain},
                 {"initial model", InitialModel},
                 {"uploaded regularizer, sign mask", Uploaded | SignMask},
-                {"operator serves, limits", OperatorServes | Limits}};
+                {"operator serves, limits", OperatorServes | Limits},
+                {"lateral", Lateral}};
     for (const Shape& s : shapes)
         for (const auto& o : sets)
             QTest::newRow(qPrintable(QString("%1, %2").arg(s.name, o.name)))
-                << s.nx << s.ny << s.inversion_nz << s.p << o.options;
+                << s.nx << s.ny << s.inversion_nz << s.p << o.options << threads;
+    // More threads than levels: the levels are converted by as many workers
+    // as there are levels.
+    const Shape& two = shapes[0];
+    for (int t : {4, 8})
+        for (const auto& o : {sets[3], sets[4]})
+            QTest::newRow(qPrintable(QString("%1 levels, %2 threads, %3").arg(two.inversion_nz).arg(t).arg(o.name)))
+                << two.nx << two.ny << two.inversion_nz << two.p << o.options << t;
 }
 
 void TestRunMemoryNeed::inversion()
@@ -130,6 +216,7 @@ void TestRunMemoryNeed::inversion()
     QFETCH(int, nz);
     QFETCH(double, p);
     QFETCH(int, options);
+    QFETCH(int, thread_count);
     const std::vector<double> x = nodes(nx, 10000, 100), y = nodes(ny, 20000, 100), z = nodes(nz, 0, 50);
     ForwardGeometry g;
     QCOMPARE(forward_geometry(nx, ny, nz, x, y, z, -20, p, g), ForwardStatus::Completed);
@@ -145,20 +232,30 @@ void TestRunMemoryNeed::inversion()
         w.expansion_factor = p;
         w.store_eff = true;
         w.save_log = false;
-        w.thread_count = threads;
+        w.thread_count = thread_count;
         w.den_grid = model(nz, ny, nx, 0.02f);
-        forward_without_store(w.den_grid, g, w.Vz_observed, threads);
+        forward_without_store(w.den_grid, g, w.Vz_observed, thread_count);
         w.den_grid = model(nz, ny, nx, 0.01f);
         if (options & Uploaded)
             w.regularizer = model(nz, ny, nx, 0.015f);
         if (options & OperatorServes)
-            build_effects(g, w.effects, threads);
+            build_effects(g, w.effects, thread_count);
+        if (options & Lateral) {
+            // Two horizons: the top, and one between the levels.
+            w.horizons.assign(2, field2D(ny, std::vector<double>(nx, z.front())));
+            for (int j = 0; j < ny; ++j)
+                for (int i = 0; i < nx; ++i)
+                    w.horizons[1][j][i] = z.front() + (z.back() - z.front()) * (0.3 + 0.4 * ((i + j) % 3) / 2.0);
+            w.fixed.assign(2, false);
+        }
         forward_release_work();
         std::vector<double> params = grid_inversion_record(1);
         params[use_initial_model] = (options & InitialModel) ? 1 : 0;
         params[use_uploaded_regularizer] = (options & Uploaded) ? 1 : 0;
         params[sign_constraint_on] = (options & SignMask) ? 1 : 0;
         params[density_limits_on] = (options & Limits) ? 1 : 0;
+        if (options & Lateral)
+            params[kind] = kind_lateral;
         w.inversion_running = true;
         start();
         w.inversion(w.x_calc, w.y_calc, w.z_calc, w.Vz_observed, w.den_grid, params, w.progress_bar,
@@ -169,8 +266,9 @@ void TestRunMemoryNeed::inversion()
     o.operator_serves = options & OperatorServes;
     o.reference = options & (InitialModel | Uploaded);
     o.sign_mask = options & SignMask;
-    o.fill_stage = options & (InitialModel | Uploaded | SignMask | Limits);
-    report(g, inversion_need_bytes(run_size(g, threads), o), measured);
+    o.fill_stage = options & (InitialModel | Uploaded | SignMask | Limits | Lateral);
+    o.lateral_layers = (options & Lateral) ? 2 : 0;
+    report(g, inversion_need_bytes(run_size(g, thread_count), o), measured);
 }
 
 void TestRunMemoryNeed::layered_data()
@@ -244,6 +342,39 @@ void TestRunMemoryNeed::horizon_fit()
     });
     const ForwardGeometry g = layeredtest::geometry(layered_model(2, nx, ny, nz, p));
     report(g, horizon_fit_need_bytes(run_size(g, threads), 2), measured);
+}
+
+void TestRunMemoryNeed::smoothing_data()
+{
+    QTest::addColumn<int>("hz");
+    QTest::addColumn<int>("hxy");
+    QTest::newRow("narrow box") << 2 << 3;
+    QTest::newRow("hz = nz / 2") << 10 << 3;
+    QTest::newRow("hz = nz / 2 + 1") << 11 << 3;
+    QTest::newRow("hz = nz - 1") << 19 << 5;
+    QTest::newRow("hz beyond the grid") << 60 << 100;
+}
+
+// Smoothing takes at most one grid of doubles and a few planes, whatever
+// the box.
+void TestRunMemoryNeed::smoothing()
+{
+    QFETCH(int, hz);
+    QFETCH(int, hxy);
+    const int nx = 120, ny = 90, nz = 20;
+    const double measured = allocation_meter::child_peak([&](const std::function<void()>& start) {
+        vector3D grid = model(nz, ny, nx, 0.01f);
+        start();
+        gridops::SmoothHalfWidths h;
+        h.hx = h.hy = hxy;
+        h.hz = hz;
+        return gridops::smooth_whole(grid, h) == gridops::SmoothStatus::Ok;
+    });
+    const double plane = double(nx) * ny * 8;
+    const double bound = (nz + 4) * plane + 64 * 1024;
+    qInfo("peak %.0f, one grid of doubles %.0f", measured, nz * plane);
+    QVERIFY(measured > 0);
+    QVERIFY2(measured <= bound, qPrintable(QString("peak %1 above %2").arg(measured).arg(bound)));
 }
 
 QTEST_MAIN(TestRunMemoryNeed)
