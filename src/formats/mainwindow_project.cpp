@@ -504,7 +504,10 @@ void MainWindow::on_open_project_triggered()
     clear_all();
     surf->clearSurfaces();
     surf->clearFaults();
+    // Operators of the model that was open are gone.
     effects.clear();
+    std::vector<field2D>().swap(layer_effects);
+    layer_effects_key = 0;
     alpha_factor = 0;
     alpha_key = 0;
 
