@@ -203,6 +203,14 @@ void TestProjectCommands::saveAndOpenEveryDataSet()
     QVERIFY(b.effects.empty() && b.layer_effects.empty());
     QCOMPARE(b.pending_eff, dir.filePath("model.eff"));
     QCOMPARE(b.pending_effh, dir.filePath("model.effh"));
+    // Saved over itself before any run: the sidecars, not yet compared and
+    // still of the model's key, stay as they were.
+    const QByteArray eff_bytes = read_file(dir.filePath("model.eff")), effh_bytes = read_file(dir.filePath("model.effh"));
+    QVERIFY(!eff_bytes.isEmpty() && !effh_bytes.isEmpty());
+    QString same = path;
+    QCOMPARE(b.save_project(same), 1);
+    QCOMPARE(read_file(dir.filePath("model.eff")), eff_bytes);
+    QCOMPARE(read_file(dir.filePath("model.effh")), effh_bytes);
     b.store_eff = true;
     b.on_forward_grid_triggered();
     QVERIFY(fake.errors().isEmpty());
