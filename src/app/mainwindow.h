@@ -76,10 +76,19 @@ public:
     // command that replaces or reshapes the density grid, the layers or the
     // calculation geometry.
     void dropStaleOperators();
-    // The operators read from a project's sidecars, keyed for the model just
-    // loaded when they are its own (its sizes, and a few levels or a layer
-    // built again agree within rounding); dropped otherwise.
-    void adoptReadOperators(EffectsOperator& read_effects, std::vector<field2D>& slab_effects);
+    // Sidecars an open found with the sizes of the model (path, and the key
+    // the model had then): not read at the open. The first run that builds
+    // the operator or the slab effects for that key compares the file with
+    // what it built (checkPendingSidecars, formats/mainwindow_project.cpp,
+    // at the end of the forward, inversion and fit commands) and the status
+    // line tells of a difference; the
+    // built ones are used either way. Dropped once compared or once the
+    // model's key is another (dropStalePendingSidecars).
+    QString pending_eff, pending_effh;
+    EffectsKey pending_eff_key;
+    quint64 pending_effh_key = 0;
+    void checkPendingSidecars();
+    void dropStalePendingSidecars();
 
     // ---- Settings store: QSettings("TOLMERA3D", "Tolmera3D")
     void readSettings();

@@ -23,7 +23,8 @@ bool MainWindow::hasAnyData()
         || !regularizer.empty();
 }
 
-// Empties every data set of the project. The remembered parameters, the
+// Empties every data set of the project (and forgets the sidecars waiting
+// to be compared). The remembered parameters, the
 // stored effects, the undo snapshots and the view settings stay; nothing is
 // redrawn (the project reader that calls this redraws when it has read).
 void MainWindow::clear_all()
@@ -82,6 +83,8 @@ void MainWindow::clear_all()
 
     ui->calculated_axes->clearItems();
     ui->observed_axes->clearItems();
+    // Sidecars of the project opened belong to its model, now gone.
+    dropStalePendingSidecars();
 }
 
 void MainWindow::on_delete_profiles_scheme_triggered()

@@ -969,6 +969,25 @@ ForwardStatus build_effects(const ForwardGeometry& g, EffectsOperator& effects, 
     return ForwardStatus::Completed;
 }
 
+bool effects_agree(const EffectsOperator& held, const EffectsOperator& built)
+{
+    if (built.levels() <= 0 || held.levels() != built.levels() || held.rows != built.rows
+        || held.columns != built.columns)
+        return false;
+    const std::size_t size = static_cast<std::size_t>(built.quarter_rows()) * built.quarter_columns();
+    for (int k = 0; k < built.levels(); ++k) {
+        const std::vector<float>& h = held.quarter[static_cast<std::size_t>(k)];
+        const std::vector<float>& own = built.quarter[static_cast<std::size_t>(k)];
+        if (h.size() != size || own.size() != size)
+            return false;
+        EffectsAgreement agreement;
+        agreement.add(h.data(), own.data(), size);
+        if (!agreement.within(effects_rounding_tolerance))
+            return false;
+    }
+    return true;
+}
+
 bool effects_built_for(const EffectsOperator& effects, const ForwardGeometry& g, int thread_count,
                        EffectsOperator* built_out)
 {
@@ -977,19 +996,8 @@ bool effects_built_for(const EffectsOperator& effects, const ForwardGeometry& g,
     // Every level is built again: one changed level or value is enough to
     // make the operator another model's.
     EffectsOperator built;
-    if (build_effects(g, built, thread_count) != ForwardStatus::Completed)
+    if (build_effects(g, built, thread_count) != ForwardStatus::Completed || !effects_agree(effects, built))
         return false;
-    const std::size_t size = static_cast<std::size_t>(built.quarter_rows()) * built.quarter_columns();
-    for (int k = 0; k < g.nz; ++k) {
-        const std::vector<float>& held = effects.quarter[static_cast<std::size_t>(k)];
-        const std::vector<float>& own = built.quarter[static_cast<std::size_t>(k)];
-        if (held.size() != size || own.size() != size)
-            return false;
-        EffectsAgreement agreement;
-        agreement.add(held.data(), own.data(), size);
-        if (!agreement.within(effects_rounding_tolerance))
-            return false;
-    }
     if (built_out)
         *built_out = std::move(built);
     return true;

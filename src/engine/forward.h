@@ -92,6 +92,13 @@ void swapped_unit_cell_field(const ForwardGeometry& g, int k, vector2D& out, int
 // checked against the model it is read for. This is the one test of reuse.
 bool effects_fit(const EffectsOperator& effects, const ForwardGeometry& g);
 
+// True when the operator `held` (read from a file) agrees with `built`, the
+// one the engine built for the model: the same sizes, and every value of
+// every level within effects_rounding_tolerance of the level's largest
+// built value. One changed level or value, or one not finite, is enough to
+// make `held` another model's.
+bool effects_agree(const EffectsOperator& held, const EffectsOperator& built);
+
 // True when `effects`, which has the sizes of g (effects_data_has_shape),
 // is the operator built for g: the whole operator is built again
 // (build_effects) and every value of every level lies within

@@ -263,6 +263,23 @@ LayerEffectsStatus compute_layer_effects(const ForwardGeometry& g, const std::ve
     return LayerEffectsStatus::Completed;
 }
 
+bool layer_effects_agree(const std::vector<field2D>& held, const std::vector<field2D>& built)
+{
+    if (built.empty() || held.size() != built.size())
+        return false;
+    const std::size_t rows = built.front().size(), columns = rows ? built.front().front().size() : 0;
+    if (!effects_have_shape(held, rows, columns) || !effects_have_shape(built, rows, columns))
+        return false;
+    for (std::size_t i = 0; i < built.size(); ++i) {
+        EffectsAgreement agreement;
+        for (std::size_t y = 0; y < rows; ++y)
+            agreement.add(held[i][y].data(), built[i][y].data(), columns);
+        if (!agreement.within(layer_effects_rounding_tolerance))
+            return false;
+    }
+    return true;
+}
+
 bool layer_effects_built_for(const std::vector<field2D>& effects, const ForwardGeometry& g,
                              const std::vector<field2D>& horizons, double last_bottom, int thread_count,
                              std::vector<field2D>* built)
@@ -272,16 +289,9 @@ bool layer_effects_built_for(const std::vector<field2D>& effects, const ForwardG
     // Every layer is computed again: a boundary moved or a value changed in
     // any of them makes the effects another model's.
     std::vector<field2D> own;
-    if (compute_layer_effects(g, horizons, last_bottom, own, thread_count) != LayerEffectsStatus::Completed)
+    if (compute_layer_effects(g, horizons, last_bottom, own, thread_count) != LayerEffectsStatus::Completed
+        || !layer_effects_agree(effects, own))
         return false;
-    for (std::size_t i = 0; i < horizons.size(); ++i) {
-        EffectsAgreement agreement;
-        for (int y = 0; y < g.ny; ++y)
-            agreement.add(effects[i][static_cast<std::size_t>(y)].data(), own[i][static_cast<std::size_t>(y)].data(),
-                          static_cast<std::size_t>(g.nx));
-        if (!agreement.within(layer_effects_rounding_tolerance))
-            return false;
-    }
     if (built)
         built->swap(own);
     return true;

@@ -84,6 +84,12 @@ LayerEffectsStatus compute_layer_effects(const ForwardGeometry& g, const std::ve
 // bits whatever the thread count).
 constexpr double layer_effects_rounding_tolerance = 8 * 2.220446049250313e-16;
 
+// True when the slab effects `held` (read from a file) agree with `built`,
+// the ones computed for the model: as many layers of one shape, and every
+// value of each layer within layer_effects_rounding_tolerance of the layer's
+// largest built value (all finite).
+bool layer_effects_agree(const std::vector<field2D>& held, const std::vector<field2D>& built);
+
 // True when `effects` (one grid per layer, of g's rows and columns) are the
 // slab effects compute_layer_effects gives for these layers: every layer is
 // computed again and each must lie within layer_effects_rounding_tolerance

@@ -129,6 +129,9 @@ void MainWindow::on_forward_grid_triggered()
     }
     plotCalculated();
     print_elapsed_ms(start);
+    // The operators the run built are compared with the sidecars opened
+    // (after the redraw, whose status text would hide a difference).
+    checkPendingSidecars();
 }
 
 bool MainWindow::forward3Dgrid_multithread(vector3D& den, std::vector<double>& x,

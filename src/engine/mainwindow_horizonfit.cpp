@@ -178,4 +178,7 @@ void MainWindow::fitHorizon(QMap<QString, double>& params)
         plotCalculated();
     }
     progress_bar.hide();
+    // The operators the run built are compared with the sidecars opened
+    // (after the redraw, whose status text would hide a difference).
+    checkPendingSidecars();
 }

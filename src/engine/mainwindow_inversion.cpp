@@ -187,6 +187,9 @@ void MainWindow::start_inversion(std::vector<double> params)
     }
     plotCalculated();
     progress_bar.hide();
+    // The operators the run built are compared with the sidecars opened
+    // (after the redraw, whose status text would hide a difference).
+    checkPendingSidecars();
 }
 
 // ---------------------------------------------------------------------------

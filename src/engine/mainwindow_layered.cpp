@@ -274,6 +274,9 @@ void MainWindow::start_polygonal_inversion(std::vector<double> params)
     plotCalculated();
     progress_bar.hide();
     on_view_dens_triggered();
+    // The operators the run built are compared with the sidecars opened
+    // (after the redraw, whose status text would hide a difference).
+    checkPendingSidecars();
 }
 
 void MainWindow::layered_inversion(std::vector<double>& x, std::vector<double>& y, std::vector<double>& z,

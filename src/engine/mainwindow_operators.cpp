@@ -75,25 +75,19 @@ void MainWindow::dropStaleOperators()
         alpha_factor = 0;
         alpha_key = 0;
     }
+    dropStalePendingSidecars();
 }
 
-void MainWindow::adoptReadOperators(EffectsOperator& read_effects, std::vector<field2D>& slab_effects)
+void MainWindow::dropStalePendingSidecars()
 {
-    effects.clear();
-    std::vector<field2D>().swap(layer_effects);
-    layer_effects_key = 0;
     ForwardGeometry g;
-    if (!modelGeometry(g))
-        return;
-    // The files carry no key: an operator of another model may have the
-    // sizes of this one's, so it is built again and compared whole; the one
-    // built (keyed by its build) is kept.
-    if (effects_data_has_shape(read_effects, g) && effects_built_for(read_effects, g, thread_count, &effects))
-        effects.key = g.key();
-    read_effects.clear();
-    const quint64 key = layerEffectsKeyFor(g);
-    if (key != 0 && layer_effects_fit(slab_effects, static_cast<int>(horizons.size()), g.ny, g.nx)
-        && layer_effects_built_for(slab_effects, g, horizons, slabEffectsBottom(), thread_count, &layer_effects))
-        layer_effects_key = key;
-    std::vector<field2D>().swap(slab_effects);
+    const bool model = modelGeometry(g);
+    if (!model || pending_eff_key != g.key()) {
+        pending_eff.clear();
+        pending_eff_key = EffectsKey();
+    }
+    if (!model || pending_effh_key == 0 || pending_effh_key != layerEffectsKeyFor(g)) {
+        pending_effh.clear();
+        pending_effh_key = 0;
+    }
 }

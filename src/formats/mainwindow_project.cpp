@@ -15,6 +15,7 @@
 #include "common/grid_helpers.h"
 #include "editing/regularizer.h"
 #include "engine/forward.h"
+#include "engine/layered_inversion.h"
 #include "formats/effects_file.h"
 #include "formats/fault_commands.h"
 #include "formats/file_io.h"
@@ -51,15 +52,6 @@ std::pair<std::size_t, std::size_t> layerEffectsShape(const std::vector<field2D>
     if (horizons_are_regular(horizons))
         return {horizons.front().size(), horizons.front().front().size()};
     return {0, 0};
-}
-
-// The padded grid of a spectral run over the cube; false when none can run.
-bool forwardGeometryOf(const vector3D& grid, const std::vector<double>& x, const std::vector<double>& y,
-                       const std::vector<double>& z, double calc_level, double expansion_factor,
-                       ForwardGeometry& g)
-{
-    return !grid.empty() &&
-           forward_geometry(grid, x, y, z, calc_level, expansion_factor, g) == ForwardStatus::Completed;
 }
 
 // Removes a sidecar left from an earlier save; false when it is still there.
@@ -361,6 +353,13 @@ int MainWindow::save_project(QString& fname)
     // The sidecars hold the stored operators only when their keys are those
     // of the model saved; a sidecar of an earlier save that no longer fits is
     // removed, so a reopened project never takes an operator of another model.
+    // A sidecar the open found, not yet compared with a built operator and
+    // still of the model's key, stays where it is when the project is saved
+    // over itself: it may be the model's own.
+    dropStalePendingSidecars();
+    auto pending_kept = [this](const QString& sidecar) {
+        return !sidecar.isEmpty() && (sidecar == pending_eff || sidecar == pending_effh);
+    };
     const QString eff = project_sidecar_path(fname, QStringLiteral("eff"));
     if (effectsMatchModel()) {
         setLabel(*this, byLanguage(language, "Сохранение эффектов", "Saving forward operator"));
@@ -371,7 +370,7 @@ int MainWindow::save_project(QString& fname)
             removeStale(eff);
             result = -1;
         }
-    } else if (!removeStale(eff)) {
+    } else if (!pending_kept(eff) && !removeStale(eff)) {
         show_error(staleText(language, eff));
         result = -1;
     }
@@ -387,7 +386,7 @@ int MainWindow::save_project(QString& fname)
             if (result == 1)
                 result = -2;
         }
-    } else if (!removeStale(effh)) {
+    } else if (!pending_kept(effh) && !removeStale(effh)) {
         show_error(staleText(language, effh));
         if (result == 1)
             result = -2;
@@ -428,6 +427,35 @@ bool MainWindow::saveProjectForClose()
 // ---------------------------------------------------------------------------
 // Reading
 
+void MainWindow::checkPendingSidecars()
+{
+    dropStalePendingSidecars();
+    ForwardGeometry g;
+    if ((pending_eff.isEmpty() && pending_effh.isEmpty()) || !modelGeometry(g))
+        return;
+    // Only what a run built is compared; the file is read whole beside it.
+    const QString eff = pending_eff, effh = pending_effh;
+    SidecarUse eff_use = SidecarUse::Absent, effh_use = SidecarUse::Absent;
+    if (!eff.isEmpty() && effects_fit(effects, g)) {
+        EffectsOperator held;
+        if (!read_effects_sidecar(eff, g.Mx, g.My, g.nz, held).ok() || !effects_agree(held, effects))
+            eff_use = SidecarUse::Read;
+        pending_eff.clear();
+        pending_eff_key = EffectsKey();
+    }
+    if (!effh.isEmpty() && layerEffectsServe(g)) {
+        std::vector<field2D> held;
+        if (!read_layer_effects_sidecar(effh, g.nx, g.ny, int(horizons.size()), held).ok()
+            || !layer_effects_agree(held, layer_effects))
+            effh_use = SidecarUse::Read;
+        pending_effh.clear();
+        pending_effh_key = 0;
+    }
+    const QString refused = refusedSidecarsText(language, eff, eff_use, effh, effh_use);
+    if (!refused.isEmpty())
+        setLabel(*this, refused);
+}
+
 void MainWindow::on_open_project_triggered()
 {
     if (refuseWhileRunning())
@@ -445,12 +473,8 @@ void MainWindow::on_open_project_triggered()
 
     // Everything is read before anything of the open project changes.
     ProjectData data;
-    EffectsOperator stored_effects;
-    std::vector<field2D> stored_layer_effects;
-    bool have_layer_effects = false;
     const QString eff = project_sidecar_path(path, QStringLiteral("eff"));
     const QString effh = project_sidecar_path(path, QStringLiteral("effh"));
-    SidecarUse eff_use = SidecarUse::Absent, effh_use = SidecarUse::Absent;
     {
         RunGuard run(this, RunKind::FileRead);
         if (!run)
@@ -474,33 +498,6 @@ void MainWindow::on_open_project_triggered()
                 show_error(file_failure_text(path, status, language, false));
             return;
         }
-
-        // Sidecars are used only when they are the operators of the model
-        // read (adoptReadOperators builds them again and compares them
-        // whole); a missing one is skipped, one that is not a regular file
-        // is not opened, and a foreign or damaged one, or an eff sidecar whose
-        // planes are not even (not an operator's), is refused: the run that
-        // needs the operator builds it again.
-        const double level = data.has_calc_level ? data.calc_level : calc_height;
-        ForwardGeometry g;
-        if (forwardGeometryOf(data.density.cells, data.density.x, data.density.y, data.density.z, level,
-                              data.expansion_factor, g))
-            eff_use = sidecarUse(eff);
-        if (eff_use == SidecarUse::Read) {
-            setLabel(*this, byLanguage(language, "Загрузка эффектов", "import effects "));
-            ProgressBarScope progress(&progress_bar);
-            read_effects_sidecar(eff, g.Mx, g.My, g.nz, stored_effects, progress.callback());
-        }
-        const auto [rows, columns] = layerEffectsShape(data.horizons, data.density.cells);
-        if (!data.horizons.empty() && rows > 0)
-            effh_use = sidecarUse(effh);
-        if (effh_use == SidecarUse::Read) {
-            setLabel(*this, QStringLiteral("import layers effects "));
-            ProgressBarScope progress(&progress_bar);
-            have_layer_effects = read_layer_effects_sidecar(effh, int(columns), int(rows), int(data.horizons.size()),
-                                                            stored_layer_effects, progress.callback())
-                                     .ok();
-        }
     }
 
     // Replace the project as a whole. The undo snapshots belong to the
@@ -509,7 +506,10 @@ void MainWindow::on_open_project_triggered()
     undo_stack.clear();
     surf->clearSurfaces();
     surf->clearFaults();
+    // Operators of the model that was open are gone.
     effects.clear();
+    std::vector<field2D>().swap(layer_effects);
+    layer_effects_key = 0;
     alpha_factor = 0;
     alpha_key = 0;
 
@@ -573,13 +573,35 @@ void MainWindow::on_open_project_triggered()
     }
     if (data.has_calc_level)
         calc_height = data.calc_level;
-    // The sidecars belong to the model just loaded: keyed for it when they
-    // have its sizes. Operators of the model that was open are gone.
-    if (!have_layer_effects)
-        std::vector<field2D>().swap(stored_layer_effects);
-    adoptReadOperators(stored_effects, stored_layer_effects);
-    QString refused = refusedSidecarsText(language, eff, effects.empty() ? eff_use : SidecarUse::Absent, effh,
-                                          layer_effects.empty() ? effh_use : SidecarUse::Absent);
+    // Sidecars are used only when they are the operators of the model read:
+    // one with the model's sizes waits (not read) for the first run that
+    // builds the operator, which compares the two (checkPendingSidecars); a
+    // missing one is skipped, one that is not a regular file is not opened,
+    // and one of other sizes is refused at once. The runs build what they
+    // need either way.
+    SidecarUse eff_use = SidecarUse::Absent, effh_use = SidecarUse::Absent;
+    ForwardGeometry g;
+    if (modelGeometry(g)) {
+        eff_use = sidecarUse(eff);
+        if (eff_use == SidecarUse::Read
+            && check_sidecar_shape(eff, g.Mx, g.My, g.nz, SidecarKind::Effects).ok()) {
+            pending_eff = eff;
+            pending_eff_key = g.key();
+            eff_use = SidecarUse::Absent;
+        }
+        const auto [rows, columns] = layerEffectsShape(horizons, den_grid);
+        if (!horizons.empty() && rows > 0)
+            effh_use = sidecarUse(effh);
+        const quint64 key = layerEffectsKeyFor(g);
+        if (effh_use == SidecarUse::Read && key != 0
+            && check_sidecar_shape(effh, int(columns), int(rows), int(horizons.size()), SidecarKind::LayerEffects)
+                   .ok()) {
+            pending_effh = effh;
+            pending_effh_key = key;
+            effh_use = SidecarUse::Absent;
+        }
+    }
+    QString refused = refusedSidecarsText(language, eff, eff_use, effh, effh_use);
     if (data.profiles_dropped)
         refused = refused.isEmpty() ? droppedProfilesText(language, data.profiles_far_value)
                                     : droppedProfilesText(language, data.profiles_far_value) + ". " + refused;

@@ -991,6 +991,12 @@ CodecStatus open_sidecar(QFile& file, const QString& path, int columns, int rows
 
 }  // namespace
 
+CodecStatus check_sidecar_shape(const QString& path, int columns, int rows, int planes, SidecarKind kind)
+{
+    QFile file;
+    return open_sidecar(file, path, columns, rows, planes, kind == SidecarKind::Effects ? 16 : 8);
+}
+
 CodecStatus read_effects_sidecar(const QString& path, int columns, int rows, int planes, EffectsOperator& out,
                                  const CodecProgress& progress, double tolerance)
 {

@@ -149,6 +149,15 @@ QString project_sidecar_path(const QString& project_path, const QString& extensi
 
 // ---- Sidecars
 
+// What a sidecar holds: an "eff" operator (complex values) or "effh" slab
+// effects (one double per value).
+enum class SidecarKind { Effects, LayerEffects };
+
+// Whether the sidecar at `path` has the shape the readers below ask for
+// (`planes` planes of `rows` x `columns`, every value present), reading its
+// header only; a file that is not a regular one is not opened.
+CodecStatus check_sidecar_shape(const QString& path, int columns, int rows, int planes, SidecarKind kind);
+
 // Reads the real parts of an "eff" sidecar into `out` (key not set), folded
 // into quarters, only when it holds exactly `planes` planes of `rows` x
 // `columns` values (otherwise BadHeader) and every plane is even within
