@@ -16,6 +16,7 @@
 #include "editing/regularizer.h"
 #include "engine/forward.h"
 #include "engine/layered_inversion.h"
+#include "engine/memory.h"
 #include "formats/effects_file.h"
 #include "formats/fault_commands.h"
 #include "formats/file_io.h"
@@ -433,17 +434,24 @@ void MainWindow::checkPendingSidecars()
     ForwardGeometry g;
     if ((pending_eff.isEmpty() && pending_effh.isEmpty()) || !modelGeometry(g))
         return;
-    // Only what a run built is compared; the file is read whole beside it.
+    // Only what a run built is compared; the file is read whole beside it,
+    // so a file the memory available now can't hold beside the run's data
+    // stays pending until a later run finds the room.
     const QString eff = pending_eff, effh = pending_effh;
+    const auto room_for = [](const QString& path) {
+        const SystemMemory memory = memory_figures();
+        return memory.available_bytes == 0
+               || 1.25 * double(QFileInfo(path).size()) < double(memory.available_bytes);
+    };
     SidecarUse eff_use = SidecarUse::Absent, effh_use = SidecarUse::Absent;
-    if (!eff.isEmpty() && effects_fit(effects, g)) {
+    if (!eff.isEmpty() && effects_fit(effects, g) && room_for(eff)) {
         EffectsOperator held;
         if (!read_effects_sidecar(eff, g.Mx, g.My, g.nz, held).ok() || !effects_agree(held, effects))
             eff_use = SidecarUse::Read;
         pending_eff.clear();
         pending_eff_key = EffectsKey();
     }
-    if (!effh.isEmpty() && layerEffectsServe(g)) {
+    if (!effh.isEmpty() && layerEffectsServe(g) && room_for(effh)) {
         std::vector<field2D> held;
         if (!read_layer_effects_sidecar(effh, g.nx, g.ny, int(horizons.size()), held).ok()
             || !layer_effects_agree(held, layer_effects))
