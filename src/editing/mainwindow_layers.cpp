@@ -195,8 +195,23 @@ static QString stale_table_message(int language)
                "The layers table does not match the current horizons. Open the table again");
 }
 
+// A layer density typed in the table that no cell can hold is named, and
+// none of the table's densities is taken.
+static bool layerDensitiesFitCells(MainWindow& w, const std::vector<double>& dens)
+{
+    for (std::size_t i = 0; i < dens.size(); ++i)
+        if (!fits_cell(dens[i])) {
+            w.show_error(cellValueRangeText(
+                w.language, byLanguage(w.language, "Плотность слоя %1", "The density of layer %1").arg(i + 1), dens[i]));
+            return false;
+        }
+    return true;
+}
+
 void MainWindow::setHorizonsDensities(std::vector<double> dens)
 {
+    if (!layerDensitiesFitCells(*this, dens))
+        return;
     if (!layers::assign_per_layer(densities, dens, horizons.size())) {
         show_error(stale_table_message(language));
         return;
@@ -207,6 +222,8 @@ void MainWindow::setHorizonsDensities(std::vector<double> dens)
 
 void MainWindow::setHorizonsDensities_norecalc(std::vector<double> dens)
 {
+    if (!layerDensitiesFitCells(*this, dens))
+        return;
     if (!layers::assign_per_layer(densities, dens, horizons.size()))
         show_error(stale_table_message(language));
 }

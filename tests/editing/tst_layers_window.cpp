@@ -330,6 +330,21 @@ void TestLayersWindow::layerFillsAndRefusals()
     QCOMPARE(fake.errors(), (QStringList{"Recalc grid error", "Recalc grid error", "Recalc grid error"}));
     QCOMPARE(w.den_grid, before);
 
+    // A density typed in the table that no cell can hold is named; nothing
+    // of the table is taken and the grid is not rebuilt.
+    fake.clear();
+    w.language = 1;
+    w.setHorizonsDensities({2.0, 1e39});
+    w.setHorizonsDensities_norecalc({-4e38, 2.0});
+    QCOMPARE(fake.errors(),
+             (QStringList{"The density of layer 2 1e+39 is beyond the single-precision range of the grid's cells "
+                          "(at most 3.4e+38 in magnitude)",
+                          "The density of layer 1 -4e+38 is beyond the single-precision range of the grid's cells "
+                          "(at most 3.4e+38 in magnitude)"}));
+    QCOMPARE(w.densities, (std::vector<double>{1, 2}));
+    QCOMPARE(w.den_grid, before);
+    w.language = 0;
+
     fake.clear();
     w.extract_horizons_lateral_densities();
     QCOMPARE(w.lateral_densities.size(), std::size_t(2));
