@@ -5,6 +5,7 @@
 // setter on a global: no argument passes through a global, so it never fires
 // and that formula just ends.
 #include <QString>
+#include <QStringList>
 #include <QtTest>
 
 struct EndlessFormula {
@@ -50,6 +51,28 @@ enum class HostileOutcome {
     ErrorOrRight, // an error message, or the right cells
     Right         // the right cells, no message
 };
+
+// Whether a hostile row ended with the right cells.
+inline bool hostile_gave_right_cells(int outcome, const QStringList& errors)
+{
+    return outcome == int(HostileOutcome::Right) || (outcome == int(HostileOutcome::ErrorOrRight) && errors.isEmpty());
+}
+
+// The messages of a hostile row that did not give the right cells: the
+// command's "stopped" note after Esc, else one error that keeps the grid.
+inline void check_hostile_refusal(int outcome, const QStringList& messages, const QStringList& errors,
+                                  const QString& stopped_text)
+{
+    if (outcome == int(HostileOutcome::Stopped)) {
+        QCOMPARE(messages, QStringList{stopped_text});
+        QVERIFY(errors.isEmpty());
+        return;
+    }
+    QCOMPARE(errors.size(), 1);
+    QVERIFY2(errors[0].endsWith("The density grid is unchanged."), qPrintable(errors[0]));
+    if (outcome == int(HostileOutcome::OutOfMemory))
+        QVERIFY2(errors[0].startsWith("The formula ran out of memory: "), qPrintable(errors[0]));
+}
 
 inline QString nested(const char* open, const char* close, int depth)
 {
