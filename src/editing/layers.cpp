@@ -232,7 +232,7 @@ std::vector<int> layer_walk(const std::vector<field2D>& horizons, std::size_t ro
 // ---------------------------------------------------------------------------
 // Density grid from the layers
 
-std::size_t level_count(const VerticalParams& v)
+double level_count_unbounded(const VerticalParams& v)
 {
     if (!std::isfinite(v.minZ) || !std::isfinite(v.maxZ) || !std::isfinite(v.dz))
         return 0;
@@ -240,9 +240,29 @@ std::size_t level_count(const VerticalParams& v)
         return 0;
     // A maximum a rounding error short of a level still counts that level.
     const double q = whole_steps((v.maxZ - v.minZ) / v.dz) + 1.0;
-    if (!std::isfinite(q) || q < 1.0 || q > static_cast<double>(std::numeric_limits<int>::max()))
+    return std::isfinite(q) && q >= 1.0 ? q : 0.0;
+}
+
+std::size_t level_count(const VerticalParams& v)
+{
+    const double q = level_count_unbounded(v);
+    if (q > static_cast<double>(std::numeric_limits<int>::max()))
         return 0;
     return static_cast<std::size_t>(q);
+}
+
+bool apply_vertical_defaults(const std::vector<field2D>& horizons, VerticalParams& v)
+{
+    if (v.maxZ != 0.0 && v.dz != 0.0)
+        return true;
+    if (horizons.empty())
+        return false;
+    const field2D& last = horizons.back();
+    if (last.empty() || last.front().empty() || !grid_has_shape(last, last.size(), last.front().size()))
+        return false;
+    v.maxZ = grid_max(last);
+    v.dz = v.maxZ / 50.0;
+    return true;
 }
 
 BuildStatus effective_vertical(const std::vector<field2D>& horizons, VerticalParams& v)
@@ -250,15 +270,9 @@ BuildStatus effective_vertical(const std::vector<field2D>& horizons, VerticalPar
     if (horizons.empty())
         return BuildStatus::NoHorizons;
     VerticalParams w = v;
-    bool defaults = false;
-    if (w.maxZ == 0.0 || w.dz == 0.0) {
-        const field2D& last = horizons.back();
-        if (last.empty() || last.front().empty() || !grid_has_shape(last, last.size(), last.front().size()))
-            return BuildStatus::BadGeometry;
-        w.maxZ = grid_max(last);
-        w.dz = w.maxZ / 50.0;
-        defaults = true;
-    }
+    const bool defaults = w.maxZ == 0.0 || w.dz == 0.0;
+    if (!apply_vertical_defaults(horizons, w))
+        return BuildStatus::BadGeometry;
     if (level_count(w) == 0)
         return defaults ? BuildStatus::DeepestAboveTop : BuildStatus::BadVertical;
     v = w;

@@ -169,6 +169,14 @@ enum class BuildStatus {
 // whole_steps((maxZ - minZ) / dz) + 1 (common/grid_geometry.h); 0 when the
 // parameters give no level.
 std::size_t level_count(const VerticalParams& v);
+// The same count in double, however large (0 when the parameters give no
+// level): what a size check compares with its limit.
+double level_count_unbounded(const VerticalParams& v);
+
+// The defaults of effective_vertical alone: when maxZ or dz is 0, maxZ
+// becomes the largest depth of the last horizon and dz maxZ / 50. False
+// (and `v` unchanged) when the last horizon gives no depth.
+bool apply_vertical_defaults(const std::vector<field2D>& horizons, VerticalParams& v);
 
 // The vertical parameters a grid would be built with: when maxZ or dz is
 // 0, maxZ becomes the largest depth of the last horizon and dz maxZ / 50.

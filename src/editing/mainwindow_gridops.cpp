@@ -288,31 +288,33 @@ void MainWindow::setZparams(double min_z, double max_z, double step)
     if (refuseWhileRunning())
         return;
     if (horizons_are_regular(horizons)) {
-        // The grid rebuilt from the layers on the typed levels, beside the
-        // old one and its undo snapshot, and drawn by the 3D view.
-        // The levels the grid will be built on: a maximum depth or step of 0
-        // takes the defaults from the deepest horizon.
+        // The grid rebuilt from the layers on the levels it will really
+        // have (a maximum depth or step of 0 takes the defaults from the
+        // deepest horizon), beside the old one and its undo snapshot, and
+        // drawn by the 3D view. Parameters that give no level are reported
+        // by the rebuild.
         layers::VerticalParams built{min_z, max_z, step};
-        if (layers::effective_vertical(horizons, built) == layers::BuildStatus::Ok) {
-            const double cells = double(horizons.front().front().size()) * double(horizons.front().size())
-                                 * double(layers::level_count(built));
-            if (cells > gridops::kMaxNewGridCells) {
+        const double levels =
+            layers::apply_vertical_defaults(horizons, built) ? layers::level_count_unbounded(built) : 0.0;
+        if (levels > 0) {
+            const double nx = double(horizons.front().front().size()), ny = double(horizons.front().size());
+            if (gridops::exceeds_cell_cap(nx, ny, levels)) {
                 show_error(tooManyCellsText(language));
                 return;
             }
+            grid_memory::NewGrids need;
+            need.nx = nx;
+            need.ny = ny;
+            need.nz = levels;
+            need.cubes = 1;
+            need.view = cubeViewChecked(*this);
+            double bytes = grid_memory::need_bytes(need);
+            if (!den_grid.empty() && !den_grid.front().empty())
+                bytes += grid_memory::cube_bytes(double(den_grid.front().front().size()),
+                                                 double(den_grid.front().size()), double(den_grid.size()));
+            if (!grid_memory::confirm_need(this, language, bytes))
+                return;
         }
-        grid_memory::NewGrids need;
-        need.nx = double(horizons.front().front().size());
-        need.ny = double(horizons.front().size());
-        need.nz = double(layers::level_count(built));
-        need.cubes = 1;
-        need.view = cubeViewChecked(*this);
-        double bytes = grid_memory::need_bytes(need);
-        if (!den_grid.empty() && !den_grid.front().empty())
-            bytes += grid_memory::cube_bytes(double(den_grid.front().front().size()), double(den_grid.front().size()),
-                                             double(den_grid.size()));
-        if (!grid_memory::confirm_need(this, language, bytes))
-            return;
     }
     minZ = min_z;
     maxZ = max_z;

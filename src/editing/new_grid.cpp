@@ -45,6 +45,11 @@ double level_density(std::size_t t, std::size_t nz, double min_sigma, double max
     return double(t) * (max_sigma - min_sigma) / double(nz - 1) + min_sigma;
 }
 
+bool exceeds_cell_cap(double nx, double ny, double nz)
+{
+    return std::max(nx, 1.0) * std::max(ny, 1.0) * std::max(nz, 1.0) > kMaxNewGridCells;
+}
+
 NewGridStatus build_new_grid(const std::vector<double>& record, NewGrid& out, const NewGridConfirm& confirm,
                              double* far)
 {
@@ -68,7 +73,7 @@ NewGridStatus build_new_grid(const std::vector<double>& record, NewGrid& out, co
     const double bx = node_count_bound(record[0], record[1], record[2]);
     const double by = node_count_bound(record[3], record[4], record[5]);
     const double bz = node_count_bound(record[6], record[7], record[8]);
-    if (std::max(bx, 1.0) * std::max(by, 1.0) * std::max(bz, 1.0) > kMaxNewGridCells)
+    if (exceeds_cell_cap(bx, by, bz))
         return NewGridStatus::TooLarge;
     if (confirm && !confirm(std::max(bx, 0.0), std::max(by, 0.0), std::max(bz, 0.0)))
         return NewGridStatus::Declined;

@@ -23,6 +23,11 @@ constexpr std::size_t kNewGridRecordSize = 11;
 // cells counted as one) a new grid may have: 1.5e9 float cells are 6 GB.
 constexpr double kMaxNewGridCells = 1.5e9;
 
+// True when a grid of nx x ny x nz nodes (an axis without nodes counted as
+// one) would have more cells than kMaxNewGridCells: new grids and the grid
+// rebuilt on new vertical parameters are refused then.
+bool exceeds_cell_cap(double nx, double ny, double nz);
+
 // Nodes of one axis: starting at `min`, the running double sum adds `step`
 // while it stays at or below `max`. A minimum above the maximum gives no
 // node. Whether a maximum an exact number of steps away is reached depends

@@ -20,6 +20,7 @@
 #include "editing/grid_memory.h"
 #include "fake_interaction.h"
 #include "fixed_available_memory.h"
+#include "fixed_memory_figures.h"
 #include "formats/cube_file.h"
 #include "formats/segy.h"
 #include "views/surf.h"
@@ -100,6 +101,9 @@ private slots:
     void setZparamsMemoryQuestion();
     void setZparamsRefusals_data();
     void setZparamsRefusals();
+    void setZparamsCellCap_data();
+    void setZparamsCellCap();
+    void setZparamsDefaultsAskWithBuiltLevels();
 
     // Arithmetic with a cube
     void cubeCommands_data();
@@ -523,6 +527,99 @@ void TestGridOpsWindow::setZparamsMemoryQuestion()
         QCOMPARE(w.den_grid.size(), std::size_t(6));
         QCOMPARE(w.dz, 10.0);
     }
+}
+
+namespace {
+
+// A layered model of two horizons on ny x nx nodes: the top at 0 and the
+// deepest horizon at `deepest` m.
+void give_two_horizons(MainWindow& w, int nx, int ny, double deepest)
+{
+    w.horizons = {field2D(ny, std::vector<double>(nx, 0.0)), field2D(ny, std::vector<double>(nx, deepest))};
+    w.horizons_params = {double(nx), double(ny), 0, 100.0 * (nx - 1), 0, 100.0 * (ny - 1)};
+    w.densities = {2.0, 2.5};
+    w.fixed = {false, false};
+    w.layers_names = {QString(), QString()};
+}
+
+}  // namespace
+
+void TestGridOpsWindow::setZparamsCellCap_data()
+{
+    QTest::addColumn<double>("minz");
+    QTest::addColumn<double>("maxz");
+    QTest::addColumn<double>("step");
+    QTest::addColumn<bool>("refused");
+    // 1000 x 1000 nodes a level: the cap of 1.5e9 cells is 1500 levels.
+    QTest::newRow("2001 levels") << 0.0 << 2000.0 << 1.0 << true;
+    QTest::newRow("more levels than an int counts") << 0.0 << 1e10 << 1.0 << true;
+    // Typed, 101 levels; built from the deepest horizon (25 m, step 0.5),
+    // 2051.
+    QTest::newRow("maximum depth 0, defaults beyond the cap") << -1000.0 << 0.0 << 10.0 << true;
+    QTest::newRow("1401 levels, below the cap: the memory question") << 0.0 << 1400.0 << 1.0 << false;
+}
+
+// Vertical parameters whose grid would have more cells than a new grid may
+// have are refused with the new grid's message, before any question, and
+// the model stays as it was.
+void TestGridOpsWindow::setZparamsCellCap()
+{
+    QFETCH(double, minz);
+    QFETCH(double, maxz);
+    QFETCH(double, step);
+    QFETCH(bool, refused);
+    FixedMemoryFigures memory(1 << 20, std::uint64_t(1) << 60);
+    MainWindow w;
+    w.language = 1;
+    give_two_horizons(w, 1000, 1000, 25);
+    give_grid(w);
+    w.minZ = 0;
+    w.maxZ = 20;
+    w.dz = 10;
+    const vector3D before = w.den_grid;
+    if (!refused)
+        fake.answers << QMessageBox::No;
+    w.setZparams(minz, maxz, step);
+    if (refused) {
+        QCOMPARE(fake.errors(), QStringList{"Too many cells: make the steps larger or the model smaller"});
+        QVERIFY(fake.questions.isEmpty());
+        // The new grid's refusal reads the same.
+        w.create_grid({0, 1e6, 1e-2, 0, 1e6, 1e-2, 0, 10, 5, 1, 1});
+        QCOMPARE(fake.errors().size(), 2);
+        QCOMPARE(fake.errors().last(), fake.errors().first());
+    } else {
+        QVERIFY(fake.errors().isEmpty());
+        QCOMPARE(fake.questions.size(), 1);
+    }
+    QCOMPARE(w.den_grid, before);
+    QCOMPARE(w.minZ, 0.0);
+    QCOMPARE(w.maxZ, 20.0);
+    QCOMPARE(w.dz, 10.0);
+}
+
+// A maximum depth of 0 builds the grid from the defaults (down to the
+// deepest horizon in steps of a fiftieth of its depth): the memory question
+// names the need of that grid, not of the typed levels.
+void TestGridOpsWindow::setZparamsDefaultsAskWithBuiltLevels()
+{
+    FixedMemoryFigures memory(100, std::uint64_t(1) << 60);
+    MainWindow w;
+    w.language = 1;
+    w.ui->view_cube->setChecked(false);
+    w.ui->view_cube_horizons->setChecked(false);
+    give_two_horizons(w, 3, 2, 25);
+    fake.answers << QMessageBox::Yes;
+    w.setZparams(-100, 0, 10);
+    QVERIFY2(fake.errors().isEmpty(), qPrintable(fake.errors().join("; ")));
+    QCOMPARE(fake.questions.size(), 1);
+    // From -100 down to 25 in steps of 0.5: 251 levels (the typed ones
+    // would be 11).
+    const double bytes = grid_memory::need_bytes(lattice(3, 2, 251, 1));
+    QCOMPARE(fake.questions.first().text, expected_memory_question(bytes, 100, 1));
+    QCOMPARE(w.den_grid.size(), std::size_t(251));
+    QCOMPARE(w.minZ, -100.0);
+    QCOMPARE(w.maxZ, 25.0);
+    QCOMPARE(w.dz, 0.5);
 }
 
 void TestGridOpsWindow::setZparamsRefusals_data()
