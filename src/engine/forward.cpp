@@ -929,6 +929,23 @@ void swapped_unit_cell_field(const ForwardGeometry& g, int k, field2D& out, int 
                         g.depths[k], g.depths[k] + g.dz, 1.0, true, out, thread_count);
 }
 
+PrismLattice unit_cell_lattice(const ForwardGeometry& g, int rows, int columns)
+{
+    return PrismLattice(g.dx, g.dy, g.dx * 0.5f, g.dy * 0.5f, g.Mx / 2, g.My / 2, rows, columns,
+                        g.calc_level - 1e-6);
+}
+
+void swapped_unit_cell_field(const ForwardGeometry& g, const PrismLattice& lattice, int k, PrismLattice::Face& top,
+                             PrismLattice::Face& bottom, field2D& out, int thread_count)
+{
+    // As prism_lattice_field does it, with the caller's faces.
+    if (out.empty() || out[0].empty())
+        return;
+    lattice.face(g.depths[k], top, thread_count);
+    lattice.face(g.depths[k] + g.dz, bottom, thread_count);
+    lattice.field(top, bottom, 1.0, true, out, thread_count);
+}
+
 void swapped_unit_cell_field(const ForwardGeometry& g, int k, vector2D& out, int thread_count)
 {
     prism_lattice_field(g.dx, g.dy, g.dx * 0.5f, g.dy * 0.5f, g.Mx / 2, g.My / 2, g.calc_level - 1e-6,

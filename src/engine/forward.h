@@ -14,6 +14,7 @@
 // zeros.
 #include "common/types.h"
 #include "engine/effects_operator.h"
+#include "engine/prism.h"
 
 #include <cstddef>
 #include <functional>
@@ -85,6 +86,13 @@ void unit_cell_field(const ForwardGeometry& g, int k, field2D& out, int thread_c
 // The same field quadrant-swapped (as fft_shift of it), the cell at the origin.
 void swapped_unit_cell_field(const ForwardGeometry& g, int k, field2D& out, int thread_count = 1);
 void swapped_unit_cell_field(const ForwardGeometry& g, int k, vector2D& out, int thread_count = 1);
+// The same in steps, for callers that keep the depth faces' corner values
+// between cells: the lattice of the unit cell's field on `rows` x `columns`
+// padded nodes (made once per geometry), then the swapped field of level k
+// with the faces held in `top` and `bottom` (their storage is reused).
+PrismLattice unit_cell_lattice(const ForwardGeometry& g, int rows, int columns);
+void swapped_unit_cell_field(const ForwardGeometry& g, const PrismLattice& lattice, int k, PrismLattice::Face& top,
+                             PrismLattice::Face& bottom, field2D& out, int thread_count = 1);
 
 // True when the stored operator belongs to this geometry: it holds data and
 // its key equals g.key(). An operator without a key serves no geometry: an

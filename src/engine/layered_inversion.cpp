@@ -121,19 +121,24 @@ struct LevelSlot
 {
     field2D k_re, k_im;
     vector2D p_re, p_im;
+    // The cell's depth faces, sized once: a worker's memory does not depend
+    // on when the others make their faces.
+    PrismLattice::Face top, bottom;
     bool used = false;
 
-    LevelSlot(int rows, int columns)
+    LevelSlot(const PrismLattice& lattice, int rows, int columns)
         : k_re(rows, std::vector<double>(columns, 0.0)), k_im(k_re),
           p_re(rows, std::vector<data_type>(columns, 0.0f)), p_im(p_re)
     {
+        lattice.face_begin(0.0, top);
+        lattice.face_begin(0.0, bottom);
     }
 };
 
 // The spectra of level k of layer i in `slot`; slot.used is false when the
 // layer does not reach the level anywhere (its spectrum would be zero).
-void level_spectra(const ForwardGeometry& g, const std::vector<field2D>& horizons, int i, int k, double depth,
-                   double last_bottom, LevelSlot& slot, int kernel_threads)
+void level_spectra(const ForwardGeometry& g, const PrismLattice& lattice, const std::vector<field2D>& horizons, int i,
+                   int k, double depth, double last_bottom, LevelSlot& slot, int kernel_threads)
 {
     layers::layer_indicator_plane(horizons, depth, slot.p_re, slot.p_im, i, g.ny, g.nx, g.py, g.px, last_bottom);
     slot.used = false;
@@ -144,7 +149,7 @@ void level_spectra(const ForwardGeometry& g, const std::vector<field2D>& horizon
         }
     if (!slot.used)
         return;
-    swapped_unit_cell_field(g, k, slot.k_re, kernel_threads);
+    swapped_unit_cell_field(g, lattice, k, slot.top, slot.bottom, slot.k_re, kernel_threads);
     for (auto& row : slot.k_im)
         std::fill(row.begin(), row.end(), 0.0);
     fft_2d(slot.k_re, slot.k_im, fft_forward);
@@ -172,9 +177,18 @@ void accumulate(const LevelSlot& slot, field2D& a_re, field2D& a_im, std::size_t
 
 }  // namespace
 
-double layer_effects_bytes_per_padded_cell(int thread_count)
+int layer_effects_workers(int thread_count, int levels)
 {
-    return 16.0 + 32.0 * std::max(1, thread_count);
+    return std::max(1, std::min(std::max(1, thread_count), levels));
+}
+
+double layer_effects_work_bytes(int Mx, int My, int levels, int thread_count)
+{
+    const double cells = double(std::max(0, Mx)) * double(std::max(0, My));
+    // Two faces of two doubles per corner, (Mx/2 + 2) x (My/2 + 2) corners
+    // (PrismLattice around the padded grid's centre).
+    const double faces = 2.0 * 2.0 * 8.0 * (std::max(0, Mx) / 2 + 2) * (std::max(0, My) / 2 + 2);
+    return 16.0 * cells + layer_effects_workers(thread_count, levels) * (24.0 * cells + faces);
 }
 
 namespace {
@@ -194,14 +208,18 @@ void slab_effects_of(const ForwardGeometry& g, const std::vector<field2D>& horiz
 {
     const int layers_count = static_cast<int>(horizons.size());
     const int T = std::max(1, thread_count);
+    // A group takes at most one level per worker, and no layer has more
+    // levels than the grid.
+    const int S = layer_effects_workers(T, g.nz);
     const double z0 = g.depths.front();
     const double dz = node_step(g.depths);
     result.assign(which.size(), field2D(g.ny, std::vector<double>(g.nx, 0.0)));
     field2D a_re(g.My, std::vector<double>(g.Mx, 0.0)), a_im = a_re;
+    const PrismLattice lattice = unit_cell_lattice(g, g.My, g.Mx);
     std::vector<LevelSlot> slots;
-    slots.reserve(T);
-    for (int t = 0; t < T; ++t)
-        slots.emplace_back(g.My, g.Mx);
+    slots.reserve(S);
+    for (int t = 0; t < S; ++t)
+        slots.emplace_back(lattice, g.My, g.Mx);
 
     for (std::size_t w = 0; w < which.size(); ++w) {
         const int i = which[w];
@@ -212,8 +230,8 @@ void slab_effects_of(const ForwardGeometry& g, const std::vector<field2D>& horiz
         const LevelRange range = layer_level_range(horizons, i, last_bottom, z0, dz, g.nz);
         // Groups of one level per worker; the spectra are summed in level
         // order, so the result does not depend on the thread count.
-        for (int k0 = range.first; k0 < range.last; k0 += T) {
-            const int n = std::min(T, range.last - k0);
+        for (int k0 = range.first; k0 < range.last; k0 += S) {
+            const int n = std::min(S, range.last - k0);
             if (progress)
                 progress(i, layers_count, k0);
             // A short group (the end of a layer) gives each level's
@@ -222,8 +240,8 @@ void slab_effects_of(const ForwardGeometry& g, const std::vector<field2D>& horiz
             run_split(static_cast<std::size_t>(n), n, [&](std::size_t begin, std::size_t end) {
                 for (std::size_t b = begin; b < end; ++b) {
                     const int k = k0 + static_cast<int>(b);
-                    level_spectra(g, horizons, i, k, z0 + static_cast<double>(k) * dz, last_bottom, slots[b],
-                                  kernel_threads);
+                    level_spectra(g, lattice, horizons, i, k, z0 + static_cast<double>(k) * dz, last_bottom,
+                                  slots[b], kernel_threads);
                 }
             });
             // Rows over the workers, levels in order within each row.

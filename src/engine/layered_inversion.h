@@ -63,11 +63,15 @@ enum class LayerEffectsStatus {
 // and processes events there.
 using LayerEffectsProgress = std::function<void(int layer, int layers, int level)>;
 
-// Bytes per padded cell that the slab-effect build holds at its peak: the
-// complex double accumulator, and per worker the unit cell's field with its
-// complex spectrum and the single-precision indicator plane with its
-// imaginary part.
-double layer_effects_bytes_per_padded_cell(int thread_count);
+// The workers the slab-effect build makes on a grid of `levels` levels: one
+// per level of a group, at most one per thread.
+int layer_effects_workers(int thread_count, int levels);
+// Bytes the slab-effect build holds at its peak on an Mx x My padded grid of
+// `levels` levels: the complex double accumulator, and per worker the unit
+// cell's field with its complex spectrum, the single-precision indicator
+// plane with its imaginary part and the corner values of the cell's two
+// depth faces.
+double layer_effects_work_bytes(int Mx, int My, int levels, int thread_count);
 
 // The slab effects of every layer on the geometry `g` (its padded grid,
 // level depths, spacings and calculation level, see forward.h). The last

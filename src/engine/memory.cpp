@@ -186,9 +186,12 @@ double layered_fit_need_bytes(const RunSize& s, int layers, bool slab_effects_se
     // The residual, the prediction and the search's copy of the field, and
     // the row headers and task records.
     double fit = 3.0 * field + f.pointers();
+    // The slab effects: their working grids (engine/layered_inversion.h),
+    // the result, and the workers' transform scratch of both precisions
+    // (the unit cell's field is double, the layer's indicator single).
     if (!slab_effects_serve)
-        fit += layer_effects_bytes_per_padded_cell(s.threads) * f.Mx * f.My + std::max(0, layers) * field
-               + f.transforms(8);
+        fit += layer_effects_work_bytes(s.Mx, s.My, s.nz, s.threads) + std::max(0, layers) * field
+               + f.transforms(8) + f.transforms(4);
     return with_margin(fit);
 }
 

@@ -23,7 +23,11 @@ namespace {
 
 enum Option { Plain = 0, InitialModel = 1, Uploaded = 2, SignMask = 4, OperatorServes = 8, Limits = 16, Lateral = 32 };
 
+// The thread count of most rows; each run kind also has rows at 1, 4 and 8
+// threads on the first two shapes, where the per-worker scratch is the
+// largest part of the run (few levels) and the smallest (many levels).
 const int threads = 2;
+const int thread_counts[] = {1, 4, 8};
 
 vector3D model(int nz, int ny, int nx, float scale)
 {
@@ -54,6 +58,15 @@ void shape_columns()
     QTest::addColumn<int>("ny");
     QTest::addColumn<int>("nz");
     QTest::addColumn<double>("p");
+    QTest::addColumn<int>("thread_count");
+}
+
+// The shapes of the rows at other thread counts.
+const Shape* const threaded_shapes[] = {&shapes[0], &shapes[1]};
+
+QString threads_name(int t)
+{
+    return QString("%1 thread%2").arg(t).arg(t == 1 ? "" : "s");
 }
 
 layeredtest::Model layered_model(int layers, int nx, int ny, int nz, double p, double lower = 0)
@@ -69,21 +82,20 @@ layeredtest::Model layered_model(int layers, int nx, int ny, int nz, double p, d
 // The window with a layered model of `layers` layers and the field of
 // `truth` densities; the grid holds `start` densities. `lower` moves
 // horizon 1 down.
-void give_layered(MainWindow& w, int layers, int nx, int ny, int nz, double p,
-                                const std::vector<double>& start, const std::vector<double>& truth,
-                                double lower = 0)
+void give_layered(MainWindow& w, int layers, int nx, int ny, int nz, double p, int thread_count,
+                  const std::vector<double>& start, const std::vector<double>& truth, double lower = 0)
 {
     const layeredtest::Model m = layered_model(layers, nx, ny, nz, p, lower);
     layeredtest::give_layered_model(w, m, m.horizons, start, truth);
     w.language = 1;
-    w.thread_count = threads;
+    w.thread_count = thread_count;
     w.Vz_calculated.assign(ny, std::vector<double>(nx, 0.0));
 }
 
-void report(const ForwardGeometry& g, double need, double measured)
+void report(const ForwardGeometry& g, int thread_count, double need, double measured)
 {
-    qInfo("Mx %d My %d nz %d: need %.0f, measured peak %.0f, ratio %.3f", g.Mx, g.My, g.nz, need, measured,
-          need / measured);
+    qInfo("Mx %d My %d nz %d, %d threads: need %.0f, measured peak %.0f, ratio %.3f", g.Mx, g.My, g.nz,
+          thread_count, need, measured, need / measured);
     const std::string fault = allocation_meter::need_fault(need, measured);
     QVERIFY2(fault.empty(), fault.c_str());
 }
@@ -131,7 +143,12 @@ void TestRunMemoryNeed::forward_data()
                 QTest::newRow(qPrintable(QString("%1, %2, %3")
                                              .arg(s.name, k.name,
                                                   calculated ? "calculated field held" : "first run")))
-                    << s.nx << s.ny << s.nz << s.p << int(k.kind) << calculated;
+                    << s.nx << s.ny << s.nz << s.p << threads << int(k.kind) << calculated;
+    for (const Shape* s : threaded_shapes)
+        for (const auto& k : kinds)
+            for (int t : thread_counts)
+                QTest::newRow(qPrintable(QString("%1, %2, first run, %3").arg(s->name, k.name, threads_name(t))))
+                    << s->nx << s->ny << s->nz << s->p << t << int(k.kind) << false;
 }
 
 // The forward command of the window, with and without a calculated field
@@ -142,6 +159,7 @@ void TestRunMemoryNeed::forward()
     QFETCH(int, ny);
     QFETCH(int, nz);
     QFETCH(double, p);
+    QFETCH(int, thread_count);
     QFETCH(int, kind);
     QFETCH(bool, calculated);
     const std::vector<double> x = nodes(nx, 10000, 100), y = nodes(ny, 20000, 100), z = nodes(nz, 0, 50);
@@ -155,7 +173,7 @@ void TestRunMemoryNeed::forward()
         w.calc_height = -20;
         w.expansion_factor = p;
         w.store_eff = ForwardKind(kind) != ForwardKind::WithoutStore;
-        w.thread_count = threads;
+        w.thread_count = thread_count;
         w.den_grid = model(nz, ny, nx, 0.02f);
         if (calculated)
             w.Vz_calculated.assign(ny, std::vector<double>(nx, 0.0));
@@ -167,7 +185,7 @@ void TestRunMemoryNeed::forward()
         MainWindow w;
         setup(w);
         if (ForwardKind(kind) == ForwardKind::StoredReusing)
-            build_effects(g, w.effects, threads);
+            build_effects(g, w.effects, thread_count);
         forward_release_work();
         start();
         w.on_forward_grid_triggered();
@@ -177,17 +195,16 @@ void TestRunMemoryNeed::forward()
         MainWindow w;
         setup(w);
         if (ForwardKind(kind) == ForwardKind::StoredReusing)
-            build_effects(g, w.effects, threads);
+            build_effects(g, w.effects, thread_count);
         need = w.forwardNeedBytes(g);
     }
-    report(g, need, measured);
+    report(g, thread_count, need, measured);
 }
 
 void TestRunMemoryNeed::inversion_data()
 {
     shape_columns();
     QTest::addColumn<int>("options");
-    QTest::addColumn<int>("thread_count");
     const struct {
         const char* name;
         int options;
@@ -199,14 +216,14 @@ void TestRunMemoryNeed::inversion_data()
     for (const Shape& s : shapes)
         for (const auto& o : sets)
             QTest::newRow(qPrintable(QString("%1, %2").arg(s.name, o.name)))
-                << s.nx << s.ny << s.inversion_nz << s.p << o.options << threads;
-    // More threads than levels: the levels are converted by as many workers
-    // as there are levels.
-    const Shape& two = shapes[0];
-    for (int t : {4, 8})
-        for (const auto& o : {sets[3], sets[4]})
-            QTest::newRow(qPrintable(QString("%1 levels, %2 threads, %3").arg(two.inversion_nz).arg(t).arg(o.name)))
-                << two.nx << two.ny << two.inversion_nz << two.p << o.options << t;
+                << s.nx << s.ny << s.inversion_nz << s.p << threads << o.options;
+    // On two levels 4 and 8 threads are more threads than levels: the
+    // levels are converted by as many workers as there are levels.
+    for (const Shape* s : threaded_shapes)
+        for (int t : thread_counts)
+            for (const auto& o : {sets[0], sets[3], sets[4]})
+                QTest::newRow(qPrintable(QString("%1, %2, %3").arg(s->name, o.name, threads_name(t))))
+                    << s->nx << s->ny << s->inversion_nz << s->p << t << o.options;
 }
 
 void TestRunMemoryNeed::inversion()
@@ -215,8 +232,8 @@ void TestRunMemoryNeed::inversion()
     QFETCH(int, ny);
     QFETCH(int, nz);
     QFETCH(double, p);
-    QFETCH(int, options);
     QFETCH(int, thread_count);
+    QFETCH(int, options);
     const std::vector<double> x = nodes(nx, 10000, 100), y = nodes(ny, 20000, 100), z = nodes(nz, 0, 50);
     ForwardGeometry g;
     QCOMPARE(forward_geometry(nx, ny, nz, x, y, z, -20, p, g), ForwardStatus::Completed);
@@ -268,7 +285,7 @@ void TestRunMemoryNeed::inversion()
     o.sign_mask = options & SignMask;
     o.fill_stage = options & (InitialModel | Uploaded | SignMask | Limits | Lateral);
     o.lateral_layers = (options & Lateral) ? 2 : 0;
-    report(g, inversion_need_bytes(run_size(g, thread_count), o), measured);
+    report(g, thread_count, inversion_need_bytes(run_size(g, thread_count), o), measured);
 }
 
 void TestRunMemoryNeed::layered_data()
@@ -278,7 +295,13 @@ void TestRunMemoryNeed::layered_data()
     for (const Shape& s : shapes)
         for (bool store : {true, false})
             QTest::newRow(qPrintable(QString("%1, storage %2").arg(s.name, store ? "on" : "off")))
-                << s.nx << s.ny << s.nz << s.p << store;
+                << s.nx << s.ny << s.nz << s.p << threads << store;
+    for (const Shape* s : threaded_shapes)
+        for (bool store : {true, false})
+            for (int t : thread_counts)
+                QTest::newRow(
+                    qPrintable(QString("%1, storage %2, %3").arg(s->name, store ? "on" : "off", threads_name(t))))
+                    << s->nx << s->ny << s->nz << s->p << t << store;
 }
 
 void TestRunMemoryNeed::layered()
@@ -287,11 +310,12 @@ void TestRunMemoryNeed::layered()
     QFETCH(int, ny);
     QFETCH(int, nz);
     QFETCH(double, p);
+    QFETCH(int, thread_count);
     QFETCH(bool, store);
     const double measured = allocation_meter::child_peak([&](const std::function<void()>& start) {
         FakeInteraction fake;
         MainWindow w;
-        give_layered(w, 3, nx, ny, nz, p, {2.0, 2.2, 2.5}, {2.0, 2.3, 2.4});
+        give_layered(w, 3, nx, ny, nz, p, thread_count, {2.0, 2.2, 2.5}, {2.0, 2.3, 2.4});
         w.store_eff = store;
         forward_release_work();
         std::vector<double> params(record_size, 0.0);
@@ -304,14 +328,19 @@ void TestRunMemoryNeed::layered()
         return fake.errors().isEmpty();
     });
     const ForwardGeometry g = layeredtest::geometry(layered_model(3, nx, ny, nz, p));
-    report(g, layered_inversion_need_bytes(run_size(g, threads), 3, store, false, false), measured);
+    report(g, thread_count, layered_inversion_need_bytes(run_size(g, thread_count), 3, store, false, false),
+           measured);
 }
 
 void TestRunMemoryNeed::horizon_fit_data()
 {
     shape_columns();
     for (const Shape& s : shapes)
-        QTest::newRow(s.name) << s.nx << s.ny << s.nz << s.p;
+        QTest::newRow(s.name) << s.nx << s.ny << s.nz << s.p << threads;
+    for (const Shape* s : threaded_shapes)
+        for (int t : thread_counts)
+            QTest::newRow(qPrintable(QString("%1, %2").arg(s->name, threads_name(t))))
+                << s->nx << s->ny << s->nz << s->p << t;
 }
 
 void TestRunMemoryNeed::horizon_fit()
@@ -320,13 +349,14 @@ void TestRunMemoryNeed::horizon_fit()
     QFETCH(int, ny);
     QFETCH(int, nz);
     QFETCH(double, p);
+    QFETCH(int, thread_count);
     const double measured = allocation_meter::child_peak([&](const std::function<void()>& start) {
         FakeInteraction fake;
         MainWindow w;
         // The grid's horizon lies 40 m below the one of the observed field.
-        give_layered(w, 2, nx, ny, nz, p, {2.0, 2.4}, {2.0, 2.4});
+        give_layered(w, 2, nx, ny, nz, p, thread_count, {2.0, 2.4}, {2.0, 2.4});
         const field2D observed = w.Vz_observed;
-        give_layered(w, 2, nx, ny, nz, p, {2.0, 2.4}, {2.0, 2.4}, 40);
+        give_layered(w, 2, nx, ny, nz, p, thread_count, {2.0, 2.4}, {2.0, 2.4}, 40);
         w.Vz_observed = observed;
         w.store_eff = true;
         forward_release_work();
@@ -341,7 +371,7 @@ void TestRunMemoryNeed::horizon_fit()
         return fake.errors().isEmpty();
     });
     const ForwardGeometry g = layeredtest::geometry(layered_model(2, nx, ny, nz, p));
-    report(g, horizon_fit_need_bytes(run_size(g, threads), 2), measured);
+    report(g, thread_count, horizon_fit_need_bytes(run_size(g, thread_count), 2), measured);
 }
 
 void TestRunMemoryNeed::smoothing_data()
