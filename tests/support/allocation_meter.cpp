@@ -99,6 +99,39 @@ double child_peak(const std::function<bool(const std::function<void()>& start)>&
     return result;
 }
 
+std::vector<double> child_figures(const std::function<std::vector<double>()>& body, int count)
+{
+    int pipe_fd[2];
+    if (count <= 0 || pipe(pipe_fd) != 0)
+        return {};
+    const std::size_t bytes = sizeof(double) * static_cast<std::size_t>(count);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(pipe_fd[0]);
+        const std::vector<double> figures = body();
+        bool ok = figures.size() == static_cast<std::size_t>(count);
+        if (ok)
+            ok = write(pipe_fd[1], figures.data(), bytes) == static_cast<ssize_t>(bytes);
+        _exit(ok ? 0 : 1);
+    }
+    close(pipe_fd[1]);
+    std::vector<double> result(static_cast<std::size_t>(count));
+    std::size_t got = 0;
+    while (pid > 0 && got < bytes) {
+        const ssize_t n = read(pipe_fd[0], reinterpret_cast<char*>(result.data()) + got, bytes - got);
+        if (n <= 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    close(pipe_fd[0]);
+    int status = 0;
+    if (pid > 0)
+        waitpid(pid, &status, 0);
+    if (got != bytes)
+        result.clear();
+    return result;
+}
+
 } // namespace allocation_meter
 
 #if TOLMERA_ALLOCATION_METER

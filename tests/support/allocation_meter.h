@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace allocation_meter {
 
@@ -28,6 +29,11 @@ void reset_peak();
 // -1 when the body returned false or the child failed. The parent must not
 // have started threads that the body relies on.
 double child_peak(const std::function<bool(const std::function<void()>& start)>& body);
+
+// Runs `body` in a child process of its own, as child_peak does, and
+// returns the `count` figures it gives; empty when the body gave another
+// number of figures or the child failed.
+std::vector<double> child_figures(const std::function<std::vector<double>()>& body, int count);
 
 // What is wrong with a need figure against the peak measured: "" when the
 // need is at least the peak and at most `slack` times it.
