@@ -220,7 +220,9 @@ double horizon_fit_need_bytes(const RunSize& s, int horizons)
     // field, residual, proposed and accepted depths, and a copy of the
     // horizons.
     const double fit = f.nx * f.ny * 4.0 * 2.0 + 4.0 * field + std::max(0, horizons) * field;
-    return effects_build_need_bytes(s) + forward_stored_need_bytes(s, true) + with_margin(fit);
+    // The workers' single-precision transform scratch serves the build and
+    // the passes alike: counted once.
+    return with_margin(f.build() + f.stored(true) - f.transforms(4) + fit);
 }
 
 bool memory_question_needed(double need_gb, double available_gb)

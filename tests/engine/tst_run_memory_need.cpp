@@ -92,6 +92,18 @@ void give_layered(MainWindow& w, int layers, int nx, int ny, int nz, double p, i
     w.Vz_calculated.assign(ny, std::vector<double>(nx, 0.0));
 }
 
+// The operator of geometry g when `wanted` (else none), built on the
+// calling thread alone: the worker threads of a run that reuses it start
+// afresh in the child, as after opening a project with its operator.
+EffectsOperator operator_of(const ForwardGeometry& g, bool wanted)
+{
+    EffectsOperator effects;
+    if (wanted && build_effects(g, effects, 1) != ForwardStatus::Completed)
+        effects.clear();
+    forward_release_work();
+    return effects;
+}
+
 void report(const ForwardGeometry& g, int thread_count, double need, double measured)
 {
     qInfo("Mx %d My %d nz %d, %d threads: need %.0f, measured peak %.0f, ratio %.3f", g.Mx, g.My, g.nz,
@@ -178,6 +190,7 @@ void TestRunMemoryNeed::forward()
         if (calculated)
             w.Vz_calculated.assign(ny, std::vector<double>(nx, 0.0));
     };
+    const EffectsOperator served = operator_of(g, ForwardKind(kind) == ForwardKind::StoredReusing);
     double need = 0;
     const double measured = allocation_meter::child_peak([&](const std::function<void()>& start) {
         FakeInteraction fake;
@@ -185,7 +198,7 @@ void TestRunMemoryNeed::forward()
         MainWindow w;
         setup(w);
         if (ForwardKind(kind) == ForwardKind::StoredReusing)
-            build_effects(g, w.effects, thread_count);
+            w.effects = served;
         forward_release_work();
         start();
         w.on_forward_grid_triggered();
@@ -195,7 +208,7 @@ void TestRunMemoryNeed::forward()
         MainWindow w;
         setup(w);
         if (ForwardKind(kind) == ForwardKind::StoredReusing)
-            build_effects(g, w.effects, thread_count);
+            w.effects = served;
         need = w.forwardNeedBytes(g);
     }
     report(g, thread_count, need, measured);
@@ -237,6 +250,7 @@ void TestRunMemoryNeed::inversion()
     const std::vector<double> x = nodes(nx, 10000, 100), y = nodes(ny, 20000, 100), z = nodes(nz, 0, 50);
     ForwardGeometry g;
     QCOMPARE(forward_geometry(nx, ny, nz, x, y, z, -20, p, g), ForwardStatus::Completed);
+    const EffectsOperator served = operator_of(g, options & OperatorServes);
     const double measured = allocation_meter::child_peak([&](const std::function<void()>& start) {
         FakeInteraction fake;
         fake.answers << QMessageBox::Yes;
@@ -256,7 +270,7 @@ void TestRunMemoryNeed::inversion()
         if (options & Uploaded)
             w.regularizer = model(nz, ny, nx, 0.015f);
         if (options & OperatorServes)
-            build_effects(g, w.effects, thread_count);
+            w.effects = served;
         if (options & Lateral) {
             // Two horizons: the top, and one between the levels.
             w.horizons.assign(2, field2D(ny, std::vector<double>(nx, z.front())));
