@@ -35,6 +35,8 @@ private slots:
     void forward_asks();
     void first_forward_asks_with_result();
     void layered_asks_after_fresh_forward();
+    void every_run_refused_beyond_ceiling_data();
+    void every_run_refused_beyond_ceiling();
 
 private:
     static constexpr std::uint64_t gib = std::uint64_t(1) << 30;
@@ -301,6 +303,75 @@ void TestMainWindowMemory::layered_asks_after_fresh_forward()
     QVERIFY(fake.questions[1].text.endsWith("run layered inversion without changes?"));
     QVERIFY(grid_has_shape(w.Vz_calculated, std::size_t(m.ny), std::size_t(m.nx)));
     QCOMPARE(w.densities, densities);
+}
+
+enum class RunCommand { ForwardWithoutStore, ForwardStored, Inversion, LayeredInversion, HorizonFit };
+
+void TestMainWindowMemory::every_run_refused_beyond_ceiling_data()
+{
+    QTest::addColumn<int>("command");
+    QTest::newRow("forward, storage off") << int(RunCommand::ForwardWithoutStore);
+    QTest::newRow("forward, storage on") << int(RunCommand::ForwardStored);
+    QTest::newRow("inversion") << int(RunCommand::Inversion);
+    QTest::newRow("layered inversion") << int(RunCommand::LayeredInversion);
+    QTest::newRow("horizon fitting") << int(RunCommand::HorizonFit);
+}
+
+// On a machine whose memory and swap (or limit) together are less than any
+// run needs, every run command is refused with the figures before it
+// starts, without a question, and the model stays as it was.
+void TestMainWindowMemory::every_run_refused_beyond_ceiling()
+{
+    QFETCH(int, command);
+    FixedMemoryFigures tiny(1024, 4096);
+    FakeInteraction fake;
+    fake.answers << QMessageBox::Yes << QMessageBox::Yes;
+    MainWindow w;
+    const layeredtest::Model m = layeredtest::make_model(3, 16, 12, 12, 50);
+    layeredtest::give_layered_model(w, m, m.horizons, {2.0, 2.2, 2.5}, {2.0, 2.3, 2.4});
+    w.language = 1;
+    w.thread_count = 2;
+    w.store_eff = command != int(RunCommand::ForwardWithoutStore);
+    w.Vz_calculated.assign(m.ny, std::vector<double>(m.nx, 1.5));
+    const vector3D grid = w.den_grid;
+    const field2D calculated = w.Vz_calculated;
+    const std::vector<double> densities = w.densities;
+    const std::vector<field2D> horizons = w.horizons;
+    switch (RunCommand(command)) {
+    case RunCommand::ForwardWithoutStore:
+    case RunCommand::ForwardStored:
+        w.on_forward_grid_triggered();
+        break;
+    case RunCommand::Inversion:
+        w.start_inversion(grid_inversion_record(2));
+        break;
+    case RunCommand::LayeredInversion: {
+        std::vector<double> params(inversion_record::record_size, 0.0);
+        params[inversion_record::iterations] = 2;
+        params[inversion_record::step_scale] = 1;
+        params[inversion_record::kind] = inversion_record::kind_layered;
+        w.start_polygonal_inversion(params);
+        break;
+    }
+    case RunCommand::HorizonFit: {
+        QMap<QString, double> params;
+        params.insert("Niter", 2);
+        params.insert("layer", 1);
+        params.insert("stepScale", 1);
+        w.fitHorizon(params);
+        break;
+    }
+    }
+    QVERIFY(fake.questions.isEmpty());
+    QCOMPARE(fake.errors().size(), 1);
+    QVERIFY2(fake.errors().first().startsWith("Out of memory: at least "), qPrintable(fake.errors().first()));
+    QCOMPARE(w.den_grid, grid);
+    QCOMPARE(w.Vz_calculated, calculated);
+    QCOMPARE(w.densities, densities);
+    QCOMPARE(w.horizons, horizons);
+    QVERIFY(w.effects.empty());
+    QVERIFY(!w.inversion_running);
+    QVERIFY(!w.forward_running);
 }
 
 QTEST_MAIN(TestMainWindowMemory)
