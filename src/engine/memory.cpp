@@ -8,6 +8,7 @@
 #include "engine/layered_inversion.h"
 
 #include <algorithm>
+#include <cmath>
 #include <fstream>
 #include <sstream>
 
@@ -35,9 +36,32 @@ RunSize run_size(const ForwardGeometry& g, int threads)
 
 namespace {
 
+// The transforms' scratch of a run's worker threads. Each thread keeps,
+// per precision, one block as large as the largest transform it ran (a row
+// of Mx, or two groups of columns of My, in 32-byte vectors) and the
+// twiddle and bit-reversal tables of each length it ran. A split of R
+// ranges runs on the calling thread and the pool's first R - 1 workers, so
+// the threads of any two splits nest: counting, per precision, the most
+// workers any row split and any column split made covers the whole run.
+struct TransformWorkers {
+    double rows4 = 0, columns4 = 0, rows8 = 0, columns8 = 0;
+
+    TransformWorkers& add(const TransformWorkers& o)
+    {
+        rows4 = std::max(rows4, o.rows4);
+        columns4 = std::max(columns4, o.columns4);
+        rows8 = std::max(rows8, o.rows8);
+        columns8 = std::max(columns8, o.columns8);
+        return *this;
+    }
+    static TransformWorkers single(double rows, double columns) { return {rows, columns, 0, 0}; }
+    static TransformWorkers dual(double rows, double columns) { return {0, 0, rows, columns}; }
+};
+
 // The working grids of the spectral forward routines (engine/forward.cpp),
 // each in bytes. H is the half spectrum's column count, qr the rows of an
-// operator's quarter.
+// operator's quarter. Worker counts follow run_split: one range per
+// worker, at most one per item.
 struct ForwardParts {
     double nx, ny, nz, Mx, My, H, qr, T;
 
@@ -46,51 +70,98 @@ struct ForwardParts {
           My(std::max(0, s.My)), H(s.Mx / 2 + 1), qr(s.My / 2 + 1), T(std::max(1, s.threads))
     {
     }
+    // The workers of a split of `items` items.
+    double workers(double items) const { return std::max(1.0, std::min(T, items)); }
+    // Pairs of model rows (one complex row transform each).
+    double row_pairs() const { return std::floor((ny + 1.0) / 2.0); }
+    // The shares of a pair of levels' row stage: the kernels' quarter rows
+    // (when the pair builds its operators) and the packed model rows of its
+    // levels (none when it only builds).
+    double row_shares(bool kernels, bool levels) const
+    {
+        return workers((kernels ? qr : 0.0) + (levels ? row_pairs() * std::min(2.0, nz) : 0.0));
+    }
+    double column_workers() const { return workers(H); }
+    // The packed rows of the inverse transform.
+    double finish_slots() const { return workers(row_pairs()); }
+
     // The stored operator: a real even quarter of floats per level.
     double op() const { return nz * qr * H * 4.0; }
     // The sums of the half spectra (double). The result replaces the
     // caller's grid of the same size, so it adds nothing at the peak.
     double sums() const { return 2.0 * My * H * 8.0; }
-    // The inverse transform's rows of the model (double), with its packed rows.
-    double finish() const { return 2.0 * ny * H * 8.0 + packed(8.0); }
+    // The inverse transform's rows of the model (double).
+    double finish_rows() const { return 2.0 * ny * H * 8.0; }
     // Swapped unit-cell fields of a pair of levels, rows 0 .. My/2.
     double kernels(double bytes) const { return 2.0 * qr * Mx * bytes; }
     // The storage-off run's two double quarters of the pair's operators.
     double quarters() const { return 2.0 * qr * H * 8.0; }
     // Half row spectra of the model rows of a pair of levels.
     double level_spectra(double bytes) const { return 2.0 * 2.0 * ny * H * bytes; }
-    // Packed rows, eight rows of Mx per worker, real and imaginary.
-    double packed(double bytes) const { return 2.0 * T * 8.0 * Mx * bytes; }
+    // Packed rows, eight rows of Mx per share, real and imaginary.
+    double packed(double shares, double bytes) const { return 2.0 * shares * 8.0 * Mx * bytes; }
     // Corner values of the depth faces (two doubles per corner): at most
     // four faces, three for a pair of regular levels.
     double faces() const { return std::min(4.0, nz + 1.0) * 2.0 * (Mx / 2 + 2) * (My / 2 + 2) * 8.0; }
-    // Per worker, the transforms' scratch (the larger of columns of My and
-    // rows of Mx, in 32-byte vectors), and the twiddle and bit-reversal
-    // tables; per precision used.
-    double transforms(double bytes) const
+    // The transforms' scratch of those workers (see TransformWorkers).
+    double transforms(const TransformWorkers& w) const
     {
-        return T * 32.0 * std::max(4.0 * My, 2.0 * Mx) + (My + Mx) * (2.0 * bytes + 4.0);
+        const auto precision = [&](double rows, double columns, double bytes) {
+            const double row = 64.0 * Mx, column = 128.0 * My;
+            const double both = std::min(rows, columns);
+            return both * std::max(row, column) + (rows - both) * row + (columns - both) * column
+                   + (rows * Mx + columns * My) * (2.0 * bytes + 4.0);
+        };
+        return precision(w.rows4, w.columns4, 4.0) + precision(w.rows8, w.columns8, 8.0);
     }
     // Row pointers of the column passes, row headers and the workers' task
     // records: a fixed allowance.
     double pointers() const { return 8.0 * 8.0 * My + 64.0 * 1024.0; }
 
-    // The runs, without the margin: storage off (the pair's double
-    // quarters, the inverse transform's rows), the operator build, and the
-    // stored form reusing its operator (single-precision level spectra) or
-    // building it on the way (double ones).
-    double without_store() const
+    // The runs' grids, without the transforms' scratch and the margin:
+    // storage off (the pair's double kernels and quarters; its levels' and
+    // the inverse transform's packed rows share one set), the operator
+    // build, and the stored form reusing its operator (single-precision
+    // level spectra) or building it on the way (double ones, whose packed
+    // rows the inverse transform takes over).
+    double without_store_grids() const
     {
-        return sums() + quarters() + kernels(8) + faces() + level_spectra(8) + packed(8) + transforms(8) + pointers()
-               + 2.0 * ny * H * 8.0;
+        return sums() + quarters() + kernels(8) + faces() + level_spectra(8) + packed(row_shares(true, true), 8)
+               + finish_rows() + pointers();
     }
-    double build() const { return op() + kernels(4) + faces() + transforms(4) + pointers(); }
+    TransformWorkers without_store_workers() const
+    {
+        return TransformWorkers::dual(row_shares(true, true), column_workers());
+    }
+    double build_grids() const { return op() + kernels(4) + faces() + pointers(); }
+    TransformWorkers build_workers() const
+    {
+        return TransformWorkers::single(row_shares(true, false), column_workers());
+    }
+    double stored_grids(bool operator_serves) const
+    {
+        const double common = sums() + finish_rows() + pointers();
+        if (operator_serves)
+            return common + level_spectra(4) + packed(row_shares(false, true), 4) + packed(finish_slots(), 8);
+        return common + op() + kernels(4) + faces() + level_spectra(8) + packed(row_shares(true, true), 8);
+    }
+    TransformWorkers stored_workers(bool operator_serves) const
+    {
+        TransformWorkers w = TransformWorkers::dual(finish_slots(), column_workers());
+        if (operator_serves)
+            return w.add(TransformWorkers::single(row_shares(false, true), column_workers()));
+        // Building on the way: any share may take kernel rows (single
+        // precision) and model rows (double).
+        const double shares = row_shares(true, true);
+        w.add(TransformWorkers::single(shares, column_workers()));
+        return w.add(TransformWorkers::dual(shares, column_workers()));
+    }
+
+    double without_store() const { return without_store_grids() + transforms(without_store_workers()); }
+    double build() const { return build_grids() + transforms(build_workers()); }
     double stored(bool operator_serves) const
     {
-        const double common = sums() + finish() + transforms(8) + pointers();
-        if (operator_serves)
-            return common + level_spectra(4) + packed(4) + transforms(4);
-        return common + op() + kernels(4) + faces() + level_spectra(8) + transforms(4);
+        return stored_grids(operator_serves) + transforms(stored_workers(operator_serves));
     }
 };
 
@@ -146,7 +217,7 @@ double inversion_need_bytes(const RunSize& s, const InversionMemoryOptions& opti
     if (options.lateral_layers > 0)
         held += constraints::lateral_means_bytes(s.nz, s.ny, s.nx, options.lateral_layers);
     if (!options.operator_serves)
-        held += f.op() + f.kernels(4) + f.faces() + f.transforms(4);
+        held += f.build_grids() - f.pointers();
     // The weight search and the iterations: the levels' half spectra
     // (single precision, real and imaginary), the run's two double work
     // grids and the step's predicted spectrum (two more).
@@ -158,8 +229,15 @@ double inversion_need_bytes(const RunSize& s, const InversionMemoryOptions& opti
     const double fill = options.fill_stage ? f.nz * C * 8.0 + workers * C * 16.0 + 2.0 * C * 8.0 : 0.0;
     // The closing: the model back in the space domain, then a stored
     // forward run on the operator.
-    const double closing = std::max(f.nz * C * 4.0 + 2.0 * C * 8.0, f.stored(true));
-    return with_margin(held + std::max({steps, fill, closing}) + f.transforms(8) + f.pointers());
+    const double closing = std::max(f.nz * C * 4.0 + 2.0 * C * 8.0, f.stored_grids(true) - f.pointers());
+    // The transforms: the levels' single-precision ones on the level
+    // workers, the double ones of the field on the calling thread, and
+    // those of the operator's build and of the closing forward run.
+    TransformWorkers transforms = TransformWorkers::single(std::max(1.0, workers), std::max(1.0, workers));
+    transforms.add(TransformWorkers::dual(1, 1)).add(f.stored_workers(true));
+    if (!options.operator_serves)
+        transforms.add(f.build_workers());
+    return with_margin(held + std::max({steps, fill, closing}) + f.transforms(transforms) + f.pointers());
 }
 
 InversionMemoryOptions inversion_memory_options(const std::vector<double>& record, bool regularizer_held,
@@ -177,21 +255,40 @@ InversionMemoryOptions inversion_memory_options(const std::vector<double>& recor
     return o;
 }
 
+namespace {
+
+// The layered fit's grids beyond its forward run: the residual, the
+// prediction and the search's copy of the field, the row headers and task
+// records, and unless the stored ones serve, the slab effects' working
+// grids (engine/layered_inversion.h) and their result.
+double layered_fit_grids(const RunSize& s, const ForwardParts& f, int layers, bool slab_effects_serve)
+{
+    const double field = f.nx * f.ny * 8.0;
+    double fit = 3.0 * field + f.pointers();
+    if (!slab_effects_serve)
+        fit += layer_effects_work_bytes(s.Mx, s.My, s.nz, s.threads) + std::max(0, layers) * field;
+    return fit;
+}
+
+// The slab effects' workers each transform whole grids of both precisions
+// (the unit cell's field is double, the layer's indicator single).
+TransformWorkers slab_transform_workers(const RunSize& s)
+{
+    const double slab = layer_effects_workers(s.threads, s.nz);
+    TransformWorkers w = TransformWorkers::single(slab, slab);
+    return w.add(TransformWorkers::dual(slab, slab));
+}
+
+} // namespace
+
 double layered_fit_need_bytes(const RunSize& s, int layers, bool slab_effects_serve)
 {
     if (empty_run(s))
         return 0.0;
     const ForwardParts f(s);
-    const double field = f.nx * f.ny * 8.0;
-    // The residual, the prediction and the search's copy of the field, and
-    // the row headers and task records.
-    double fit = 3.0 * field + f.pointers();
-    // The slab effects: their working grids (engine/layered_inversion.h),
-    // the result, and the workers' transform scratch of both precisions
-    // (the unit cell's field is double, the layer's indicator single).
+    double fit = layered_fit_grids(s, f, layers, slab_effects_serve);
     if (!slab_effects_serve)
-        fit += layer_effects_work_bytes(s.Mx, s.My, s.nz, s.threads) + std::max(0, layers) * field
-               + f.transforms(8) + f.transforms(4);
+        fit += f.transforms(slab_transform_workers(s));
     return with_margin(fit);
 }
 
@@ -200,12 +297,17 @@ double layered_inversion_need_bytes(const RunSize& s, int layers, bool store_eff
 {
     if (empty_run(s))
         return 0.0;
+    const ForwardParts f(s);
     // The fresh forward run; its working grids are let go after it, but an
-    // operator it builds stays with the window while the fit runs.
-    const double forward =
-        store_effects ? forward_stored_need_bytes(s, operator_serves) : forward_without_store_need_bytes(s);
-    const double operator_built = store_effects && !operator_serves ? with_margin(ForwardParts(s).op()) : 0.0;
-    return std::max(forward, operator_built + layered_fit_need_bytes(s, layers, slab_effects_serve));
+    // operator it builds stays with the window while the fit runs, and its
+    // workers keep their transform scratch.
+    const double forward = store_effects ? f.stored_grids(operator_serves) : f.without_store_grids();
+    const double operator_built = store_effects && !operator_serves ? f.op() : 0.0;
+    TransformWorkers transforms = store_effects ? f.stored_workers(operator_serves) : f.without_store_workers();
+    if (!slab_effects_serve)
+        transforms.add(slab_transform_workers(s));
+    return with_margin(std::max(forward, operator_built + layered_fit_grids(s, f, layers, slab_effects_serve))
+                       + f.transforms(transforms));
 }
 
 double horizon_fit_need_bytes(const RunSize& s, int horizons)
@@ -220,9 +322,10 @@ double horizon_fit_need_bytes(const RunSize& s, int horizons)
     // field, residual, proposed and accepted depths, and a copy of the
     // horizons.
     const double fit = f.nx * f.ny * 4.0 * 2.0 + 4.0 * field + std::max(0, horizons) * field;
-    // The workers' single-precision transform scratch serves the build and
-    // the passes alike: counted once.
-    return with_margin(f.build() + f.stored(true) - f.transforms(4) + fit);
+    // The workers' transform scratch serves the build and the passes alike.
+    TransformWorkers transforms = f.build_workers();
+    transforms.add(f.stored_workers(true));
+    return with_margin(f.build_grids() + f.stored_grids(true) + f.transforms(transforms) + fit);
 }
 
 bool memory_question_needed(double need_gb, double available_gb)
