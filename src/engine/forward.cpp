@@ -522,7 +522,7 @@ struct PairStages
         }
         // Every worker takes its share of the kernel rows and of the level
         // rows (their costs differ too much to split them as one list).
-        const std::size_t shares = std::max<std::size_t>(1, std::min<std::size_t>(threads, kernel_items + level_items));
+        const std::size_t shares = split_workers(kernel_items + level_items, threads);
         if (n > 0) {
             for (int b = 0; b < n; ++b) {
                 shape(lw->lre[b], g.ny, H);
@@ -634,7 +634,7 @@ struct PairStages
 void zero_sums(const ForwardGeometry& g, ForwardWork& w, int threads)
 {
     const std::size_t H = static_cast<std::size_t>(half_columns(g));
-    const std::size_t parts = std::min<std::size_t>(H, static_cast<std::size_t>(std::max(1, threads)));
+    const std::size_t parts = split_workers(H, threads);
     w.sum_re.resize(parts);
     w.sum_im.resize(parts);
     run_split(H, threads, [&](std::size_t c0, std::size_t c1) {
@@ -679,7 +679,7 @@ void finish(const ForwardGeometry& g, ForwardWork& w, int threads, field2D& resu
     // Y[r][c] for c <= Mx/2 and conj Y[r][Mx - c] beyond.
     SpectraWork<double>& d = w.d;
     const std::size_t pairs = static_cast<std::size_t>(g.ny + 1) / 2;
-    const std::size_t slots = std::max<std::size_t>(1, std::min<std::size_t>(threads, pairs));
+    const std::size_t slots = split_workers(pairs, threads);
     shape_all(d.pre, slots, kPackRows, g.Mx);
     shape_all(d.pim, slots, kPackRows, g.Mx);
     const double divisor = static_cast<double>(g.Mx) * static_cast<double>(g.My);

@@ -179,7 +179,7 @@ void accumulate(const LevelSlot& slot, field2D& a_re, field2D& a_im, std::size_t
 
 int layer_effects_workers(int thread_count, int levels)
 {
-    return std::max(1, std::min(std::max(1, thread_count), levels));
+    return static_cast<int>(split_workers(static_cast<std::size_t>(std::max(0, levels)), thread_count));
 }
 
 double layer_effects_work_bytes(int Mx, int My, int levels, int thread_count)

@@ -6,6 +6,7 @@
 #include "engine/inversion.h"
 #include "engine/inversion_constraints.h"
 #include "engine/layered_inversion.h"
+#include "engine/parallel.h"
 
 #include <algorithm>
 #include <cmath>
@@ -71,7 +72,10 @@ struct ForwardParts {
     {
     }
     // The workers of a split of `items` items.
-    double workers(double items) const { return std::max(1.0, std::min(T, items)); }
+    double workers(double items) const
+    {
+        return double(split_workers(static_cast<std::size_t>(std::max(0.0, items)), static_cast<int>(T)));
+    }
     // Pairs of model rows (one complex row transform each).
     double row_pairs() const { return std::floor((ny + 1.0) / 2.0); }
     // The shares of a pair of levels' row stage: the kernels' quarter rows

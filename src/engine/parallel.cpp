@@ -249,6 +249,12 @@ void run_split(size_t item_count, int thread_count,
         std::rethrow_exception(job.error);
 }
 
+size_t split_workers(size_t item_count, int thread_count)
+{
+    const size_t T = thread_count < 1 ? 1 : static_cast<size_t>(thread_count);
+    return std::max<size_t>(1, std::min(item_count, T));
+}
+
 size_t split_range_index(size_t begin, size_t item_count, int thread_count)
 {
     // Range i starts at floor(i * n / T); for T < n that start gives back i

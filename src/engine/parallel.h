@@ -25,6 +25,11 @@
 void run_split(size_t item_count, int thread_count,
                const std::function<void(size_t begin, size_t end)>& work);
 
+// The ranges run_split(item_count, thread_count) hands out, and so the
+// most threads that run them: min(item_count, thread_count), at least 1.
+// Work that keeps scratch per range or per thread makes this many.
+size_t split_workers(size_t item_count, int thread_count);
+
 // The number of the range of run_split(item_count, thread_count) that starts
 // at `begin` (0 .. min(item_count, thread_count) - 1; distinct for the
 // non-empty ranges of one call), for work that keeps scratch per range.

@@ -103,6 +103,10 @@ void TestParallel::split_ranges()
     QCOMPARE(got.join(' '), expected);
     for (int h : hits)
         QCOMPARE(h, 1);
+    // The workers a split makes: its non-empty ranges (one when there is
+    // nothing to split).
+    const auto non_empty = std::count_if(ranges.begin(), ranges.end(), [](const auto& r) { return r.first < r.second; });
+    QCOMPARE(split_workers(size_t(items), threads), size_t(std::max<std::ptrdiff_t>(1, non_empty)));
 }
 
 void TestParallel::accumulate_data()
