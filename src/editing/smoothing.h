@@ -11,13 +11,14 @@
 // boxes, which leave the cells unchanged.
 //
 // The box sums are separable: sums over x along each row, over y down the
-// rows of each level and over z across a window of those level planes. On
-// every axis the windows are put together from running sums inside blocks
-// as long as a window, never by subtracting one running sum from another,
-// so the cost per cell does not grow with the box, and a NaN, an infinity
-// or a huge value changes only the cells whose boxes hold it. Levels are
-// written as soon as no later box needs their old values, so the grid is
-// smoothed in place without a copy.
+// rows of each level and over z across the levels. On every axis the
+// windows are put together from running sums inside blocks as long as a
+// window, never by subtracting one running sum from another, so the cost
+// per cell does not grow with the box, and a NaN, an infinity or a huge
+// value changes only the cells whose boxes hold it. Levels are read one
+// after the other and written as soon as no later box needs their old
+// values, so the grid is smoothed in place without a copy; the sums across
+// the levels keep a ring of at most 2 hz + 1 level planes of doubles.
 #include "common/types.h"
 
 #include <functional>
@@ -55,9 +56,11 @@ enum class SmoothStatus {
 // Called before each level that is written, with the share done (0 to 100).
 using SmoothProgress = std::function<void(int percent)>;
 
-// The level planes of doubles the z sums store for nz levels and a half
-// width hz (at most nz - 1): at most nz, so the working memory stays within
-// one grid of doubles and a few planes.
+// The level planes of doubles the z sums keep at most for nz levels and a
+// half-width hz (at most nz - 1): 2 hz + 1, at most nz; none when no box
+// starts below the first level (hz of 0 or of nz - 1). Besides them the
+// smoothing holds two more planes at most: the running sum across the
+// levels, and the rows of the sums down the rows.
 int smoothing_store_planes(int nz, int hz);
 
 // Every cell becomes its box mean.
