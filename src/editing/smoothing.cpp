@@ -6,7 +6,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdlib>
 #include <limits>
+#include <memory>
+#include <new>
+
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
 
 namespace gridops {
 
@@ -64,6 +71,40 @@ private:
     std::vector<int> tail_, head_;
 };
 
+// Doubles left unset. The system is asked to back a large buffer with huge
+// pages where it gives them on request: the first writes then fault once
+// every 2 MB rather than every 4 kB.
+class Doubles {
+public:
+    explicit Doubles(std::size_t n)
+    {
+        const std::size_t bytes = std::max<std::size_t>(n, 1) * sizeof(double);
+#ifdef __linux__
+        constexpr std::size_t huge = std::size_t(2) << 20;
+        if (bytes >= 2 * huge) {
+            const std::size_t rounded = (bytes + huge - 1) / huge * huge;
+            void* p = std::aligned_alloc(huge, rounded);
+            if (p) {
+                madvise(p, rounded, MADV_HUGEPAGE);
+                data_.reset(static_cast<double*>(p));
+                return;
+            }
+        }
+#endif
+        data_.reset(static_cast<double*>(std::malloc(bytes)));
+        if (!data_)
+            throw std::bad_alloc();
+    }
+
+    double* get() const { return data_.get(); }
+
+private:
+    struct Free {
+        void operator()(double* p) const { std::free(p); }
+    };
+    std::unique_ptr<double[], Free> data_;
+};
+
 // Rows whose x sums are taken together: the heads and tails of one row are
 // chains of dependent additions, those of several rows overlap.
 constexpr int kRowGroup = 4;
@@ -107,11 +148,29 @@ public:
                     out[q][k] = hd[k * G + q];
             return;
         }
-        for (int k = 0; k < nx; ++k) {
+        // Windows cut at an edge through the tables.
+        const int h = xs_.h();
+        auto cut = [&](int k) {
             const double* t = tl + std::size_t(xs_.tail(k)) * G;
-            const double* h = hd + std::size_t(xs_.head(k)) * G;
+            const double* s = hd + std::size_t(xs_.head(k)) * G;
             for (int q = 0; q < G; ++q)
-                out[q][k] = t[q] + h[q];
+                out[q][k] = t[q] + s[q];
+        };
+        for (int k = 0; k < std::min(h, nx); ++k)
+            cut(k);
+        for (int k = std::max(nx - h, h); k < nx; ++k)
+            cut(k);
+        // A whole window is the tail at k - h and the head at k + h, but for
+        // a window that is a block: its tail alone. A head that ends a whole
+        // block ends no other whole window, so it is set to zero for it.
+        for (int b = w - 1; b < nx; b += w)
+            for (int q = 0; q < G; ++q)
+                hd[b * G + q] = 0.0;
+        for (int k = h; k < nx - h; ++k) {
+            const double* t = tl + std::size_t(k - h) * G;
+            const double* s = hd + std::size_t(k + h) * G;
+            for (int q = 0; q < G; ++q)
+                out[q][k] = t[q] + s[q];
         }
     }
 
@@ -169,6 +228,7 @@ struct TailLayout {
 // before the next item comes (or after the last item).
 class StreamWindows {
 public:
+    // The vectors are left unset: each entry is written before it is read.
     StreamWindows(int n, int h, std::size_t len, int lo, int hi)
         : axis_(n, h), layout_(axis_, lo, hi), len_(len), head_(len), store_(std::size_t(layout_.vectors()) * len)
     {
@@ -181,7 +241,7 @@ public:
     template <typename Value>
     void add(int i, std::size_t off, std::size_t count, Value value)
     {
-        double* hd = head_.data() + off;
+        double* hd = head_.get() + off;
         const int s = i - i % axis_.w();
         const int first = layout_.kept_first(s), last = layout_.kept_last(s);
         if (axis_.starts_block(i)) {
@@ -240,19 +300,19 @@ public:
     const double* tail_part(int i) const
     {
         const int t = axis_.tail(i);
-        return t == axis_.n() ? nullptr : store_.data() + std::size_t(t % axis_.w() - 1) * len_;
+        return t == axis_.n() ? nullptr : store_.get() + std::size_t(t % axis_.w() - 1) * len_;
     }
-    const double* head_part(int i) const { return axis_.head(i) == axis_.n() ? nullptr : head_.data(); }
+    const double* head_part(int i) const { return axis_.head(i) == axis_.n() ? nullptr : head_.get(); }
 
 private:
-    double* slot(int i) { return store_.data() + std::size_t(i % axis_.w() - 1) * len_; }
-    double* rest() { return store_.data() + std::size_t(layout_.slots) * len_; }
+    double* slot(int i) { return store_.get() + std::size_t(i % axis_.w() - 1) * len_; }
+    double* rest() { return store_.get() + std::size_t(layout_.slots) * len_; }
 
     AxisWindows axis_;
     TailLayout layout_;
     std::size_t len_;
-    std::vector<double> head_;
-    std::vector<double> store_;  // the slots, then the rest
+    Doubles head_;
+    Doubles store_;  // the slots, then the rest
 };
 
 }  // namespace

@@ -17,8 +17,9 @@
 // per cell does not grow with the box, and a NaN, an infinity or a huge
 // value changes only the cells whose boxes hold it. Levels are read one
 // after the other and written as soon as no later box needs their old
-// values, so the grid is smoothed in place without a copy; the sums across
-// the levels keep a ring of at most 2 hz + 1 level planes of doubles.
+// values, so the grid is smoothed in place without a copy; the working
+// memory is the planes of doubles that smoothing_store_planes counts (about
+// two thirds of the levels at most) and two more planes at most.
 #include "common/types.h"
 
 #include <functional>
@@ -56,11 +57,13 @@ enum class SmoothStatus {
 // Called before each level that is written, with the share done (0 to 100).
 using SmoothProgress = std::function<void(int percent)>;
 
-// The level planes of doubles the z sums keep at most for nz levels and a
-// half-width hz (at most nz - 1): 2 hz + 1, at most nz; none when no box
-// starts below the first level (hz of 0 or of nz - 1). Besides them the
-// smoothing holds two more planes at most: the running sum across the
-// levels, and the rows of the sums down the rows.
+// The level planes of doubles the z sums keep for nz levels and a
+// half-width hz: one for each level a box's tail starts at among the 2 hz
+// after a block's first, and one for the sum of the levels after those in
+// their block; at most min(2 hz, nz - 1 - hz) + 1, none when no box starts
+// below the first level (hz of 0, or of nz - 1 and more). Besides them the
+// smoothing holds the running sum across the levels (one plane) and as
+// many rows for the sums down the rows.
 int smoothing_store_planes(int nz, int hz);
 
 // Every cell becomes its box mean.
