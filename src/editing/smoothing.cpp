@@ -6,9 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
-#include <cstdlib>
 #include <limits>
-#include <memory>
 #include <new>
 
 #ifdef __linux__
@@ -71,38 +69,41 @@ private:
     std::vector<int> tail_, head_;
 };
 
-// Doubles left unset. The system is asked to back a large buffer with huge
-// pages where it gives them on request: the first writes then fault once
-// every 2 MB rather than every 4 kB.
+// Doubles left unset, from operator new. The system is asked to back a
+// large buffer with huge pages where it gives them on request: the first
+// writes then fault once every 2 MB rather than every 4 kB.
 class Doubles {
 public:
-    explicit Doubles(std::size_t n)
+    explicit Doubles(std::size_t n) : bytes_(std::max<std::size_t>(n, 1) * sizeof(double))
     {
-        const std::size_t bytes = std::max<std::size_t>(n, 1) * sizeof(double);
 #ifdef __linux__
-        constexpr std::size_t huge = std::size_t(2) << 20;
-        if (bytes >= 2 * huge) {
-            const std::size_t rounded = (bytes + huge - 1) / huge * huge;
-            void* p = std::aligned_alloc(huge, rounded);
-            if (p) {
-                madvise(p, rounded, MADV_HUGEPAGE);
-                data_.reset(static_cast<double*>(p));
-                return;
-            }
+        if (bytes_ >= 2 * kHuge) {
+            bytes_ = (bytes_ + kHuge - 1) / kHuge * kHuge;
+            data_ = static_cast<double*>(::operator new(bytes_, std::align_val_t(kHuge)));
+            aligned_ = true;
+            madvise(data_, bytes_, MADV_HUGEPAGE);
+            return;
         }
 #endif
-        data_.reset(static_cast<double*>(std::malloc(bytes)));
-        if (!data_)
-            throw std::bad_alloc();
+        data_ = static_cast<double*>(::operator new(bytes_));
+    }
+    Doubles(const Doubles&) = delete;
+    Doubles& operator=(const Doubles&) = delete;
+    ~Doubles()
+    {
+        if (aligned_)
+            ::operator delete(data_, std::align_val_t(kHuge));
+        else
+            ::operator delete(data_);
     }
 
-    double* get() const { return data_.get(); }
+    double* get() const { return data_; }
 
 private:
-    struct Free {
-        void operator()(double* p) const { std::free(p); }
-    };
-    std::unique_ptr<double[], Free> data_;
+    static constexpr std::size_t kHuge = std::size_t(2) << 20;
+    std::size_t bytes_;
+    double* data_ = nullptr;
+    bool aligned_ = false;
 };
 
 // Rows whose x sums are taken together: the heads and tails of one row are
