@@ -19,7 +19,7 @@
 // after the other and written as soon as no later box needs their old
 // values, so the grid is smoothed in place without a copy; the working
 // memory is the planes of doubles that smoothing_store_planes counts (about
-// two thirds of the levels at most) and two more planes at most.
+// two thirds of the levels at most), two more planes at most and a few rows.
 #include "common/types.h"
 
 #include <functional>
@@ -62,8 +62,9 @@ using SmoothProgress = std::function<void(int percent)>;
 // after a block's first, and one for the sum of the levels after those in
 // their block; at most min(2 hz, nz - 1 - hz) + 1, none when no box starts
 // below the first level (hz of 0, or of nz - 1 and more). Besides them the
-// smoothing holds the running sum across the levels (one plane) and as
-// many rows for the sums down the rows.
+// smoothing holds the running sum across the levels (one plane), the rows
+// the sums down the rows keep (smoothing_store_planes(ny, hy) rows, two
+// thirds of a plane at most) and a few rows.
 int smoothing_store_planes(int nz, int hz);
 
 // Every cell becomes its box mean.
