@@ -11,13 +11,15 @@
 // boxes, which leave the cells unchanged.
 //
 // The box sums are separable: sums over x along each row, over y down the
-// rows of each level and over z across a window of those level planes. On
-// every axis the windows are put together from running sums inside blocks
-// as long as a window, never by subtracting one running sum from another,
-// so the cost per cell does not grow with the box, and a NaN, an infinity
-// or a huge value changes only the cells whose boxes hold it. Levels are
-// written as soon as no later box needs their old values, so the grid is
-// smoothed in place without a copy.
+// rows of each level and over z across the levels. On every axis the
+// windows are put together from running sums inside blocks as long as a
+// window, never by subtracting one running sum from another, so the cost
+// per cell does not grow with the box, and a NaN, an infinity or a huge
+// value changes only the cells whose boxes hold it. Levels are read one
+// after the other and written as soon as no later box needs their old
+// values, so the grid is smoothed in place without a copy; the working
+// memory is the planes of doubles that smoothing_store_planes counts (about
+// two thirds of the levels at most), two more planes at most and a few rows.
 #include "common/types.h"
 
 #include <functional>
@@ -55,9 +57,14 @@ enum class SmoothStatus {
 // Called before each level that is written, with the share done (0 to 100).
 using SmoothProgress = std::function<void(int percent)>;
 
-// The level planes of doubles the z sums store for nz levels and a half
-// width hz (at most nz - 1): at most nz, so the working memory stays within
-// one grid of doubles and a few planes.
+// The level planes of doubles the z sums keep for nz levels and a
+// half-width hz: one for each level a box's tail starts at among the 2 hz
+// after a block's first, and one for the sum of the levels after those in
+// their block; at most min(2 hz, nz - 1 - hz) + 1, none when no box starts
+// below the first level (hz of 0, or of nz - 1 and more). Besides them the
+// smoothing holds the running sum across the levels (one plane), the rows
+// the sums down the rows keep (smoothing_store_planes(ny, hy) rows, two
+// thirds of a plane at most) and a few rows.
 int smoothing_store_planes(int nz, int hz);
 
 // Every cell becomes its box mean.

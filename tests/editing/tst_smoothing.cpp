@@ -147,6 +147,8 @@ private slots:
     void alongTopOneLevel();
     void oddCellsStayInTheirBoxes_data();
     void oddCellsStayInTheirBoxes();
+    void storePlanes_data();
+    void storePlanes();
     void refusals_data();
     void refusals();
     void progressReported();
@@ -209,6 +211,10 @@ void TestSmoothing::wholeAgainstBruteForce_data()
     QTest::newRow("one level") << 1 << 6 << 7 << SmoothHalfWidths{1, 1, 1};
     QTest::newRow("one column") << 5 << 6 << 1 << SmoothHalfWidths{2, 2, 2};
     QTest::newRow("z window as long as grid") << 5 << 3 << 3 << SmoothHalfWidths{1, 1, 2};
+    QTest::newRow("several blocks on every axis") << 17 << 18 << 23 << SmoothHalfWidths{2, 3, 2};
+    QTest::newRow("hz = nz / 3") << 13 << 5 << 6 << SmoothHalfWidths{1, 1, 4};
+    QTest::newRow("hz = nz - 2") << 9 << 5 << 6 << SmoothHalfWidths{1, 1, 7};
+    QTest::newRow("hx = nx - 2, hy = ny - 2") << 3 << 7 << 9 << SmoothHalfWidths{7, 5, 1};
 }
 
 void TestSmoothing::wholeAgainstBruteForce()
@@ -405,6 +411,8 @@ void TestSmoothing::oddCellsStayInTheirBoxes_data()
     QTest::newRow("whole, z only") << int(SmoothArea::Whole) << 0 << SmoothHalfWidths{0, 0, 3};
     QTest::newRow("whole, 3,2,2") << int(SmoothArea::Whole) << 0 << SmoothHalfWidths{3, 2, 2};
     QTest::newRow("whole, wider than grid") << int(SmoothArea::Whole) << 0 << SmoothHalfWidths{20, 20, 20};
+    QTest::newRow("whole, hz = nz / 3") << int(SmoothArea::Whole) << 0 << SmoothHalfWidths{1, 1, 3};
+    QTest::newRow("whole, hz = nz - 2") << int(SmoothArea::Whole) << 0 << SmoothHalfWidths{1, 3, 8};
     QTest::newRow("layer 0, 1,1,1") << int(SmoothArea::Layer) << 0 << SmoothHalfWidths{1, 1, 1};
     QTest::newRow("layer 1, 2,2,1") << int(SmoothArea::Layer) << 1 << SmoothHalfWidths{2, 2, 1};
     QTest::newRow("layer 1, 1,0,3") << int(SmoothArea::Layer) << 1 << SmoothHalfWidths{1, 0, 3};
@@ -482,6 +490,36 @@ void TestSmoothing::oddCellsStayInTheirBoxes()
             }
     QVERIFY(changed > 0);
     QVERIFY(nonFinite > 0 || changed == 0);
+}
+
+void TestSmoothing::storePlanes_data()
+{
+    QTest::addColumn<int>("nz");
+    QTest::addColumn<int>("hz");
+    QTest::addColumn<int>("planes");
+    // The 2 hz levels after each block's first, but only up to the last
+    // level a box starts at (nz - 1 - hz), and the sum of the rest of that
+    // level's block.
+    QTest::newRow("no extent") << 100 << 0 << 0;
+    QTest::newRow("narrow box") << 100 << 2 << 5;
+    QTest::newRow("blocks end where the starts end") << 20 << 6 << 12;
+    QTest::newRow("hz = nz / 3") << 100 << 33 << 66;
+    QTest::newRow("hz = nz / 2") << 100 << 50 << 50;
+    QTest::newRow("hz = nz - 2") << 100 << 98 << 2;
+    QTest::newRow("hz = nz - 1") << 100 << 99 << 0;
+    QTest::newRow("beyond the grid") << 100 << 1000 << 0;
+    QTest::newRow("one level") << 1 << 3 << 0;
+}
+
+// The planes kept stay within two thirds of the levels whatever the box.
+void TestSmoothing::storePlanes()
+{
+    QFETCH(int, nz);
+    QFETCH(int, hz);
+    QFETCH(int, planes);
+    QCOMPARE(smoothing_store_planes(nz, hz), planes);
+    for (int h = 0; h <= nz + 1; ++h)
+        QVERIFY2(3 * smoothing_store_planes(nz, h) <= 2 * nz + 1, qPrintable(QString("hz %1").arg(h)));
 }
 
 void TestSmoothing::refusals_data()

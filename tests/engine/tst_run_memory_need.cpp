@@ -400,6 +400,8 @@ void TestRunMemoryNeed::smoothing_data()
     QTest::newRow("hz = nz / 2 + 1") << 11 << 3;
     QTest::newRow("hz = nz - 1") << 19 << 5;
     QTest::newRow("hz beyond the grid") << 60 << 100;
+    QTest::newRow("hz = nz / 3, the most planes kept") << 7 << 3;
+    QTest::newRow("hy = ny / 3, the most rows kept") << 2 << 30;
 }
 
 // Smoothing takes at most one grid of doubles and a few planes, whatever
@@ -422,6 +424,10 @@ void TestRunMemoryNeed::smoothing()
     qInfo("peak %.0f, one grid of doubles %.0f", measured, nz * plane);
     QVERIFY(measured > 0);
     QVERIFY2(measured <= bound, qPrintable(QString("peak %1 above %2").arg(measured).arg(bound)));
+    // Within that, the level planes the header counts, the running sum
+    // across the levels and at most one more plane of rows.
+    const double counted = (gridops::smoothing_store_planes(nz, std::min(hz, nz - 1)) + 2) * plane + 64 * 1024;
+    QVERIFY2(measured <= counted, qPrintable(QString("peak %1 above %2").arg(measured).arg(counted)));
 }
 
 QTEST_MAIN(TestRunMemoryNeed)
