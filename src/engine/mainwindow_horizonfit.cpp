@@ -18,6 +18,7 @@
 #include "common/int_conversion.h"
 #include "engine/horizon_fit.h"
 #include "engine/inversionhorizondialog.h"
+#include "engine/memory.h"
 #include "engine/run_inputs.h"
 
 #include <QAction>
@@ -55,6 +56,11 @@ QString fit_refusal(const MainWindow& w)
 }
 
 }  // namespace
+
+double MainWindow::horizonFitNeedBytes(const ForwardGeometry& g) const
+{
+    return horizon_fit_need_bytes(run_size(g, thread_count), static_cast<int>(horizons.size()));
+}
 
 void MainWindow::on_horizonInversion_triggered()
 {
