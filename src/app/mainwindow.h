@@ -337,6 +337,9 @@ public slots:
     // operator built once, the passes on it and the redraws after each
     // pass (src/engine/mainwindow_horizonfit.cpp).
     double horizonFitNeedBytes(const ForwardGeometry& g) const;
+    // What the window draws again after each pass of horizon fitting, as
+    // the views are set now.
+    RunRedraw horizonFitRedraw() const;
     // The memory options of a grid or lateral inversion of `params` on the
     // window as it is now, with the log on or off.
     InversionMemoryOptions inversionMemoryOptions(const std::vector<double>& params, bool log) const;

@@ -1,6 +1,7 @@
 #include "engine/memory.h"
 
 #include "app/texts.h"
+#include "editing/grid_memory.h"
 #include "engine/fft.h"
 #include "engine/forward.h"
 #include "engine/inversion.h"
@@ -205,7 +206,24 @@ double layered_inversion_need_bytes(const RunSize& s, int layers, bool store_eff
     return std::max(forward, operator_built + layered_fit_need_bytes(s, layers, slab_effects_serve));
 }
 
-double horizon_fit_need_bytes(const RunSize& s, int horizons)
+double run_redraw_bytes(const RunSize& s, const RunRedraw& redraw)
+{
+    if (empty_run(s))
+        return 0.0;
+    grid_memory::Redraw r;
+    r.nx = s.nx;
+    r.ny = s.ny;
+    r.nz = s.nz;
+    r.view = redraw.view;
+    r.cube = redraw.cube;
+    r.surfaces = std::max(0, redraw.surfaces);
+    r.maps = std::max(0, redraw.maps);
+    r.shown = redraw.shown;
+    r.held = redraw.held;
+    return grid_memory::redraw_bytes(r);
+}
+
+double horizon_fit_need_bytes(const RunSize& s, int horizons, const RunRedraw& redraw)
 {
     if (empty_run(s))
         return 0.0;
@@ -217,7 +235,8 @@ double horizon_fit_need_bytes(const RunSize& s, int horizons)
     // field, residual, proposed and accepted depths, and a copy of the
     // horizons.
     const double fit = f.nx * f.ny * 4.0 * 2.0 + 4.0 * field + std::max(0, horizons) * field;
-    return effects_build_need_bytes(s) + forward_stored_need_bytes(s, true) + with_margin(fit);
+    return effects_build_need_bytes(s) + forward_stored_need_bytes(s, true) + with_margin(fit)
+           + with_margin(run_redraw_bytes(s, redraw));
 }
 
 bool memory_question_needed(double need_gb, double available_gb)
