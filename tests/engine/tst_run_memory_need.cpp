@@ -364,7 +364,8 @@ namespace {
 // and a forked child could not share its display connection. The process
 // is this test executable started as
 //   tst_run_memory_need --horizon-fit-window nx ny nz p view
-// (view: 1 the density cube, 2 the horizons). It shows the window with the
+// (view: 1 the density cube, 2 the horizons; 0 the window never shown,
+// for one-off measures of larger grids). It shows the window with the
 // model drawn, fits horizon 1 in two passes, lets the window draw what the
 // last pass left, and writes one line: the need the window counts before
 // the run, the peak of the heap above what was held at the start, the
