@@ -333,6 +333,13 @@ public slots:
     // What the forward command's run on geometry g needs (stored or storage
     // off, as store_eff says), in bytes (src/engine/mainwindow_forward.cpp).
     double forwardNeedBytes(const ForwardGeometry& g) const;
+    // What horizon fitting on geometry g needs at its peak, in bytes: the
+    // operator built once, the passes on it and the redraws after each
+    // pass (src/engine/mainwindow_horizonfit.cpp).
+    double horizonFitNeedBytes(const ForwardGeometry& g) const;
+    // What the window draws again after each pass of horizon fitting, as
+    // the views are set now.
+    RunRedraw horizonFitRedraw() const;
     // The memory options of a grid or lateral inversion of `params` on the
     // window as it is now, with the log on or off.
     InversionMemoryOptions inversionMemoryOptions(const std::vector<double>& params, bool log) const;

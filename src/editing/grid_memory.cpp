@@ -1,5 +1,6 @@
 #include "editing/grid_memory.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace grid_memory {
@@ -28,6 +29,21 @@ double face_nodes(double nx, double ny, double nz)
 double view_bytes(double nx, double ny, double nz)
 {
     return face_nodes(nx, ny, nz) * kViewBytesPerFaceNode + kViewFixedBytes;
+}
+
+double redraw_bytes(const Redraw& r)
+{
+    double bytes = r.shown ? r.maps * r.nx * r.ny * kMapBytesPerNode : 0.0;
+    if (!r.view)
+        return bytes;
+    const double faces = r.cube ? face_nodes(r.nx, r.ny, r.nz) : 0.0;
+    const double nodes = faces + r.surfaces * r.nx * r.ny;
+    if (nodes <= 0)
+        return bytes;
+    bytes += r.held ? nodes * kSeriesSwapBytesPerNode : nodes * kSeriesBytesPerNode + kSeriesFixedBytes;
+    if (r.shown)
+        bytes += std::min(faces * kSceneBytesPerFaceNode, kSceneBytes) + r.surfaces * kSurfaceDrawnBytes;
+    return bytes;
 }
 
 double need_bytes(const NewGrids& g)

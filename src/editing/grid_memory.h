@@ -24,6 +24,41 @@ constexpr double kViewFixedBytes = 256.0 * 1024 * 1024;
 // cells and its image.
 constexpr double kMapBytesPerNode = 12.0;
 
+// What a run that draws the view and the maps again after each of its
+// passes adds while it holds its own grids, measured with an allocation
+// meter (heap bytes) under Mesa's llvmpipe drawing on one thread, the view
+// already showing what it draws again (tst_run_memory_need):
+//  - the view's series of the new faces or surfaces (meshes, data arrays,
+//    textures), built even while the window is hidden; when the view holds
+//    series already, the old ones go first and only the new faces' cut
+//    cells and textures come on top;
+//  - when the window shows the view, the rasteriser's record of the new
+//    cube faces' triangles, which grows with them until the rasteriser
+//    draws what it holds and starts again (measured: a plateau of about
+//    38 MB from 0.1 million face nodes on), and for each horizon drawn as a
+//    surface a part that does not grow with it (measured: 1.4 to 1.7 MB);
+//  - when the window shows the maps, each painted map (kMapBytesPerNode).
+constexpr double kSeriesBytesPerNode = 44.0;
+constexpr double kSeriesFixedBytes = 3.0 * 1024 * 1024;
+constexpr double kSeriesSwapBytesPerNode = 4.0;
+constexpr double kSceneBytesPerFaceNode = 900.0;
+constexpr double kSceneBytes = 40.0 * 1024 * 1024;
+constexpr double kSurfaceDrawnBytes = 2.0 * 1024 * 1024;
+
+// What the view and the maps draw again after each pass of a run.
+struct Redraw {
+    double nx = 0, ny = 0, nz = 0;  // node counts of the lattice
+    bool view = false;              // the window has a 3D view, which builds the series
+    bool cube = false;              // the view draws the faces of a cube of nx by ny by nz
+    int surfaces = 0;               // horizons of nx by ny the view draws as surfaces
+    int maps = 0;                   // maps of nx by ny painted again
+    bool shown = false;             // the window shows the view and the maps: they are drawn
+    bool held = false;              // the view holds series already
+};
+
+// Bytes the redraws add at their peak beyond what is held when the run starts.
+double redraw_bytes(const Redraw& r);
+
 // Bytes of a cube of nz levels of ny rows of nx float cells, with the
 // vectors of its rows and levels.
 double cube_bytes(double nx, double ny, double nz);

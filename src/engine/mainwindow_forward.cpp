@@ -184,10 +184,8 @@ bool MainWindow::calculateEffects(MemoryRun run)
     if (!checked_geometry(*this, den_grid, x_calc, y_calc, z_calc, geometry))
         return false;
     // Horizon fitting asks once for the whole fit: the build, then its passes.
-    const RunSize size = run_size(geometry, thread_count);
-    const double need = run == MemoryRun::HorizonFit
-                            ? horizon_fit_need_bytes(size, static_cast<int>(horizons.size()))
-                            : effects_build_need_bytes(size);
+    const double need = run == MemoryRun::HorizonFit ? horizonFitNeedBytes(geometry)
+                                                     : effects_build_need_bytes(run_size(geometry, thread_count));
     if (!check_memory_need(need, run))
         return false;
     const int nz = geometry.nz;

@@ -18,12 +18,15 @@
 #include "common/int_conversion.h"
 #include "engine/horizon_fit.h"
 #include "engine/inversionhorizondialog.h"
+#include "engine/memory.h"
 #include "engine/run_inputs.h"
+#include "views/surf.h"
 
 #include <QAction>
 #include <QCoreApplication>
 #include <QLabel>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -55,6 +58,35 @@ QString fit_refusal(const MainWindow& w)
 }
 
 }  // namespace
+
+// What each pass's redraw draws again: the horizons or the cube in the 3D
+// view (built as series whenever the window has a view, drawn while the
+// window shows it) and the calculated map (painted while shown).
+RunRedraw MainWindow::horizonFitRedraw() const
+{
+    RunRedraw r;
+    r.shown = isVisible() && !isMinimized();
+    r.maps = 1;
+    if (!graph || !surf)
+        return r;
+    r.view = true;
+    r.held = !surf->surfaces.isEmpty();
+    const int horizon_count = static_cast<int>(horizons.size());
+    const int surfaces = ui->show_top->isChecked() ? horizon_count : std::max(0, horizon_count - 1);
+    if (ui->view_horizons->isChecked()) {
+        r.surfaces = surfaces;
+        return r;
+    }
+    r.cube = ui->view_cube->isChecked() || ui->view_cube_horizons->isChecked();
+    if (ui->view_cube_horizons->isChecked())
+        r.surfaces = surfaces;
+    return r;
+}
+
+double MainWindow::horizonFitNeedBytes(const ForwardGeometry& g) const
+{
+    return horizon_fit_need_bytes(run_size(g, thread_count), static_cast<int>(horizons.size()), horizonFitRedraw());
+}
 
 void MainWindow::on_horizonInversion_triggered()
 {

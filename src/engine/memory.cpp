@@ -1,6 +1,7 @@
 #include "engine/memory.h"
 
 #include "app/texts.h"
+#include "editing/grid_memory.h"
 #include "engine/fft.h"
 #include "engine/forward.h"
 #include "engine/inversion.h"
@@ -314,7 +315,24 @@ double layered_inversion_need_bytes(const RunSize& s, int layers, bool store_eff
                        + f.transforms(transforms));
 }
 
-double horizon_fit_need_bytes(const RunSize& s, int horizons)
+double run_redraw_bytes(const RunSize& s, const RunRedraw& redraw)
+{
+    if (empty_run(s))
+        return 0.0;
+    grid_memory::Redraw r;
+    r.nx = s.nx;
+    r.ny = s.ny;
+    r.nz = s.nz;
+    r.view = redraw.view;
+    r.cube = redraw.cube;
+    r.surfaces = std::max(0, redraw.surfaces);
+    r.maps = std::max(0, redraw.maps);
+    r.shown = redraw.shown;
+    r.held = redraw.held;
+    return grid_memory::redraw_bytes(r);
+}
+
+double horizon_fit_need_bytes(const RunSize& s, int horizons, const RunRedraw& redraw)
 {
     if (empty_run(s))
         return 0.0;
@@ -329,7 +347,8 @@ double horizon_fit_need_bytes(const RunSize& s, int horizons)
     // The workers' transform scratch serves the build and the passes alike.
     TransformWorkers transforms = f.build_workers();
     transforms.add(f.stored_workers(true));
-    return with_margin(f.build_grids() + f.stored_grids(true) + f.transforms(transforms) + fit);
+    return with_margin(f.build_grids() + f.stored_grids(true) + f.transforms(transforms) + fit
+                       + run_redraw_bytes(s, redraw));
 }
 
 bool memory_question_needed(double need_gb, double available_gb)

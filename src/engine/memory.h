@@ -79,9 +79,22 @@ double layered_inversion_need_bytes(const RunSize& s, int layers, bool store_eff
 // need the forward run asks about: the fit's grids and the slab effects.
 double layered_fit_need_bytes(const RunSize& s, int layers, bool slab_effects_serve);
 
+// What the window draws again after each pass of a run on the model's
+// rows, columns and levels (grid_memory::redraw_bytes counts it).
+struct RunRedraw {
+    bool view = false;  // the window has a 3D view
+    bool cube = false;  // the view draws the model's cube
+    int surfaces = 0;   // horizons the view draws as surfaces
+    int maps = 0;       // maps painted again
+    bool shown = false; // the window shows them
+    bool held = false;  // the view holds series already
+};
+double run_redraw_bytes(const RunSize& s, const RunRedraw& redraw);
+
 // Horizon fitting: the operator built once, then a stored forward run on it
-// per pass, with the fit's own grids and a copy of `horizons` horizons.
-double horizon_fit_need_bytes(const RunSize& s, int horizons);
+// per pass, with the fit's own grids and a copy of `horizons` horizons, and
+// the window's redraw after each pass.
+double horizon_fit_need_bytes(const RunSize& s, int horizons, const RunRedraw& redraw = RunRedraw());
 
 // True when the user should be asked before a run: its real need exceeds
 // the memory available now. An unknown available figure (0 or less) asks

@@ -15,6 +15,7 @@ private slots:
     void cubeAndFieldBytes_data();
     void cubeAndFieldBytes();
     void needSumsTheGrids();
+    void redrawCountsWhatIsDrawn();
     void questionText();
 };
 
@@ -80,6 +81,41 @@ void TestGridMemory::needSumsTheGrids()
     QCOMPARE(grid_memory::face_nodes(100, 50, 20), faces);
     QCOMPARE(grid_memory::need_bytes(g),
              cubes + grids + faces * grid_memory::kViewBytesPerFaceNode + grid_memory::kViewFixedBytes);
+}
+
+// A run's redraw: nothing without a view on a hidden window; the view's
+// series whenever it has a view (all of them when it holds none yet, the
+// swap of the new ones otherwise); the rasteriser's frame of the cube
+// faces (up to its plateau), the surfaces and the maps only while shown.
+void TestGridMemory::redrawCountsWhatIsDrawn()
+{
+    using namespace grid_memory;
+    Redraw r;
+    r.nx = 100;
+    r.ny = 50;
+    r.nz = 20;
+    r.cube = true;
+    r.surfaces = 2;
+    r.maps = 1;
+    QCOMPARE(redraw_bytes(r), 0.0);
+    const double plane = 100 * 50;
+    r.shown = true;
+    QCOMPARE(redraw_bytes(r), plane * kMapBytesPerNode);
+    const double faces = face_nodes(100, 50, 20);
+    const double nodes = faces + 2 * plane;
+    r.shown = false;
+    r.view = true;
+    QCOMPARE(redraw_bytes(r), nodes * kSeriesBytesPerNode + kSeriesFixedBytes);
+    r.held = true;
+    QCOMPARE(redraw_bytes(r), nodes * kSeriesSwapBytesPerNode);
+    r.shown = true;
+    QCOMPARE(redraw_bytes(r), plane * kMapBytesPerNode + nodes * kSeriesSwapBytesPerNode +
+                                  faces * kSceneBytesPerFaceNode + 2 * kSurfaceDrawnBytes);
+    // The rasteriser draws what it holds once its record is full.
+    r.nx = r.ny = 2000;
+    const double big = redraw_bytes(r);
+    r.cube = false;
+    QCOMPARE(big - redraw_bytes(r), face_nodes(2000, 2000, 20) * kSeriesSwapBytesPerNode + kSceneBytes);
 }
 
 void TestGridMemory::questionText()

@@ -5,6 +5,7 @@
 // must lie between the need and need / 1.3.
 #include "allocation_meter.h"
 #include "app/mainwindow.h"
+#include "app/mainwindowform.h"
 #include "common/grid_geometry.h"
 #include "editing/smoothing.h"
 #include "engine/forward.h"
@@ -15,7 +16,17 @@
 #include "test_nodes.h"
 #include "layered_window_support.h"
 
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QProgressBar>
+#include <QtDataVisualization/Q3DSurface>
 #include <QtTest>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
 
 using namespace inversion_record;
 
@@ -135,6 +146,8 @@ private slots:
     void layered();
     void horizon_fit_data();
     void horizon_fit();
+    void horizon_fit_shown_data();
+    void horizon_fit_shown();
     void smoothing_data();
     void smoothing();
 };
@@ -391,6 +404,169 @@ void TestRunMemoryNeed::horizon_fit()
     report(g, thread_count, horizon_fit_need_bytes(run_size(g, thread_count), 2), measured);
 }
 
+namespace {
+
+// Horizon fitting on a window that the display shows, each case in a
+// process of its own: the test's own application runs without a display,
+// and a forked child could not share its display connection. The process
+// is this test executable started as
+//   tst_run_memory_need --horizon-fit-window nx ny nz p view
+// (view: 1 the density cube, 2 the horizons; 0 the window never shown,
+// for one-off measures of larger grids). It shows the window with the
+// model drawn, fits horizon 1 in two passes, lets the window draw what the
+// last pass left, and writes one line: the need the window counts before
+// the run, the peak of the heap above what was held at the start, the
+// frames of the 3D view and the paintings of the calculated map during the
+// run. Exit code 77: no 3D view on this display.
+const char fit_window_flag[] = "--horizon-fit-window";
+const char fit_window_line[] = "horizon-fit-window:";
+enum FitView { Hidden = 0, CubeView = 1, HorizonsView = 2 };
+
+// Counts the events of one kind a widget or window receives.
+class EventCount : public QObject
+{
+public:
+    EventCount(QObject* watched, QEvent::Type type) : type(type) { watched->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        if (e->type() == type)
+            ++count;
+        return false;
+    }
+    QEvent::Type type;
+    int count = 0;
+};
+
+// Processes events until `count` reaches `target` (at most a few seconds),
+// then a little longer, so that what the window posted is drawn.
+void draw_until(const EventCount& c, int target)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (c.count < target && clock.elapsed() < 5000)
+        QTest::qWait(20);
+    QTest::qWait(100);
+}
+
+int fit_window_process(int argc, char** argv)
+{
+    if (argc < 7)
+        return 2;
+    const int nx = std::atoi(argv[2]), ny = std::atoi(argv[3]), nz = std::atoi(argv[4]);
+    const double p = std::atof(argv[5]);
+    const int view = std::atoi(argv[6]);
+    int app_argc = 1;
+    QApplication app(app_argc, argv);
+    FakeInteraction fake;
+    MainWindow w;
+    // The grid's horizon lies 40 m below the one of the observed field.
+    give_layered(w, 2, nx, ny, nz, p, threads, {2.0, 2.4}, {2.0, 2.4});
+    const field2D observed = w.Vz_observed;
+    give_layered(w, 2, nx, ny, nz, p, threads, {2.0, 2.4}, {2.0, 2.4}, 40);
+    w.Vz_observed = observed;
+    w.store_eff = true;
+    std::unique_ptr<EventCount> frames, paintings;
+    if (view != Hidden) {
+        w.resize(1000, 700);
+        w.show();
+        if (!QTest::qWaitForWindowExposed(&w) || !w.graph)
+            return 77;
+        frames.reset(new EventCount(w.graph, QEvent::UpdateRequest));
+        paintings.reset(new EventCount(w.ui->calculated_axes, QEvent::Paint));
+        // The model as the window shows it before the run.
+        if (view == HorizonsView)
+            w.on_view_horizons_triggered();
+        else
+            w.on_view_dens_triggered();
+        w.plotObserved();
+        w.plotCalculated();
+        draw_until(*frames, 1);
+        if (frames->count == 0)
+            return 77;
+    }
+    // Each pass takes longer than a frame in real runs: the frame the last
+    // pass asked for is drawn while the next one starts.
+    QObject::connect(&w.progress_bar, &QProgressBar::valueChanged, [] { QTest::qWait(60); });
+    QMap<QString, double> params;
+    params.insert("Niter", 2);
+    params.insert("layer", 1);
+    params.insert("stepScale", 1);
+    ForwardGeometry g;
+    if (!w.modelGeometry(g))
+        return 2;
+    const double need = w.horizonFitNeedBytes(g);
+    forward_release_work();
+    const int64_t base = allocation_meter::held();
+    allocation_meter::reset_peak();
+    const int frames_before = frames ? frames->count : 0, paintings_before = paintings ? paintings->count : 0;
+    w.fitHorizon(params);
+    const int frames_run = frames ? frames->count - frames_before : 0;
+    const int paintings_run = paintings ? paintings->count - paintings_before : 0;
+    // What the last pass left is drawn after the run, with the operator
+    // still held.
+    if (view != Hidden)
+        QTest::qWait(300);
+    const double measured = double(allocation_meter::peak() - base);
+    if (!fake.errors().isEmpty())
+        return 3;
+    std::printf("\n%s %.0f %.0f %d %d\n", fit_window_line, need, measured, frames_run, paintings_run);
+    std::fflush(stdout);
+    return 0;
+}
+
+} // namespace
+
+void TestRunMemoryNeed::horizon_fit_shown_data()
+{
+    shape_columns();
+    QTest::addColumn<int>("view");
+    for (const Shape& s : shapes)
+        for (const auto& v : {std::make_pair("cube", CubeView), std::make_pair("horizons", HorizonsView)})
+            QTest::newRow(qPrintable(QString("%1, %2 shown").arg(s.name, v.first)))
+                << s.nx << s.ny << s.nz << s.p << int(v.second);
+}
+
+// Horizon fitting with the window shown: each pass redraws the 3D view and
+// the calculated map while the operator and the fit's grids are held.
+void TestRunMemoryNeed::horizon_fit_shown()
+{
+    QFETCH(int, nx);
+    QFETCH(int, ny);
+    QFETCH(int, nz);
+    QFETCH(double, p);
+    QFETCH(int, view);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (env.value("DISPLAY").isEmpty())
+        QSKIP("needs a display with OpenGL (run under xvfb-run)");
+    env.remove("QT_QPA_PLATFORM");
+    // Mesa's software rasteriser bins the triangles of a frame on its own
+    // thread while the drawing threads still hold the frames before: how
+    // many are in flight at once depends on the machine's load. Drawing on
+    // the calling thread alone, the frames take what one frame takes.
+    env.insert("LP_NUM_THREADS", "0");
+    QProcess child;
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(),
+                {fit_window_flag, QString::number(nx), QString::number(ny), QString::number(nz),
+                 QString::number(p), QString::number(view)});
+    QVERIFY(child.waitForFinished(300000));
+    if (child.exitCode() == 77)
+        QSKIP("no 3D view on this display");
+    QCOMPARE(child.exitCode(), 0);
+    const QStringList lines = QString::fromLocal8Bit(child.readAllStandardOutput()).split('\n');
+    QStringList figures;
+    for (const QString& line : lines)
+        if (line.startsWith(fit_window_line))
+            figures = line.split(' ', Qt::SkipEmptyParts);
+    QCOMPARE(figures.size(), 5);
+    // The run really drew: frames of the 3D view and the map painted again.
+    QVERIFY2(figures[3].toInt() > 0, "no frame of the 3D view during the run");
+    QVERIFY2(figures[4].toInt() > 0, "the calculated map was not painted during the run");
+    const ForwardGeometry g = layeredtest::geometry(layered_model(2, nx, ny, nz, p));
+    report(g, threads, figures[1].toDouble(), figures[2].toDouble());
+}
+
 void TestRunMemoryNeed::smoothing_data()
 {
     QTest::addColumn<int>("hz");
@@ -430,5 +606,14 @@ void TestRunMemoryNeed::smoothing()
     QVERIFY2(measured <= counted, qPrintable(QString("peak %1 above %2").arg(measured).arg(counted)));
 }
 
-QTEST_MAIN(TestRunMemoryNeed)
+int main(int argc, char** argv)
+{
+    if (argc > 1 && std::strcmp(argv[1], fit_window_flag) == 0)
+        return fit_window_process(argc, argv);
+    QApplication app(argc, argv);
+    app.setAttribute(Qt::AA_Use96Dpi, true);
+    TestRunMemoryNeed test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_run_memory_need.moc"
