@@ -523,7 +523,7 @@ void TestRunMemoryNeed::horizon_fit_shown_data()
     for (const Shape& s : shapes)
         for (const auto& v : {std::make_pair("cube", CubeView), std::make_pair("horizons", HorizonsView)})
             QTest::newRow(qPrintable(QString("%1, %2 shown").arg(s.name, v.first)))
-                << s.nx << s.ny << s.nz << s.p << int(v.second);
+                << s.nx << s.ny << s.nz << s.p << threads << int(v.second);
 }
 
 // Horizon fitting with the window shown: each pass redraws the 3D view and
