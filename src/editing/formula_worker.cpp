@@ -68,8 +68,26 @@ std::unique_ptr<QProcess> start_worker()
     return worker;
 }
 
+// Starts the worker for the next command, unless one waits already. It is
+// started once the events run again after a run, so that its start-up
+// neither delays that run nor competes with it for the processor.
+void start_spare()
+{
+    QPointer<QProcess>& spare = spare_worker();
+    if (spare || !QCoreApplication::instance())
+        return;
+    spare = start_worker().release();
+    spare->setParent(QCoreApplication::instance());  // ended with the application
+}
+
+void start_spare_later()
+{
+    if (QCoreApplication* app = QCoreApplication::instance())
+        QMetaObject::invokeMethod(app, &start_spare, Qt::QueuedConnection);
+}
+
 // The worker for a run: the one started ahead when it is still waiting,
-// else a new one; either way another is started ahead for the next run.
+// else a new one.
 std::unique_ptr<QProcess> take_worker()
 {
     std::unique_ptr<QProcess> worker;
@@ -82,10 +100,6 @@ std::unique_ptr<QProcess> take_worker()
             worker = start_worker();
     } else {
         worker = start_worker();
-    }
-    if (QCoreApplication::instance()) {
-        spare = start_worker().release();
-        spare->setParent(QCoreApplication::instance());  // ended with the application
     }
     return worker;
 }
@@ -151,6 +165,12 @@ FormulaJob::FormulaJob(const std::vector<ColumnKind>& kinds, quint64 calls, quin
     header->formula_offset = layout.formula_offset;
     header->result_offset = layout.result_offset;
     header->size = layout.size;
+}
+
+void FormulaJob::setCalls(quint64 calls)
+{
+    if (header && calls <= header->calls)
+        header->calls = call_count = calls;
 }
 
 float* FormulaJob::floats(int argument)
@@ -269,6 +289,11 @@ WorkerResult run_formula_job(const std::vector<FormulaText>& formulas, FormulaJo
     job.header->crash_signal.store(0);
     job.header->out_of_memory.store(0);
 
+    // The next command's worker is started once this run is over, whatever
+    // its end.
+    struct SpareAfterwards {
+        ~SpareAfterwards() { start_spare_later(); }
+    } spare_afterwards;
     JobRunner runner{job, progress, watch, take_worker(), {}, {}, 0, false, false, -1};
     runner.run_time.start();
     if (watch)
@@ -386,16 +411,16 @@ FormulaResult evaluate_grid_formula(const QString& formula, const vector3D& dens
     float* const columns[4] = {job.floats(0), job.floats(1), job.floats(2), job.floats(3)};
     const vector3D* const grids[4] = {&density, &vp, &vs, &regularizer};
     double* const depth = job.doubles(4);
-    std::size_t n = 0;
+    std::size_t filled = 0;
     for (std::size_t k = 0; k < density.size(); ++k) {
         const double h = layers::level_depth(z, static_cast<int>(k));
         for (std::size_t i = 0; i < density[k].size(); ++i) {
             const std::size_t nx = density[k][i].size();
             for (int a = 0; a < 4; ++a)
                 if (columns[a])
-                    std::copy_n((*grids[a])[k][i].begin(), nx, columns[a] + n);
-            std::fill_n(depth + n, nx, h);
-            n += nx;
+                    std::copy_n((*grids[a])[k][i].begin(), nx, columns[a] + filled);
+            std::fill_n(depth + filled, nx, h);
+            filled += nx;
         }
     }
 
@@ -408,23 +433,39 @@ FormulaResult evaluate_grid_formula(const QString& formula, const vector3D& dens
     if (!run.ok())
         return result;
 
+    // The worker stops after the first value no cell can hold: that call's
+    // cell is the first bad one (or, should it have stopped short, the cell
+    // of the first call it did not make).
     const data_type* values = job.results();
-    vector3D cells = density;
-    n = 0;
-    for (std::size_t k = 0; k < cells.size(); ++k)
-        for (std::size_t i = 0; i < cells[k].size(); ++i)
-            for (std::size_t j = 0; j < cells[k][i].size(); ++j, ++n) {
-                if (n >= run.calls_made || n + 1 == run.calls_made && !fits_cell(run.last_value)) {
+    const quint64 made = run.calls_made;
+    const std::size_t first_bad = made > 0 && !fits_cell(run.last_value) ? std::size_t(made - 1) : std::size_t(made);
+    std::size_t n = 0;
+    if (first_bad < total) {
+        for (std::size_t k = 0; k < density.size(); ++k)
+            for (std::size_t i = 0; i < density[k].size(); ++i) {
+                const std::size_t nx = density[k][i].size();
+                if (first_bad < n + nx) {
                     result.status = FormulaStatus::NonFinite;
                     result.level = int(k);
                     result.row = int(i);
-                    result.column = int(j);
-                    result.value = n + 1 == run.calls_made ? run.last_value : values[n];
+                    result.column = int(first_bad - n);
+                    result.value = first_bad + 1 == made ? run.last_value : double(values[first_bad]);
                     result.exception = run.exception;
                     return result;
                 }
-                cells[k][i][j] = values[n];
+                n += nx;
             }
+    }
+    vector3D cells(density.size());
+    n = 0;
+    for (std::size_t k = 0; k < density.size(); ++k) {
+        cells[k].reserve(density[k].size());
+        for (std::size_t i = 0; i < density[k].size(); ++i) {
+            const std::size_t nx = density[k][i].size();
+            cells[k].emplace_back(values + n, values + n + nx);
+            n += nx;
+        }
+    }
     out = std::move(cells);
     return result;
 }
@@ -450,29 +491,28 @@ ScriptConversion convert_with_scripts(const vd::ConversionInput& in, const std::
         return result;
     }
 
-    std::vector<qint32> formula;
-    std::vector<float> vp, vs;
-    std::vector<double> h;
-    const vd::ScriptCell collect = [&](int layer, double p, double s, double depth) {
-        formula.push_back(script_of_row[static_cast<std::size_t>(layer)]);
-        vp.push_back(static_cast<float>(p));
-        vs.push_back(static_cast<float>(s));
-        h.push_back(depth);
-        return 0.0;
-    };
-    {
-        vector3D unused;
-        vd::convert_by_layers(in, per_layer, collect, unused);
-    }
-
-    FormulaJob job({ColumnKind::Float, ColumnKind::Float, ColumnKind::Double}, formula.size(),
-                                 quint32(scripts.size()), scripts.size() > 1);
+    // One pass computes the cells of the other rows and writes the calls of
+    // the script cells into the job; the worker makes them, and their
+    // results go into the script cells.
+    const std::size_t cells = vd::conversion_cells(in);
+    const bool with_vp = in.vp && !in.vp->empty();
+    const bool with_vs = in.vs && !in.vs->empty();
+    FormulaJob job({with_vp ? ColumnKind::Float : ColumnKind::Zero, with_vs ? ColumnKind::Float : ColumnKind::Zero,
+                    ColumnKind::Double},
+                   cells, quint32(scripts.size()), scripts.size() > 1);
+    vd::ScriptCalls calls;
+    vector3D cube;
+    vd::BadCell other_bad;
+    vd::ConvertStatus status = vd::ConvertStatus::Ok;
     if (job.ok()) {
-        std::copy(vp.begin(), vp.end(), job.floats(0));
-        std::copy(vs.begin(), vs.end(), job.floats(1));
-        std::copy(h.begin(), h.end(), job.doubles(2));
-        if (job.formulas())
-            std::copy(formula.begin(), formula.end(), job.formulas());
+        calls.vp = job.floats(0);
+        calls.vs = job.floats(1);
+        calls.h = job.doubles(2);
+        calls.formula = job.formulas();
+        calls.formula_of_layer = script_of_row.data();
+        calls.capacity = cells;
+        status = vd::convert_leaving_scripts(in, per_layer, calls, cube, &other_bad);
+        job.setCalls(std::min<quint64>(calls.count, cells));
     }
     result.worker = run_formula_job(scripts, job, progress, watch);
     if (result.worker.formula >= 0 && std::size_t(result.worker.formula) < row_of_script.size())
@@ -480,13 +520,18 @@ ScriptConversion convert_with_scripts(const vd::ConversionInput& in, const std::
     if (!result.worker.ok())
         return result;
 
-    const data_type* values = job.results();
-    quint64 next = 0;
-    const quint64 made = result.worker.calls_made;
-    const vd::ScriptCell replay = [&](int, double, double, double) {
-        return next < made ? double(values[next++]) : std::nan("");
-    };
-    result.status = vd::convert_by_layers(in, per_layer, replay, converted, &result.bad);
+    if (status == vd::ConvertStatus::Ok || status == vd::ConvertStatus::NonFinite) {
+        if (vd::fill_script_cells(in, cube, job.results(), std::size_t(result.worker.calls_made), &result.bad)
+            == vd::ConvertStatus::NonFinite) {
+            result.status = vd::ConvertStatus::NonFinite;
+            return result;
+        }
+    }
+    result.status = status;
+    if (status == vd::ConvertStatus::NonFinite)
+        result.bad = other_bad;
+    else if (status == vd::ConvertStatus::Ok)
+        converted = std::move(cube);
     return result;
 }
 

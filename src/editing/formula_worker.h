@@ -61,6 +61,8 @@ public:
     // False when the memory could not be had (the columns are then null).
     bool ok() const { return header != nullptr; }
     quint64 calls() const { return call_count; }
+    // Makes only the first `calls` calls (at most the calls it was made for).
+    void setCalls(quint64 calls);
     float* floats(int argument);
     double* doubles(int argument);
     qint32* formulas();
@@ -86,13 +88,14 @@ WorkerResult run_formula_job(const std::vector<FormulaText>& formulas, FormulaJo
 // The status of a formula run that ended as the worker's did.
 FormulaStatus formula_status(WorkerStatus status);
 
-// A per-layer conversion whose script rows run in the formula worker. The
-// conversion runs once with the script cells left at 0 to collect their
-// calls in cell order (up to the first cell of a fixed formula without a
-// finite value, where it would stop), the worker makes those calls, and the
-// conversion runs again taking their results in the same order: the cells,
-// and the first cell without a finite value, are those of one run calling
-// the scripts cell by cell. Rows of other types have no script text.
+// A per-layer conversion whose script rows run in the formula worker. One
+// pass computes the cells of the other rows and notes the calls of the
+// script cells in cell order (up to the first cell of another formula
+// without a finite value, where it stops), the worker makes those calls, and
+// their results go into the script cells: the cells, and the first cell
+// without a finite value, are those of one run calling the scripts cell by
+// cell (see velocity_density::convert_leaving_scripts). Rows of other types
+// have no script text.
 struct ScriptConversion {
     velocity_density::ConvertStatus status = velocity_density::ConvertStatus::Ok;
     velocity_density::BadCell bad;
