@@ -268,6 +268,61 @@ struct JobRunner {
     }
 };
 
+namespace {
+
+enum class AnswerState { Incomplete, Valid, Invalid };
+
+// Reads the worker's answer into `result` (status SyntaxError or Ok):
+// Incomplete while the bytes so far do not hold all of it.
+AnswerState read_answer(const QByteArray& answer, quint64 calls, WorkerResult& result)
+{
+    QDataStream in(answer);
+    in.setVersion(QDataStream::Qt_5_0);
+    qint32 kind = -1;
+    in >> kind;
+    WorkerResult read;
+    if (kind == 1) {
+        qint32 formula = -1, length = 0, line = 0, column = 0;
+        in >> formula >> read.syntax.message >> length >> line >> column;
+        read.status = WorkerStatus::SyntaxError;
+        read.formula = formula;
+        read.exception_length = length;
+        read.syntax.line = line;
+        read.syntax.column = column;
+    } else if (kind == 0) {
+        qint32 length = 0;
+        in >> read.calls_made >> read.exception >> length >> read.last_value;
+        read.exception_length = length;
+        if (in.status() == QDataStream::Ok && read.calls_made > calls)
+            return AnswerState::Invalid;
+    }
+    if (in.status() == QDataStream::ReadPastEnd)
+        return AnswerState::Incomplete;
+    if (in.status() != QDataStream::Ok || (kind != 0 && kind != 1))
+        return AnswerState::Invalid;
+    result = read;
+    return AnswerState::Valid;
+}
+
+// A worker that has given its answer ends by itself; it is not waited for
+// (its memory going back to the system takes a while).
+void let_worker_end(std::unique_ptr<QProcess> worker)
+{
+    if (worker->state() == QProcess::NotRunning)
+        return;
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app) {
+        worker->waitForFinished(-1);
+        return;
+    }
+    QProcess* ending = worker.release();
+    ending->setParent(app);
+    QObject::connect(ending, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), ending,
+                     &QObject::deleteLater);
+}
+
+}  // namespace
+
 WorkerResult run_formula_job(const std::vector<FormulaText>& formulas, FormulaJob& job, const Progress& progress,
                              const Watch* watch)
 {
@@ -305,6 +360,16 @@ WorkerResult run_formula_job(const std::vector<FormulaText>& formulas, FormulaJo
         if (error == QProcess::FailedToStart)
             runner.loop.quit();
     });
+    // The run is over once the whole answer has come: the worker writes it
+    // last and then only ends, which it may do while this goes on.
+    QByteArray answer;
+    AnswerState answered = AnswerState::Incomplete;
+    QObject::connect(&process, &QProcess::readyReadStandardOutput, &runner.loop, [&] {
+        answer += process.readAllStandardOutput();
+        answered = read_answer(answer, job.calls(), result);
+        if (answered != AnswerState::Incomplete)
+            runner.loop.quit();
+    });
     if (process.state() == QProcess::Starting)
         process.waitForStarted(-1);
     if (process.state() != QProcess::Running) {
@@ -320,41 +385,31 @@ WorkerResult run_formula_job(const std::vector<FormulaText>& formulas, FormulaJo
     timer.setInterval(watch ? std::max(1, watch->events_interval_ms) : 50);
     QObject::connect(&timer, &QTimer::timeout, [&runner] { runner.poll(); });
     timer.start();
-    if (process.state() != QProcess::NotRunning)
+    if (process.state() != QProcess::NotRunning && answered == AnswerState::Incomplete)
         runner.loop.exec();
     timer.stop();
-    if (process.state() != QProcess::NotRunning)
-        process.waitForFinished(-1);
 
     if (runner.stopped) {
+        result = WorkerResult();
         result.status = WorkerStatus::Aborted;
         return result;
     }
-    const QByteArray answer = process.readAllStandardOutput();
-    QDataStream in(answer);
-    in.setVersion(QDataStream::Qt_5_0);
-    qint32 kind = -1;
-    in >> kind;
-    if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0 && kind == 1) {
-        qint32 formula = -1, length = 0, line = 0, column = 0;
-        in >> formula >> result.syntax.message >> length >> line >> column;
-        if (in.status() == QDataStream::Ok) {
-            result.status = WorkerStatus::SyntaxError;
-            result.formula = formula;
-            result.exception_length = length;
-            result.syntax.line = line;
-            result.syntax.column = column;
-            return result;
-        }
-    } else if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0 && kind == 0) {
-        qint32 length = 0;
-        in >> result.calls_made >> result.exception >> length >> result.last_value;
-        if (in.status() == QDataStream::Ok && result.calls_made <= job.calls()) {
-            result.exception_length = length;
+    if (answered == AnswerState::Valid) {
+        if (result.status == WorkerStatus::Ok)
             runner.showProgress(result.calls_made);
-            return result;
-        }
+        let_worker_end(std::move(runner.worker));
+        return result;
     }
+    if (process.state() != QProcess::NotRunning)
+        process.waitForFinished(-1);
+    answer += process.readAllStandardOutput();
+    if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0
+        && read_answer(answer, job.calls(), result) == AnswerState::Valid) {
+        if (result.status == WorkerStatus::Ok)
+            runner.showProgress(result.calls_made);
+        return result;
+    }
+    result = WorkerResult();
     // No answer: the worker crashed, was killed from outside, or refused.
     result.formula = job.header->formula.load();
     result.signal = job.header->crash_signal.load();
