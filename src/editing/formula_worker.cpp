@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QPointer>
 #include <QProcess>
+#include <QTemporaryFile>
 #include <QTimer>
 
 #include <algorithm>
@@ -126,6 +127,26 @@ qint64 setFormulaMemoryAllowance(qint64 bytes)
     return std::exchange(allowance_override(), bytes);
 }
 
+// The file of a job, mapped.
+struct FormulaJob::Memory {
+    QTemporaryFile file;
+    uchar* base = nullptr;
+    quint64 size = 0;
+};
+
+namespace {
+
+// The memory of the last job is kept for the next one up to this size.
+constexpr quint64 kKeptJobBytes = quint64(64) << 20;
+
+}  // namespace
+
+std::unique_ptr<FormulaJob::Memory>& FormulaJob::kept_memory()
+{
+    static std::unique_ptr<Memory> kept;
+    return kept;
+}
+
 FormulaJob::FormulaJob(const std::vector<ColumnKind>& kinds, quint64 calls, quint32 formula_count,
                        bool per_call_formula)
     : call_count(calls)
@@ -151,11 +172,21 @@ FormulaJob::FormulaJob(const std::vector<ColumnKind>& kinds, quint64 calls, quin
     }
     layout.result_offset = offset;
     layout.size = aligned(offset + sizeof(data_type) * calls);
-    if (!file.open() || !file.resize(qint64(layout.size)))
-        return;
-    base = file.map(0, qint64(layout.size));
-    if (!base)
-        return;
+
+    std::unique_ptr<Memory>& kept = kept_memory();
+    if (kept && kept->size >= layout.size) {
+        memory = std::move(kept);
+    } else {
+        kept.reset();
+        memory.reset(new Memory);
+        if (!memory->file.open() || !memory->file.resize(qint64(layout.size)))
+            return;
+        memory->base = memory->file.map(0, qint64(layout.size));
+        if (!memory->base)
+            return;
+        memory->size = layout.size;
+    }
+    base = memory->base;
     header = new (base) JobHeader;
     header->calls = layout.calls;
     header->arguments = layout.arguments;
@@ -164,7 +195,13 @@ FormulaJob::FormulaJob(const std::vector<ColumnKind>& kinds, quint64 calls, quin
     std::copy(std::begin(layout.offset), std::end(layout.offset), std::begin(header->offset));
     header->formula_offset = layout.formula_offset;
     header->result_offset = layout.result_offset;
-    header->size = layout.size;
+    header->size = memory->size;
+}
+
+FormulaJob::~FormulaJob()
+{
+    if (header && memory->size <= kKeptJobBytes)
+        kept_memory() = std::move(memory);
 }
 
 void FormulaJob::setCalls(quint64 calls)
@@ -335,7 +372,7 @@ WorkerResult run_formula_job(const std::vector<FormulaText>& formulas, FormulaJo
     {
         QDataStream out(&request, QIODevice::WriteOnly);
         out.setVersion(QDataStream::Qt_5_0);
-        out << job.file.fileName() << quint64(memory_allowance()) << quint32(formulas.size());
+        out << job.memory->file.fileName() << quint64(memory_allowance()) << quint32(formulas.size());
         for (const FormulaText& f : formulas)
             out << f.variables << f.text;
     }

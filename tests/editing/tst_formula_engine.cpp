@@ -72,6 +72,7 @@ private slots:
     void scriptMatchesFixedFormulas();
     void workerConversionMatchesCellByCell_data();
     void workerConversionMatchesCellByCell();
+    void runsOneAfterAnotherSeeTheirOwnCells();
     void gridFormulaVariables();
     void gridFormulaDepthByLevelStep();
     void gridsThatDoNotFitGiveZero();
@@ -363,6 +364,36 @@ void TestFormulaEngine::workerConversionMatchesCellByCell()
         QCOMPARE((QVector<int>{run.bad.level, run.bad.row, run.bad.column, run.bad.layer}), bad);
         QCOMPARE(converted, untouched);
     }
+}
+
+// A run leaves its memory to the next, smaller one: each run gives its own
+// cells and its own first bad cell, whatever the one before left there.
+void TestFormulaEngine::runsOneAfterAnotherSeeTheirOwnCells()
+{
+    const vector3D big = ramp(4, 5, 6, 1.f);
+    vector3D out;
+    QVERIFY(evaluate_grid_formula("dens * 2", big, {0, 10}, {}, {}, {}, out).ok());
+    vector3D doubled = big;
+    for (vector2D& level : doubled)
+        for (std::vector<data_type>& row : level)
+            for (data_type& v : row)
+                v *= 2;
+    QCOMPARE(out, doubled);
+
+    const vector3D small = ramp(2, 2, 3, 1.f);  // the cell of level 0, row 1, column 1 holds 12
+    vector3D kept = cube(1, 1, 1, 7.f);
+    const FormulaResult bad = evaluate_grid_formula("dens == 12 ? 0 / 0 : dens", small, {0, 10}, {}, {}, {}, kept);
+    QCOMPARE(int(bad.status), int(FormulaStatus::NonFinite));
+    QCOMPARE((QVector<int>{bad.level, bad.row, bad.column}), (QVector<int>{0, 1, 1}));
+    QCOMPARE(kept, cube(1, 1, 1, 7.f));
+
+    QVERIFY(evaluate_grid_formula("dens + h", small, {0, 10}, {}, {}, {}, out).ok());
+    vector3D raised = small;
+    for (std::size_t k = 0; k < raised.size(); ++k)
+        for (std::vector<data_type>& row : raised[k])
+            for (data_type& v : row)
+                v += 10.f * k;
+    QCOMPARE(out, raised);
 }
 
 void TestFormulaEngine::gridFormulaVariables()
