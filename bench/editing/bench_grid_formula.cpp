@@ -1,7 +1,13 @@
 // User formulas: the grid formula over a density grid and one script row of
 // the velocity-to-density conversion called cell by cell, both timed per
 // cell on a seeded grid (a fixed-formula conversion over the same cube is the
-// reference without the script engine).
+// reference without the script engine). Both run in the formula worker.
+//
+// Between two commands the program's events run, and with them the start of
+// the worker for the next command. Each run lets the events run first: with
+// a pause (untimed) after that, the worker started ahead has come up, as
+// between a user's commands; without one, commands come back to back and
+// each waits for the start-up of its worker.
 #include "editing/formula_worker.h"
 #include "editing/grid_formula.h"
 #include "editing/velocity_density.h"
@@ -26,9 +32,20 @@ std::vector<double> level_depths()
     return benchsupport::model_nodes(1, kLevels).z;
 }
 
-// Arguments: nx = ny, pause. With a pause (ms, untimed) before each run
-// the worker started ahead has come up, as between a user's commands;
-// without one every run waits for the start-up of its worker.
+// The events between two commands, then the pause (ms, untimed).
+void between_commands(benchmark::State& state, int pause_ms)
+{
+    if (pause_ms > 0) {
+        state.PauseTiming();
+        QCoreApplication::processEvents();
+        QThread::msleep(unsigned(pause_ms));
+        state.ResumeTiming();
+    } else {
+        QCoreApplication::processEvents();
+    }
+}
+
+// Arguments: nx = ny, pause (ms).
 void BM_GridFormula(benchmark::State& state)
 {
     const int n = int(state.range(0));
@@ -38,11 +55,7 @@ void BM_GridFormula(benchmark::State& state)
     const std::vector<double> z = level_depths();
     const grid_formula::Watch watch;  // watched, as the window runs it
     for (auto _ : state) {
-        if (pause_ms > 0) {
-            state.PauseTiming();
-            QThread::msleep(unsigned(pause_ms));
-            state.ResumeTiming();
-        }
+        between_commands(state, pause_ms);
         vector3D out;
         const grid_formula::FormulaResult r = grid_formula::evaluate_grid_formula(
             "dens * 0.9 + Vp / 1e4 + h / 1e5", dens, z, vp, {}, {}, out, grid_formula::Progress(), &watch);
@@ -52,15 +65,21 @@ void BM_GridFormula(benchmark::State& state)
     }
     state.SetItemsProcessed(state.iterations() * int64_t(kLevels) * n * n);
 }
-BENCHMARK(BM_GridFormula)->Args({64, 0})->Args({64, 300})->Args({354, 0})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GridFormula)
+    ->Args({64, 0})
+    ->Args({64, 300})
+    ->Args({354, 0})
+    ->Args({354, 300})
+    ->Unit(benchmark::kMillisecond);
 
 // One per-layer conversion of the whole Vp cube by Gardner's formula, as a
 // script row (script = true, one watched worker per run as the window
-// starts it) or as the fixed formula. Arguments: nx = ny, script.
+// starts it) or as the fixed formula. Arguments: nx = ny, script, pause (ms).
 void BM_ConversionRow(benchmark::State& state)
 {
     const int n = int(state.range(0));
     const bool script = state.range(1) != 0;
+    const int pause_ms = int(state.range(2));
     const vector3D vp = benchsupport::seeded_density(n, kLevels, 54321, 1500.f, 6000.f);
     const std::vector<double> z = level_depths();
     vd::ConversionInput in;
@@ -68,6 +87,7 @@ void BM_ConversionRow(benchmark::State& state)
     in.vp_z = &z;
     const grid_formula::Watch watch;  // watched, as the window runs it
     for (auto _ : state) {
+        between_commands(state, pause_ms);
         vector3D out;
         const grid_formula::ScriptConversion run = grid_formula::convert_with_scripts(
             in, {vd::LayerFormula{script ? vd::Script : vd::Gardner}}, {"0.31 * Math.pow(Vp, 0.25)"}, out,
@@ -78,7 +98,14 @@ void BM_ConversionRow(benchmark::State& state)
     }
     state.SetItemsProcessed(state.iterations() * int64_t(kLevels) * n * n);
 }
-BENCHMARK(BM_ConversionRow)->Args({64, 1})->Args({354, 1})->Args({64, 0})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ConversionRow)
+    ->Args({64, 1, 0})
+    ->Args({64, 1, 300})
+    ->Args({354, 1, 0})
+    ->Args({354, 1, 300})
+    ->Args({64, 0, 0})
+    ->Args({354, 0, 0})
+    ->Unit(benchmark::kMillisecond);
 
 // Making a watched engine and compiling one formula: paid once per command
 // inside the worker.
@@ -99,6 +126,7 @@ void BM_WorkerStartUp(benchmark::State& state)
     const vector3D dens = benchsupport::seeded_density(1, 1, 12345, 1.8f, 2.9f);
     const grid_formula::Watch watch;
     for (auto _ : state) {
+        between_commands(state, 0);
         vector3D out;
         if (!grid_formula::evaluate_grid_formula("dens * 1.1", dens, {0}, {}, {}, {}, out, grid_formula::Progress(),
                                                  &watch)

@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QPointer>
 #include <QProcess>
+#include <QTemporaryFile>
 #include <QTimer>
 
 #include <algorithm>
@@ -68,8 +69,26 @@ std::unique_ptr<QProcess> start_worker()
     return worker;
 }
 
+// Starts the worker for the next command, unless one waits already. It is
+// started once the events run again after a run, so that its start-up
+// neither delays that run nor competes with it for the processor.
+void start_spare()
+{
+    QPointer<QProcess>& spare = spare_worker();
+    if (spare || !QCoreApplication::instance())
+        return;
+    spare = start_worker().release();
+    spare->setParent(QCoreApplication::instance());  // ended with the application
+}
+
+void start_spare_later()
+{
+    if (QCoreApplication* app = QCoreApplication::instance())
+        QMetaObject::invokeMethod(app, &start_spare, Qt::QueuedConnection);
+}
+
 // The worker for a run: the one started ahead when it is still waiting,
-// else a new one; either way another is started ahead for the next run.
+// else a new one.
 std::unique_ptr<QProcess> take_worker()
 {
     std::unique_ptr<QProcess> worker;
@@ -82,10 +101,6 @@ std::unique_ptr<QProcess> take_worker()
             worker = start_worker();
     } else {
         worker = start_worker();
-    }
-    if (QCoreApplication::instance()) {
-        spare = start_worker().release();
-        spare->setParent(QCoreApplication::instance());  // ended with the application
     }
     return worker;
 }
@@ -110,6 +125,26 @@ void setFormulaWorkerPath(const QString& path)
 qint64 setFormulaMemoryAllowance(qint64 bytes)
 {
     return std::exchange(allowance_override(), bytes);
+}
+
+// The file of a job, mapped.
+struct FormulaJob::Memory {
+    QTemporaryFile file;
+    uchar* base = nullptr;
+    quint64 size = 0;
+};
+
+namespace {
+
+// The memory of the last job is kept for the next one up to this size.
+constexpr quint64 kKeptJobBytes = quint64(64) << 20;
+
+}  // namespace
+
+std::unique_ptr<FormulaJob::Memory>& FormulaJob::kept_memory()
+{
+    static std::unique_ptr<Memory> kept;
+    return kept;
 }
 
 FormulaJob::FormulaJob(const std::vector<ColumnKind>& kinds, quint64 calls, quint32 formula_count,
@@ -137,11 +172,21 @@ FormulaJob::FormulaJob(const std::vector<ColumnKind>& kinds, quint64 calls, quin
     }
     layout.result_offset = offset;
     layout.size = aligned(offset + sizeof(data_type) * calls);
-    if (!file.open() || !file.resize(qint64(layout.size)))
-        return;
-    base = file.map(0, qint64(layout.size));
-    if (!base)
-        return;
+
+    std::unique_ptr<Memory>& kept = kept_memory();
+    if (kept && kept->size >= layout.size) {
+        memory = std::move(kept);
+    } else {
+        kept.reset();
+        memory.reset(new Memory);
+        if (!memory->file.open() || !memory->file.resize(qint64(layout.size)))
+            return;
+        memory->base = memory->file.map(0, qint64(layout.size));
+        if (!memory->base)
+            return;
+        memory->size = layout.size;
+    }
+    base = memory->base;
     header = new (base) JobHeader;
     header->calls = layout.calls;
     header->arguments = layout.arguments;
@@ -150,7 +195,19 @@ FormulaJob::FormulaJob(const std::vector<ColumnKind>& kinds, quint64 calls, quin
     std::copy(std::begin(layout.offset), std::end(layout.offset), std::begin(header->offset));
     header->formula_offset = layout.formula_offset;
     header->result_offset = layout.result_offset;
-    header->size = layout.size;
+    header->size = memory->size;
+}
+
+FormulaJob::~FormulaJob()
+{
+    if (header && memory->size <= kKeptJobBytes)
+        kept_memory() = std::move(memory);
+}
+
+void FormulaJob::setCalls(quint64 calls)
+{
+    if (header && calls <= header->calls)
+        header->calls = call_count = calls;
 }
 
 float* FormulaJob::floats(int argument)
@@ -248,6 +305,61 @@ struct JobRunner {
     }
 };
 
+namespace {
+
+enum class AnswerState { Incomplete, Valid, Invalid };
+
+// Reads the worker's answer into `result` (status SyntaxError or Ok):
+// Incomplete while the bytes so far do not hold all of it.
+AnswerState read_answer(const QByteArray& answer, quint64 calls, WorkerResult& result)
+{
+    QDataStream in(answer);
+    in.setVersion(QDataStream::Qt_5_0);
+    qint32 kind = -1;
+    in >> kind;
+    WorkerResult read;
+    if (kind == 1) {
+        qint32 formula = -1, length = 0, line = 0, column = 0;
+        in >> formula >> read.syntax.message >> length >> line >> column;
+        read.status = WorkerStatus::SyntaxError;
+        read.formula = formula;
+        read.exception_length = length;
+        read.syntax.line = line;
+        read.syntax.column = column;
+    } else if (kind == 0) {
+        qint32 length = 0;
+        in >> read.calls_made >> read.exception >> length >> read.last_value;
+        read.exception_length = length;
+        if (in.status() == QDataStream::Ok && read.calls_made > calls)
+            return AnswerState::Invalid;
+    }
+    if (in.status() == QDataStream::ReadPastEnd)
+        return AnswerState::Incomplete;
+    if (in.status() != QDataStream::Ok || (kind != 0 && kind != 1))
+        return AnswerState::Invalid;
+    result = read;
+    return AnswerState::Valid;
+}
+
+// A worker that has given its answer ends by itself; it is not waited for
+// (its memory going back to the system takes a while).
+void let_worker_end(std::unique_ptr<QProcess> worker)
+{
+    if (worker->state() == QProcess::NotRunning)
+        return;
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app) {
+        worker->waitForFinished(-1);
+        return;
+    }
+    QProcess* ending = worker.release();
+    ending->setParent(app);
+    QObject::connect(ending, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), ending,
+                     &QObject::deleteLater);
+}
+
+}  // namespace
+
 WorkerResult run_formula_job(const std::vector<FormulaText>& formulas, FormulaJob& job, const Progress& progress,
                              const Watch* watch)
 {
@@ -260,7 +372,7 @@ WorkerResult run_formula_job(const std::vector<FormulaText>& formulas, FormulaJo
     {
         QDataStream out(&request, QIODevice::WriteOnly);
         out.setVersion(QDataStream::Qt_5_0);
-        out << job.file.fileName() << quint64(memory_allowance()) << quint32(formulas.size());
+        out << job.memory->file.fileName() << quint64(memory_allowance()) << quint32(formulas.size());
         for (const FormulaText& f : formulas)
             out << f.variables << f.text;
     }
@@ -269,6 +381,11 @@ WorkerResult run_formula_job(const std::vector<FormulaText>& formulas, FormulaJo
     job.header->crash_signal.store(0);
     job.header->out_of_memory.store(0);
 
+    // The next command's worker is started once this run is over, whatever
+    // its end.
+    struct SpareAfterwards {
+        ~SpareAfterwards() { start_spare_later(); }
+    } spare_afterwards;
     JobRunner runner{job, progress, watch, take_worker(), {}, {}, 0, false, false, -1};
     runner.run_time.start();
     if (watch)
@@ -278,6 +395,16 @@ WorkerResult run_formula_job(const std::vector<FormulaText>& formulas, FormulaJo
                      &QEventLoop::quit);
     QObject::connect(&process, &QProcess::errorOccurred, &runner.loop, [&runner](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart)
+            runner.loop.quit();
+    });
+    // The run is over once the whole answer has come: the worker writes it
+    // last and then only ends, which it may do while this goes on.
+    QByteArray answer;
+    AnswerState answered = AnswerState::Incomplete;
+    QObject::connect(&process, &QProcess::readyReadStandardOutput, &runner.loop, [&] {
+        answer += process.readAllStandardOutput();
+        answered = read_answer(answer, job.calls(), result);
+        if (answered != AnswerState::Incomplete)
             runner.loop.quit();
     });
     if (process.state() == QProcess::Starting)
@@ -295,41 +422,31 @@ WorkerResult run_formula_job(const std::vector<FormulaText>& formulas, FormulaJo
     timer.setInterval(watch ? std::max(1, watch->events_interval_ms) : 50);
     QObject::connect(&timer, &QTimer::timeout, [&runner] { runner.poll(); });
     timer.start();
-    if (process.state() != QProcess::NotRunning)
+    if (process.state() != QProcess::NotRunning && answered == AnswerState::Incomplete)
         runner.loop.exec();
     timer.stop();
-    if (process.state() != QProcess::NotRunning)
-        process.waitForFinished(-1);
 
     if (runner.stopped) {
+        result = WorkerResult();
         result.status = WorkerStatus::Aborted;
         return result;
     }
-    const QByteArray answer = process.readAllStandardOutput();
-    QDataStream in(answer);
-    in.setVersion(QDataStream::Qt_5_0);
-    qint32 kind = -1;
-    in >> kind;
-    if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0 && kind == 1) {
-        qint32 formula = -1, length = 0, line = 0, column = 0;
-        in >> formula >> result.syntax.message >> length >> line >> column;
-        if (in.status() == QDataStream::Ok) {
-            result.status = WorkerStatus::SyntaxError;
-            result.formula = formula;
-            result.exception_length = length;
-            result.syntax.line = line;
-            result.syntax.column = column;
-            return result;
-        }
-    } else if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0 && kind == 0) {
-        qint32 length = 0;
-        in >> result.calls_made >> result.exception >> length >> result.last_value;
-        if (in.status() == QDataStream::Ok && result.calls_made <= job.calls()) {
-            result.exception_length = length;
+    if (answered == AnswerState::Valid) {
+        if (result.status == WorkerStatus::Ok)
             runner.showProgress(result.calls_made);
-            return result;
-        }
+        let_worker_end(std::move(runner.worker));
+        return result;
     }
+    if (process.state() != QProcess::NotRunning)
+        process.waitForFinished(-1);
+    answer += process.readAllStandardOutput();
+    if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0
+        && read_answer(answer, job.calls(), result) == AnswerState::Valid) {
+        if (result.status == WorkerStatus::Ok)
+            runner.showProgress(result.calls_made);
+        return result;
+    }
+    result = WorkerResult();
     // No answer: the worker crashed, was killed from outside, or refused.
     result.formula = job.header->formula.load();
     result.signal = job.header->crash_signal.load();
@@ -386,16 +503,16 @@ FormulaResult evaluate_grid_formula(const QString& formula, const vector3D& dens
     float* const columns[4] = {job.floats(0), job.floats(1), job.floats(2), job.floats(3)};
     const vector3D* const grids[4] = {&density, &vp, &vs, &regularizer};
     double* const depth = job.doubles(4);
-    std::size_t n = 0;
+    std::size_t filled = 0;
     for (std::size_t k = 0; k < density.size(); ++k) {
         const double h = layers::level_depth(z, static_cast<int>(k));
         for (std::size_t i = 0; i < density[k].size(); ++i) {
             const std::size_t nx = density[k][i].size();
             for (int a = 0; a < 4; ++a)
                 if (columns[a])
-                    std::copy_n((*grids[a])[k][i].begin(), nx, columns[a] + n);
-            std::fill_n(depth + n, nx, h);
-            n += nx;
+                    std::copy_n((*grids[a])[k][i].begin(), nx, columns[a] + filled);
+            std::fill_n(depth + filled, nx, h);
+            filled += nx;
         }
     }
 
@@ -408,23 +525,39 @@ FormulaResult evaluate_grid_formula(const QString& formula, const vector3D& dens
     if (!run.ok())
         return result;
 
+    // The worker stops after the first value no cell can hold: that call's
+    // cell is the first bad one (or, should it have stopped short, the cell
+    // of the first call it did not make).
     const data_type* values = job.results();
-    vector3D cells = density;
-    n = 0;
-    for (std::size_t k = 0; k < cells.size(); ++k)
-        for (std::size_t i = 0; i < cells[k].size(); ++i)
-            for (std::size_t j = 0; j < cells[k][i].size(); ++j, ++n) {
-                if (n >= run.calls_made || n + 1 == run.calls_made && !fits_cell(run.last_value)) {
+    const quint64 made = run.calls_made;
+    const std::size_t first_bad = made > 0 && !fits_cell(run.last_value) ? std::size_t(made - 1) : std::size_t(made);
+    std::size_t n = 0;
+    if (first_bad < total) {
+        for (std::size_t k = 0; k < density.size(); ++k)
+            for (std::size_t i = 0; i < density[k].size(); ++i) {
+                const std::size_t nx = density[k][i].size();
+                if (first_bad < n + nx) {
                     result.status = FormulaStatus::NonFinite;
                     result.level = int(k);
                     result.row = int(i);
-                    result.column = int(j);
-                    result.value = n + 1 == run.calls_made ? run.last_value : values[n];
+                    result.column = int(first_bad - n);
+                    result.value = first_bad + 1 == made ? run.last_value : double(values[first_bad]);
                     result.exception = run.exception;
                     return result;
                 }
-                cells[k][i][j] = values[n];
+                n += nx;
             }
+    }
+    vector3D cells(density.size());
+    n = 0;
+    for (std::size_t k = 0; k < density.size(); ++k) {
+        cells[k].reserve(density[k].size());
+        for (std::size_t i = 0; i < density[k].size(); ++i) {
+            const std::size_t nx = density[k][i].size();
+            cells[k].emplace_back(values + n, values + n + nx);
+            n += nx;
+        }
+    }
     out = std::move(cells);
     return result;
 }
@@ -450,29 +583,28 @@ ScriptConversion convert_with_scripts(const vd::ConversionInput& in, const std::
         return result;
     }
 
-    std::vector<qint32> formula;
-    std::vector<float> vp, vs;
-    std::vector<double> h;
-    const vd::ScriptCell collect = [&](int layer, double p, double s, double depth) {
-        formula.push_back(script_of_row[static_cast<std::size_t>(layer)]);
-        vp.push_back(static_cast<float>(p));
-        vs.push_back(static_cast<float>(s));
-        h.push_back(depth);
-        return 0.0;
-    };
-    {
-        vector3D unused;
-        vd::convert_by_layers(in, per_layer, collect, unused);
-    }
-
-    FormulaJob job({ColumnKind::Float, ColumnKind::Float, ColumnKind::Double}, formula.size(),
-                                 quint32(scripts.size()), scripts.size() > 1);
+    // One pass computes the cells of the other rows and writes the calls of
+    // the script cells into the job; the worker makes them, and their
+    // results go into the script cells.
+    const std::size_t cells = vd::conversion_cells(in);
+    const bool with_vp = in.vp && !in.vp->empty();
+    const bool with_vs = in.vs && !in.vs->empty();
+    FormulaJob job({with_vp ? ColumnKind::Float : ColumnKind::Zero, with_vs ? ColumnKind::Float : ColumnKind::Zero,
+                    ColumnKind::Double},
+                   cells, quint32(scripts.size()), scripts.size() > 1);
+    vd::ScriptCalls calls;
+    vector3D cube;
+    vd::BadCell other_bad;
+    vd::ConvertStatus status = vd::ConvertStatus::Ok;
     if (job.ok()) {
-        std::copy(vp.begin(), vp.end(), job.floats(0));
-        std::copy(vs.begin(), vs.end(), job.floats(1));
-        std::copy(h.begin(), h.end(), job.doubles(2));
-        if (job.formulas())
-            std::copy(formula.begin(), formula.end(), job.formulas());
+        calls.vp = job.floats(0);
+        calls.vs = job.floats(1);
+        calls.h = job.doubles(2);
+        calls.formula = job.formulas();
+        calls.formula_of_layer = script_of_row.data();
+        calls.capacity = cells;
+        status = vd::convert_leaving_scripts(in, per_layer, calls, cube, &other_bad);
+        job.setCalls(std::min<quint64>(calls.count, cells));
     }
     result.worker = run_formula_job(scripts, job, progress, watch);
     if (result.worker.formula >= 0 && std::size_t(result.worker.formula) < row_of_script.size())
@@ -480,13 +612,18 @@ ScriptConversion convert_with_scripts(const vd::ConversionInput& in, const std::
     if (!result.worker.ok())
         return result;
 
-    const data_type* values = job.results();
-    quint64 next = 0;
-    const quint64 made = result.worker.calls_made;
-    const vd::ScriptCell replay = [&](int, double, double, double) {
-        return next < made ? double(values[next++]) : std::nan("");
-    };
-    result.status = vd::convert_by_layers(in, per_layer, replay, converted, &result.bad);
+    if (status == vd::ConvertStatus::Ok || status == vd::ConvertStatus::NonFinite) {
+        if (vd::fill_script_cells(in, cube, job.results(), std::size_t(result.worker.calls_made), &result.bad)
+            == vd::ConvertStatus::NonFinite) {
+            result.status = vd::ConvertStatus::NonFinite;
+            return result;
+        }
+    }
+    result.status = status;
+    if (status == vd::ConvertStatus::NonFinite)
+        result.bad = other_bad;
+    else if (status == vd::ConvertStatus::Ok)
+        converted = std::move(cube);
     return result;
 }
 

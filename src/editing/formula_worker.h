@@ -4,9 +4,11 @@
 // a formula that takes all memory or a built-in call that never returns ends
 // there, and the program stops it at once on the user's word.
 //
-// A run starts one worker, which compiles the formulas and makes the calls
+// A run takes one worker, which compiles the formulas and makes the calls
 // of a FormulaJob in order (see editing/formula_job.h); the arguments and the
-// results pass through memory both processes map. The worker's address
+// results pass through memory both processes map. Each worker serves one run
+// only; the one for the next run is started once the events run again after
+// a run, and waits ready (libraries loaded, engine made). The worker's address
 // space is capped at what it holds at start plus an allowance (by default
 // three quarters of the memory available), so a runaway formula ends with
 // OutOfMemory instead of exhausting the machine.
@@ -16,7 +18,6 @@
 
 #include <QString>
 #include <QStringList>
-#include <QTemporaryFile>
 
 #include <memory>
 #include <vector>
@@ -53,14 +54,21 @@ struct WorkerResult {
 };
 
 // The calls of a run in memory the worker maps. Fill the columns, then run it.
+// The memory (a temporary file) is kept for the next job when it is not
+// large, so that a command after a command finds its pages at hand.
 class FormulaJob {
 public:
     // `kinds`: one per argument (at most kJobColumns); with `per_call_formula`
     // every call names its formula in formulas(), else all call formula 0.
     FormulaJob(const std::vector<ColumnKind>& kinds, quint64 calls, quint32 formula_count, bool per_call_formula);
+    ~FormulaJob();
+    FormulaJob(const FormulaJob&) = delete;
+    FormulaJob& operator=(const FormulaJob&) = delete;
     // False when the memory could not be had (the columns are then null).
     bool ok() const { return header != nullptr; }
     quint64 calls() const { return call_count; }
+    // Makes only the first `calls` calls (at most the calls it was made for).
+    void setCalls(quint64 calls);
     float* floats(int argument);
     double* doubles(int argument);
     qint32* formulas();
@@ -70,7 +78,9 @@ private:
     friend struct JobRunner;
     friend WorkerResult run_formula_job(const std::vector<FormulaText>&, FormulaJob&, const Progress&,
                                         const Watch*);
-    QTemporaryFile file;
+    struct Memory;
+    static std::unique_ptr<Memory>& kept_memory();  // of the last job, for the next
+    std::unique_ptr<Memory> memory;
     uchar* base = nullptr;
     JobHeader* header = nullptr;
     quint64 call_count = 0;
@@ -86,13 +96,14 @@ WorkerResult run_formula_job(const std::vector<FormulaText>& formulas, FormulaJo
 // The status of a formula run that ended as the worker's did.
 FormulaStatus formula_status(WorkerStatus status);
 
-// A per-layer conversion whose script rows run in the formula worker. The
-// conversion runs once with the script cells left at 0 to collect their
-// calls in cell order (up to the first cell of a fixed formula without a
-// finite value, where it would stop), the worker makes those calls, and the
-// conversion runs again taking their results in the same order: the cells,
-// and the first cell without a finite value, are those of one run calling
-// the scripts cell by cell. Rows of other types have no script text.
+// A per-layer conversion whose script rows run in the formula worker. One
+// pass computes the cells of the other rows and notes the calls of the
+// script cells in cell order (up to the first cell of another formula
+// without a finite value, where it stops), the worker makes those calls, and
+// their results go into the script cells: the cells, and the first cell
+// without a finite value, are those of one run calling the scripts cell by
+// cell (see velocity_density::convert_leaving_scripts). Rows of other types
+// have no script text.
 struct ScriptConversion {
     velocity_density::ConvertStatus status = velocity_density::ConvertStatus::Ok;
     velocity_density::BadCell bad;

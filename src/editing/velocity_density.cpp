@@ -4,6 +4,7 @@
 #include "editing/layers.h"
 
 #include <cmath>
+#include <limits>
 
 namespace velocity_density {
 
@@ -126,26 +127,43 @@ ConvertStatus check_conversion(const ConversionInput& in, std::size_t formula_co
     return ConvertStatus::Ok;
 }
 
-ConvertStatus convert_by_layers(const ConversionInput& in, const std::vector<LayerFormula>& formulas,
-                                const ScriptCell& script, vector3D& out, BadCell* bad, const Progress& progress)
-{
-    const ConvertStatus checked = check_conversion(in, formulas.size());
-    if (checked != ConvertStatus::Ok)
-        return checked;
+namespace {
 
+// The layer of cell (i, j) at a level's depth: 0 without horizons, and
+// where the search finds none.
+int layer_at(const std::vector<field2D>& horizons, std::size_t i, std::size_t j, double depth)
+{
+    const int m = horizons.size() > 1 ? layers::layer_search(horizons, i, j, depth) : 0;
+    return m < 0 ? 0 : m;
+}
+
+const std::vector<field2D>& horizons_of(const ConversionInput& in)
+{
+    static const std::vector<field2D> no_horizons;
+    return in.horizons ? *in.horizons : no_horizons;
+}
+
+// The conversion cell by cell into `result` (sized as the source cube).
+// Script cells go to `script` (layer, Vp, Vs, depth); with Leave they keep
+// a NaN and their value is not checked, else the value the script gives is
+// stored and checked as any other. Stops at the first value that is not a
+// finite number (NonFinite, `bad` set), leaving the later cells as they were.
+enum class ScriptCells { Call, Leave };
+
+template <ScriptCells mode, typename ScriptOp>
+ConvertStatus convert_cells(const ConversionInput& in, const std::vector<LayerFormula>& formulas, ScriptOp&& script,
+                            vector3D& result, BadCell* bad, const Progress& progress)
+{
     const std::vector<double>* zp = nullptr;
     const vector3D& source = *source_cube(in, &zp);
     const std::vector<double>& z = *zp;
     const vector3D* vp = loaded(in.vp) ? in.vp : nullptr;
     const vector3D* vs = loaded(in.vs) ? in.vs : nullptr;
-    static const std::vector<field2D> no_horizons;
-    const std::vector<field2D>& horizons = in.horizons ? *in.horizons : no_horizons;
+    const std::vector<field2D>& horizons = horizons_of(in);
 
     const std::size_t nz = source.size();
     const std::size_t ny = source.front().size();
     const std::size_t nx = source.front().front().size();
-    vector3D result(nz, vector2D(ny, std::vector<data_type>(nx, data_type(0))));
-
     for (std::size_t k = 0; k < nz; ++k) {
         const double depth = z[k];
         for (std::size_t i = 0; i < ny; ++i) {
@@ -153,9 +171,7 @@ ConvertStatus convert_by_layers(const ConversionInput& in, const std::vector<Lay
             if (progress)
                 progress(static_cast<int>(100 * (k * ny + i) / (nz * ny)));
             for (std::size_t j = 0; j < nx; ++j) {
-                int m = horizons.size() > 1 ? layers::layer_search(horizons, i, j, depth) : 0;
-                if (m < 0)
-                    m = 0;
+                const int m = layer_at(horizons, i, j, depth);
                 const LayerFormula& f = formulas[static_cast<std::size_t>(m)];
                 const double v = source[k][i][j];
                 double value = v;
@@ -176,9 +192,11 @@ ConvertStatus convert_by_layers(const ConversionInput& in, const std::vector<Lay
                     value = vp ? polynomial(f.a, f.b, f.c, (*vp)[k][i][j]) : 0.0;
                     break;
                 case Script:
-                    value = script ? script(m, vp ? double((*vp)[k][i][j]) : 0.0,
-                                            vs ? double((*vs)[k][i][j]) : 0.0, depth)
-                                   : std::nan("");
+                    value = script(m, vp ? double((*vp)[k][i][j]) : 0.0, vs ? double((*vs)[k][i][j]) : 0.0, depth);
+                    if (mode == ScriptCells::Leave) {
+                        result[k][i][j] = std::numeric_limits<data_type>::quiet_NaN();
+                        continue;
+                    }
                     break;
                 default:
                     break;  // unknown code: the cell keeps the source value
@@ -193,7 +211,93 @@ ConvertStatus convert_by_layers(const ConversionInput& in, const std::vector<Lay
             }
         }
     }
-    out = std::move(result);
+    return ConvertStatus::Ok;
+}
+
+vector3D zero_cube(const ConversionInput& in)
+{
+    const std::vector<double>* z = nullptr;
+    const vector3D& source = *source_cube(in, &z);
+    return vector3D(source.size(),
+                    vector2D(source.front().size(), std::vector<data_type>(source.front().front().size(), 0)));
+}
+
+}  // namespace
+
+ConvertStatus convert_by_layers(const ConversionInput& in, const std::vector<LayerFormula>& formulas,
+                                const ScriptCell& script, vector3D& out, BadCell* bad, const Progress& progress)
+{
+    const ConvertStatus checked = check_conversion(in, formulas.size());
+    if (checked != ConvertStatus::Ok)
+        return checked;
+    vector3D result = zero_cube(in);
+    const auto call = [&script](int layer, double vp, double vs, double h) {
+        return script ? script(layer, vp, vs, h) : std::nan("");
+    };
+    const ConvertStatus status = convert_cells<ScriptCells::Call>(in, formulas, call, result, bad, progress);
+    if (status == ConvertStatus::Ok)
+        out = std::move(result);
+    return status;
+}
+
+std::size_t conversion_cells(const ConversionInput& in)
+{
+    const std::vector<double>* z = nullptr;
+    const vector3D* source = source_cube(in, &z);
+    if (!source || !cube_is_regular(*source))
+        return 0;
+    return source->size() * source->front().size() * source->front().front().size();
+}
+
+ConvertStatus convert_leaving_scripts(const ConversionInput& in, const std::vector<LayerFormula>& formulas,
+                                      ScriptCalls& calls, vector3D& cells, BadCell* bad)
+{
+    calls.count = 0;
+    const ConvertStatus checked = check_conversion(in, formulas.size());
+    if (checked != ConvertStatus::Ok)
+        return checked;
+    cells = zero_cube(in);
+    const auto note = [&calls](int layer, double vp, double vs, double h) {
+        const std::size_t n = calls.count;
+        if (n < calls.capacity) {
+            if (calls.vp)
+                calls.vp[n] = static_cast<float>(vp);
+            if (calls.vs)
+                calls.vs[n] = static_cast<float>(vs);
+            if (calls.h)
+                calls.h[n] = h;
+            if (calls.formula)
+                calls.formula[n] = calls.formula_of_layer[layer];
+        }
+        calls.count = n + 1;
+        return 0.0;
+    };
+    return convert_cells<ScriptCells::Leave>(in, formulas, note, cells, bad, Progress());
+}
+
+ConvertStatus fill_script_cells(const ConversionInput& in, vector3D& cells, const data_type* values,
+                                std::size_t count, BadCell* bad)
+{
+    const std::vector<double>* zp = nullptr;
+    if (!source_cube(in, &zp))
+        return ConvertStatus::NoSource;
+    std::size_t n = 0;
+    for (std::size_t k = 0; k < cells.size(); ++k)
+        for (std::size_t i = 0; i < cells[k].size(); ++i) {
+            data_type* row = cells[k][i].data();
+            for (std::size_t j = 0; j < cells[k][i].size(); ++j) {
+                if (!std::isnan(row[j]))
+                    continue;
+                const data_type value = n < count ? values[n] : std::numeric_limits<data_type>::quiet_NaN();
+                ++n;
+                if (!std::isfinite(value)) {
+                    if (bad)
+                        *bad = BadCell{int(k), int(i), int(j), layer_at(horizons_of(in), i, j, (*zp)[k])};
+                    return ConvertStatus::NonFinite;
+                }
+                row[j] = value;
+            }
+        }
     return ConvertStatus::Ok;
 }
 

@@ -11,7 +11,9 @@
 // that this library stays free of the script engine (see
 // editing/grid_formula.h for the Qt Script side).
 #include <QString>
+#include <QtGlobal>
 
+#include <cstddef>
 #include <functional>
 #include <vector>
 
@@ -114,6 +116,43 @@ ConvertStatus check_conversion(const ConversionInput& in, std::size_t formula_co
 ConvertStatus convert_by_layers(const ConversionInput& in, const std::vector<LayerFormula>& formulas,
                                 const ScriptCell& script, vector3D& out, BadCell* bad = nullptr,
                                 const Progress& progress = Progress());
+
+// The cells of the cube a conversion converts (Vp, else Vs, else the
+// density grid); 0 when there is none or it is ragged.
+std::size_t conversion_cells(const ConversionInput& in);
+
+// Where a conversion that leaves its script cells to the caller writes
+// their calls: call n is the n-th script cell in cell order, with its Vp,
+// Vs and depth (as convert_by_layers would pass them) and the formula
+// formula_of_layer[layer] of its layer. A null column is not written.
+// Capacity: the calls the columns hold (conversion_cells is always enough).
+struct ScriptCalls {
+    float* vp = nullptr;
+    float* vs = nullptr;
+    double* h = nullptr;
+    qint32* formula = nullptr;
+    const qint32* formula_of_layer = nullptr;  // needed with `formula`
+    std::size_t capacity = 0;
+    std::size_t count = 0;  // set by the conversion
+};
+
+// The conversion of convert_by_layers in one pass with the script cells
+// left out: their calls go to `calls` and the cells hold NaN in `cells`,
+// to be filled by fill_script_cells once the calls are made. The other
+// cells are computed as convert_by_layers does, up to the first one
+// without a finite value (NonFinite, `bad` set; the later cells stay 0 and
+// no later script cell is noted). For the statuses of check_conversion
+// `cells` is left unchanged and no call is noted.
+ConvertStatus convert_leaving_scripts(const ConversionInput& in, const std::vector<LayerFormula>& formulas,
+                                      ScriptCalls& calls, vector3D& cells, BadCell* bad = nullptr);
+
+// Puts the results of the calls of convert_leaving_scripts into its cells:
+// the n-th script cell takes values[n] (for n < count; a cell beyond has
+// none). NonFinite, with `bad` set, at the first script cell then without a
+// finite value: of the whole conversion the first such cell is that one,
+// else the one convert_leaving_scripts stopped at, if any.
+ConvertStatus fill_script_cells(const ConversionInput& in, vector3D& cells, const data_type* values,
+                                std::size_t count, BadCell* bad = nullptr);
 
 // Gardner's formula on every cell of a velocity cube (`out` = converted
 // copy); NonFinite (with `out` unchanged) when a cell gives no finite value,

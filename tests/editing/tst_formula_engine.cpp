@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "editing/formula_worker.h"
 #include "editing/grid_formula.h"
 #include "editing/velocity_density.h"
 #include "endless_formulas.h"
@@ -69,6 +70,9 @@ private slots:
     void argumentsCannotBeHooked();
     void scriptMatchesFixedFormulas_data();
     void scriptMatchesFixedFormulas();
+    void workerConversionMatchesCellByCell_data();
+    void workerConversionMatchesCellByCell();
+    void runsOneAfterAnotherSeeTheirOwnCells();
     void gridFormulaVariables();
     void gridFormulaDepthByLevelStep();
     void gridsThatDoNotFitGiveZero();
@@ -255,6 +259,141 @@ void TestFormulaEngine::scriptMatchesFixedFormulas()
             for (std::size_t j = 0; j < vp[k][i].size(); ++j)
                 QVERIFY2(std::abs(by_fixed[k][i][j] - by_script[k][i][j]) <= 4e-7 * std::abs(by_fixed[k][i][j]),
                          qPrintable(QString("%1 %2").arg(by_fixed[k][i][j]).arg(by_script[k][i][j])));
+}
+
+// The conversion with its script rows in the worker (one pass over the
+// cube, the script cells filled afterwards) against the conversion calling
+// the scripts cell by cell in this process: the same cells, or the same
+// first cell without a finite value, whichever formula gives it. Layers
+// interleave within a row at the second level (the middle horizon deepens
+// with the column): cells of layers 1, 1, 0, 0 in each row there, and the
+// third of them in the first row has a negative Vp (no number by Gardner).
+void TestFormulaEngine::workerConversionMatchesCellByCell_data()
+{
+    using velocity_density::Constant;
+    using velocity_density::Gardner;
+    using velocity_density::Script;
+    QTest::addColumn<QVector<int>>("types");
+    QTest::addColumn<QStringList>("texts");  // the script of a Script row, a of a Constant row
+    QTest::addColumn<bool>("with_vs");
+    QTest::addColumn<QVector<int>>("bad");  // level, row, column, layer; empty: all cells good
+
+    QTest::newRow("two scripts, all good") << QVector<int>{Script, Gardner, Script}
+                                           << QStringList{"Vp / 1000 + Vs / 1e4", "", "h / 1000 + Vs"} << true
+                                           << QVector<int>{};
+    QTest::newRow("scripts without Vs") << QVector<int>{Script, Script, Script}
+                                        << QStringList{"Vp / 1000 + Vs", "h / 1000", "Vp * h / 1e6"} << false
+                                        << QVector<int>{};
+    QTest::newRow("script row, then a fixed row without a number")
+        << QVector<int>{Script, Constant, Script} << QStringList{"Vp / 1000", "1e39", "h"} << false
+        << QVector<int>{1, 0, 0, 1};
+    QTest::newRow("script without a number, later a fixed row without one")
+        << QVector<int>{Script, Constant, Gardner} << QStringList{"Vp > 1505 ? 0 / 0 : 1", "1e39", ""} << false
+        << QVector<int>{0, 1, 0, 0};
+    QTest::newRow("fixed row without a number, later a script without one")
+        << QVector<int>{Gardner, Constant, Script} << QStringList{"", "1e39", "0 / 0"} << false
+        << QVector<int>{1, 0, 0, 1};
+    QTest::newRow("in one row: script cell first")
+        << QVector<int>{Gardner, Script, Gardner} << QStringList{"", "Vp == 1601 ? 0 / 0 : Vp / 1000", ""}
+        << false << QVector<int>{1, 0, 1, 1};
+    QTest::newRow("in one row: fixed cell first")
+        << QVector<int>{Gardner, Script, Gardner} << QStringList{"", "Vp == 1611 ? 0 / 0 : Vp / 1000", ""}
+        << false << QVector<int>{1, 0, 2, 0};
+    QTest::newRow("script beyond single precision in the last layer")
+        << QVector<int>{Script, Gardner, Script} << QStringList{"Vp / 1000", "", "1e39"} << true
+        << QVector<int>{3, 0, 0, 2};
+    QTest::newRow("script that throws") << QVector<int>{Gardner, Script, Gardner}
+                                        << QStringList{"", "missing + 1", ""} << false << QVector<int>{1, 0, 0, 1};
+}
+
+void TestFormulaEngine::workerConversionMatchesCellByCell()
+{
+    namespace vd = velocity_density;
+    QFETCH(QVector<int>, types);
+    QFETCH(QStringList, texts);
+    QFETCH(bool, with_vs);
+    QFETCH(QVector<int>, bad);
+    vector3D vp = ramp(4, 2, 4, 1500.f);
+    vp[1][0][2] = -1.f;
+    const vector3D vs = ramp(4, 2, 4, 800.f);
+    const std::vector<double> z{0, 400, 800, 1200};
+    field2D middle(2, std::vector<double>(4));
+    for (std::size_t i = 0; i < 2; ++i)
+        for (std::size_t j = 0; j < 4; ++j)
+            middle[i][j] = 300 + 100 * double(j);
+    const std::vector<field2D> horizons{field2D(2, std::vector<double>(4, 0)), middle,
+                                       field2D(2, std::vector<double>(4, 1000))};
+    vd::ConversionInput in;
+    in.vp = &vp;
+    in.vp_z = &z;
+    if (with_vs) {
+        in.vs = &vs;
+        in.vs_z = &z;
+    }
+    in.horizons = &horizons;
+    std::vector<vd::LayerFormula> per_layer;
+    std::vector<QString> script_texts;
+    for (int m = 0; m < types.size(); ++m) {
+        per_layer.push_back(vd::LayerFormula{types[m], types[m] == vd::Constant ? texts[m].toDouble() : 0.0});
+        script_texts.push_back(types[m] == vd::Script ? texts[m] : QString());
+    }
+
+    // Cell by cell in this process.
+    FormulaEngine engine;
+    std::vector<int> index;
+    for (const QString& text : script_texts)
+        index.push_back(text.isEmpty() ? -1 : engine.compile(velocityFormulaVariables(), text));
+    const vd::ScriptCell cell = [&](int layer, double p, double s, double h) {
+        return engine.call(index[std::size_t(layer)], {p, s, h});
+    };
+    vector3D expected;
+    vd::BadCell expected_bad;
+    const vd::ConvertStatus expected_status = vd::convert_by_layers(in, per_layer, cell, expected, &expected_bad);
+    QCOMPARE(int(expected_status), int(bad.isEmpty() ? vd::ConvertStatus::Ok : vd::ConvertStatus::NonFinite));
+    if (!bad.isEmpty())
+        QCOMPARE((QVector<int>{expected_bad.level, expected_bad.row, expected_bad.column, expected_bad.layer}), bad);
+
+    const vector3D untouched = cube(1, 1, 1, 7.f);
+    vector3D converted = untouched;
+    const ScriptConversion run = convert_with_scripts(in, per_layer, script_texts, converted);
+    QVERIFY(run.worker.ok());
+    QCOMPARE(int(run.status), int(expected_status));
+    if (bad.isEmpty()) {
+        QCOMPARE(converted, expected);
+    } else {
+        QCOMPARE((QVector<int>{run.bad.level, run.bad.row, run.bad.column, run.bad.layer}), bad);
+        QCOMPARE(converted, untouched);
+    }
+}
+
+// A run leaves its memory to the next, smaller one: each run gives its own
+// cells and its own first bad cell, whatever the one before left there.
+void TestFormulaEngine::runsOneAfterAnotherSeeTheirOwnCells()
+{
+    const vector3D big = ramp(4, 5, 6, 1.f);
+    vector3D out;
+    QVERIFY(evaluate_grid_formula("dens * 2", big, {0, 10}, {}, {}, {}, out).ok());
+    vector3D doubled = big;
+    for (vector2D& level : doubled)
+        for (std::vector<data_type>& row : level)
+            for (data_type& v : row)
+                v *= 2;
+    QCOMPARE(out, doubled);
+
+    const vector3D small = ramp(2, 2, 3, 1.f);  // the cell of level 0, row 1, column 1 holds 12
+    vector3D kept = cube(1, 1, 1, 7.f);
+    const FormulaResult bad = evaluate_grid_formula("dens == 12 ? 0 / 0 : dens", small, {0, 10}, {}, {}, {}, kept);
+    QCOMPARE(int(bad.status), int(FormulaStatus::NonFinite));
+    QCOMPARE((QVector<int>{bad.level, bad.row, bad.column}), (QVector<int>{0, 1, 1}));
+    QCOMPARE(kept, cube(1, 1, 1, 7.f));
+
+    QVERIFY(evaluate_grid_formula("dens + h", small, {0, 10}, {}, {}, {}, out).ok());
+    vector3D raised = small;
+    for (std::size_t k = 0; k < raised.size(); ++k)
+        for (std::vector<data_type>& row : raised[k])
+            for (data_type& v : row)
+                v += 10.f * k;
+    QCOMPARE(out, raised);
 }
 
 void TestFormulaEngine::gridFormulaVariables()
