@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
 #include <memory>
 #include <new>
 #include <utility>
@@ -50,14 +51,18 @@ qint64 memory_allowance()
     return qint64(query_system_memory().available_bytes / 4 * 3);
 }
 
-// A worker is started ahead for the next command, so that its start-up
-// (loading the libraries, making the engine) is done when that command
-// comes. It waits for its request; it ends by itself when the program does
-// (its input closes).
-QPointer<QProcess>& spare_worker()
+// Workers are started ahead for the next commands, so that their start-up
+// (loading the libraries, making the engine) is done when a command comes.
+// Two wait, so that a command following another at once finds one ready
+// while the one started after the other is still coming up. A waiting
+// worker holds little of its own (its libraries are shared); it ends by
+// itself when the program does (its input closes).
+constexpr int kSpareWorkers = 2;
+
+std::deque<QPointer<QProcess>>& spare_workers()
 {
-    static QPointer<QProcess> spare;
-    return spare;
+    static std::deque<QPointer<QProcess>> spares;
+    return spares;
 }
 
 std::unique_ptr<QProcess> start_worker()
@@ -69,40 +74,45 @@ std::unique_ptr<QProcess> start_worker()
     return worker;
 }
 
-// Starts the worker for the next command, unless one waits already. It is
-// started once the events run again after a run, so that its start-up
-// neither delays that run nor competes with it for the processor.
-void start_spare()
+// Starts workers for the next commands until enough wait. They are started
+// once the events run again after a run, so that their start-up neither
+// delays that run nor competes with it for the processor.
+void start_spares()
 {
-    QPointer<QProcess>& spare = spare_worker();
-    if (spare || !QCoreApplication::instance())
+    if (!QCoreApplication::instance())
         return;
-    spare = start_worker().release();
-    spare->setParent(QCoreApplication::instance());  // ended with the application
+    std::deque<QPointer<QProcess>>& spares = spare_workers();
+    spares.erase(std::remove_if(spares.begin(), spares.end(), [](const QPointer<QProcess>& p) { return !p; }),
+                 spares.end());
+    while (spares.size() < std::size_t(kSpareWorkers)) {
+        QProcess* spare = start_worker().release();
+        spare->setParent(QCoreApplication::instance());  // ended with the application
+        spares.emplace_back(spare);
+    }
 }
 
-void start_spare_later()
+void start_spares_later()
 {
     if (QCoreApplication* app = QCoreApplication::instance())
-        QMetaObject::invokeMethod(app, &start_spare, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(app, &start_spares, Qt::QueuedConnection);
 }
 
-// The worker for a run: the one started ahead when it is still waiting,
-// else a new one.
+// The worker for a run: the one started ahead longest ago that still
+// waits, else a new one.
 std::unique_ptr<QProcess> take_worker()
 {
-    std::unique_ptr<QProcess> worker;
-    QPointer<QProcess>& spare = spare_worker();
-    if (spare) {
-        worker.reset(spare.data());
-        spare.clear();
+    std::deque<QPointer<QProcess>>& spares = spare_workers();
+    while (!spares.empty()) {
+        QPointer<QProcess> spare = spares.front();
+        spares.pop_front();
+        if (!spare)
+            continue;
+        std::unique_ptr<QProcess> worker(spare.data());
         worker->setParent(nullptr);
-        if (worker->state() == QProcess::NotRunning || worker->program() != formulaWorkerPath())
-            worker = start_worker();
-    } else {
-        worker = start_worker();
+        if (worker->state() != QProcess::NotRunning && worker->program() == formulaWorkerPath())
+            return worker;
     }
-    return worker;
+    return start_worker();
 }
 
 }  // namespace
@@ -381,10 +391,10 @@ WorkerResult run_formula_job(const std::vector<FormulaText>& formulas, FormulaJo
     job.header->crash_signal.store(0);
     job.header->out_of_memory.store(0);
 
-    // The next command's worker is started once this run is over, whatever
-    // its end.
+    // The next commands' workers are started once this run is over,
+    // whatever its end.
     struct SpareAfterwards {
-        ~SpareAfterwards() { start_spare_later(); }
+        ~SpareAfterwards() { start_spares_later(); }
     } spare_afterwards;
     JobRunner runner{job, progress, watch, take_worker(), {}, {}, 0, false, false, -1};
     runner.run_time.start();

@@ -94,7 +94,10 @@ void TestMemoryNeed::forward_runs()
             return false;
         EffectsOperator effects;
         field2D result(ny, std::vector<double>(nx, 0.0));
-        if (kind == Run::StoredReusing && build_effects(g, effects, threads) != ForwardStatus::Completed)
+        // Built on the calling thread alone: the workers of the run that
+        // reuses it start afresh, as after opening a project with its
+        // operator, whatever workers the build happened to engage.
+        if (kind == Run::StoredReusing && build_effects(g, effects, 1) != ForwardStatus::Completed)
             return false;
         forward_release_work();
         start();
