@@ -118,6 +118,17 @@ EffectsOperator operator_of(const ForwardGeometry& g, bool wanted)
     return effects;
 }
 
+// The model horizon fitting starts from: two layers, the grid's horizon
+// 40 m below the one of the observed field, the operator stored.
+void give_fit_model(MainWindow& w, int nx, int ny, int nz, double p, int thread_count)
+{
+    give_layered(w, 2, nx, ny, nz, p, thread_count, {2.0, 2.4}, {2.0, 2.4});
+    const field2D observed = w.Vz_observed;
+    give_layered(w, 2, nx, ny, nz, p, thread_count, {2.0, 2.4}, {2.0, 2.4}, 40);
+    w.Vz_observed = observed;
+    w.store_eff = true;
+}
+
 void report(const ForwardGeometry& g, int thread_count, double need, double measured)
 {
     qInfo("Mx %d My %d nz %d, %d threads: need %.0f, measured peak %.0f, ratio %.3f", g.Mx, g.My, g.nz,
@@ -383,12 +394,7 @@ void TestRunMemoryNeed::horizon_fit()
     const double measured = allocation_meter::child_peak([&](const std::function<void()>& start) {
         FakeInteraction fake;
         MainWindow w;
-        // The grid's horizon lies 40 m below the one of the observed field.
-        give_layered(w, 2, nx, ny, nz, p, thread_count, {2.0, 2.4}, {2.0, 2.4});
-        const field2D observed = w.Vz_observed;
-        give_layered(w, 2, nx, ny, nz, p, thread_count, {2.0, 2.4}, {2.0, 2.4}, 40);
-        w.Vz_observed = observed;
-        w.store_eff = true;
+        give_fit_model(w, nx, ny, nz, p, thread_count);
         forward_release_work();
         QMap<QString, double> params;
         params.insert("Niter", 2);
@@ -459,12 +465,7 @@ int fit_window_process(int argc, char** argv)
     QApplication app(app_argc, argv);
     FakeInteraction fake;
     MainWindow w;
-    // The grid's horizon lies 40 m below the one of the observed field.
-    give_layered(w, 2, nx, ny, nz, p, threads, {2.0, 2.4}, {2.0, 2.4});
-    const field2D observed = w.Vz_observed;
-    give_layered(w, 2, nx, ny, nz, p, threads, {2.0, 2.4}, {2.0, 2.4}, 40);
-    w.Vz_observed = observed;
-    w.store_eff = true;
+    give_fit_model(w, nx, ny, nz, p, threads);
     std::unique_ptr<EventCount> frames, paintings;
     if (view != Hidden) {
         w.resize(1000, 700);
