@@ -239,42 +239,95 @@ CodecStatus scan_bytes(const uchar* data, qint64 size, const QString& name, segy
     out.x_last = apply_scalar(field32(per_line - 1, 81), field16(per_line - 1, 71));
     out.y_last = apply_scalar(field32(traces - 1, 85), field16(traces - 1, 71));
 
-    // The nodes are spread evenly between the first and the last trace's
-    // coordinates: they must increase along a line and from line to line.
-    // Files that keep their positions in other fields are told so, but read
-    // only from the group coordinates.
+    // The nodes are spread evenly between the first and the last traces'
+    // coordinates, in increasing order: x falling along the lines, or y from
+    // line to line, reads the columns, or the rows, in reverse. Traces at one
+    // point along an axis of several nodes, or coordinates that turn back,
+    // make no grid. Files that keep their positions in other fields are told
+    // so, but read only from the group coordinates.
+    const qint64 P = per_line, N = out.lines;
     auto number = [](double v) { return QString::number(v, 'g', 12); };
-    auto increase = [&](int x_position, int y_position) {
-        const double x0 = apply_scalar(field32(0, x_position), field16(0, 71));
-        const double x1 = apply_scalar(field32(per_line - 1, x_position), field16(per_line - 1, 71));
-        const double y0 = apply_scalar(field32(0, y_position), field16(0, 71));
-        const double y1 = apply_scalar(field32(traces - 1, y_position), field16(traces - 1, 71));
-        return (out.traces_per_line == 1 || x1 > x0) && (out.lines == 1 || y1 > y0);
+    auto coordinate = [&](qint64 t, int position) { return apply_scalar(field32(t, position), field16(t, 71)); };
+    auto spread = [&](int x_position, int y_position) {
+        return (P == 1 || coordinate(P - 1, x_position) != coordinate(0, x_position)) &&
+               (N == 1 || coordinate(traces - 1, y_position) != coordinate(0, y_position));
     };
-    if (!increase(81, 85)) {
+    if (!spread(81, 85)) {
         QString english = QStringLiteral("its traces' x and y, read from the group coordinates (bytes 81-88 of the "
-                                         "trace headers), do not increase along the lines and from line to line "
+                                         "trace headers), stay the same along the lines or from line to line "
                                          "(x %1 to %2, y %3 to %4)")
                               .arg(number(out.x_first), number(out.x_last), number(out.y_first), number(out.y_last));
         QString russian = QStringLiteral("координаты x и y трасс, читаемые из координат группы (байты 81-88 "
-                                         "заголовков трасс), не возрастают вдоль линий и от линии к линии "
+                                         "заголовков трасс), не меняются вдоль линий или от линии к линии "
                                          "(x от %1 до %2, y от %3 до %4)")
                               .arg(number(out.x_first), number(out.x_last), number(out.y_first), number(out.y_last));
-        const bool cdp = increase(181, 185), source = increase(73, 77);
+        const bool cdp = spread(181, 185), source = spread(73, 77);
         if (cdp || source) {
             const QString en_fields = cdp && source ? QStringLiteral("the CDP coordinates (bytes 181-188) and the "
-                                                                     "source coordinates (bytes 73-80) do")
-                                      : cdp ? QStringLiteral("the CDP coordinates (bytes 181-188) do")
-                                            : QStringLiteral("the source coordinates (bytes 73-80) do");
-            const QString ru_fields = cdp && source ? QStringLiteral("возрастают координаты CDP (байты 181-188) и "
+                                                                     "source coordinates (bytes 73-80) do not")
+                                      : cdp ? QStringLiteral("the CDP coordinates (bytes 181-188) do not")
+                                            : QStringLiteral("the source coordinates (bytes 73-80) do not");
+            const QString ru_fields = cdp && source ? QStringLiteral("меняются координаты CDP (байты 181-188) и "
                                                                      "координаты источника (байты 73-80)")
-                                      : cdp ? QStringLiteral("возрастают координаты CDP (байты 181-188)")
-                                            : QStringLiteral("возрастают координаты источника (байты 73-80)");
+                                      : cdp ? QStringLiteral("меняются координаты CDP (байты 181-188)")
+                                            : QStringLiteral("меняются координаты источника (байты 73-80)");
             english += QStringLiteral("; %1, but the cube's nodes are taken from bytes 81-88").arg(en_fields);
             russian += QStringLiteral("; %1, но узлы куба берутся из байтов 81-88").arg(ru_fields);
         }
         return not_a_cube(name, english, russian);
     }
+    // Of the traces 0, stride, 2 stride ... (count of them), the first whose
+    // coordinate steps against the way the steps before it went; 0 when they
+    // all go one way.
+    auto turns_back = [&](qint64 stride, qint64 count, int position) -> qint64 {
+        int way = 0;
+        double previous = coordinate(0, position);
+        for (qint64 n = 1; n < count; ++n) {
+            const double v = coordinate(n * stride, position);
+            const int step = (v > previous) - (v < previous);
+            if (step != 0 && way == -step)
+                return n;
+            if (step != 0)
+                way = step;
+            previous = v;
+        }
+        return 0;
+    };
+    if (const qint64 t = turns_back(1, P, 81)) {
+        const QString at = number(coordinate(t, 81)), before = number(coordinate(t - 1, 81));
+        return not_a_cube(name,
+                          QStringLiteral("its traces' x, read from the group coordinates (bytes 81-88 of the trace "
+                                         "headers), turns back along the first line: trace %1 has x %2 after %3")
+                              .arg(t + 1).arg(at, before),
+                          QStringLiteral("координата x трасс, читаемая из координат группы (байты 81-88 заголовков "
+                                         "трасс), меняет направление вдоль первой линии: у трассы %1 x = %2 после %3")
+                              .arg(t + 1).arg(at, before));
+    }
+    if (const qint64 line = turns_back(P, N, 85)) {
+        const QString at = number(coordinate(line * P, 85)), before = number(coordinate((line - 1) * P, 85));
+        return not_a_cube(name,
+                          QStringLiteral("its traces' y, read from the group coordinates (bytes 81-88 of the trace "
+                                         "headers), turns back from line to line: line %1 starts at y %2 after %3")
+                              .arg(line + 1).arg(at, before),
+                          QStringLiteral("координата y трасс, читаемая из координат группы (байты 81-88 заголовков "
+                                         "трасс), меняет направление от линии к линии: линия %1 начинается с y = %2 "
+                                         "после %3")
+                              .arg(line + 1).arg(at, before));
+    }
+    out.x_falls = P > 1 && out.x_last < out.x_first;
+    out.y_falls = N > 1 && out.y_last < out.y_first;
+    // A rotated survey: y drifts along the first line, or x from the start
+    // of the first line to the start of the last, by more than a tenth of a
+    // step (of the lines' spacing, or of the traces' in a single line).
+    const double x_step = P > 1 ? std::fabs(out.x_last - out.x_first) / double(P - 1) : 0.0;
+    const double y_step = N > 1 ? std::fabs(out.y_last - out.y_first) / double(N - 1) : 0.0;
+    const double line_drift = P > 1 ? std::fabs(coordinate(P - 1, 85) - out.y_first) : 0.0;
+    const double start_drift = N > 1 ? std::fabs(coordinate((N - 1) * P, 81) - out.x_first) : 0.0;
+    constexpr double degrees = 180.0 / 3.14159265358979323846;
+    if (line_drift > 0.1 * (N > 1 ? y_step : x_step))
+        out.rotation = std::atan2(line_drift, std::fabs(out.x_last - out.x_first)) * degrees;
+    else if (start_drift > 0.1 * (P > 1 ? x_step : y_step))
+        out.rotation = std::atan2(start_drift, std::fabs(coordinate((N - 1) * P, 85) - out.y_first)) * degrees;
 
     // The time scalar (215-216) applies to the delay (109-110).
     out.z_first = apply_scalar(field16(0, 109), field16(0, 215));
@@ -410,7 +463,7 @@ CodecStatus scan_segy_geometry(QIODevice& file, segy_geometry& geometry)
 }
 
 CodecStatus read_segy_cube(const QString& path, vector3D& cube, std::vector<double>& x, std::vector<double>& y,
-                           std::vector<double>& z, const CodecProgress& progress)
+                           std::vector<double>& z, const CodecProgress& progress, segy_placement* placement)
 {
     QFile file;
     if (CodecStatus status = open_for_reading(file, path); !status)
@@ -461,26 +514,27 @@ CodecStatus read_segy_cube(const QString& path, vector3D& cube, std::vector<doub
         }
         for (qint64 j = 0; j < P; ++j) {
             const uchar* s = traces + (i * P + j) * g.trace_bytes + 240;
+            const qint64 c = g.x_falls ? P - 1 - j : j;  // the trace's column
             switch (g.sample_format) {
             case 1:
                 for (qint64 k = 0; k < S; ++k, s += 4)
-                    level_rows[size_t(k)][j] = ibm_to_ieee(big ? be32(s) : le32(s));
+                    level_rows[size_t(k)][c] = ibm_to_ieee(big ? be32(s) : le32(s));
                 break;
             case 2:
                 for (qint64 k = 0; k < S; ++k, s += 4)
-                    level_rows[size_t(k)][j] = data_type(qint32(big ? be32(s) : le32(s)));
+                    level_rows[size_t(k)][c] = data_type(qint32(big ? be32(s) : le32(s)));
                 break;
             case 3:
                 for (qint64 k = 0; k < S; ++k, s += 2)
-                    level_rows[size_t(k)][j] = data_type(qint16(big ? be16(s) : le16(s)));
+                    level_rows[size_t(k)][c] = data_type(qint16(big ? be16(s) : le16(s)));
                 break;
             default:  // 5
                 if (big) {
                     for (qint64 k = 0; k < S; ++k, s += 4)
-                        level_rows[size_t(k)][j] = float_from_bits(be32(s));
+                        level_rows[size_t(k)][c] = float_from_bits(be32(s));
                 } else {
                     for (qint64 k = 0; k < S; ++k, s += 4)
-                        level_rows[size_t(k)][j] = float_from_bits(le32(s));
+                        level_rows[size_t(k)][c] = float_from_bits(le32(s));
                 }
                 break;
             }
@@ -488,15 +542,58 @@ CodecStatus read_segy_cube(const QString& path, vector3D& cube, std::vector<doub
     }
     if (!codec_continue(progress, 100))
         return CodecStatus::cancelled();
+    // Lines were read in the file's order: the last line holds the smallest y.
+    if (g.y_falls)
+        for (vector2D& level : local)
+            std::reverse(level.begin(), level.end());
 
     std::vector<double> zz(static_cast<size_t>(S));
     for (qint64 k = 0; k < S; ++k)
         zz[size_t(k)] = g.z_first + double(k) * g.z_step;
-    x = even_nodes(g.x_first, g.x_last, int(P));
-    y = even_nodes(g.y_first, g.y_last, int(N));
+    x = g.x_falls ? even_nodes(g.x_last, g.x_first, int(P)) : even_nodes(g.x_first, g.x_last, int(P));
+    y = g.y_falls ? even_nodes(g.y_last, g.y_first, int(N)) : even_nodes(g.y_first, g.y_last, int(N));
     z.swap(zz);
     cube.swap(local);
+    if (placement)
+        *placement = segy_placement{g.x_falls, g.y_falls, g.rotation};
     return {};
+}
+
+QString segy_reversal_text(const segy_placement& placement, int language)
+{
+    const bool ru = language == 0;
+    if (placement.rows_reversed && placement.columns_reversed)
+        return ru ? QStringLiteral("строки и столбцы прочитаны в обратном порядке (в файле y убывает от линии к "
+                                   "линии, x — вдоль линий)")
+                  : QStringLiteral("rows and columns read in reverse order (in the file y falls from line to line "
+                                   "and x along the lines)");
+    if (placement.rows_reversed)
+        return ru ? QStringLiteral("строки прочитаны в обратном порядке (в файле y убывает от линии к линии)")
+                  : QStringLiteral("rows read in reverse order (in the file y falls from line to line)");
+    if (placement.columns_reversed)
+        return ru ? QStringLiteral("столбцы прочитаны в обратном порядке (в файле x убывает вдоль линий)")
+                  : QStringLiteral("columns read in reverse order (in the file x falls along the lines)");
+    return QString();
+}
+
+QString segy_rotation_text(const QString& path, const segy_placement& placement, const std::vector<double>& x,
+                           const std::vector<double>& y, int language)
+{
+    if (placement.rotation == 0 || x.empty() || y.empty())
+        return QString();
+    auto number = [](double v) { return QString::number(v, 'g', 12); };
+    const QString angle = QString::number(placement.rotation, 'g', 3);
+    if (language == 0)
+        return QStringLiteral("Съёмка в SEG-Y файле \"%1\" повёрнута примерно на %2° относительно осей x и y. "
+                              "Сетка модели идёт вдоль осей, поэтому куб размещён на сетке вдоль осей между "
+                              "координатами первой и последней трасс (x от %3 до %4, y от %5 до %6): его ячейки "
+                              "стоят не на истинных местах своих трасс.")
+            .arg(display_name(path), angle, number(x.front()), number(x.back()), number(y.front()), number(y.back()));
+    return QStringLiteral("The survey in SEG-Y file \"%1\" is rotated by about %2° to the x and y axes. The model's "
+                          "grid follows the axes, so the cube is placed on the axis-aligned grid between the first "
+                          "and the last traces' coordinates (x %3 to %4, y %5 to %6): its cells are not at their "
+                          "traces' true positions.")
+        .arg(display_name(path), angle, number(x.front()), number(x.back()), number(y.front()), number(y.back()));
 }
 
 namespace {

@@ -32,7 +32,11 @@
 // before it starts the second line (when that key never changes, a change
 // of the inline number at 189-192 does); a file whose keys never fall is one
 // line. x and y come from positions 81-88 with the coordinate scalar
-// applied. The depth step is the extended sample interval / 1000 when the
+// applied; the nodes are spread evenly between the first trace's and the
+// last traces' coordinates. When x falls along the lines, or y from line to
+// line, the columns, or the rows, are read in reverse order, so that the
+// nodes increase and every cell keeps its trace's coordinates (the writer
+// always writes increasing nodes). The depth step is the extended sample interval / 1000 when the
 // file is of revision 2 or later and that interval is usable (a positive
 // finite number whose depths stay within the coordinate limit and apart in
 // single precision), otherwise the 16-bit interval (taken unsigned) / 1000;
@@ -98,6 +102,10 @@ struct segy_geometry {
     qint64 samples = 0;          // S, levels
     double x_first = 0, x_last = 0;  // x of the first trace and of the last trace of the first line
     double y_first = 0, y_last = 0;  // y of the first trace and of the last trace of the file
+    bool x_falls = false;            // x_last < x_first: the columns are read in reverse order
+    bool y_falls = false;            // y_last < y_first: the rows are read in reverse order
+    double rotation = 0;             // degrees between the lines and the x axis (or between the line
+                                     // starts and the y axis) of a rotated survey; 0 when aligned
     double z_first = 0;              // depth of sample 0 (delay of the first trace, time scalar applied)
     int sample_interval = 0;         // positions 3217-3218 (or 117-118 of the first trace when 0)
     double extended_interval = 0;    // positions 3273-3280 of a revision 2 file, 0 when not set or unusable
@@ -110,14 +118,39 @@ struct segy_geometry {
 
 // Scans the binary header and the trace headers of an open file. Fails with a
 // clear message for an unsupported sample format, no samples, no whole
-// trace, an incomplete last trace or traces that do not form equal lines.
-// Moves the file position.
+// trace, an incomplete last trace, traces that do not form equal lines, and
+// traces that cannot be nodes of a grid: all at one x along lines of more
+// than one trace or at one y in a file of more than one line, or x that
+// turns back along the first line, or y from the start of one line to the
+// next. A survey whose lines do not run along x or y (the last trace of the
+// first line off the first trace's y, or the first trace of the last line
+// off its x, by more than a tenth of a step) is rotated: it is read all the
+// same, its rotation noted. Moves the file position.
 CodecStatus scan_segy_geometry(QIODevice& file, segy_geometry& geometry);
 
-// Reads a SEG-Y cube. cube, x, y, z are replaced only on success; progress is
-// called before each line and may stop the read.
+// How a read placed the file's traces on the cube's nodes.
+struct segy_placement {
+    bool columns_reversed = false;  // x falls along the lines: column j holds trace P - 1 - j of its line
+    bool rows_reversed = false;     // y falls from line to line: row i holds line N - 1 - i
+    double rotation = 0;            // of a rotated survey, in degrees (segy_geometry); 0 when aligned
+};
+
+// Reads a SEG-Y cube. cube, x, y, z (and placement, when given) are replaced
+// only on success; progress is called before each line and may stop the
+// read.
 CodecStatus read_segy_cube(const QString& path, vector3D& cube, std::vector<double>& x, std::vector<double>& y,
-                           std::vector<double>& z, const CodecProgress& progress = CodecProgress());
+                           std::vector<double>& z, const CodecProgress& progress = CodecProgress(),
+                           segy_placement* placement = nullptr);
+
+// The status line's note on a read whose rows or columns were reversed;
+// empty when neither was.
+QString segy_reversal_text(const segy_placement& placement, int language);
+// The message on a rotated survey read from path onto the nodes x and y:
+// it names the angle and that the cube lies on the axis-aligned grid between
+// the first and the last traces' coordinates. Empty when the survey is not
+// rotated.
+QString segy_rotation_text(const QString& path, const segy_placement& placement, const std::vector<double>& x,
+                           const std::vector<double>& y, int language);
 
 // Writes cube as a little-endian SEG-Y file of format 5. Refuses an empty or
 // irregular cube, depths that do not increase from level to level, a first

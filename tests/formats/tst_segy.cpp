@@ -145,6 +145,13 @@ std::vector<double> nodes(double first, double step, int n)
     return v;
 }
 
+// Sample k of a trace at (x, y) in the files of the placement tests: its
+// value tells where it belongs.
+double placed_value(double x, double y, int k)
+{
+    return 1000.0 * (y - 5000) + (x - 1000) + 0.25 * k;
+}
+
 QString segyio_script()
 {
     return QStringLiteral(TOLMERA_TEST_DATA_DIR "/segyio_fixtures.py");
@@ -188,8 +195,12 @@ private slots:
     void geometryScanOnAnyDevice();
     void badFiles_data();
     void badFiles();
-    void coordinatesThatDoNotIncrease_data();
-    void coordinatesThatDoNotIncrease();
+    void coordinatesThatMakeNoGrid_data();
+    void coordinatesThatMakeNoGrid();
+    void fallingCoordinatesAreReversed_data();
+    void fallingCoordinatesAreReversed();
+    void rotatedSurveyIsNamed_data();
+    void rotatedSurveyIsNamed();
     void nonFiniteSamplesAreRead_data();
     void nonFiniteSamplesAreRead();
     void writerRefuses_data();
@@ -794,45 +805,71 @@ void TestSegy::badFiles()
     QVERIFY(s.unchanged());
 }
 
-void TestSegy::coordinatesThatDoNotIncrease_data()
+void TestSegy::coordinatesThatMakeNoGrid_data()
 {
     QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QString>("other_fields");  // the increasing fields the message names
+    QTest::addColumn<QString>("reason");        // what the message says is wrong
+    QTest::addColumn<QString>("other_fields");  // the fields the message names as spread
+    const QString one_point = "stay the same along the lines or from line to line";
     auto zero = [](int, int) { return 0; };
     Fixture cdp;  // the key at 181-184 runs 1, 2, ... along each line
     cdp.x = zero;
     cdp.y = zero;
     cdp.cdp_y = [](int i, int) { return 100 + 10 * i; };
     QTest::newRow("group coordinates 0, CDP set")
-        << cdp.bytes() << "the CDP coordinates (bytes 181-188) do, but the cube's nodes are taken from bytes 81-88";
+        << cdp.bytes() << one_point
+        << "the CDP coordinates (bytes 181-188) do not, but the cube's nodes are taken from bytes 81-88";
     Fixture source;
     source.x = zero;
     source.y = zero;
     source.source_x = [](int, int j) { return 1000 + 50 * j; };
-    source.source_y = [](int i, int) { return 2000 + 25 * i; };
+    source.source_y = [](int i, int) { return 2000 - 25 * i; };
     QTest::newRow("group coordinates 0, source set")
-        << source.bytes() << "the source coordinates (bytes 73-80) do, but the cube's nodes are taken from bytes 81-88";
+        << source.bytes() << one_point
+        << "the source coordinates (bytes 73-80) do not, but the cube's nodes are taken from bytes 81-88";
     Fixture both = source;
     both.cdp_y = cdp.cdp_y;
     QTest::newRow("group coordinates 0, CDP and source set")
-        << both.bytes() << "the CDP coordinates (bytes 181-188) and the source coordinates (bytes 73-80) do";
+        << both.bytes() << one_point
+        << "the CDP coordinates (bytes 181-188) and the source coordinates (bytes 73-80) do not";
     Fixture none;
     none.x = zero;
     none.y = zero;
-    QTest::newRow("every coordinate 0") << none.bytes() << QString();
-    Fixture falling;
-    falling.y = [](int i, int) { return 2000 - 25 * i; };
-    QTest::newRow("y falls from line to line") << falling.bytes() << QString();
+    QTest::newRow("every coordinate 0") << none.bytes() << one_point + " (x 0 to 0, y 0 to 0)" << QString();
     Fixture flat;
     flat.x = [](int, int) { return 1000; };
-    QTest::newRow("x the same along a line") << flat.bytes() << QString();
+    QTest::newRow("x the same along a line") << flat.bytes() << one_point + " (x 1000 to 1000, y 2000 to 2050)"
+                                             << QString();
+    Fixture flat_y;
+    flat_y.y = [](int, int) { return 2000; };
+    QTest::newRow("y the same from line to line") << flat_y.bytes() << one_point + " (x 1000 to 1150, y 2000 to 2000)"
+                                                  << QString();
+    const qint32 back_and_forth[] = {1000, 1100, 1050, 1150};
+    Fixture x_back;
+    x_back.x = [back_and_forth](int, int j) { return back_and_forth[j]; };
+    QTest::newRow("x turns back along the first line")
+        << x_back.bytes() << "x, read from the group coordinates (bytes 81-88 of the trace headers), turns back along "
+                             "the first line: trace 3 has x 1050 after 1100"
+        << QString();
+    Fixture x_falls_back;
+    x_falls_back.x = [back_and_forth](int, int j) { return 2150 - back_and_forth[j]; };
+    QTest::newRow("falling x turns back along the first line")
+        << x_falls_back.bytes() << "turns back along the first line: trace 3 has x 1100 after 1050" << QString();
+    Fixture y_back;
+    y_back.y = [](int i, int) { return i == 1 ? 2050 : 2000 + 10 * i; };
+    QTest::newRow("y turns back from line to line")
+        << y_back.bytes() << "y, read from the group coordinates (bytes 81-88 of the trace headers), turns back from "
+                             "line to line: line 3 starts at y 2020 after 2050"
+        << QString();
 }
 
-// A file whose nodes would not increase is refused at open with the bytes
-// the coordinates come from, and the fields that do increase are named.
-void TestSegy::coordinatesThatDoNotIncrease()
+// A file whose traces cannot be the nodes of a grid is refused at open with
+// the bytes the coordinates come from; at one point, the fields that do
+// spread are named.
+void TestSegy::coordinatesThatMakeNoGrid()
 {
     QFETCH(QByteArray, bytes);
+    QFETCH(QString, reason);
     QFETCH(QString, other_fields);
     QTemporaryDir dir;
     const QString path = dir.filePath("flat.sgy");
@@ -841,9 +878,11 @@ void TestSegy::coordinatesThatDoNotIncrease()
     const CodecStatus status = read_segy_cube(path, s.cube, s.x, s.y, s.z);
     QVERIFY(!status);
     QCOMPARE(status.code(), CodecError::BadHeader);
-    QVERIFY2(status.message().contains("flat.sgy\" does not hold a readable cube: its traces' x and y, read from "
-                                       "the group coordinates (bytes 81-88 of the trace headers), do not increase"),
+    QVERIFY2(status.message().contains("flat.sgy\" does not hold a readable cube: its traces' "),
              qPrintable(status.message()));
+    QVERIFY2(status.message().contains("read from the group coordinates (bytes 81-88 of the trace headers)"),
+             qPrintable(status.message()));
+    QVERIFY2(status.message().contains(reason), qPrintable(status.message()));
     if (other_fields.isEmpty()) {
         QVERIFY2(!status.message().contains("CDP") && !status.message().contains("source"),
                  qPrintable(status.message()));
@@ -852,6 +891,175 @@ void TestSegy::coordinatesThatDoNotIncrease()
     }
     QVERIFY(status.message(0).contains(QString::fromUtf8("байты 81-88")));
     QVERIFY(s.unchanged());
+}
+
+void TestSegy::fallingCoordinatesAreReversed_data()
+{
+    QTest::addColumn<QString>("writer");  // "own": the fixture above; "segyio"
+    QTest::addColumn<bool>("big");
+    QTest::addColumn<int>("format");
+    QTest::addColumn<int>("nx");
+    QTest::addColumn<int>("ny");
+    QTest::addColumn<double>("x0");
+    QTest::addColumn<double>("dx");
+    QTest::addColumn<double>("y0");
+    QTest::addColumn<double>("dy");
+    QTest::addColumn<bool>("columns_reversed");
+    QTest::addColumn<bool>("rows_reversed");
+    for (const char* writer : {"own", "segyio"}) {
+        auto row = [&](const char* name) -> QTestData& {
+            return QTest::addRow("%s, %s", name, writer) << QString(writer);
+        };
+        row("rising") << false << 5 << 4 << 3 << 1000.0 << 50.0 << 5000.0 << 25.0 << false << false;
+        row("y falls") << false << 5 << 4 << 3 << 1000.0 << 50.0 << 5100.0 << -50.0 << false << true;
+        row("x falls") << false << 5 << 4 << 3 << 1150.0 << -50.0 << 5000.0 << 25.0 << true << false;
+        row("both fall, big-endian IBM") << true << 1 << 4 << 3 << 1150.0 << -50.0 << 5100.0 << -50.0 << true << true;
+        row("one line, x falls") << false << 5 << 5 << 1 << 1200.0 << -50.0 << 5000.0 << 0.0 << true << false;
+        row("one trace per line, y falls") << true << 5 << 1 << 4 << 1000.0 << 0.0 << 5150.0 << -50.0 << false << true;
+    }
+}
+
+// Whichever way x and y run in the file, the cube's nodes increase and every
+// cell holds the samples of the trace at its node's coordinates; a save
+// writes the same cells at the same coordinates in increasing order.
+void TestSegy::fallingCoordinatesAreReversed()
+{
+    QFETCH(QString, writer);
+    QFETCH(bool, big);
+    QFETCH(int, format);
+    QFETCH(int, nx);
+    QFETCH(int, ny);
+    QFETCH(double, x0);
+    QFETCH(double, dx);
+    QFETCH(double, y0);
+    QFETCH(double, dy);
+    QFETCH(bool, columns_reversed);
+    QFETCH(bool, rows_reversed);
+    const int nz = 3;
+    QTemporaryDir dir;
+    const QString path = dir.filePath("placed.sgy");
+    if (writer == "segyio") {
+        const QString python = python_with_segyio();
+        if (python.isEmpty())
+            QSKIP("python3-segyio is not installed");
+        QString log;
+        QVERIFY2(run(python, {segyio_script(), "write", path, big ? "big" : "little", QString::number(format),
+                              QString::number(nx), QString::number(ny), QString::number(nz), "10000", "0", "0",
+                              QString::number(x0), QString::number(dx), QString::number(y0), QString::number(dy),
+                              "1000", "5000"},
+                     nullptr, &log),
+                 qPrintable(log));
+    } else {
+        Fixture f;
+        f.big = big;
+        f.format = format;
+        f.nx = nx;
+        f.ny = ny;
+        f.nz = nz;
+        f.x = [=](int, int j) { return qint32(x0 + dx * j); };
+        f.y = [=](int i, int) { return qint32(y0 + dy * i); };
+        f.value = [=](int k, int i, int j) { return placed_value(x0 + dx * j, y0 + dy * i, k); };
+        QVERIFY(write_file(path, f.bytes()));
+    }
+
+    vector3D cube;
+    std::vector<double> x, y, z;
+    segy_placement placement;
+    placement.rotation = -1;
+    const CodecStatus status = read_segy_cube(path, cube, x, y, z, CodecProgress(), &placement);
+    QVERIFY2(status, qPrintable(status.message()));
+    QCOMPARE(int(cube.size()), nz);
+    QCOMPARE(int(cube[0].size()), ny);
+    QCOMPARE(int(cube[0][0].size()), nx);
+    QCOMPARE(x, nodes(std::min(x0, x0 + dx * (nx - 1)), std::fabs(dx), nx));
+    QCOMPARE(y, nodes(std::min(y0, y0 + dy * (ny - 1)), std::fabs(dy), ny));
+    for (int k = 0; k < nz; ++k)
+        for (int i = 0; i < ny; ++i)
+            for (int j = 0; j < nx; ++j)
+                QCOMPARE(cube[k][i][j], float(placed_value(x[j], y[i], k)));
+    QCOMPARE(placement.columns_reversed, columns_reversed);
+    QCOMPARE(placement.rows_reversed, rows_reversed);
+    QCOMPARE(placement.rotation, 0.0);
+    const QString note = segy_reversal_text(placement, 1);
+    QCOMPARE(note.contains("rows"), rows_reversed);
+    QCOMPARE(note.contains("columns"), columns_reversed);
+    QCOMPARE(segy_reversal_text(placement, 0).isEmpty(), note.isEmpty());
+    QVERIFY(segy_rotation_text(path, placement, x, y, 1).isEmpty());
+
+    const QString saved = dir.filePath("saved.sgy");
+    QVERIFY(write_segy_cube(saved, cube, x, y, z));
+    vector3D back;
+    std::vector<double> bx, by, bz;
+    segy_placement again;
+    QVERIFY(read_segy_cube(saved, back, bx, by, bz, CodecProgress(), &again));
+    QCOMPARE(back, cube);
+    QCOMPARE(bx, x);
+    QCOMPARE(by, y);
+    QVERIFY(!again.rows_reversed && !again.columns_reversed);
+}
+
+void TestSegy::rotatedSurveyIsNamed_data()
+{
+    QTest::addColumn<double>("angle");  // of the lines, counter-clockwise from the x axis
+    QTest::addColumn<int>("nx");
+    QTest::addColumn<int>("ny");
+    QTest::addColumn<bool>("rows_reversed");
+    QTest::newRow("30 degrees") << 30.0 << 5 << 4 << false;
+    // The last trace lies south of the first: the rows come in reverse.
+    QTest::newRow("-30 degrees, long lines") << -30.0 << 8 << 4 << true;
+    QTest::newRow("30 degrees, one line") << 30.0 << 6 << 1 << false;
+    QTest::newRow("30 degrees, one trace per line") << 30.0 << 1 << 5 << false;
+}
+
+// A survey whose lines do not run along x or y opens on the axis-aligned
+// grid between its first and last traces, with a message naming the angle.
+void TestSegy::rotatedSurveyIsNamed()
+{
+    QFETCH(double, angle);
+    QFETCH(int, nx);
+    QFETCH(int, ny);
+    QFETCH(bool, rows_reversed);
+    const double a = angle * 3.14159265358979323846 / 180, d = 100;
+    auto at = [=](int i, int j) {
+        return std::make_pair(10000 + j * d * std::cos(a) - i * d * std::sin(a),
+                              20000 + j * d * std::sin(a) + i * d * std::cos(a));
+    };
+    Fixture f;
+    f.nx = nx;
+    f.ny = ny;
+    f.scalar = -100;
+    f.x = [=](int i, int j) { return qint32(std::lround(at(i, j).first * 100)); };
+    f.y = [=](int i, int j) { return qint32(std::lround(at(i, j).second * 100)); };
+    QTemporaryDir dir;
+    const QString path = dir.filePath("rotated.sgy");
+    QVERIFY(write_file(path, f.bytes()));
+    vector3D cube;
+    std::vector<double> x, y, z;
+    segy_placement placement;
+    const CodecStatus status = read_segy_cube(path, cube, x, y, z, CodecProgress(), &placement);
+    QVERIFY2(status, qPrintable(status.message()));
+    QVERIFY2(std::fabs(placement.rotation - 30) < 0.1, qPrintable(QString::number(placement.rotation)));
+    QCOMPARE(placement.rows_reversed, rows_reversed);
+    QVERIFY(!placement.columns_reversed);
+    // The first and the last trace at their own coordinates, the corners of
+    // the grid.
+    auto rounded = [](double v) { return std::round(v * 100) / 100; };
+    const int first_row = rows_reversed ? ny - 1 : 0, last_row = ny - 1 - first_row;
+    QCOMPARE(x.front(), rounded(at(0, 0).first));
+    QCOMPARE(y[first_row], rounded(at(0, 0).second));
+    QVERIFY(std::fabs(x.back() - rounded(at(0, nx - 1).first)) < 1e-9);
+    if (ny > 1)  // a single line lies at the first trace's y
+        QVERIFY(std::fabs(y[last_row] - rounded(at(ny - 1, nx - 1).second)) < 1e-9);
+    for (int k = 0; k < f.nz; ++k) {
+        QCOMPARE(cube[k][first_row][0], float(f.value(k, 0, 0)));
+        QCOMPARE(cube[k][last_row][nx - 1], float(f.value(k, ny - 1, nx - 1)));
+    }
+    const QString text = segy_rotation_text(path, placement, x, y, 1);
+    QVERIFY2(text.contains("rotated.sgy\" is rotated by about 30\u00b0"), qPrintable(text));
+    QVERIFY2(text.contains("placed on the axis-aligned grid between the first and the last traces' coordinates"),
+             qPrintable(text));
+    QVERIFY2(segy_rotation_text(path, placement, x, y, 0).contains(QString::fromUtf8("примерно на 30°")),
+             qPrintable(segy_rotation_text(path, placement, x, y, 0)));
 }
 
 void TestSegy::nonFiniteSamplesAreRead_data()

@@ -1,9 +1,12 @@
 """SEG-Y fixtures and checks made with segyio, run by tst_segy.
 
-  write PATH ENDIAN FORMAT NX NY NZ INTERVAL DELAY SCALAR X0 DX Y0 DY
+  write PATH ENDIAN FORMAT NX NY NZ INTERVAL DELAY SCALAR X0 DX Y0 DY [VX VY]
       Writes a cube of NY lines of NX traces and NZ samples; trace (i, j) has
       key 181 = j + 1, inline 189 = i + 1, crossline 193 = j + 1, group x, y
       (81, 85) = the node coordinates stored with the coordinate scalar (71).
+      DX and DY may be negative (x falling along the lines, y from line to
+      line). With VX and VY, sample k of a trace at (x, y) is
+      1000 (y - VY) + (x - VX) + k / 4: its value tells where it belongs.
       Then reads the file back with segyio and writes what segyio sees to
       PATH.ref: the samples as little-endian float32, trace by trace.
   read PATH
@@ -43,7 +46,7 @@ def dump(f, path):
             out.write(np.asarray(f.trace[t], dtype="<f4").tobytes())
 
 
-def write(path, endian, fmt, nx, ny, nz, interval, delay, scalar, x0, dx, y0, dy):
+def write(path, endian, fmt, nx, ny, nz, interval, delay, scalar, x0, dx, y0, dy, origin=None):
     spec = segyio.spec()
     spec.iline, spec.xline = 189, 193
     spec.format = fmt
@@ -68,7 +71,12 @@ def write(path, endian, fmt, nx, ny, nz, interval, delay, scalar, x0, dx, y0, dy
                     segyio.su.dt: interval,
                 }
                 k = np.arange(nz, dtype=np.float64)
-                values = 1.5 + 1000.0 * k + 10.0 * i + j + 0.1234567 * np.sin(7 * j + 3 * i + k) - 3.0 * (i == 1)
+                if origin is None:
+                    values = 1.5 + 1000.0 * k + 10.0 * i + j + 0.1234567 * np.sin(7 * j + 3 * i + k) - 3.0 * (i == 1)
+                else:
+                    xv = unscaled(scaled(x0 + j * dx, scalar), scalar)
+                    yv = unscaled(scaled(y0 + i * dy, scalar), scalar)
+                    values = 1000.0 * (yv - origin[1]) + (xv - origin[0]) + 0.25 * k
                 f.trace[t] = values.astype(np.float32)
                 t += 1
         f.bin.update(hns=nz, hdt=interval, format=fmt)
@@ -119,7 +127,8 @@ if __name__ == "__main__":
     if sys.argv[1] == "write":
         a = sys.argv[2:]
         write(a[0], a[1], int(a[2]), int(a[3]), int(a[4]), int(a[5]), int(a[6]), int(a[7]), int(a[8]),
-              float(a[9]), float(a[10]), float(a[11]), float(a[12]))
+              float(a[9]), float(a[10]), float(a[11]), float(a[12]),
+              (float(a[13]), float(a[14])) if len(a) > 14 else None)
     elif sys.argv[1] == "read":
         read(sys.argv[2])
     else:
