@@ -12,6 +12,16 @@
 #include <QPointer>
 #include <QString>
 
+// Adds a note after what the status line says (a grid size the view has put
+// there, say), separated by "; ". Nothing for an empty note or no line.
+inline void append_status_note(QLabel* label, const QString& note)
+{
+    if (note.isEmpty() || !label)
+        return;
+    const QString shown = label->text();
+    label->setText(shown.isEmpty() ? note : shown + QStringLiteral("; ") + note);
+}
+
 class StatusTextKeeper
 {
 public:

@@ -8,6 +8,7 @@
 
 #include "app/interaction.h"
 #include "app/mainwindowform.h"
+#include "app/status_text.h"
 #include "app/texts.h"
 #include "common/coordinate_limit.h"
 #include "common/grid_geometry.h"
@@ -71,12 +72,18 @@ QString irregularGridText(int language)
                       "Levels or rows of the 3D density grid differ in size");
 }
 
+// What a SEG-Y operand's read tells the user once a cell-by-cell command is
+// done: its rows or columns read in reverse, its survey not along the axes.
+struct OperandNotes {
+    QString reversal, rotation;
+};
+
 // Reads the operand cube of an arithmetic command from a file the user
 // chooses. False when the user cancelled or the file could not be read (the
 // reader has reported why, or the suffix is none of 3Dgrd, sgy and segy).
 // The model's bounds are those of the model, not of the operand, so they are
-// kept.
-bool readOperand(MainWindow& w, vector3D& cube)
+// kept. notes, when given, receives what the read has to tell.
+bool readOperand(MainWindow& w, vector3D& cube, OperandNotes* notes = nullptr)
 {
     const QString path =
         interaction()->openFileName(&w, QStringLiteral("Open file"), QString(), cube_file_filter());
@@ -92,14 +99,19 @@ bool readOperand(MainWindow& w, vector3D& cube)
     }
     case CubeFileKind::SegY: {
         CodecStatus status;
+        segy_placement placement;
         {
             ProgressBarScope progress(&w.progress_bar);
-            status = read_segy_cube(path, cube, x, y, z, progress.callback());
+            status = read_segy_cube(path, cube, x, y, z, progress.callback(), &placement);
         }
         if (!status) {
             if (status.code() != CodecError::Cancelled)
                 w.show_error(file_failure_text(path, status, w.language, false));
             return false;
+        }
+        if (notes) {
+            notes->reversal = segy_reversal_text(placement, w.language);
+            notes->rotation = segy_rotation_text(path, placement, x, y, w.language);
         }
         return true;
     }
@@ -115,12 +127,16 @@ void cubeCommand(MainWindow& w, gridops::CubeOp op)
     if (w.refuseWhileRunning())
         return;
     vector3D operand;
-    if (!readOperand(w, operand))
+    OperandNotes notes;
+    if (!readOperand(w, operand, &notes))
         return;
     switch (gridops::apply_cube_op(w.den_grid, operand, op)) {
     case gridops::CubeOpStatus::Ok:
         w.dropStaleOperators();
         w.on_view_dens_triggered();
+        append_status_note(w.progress_label, notes.reversal);
+        if (!notes.rotation.isEmpty())
+            w.show_message(notes.rotation);
         return;
     case gridops::CubeOpStatus::Mismatch:
         w.show_error(byLanguage(w.language, "Параметры разбиения не совпадают", "Grid params doesn't match"));

@@ -32,17 +32,18 @@ struct CubeRead {
     vector3D cube;
     std::vector<double> x, y, z;
     long long non_finite = 0;  // cells read that hold no finite number
+    QString reversal;          // a SEG-Y file's rows or columns read in reverse
+    QString rotation;          // a SEG-Y survey not along the axes
 };
 
-// Adds the note to the status line (after the size the view has put there)
-// when there is one.
-void showNonFiniteRead(MainWindow& w, long long non_finite)
+// Adds the read's notes to the status line (after the size the view has put
+// there), then tells of a rotated survey.
+void showReadNotes(MainWindow& w, const CubeRead& read)
 {
-    if (non_finite == 0 || !w.progress_label)
-        return;
-    const QString shown = w.progress_label->text();
-    w.progress_label->setText((shown.isEmpty() ? QString() : shown + QStringLiteral("; "))
-                              + non_finite_read_text(non_finite, w.language));
+    append_status_note(w.progress_label, non_finite_read_text(read.non_finite, w.language));
+    append_status_note(w.progress_label, read.reversal);
+    if (!read.rotation.isEmpty())
+        w.show_message(read.rotation);
 }
 
 enum class ReadResult { Read, Failed, UnknownSuffix };
@@ -65,14 +66,17 @@ ReadResult readCube(MainWindow& w, const QString& path, CubeRead& out)
         break;
     case CubeFileKind::SegY: {
         CodecStatus status;
+        segy_placement placement;
         {
             ProgressBarScope progress(&w.progress_bar);
-            status = read_segy_cube(path, out.cube, out.x, out.y, out.z, progress.callback());
+            status = read_segy_cube(path, out.cube, out.x, out.y, out.z, progress.callback(), &placement);
         }
         if (!status) {
             w.show_error(file_failure_text(path, status, w.language, false));
             return ReadResult::Failed;
         }
+        out.reversal = segy_reversal_text(placement, w.language);
+        out.rotation = segy_rotation_text(path, placement, out.x, out.y, w.language);
         break;
     }
     case CubeFileKind::Unknown:
@@ -204,8 +208,8 @@ void MainWindow::on_open3Dgrd_triggered()
 
     ui->view_dens->setChecked(true);
     on_view_dens_triggered();
-    showNonFiniteRead(*this, read.non_finite);
     progress_bar.hide();
+    showReadNotes(*this, read);
 }
 
 void MainWindow::on_open_regularizer_triggered()
@@ -219,7 +223,6 @@ void MainWindow::on_open_regularizer_triggered()
     if (readCube(*this, path, read) != ReadResult::Read)
         return;
     regularizer_read = read.cube;
-    const long long non_finite = read.non_finite;
     regularizer = std::move(read.cube);
     x_reg = std::move(read.x);
     y_reg = std::move(read.y);
@@ -230,7 +233,7 @@ void MainWindow::on_open_regularizer_triggered()
     regularizer_offsets.clear();
     recalcRegularizer();
     on_view_reg_triggered();
-    showNonFiniteRead(*this, non_finite);
+    showReadNotes(*this, read);
 }
 
 // Open Vp and open Vs differ only in the cube they fill and show.
@@ -260,7 +263,7 @@ static void openVelocityCube(MainWindow& w, vector3D& cube, std::vector<double>&
     w.crop_borders = wholeCubeCrop(cube);
     view->setChecked(true);
     (w.*show)();
-    showNonFiniteRead(w, read.non_finite);
+    showReadNotes(w, read);
 }
 
 void MainWindow::on_open_vel_vp_triggered()

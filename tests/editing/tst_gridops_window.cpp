@@ -23,6 +23,7 @@
 #include "fixed_memory_figures.h"
 #include "formats/cube_file.h"
 #include "formats/segy.h"
+#include "segy_coordinates.h"
 #include "views/surf.h"
 #include "test_nodes.h"
 
@@ -113,6 +114,7 @@ private slots:
     void operandReadFailures();
     void divisionByZeroRefused();
     void segyOperand();
+    void segyOperandWithFallingCoordinates();
     void addMeans();
     void calcMeansThenDeleteMeans();
     void deleteMinsAndUndo();
@@ -809,6 +811,38 @@ void TestGridOpsWindow::segyOperand()
         for (std::size_t j = 0; j < 4; ++j)
             for (std::size_t k = 0; k < 5; ++k)
                 QCOMPARE(w.den_grid[i][j][k], operand[i][j][k] + original[i][j][k]);
+}
+
+// An operand whose y falls from line to line and x along the lines is read
+// with its rows and columns reversed: each of its cells meets the density
+// cell at the same coordinates.
+void TestGridOpsWindow::segyOperandWithFallingCoordinates()
+{
+    MainWindow w;
+    w.language = 1;
+    give_grid(w);
+    const vector3D original = w.den_grid;
+    // Cell (level i, row j, column k) of the operand in the file's order:
+    // its node is row 3 - j, column 4 - k of the density grid.
+    const vector3D in_file = make_cube(3, 4, 5, [](std::size_t i, std::size_t j, std::size_t k) {
+        return 0.25 * double(i) + 0.5 * double(3 - j) + double(4 - k);
+    });
+    const QString path = dir.filePath("falling.sgy");
+    QVERIFY(write_segy_cube(path, in_file, nodes(5, 0, 10), nodes(4, 0, 10), nodes(3, 0, 5)));
+    QVERIFY(set_segy_coordinates(path, 5, 4, [&](int j, int k) {
+        return QPointF(w.x_calc[std::size_t(4 - k)], w.y_calc[std::size_t(3 - j)]);
+    }));
+    fake.openNames << path;
+    w.on_add_cube_triggered();
+    QVERIFY2(fake.errors().isEmpty(), qPrintable(fake.errors().join("; ")));
+    QVERIFY(fake.messages().isEmpty());
+    for (std::size_t i = 0; i < 3; ++i)
+        for (std::size_t j = 0; j < 4; ++j)
+            for (std::size_t k = 0; k < 5; ++k)
+                QCOMPARE(w.den_grid[i][j][k], float(0.25 * double(i) + 0.5 * double(j) + double(k)) + original[i][j][k]);
+    QVERIFY2(w.progress_label->text().endsWith("; rows and columns read in reverse order (in the file y falls from "
+                                               "line to line and x along the lines)"),
+             qPrintable(w.progress_label->text()));
 }
 
 void TestGridOpsWindow::addMeans()

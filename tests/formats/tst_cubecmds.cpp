@@ -10,6 +10,7 @@
 #include "formats/cube_file.h"
 #include "formats/file_commands.h"
 #include "formats/segy.h"
+#include "segy_coordinates.h"
 #include "test_nodes.h"
 
 #include <QAction>
@@ -95,6 +96,8 @@ private slots:
     void openDensityCountsNonFiniteCells_data();
     void openDensityCountsNonFiniteCells();
     void openSegyWithTracesAtOnePointIsRefused();
+    void openSegyWhateverTheDirection_data();
+    void openSegyWhateverTheDirection();
     void regularizerModes();
 };
 
@@ -714,12 +717,128 @@ void TestCubeCommands::openSegyWithTracesAtOnePointIsRefused()
 
     QCOMPARE(fake.errors().size(), 1);
     const QString error = fake.errors()[0];
-    QVERIFY2(error.contains("group coordinates (bytes 81-88 of the trace headers), do not increase"), qPrintable(error));
-    QVERIFY2(error.contains("the CDP coordinates (bytes 181-188) and the source coordinates (bytes 73-80) do"),
+    QVERIFY2(error.contains("group coordinates (bytes 81-88 of the trace headers), stay the same along the lines or "
+                            "from line to line"),
+             qPrintable(error));
+    QVERIFY2(error.contains("the CDP coordinates (bytes 181-188) and the source coordinates (bytes 73-80) do not"),
              qPrintable(error));
     QCOMPARE(w.den_grid, before);
     QCOMPARE(w.x_calc, nodes(2, 0, 1));
     QCOMPARE(w.progress_label->text(), QStringLiteral("(Nx, Ny, Nz) = (2, 2, 2)"));
+}
+
+void TestCubeCommands::openSegyWhateverTheDirection_data()
+{
+    QTest::addColumn<int>("kind");  // 0 density, 1 Vp, 2 Vs, 3 regularizer, 4 Vp converted to density
+    QTest::addColumn<bool>("x_falls");
+    QTest::addColumn<bool>("y_falls");
+    QTest::addColumn<double>("rotation");  // of the survey's lines, degrees
+    QTest::addColumn<QString>("note");     // on the status line
+    const QString rows = "rows read in reverse order", columns = "columns read in reverse order",
+                  both = "rows and columns read in reverse order";
+    QTest::newRow("density, y falls") << 0 << false << true << 0.0 << rows;
+    QTest::newRow("Vp, x falls") << 1 << true << false << 0.0 << columns;
+    QTest::newRow("Vs, both fall") << 2 << true << true << 0.0 << both;
+    QTest::newRow("regularizer, both fall") << 3 << true << true << 0.0 << both;
+    QTest::newRow("Vp, both fall, converted by Gardner's formula") << 4 << true << true << 0.0 << both;
+    QTest::newRow("density, rotated by 30 degrees") << 0 << false << false << 30.0 << QString();
+}
+
+// A SEG-Y cube whose x falls along the lines or y from line to line opens
+// with increasing nodes, each cell at its trace's coordinates, and the
+// status line says what was reversed; a rotated survey opens with a message
+// naming its angle.
+void TestCubeCommands::openSegyWhateverTheDirection()
+{
+    QFETCH(int, kind);
+    QFETCH(bool, x_falls);
+    QFETCH(bool, y_falls);
+    QFETCH(double, rotation);
+    QFETCH(QString, note);
+    const int nx = 5, ny = 4, nz = 3;
+    const std::vector<double> x = nodes(nx, 1000, 100), y = nodes(ny, 5000, 100), z = nodes(nz, 0, 10);
+    // A cell's value tells its node's coordinates.
+    auto value = [](double xv, double yv, int k) { return 2000.0 + 1000 * k + (xv - 1000) + 0.1 * (yv - 5000); };
+    vector3D cube(nz, vector2D(ny, std::vector<data_type>(nx)));
+    vector3D in_file = cube;  // trace (i, j) of the file in row i, column j
+    for (int k = 0; k < nz; ++k)
+        for (int i = 0; i < ny; ++i)
+            for (int j = 0; j < nx; ++j) {
+                cube[k][i][j] = float(value(x[j], y[i], k));
+                in_file[k][i][j] = float(value(x[x_falls ? nx - 1 - j : j], y[y_falls ? ny - 1 - i : i], k));
+            }
+    QTemporaryDir dir;
+    const QString path = writeCube(dir, "turned", "sgy", in_file, x, y, z);
+    QVERIFY(!path.isEmpty());
+    const double a = rotation * M_PI / 180;
+    QVERIFY(set_segy_coordinates(path, nx, ny, [&](int i, int j) {
+        const double xv = x[x_falls ? nx - 1 - j : j], yv = y[y_falls ? ny - 1 - i : i];
+        return QPointF(1000 + (xv - 1000) * std::cos(a) - (yv - 5000) * std::sin(a),
+                       5000 + (xv - 1000) * std::sin(a) + (yv - 5000) * std::cos(a));
+    }));
+
+    FakeInteraction fake;
+    MainWindow w;
+    w.language = 1;
+    fake.openNames << path;
+    const vector3D* read = nullptr;
+    const std::vector<double>*read_x = nullptr, *read_y = nullptr;
+    switch (kind) {
+    case 0:
+        w.on_open3Dgrd_triggered();
+        read = &w.den_grid, read_x = &w.x_calc, read_y = &w.y_calc;
+        break;
+    case 1:
+    case 4:
+        w.on_open_vel_vp_triggered();
+        read = &w.Vp_grid, read_x = &w.x_vp, read_y = &w.y_vp;
+        break;
+    case 2:
+        w.on_open_vel_vs_triggered();
+        read = &w.Vs_grid, read_x = &w.x_vs, read_y = &w.y_vs;
+        break;
+    case 3:
+        w.on_open_regularizer_triggered();
+        read = &w.regularizer_read, read_x = &w.x_reg, read_y = &w.y_reg;
+        break;
+    }
+    QVERIFY2(fake.errors().isEmpty(), qPrintable(fake.errors().join("\n")));
+    const QString status = w.progress_label->text();
+    if (note.isEmpty())
+        QVERIFY2(!status.contains("reverse"), qPrintable(status));
+    else
+        QVERIFY2(status.startsWith("(Nx, Ny, Nz) = (5, 4, 3); " + note), qPrintable(status));
+    if (rotation == 0) {
+        QVERIFY2(fake.messages().isEmpty(), qPrintable(fake.messages().join("\n")));
+        QCOMPARE(*read, cube);
+        QCOMPARE(*read_x, x);
+        QCOMPARE(*read_y, y);
+    } else {
+        QCOMPARE(fake.messages().size(), 1);
+        QVERIFY2(fake.messages()[0].contains("turned.sgy\" is rotated by about 30\u00b0"), qPrintable(fake.messages()[0]));
+        QVERIFY2(fake.messages()[0].contains("the cube is placed on the axis-aligned grid between the first and the "
+                                             "last traces' coordinates (x 1000 to 1346, y 5000 to 5460)"),
+                 qPrintable(fake.messages()[0]));
+        QCOMPARE(read_x->front(), 1000.0);
+        QCOMPARE(read_y->front(), 5000.0);
+        QCOMPARE((*read)[2][0][0], cube[2][0][0]);
+        QCOMPARE((*read)[2][ny - 1][nx - 1], cube[2][ny - 1][nx - 1]);
+    }
+    if (kind == 4) {
+        // Converted, the density keeps the velocity's coordinates.
+        w.on_gardner_formula_triggered();
+        QVERIFY2(fake.errors().isEmpty(), qPrintable(fake.errors().join("\n")));
+        QCOMPARE(w.x_calc, x);
+        QCOMPARE(w.y_calc, y);
+        QCOMPARE(w.z_calc, z);
+        for (int k = 0; k < nz; ++k)
+            for (int i = 0; i < ny; ++i)
+                for (int j = 0; j < nx; ++j) {
+                    const double expected = 0.31 * std::pow(value(x[j], y[i], k), 0.25);
+                    QVERIFY2(std::fabs(w.den_grid[k][i][j] - expected) < 1e-6 * expected,
+                             qPrintable(QString("%1 %2 %3: %4").arg(k).arg(i).arg(j).arg(w.den_grid[k][i][j])));
+                }
+    }
 }
 
 void TestCubeCommands::opensRefusedWhileARunIsActive()
