@@ -203,13 +203,23 @@ CodecStatus scan_bytes(const uchar* data, qint64 size, const QString& name, segy
         return out.big_endian ? qFromBigEndian<qint16>(p) : qFromLittleEndian<qint16>(p);
     };
 
+    auto coordinate = [&](qint64 t, int position) { return apply_scalar(field32(t, position), field16(t, 71)); };
+
     // Lines: where the key at 181-184 falls; when that key never changes,
-    // where the inline number at 189-192 changes.
+    // where the inline number at 189-192 changes. A key that falls from the
+    // first trace to the second while these two lie along x (their x differs
+    // more than their y) runs down the lines, as the CDP x (which the
+    // standard keeps there) of lines whose x falls does: then a line starts
+    // where the key rises.
     bool key_changes = false;
     for (qint64 t = 1; t < traces && !key_changes; ++t)
         key_changes = field32(t, 181) != field32(0, 181);
+    const bool key_falls = key_changes && field32(1, 181) < field32(0, 181) &&
+                           std::fabs(coordinate(1, 81) - coordinate(0, 81)) > std::fabs(coordinate(1, 85) - coordinate(0, 85));
     auto starts_line = [&](qint64 t) {
-        return key_changes ? field32(t, 181) < field32(t - 1, 181) : field32(t, 189) != field32(t - 1, 189);
+        if (!key_changes)
+            return field32(t, 189) != field32(t - 1, 189);
+        return key_falls ? field32(t, 181) > field32(t - 1, 181) : field32(t, 181) < field32(t - 1, 181);
     };
     qint64 per_line = traces;
     for (qint64 t = 1; t < traces; ++t) {
@@ -247,7 +257,6 @@ CodecStatus scan_bytes(const uchar* data, qint64 size, const QString& name, segy
     // so, but read only from the group coordinates.
     const qint64 P = per_line, N = out.lines;
     auto number = [](double v) { return QString::number(v, 'g', 12); };
-    auto coordinate = [&](qint64 t, int position) { return apply_scalar(field32(t, position), field16(t, 71)); };
     auto spread = [&](int x_position, int y_position) {
         return (P == 1 || coordinate(P - 1, x_position) != coordinate(0, x_position)) &&
                (N == 1 || coordinate(traces - 1, y_position) != coordinate(0, y_position));

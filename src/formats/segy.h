@@ -31,17 +31,20 @@
 // the key at 181-184: the first trace whose key is smaller than the key
 // before it starts the second line (when that key never changes, a change
 // of the inline number at 189-192 does); a file whose keys never fall is one
-// line. x and y come from positions 81-88 with the coordinate scalar
-// applied; the nodes are spread evenly between the first trace's and the
-// last traces' coordinates. When x falls along the lines, or y from line to
-// line, the columns, or the rows, are read in reverse order, so that the
-// nodes increase and every cell keeps its trace's coordinates (the writer
-// always writes increasing nodes). The depth step is the extended sample interval / 1000 when the
-// file is of revision 2 or later and that interval is usable (a positive
-// finite number whose depths stay within the coordinate limit and apart in
-// single precision), otherwise the 16-bit interval (taken unsigned) / 1000;
-// the first depth is the delay of the first trace with its time scalar
-// applied.
+// line. When the key falls from the first trace to the second and these lie
+// along x (their x differs more than their y), as the CDP x of lines whose x
+// falls does, the first trace whose key is larger starts the second line.
+// x and y come from positions 81-88 with the coordinate scalar applied; the
+// nodes are spread evenly between the first trace's and the last traces'
+// coordinates. When x falls along the lines, or y from line to line, the
+// columns, or the rows, are read in reverse order, so that the nodes
+// increase and every cell keeps its trace's coordinates (the writer always
+// writes increasing nodes). The depth step is the extended sample interval
+// / 1000 when the file is of revision 2 or later and that interval is usable
+// (a positive finite number whose depths stay within the coordinate limit
+// and apart in single precision), otherwise the 16-bit interval (taken
+// unsigned) / 1000; the first depth is the delay of the first trace with its
+// time scalar applied.
 #include "common/types.h"
 #include "formats/codec_status.h"
 

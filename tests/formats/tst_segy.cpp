@@ -658,6 +658,23 @@ void TestSegy::lineDetection()
     QVERIFY(write_file(path, f.bytes()));
     QVERIFY(read_segy_cube(path, c, x, y, z));
     QCOMPARE(c[2][2][3], float(f.value(2, 2, 3)));
+    // Key at 181 the CDP x of lines whose x falls: it falls along each line
+    // and rises where the next line starts.
+    Fixture cdp_x;
+    cdp_x.x = [](int, int j) { return 1150 - 50 * j; };
+    cdp_x.key = cdp_x.x;
+    cdp_x.inline_no = [](int, int) { return 0; };
+    segy_placement placement;
+    QVERIFY(write_file(path, cdp_x.bytes()));
+    const CodecStatus status = read_segy_cube(path, c, x, y, z, CodecProgress(), &placement);
+    QVERIFY2(status, qPrintable(status.message()));
+    QCOMPARE(c[0].size(), size_t(3));
+    QCOMPARE(c[0][0].size(), size_t(4));
+    QCOMPARE(x, (std::vector<double>{1000, 1050, 1100, 1150}));
+    QVERIFY(placement.columns_reversed && !placement.rows_reversed);
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 4; ++j)
+            QCOMPARE(c[4][i][j], float(cdp_x.value(4, i, 3 - j)));
 }
 
 void TestSegy::singleLineAndSingleColumn()
