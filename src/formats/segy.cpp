@@ -244,10 +244,10 @@ CodecStatus scan_bytes(const uchar* data, qint64 size, const QString& name, segy
     out.traces_per_line = per_line;
     out.lines = traces / per_line;
 
-    out.x_first = apply_scalar(field32(0, 81), field16(0, 71));
-    out.y_first = apply_scalar(field32(0, 85), field16(0, 71));
-    out.x_last = apply_scalar(field32(per_line - 1, 81), field16(per_line - 1, 71));
-    out.y_last = apply_scalar(field32(traces - 1, 85), field16(traces - 1, 71));
+    out.x_first = coordinate(0, 81);
+    out.y_first = coordinate(0, 85);
+    out.x_last = coordinate(per_line - 1, 81);
+    out.y_last = coordinate(traces - 1, 85);
 
     // The nodes are spread evenly between the first and the last traces'
     // coordinates, in increasing order: x falling along the lines, or y from
