@@ -667,6 +667,13 @@ private:
     void createDataActionGroup();
     void applyRunActionStates();
     void finishPendingClose();
+
+    // The density grid rebuilt from the layers with these vertical
+    // parameters (editing/mainwindow_layers.cpp): on success the grid and
+    // the parameters it replaces go to the undo history, and the parameters
+    // used (defaults included) become minZ, maxZ, dz; false, after a
+    // message, with the model as it was, when no grid can be built.
+    bool rebuildFromLayers(double min_z, double max_z, double step);
     std::vector<RunKind> active_runs;        // outermost first
     QActionGroup* data_actions = nullptr;    // commands disabled while a run is active
     int pending_close = 0;                   // close requested during a run (see closeEvent)

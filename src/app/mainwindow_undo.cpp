@@ -56,14 +56,18 @@ void MainWindow::update_undo(int type)
         record.y = y_calc;
         record.z = z_calc;
     }
+    record.minZ = minZ;
+    record.maxZ = maxZ;
+    record.dz = dz;
     undo_stack.push_back(std::move(record));
     note_undo_snapshot();
 }
 
-// Puts the newest snapshot back. Opening a project, a new grid and opening a
-// density cube empty the stack, so a snapshot is always of the model open; its
-// coordinates come back with its cells, so the grid always agrees with x_calc,
-// y_calc, z_calc even when a regrid changed the geometry since; the crop indices
+// Puts the newest snapshot back. Opening a project, a new grid, opening a
+// density cube and a regrid empty the stack, so a snapshot is always of the
+// model open; its coordinates come back with its cells, so the grid always
+// agrees with x_calc, y_calc, z_calc, and after a rebuild from the layers
+// the vertical parameters come back with them; the crop indices
 // belong to the geometry and are reset when it changes, and the stored
 // operators are kept only while they still serve the grid.
 void MainWindow::on_actionUndo_triggered()
@@ -92,6 +96,13 @@ void MainWindow::on_actionUndo_triggered()
         else if (!x_calc.empty() && !y_calc.empty() && !z_calc.empty())
             model_bounds = {{x_calc.front(), x_calc.back(), y_calc.front(), y_calc.back(), z_calc.front(),
                              z_calc.back()}};
+    }
+    if (record.restores_vertical) {
+        // After the view's own depths of a horizons-only model: the
+        // parameters are those the restored grid was built with.
+        minZ = record.minZ;
+        maxZ = record.maxZ;
+        dz = record.dz;
     }
 
     dropStaleOperators();

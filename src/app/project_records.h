@@ -27,12 +27,16 @@ struct FaultSet
 
 // A density-grid undo snapshot (type 1 is the only kind). The node
 // coordinates travel with the cells, so that a restored grid always agrees
-// with its coordinates.
+// with its coordinates. A snapshot of a rebuild from the layers, which may
+// change the vertical parameters, brings those back too, so that the next
+// rebuild builds the grid restored; other snapshots leave them alone.
 struct UndoRecord
 {
     int type = 1;
     vector3D grid;
-    std::vector<double> x, y, z;  // x_calc, y_calc, z_calc when taken
+    std::vector<double> x, y, z;        // x_calc, y_calc, z_calc when taken
+    double minZ = 0, maxZ = 0, dz = 0;  // the vertical parameters when taken
+    bool restores_vertical = false;     // undo puts minZ, maxZ, dz back
     std::vector<double> params;
 };
 

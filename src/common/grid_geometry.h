@@ -1,6 +1,7 @@
 #pragma once
 // Small geometry checks shared by every part of the program: the spacing of
-// a node vector and whether the horizons sit on the density grid's nodes.
+// a node vector, evenly spread nodes and whether the horizons sit on the
+// density grid's nodes.
 // Use these instead of repeating the tests inline.
 #include <cmath>
 #include <cstddef>
@@ -13,6 +14,26 @@
 inline double node_step(const std::vector<double>& nodes)
 {
     return nodes.size() < 2 ? 0.0 : nodes[1] - nodes[0];
+}
+
+// The n nodes of an axis spread evenly from `first` to `last`: node i at
+// first + i * (last - first) / (n - 1), and the last node `last` itself, not
+// a rounding error beside it. Files hold an axis as its first node, last node
+// and count, so the nodes rebuilt at every open end where the file says and a
+// save after an open writes the same numbers again. One node sits at
+// `first`; a count below one gives none.
+inline std::vector<double> even_nodes(double first, double last, int n)
+{
+    std::vector<double> nodes(n > 0 ? static_cast<std::size_t>(n) : 0u);
+    if (n == 1) {
+        nodes[0] = first;
+    } else if (n > 1) {
+        const double step = (last - first) / (n - 1);
+        for (int i = 0; i + 1 < n; ++i)
+            nodes[static_cast<std::size_t>(i)] = first + i * step;
+        nodes.back() = last;
+    }
+    return nodes;
 }
 
 // A position on a regular axis lies on a node when it is within this

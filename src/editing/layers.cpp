@@ -299,14 +299,9 @@ BuildStatus build_grid_from_layers(const std::vector<field2D>& horizons, const s
 
     LayerGrid g;
     try {
-        g.x.resize(nx);
-        g.y.resize(ny);
+        g.x = even_nodes(params[2], params[3], static_cast<int>(nx));
+        g.y = even_nodes(params[4], params[5], static_cast<int>(ny));
         g.z.resize(nz);
-        const double x0 = params[2], x1 = params[3], y0 = params[4], y1 = params[5];
-        for (std::size_t i = 0; i < nx; ++i)
-            g.x[i] = nx > 1 ? static_cast<double>(i) * (x1 - x0) / static_cast<double>(nx - 1) + x0 : x0;
-        for (std::size_t j = 0; j < ny; ++j)
-            g.y[j] = ny > 1 ? static_cast<double>(j) * (y1 - y0) / static_cast<double>(ny - 1) + y0 : y0;
         for (std::size_t k = 0; k < nz; ++k)
             g.z[k] = static_cast<double>(k) * w.dz + w.minZ;
 

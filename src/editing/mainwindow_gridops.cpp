@@ -332,10 +332,16 @@ void MainWindow::setZparams(double min_z, double max_z, double step)
                 return;
         }
     }
-    minZ = min_z;
-    maxZ = max_z;
-    dz = step;
-    recalc3Dgrid();
+    // Without horizons the parameters wait for them; otherwise they are
+    // taken only with the grid they build, whose undo snapshot keeps the
+    // ones replaced.
+    if (horizons.empty()) {
+        minZ = min_z;
+        maxZ = max_z;
+        dz = step;
+    } else if (!rebuildFromLayers(min_z, max_z, step)) {
+        return;
+    }
     alpha_factor = 0;
     dropStaleOperators();
 }

@@ -247,9 +247,14 @@ void MainWindow::set_layers_names(std::vector<QString> names)
 
 void MainWindow::recalc3Dgrid()
 {
+    rebuildFromLayers(minZ, maxZ, dz);
+}
+
+bool MainWindow::rebuildFromLayers(double min_z, double max_z, double step)
+{
     if (horizons.empty())
-        return;
-    layers::VerticalParams v{minZ, maxZ, dz};
+        return false;
+    layers::VerticalParams v{min_z, max_z, step};
     layers::LayerGrid built;
     const layers::BuildStatus status =
         layers::build_grid_from_layers(horizons, horizons_params, densities, v, built);
@@ -257,30 +262,33 @@ void MainWindow::recalc3Dgrid()
     case layers::BuildStatus::Ok:
         break;
     case layers::BuildStatus::NoHorizons:
-        return;
+        return false;
     case layers::BuildStatus::BadVertical:
         show_error(byLanguage(language,
                        "Неверные вертикальные параметры модели: максимальная глубина должна быть больше "
                        "минимальной, а шаг по глубине - положительным",
                        "Invalid vertical parameters: the maximum depth must be greater than the minimum depth "
                        "and the depth step must be positive"));
-        return;
+        return false;
     case layers::BuildStatus::DeepestAboveTop:
         show_error(byLanguage(language,
                        "Нижний горизонт должен лежать ниже кровли модели. Задайте вертикальные параметры модели",
                        "The deepest horizon must lie below the top of the model. Set the vertical parameters "
                        "of the model"));
-        return;
+        return false;
     case layers::BuildStatus::BadGeometry:
         show_error(kRecalcGridError);
-        return;
+        return false;
     case layers::BuildStatus::OutOfMemory:
         show_error(byLanguage(language, "Недостаточно памяти ", "Out of memory"));
-        return;
+        return false;
     }
 
-    if (!den_grid.empty())
-        update_undo(1);
+    // The grid replaced, with the vertical parameters it goes with; also an
+    // empty one, so that undo takes back this rebuild and nothing before it.
+    update_undo(1);
+    undo_stack.back().restores_vertical = true;
+    minZ = v.minZ;
     maxZ = v.maxZ;
     dz = v.dz;
 
@@ -315,6 +323,7 @@ void MainWindow::recalc3Dgrid()
     else
         showHorizons();
     updateAxesTitles();
+    return true;
 }
 
 void MainWindow::recalc3Dgrid_lateral() {}

@@ -332,6 +332,14 @@ void MainWindow::regrid3Dgrid(std::vector<double> new_params)
     if (!any_cube && !horizons_done && !fields_done[0] && !fields_done[1])
         return;  // everything already lies on the new lattice
 
+    // The snapshots are of the old lattice, and so were the horizons, the
+    // fields and the other cubes they went with: none of them may come back
+    // into the regridded model. A snapshot of the regrid itself would hold
+    // every cube it resampled besides the density grid, beyond the three
+    // grids the history keeps; the regrid empties the history instead, as a
+    // new grid does.
+    undo_stack.clear();
+
     // The regularizer's level offsets follow its levels, so that the raw
     // grid (cell / scale + offset of its level) is the one resampled and a
     // save stores the regularizer shown.

@@ -7,7 +7,7 @@
 // big-endian doubles are read too, the cell kind being told by the file size.
 #include "common/types.h"
 #include "formats/codec_status.h"
-#include "formats/nodes.h"
+#include "common/grid_geometry.h"
 
 #include <array>
 #include <vector>

@@ -531,10 +531,13 @@ void MainWindow::on_open_project_triggered()
         y_norm = std::move(c.y);
         z_norm = std::move(c.z);
         model_bounds = {{x_calc.front(), x_calc.back(), y_calc.front(), y_calc.back(), z_calc.front(), z_calc.back()}};
+        // The vertical parameters are those of the grid read, whatever the
+        // window held before: a grid of one level has no step, so dz is 0,
+        // as in a new window (a rebuild from the layers then takes its
+        // defaults from the deepest horizon).
         minZ = z_calc.front();
         maxZ = z_calc.back();
-        if (z_calc.size() >= 2)
-            dz = z_calc[1] - z_calc[0];
+        dz = node_step(z_calc);
         expansion_factor = data.expansion_factor;
         if (preferences.size() > 5)
             preferences[5] = expansion_factor;

@@ -4,7 +4,6 @@
 #include "common/grid_geometry.h"
 #include "formats/effects_file.h"
 #include "formats/file_io.h"
-#include "formats/nodes.h"
 
 #include <QFileInfo>
 

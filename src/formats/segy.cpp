@@ -2,7 +2,7 @@
 
 #include "common/coordinate_limit.h"
 #include "formats/file_io.h"
-#include "formats/nodes.h"
+#include "common/grid_geometry.h"
 
 #include <QFile>
 

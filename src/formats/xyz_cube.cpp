@@ -2,7 +2,6 @@
 
 #include "common/grid_geometry.h"
 #include "formats/file_io.h"
-#include "formats/nodes.h"
 #include "common/text_numbers.h"
 
 #include <QSaveFile>

@@ -25,16 +25,6 @@
 
 namespace {
 
-// Nodes x[i] = first + i * (last - first) / (n - 1); a single node sits at first.
-std::vector<double> even_nodes(double first, double last, std::size_t n)
-{
-    std::vector<double> v(n, first);
-    if (n > 1)
-        for (std::size_t i = 0; i < n; ++i)
-            v[i] = first + double(i) * (last - first) / double(n - 1);
-    return v;
-}
-
 // Node vectors that do not fit their cube are replaced by the cell indexes,
 // so that a faulty geometry still draws instead of reading out of range.
 void fit_nodes(std::vector<double>& v, std::size_t n)
@@ -194,8 +184,8 @@ void MainWindow::showHorizons()
 
     const std::size_t nx = horizons.front().front().size();
     const std::size_t ny = horizons.front().size();
-    const std::vector<double> x = even_nodes(horizons_params[2], horizons_params[3], nx);
-    const std::vector<double> y = even_nodes(horizons_params[4], horizons_params[5], ny);
+    const std::vector<double> x = even_nodes(horizons_params[2], horizons_params[3], int(nx));
+    const std::vector<double> y = even_nodes(horizons_params[4], horizons_params[5], int(ny));
 
     // Density colouring needs the layer maps of the current grid; when the
     // horizons do not sit on the grid there are none, and the horizons are
@@ -307,8 +297,8 @@ void MainWindow::update_normalized_data()
     maxZ = deepest;
     minZ = 0;
     dz = deepest / 100;
-    x_norm = even_nodes(horizons_params[2], horizons_params[3], horizons.front().front().size());
-    y_norm = even_nodes(horizons_params[4], horizons_params[5], horizons.front().size());
+    x_norm = even_nodes(horizons_params[2], horizons_params[3], int(horizons.front().front().size()));
+    y_norm = even_nodes(horizons_params[4], horizons_params[5], int(horizons.front().size()));
     x_calc = x_norm;
     y_calc = y_norm;
     norm_factors = NormFactors();

@@ -1,3 +1,4 @@
+#include "common/grid_geometry.h"
 #include "common/grid_helpers.h"
 
 #include <QtTest>
@@ -31,6 +32,8 @@ private slots:
     void subtract_and_add_data();
     void subtract_and_add();
     void elapsed_line();
+    void even_nodes_end_on_the_last_data();
+    void even_nodes_end_on_the_last();
 };
 
 void TestGridHelpers::extrema_data()
@@ -212,6 +215,44 @@ void TestGridHelpers::elapsed_line()
     const long long a = elapsed_clock_ns();
     const long long b = elapsed_clock_ns();
     QVERIFY(b >= a);
+}
+
+// Nodes spread from the first to the last node end on the last one
+// exactly, so nodes rebuilt from their own first node, last node and count
+// are the same nodes: a file of them reads back the same at every open.
+void TestGridHelpers::even_nodes_end_on_the_last_data()
+{
+    QTest::addColumn<double>("first");
+    QTest::addColumn<double>("last");
+    QTest::addColumn<int>("n");
+    QTest::addColumn<int>("size");
+    // 10751.4 + 269 * 228: the step taken back from the two ends is not 269.
+    QTest::newRow("drifting axis") << 10751.4 << 10751.4 + 269.0 * 228 << 229 << 229;
+    QTest::newRow("three nodes") << 0.0 << 1.0 << 3 << 3;
+    QTest::newRow("falling") << 100.0 << -100.3 << 7 << 7;
+    QTest::newRow("one node") << 5.0 << 9.0 << 1 << 1;
+    QTest::newRow("none") << 0.0 << 1.0 << 0 << 0;
+    QTest::newRow("negative count") << 0.0 << 1.0 << -3 << 0;
+}
+
+void TestGridHelpers::even_nodes_end_on_the_last()
+{
+    QFETCH(double, first);
+    QFETCH(double, last);
+    QFETCH(int, n);
+    QFETCH(int, size);
+    const std::vector<double> v = even_nodes(first, last, n);
+    QCOMPARE(int(v.size()), size);
+    if (v.empty())
+        return;
+    QCOMPARE(v.front(), first);
+    if (n > 1) {
+        QVERIFY(v.back() == last);
+        const double step = (last - first) / (n - 1);
+        for (int i = 0; i + 1 < n; ++i)
+            QCOMPARE(v[std::size_t(i)], first + i * step);
+    }
+    QVERIFY(even_nodes(v.front(), v.back(), n) == v);
 }
 
 QTEST_APPLESS_MAIN(TestGridHelpers)

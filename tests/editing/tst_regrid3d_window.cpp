@@ -159,7 +159,7 @@ void TestRegrid3dWindow::regridThroughDialog()
     give_model(w);
     give_vp(w);
     w.update_undo(1);
-    const std::size_t undo_before = w.undo_stack.size();
+    QCOMPARE(w.undo_stack.size(), std::size_t(1));
     // No cube view: nothing redraws the cube; the status label ends with
     // the new size.
     w.ui->view_cube->setChecked(false);
@@ -245,7 +245,9 @@ void TestRegrid3dWindow::regridThroughDialog()
     QVERIFY(!w.effects.key.valid);
     QCOMPARE(w.alpha_factor, 0.0);
     QVERIFY(w.layer_effects.empty());
-    QCOMPARE(w.undo_stack.size(), undo_before);
+    // The snapshots of the old lattice are gone: undo brings none of them
+    // back beside the regridded horizons and fields.
+    QVERIFY(w.undo_stack.empty());
     QCOMPARE(w.minZ, 0.0);
     QCOMPARE(w.maxZ, 20.0);
     QCOMPARE(w.dz, 10.0);
@@ -341,6 +343,7 @@ void TestRegrid3dWindow::invalidThreeDRecordChangesNothing()
     MainWindow w;
     w.language = 1;
     give_model(w);
+    w.update_undo(1);
     const vector3D den_before = w.den_grid;
     const field2D obs_before = w.Vz_observed;
     const std::vector<double> x_before = w.x_calc;
@@ -360,8 +363,12 @@ void TestRegrid3dWindow::invalidThreeDRecordChangesNothing()
     w.regrid3Dgrid({1000, 1200, 100, -200, -100, 50, 0, 20});
     w.regrid3Dgrid({1000, 1200, -100, -200, -100, 50, 0, 20, 10});
     w.regrid3Dgrid({1000, 900, 100, -200, -100, 50, 0, 20, 10});
+    // Nor does the grid's own lattice sent back unchanged.
+    w.regrid3Dgrid({1000, 1200, 50, -200, -125, 25, 0, 20, 10});
     QCOMPARE(w.den_grid, den_before);
     QVERIFY(fake.errors().isEmpty());
+    // A regrid that changed nothing leaves what undo can take back.
+    QCOMPARE(w.undo_stack.size(), std::size_t(1));
 }
 
 void TestRegrid3dWindow::refusals_data()

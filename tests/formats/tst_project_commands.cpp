@@ -4,6 +4,7 @@
 // the open project alone, and the close question's Yes.
 #include "app/mainwindow.h"
 #include "app/mainwindowform.h"
+#include "common/grid_geometry.h"
 #include "engine/forward.h"
 #include "engine/layered_inversion.h"
 #include "fake_interaction.h"
@@ -834,27 +835,43 @@ void TestProjectCommands::saveOpenSaveIsExact_data()
     QTest::addColumn<bool>("nan_node");
     QTest::addColumn<int>("reg_levels");
     QTest::addColumn<int>("reg_mode");  // -1: no regularizer
+    QTest::addColumn<double>("x_step");
+    QTest::addColumn<bool>("used_window");  // the open follows that of another project
 
     const QString plain = QStringLiteral("Осадки");
-    QTest::newRow("one level") << 4 << 3 << 1 << 500000.0 << 6100000.0 << 2 << plain << false << 0 << -1;
-    QTest::newRow("2x2") << 2 << 2 << 2 << 0.0 << 0.0 << 2 << plain << false << 0 << -1;
+    QTest::newRow("one level") << 4 << 3 << 1 << 500000.0 << 6100000.0 << 2 << plain << false << 0 << -1 << 100.0
+                               << false;
+    QTest::newRow("2x2") << 2 << 2 << 2 << 0.0 << 0.0 << 2 << plain << false << 0 << -1 << 100.0 << false;
     QTest::newRow("coordinates at the limit") << 3 << 2 << 2 << -1e15 << 1e15 - 100 << 2 << plain << false << 0
-                                              << -1;
-    QTest::newRow("NaN horizon node") << 4 << 3 << 2 << 0.0 << 0.0 << 3 << plain << true << 0 << -1;
+                                              << -1 << 100.0 << false;
+    QTest::newRow("NaN horizon node") << 4 << 3 << 2 << 0.0 << 0.0 << 3 << plain << true << 0 << -1 << 100.0 << false;
     QTest::newRow("name with a NUL") << 3 << 3 << 2 << 0.0 << 0.0 << 2
-                                     << (QStringLiteral("a") + QChar(0) + QStringLiteral("b")) << false << 0 << -1;
+                                     << (QStringLiteral("a") + QChar(0) + QStringLiteral("b")) << false << 0 << -1
+                                     << 100.0 << false;
     QTest::newRow("name with an emoji") << 3 << 3 << 2 << 0.0 << 0.0 << 2 << QString::fromUtf8("Соль \xF0\x9F\xA7\x82")
-                                        << false << 0 << -1;
+                                        << false << 0 << -1 << 100.0 << false;
     QTest::newRow("name with a line break") << 3 << 3 << 2 << 0.0 << 0.0 << 2 << QStringLiteral("top\nbottom")
-                                            << false << 0 << -1;
-    QTest::newRow("no horizons") << 3 << 3 << 2 << 0.0 << 0.0 << 0 << plain << false << 0 << -1;
-    QTest::newRow("50 horizons") << 3 << 3 << 2 << 0.0 << 0.0 << 50 << plain << false << 0 << -1;
-    QTest::newRow("regularizer as read") << 5 << 4 << 3 << 0.0 << 0.0 << 2 << plain << false << 3 << 0;
+                                            << false << 0 << -1 << 100.0 << false;
+    QTest::newRow("no horizons") << 3 << 3 << 2 << 0.0 << 0.0 << 0 << plain << false << 0 << -1 << 100.0 << false;
+    QTest::newRow("50 horizons") << 3 << 3 << 2 << 0.0 << 0.0 << 50 << plain << false << 0 << -1 << 100.0 << false;
+    QTest::newRow("regularizer as read") << 5 << 4 << 3 << 0.0 << 0.0 << 2 << plain << false << 3 << 0 << 100.0
+                                         << false;
     QTest::newRow("regularizer, level means removed") << 5 << 4 << 60 << 0.0 << 0.0 << 2 << plain << false << 60
-                                                      << 1;
+                                                      << 1 << 100.0 << false;
     QTest::newRow("regularizer, level minima removed") << 5 << 4 << 4 << 0.0 << 0.0 << 2 << plain << false << 4
-                                                       << 2;
-    QTest::newRow("regularizer of one level") << 2 << 2 << 1 << 0.0 << 0.0 << 0 << plain << false << 1 << 1;
+                                                       << 2 << 100.0 << false;
+    QTest::newRow("regularizer of one level") << 2 << 2 << 1 << 0.0 << 0.0 << 0 << plain << false << 1 << 1 << 100.0
+                                              << false;
+    // A grid of one level has no step: the open gives it none, whatever
+    // the window held before.
+    QTest::newRow("one level, used window") << 4 << 3 << 1 << 500000.0 << 6100000.0 << 2 << plain << false << 0
+                                            << -1 << 100.0 << true;
+    QTest::newRow("two levels, used window") << 4 << 3 << 2 << 500000.0 << 6100000.0 << 2 << plain << false << 0
+                                             << -1 << 100.0 << true;
+    // Nodes 10751.4 + 269 i: the step between the first and last node is
+    // not exact in binary, and the last node must not drift from open to open.
+    QTest::newRow("drifting axis") << 229 << 3 << 2 << 10751.4 << 6100000.0 << 2 << plain << false << 0 << -1
+                                   << 269.0 << false;
 }
 
 void TestProjectCommands::saveOpenSaveIsExact()
@@ -869,13 +886,16 @@ void TestProjectCommands::saveOpenSaveIsExact()
     QFETCH(bool, nan_node);
     QFETCH(int, reg_levels);
     QFETCH(int, reg_mode);
+    QFETCH(double, x_step);
+    QFETCH(bool, used_window);
 
     QTemporaryDir dir;
     FakeInteraction fake;
     MainWindow a;
     a.language = 1;
     a.den_grid = unevenCube(nx, ny, nz, 0.25);
-    a.x_calc = nodes(std::size_t(nx), x0, 100);
+    // x as an open leaves it: spread from the first node to the last.
+    a.x_calc = even_nodes(x0, x0 + x_step * (nx - 1), nx);
     a.y_calc = nodes(std::size_t(ny), y0, 100);
     a.z_calc = nodes(std::size_t(nz), 0, 50);
     a.x_norm = a.x_calc, a.y_norm = a.y_calc, a.z_norm = a.z_calc;
@@ -918,10 +938,25 @@ void TestProjectCommands::saveOpenSaveIsExact()
     b.ui->reg_not_recalc->setChecked(reg_mode <= 0);
     b.ui->reg_del_means->setChecked(reg_mode == 1);
     b.ui->reg_del_mins->setChecked(reg_mode == 2);
+    if (used_window) {
+        // Another project, of levels 25 m apart, open before.
+        MainWindow other;
+        other.den_grid = make_cube(2, 2, 3);
+        other.x_calc = nodes(2, 0, 10), other.y_calc = nodes(2, 0, 10), other.z_calc = nodes(3, 5, 25);
+        QString path = dir.filePath("other.3Dproj");
+        QCOMPARE(other.save_project(path), 1);
+        fake.openNames << path;
+        b.on_open_project_triggered();
+        QCOMPARE(b.dz, 25.0);
+    }
     fake.openNames << first;
     b.on_open_project_triggered();
     QVERIFY2(fake.errors().isEmpty(), qPrintable(fake.errors().join("\n")));
     compareProjects(a, b);
+    // The vertical parameters are those of the grid opened; one level has no step.
+    QCOMPARE(b.minZ, a.z_calc.front());
+    QCOMPARE(b.maxZ, a.z_calc.back());
+    QCOMPARE(b.dz, nz > 1 ? 50.0 : 0.0);
 
     QString second = dir.filePath("second.3Dproj");
     QCOMPARE(b.save_project(second), 1);
@@ -931,18 +966,26 @@ void TestProjectCommands::saveOpenSaveIsExact()
 }
 
 // A snapshot of one model never comes back into another: opening a project,
-// a new grid and opening a density cube empty the undo stack.
+// a new grid, opening a density cube and a regrid empty the undo stack.
+// Undo after vertical parameters takes back that rebuild alone, with the
+// parameters. Either way the model left agrees with itself: the horizons and
+// both fields lie on the density grid's nodes, the vertical parameters are
+// those of its levels, and a save and an open give it back.
 void TestProjectCommands::undoNeverBringsBackAReplacedModel_data()
 {
     QTest::addColumn<int>("command");
-    QTest::newRow("open project") << 0;
-    QTest::newRow("new grid") << 1;
-    QTest::newRow("open density cube") << 2;
+    QTest::addColumn<bool>("undoable");
+    QTest::newRow("open project") << 0 << false;
+    QTest::newRow("new grid") << 1 << false;
+    QTest::newRow("open density cube") << 2 << false;
+    QTest::newRow("regrid") << 3 << false;
+    QTest::newRow("vertical parameters") << 4 << true;
 }
 
 void TestProjectCommands::undoNeverBringsBackAReplacedModel()
 {
     QFETCH(int, command);
+    QFETCH(bool, undoable);
     QTemporaryDir dir;
     FakeInteraction fake;
     MainWindow w;
@@ -950,7 +993,25 @@ void TestProjectCommands::undoNeverBringsBackAReplacedModel()
     w.den_grid = make_cube(8, 6, 5, 2.5f);
     w.x_calc = nodes(8, 1000, 100), w.y_calc = nodes(6, 0, 100), w.z_calc = nodes(5, 0, 50);
     w.x_norm = w.x_calc, w.y_norm = w.y_calc, w.z_norm = w.z_calc;
+    w.minZ = 0, w.maxZ = 200, w.dz = 50;
+    const bool layered = command >= 3;
+    if (layered) {
+        // Two layers and both fields on the grid's nodes.
+        const std::vector<double> lattice{8, 6, 1000, 1700, 0, 500};
+        w.horizons = {field2D(6, std::vector<double>(8, 0.0)), field2D(6, std::vector<double>(8, 120.0))};
+        w.horizons_params = lattice;
+        w.densities = {2.0, 2.5};
+        w.fixed = {false, false};
+        w.layers_names = {QString(), QString()};
+        w.Vz_observed = make_field(8, 6, -3);
+        w.observed_params = lattice;
+        w.Vz_calculated = make_field(8, 6, 2);
+        w.calculated_params = lattice;
+    }
+    // An edit before the command.
     w.update_undo(1);
+    w.den_grid[0][0][0] = 7.f;
+    const vector3D edited = w.den_grid;
     QCOMPARE(w.undo_stack.size(), std::size_t(1));
 
     // The other model: 4 x 3 x 3 from x = -500.
@@ -977,24 +1038,86 @@ void TestProjectCommands::undoNeverBringsBackAReplacedModel()
         w.on_open3Dgrd_triggered();
         break;
     }
+    case 3:
+        w.regrid3Dgrid({-500, -200, 100, 0, 200, 100, 0, 100, 50});
+        break;
+    case 4:
+        w.setZparams(0, 240, 40);
+        break;
     }
     QVERIFY2(fake.errors().isEmpty(), qPrintable(fake.errors().join("\n")));
-    QCOMPARE(w.x_calc, x);
-    QVERIFY(w.undo_stack.empty());
-    const vector3D opened = w.den_grid;
-    QCOMPARE(opened.size(), std::size_t(3));
 
-    w.on_actionUndo_triggered();
-    QCOMPARE(w.den_grid, opened);
-    QCOMPARE(w.x_calc, x);
-    QCOMPARE(w.y_calc, y);
-    QCOMPARE(w.z_calc, z);
+    if (undoable) {
+        // Seven levels 40 m apart on the same nodes; undo takes back this
+        // rebuild and its parameters, and only it.
+        QCOMPARE(w.z_calc, nodes(7, 0, 40));
+        QCOMPARE(w.dz, 40.0);
+        QCOMPARE(w.undo_stack.size(), std::size_t(2));
+        w.on_actionUndo_triggered();
+        QCOMPARE(w.den_grid, edited);
+        QCOMPARE(w.x_calc, nodes(8, 1000, 100));
+        QCOMPARE(w.z_calc, nodes(5, 0, 50));
+        QCOMPARE(w.minZ, 0.0);
+        QCOMPARE(w.maxZ, 200.0);
+        QCOMPARE(w.dz, 50.0);
+        QCOMPARE(w.undo_stack.size(), std::size_t(1));
+    } else {
+        QCOMPARE(w.x_calc, x);
+        QVERIFY(w.undo_stack.empty());
+        const vector3D opened = w.den_grid;
+        QCOMPARE(opened.size(), std::size_t(3));
 
-    // A snapshot taken in the new model still comes back.
+        w.on_actionUndo_triggered();
+        QCOMPARE(w.den_grid, opened);
+        QCOMPARE(w.x_calc, x);
+        QCOMPARE(w.y_calc, y);
+        QCOMPARE(w.z_calc, z);
+    }
+
+    if (layered) {
+        // What statistics and the layered inversion ask of the model.
+        const std::size_t ny = w.den_grid.front().size(), nx = w.den_grid.front().front().size();
+        QVERIFY(horizons_match_grid(w.horizons, w.den_grid));
+        QVERIFY(grid_has_shape(w.Vz_observed, ny, nx));
+        QVERIFY(grid_has_shape(w.Vz_calculated, ny, nx));
+        const std::vector<double> lattice{double(nx), double(ny), w.x_calc.front(), w.x_calc.back(),
+                                          w.y_calc.front(), w.y_calc.back()};
+        QCOMPARE(w.horizons_params, lattice);
+        QCOMPARE(w.observed_params, lattice);
+        QCOMPARE(w.calculated_params, lattice);
+
+        // A save and an open give the same model back.
+        QString path = dir.filePath("left.3Dproj");
+        QCOMPARE(w.save_project(path), 1);
+        MainWindow reopened;
+        fake.openNames << path;
+        reopened.on_open_project_triggered();
+        QVERIFY2(fake.errors().isEmpty(), qPrintable(fake.errors().join("\n")));
+        QCOMPARE(reopened.den_grid, w.den_grid);
+        QCOMPARE(reopened.x_calc, w.x_calc);
+        QCOMPARE(reopened.y_calc, w.y_calc);
+        QCOMPARE(reopened.z_calc, w.z_calc);
+        QCOMPARE(reopened.horizons, w.horizons);
+        QCOMPARE(reopened.Vz_observed, w.Vz_observed);
+        QCOMPARE(reopened.Vz_calculated, w.Vz_calculated);
+        if (undoable) {
+            QCOMPARE(reopened.minZ, w.minZ);
+            QCOMPARE(reopened.maxZ, w.maxZ);
+            QCOMPARE(reopened.dz, w.dz);
+            // The next rebuild from the layers builds on the levels restored.
+            w.recalc3Dgrid();
+            QCOMPARE(w.z_calc, nodes(5, 0, 50));
+            w.on_actionUndo_triggered();
+            QCOMPARE(w.den_grid, edited);
+        }
+    }
+
+    // A snapshot taken in the model left still comes back.
+    const vector3D now = w.den_grid;
     w.update_undo(1);
     w.den_grid[0][0][0] = 9.f;
     w.on_actionUndo_triggered();
-    QCOMPARE(w.den_grid, opened);
+    QCOMPARE(w.den_grid, now);
 }
 
 QTEST_MAIN(TestProjectCommands)

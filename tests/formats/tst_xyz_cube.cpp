@@ -1,7 +1,7 @@
 // XYZDens text cubes and the cell table: round trips, the line order on
 // disk, files of other software, malformed files, stops between blocks.
 #include "format_test_support.h"
-#include "formats/nodes.h"
+#include "common/grid_geometry.h"
 #include "formats/xyz_cube.h"
 #include "test_nodes.h"
 
