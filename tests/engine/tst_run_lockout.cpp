@@ -27,6 +27,7 @@ const int NX = 8, NY = 6, NZ = 3;
 // to empty or replace.
 void giveProject(MainWindow& w)
 {
+    w.language = 1;  // English texts
     w.x_calc = w.x_norm = nodes(NX, 10000, 100);
     w.y_calc = w.y_norm = nodes(NY, 20000, 100);
     w.z_calc = w.z_norm = nodes(NZ, 0, 50);
@@ -91,6 +92,16 @@ struct Held
 
 const QString busy = QStringLiteral("Another operation is running: stop it or wait until it ends");
 
+// A dialog opened during a run fails the test (and is rejected).
+void failOnAnyDialog(FakeInteraction& fake)
+{
+    fake.onDialog = [](QDialog* d) {
+        QTest::qFail(qPrintable(QString("a dialog opened during a run: %1").arg(d->metaObject()->className())),
+                     __FILE__, __LINE__);
+        return int(QDialog::Rejected);
+    };
+}
+
 }  // namespace
 
 class TestRunLockout : public QObject
@@ -122,13 +133,8 @@ void TestRunLockout::everyDataCommandRefusesDuringAnInversion()
     QFETCH(QString, command);
     FakeInteraction fake;
     fake.openNames << QStringLiteral("/nonexistent/any.file");
-    fake.onDialog = [](QDialog* d) {
-        QTest::qFail(qPrintable(QString("a dialog opened during a run: %1").arg(d->metaObject()->className())),
-                     __FILE__, __LINE__);
-        return int(QDialog::Rejected);
-    };
+    failOnAnyDialog(fake);
     MainWindow w;
-    w.language = 1;
     giveProject(w);
     const Held before(w);
     const vector3D initial = w.den_grid;
@@ -182,13 +188,8 @@ void TestRunLockout::runCommandsRefuseBeforeTheirDialog()
     QFETCH(QString, command);
     QFETCH(QString, holder);
     FakeInteraction fake;
-    fake.onDialog = [](QDialog* d) {
-        QTest::qFail(qPrintable(QString("a dialog opened during a run: %1").arg(d->metaObject()->className())),
-                     __FILE__, __LINE__);
-        return int(QDialog::Rejected);
-    };
+    failOnAnyDialog(fake);
     MainWindow w;
-    w.language = 1;
     giveProject(w);
     const Held before(w);
     const vector3D initial = w.den_grid;
