@@ -35,6 +35,7 @@ struct ForwardGeometry;
 class HorizonsEditingDialog;
 class QActionGroup;
 class QCloseEvent;
+class AbortKeyFilter;
 enum class RunKind : int;  // app/run_guard.h
 
 class MainWindow : public QMainWindow
@@ -52,10 +53,16 @@ public:
     bool beginRun(RunKind kind);
     void endRun(RunKind kind);
     bool runActive() const { return !active_runs.empty(); }
+    // True when the outermost active run is of this kind: its starting
+    // action's second press is a stop (the other run actions refuse).
+    bool outermostRunIs(RunKind kind) const { return !active_runs.empty() && active_runs.front() == kind; }
     // True (after a message) while a run is active: the caller must return.
     bool refuseWhileRunning();
     // Asks every active run to stop at its next test.
     void stopRuns();
+    // Esc while abort_enabled: asks "Do you want to abort a process?"; Yes
+    // sets abort_requested and gives true (views/mainwindow_mapinteraction.cpp).
+    bool askToAbort();
 
     // ---- Stored operators (engine/mainwindow_operators.cpp): `effects`,
     // `layer_effects` and `alpha_factor` serve only the model whose key they
@@ -674,6 +681,10 @@ private:
     // used (defaults included) become minZ, maxZ, dz; false, after a
     // message, with the model as it was, when no grid can be built.
     bool rebuildFromLayers(double min_z, double max_z, double step);
+    // Esc from any of the window's windows reaches askToAbort while `on`
+    // (views/abort_key_filter.h); set with abort_enabled.
+    void listenForAbortKey(bool on);
+    AbortKeyFilter* abort_key_filter = nullptr;
     std::vector<RunKind> active_runs;        // outermost first
     QActionGroup* data_actions = nullptr;    // commands disabled while a run is active
     int pending_close = 0;                   // close requested during a run (see closeEvent)

@@ -174,6 +174,7 @@ bool MainWindow::beginRun(RunKind kind)
     case RunKind::FileWrite:
     case RunKind::Formula:
         abort_enabled = true;
+        listenForAbortKey(true);
         break;
     }
     applyRunActionStates();
@@ -191,8 +192,10 @@ void MainWindow::endRun(RunKind kind)
         forward_running = false;
     if (!contains(active_runs, isInversionKind))
         inversion_running = false;
-    if (!contains(active_runs, isAbortableKind))
+    if (!contains(active_runs, isAbortableKind)) {
         abort_enabled = false;
+        listenForAbortKey(false);
+    }
     applyRunActionStates();
 
     if (active_runs.empty()) {

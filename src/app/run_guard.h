@@ -31,7 +31,8 @@
 //
 // The flag of the kind (forward_running for Forward; inversion_running for
 // Inversion and HorizonFit; abort_enabled, with abort_requested cleared, for
-// the file kinds and Formula, which Esc can abort) is set by the guard and
+// the file kinds and Formula, which Esc pressed in any of the program's
+// windows can abort: views/abort_key_filter.h) is set by the guard and
 // cleared when the last guard of that kind ends. Stopping a run only clears the flag: the run keeps the guard until
 // it has returned, and no new run may start meanwhile.
 //

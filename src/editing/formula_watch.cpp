@@ -73,3 +73,18 @@ QString formulaFailureText(int language, grid_formula::FormulaStatus status, int
             .arg(grid_formula::formulaWorkerPath());
     }
 }
+
+QString cellValueText(int language, double value)
+{
+    switch (grid_formula::cell_value_fault(value)) {
+    case grid_formula::CellValueFault::NotANumber:
+        break;
+    case grid_formula::CellValueFault::Infinite:
+        return byLanguage(language, "бесконечное значение", "an infinite value");
+    case grid_formula::CellValueFault::BeyondSinglePrecision:
+        return byLanguage(language, "значение %1 за пределами одинарной точности",
+                          "the value %1, beyond the single-precision range")
+            .arg(value, 0, 'g', 6);
+    }
+    return byLanguage(language, "значение, не являющееся числом", "a value that is not a number");
+}

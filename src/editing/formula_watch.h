@@ -32,3 +32,8 @@ public:
 private:
     StatusTextKeeper keep;
 };
+
+// A value a formula gave that no cell can hold, as the messages name it:
+// "a value that is not a number", "an infinite value" or "the value 1e+39,
+// beyond the single-precision range" (see grid_formula::cell_value_fault).
+QString cellValueText(int language, double value);

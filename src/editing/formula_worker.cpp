@@ -626,6 +626,10 @@ ScriptConversion convert_with_scripts(const vd::ConversionInput& in, const std::
         if (vd::fill_script_cells(in, cube, job.results(), std::size_t(result.worker.calls_made), &result.bad)
             == vd::ConvertStatus::NonFinite) {
             result.status = vd::ConvertStatus::NonFinite;
+            // The worker stops after the first value no cell can hold, so a
+            // last value that does not fit is that cell's, before rounding.
+            if (result.worker.calls_made > 0 && !fits_cell(result.worker.last_value))
+                result.bad.value = result.worker.last_value;
             return result;
         }
     }

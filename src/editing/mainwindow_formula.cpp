@@ -80,26 +80,12 @@ void MainWindow::denGridMath(QString formula)
         return;
     }
     case grid_formula::FormulaStatus::NonFinite: {
-        QString what;
-        switch (grid_formula::cell_value_fault(r.value)) {
-        case grid_formula::CellValueFault::NotANumber:
-            what = byLanguage(language, "значение, не являющееся числом", "a value that is not a number");
-            break;
-        case grid_formula::CellValueFault::Infinite:
-            what = byLanguage(language, "бесконечное значение", "an infinite value");
-            break;
-        case grid_formula::CellValueFault::BeyondSinglePrecision:
-            what = byLanguage(language, "значение %1 за пределами одинарной точности",
-                              "the value %1, beyond the single-precision range")
-                       .arg(r.value, 0, 'g', 6);
-            break;
-        }
         QString text = byLanguage(language,
                                   "Формула даёт %1 (уровень %2, строка %3, столбец %4). "
                                   "Плотностной грид не изменён.",
                                   "The formula gives %1 (level %2, row %3, column %4). "
                                   "The density grid is unchanged.")
-                           .arg(what)
+                           .arg(cellValueText(language, r.value))
                            .arg(r.level + 1)
                            .arg(r.row + 1)
                            .arg(r.column + 1);

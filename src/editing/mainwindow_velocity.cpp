@@ -65,14 +65,14 @@ QString syntaxErrorText(int language, std::size_t layer, const grid_formula::Syn
         .arg(error.message);
 }
 
-QString layerNotANumberText(int language, int layer, const vd::BadCell& bad)
+// The first cell whose value no cell can hold, named as the grid formula
+// names it.
+QString layerBadValueText(int language, int layer, const vd::BadCell& bad)
 {
-    return byLanguage(language,
-                      "Формула слоя %1 даёт значение, не являющееся числом (%2). Плотностной грид не изменён.",
-                      "The formula of layer %1 gives a value that is not a number (%2). The density grid "
-                      "is unchanged.")
+    return byLanguage(language, "Формула слоя %1 даёт %2 (%3). Плотностной грид не изменён.",
+                      "The formula of layer %1 gives %2 (%3). The density grid is unchanged.")
         .arg(layer + 1)
-        .arg(cellPlace(language, bad));
+        .arg(cellValueText(language, bad.value), cellPlace(language, bad));
 }
 
 QString stoppedText(int language)
@@ -254,7 +254,7 @@ void MainWindow::recalc3DgridFormulas(std::vector<int>& types, std::vector<QStri
         return;
     }
     if (run.status != vd::ConvertStatus::Ok) {
-        QString text = layerNotANumberText(language, run.bad.layer, run.bad);
+        QString text = layerBadValueText(language, run.bad.layer, run.bad);
         if (!run.worker.exception.isEmpty())
             text += QLatin1Char('\n') + readableFormulaText(language, run.worker.exception, run.worker.exception_length);
         show_error(text);
@@ -366,7 +366,7 @@ void MainWindow::convert_vel_to_dens()
         return;
     }
     if (run.status != vd::ConvertStatus::Ok) {
-        show_error(layerNotANumberText(language, 0, run.bad));
+        show_error(layerBadValueText(language, 0, run.bad));
         return;
     }
     update_undo(1);

@@ -204,7 +204,7 @@ ConvertStatus convert_cells(const ConversionInput& in, const std::vector<LayerFo
                 const data_type stored = static_cast<data_type>(value);
                 if (!std::isfinite(stored)) {
                     if (bad)
-                        *bad = BadCell{int(k), int(i), int(j), m};
+                        *bad = BadCell{int(k), int(i), int(j), m, value};
                     return ConvertStatus::NonFinite;
                 }
                 result[k][i][j] = stored;
@@ -292,7 +292,7 @@ ConvertStatus fill_script_cells(const ConversionInput& in, vector3D& cells, cons
                 ++n;
                 if (!std::isfinite(value)) {
                     if (bad)
-                        *bad = BadCell{int(k), int(i), int(j), layer_at(horizons_of(in), i, j, (*zp)[k])};
+                        *bad = BadCell{int(k), int(i), int(j), layer_at(horizons_of(in), i, j, (*zp)[k]), value};
                     return ConvertStatus::NonFinite;
                 }
                 row[j] = value;
@@ -318,7 +318,7 @@ ConvertStatus map_cube(const vector3D& in, vector3D& out, BadCell* bad, const Pr
                 const data_type v = op(result[k][i][j]);
                 if (!std::isfinite(v)) {
                     if (bad)
-                        *bad = BadCell{int(k), int(i), int(j), -1};
+                        *bad = BadCell{int(k), int(i), int(j), -1, v};
                     return ConvertStatus::NonFinite;
                 }
                 result[k][i][j] = v;

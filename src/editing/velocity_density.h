@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <limits>
 #include <vector>
 
 #include "common/types.h"
@@ -70,10 +71,12 @@ using ScriptCell = std::function<double(int layer, double vp, double vs, double 
 // before every row, by the Gardner cubes before every level.
 using Progress = std::function<void(int percent)>;
 
-// Where a conversion met its first value that is not a finite number.
+// Where a conversion met its first value that no cell can hold (not a
+// number, infinite, or beyond the single-precision range), and that value.
 struct BadCell {
     int level = -1, row = -1, column = -1;
     int layer = -1;
+    double value = std::numeric_limits<double>::quiet_NaN();  // as the formula gave it, before rounding to a cell
     bool found() const { return level >= 0; }
 };
 

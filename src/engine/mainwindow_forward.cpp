@@ -102,12 +102,16 @@ void MainWindow::on_forward_grid_triggered()
         return;
     }
     const long long start = elapsed_clock_ns();
-    if (forward_running) {
+    if (forward_running && outermostRunIs(RunKind::Forward)) {
         // A second press while a calculation runs: it stops at its next test
         // and the first press finishes the command.
         forward_running = false;
         return;
     }
+    // Another run holds the data (an inversion's own forward calculations
+    // are not started here): refused before the memory question.
+    if (refuseWhileRunning())
+        return;
     ForwardGeometry geometry;
     if (!checked_geometry(*this, den_grid, x_calc, y_calc, z_calc, geometry) || !finite_density(*this, den_grid))
         return;

@@ -91,10 +91,13 @@ double MainWindow::horizonFitNeedBytes(const ForwardGeometry& g) const
 void MainWindow::on_horizonInversion_triggered()
 {
     // A second press stops a running fit after its current pass.
-    if (inversion_running) {
+    if (inversion_running && outermostRunIs(RunKind::HorizonFit)) {
         inversion_running = false;
         return;
     }
+    // Another run holds the data: refused before the dialog opens.
+    if (refuseWhileRunning())
+        return;
     const QString refusal = fit_refusal(*this);
     if (!refusal.isEmpty()) {
         show_error(refusal);

@@ -100,11 +100,14 @@ QString alpha_fit_error(AlphaFitStatus status, int language)
 void MainWindow::on_inversion_triggered()
 {
     // A second press stops the run at its next test.
-    if (inversion_running) {
+    if (inversion_running && outermostRunIs(RunKind::Inversion)) {
         inversion_running = false;
         ui->inversion->setIcon(QIcon(QStringLiteral(":/Images/start_inv.png")));
         return;
     }
+    // Another run holds the data: refused before the dialog opens.
+    if (refuseWhileRunning())
+        return;
     if (den_grid.empty()) {
         show_error(byLanguage(language, "3D грид плотности пуст ", "3D density gird is empty"));
         return;

@@ -6,10 +6,12 @@
 #include "app/mainwindow.h"
 #include "app/mainwindowform.h"
 #include "common/grid_geometry.h"
+#include "views/abort_key_filter.h"
 #include "views/maps_core.h"
 #include "views/surf.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDockWidget>
 #include <QKeyEvent>
 #include <QMenu>
@@ -292,17 +294,33 @@ void MainWindow::setEditingParams(double Rx, double Ry, double W, double A)
 // ---------------------------------------------------------------------------
 // Keys
 
+bool MainWindow::askToAbort()
+{
+    if (interaction()->question(QStringLiteral("Tolmera3D"), QStringLiteral("Do you want to abort a process?"),
+                                QMessageBox::Yes | QMessageBox::No, QMessageBox::No, this)
+        != QMessageBox::Yes)
+        return false;
+    abort_requested = true;
+    return true;
+}
+
+void MainWindow::listenForAbortKey(bool on)
+{
+    if (on) {
+        if (!abort_key_filter)
+            abort_key_filter = new AbortKeyFilter(this);
+        qApp->installEventFilter(abort_key_filter);  // once, however often asked
+    } else if (abort_key_filter) {
+        qApp->removeEventFilter(abort_key_filter);
+    }
+}
+
 void MainWindow::keyPressSlot(QKeyEvent* event)
 {
     switch (event->key()) {
     case Qt::Key_Escape:
-        if (!abort_enabled)
-            return;
-        if (interaction()->question(QStringLiteral("Tolmera3D"), QStringLiteral("Do you want to abort a process?"),
-                                    QMessageBox::Yes | QMessageBox::No, QMessageBox::No,
-                                    this) == QMessageBox::Yes)
-            abort_requested = true;
-        else
+        // While the key filter listens it has taken Esc before it came here.
+        if (abort_enabled && !askToAbort())
             event->ignore();
         return;
     case Qt::Key_Up:

@@ -93,6 +93,8 @@ private slots:
     void scriptRowMatchesGardner();
     void scriptSyntaxErrorRefused();
     void nonFiniteResultRefused();
+    void badValueNamedAsTheGridFormulaNamesIt_data();
+    void badValueNamedAsTheGridFormulaNamesIt();
     void checksAndStoredFormulas_data();
     void checksAndStoredFormulas();
     void densityAloneIsConverted();
@@ -369,6 +371,68 @@ void TestVelocityWindow::nonFiniteResultRefused()
     w.recalc3DgridFormulas(types, a, b, c);
     QCOMPARE(fake.errors().size(), 1);
     QVERIFY2(fake.errors().front().contains("undefinedName"), qPrintable(fake.errors().front()));
+    QCOMPARE(w.den_grid, cube(4, 2, 3, 1.5f));
+}
+
+void TestVelocityWindow::badValueNamedAsTheGridFormulaNamesIt_data()
+{
+    QTest::addColumn<int>("language");
+    QTest::addColumn<int>("type");  // of the second layer's row
+    QTest::addColumn<QString>("a");
+    QTest::addColumn<QString>("b");
+    QTest::addColumn<QString>("gridFormula");  // gives the grid formula the same value
+    QTest::addColumn<QString>("what");
+    const QString beyond = "the value %1, beyond the single-precision range";
+    QTest::newRow("const 1e39") << 1 << 1 << "1e39" << "" << "1e39" << beyond.arg("1e+39");
+    QTest::newRow("const -1e39") << 1 << 1 << "-1e39" << "" << "-1e39" << beyond.arg("-1e+39");
+    QTest::newRow("polynomial 1e38 Vp^2") << 1 << 4 << "1e38" << "0" << "4e44" << beyond.arg("4e+44");
+    QTest::newRow("polynomial b Vp beyond") << 1 << 4 << "0" << "1e36" << "2e39" << beyond.arg("2e+39");
+    QTest::newRow("script 1/0") << 1 << 5 << "1/0" << "" << "1/0" << "an infinite value";
+    QTest::newRow("script -Vp/0") << 1 << 5 << "-Vp/0" << "" << "-1/0" << "an infinite value";
+    QTest::newRow("script 1e39") << 1 << 5 << "1e39" << "" << "1e39" << beyond.arg("1e+39");
+    QTest::newRow("script h * 1e37") << 1 << 5 << "h * 1e37" << "" << "2e39" << beyond.arg("2e+39");
+    QTest::newRow("script 0/0") << 1 << 5 << "0/0" << "" << "0/0" << "a value that is not a number";
+    QTest::newRow("const 1e39, Russian")
+        << 0 << 1 << "1e39" << "" << "1e39" << QString::fromUtf8("значение 1e+39 за пределами одинарной точности");
+    QTest::newRow("script 1/0, Russian")
+        << 0 << 5 << "1/0" << "" << "1/0" << QString::fromUtf8("бесконечное значение");
+}
+
+// A value no cell can hold is named by the per-layer conversion with the
+// words the grid formula uses for the same value; the grid stays.
+void TestVelocityWindow::badValueNamedAsTheGridFormulaNamesIt()
+{
+    QFETCH(int, language);
+    QFETCH(int, type);
+    QFETCH(QString, a);
+    QFETCH(QString, b);
+    QFETCH(QString, gridFormula);
+    QFETCH(QString, what);
+    MainWindow w;
+    w.language = language;
+    give_vp(w);
+    give_density(w, 1.5f);
+    give_two_layers(w);
+    // The first layer (0 and 100 m) converts; the second (200 and 300 m) does not.
+    std::vector<int> types{0, type};
+    std::vector<QString> as{"", a}, bs{"", b}, cs{"", "0"};
+    w.recalc3DgridFormulas(types, as, bs, cs);
+    const QString expected = language == 1
+        ? QString("The formula of layer 2 gives %1 (level 3, row 1, column 1). The density grid is unchanged.")
+              .arg(what)
+        : QString::fromUtf8("Формула слоя 2 даёт %1 (уровень 3, строка 1, столбец 1). Плотностной грид не изменён.")
+              .arg(what);
+    QCOMPARE(fake.errors(), QStringList{expected});
+    QCOMPARE(w.den_grid, cube(4, 2, 3, 1.5f));
+    QVERIFY(w.undo_stack.empty());
+    QVERIFY(!w.runActive());
+
+    // The grid formula's message for that value says the same.
+    fake.clear();
+    w.denGridMath(gridFormula);
+    QCOMPARE(fake.errors().size(), 1);
+    QVERIFY2(fake.errors().front().contains(language == 1 ? " gives " + what + " (" : QString::fromUtf8(" даёт ") + what + " ("),
+             qPrintable(fake.errors().front()));
     QCOMPARE(w.den_grid, cube(4, 2, 3, 1.5f));
 }
 

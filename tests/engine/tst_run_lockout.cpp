@@ -27,6 +27,7 @@ const int NX = 8, NY = 6, NZ = 3;
 // to empty or replace.
 void giveProject(MainWindow& w)
 {
+    w.language = 1;  // English texts
     w.x_calc = w.x_norm = nodes(NX, 10000, 100);
     w.y_calc = w.y_norm = nodes(NY, 20000, 100);
     w.z_calc = w.z_norm = nodes(NZ, 0, 50);
@@ -91,6 +92,16 @@ struct Held
 
 const QString busy = QStringLiteral("Another operation is running: stop it or wait until it ends");
 
+// A dialog opened during a run fails the test (and is rejected).
+void failOnAnyDialog(FakeInteraction& fake)
+{
+    fake.onDialog = [](QDialog* d) {
+        QTest::qFail(qPrintable(QString("a dialog opened during a run: %1").arg(d->metaObject()->className())),
+                     __FILE__, __LINE__);
+        return int(QDialog::Rejected);
+    };
+}
+
 }  // namespace
 
 class TestRunLockout : public QObject
@@ -100,6 +111,8 @@ class TestRunLockout : public QObject
 private slots:
     void everyDataCommandRefusesDuringAnInversion_data();
     void everyDataCommandRefusesDuringAnInversion();
+    void runCommandsRefuseBeforeTheirDialog_data();
+    void runCommandsRefuseBeforeTheirDialog();
 };
 
 void TestRunLockout::everyDataCommandRefusesDuringAnInversion_data()
@@ -120,13 +133,8 @@ void TestRunLockout::everyDataCommandRefusesDuringAnInversion()
     QFETCH(QString, command);
     FakeInteraction fake;
     fake.openNames << QStringLiteral("/nonexistent/any.file");
-    fake.onDialog = [](QDialog* d) {
-        QTest::qFail(qPrintable(QString("a dialog opened during a run: %1").arg(d->metaObject()->className())),
-                     __FILE__, __LINE__);
-        return int(QDialog::Rejected);
-    };
+    failOnAnyDialog(fake);
     MainWindow w;
-    w.language = 1;
     giveProject(w);
     const Held before(w);
     const vector3D initial = w.den_grid;
@@ -155,6 +163,81 @@ void TestRunLockout::everyDataCommandRefusesDuringAnInversion()
     QVERIFY(!w.inversion_running);
     QVERIFY(w.runActive() == false);
     QVERIFY(w.den_grid != initial);
+}
+
+void TestRunLockout::runCommandsRefuseBeforeTheirDialog_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("holder");
+    const char* commands[] = {"forward_grid", "inversion", "horizonInversion"};
+    const char* holders[] = {"forward", "inversion", "horizon fit", "grid formula"};
+    const char* own[] = {"forward", "inversion", "horizon fit"};  // each command's own run: a press stops it
+    for (int c = 0; c < 3; ++c)
+        for (const char* holder : holders)
+            if (QString(holder) != own[c])
+                QTest::newRow(qPrintable(QString("%1 while the %2 runs").arg(commands[c], holder)))
+                    << QString(commands[c]) << QString(holder);
+}
+
+// A run command reached while another run or a formula holds the data (its
+// action is disabled, so by a shortcut or a direct call) refuses with the
+// busy message before its dialog or memory question, changes nothing, and
+// the run it met goes on to its end.
+void TestRunLockout::runCommandsRefuseBeforeTheirDialog()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, holder);
+    FakeInteraction fake;
+    failOnAnyDialog(fake);
+    MainWindow w;
+    giveProject(w);
+    const Held before(w);
+    const vector3D initial = w.den_grid;
+
+    bool fired = false;
+    bool holderRanOn = false;
+    const QByteArray slot = QStringLiteral("on_%1_triggered").arg(command).toLatin1();
+    while_running(
+        [&] {
+            if (fired || !w.runActive())
+                return;
+            fired = true;
+            QVERIFY2(QMetaObject::invokeMethod(&w, slot.constData(), Qt::DirectConnection), slot.constData());
+            holderRanOn = w.runActive() && (w.inversion_running || w.forward_running || w.abort_enabled)
+                && !w.abort_requested;
+            if (holder == "grid formula")
+                w.abort_requested = true;  // the formula never ends by itself
+        },
+        [&] {
+            if (holder == "forward")
+                w.on_forward_grid_triggered();
+            else if (holder == "inversion")
+                w.start_inversion(grid_inversion_record(2));
+            else if (holder == "horizon fit") {
+                QMap<QString, double> params{{"Niter", 2}, {"layer", 1}, {"stepScale", 1}};
+                w.fitHorizon(params);
+            } else
+                w.denGridMath(QStringLiteral("(function(){for(;;){}})()"));
+        });
+
+    QVERIFY(fired);
+    QVERIFY(holderRanOn);
+    const QStringList stopped = holder == "grid formula"
+        ? QStringList{"The formula was stopped. The density grid is unchanged."}
+        : QStringList();
+    QCOMPARE(fake.errors(), QStringList{busy});
+    QCOMPARE(fake.messages(), stopped);
+    QVERIFY(fake.questions.isEmpty());  // no memory question either
+    QVERIFY(fake.fileRequests.isEmpty());
+    QVERIFY(fake.dialogs.isEmpty());
+    QVERIFY(!w.runActive());
+    // The run met ran to its end on its own data.
+    if (holder == "inversion")
+        QVERIFY(w.den_grid != initial);
+    if (holder == "grid formula")
+        QCOMPARE(w.den_grid, initial);
+    if (holder != "horizon fit")
+        QVERIFY(before == Held(w));
 }
 
 QTEST_MAIN(TestRunLockout)
