@@ -276,6 +276,7 @@ MeshBlock drawable_block(const MeshRows& mesh, const AxisRanges& r)
         if (row.size() != columns)
             return b;  // not a grid of points: nothing the graph can draw
     std::vector<bool> column_ok(columns, true), row_ok(mesh.size(), true);
+    bool depths_inside = true;
     for (std::size_t i = 0; i < mesh.size(); ++i)
         for (std::size_t j = 0; j < columns; ++j) {
             const QVector3D& p = mesh[i][j];
@@ -283,22 +284,20 @@ MeshBlock drawable_block(const MeshRows& mesh, const AxisRanges& r)
                 column_ok[j] = false;
             if (!(p.z() >= r.z_lo && p.z() <= r.z_hi))
                 row_ok[i] = false;
+            depths_inside = depths_inside && depth_inside(p.y(), r);
         }
     std::tie(b.column, b.columns) = longest_run(column_ok);
     std::tie(b.row, b.rows) = longest_run(row_ok);
-    if (!b.drawable())
+    if (!b.drawable() || depths_inside)
         return b;
     // Within the plan block, the depths.
+    auto inside_at = [&](int i, int j) {
+        return depth_inside(mesh[std::size_t(b.row + i)][std::size_t(b.column + j)].y(), r);
+    };
     std::vector<std::vector<bool>> inside(std::size_t(b.rows), std::vector<bool>(std::size_t(b.columns)));
-    bool all = true;
     for (int i = 0; i < b.rows; ++i)
-        for (int j = 0; j < b.columns; ++j) {
-            const bool ok = depth_inside(mesh[std::size_t(b.row + i)][std::size_t(b.column + j)].y(), r);
-            inside[std::size_t(i)][std::size_t(j)] = ok;
-            all = all && ok;
-        }
-    if (all)
-        return b;
+        for (int j = 0; j < b.columns; ++j)
+            inside[std::size_t(i)][std::size_t(j)] = inside_at(i, j);
     MeshBlock d = largest_block(inside);
     if (!d.drawable())
         return MeshBlock{};

@@ -1,14 +1,19 @@
 // Window limits that cut the data, on a display with OpenGL (run under Xvfb):
-// a cube, a cube with faults and horizons, each shown under limits that cut
-// x or y, are all zero, lie outside the data or are wider than it, then
+// a cube, a cube with faults, horizons, and a cube with horizons, each shown
+// under limits that cut x, y or depth, lie between two levels or two
+// horizons, are all zero, lie outside the data or are wider than it, then
 // "Auto"; the graph renders after each step (the renderer takes the series'
 // data and the axis ranges at that moment) and shows the data again. The
 // graph keeps a series that only one row or column of fits the ranges in a
-// state that crashes its next refresh: no series on the graph may reach
-// outside the ranges.
+// state that crashes its next refresh, and draws a point outside the depth
+// range on its edge: no series on the graph may reach outside the ranges or
+// the depth limits, and a cube cut by the limits shows the cells of its
+// first and last levels inside them. Series that the limits took off the
+// graph are deleted with the window, or with the graph.
 #include <QtTest>
 
 #include <QImage>
+#include <QPointer>
 #include <QtDataVisualization/Q3DSurface>
 #include <QtDataVisualization/QSurface3DSeries>
 #include <QtDataVisualization/QSurfaceDataProxy>
@@ -21,6 +26,7 @@
 #include "fake_interaction.h"
 #include "shown_window.h"
 #include "views/surf.h"
+#include "views/view3d_rules.h"
 #include "views_test_support.h"
 
 using namespace QtDataVisualization;
@@ -84,8 +90,8 @@ bool drawsSomething(MainWindow& w)
 }
 
 // Every point of every series on the graph inside the ranges of the graph's X
-// and Z axes (the plan; a surface may cross the depth range).
-bool seriesInsideAxes(MainWindow& w)
+// and Z axes (the plan) and, with limits, inside the depth limits.
+bool seriesInsideAxes(MainWindow& w, const std::vector<double>& limits = {})
 {
     QValue3DAxis* ax = w.graph->axisX();
     QValue3DAxis* az = w.graph->axisZ();
@@ -96,9 +102,23 @@ bool seriesInsideAxes(MainWindow& w)
                 const QVector3D p = item.position();
                 if (!(p.x() >= ax->min() && p.x() <= ax->max() && p.z() >= az->min() && p.z() <= az->max()))
                     return false;
+                if (limits.size() >= 6 && !view3d::within_limits(p.y(), limits[4], limits[5])) {
+                    qWarning() << "drawn outside the depth limits:" << s->name() << p;
+                    return false;
+                }
             }
     }
     return true;
+}
+
+// Depth of the cube's first level inside [zmin, zmax] (levels 0, 500, ...
+// 2000), -1 when none is.
+double firstLevelInside(double zmin, double zmax)
+{
+    for (double z = 0; z <= 2000; z += 500)
+        if (view3d::within_limits(z, zmin, zmax))
+            return z;
+    return -1;
 }
 
 }  // namespace
@@ -114,6 +134,8 @@ private slots:
 
     void limitsThenAuto_data();
     void limitsThenAuto();
+    void seriesOffTheGraphDieWithTheWindow();
+    void seriesOffTheGraphDieWithTheGraph();
 
 private:
     std::unique_ptr<FakeInteraction> fake;
@@ -135,8 +157,15 @@ void TestViewLimitsGui::limitsThenAuto_data()
         {"all zero", {0, 0, 0, 0, 0, 0}},
         {"outside the data", {20000, 30000, 20000, 30000, 5000, 6000}},
         {"wider than the data", {-5000, 15000, -1000, 6000, -100, 3000}},
+        {"z cut at the top", {0, 10000, 0, 5000, 300, 2000}},
+        {"z cut at the bottom", {0, 10000, 0, 5000, 0, 1200}},
+        {"z cut at both ends", {-1000, 11000, -500, 5500, 400, 1600}},
+        {"z between two levels", {0, 10000, 0, 5000, 1100, 1400}},
+        {"z between two horizons", {0, 10000, 0, 5000, 1000, 1100}},
+        {"z outside the data", {0, 10000, 0, 5000, 3000, 4000}},
+        {"x and z cut", {2500, 10000, 0, 5000, 300, 1700}},
     };
-    for (const char* model : {"cube", "cube with faults", "horizons"})
+    for (const char* model : {"cube", "cube with faults", "horizons", "cube and horizons"})
         for (const auto& l : limits)
             QTest::newRow(qPrintable(QString("%1, %2").arg(model, l.first))) << QString(model) << l.second;
 }
@@ -163,13 +192,29 @@ void TestViewLimitsGui::limitsThenAuto()
     const int seriesBefore = w->graph->seriesList().size();
     const float xMin = w->graph->axisX()->min(), xMax = w->graph->axisX()->max();
 
+    const std::vector<double> l(limits.begin(), limits.end());
     {
-        std::vector<double> l(limits.begin(), limits.end());
-        w->setWindowSize(l);
+        std::vector<double> given = l;
+        w->setWindowSize(given);
     }
-    QVERIFY(seriesInsideAxes(*w));
+    QVERIFY(seriesInsideAxes(*w, l));
     drawsSomething(*w);  // (outside the data nothing need be drawn)
     QVERIFY(w->isVisible());
+    if (model != "horizons" && l[1] > l[0] && l[3] > l[2]) {
+        // The top face at the first level inside the depth limits, showing
+        // that level's cells; none drawn when no level is inside.
+        const double top = firstLevelInside(l[4], l[5]);
+        QSurface3DSeries* face = w->surf->surfaces.value(1);
+        QVERIFY(face);
+        const bool drawn = w->graph->seriesList().contains(face);
+        QCOMPARE(drawn, top >= 0 && l[0] < 10000 && l[2] < 5000);
+        if (drawn) {
+            for (const QSurfaceDataRow* row : *face->dataProxy()->array())
+                for (const QSurfaceDataItem& item : *row)
+                    QCOMPARE(double(item.position().y()), top);
+            QVERIFY(drawsSomething(*w));
+        }
+    }
 
     w->on_auto_window_size_triggered();
     QVERIFY(w->window_limits.empty());
@@ -180,13 +225,66 @@ void TestViewLimitsGui::limitsThenAuto()
     QCOMPARE(w->graph->axisX()->max(), xMax);
     // And once more through the same limits, now from the fitted view.
     {
-        std::vector<double> l(limits.begin(), limits.end());
-        w->setWindowSize(l);
+        std::vector<double> given = l;
+        w->setWindowSize(given);
     }
+    QVERIFY(seriesInsideAxes(*w, l));
     drawsSomething(*w);
     w->on_auto_window_size_triggered();
     QVERIFY(drawsSomething(*w));
     QVERIFY(fake->errors().isEmpty());
+}
+
+// Limits that take the side faces (a single level inside) and a fault (left
+// of the x limit) off the graph: closing the window deletes them, as it does
+// the series on the graph.
+void TestViewLimitsGui::seriesOffTheGraphDieWithTheWindow()
+{
+    auto w = shownMainWindow({900, 650});
+    QVERIFY(w);
+    giveCube(*w);
+    giveHorizons(*w);
+    w->on_view_cube_horizons_triggered();
+    giveFaults(*w);
+    std::vector<double> limits{5000, 10000, 0, 5000, 1000, 1100};
+    w->setWindowSize(limits);
+    QList<QPointer<QObject>> off, on;
+    QVector<QSurface3DSeries*> all = w->surf->surfaces;
+    all += w->surf->fault_series;
+    for (QSurface3DSeries* s : all)
+        (w->graph->seriesList().contains(s) ? on : off) << QPointer<QObject>(s) << QPointer<QObject>(s->dataProxy());
+    QVERIFY(off.size() >= 6);  // four side faces, a fault, ...
+    QVERIFY(!on.isEmpty());    // the top and bottom faces at 1000 m
+    w.reset();
+    for (const auto& p : off)
+        QVERIFY(p.isNull());
+    for (const auto& p : on)
+        QVERIFY(p.isNull());
+}
+
+// The graph going first (its window container closed) takes with it the
+// series it holds, and the view deletes those it took off the graph.
+void TestViewLimitsGui::seriesOffTheGraphDieWithTheGraph()
+{
+    auto* graph = new Q3DSurface;
+    Surf surf(graph);
+    const vector2D grid(3, std::vector<data_type>(3, 1.0f));
+    surf.addZFace(nodes(3, 0, 100), nodes(3, 0, 100), 0, grid);
+    surf.addZFace(nodes(3, 0, 100), nodes(3, 0, 100), 500, grid);
+    view3d::ViewBounds b;
+    b.min_x = 0, b.max_x = 200, b.min_y = 0, b.max_y = 200, b.min_z = 400, b.max_z = 600;
+    surf.setBounds(b);
+    surf.updateAxesRanges();
+    QCOMPARE(surf.surfaces.size(), 2);
+    QPointer<QObject> off(surf.surfaces[0]), offProxy(surf.proxies[0]), on(surf.surfaces[1]);
+    QVERIFY(!graph->seriesList().contains(surf.surfaces[0]));
+    QVERIFY(graph->seriesList().contains(surf.surfaces[1]));
+    delete graph;
+    QVERIFY(off.isNull());
+    QVERIFY(offProxy.isNull());
+    QVERIFY(on.isNull());
+    QVERIFY(surf.surfaces.isEmpty());
+    QVERIFY(!surf.graph);
 }
 
 QTEST_MAIN(TestViewLimitsGui)
