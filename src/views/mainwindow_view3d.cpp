@@ -288,6 +288,7 @@ void MainWindow::updateSurfaceSize()
         in.faults = view3d::sticks_extent(faults.sticks);
 
     surf->setBounds(view3d::surface_bounds(surf->bounds(), in));
+    surf->limited = window_limits.size() >= 6;
 }
 
 void MainWindow::updateAxesTitles()

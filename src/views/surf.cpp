@@ -154,11 +154,13 @@ void Surf::fitSeriesToAxes()
 {
     if (!graph)
         return;
-    view3d::AxisRanges axes;
-    axes.x_lo = graph->axisX()->min(), axes.x_hi = graph->axisX()->max();
-    axes.y_lo = graph->axisY()->min(), axes.y_hi = graph->axisY()->max();
-    axes.z_lo = graph->axisZ()->min(), axes.z_hi = graph->axisZ()->max();
-    const view3d::AxisRanges r = view3d::cut_ranges(bounds(), axes);
+    view3d::AxisRanges r;
+    r.x_lo = graph->axisX()->min(), r.x_hi = graph->axisX()->max();
+    r.z_lo = graph->axisZ()->min(), r.z_hi = graph->axisZ()->max();
+    if (limited) {
+        r.y_lo = graph->axisY()->min(), r.y_hi = graph->axisY()->max();
+        r = view3d::cut_ranges(bounds(), r);
+    }
     // In the order of the lists, so that the graph keeps drawing the faces,
     // the horizons and the faults in the order they were added.
     for (const auto* list : {&surfaces, &fault_series})

@@ -18,14 +18,15 @@
 // in a gradient along its depth.
 //
 // Every series is handed to the graph cut to the block of its mesh that lies
-// inside the view's bounds, in plan and in depth (view3d::cut_ranges,
-// view3d::drawable_block; a fault is first cut along its sticks where they
-// leave the depth range), its texture cut to match, and a series without
-// such a block is taken off the graph until the bounds take it in again:
-// Surf keeps each series' whole mesh and texture and cuts them again
-// whenever the ranges change (updateAxesRanges). Nothing is left for the
-// graph to draw on the edge of an axis. Selected points are given and
-// reported in the whole mesh's rows and columns.
+// inside the X and Z axis ranges (view3d::drawable_block) and, while the
+// bounds are window limits (`limited`), inside the bounds in plan and in
+// depth (view3d::cut_ranges; a fault is then first cut along its sticks where
+// they leave the depth range), so that nothing is drawn on the edge of the
+// box. Its texture is cut to match, and a series without such a block is
+// taken off the graph until the ranges take it in again: Surf keeps each
+// series' whole mesh and texture and cuts them again whenever the ranges
+// change (updateAxesRanges). Selected points are given and reported in the
+// whole mesh's rows and columns.
 //
 // The graph belongs to its window container; Surf never deletes it and forgets
 // it when it goes. The graph deletes the series it holds; those the cut took
@@ -117,6 +118,8 @@ public:
     QVector<QtDataVisualization::QSurfaceDataProxy*> proxies;
     QVector<QtDataVisualization::QSurface3DSeries*> surfaces;
     QVector<QtDataVisualization::QSurface3DSeries*> fault_series;
+    // The bounds are the window limits: series are cut to them, in depth too.
+    bool limited = false;
     double texture_min = 0, texture_max = 0;
     QCPColorGradient gradient{QCPColorGradient::gpJet};
     int alpha = 255;

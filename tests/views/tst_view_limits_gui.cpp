@@ -143,6 +143,7 @@ void TestViewLimitsGui::seriesOffTheGraphDieWithTheGraph()
     view3d::ViewBounds b;
     b.min_x = 0, b.max_x = 200, b.min_y = 0, b.max_y = 200, b.min_z = 400, b.max_z = 600;
     surf.setBounds(b);
+    surf.limited = true;  // the bounds are window limits
     surf.updateAxesRanges();
     QCOMPARE(surf.surfaces.size(), 2);
     QPointer<QObject> off(surf.surfaces[0]), offProxy(surf.proxies[0]), on(surf.surfaces[1]);
