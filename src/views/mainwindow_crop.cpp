@@ -9,6 +9,7 @@
 #include "views/crop_rules.h"
 #include "views/sliderwindow.h"
 #include "views/surf.h"
+#include "views/view3d_rules.h"
 
 #include <QAction>
 
@@ -32,31 +33,36 @@ bool cubeFacesShown(const MainWindow& w)
 }
 
 // Stores the face's new index and redraws that face alone. An index beyond
-// the cube draws its last node (as a full redraw does) and is kept as given.
+// the cube draws its last node (as a full redraw does) and is kept as given;
+// the face is cut to the window limits as a full redraw cuts it.
 void moveFace(MainWindow& w, crop::Face face, int N)
 {
     w.crop_borders[std::size_t(crop::border_slot(face))] = N;
     if (!cubeFacesShown(w))
         return;
     const vector3D& cube = *w.shown_cube;
-    const int counts[3] = {int(w.shown_x.size()), int(w.shown_y.size()), int(w.shown_z.size())};
-    const int axis = crop::face_axis(face);
-    const int at = crop::drawn_index(face, N, counts[axis]);
-    if (at < 0)
-        return;
+    view3d::CropBorders borders = w.crop_borders;
+    const view3d::CubeCut cut =
+        view3d::cut_cube(w.shown_x, w.shown_y, w.shown_z,
+                         view3d::fix_crop_borders(borders, int(w.shown_x.size()), int(w.shown_y.size()),
+                                                  int(w.shown_z.size())),
+                         w.window_limits);
     const bool absolute = w.ui->view_reg->isChecked() && w.ui->view_abs_reg->isChecked();
-    const vector2D grid = crop::face_grid(cube, face, at, absolute);
+    const vector2D grid = view3d::cut_face(cube, face, cut, absolute);
     const bool first = crop::first_of_pair(face);
-    const std::size_t i = std::size_t(at);
-    switch (axis) {
+    const std::size_t i = std::size_t(cut.at[std::size_t(crop::border_slot(face))]);
+    const std::vector<double> xs = view3d::run_nodes(w.shown_x, cut.runs[0]);
+    const std::vector<double> ys = view3d::run_nodes(w.shown_y, cut.runs[1]);
+    const std::vector<double> zs = view3d::run_nodes(w.shown_z, cut.runs[2]);
+    switch (crop::face_axis(face)) {
     case 0:
-        w.surf->replaceXFace(w.shown_x[i], w.shown_y, w.shown_z, grid, first);
+        w.surf->replaceXFace(w.shown_x[i], ys, zs, grid, first);
         break;
     case 1:
-        w.surf->replaceYFace(w.shown_x, w.shown_y[i], w.shown_z, grid, first);
+        w.surf->replaceYFace(xs, w.shown_y[i], zs, grid, first);
         break;
     default:
-        w.surf->replaceZFace(w.shown_x, w.shown_y, w.shown_z[i], grid, first);
+        w.surf->replaceZFace(xs, ys, w.shown_z[i], grid, first);
         break;
     }
 }

@@ -136,8 +136,11 @@ void MainWindow::on_auto_window_size_triggered()
     plotObserved();
     plotCalculated();
 
-    // The axes take the fitted bounds; every series is cut to them again
-    // (Surf), so what was cut away by the limits is drawn again.
+    // The cube's faces are drawn whole again; the axes take the fitted
+    // bounds and every series is cut to them again (Surf), so what was cut
+    // away by the limits is drawn again.
+    if (shown_cube && (ui->view_cube->isChecked() || ui->view_cube_horizons->isChecked()))
+        show3Dgrid();
     surf->setBounds(fittedBounds(*this, surf->bounds()));
     surf->updateAxesRanges();
 }

@@ -136,10 +136,16 @@ void MainWindow::show3Dgrid()
     fit_nodes(shown_x, std::size_t(nx));
     fit_nodes(shown_y, std::size_t(ny));
     fit_nodes(shown_z, std::size_t(nz));
-    const view3d::CropBorders at = view3d::fix_crop_borders(crop_borders, nx, ny, nz);
+    // The faces at the crop indexes, all cut to the window limits.
+    const view3d::CubeCut cut =
+        view3d::cut_cube(shown_x, shown_y, shown_z, view3d::fix_crop_borders(crop_borders, nx, ny, nz), window_limits);
+    const view3d::CropBorders& at = cut.at;
 
     const bool absolute = regularizer_shown && ui->view_abs_reg->isChecked();
-    const view3d::CubeFaces faces = view3d::cut_faces(*cube, at, absolute);
+    const view3d::CubeFaces faces = view3d::cut_cube_faces(*cube, cut, absolute);
+    const std::vector<double> xs = view3d::run_nodes(shown_x, cut.runs[0]);
+    const std::vector<double> ys = view3d::run_nodes(shown_y, cut.runs[1]);
+    const std::vector<double> zs = view3d::run_nodes(shown_z, cut.runs[2]);
 
     if (progress_label)
         progress_label->setText(QString("(Nx, Ny, Nz) = (%1, %2, %3)").arg(nx).arg(ny).arg(nz));
@@ -151,13 +157,15 @@ void MainWindow::show3Dgrid()
 
     updateSurfaceSize();
 
-    // left, right, front, back, top, bottom
-    surf->addZFace(shown_x, shown_y, shown_z[std::size_t(at[5])], faces.bottom);
-    surf->addZFace(shown_x, shown_y, shown_z[std::size_t(at[4])], faces.top);
-    surf->addXFace(shown_x[std::size_t(at[0])], shown_y, shown_z, faces.left);
-    surf->addXFace(shown_x[std::size_t(at[1])], shown_y, shown_z, faces.right);
-    surf->addYFace(shown_x, shown_y[std::size_t(at[3])], shown_z, faces.back);
-    surf->addYFace(shown_x, shown_y[std::size_t(at[2])], shown_z, faces.front);
+    // left, right, front, back, top, bottom. Limits with no node inside on
+    // some axis leave every face empty: the six stay in their places, off the
+    // graph.
+    surf->addZFace(xs, ys, shown_z[std::size_t(at[5])], faces.bottom);
+    surf->addZFace(xs, ys, shown_z[std::size_t(at[4])], faces.top);
+    surf->addXFace(shown_x[std::size_t(at[0])], ys, zs, faces.left);
+    surf->addXFace(shown_x[std::size_t(at[1])], ys, zs, faces.right);
+    surf->addYFace(xs, shown_y[std::size_t(at[3])], zs, faces.back);
+    surf->addYFace(xs, shown_y[std::size_t(at[2])], zs, faces.front);
     if (window_limits.size() >= 6)
         updateSurfaceSize();  // the faces widened the bounds past the limits
     surf->updateAxesRanges();
@@ -270,6 +278,7 @@ void MainWindow::updateSurfaceSize()
         in.faults = view3d::sticks_extent(faults.sticks);
 
     surf->setBounds(view3d::surface_bounds(surf->bounds(), in));
+    surf->limited = window_limits.size() >= 6;
 }
 
 void MainWindow::updateAxesTitles()

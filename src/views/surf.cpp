@@ -92,13 +92,25 @@ Surf::Surf(Q3DSurface* g)
     camera->setTarget(QVector3D(0.0f, kCameraTargetY, 0.0f));
 }
 
-// The graph belongs to its window container (and deletes the series it holds).
-Surf::~Surf() = default;
+// The graph belongs to its window container and deletes the series it holds;
+// those that the cut took off it are Surf's own.
+Surf::~Surf()
+{
+    deleteOffGraph();
+}
+
+void Surf::deleteOffGraph()
+{
+    for (auto& [series, k] : kept)
+        if (!k.onGraph)
+            delete series;  // the series owns its proxy
+    kept.clear();
+}
 
 void Surf::graphDestroyed()
 {
     graph = nullptr;
-    kept.clear();
+    deleteOffGraph();
     surfaces.clear();
     proxies.clear();
     fault_series.clear();
@@ -145,6 +157,10 @@ void Surf::fitSeriesToAxes()
     view3d::AxisRanges r;
     r.x_lo = graph->axisX()->min(), r.x_hi = graph->axisX()->max();
     r.z_lo = graph->axisZ()->min(), r.z_hi = graph->axisZ()->max();
+    if (limited) {
+        r.y_lo = graph->axisY()->min(), r.y_hi = graph->axisY()->max();
+        r = view3d::cut_ranges(bounds(), r);
+    }
     // In the order of the lists, so that the graph keeps drawing the faces,
     // the horizons and the faults in the order they were added.
     for (const auto* list : {&surfaces, &fault_series})
@@ -157,7 +173,16 @@ void Surf::fitSeriesToAxes()
 
 void Surf::fitSeries(QSurface3DSeries* series, Kept& k, const view3d::AxisRanges& ranges)
 {
-    const view3d::MeshBlock block = view3d::drawable_block(k.mesh, ranges);
+    // A fault is cut along its sticks where they leave the depth range.
+    view3d::MeshRows clipped;
+    if (k.sticks) {
+        if (k.given && (ranges.y_lo != k.depth_lo || ranges.y_hi != k.depth_hi))
+            k.given = false;
+        k.depth_lo = ranges.y_lo, k.depth_hi = ranges.y_hi;
+        clipped = view3d::sticks_within_depth(k.mesh, ranges.y_lo, ranges.y_hi);
+    }
+    const view3d::MeshRows& mesh = k.sticks ? clipped : k.mesh;
+    const view3d::MeshBlock block = view3d::drawable_block(mesh, ranges);
     if (!block.drawable()) {
         if (k.onGraph)
             graph->removeSeries(series);
@@ -165,13 +190,13 @@ void Surf::fitSeries(QSurface3DSeries* series, Kept& k, const view3d::AxisRanges
         return;
     }
     if (!k.given || block != k.block) {
-        const bool whole = block.rows == int(k.mesh.size()) && block.columns == int(k.mesh.front().size());
-        series->dataProxy()->resetArray(toDataArray(whole ? k.mesh : view3d::block_rows(k.mesh, block)));
+        const bool whole = block.rows == int(mesh.size()) && block.columns == int(mesh.front().size());
+        series->dataProxy()->resetArray(toDataArray(whole ? mesh : view3d::block_rows(mesh, block)));
         if (!k.texture.isNull())
             series->setTexture(
                 whole ? k.texture
-                      : k.texture.copy(view3d::texture_block(k.texture.size(), int(k.mesh.size()),
-                                                             int(k.mesh.front().size()), block)));
+                      : k.texture.copy(view3d::texture_block(k.texture.size(), int(mesh.size()),
+                                                             int(mesh.front().size()), block)));
         k.block = block;
         k.given = true;
     }
@@ -290,6 +315,7 @@ void Surf::addFaults(std::vector<std::vector<std::vector<QVector3D>>> sticks, st
         series->setName(i < names.size() ? names[i] : QString());
         series->setItemLabelFormat(QStringLiteral("@xLabel, @zLabel, @yLabel, @seriesName"));
         keep(series, rows);
+        kept[series].sticks = true;
         fault_series.append(series);
     }
     fitSeriesToAxes();
@@ -318,6 +344,8 @@ QImage Surf::renderTexture(const field2D& grid, double min, double max, double d
 
 QImage Surf::faceTexture(const vector2D& grid, int a) const
 {
+    if (grid.empty() || grid.front().empty())
+        return QImage();  // a face the limits leave nothing of
     return enlarged_texture(renderTexture(grid, texture_min, texture_max, 1.0, a));
 }
 

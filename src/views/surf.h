@@ -18,15 +18,21 @@
 // in a gradient along its depth.
 //
 // Every series is handed to the graph cut to the block of its mesh that lies
-// inside the axis ranges (view3d::drawable_block), its texture cut to match,
-// and a series without such a block is taken off the graph until the ranges
-// take it in again: Surf keeps each series' whole mesh and texture and cuts
-// them again whenever the ranges change (updateAxesRanges). Selected points
-// are given and reported in the whole mesh's rows and columns.
+// inside the X and Z axis ranges (view3d::drawable_block) and, while the
+// bounds are window limits (`limited`), inside the bounds in plan and in
+// depth (view3d::cut_ranges; a fault is then first cut along its sticks where
+// they leave the depth range), so that nothing is drawn on the edge of the
+// box. Its texture is cut to match, and a series without such a block is
+// taken off the graph until the ranges take it in again: Surf keeps each
+// series' whole mesh and texture and cuts them again whenever the ranges
+// change (updateAxesRanges). Selected points are given and reported in the
+// whole mesh's rows and columns.
 //
 // The graph belongs to its window container; Surf never deletes it and forgets
-// it (and its series) when it goes. Series that Surf removes from the graph
-// are deleted with their proxies. Built over a null graph (no OpenGL context)
+// it when it goes. The graph deletes the series it holds; those the cut took
+// off it are deleted by Surf, when the graph goes or with Surf. Series that
+// Surf removes from the graph are deleted with their proxies. Built over a
+// null graph (no OpenGL context)
 // every operation only keeps the bookkeeping.
 
 #include "common/types.h"
@@ -112,6 +118,8 @@ public:
     QVector<QtDataVisualization::QSurfaceDataProxy*> proxies;
     QVector<QtDataVisualization::QSurface3DSeries*> surfaces;
     QVector<QtDataVisualization::QSurface3DSeries*> fault_series;
+    // The bounds are the window limits: series are cut to them, in depth too.
+    bool limited = false;
     double texture_min = 0, texture_max = 0;
     QCPColorGradient gradient{QCPColorGradient::gpJet};
     int alpha = 255;
@@ -151,6 +159,9 @@ private:
     QImage faceTexture(const vector2D& grid, int alpha) const;
     void replaceFace(int position, const std::vector<std::vector<QVector3D>>& mesh, const QImage& texture);
     void removeAndDelete(QVector<QtDataVisualization::QSurface3DSeries*>& list);
+    // Deletes the series that are off the graph (the graph deletes its own)
+    // and forgets them all.
+    void deleteOffGraph();
 
     // What the graph is given of a series (see the class comment).
     struct Kept
@@ -160,6 +171,8 @@ private:
         view3d::MeshBlock block;                   // the part the series holds now
         bool given = false;                        // the series holds `block`
         bool onGraph = false;
+        bool sticks = false;                       // a fault: rows are sticks, cut along them by depth
+        float depth_lo = 0, depth_hi = 0;          // the depth range a fault was last cut to
     };
     // Registers a series with its whole mesh (not yet on the graph).
     void keep(QtDataVisualization::QSurface3DSeries* series, const std::vector<std::vector<QVector3D>>& mesh);

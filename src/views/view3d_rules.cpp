@@ -224,6 +224,48 @@ std::pair<int, int> longest_run(const std::vector<bool>& ok)
 }
 }  // namespace
 
+namespace {
+// The largest block of at least 2 x 2 true flags of `inside` (rows of equal
+// length; the first of equals, scanning the blocks' last rows downwards):
+// for each row the heights of the runs of true flags that end in it, and for
+// each height the widest block it spans (the maximal blocks are among them).
+MeshBlock largest_block(const std::vector<std::vector<bool>>& inside)
+{
+    MeshBlock best;
+    if (inside.empty())
+        return best;
+    const int columns = int(inside.front().size());
+    std::vector<int> height(std::size_t(columns) + 1, 0);  // a 0 sentinel at the end
+    std::vector<int> stack;
+    long long best_area = 0;
+    for (int i = 0; i < int(inside.size()); ++i) {
+        for (int j = 0; j < columns; ++j)
+            height[std::size_t(j)] = inside[std::size_t(i)][std::size_t(j)] ? height[std::size_t(j)] + 1 : 0;
+        stack.clear();
+        for (int j = 0; j <= columns; ++j) {
+            while (!stack.empty() && height[std::size_t(stack.back())] >= height[std::size_t(j)]) {
+                const int h = height[std::size_t(stack.back())];
+                stack.pop_back();
+                const int left = stack.empty() ? 0 : stack.back() + 1;
+                const int width = j - left;
+                if (h >= 2 && width >= 2 && (long long)h * width > best_area) {
+                    best_area = (long long)h * width;
+                    best.row = i - h + 1, best.rows = h;
+                    best.column = left, best.columns = width;
+                }
+            }
+            stack.push_back(j);
+        }
+    }
+    return best;
+}
+
+bool depth_inside(float y, const AxisRanges& r)
+{
+    return !(y < r.y_lo || y > r.y_hi);  // a depth that is no number counts as inside
+}
+}  // namespace
+
 MeshBlock drawable_block(const MeshRows& mesh, const AxisRanges& r)
 {
     MeshBlock b;
@@ -234,6 +276,7 @@ MeshBlock drawable_block(const MeshRows& mesh, const AxisRanges& r)
         if (row.size() != columns)
             return b;  // not a grid of points: nothing the graph can draw
     std::vector<bool> column_ok(columns, true), row_ok(mesh.size(), true);
+    bool depths_inside = true;
     for (std::size_t i = 0; i < mesh.size(); ++i)
         for (std::size_t j = 0; j < columns; ++j) {
             const QVector3D& p = mesh[i][j];
@@ -241,10 +284,26 @@ MeshBlock drawable_block(const MeshRows& mesh, const AxisRanges& r)
                 column_ok[j] = false;
             if (!(p.z() >= r.z_lo && p.z() <= r.z_hi))
                 row_ok[i] = false;
+            depths_inside = depths_inside && depth_inside(p.y(), r);
         }
     std::tie(b.column, b.columns) = longest_run(column_ok);
     std::tie(b.row, b.rows) = longest_run(row_ok);
-    return b;
+    if (!b.drawable() || depths_inside)
+        return b;
+    // Within the plan block, the depths.
+    auto inside_at = [&](int i, int j) {
+        return depth_inside(mesh[std::size_t(b.row + i)][std::size_t(b.column + j)].y(), r);
+    };
+    std::vector<std::vector<bool>> inside(std::size_t(b.rows), std::vector<bool>(std::size_t(b.columns)));
+    for (int i = 0; i < b.rows; ++i)
+        for (int j = 0; j < b.columns; ++j)
+            inside[std::size_t(i)][std::size_t(j)] = inside_at(i, j);
+    MeshBlock d = largest_block(inside);
+    if (!d.drawable())
+        return MeshBlock{};
+    d.row += b.row;
+    d.column += b.column;
+    return d;
 }
 
 MeshRows block_rows(const MeshRows& mesh, const MeshBlock& b)
@@ -267,6 +326,82 @@ QRect texture_block(const QSize& image, int mesh_rows, int mesh_columns, const M
     const int top = image.height() - 1 - pixel(b.row + b.rows - 1, mesh_rows, image.height());
     const int bottom = image.height() - 1 - pixel(b.row, mesh_rows, image.height());
     return QRect(QPoint(left, top), QPoint(right, bottom));
+}
+
+double limit_tolerance(double limit)
+{
+    const double a = std::abs(limit);
+    if (!(a > 0) || !std::isfinite(a))
+        return 0;
+    // Half a unit in the sixth significant digit.
+    return 0.5 * std::pow(10.0, std::floor(std::log10(a)) - 5);
+}
+
+bool within_limits(double v, double lo, double hi)
+{
+    return v >= lo - limit_tolerance(lo) && v <= hi + limit_tolerance(hi);
+}
+
+AxisRanges cut_ranges(const ViewBounds& b, const AxisRanges& axes)
+{
+    AxisRanges r = axes;
+    // [lo, hi] widened by the tolerances and `extra`, inside the axis' own range.
+    auto cut = [](double lo, double hi, double extra, float& axis_lo, float& axis_hi) {
+        if (!std::isfinite(lo) || !std::isfinite(hi) || lo > hi)
+            return;
+        const double l = lo - limit_tolerance(lo) - extra;
+        const double h = hi + limit_tolerance(hi) + extra;
+        // Rounded inwards to float: the tolerance is many times the rounding,
+        // so a point on a bound stays inside, and nothing cut to the range
+        // lies beyond the tolerance.
+        float fl = float(l), fh = float(h);
+        if (double(fl) < l)
+            fl = std::nextafter(fl, std::numeric_limits<float>::infinity());
+        if (double(fh) > h)
+            fh = std::nextafter(fh, -std::numeric_limits<float>::infinity());
+        axis_lo = std::max(axis_lo, fl);
+        axis_hi = std::min(axis_hi, fh);
+    };
+    cut(b.min_x, b.max_x, (b.max_x - b.min_x) / 1000.0, r.x_lo, r.x_hi);
+    cut(b.min_y, b.max_y, (b.max_y - b.min_y) / 1000.0, r.z_lo, r.z_hi);
+    cut(b.min_z, b.max_z, 0.0, r.y_lo, r.y_hi);
+    return r;
+}
+
+MeshRows sticks_within_depth(const MeshRows& rows, float lo, float hi)
+{
+    MeshRows out;
+    std::size_t n = 0;
+    for (const auto& stick : rows) {
+        std::vector<QVector3D> kept;
+        // The point of the segment a -> b at depth d (a and b on either side).
+        auto at_depth = [](const QVector3D& a, const QVector3D& b, float d) {
+            const float t = (d - a.y()) / (b.y() - a.y());
+            return QVector3D(a.x() + t * (b.x() - a.x()), d, a.z() + t * (b.z() - a.z()));
+        };
+        for (std::size_t k = 0; k < stick.size(); ++k) {
+            const QVector3D& p = stick[k];
+            const bool in = !(p.y() < lo || p.y() > hi);
+            if (k > 0) {
+                const QVector3D& q = stick[k - 1];
+                if (q.y() < lo && p.y() > lo)
+                    kept.push_back(at_depth(q, p, lo));
+                if (q.y() < hi && p.y() > hi)
+                    kept.push_back(at_depth(q, p, hi));
+            }
+            if (in)
+                kept.push_back(p);
+        }
+        // Repeated points (the padding) once only.
+        kept.erase(std::unique(kept.begin(), kept.end()), kept.end());
+        if (kept.empty())
+            continue;
+        n = std::max(n, kept.size());
+        out.push_back(std::move(kept));
+    }
+    for (auto& row : out)
+        row.resize(n, row.back());
+    return out;
 }
 
 namespace {
@@ -387,6 +522,90 @@ CubeFaces cut_faces(const vector3D& cube, const CropBorders& at, bool absolute)
     f.right = face(crop::Face::Right);
     f.back = face(crop::Face::Back);
     f.front = face(crop::Face::Front);
+    return f;
+}
+
+NodeRun nodes_within(const std::vector<double>& nodes, double lo, double hi)
+{
+    std::vector<bool> ok(nodes.size());
+    for (std::size_t i = 0; i < nodes.size(); ++i)
+        ok[i] = within_limits(nodes[i], lo, hi);
+    NodeRun run;
+    std::tie(run.first, run.count) = longest_run(ok);
+    if (run.count == 0)
+        run.first = 0;
+    return run;
+}
+
+std::vector<double> run_nodes(const std::vector<double>& nodes, const NodeRun& run)
+{
+    if (run.count <= 0 || run.first < 0 || std::size_t(run.first + run.count) > nodes.size())
+        return {};
+    return std::vector<double>(nodes.begin() + run.first, nodes.begin() + run.first + run.count);
+}
+
+CubeCut cut_cube(const std::vector<double>& x, const std::vector<double>& y, const std::vector<double>& z,
+                 const CropBorders& at, const std::vector<double>& limits)
+{
+    CubeCut c;
+    const std::vector<double>* nodes[3] = {&x, &y, &z};
+    for (int a = 0; a < 3; ++a) {
+        const std::vector<double>& v = *nodes[a];
+        c.runs[std::size_t(a)] = limits.size() >= 6
+                                     ? nodes_within(v, limits[std::size_t(2 * a)], limits[std::size_t(2 * a + 1)])
+                                     : NodeRun{0, int(v.size())};
+    }
+    c.at = at;
+    for (crop::Face f : crop::all_faces) {
+        const NodeRun& run = c.runs[std::size_t(crop::face_axis(f))];
+        int& index = c.at[std::size_t(crop::border_slot(f))];
+        if (run.count > 0)
+            index = std::clamp(index, run.first, run.first + run.count - 1);
+    }
+    return c;
+}
+
+vector2D run_grid(const vector2D& grid, const NodeRun& rows, const NodeRun& columns)
+{
+    vector2D out;
+    if (rows.count <= 0 || columns.count <= 0 || std::size_t(rows.first + rows.count) > grid.size())
+        return out;
+    out.reserve(std::size_t(rows.count));
+    for (int i = rows.first; i < rows.first + rows.count; ++i) {
+        const auto& row = grid[std::size_t(i)];
+        if (std::size_t(columns.first + columns.count) > row.size())
+            return {};
+        out.emplace_back(row.begin() + columns.first, row.begin() + columns.first + columns.count);
+    }
+    return out;
+}
+
+vector2D cut_face(const vector3D& cube, crop::Face face, const CubeCut& cut, bool absolute)
+{
+    if (cut.empty())
+        return {};
+    const int axis = crop::face_axis(face);
+    const vector2D whole = crop::face_grid(cube, face, cut.at[std::size_t(crop::border_slot(face))], absolute);
+    // Layouts: x faces [row][level], y faces [level][column], z faces [row][column].
+    switch (axis) {
+    case 0:
+        return run_grid(whole, cut.runs[1], cut.runs[2]);
+    case 1:
+        return run_grid(whole, cut.runs[2], cut.runs[0]);
+    default:
+        return run_grid(whole, cut.runs[1], cut.runs[0]);
+    }
+}
+
+CubeFaces cut_cube_faces(const vector3D& cube, const CubeCut& cut, bool absolute)
+{
+    CubeFaces f;
+    f.bottom = cut_face(cube, crop::Face::Bottom, cut, absolute);
+    f.top = cut_face(cube, crop::Face::Top, cut, absolute);
+    f.left = cut_face(cube, crop::Face::Left, cut, absolute);
+    f.right = cut_face(cube, crop::Face::Right, cut, absolute);
+    f.back = cut_face(cube, crop::Face::Back, cut, absolute);
+    f.front = cut_face(cube, crop::Face::Front, cut, absolute);
     return f;
 }
 

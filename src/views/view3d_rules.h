@@ -12,6 +12,7 @@
 // (x, depth, y); the vertical axis carries depth.
 
 #include "common/types.h"
+#include "views/crop_rules.h"
 
 #include <QColor>
 #include <QMap>
@@ -22,6 +23,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -127,11 +129,14 @@ MeshRows fault_rows(std::vector<std::vector<QVector3D>> sticks);
 // graph takes from each series the block of rows and columns whose points lie
 // inside the X and Z ranges, and keeps a block of one row or column (or none)
 // in a state from which a later refresh of the series reads past its data;
-// so every series is cut to its drawable block here, and a series without
-// one is taken off the graph. The block is the longest run of columns whose
-// every point has its X inside [x_lo, x_hi] by the longest run of rows whose
-// every point has its Z inside [z_lo, z_hi]. Depths (Y) are not cut: the
-// graph takes its block by X and Z only.
+// and it draws a point outside the Y (depth) range on the edge of that range.
+// So every series is cut to its drawable block here, and a series without
+// one is taken off the graph. The block lies within the longest run of
+// columns whose every point has its X inside [x_lo, x_hi] and the longest run
+// of rows whose every point has its Z inside [z_lo, z_hi]; there, it is the
+// largest block of at least 2 x 2 points whose every depth lies inside
+// [y_lo, y_hi] (the whole plan block when every depth does). A depth that is
+// not a number counts as inside: the graph has no range to put it on.
 struct MeshBlock
 {
     int row = 0, rows = 0;
@@ -147,6 +152,8 @@ struct AxisRanges
 {
     float x_lo = 0, x_hi = 0;  // graph X (model x)
     float z_lo = 0, z_hi = 0;  // graph Z (model y)
+    float y_lo = -std::numeric_limits<float>::infinity();  // graph Y (depth): open unless set
+    float y_hi = std::numeric_limits<float>::infinity();
 };
 MeshBlock drawable_block(const MeshRows& mesh, const AxisRanges& r);
 // The rows and columns of the block (the mesh itself for the whole of it).
@@ -155,6 +162,33 @@ MeshRows block_rows(const MeshRows& mesh, const MeshBlock& b);
 // the image, the first and last pixels on the first and last nodes) that lie
 // over the block; the whole image for the whole mesh.
 QRect texture_block(const QSize& image, int mesh_rows, int mesh_columns, const MeshBlock& b);
+
+// ---------------------------------------------------------------------------
+// Window limits: what the view draws of its data
+
+// How far beyond a limit (or a bound) a value may lie and still count as
+// inside it: half a unit in the sixth significant digit of the limit, the
+// precision in which the limits dialog offers the view's bounds (so that OK
+// on the offered bounds keeps every node), which also covers the rounding of
+// graph positions to float. 0 for a limit of 0 or one that is not finite.
+double limit_tolerance(double limit);
+// v inside [lo, hi], each end widened by its tolerance.
+bool within_limits(double v, double lo, double hi);
+
+// The ranges that the series of the view are cut to (drawable_block): the
+// view's bounds, each end widened by its tolerance and the plan ends also by
+// a thousandth of their span (the shift of the vertical faces, x_face_mesh
+// and y_face_mesh), kept inside the graph's axis ranges (`axes`, whose depth
+// range is graph Y). An axis whose bounds are unset or reversed (lo > hi) is
+// cut to its axis range alone.
+AxisRanges cut_ranges(const ViewBounds& bounds, const AxisRanges& axes);
+
+// A fault's rows (sticks sorted by depth, as fault_rows makes them) cut to
+// the depths [lo, hi]: each stick keeps its points inside and ends exactly on
+// a limit where it crosses one (its point there interpolated along the
+// stick); sticks with nothing inside are dropped, and the rows are padded to
+// the longest again with their deepest point.
+MeshRows sticks_within_depth(const MeshRows& rows, float lo, float hi);
 
 // Relief shading of the surfaces that are drawn without the graph's own light
 // (the graph lights everything evenly so that the cube faces keep the colour
@@ -202,6 +236,42 @@ struct CubeFaces
 // With `absolute` every value becomes its magnitude. The cube is read with the
 // rows of its first level and the columns of that level's first row.
 CubeFaces cut_faces(const vector3D& cube, const CropBorders& at, bool absolute);
+
+// A run of nodes of an axis: indexes first .. first + count - 1.
+struct NodeRun
+{
+    int first = 0, count = 0;
+    bool operator==(const NodeRun& o) const { return first == o.first && count == o.count; }
+};
+// The longest run of nodes inside [lo, hi] (within_limits; the first of
+// equals); none when no node is.
+NodeRun nodes_within(const std::vector<double>& nodes, double lo, double hi);
+// The nodes of a run.
+std::vector<double> run_nodes(const std::vector<double>& nodes, const NodeRun& run);
+
+// The shown cube cut by the window limits as the crop sliders cut it: per
+// axis the run of nodes inside the limits (every node without limits), and
+// each face's index (as fix_crop_borders gives it) moved into its axis' run,
+// so that a face the limits pass by is drawn at the last node inside them
+// and shows the cells there. The faces are cut to the runs of their two other
+// axes. Nothing is drawn when an axis has no node inside.
+struct CubeCut
+{
+    std::array<NodeRun, 3> runs;  // x (columns), y (rows), depth (levels)
+    CropBorders at{{0, 0, 0, 0, 0, 0}};
+    bool empty() const { return runs[0].count == 0 || runs[1].count == 0 || runs[2].count == 0; }
+};
+// `limits` {xmin, xmax, ymin, ymax, zmin, zmax}; fewer than six: no limits.
+CubeCut cut_cube(const std::vector<double>& x, const std::vector<double>& y, const std::vector<double>& z,
+                 const CropBorders& at, const std::vector<double>& limits);
+
+// The six faces of a cut cube, each cut to the runs of its two free axes
+// (all empty when the cut is empty).
+CubeFaces cut_cube_faces(const vector3D& cube, const CubeCut& cut, bool absolute);
+// One of them (a crop slider's face).
+vector2D cut_face(const vector3D& cube, crop::Face face, const CubeCut& cut, bool absolute);
+// The rows and columns of a grid in two runs (rows, columns).
+vector2D run_grid(const vector2D& grid, const NodeRun& rows, const NodeRun& columns);
 
 // ---------------------------------------------------------------------------
 // Colour ranges

@@ -247,13 +247,24 @@ void TestScaleGui::limitsOnTheAxesAndMaps()
     checkAxis(w->graph->axisY(), 500, 1500);
     QCOMPARE(w->ui->observed_axes->xAxis->range(), QCPRange(2000, 6000));
     QCOMPARE(w->ui->observed_axes->yAxis->range(), QCPRange(1000, 3000));
-    // Only the top and bottom faces cross the window: the four side faces lie
-    // outside its x and y and are off the graph.
-    QCOMPARE(w->graph->seriesList().size(), 2);
-    QCOMPARE(w->surf->surfaces.size(), 6);
-    // They stay through the redraws of the view commands.
+    // The cube is cut at the limit planes: all six faces are drawn, each at
+    // the first or last node inside the limits.
+    auto faceAt = [&](int position) { return w->surf->surfaces[position]->dataProxy()->itemAt(0, 0)->position(); };
+    auto checkFaces = [&]() {
+        QCOMPARE(w->graph->seriesList().size(), 6);
+        QCOMPARE(w->surf->surfaces.size(), 6);
+        QCOMPARE(faceAt(0).y(), 1500.0f);  // bottom
+        QCOMPARE(faceAt(1).y(), 500.0f);   // top
+        QCOMPARE(faceAt(2).x(), 2000.0f);  // left
+        QCOMPARE(faceAt(3).x(), 6000.0f);  // right
+        QCOMPARE(faceAt(4).z(), 3000.0f);  // back
+        QCOMPARE(faceAt(5).z(), 1000.0f);  // front
+    };
+    checkFaces();
+    // They stay so through the redraws of the view commands.
     w->on_view_cube_triggered();
     checkAxis(w->graph->axisX(), 2000, 6000);
+    checkFaces();
     // Wider than the cube, in the combined view.
     w->horizons = {field2D(6, std::vector<double>(11, 0.0)), field2D(6, std::vector<double>(11, 800.0))};
     w->horizons_params = {11, 6, 0, 10000, 0, 5000};

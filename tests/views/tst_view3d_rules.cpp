@@ -47,6 +47,11 @@ private slots:
     void drawableBlock_data();
     void drawableBlock();
     void blockRowsAndTexture();
+    void drawableBlockByDepth();
+    void depthLimits_data();
+    void depthLimits();
+    void limitTolerance();
+    void sticksWithinDepth();
 
     void reliefOfLevelAndDome();
     void reliefFollowsTheViewsScale();
@@ -62,6 +67,7 @@ private slots:
     void cropDefaults();
     void cutFaces();
     void cutFacesAbsolute();
+    void cutCubeToPlanLimits();
 
     void extendBoundFromUnset();
     void axisRange_data();
@@ -280,6 +286,209 @@ void TestView3dRules::blockRowsAndTexture()
     QVERIFY(!view3d::drawable_block(mesh, r).drawable());
 }
 
+// A horizon that rises above the depth range in one corner keeps the largest
+// block of at least 2 x 2 nodes that lies inside it; one with no such block
+// has nothing drawable.
+void TestView3dRules::drawableBlockByDepth()
+{
+    // 5 rows x 6 columns; depth 100 everywhere but 10 at rows 3 .. 4 of
+    // columns 3 .. 5 and at row 0 of column 0.
+    field2D depths(5, std::vector<double>(6, 100));
+    for (int i = 3; i < 5; ++i)
+        for (int j = 3; j < 6; ++j)
+            depths[std::size_t(i)][std::size_t(j)] = 10;
+    depths[0][0] = 10;
+    const MeshRows mesh = horizon_mesh(nodes(6, 0, 100), nodes(5, 0, 100), depths);
+    AxisRanges r;
+    r.x_lo = -10, r.x_hi = 600, r.z_lo = -10, r.z_hi = 500;
+    QCOMPARE(drawable_block(mesh, r), (MeshBlock{0, 5, 0, 6}));  // depth open
+    r.y_lo = 50, r.y_hi = 200;
+    // Rows 0 .. 2 of columns 1 .. 5 (15 nodes) beat rows 1 .. 2 of the whole
+    // width or rows 1 .. 4 of columns 0 .. 2 (12 each).
+    QCOMPARE(drawable_block(mesh, r), (MeshBlock{0, 3, 1, 5}));
+    // A depth that is no number is not cut (the graph has no range for it).
+    depths[2][2] = std::nan("");
+    QCOMPARE(drawable_block(horizon_mesh(nodes(6, 0, 100), nodes(5, 0, 100), depths), r), (MeshBlock{0, 3, 1, 5}));
+    // The plan cut comes first: columns 3 .. 5 only.
+    r.x_lo = 250;
+    QCOMPARE(drawable_block(mesh, r), (MeshBlock{0, 3, 3, 3}));
+    r.y_lo = 150;
+    QVERIFY(!drawable_block(mesh, r).drawable());
+}
+
+// Depth limits over a model 0 .. 900 m deep: a cube (x 0 .. 1000, 11
+// columns; y 0 .. 500, 6 rows; depth 0 .. 900, 10 levels), horizons at 0 m, a
+// dipping one from 200 to 400 m along x and one at 800 m, and a fault stick
+// pair from 0 to 900 m. Everything the view is given lies inside the limits;
+// the top and bottom faces hold the cube's cells at the first and last level
+// inside them.
+void TestView3dRules::depthLimits_data()
+{
+    QTest::addColumn<double>("zmin");
+    QTest::addColumn<double>("zmax");
+    QTest::addColumn<int>("top");        // level of the top face, -1: no cube drawn
+    QTest::addColumn<int>("bottom");     // level of the bottom face
+    QTest::addColumn<QVector<int>>("horizons");  // columns drawn of each horizon (0: none)
+    QTest::newRow("inside (wider than the data)") << -50.0 << 1000.0 << 0 << 9 << QVector<int>{11, 11, 11};
+    QTest::newRow("on the data's bounds") << 0.0 << 900.0 << 0 << 9 << QVector<int>{11, 11, 11};
+    QTest::newRow("cutting the top") << 250.0 << 1000.0 << 3 << 9 << QVector<int>{0, 8, 11};
+    QTest::newRow("cutting the bottom") << 0.0 << 650.0 << 0 << 6 << QVector<int>{11, 11, 0};
+    QTest::newRow("between two horizons") << 450.0 << 750.0 << 5 << 7 << QVector<int>{0, 0, 0};
+    QTest::newRow("between two levels") << 610.0 << 690.0 << -1 << -1 << QVector<int>{0, 0, 0};
+    QTest::newRow("outside the data") << 2000.0 << 3000.0 << -1 << -1 << QVector<int>{0, 0, 0};
+}
+
+void TestView3dRules::depthLimits()
+{
+    QFETCH(double, zmin);
+    QFETCH(double, zmax);
+    QFETCH(int, top);
+    QFETCH(int, bottom);
+    QFETCH(QVector<int>, horizons);
+
+    const std::vector<double> x = nodes(11, 0, 100), y = nodes(6, 0, 100), z = nodes(10, 0, 100);
+    const vector3D cube = numbered_cube(10, 6, 11);
+    const std::vector<double> limits{0, 1000, 0, 500, zmin, zmax};
+    ViewBounds bounds;
+    bounds.min_x = limits[0], bounds.max_x = limits[1];
+    bounds.min_y = limits[2], bounds.max_y = limits[3];
+    bounds.min_z = limits[4], bounds.max_z = limits[5];
+    // The graph's axes: the bounds and 2.5 % of their span on each side.
+    AxisRanges axes;
+    axes.x_lo = -25, axes.x_hi = 1025, axes.z_lo = -12.5f, axes.z_hi = 512.5f;
+    axes.y_lo = float(zmin - 0.025 * (zmax - zmin)), axes.y_hi = float(zmax + 0.025 * (zmax - zmin));
+    const AxisRanges ranges = cut_ranges(bounds, axes);
+
+    // What the view is given of a mesh: its drawable block, every point of
+    // it inside the limits (in plan up to the vertical faces' shift).
+    auto given = [&](const MeshRows& mesh) {
+        const MeshBlock b = drawable_block(mesh, ranges);
+        if (!b.drawable())
+            return MeshRows{};
+        const MeshRows rows = block_rows(mesh, b);
+        for (const auto& row : rows)
+            for (const QVector3D& p : row) {
+                if (!within_limits(p.y(), zmin, zmax) || !within_limits(p.x(), -1.0, 1001.0) ||
+                    !within_limits(p.z(), -0.5, 500.5)) {
+                    qWarning() << "outside the limits:" << p;
+                    return MeshRows{{QVector3D(), QVector3D()}};  // fails the checks below
+                }
+            }
+        return rows;
+    };
+
+    // The cube, its faces at the outer nodes.
+    CropBorders borders{{-1, -1, -1, -1, -1, -1}};
+    const CubeCut cut = cut_cube(x, y, z, fix_crop_borders(borders, 11, 6, 10), limits);
+    const CubeFaces faces = cut_cube_faces(cube, cut, false);
+    const std::vector<double> xs = run_nodes(x, cut.runs[0]), ys = run_nodes(y, cut.runs[1]),
+                              zs = run_nodes(z, cut.runs[2]);
+    const MeshRows face_meshes[6] = {
+        z_face_mesh(xs, ys, z[std::size_t(cut.at[5])]), z_face_mesh(xs, ys, z[std::size_t(cut.at[4])]),
+        x_face_mesh(x[std::size_t(cut.at[0])], ys, zs, 1000, 500),
+        x_face_mesh(x[std::size_t(cut.at[1])], ys, zs, 1000, 500),
+        y_face_mesh(xs, y[std::size_t(cut.at[3])], zs, 1000, 500),
+        y_face_mesh(xs, y[std::size_t(cut.at[2])], zs, 1000, 500)};
+    if (top < 0) {
+        for (const MeshRows& m : face_meshes)
+            QVERIFY(given(m).empty());
+        QVERIFY(faces.top.empty() && faces.left.empty() && faces.back.empty());
+    } else {
+        QCOMPARE(cut.at[4], top);
+        QCOMPARE(cut.at[5], bottom);
+        for (const MeshRows& m : face_meshes) {
+            const MeshRows g = given(m);
+            QCOMPARE(g.size(), m.size());  // each face whole: it was cut to the limits already
+            QCOMPARE(g.front().size(), m.front().size());
+        }
+        // The top and bottom faces hold the cells of their levels, at their depths.
+        QCOMPARE(face_meshes[1].front().front().y(), float(z[std::size_t(top)]));
+        QCOMPARE(face_meshes[0].front().front().y(), float(z[std::size_t(bottom)]));
+        QCOMPARE(faces.top, cube[std::size_t(top)]);
+        QCOMPARE(faces.bottom, cube[std::size_t(bottom)]);
+        // The side faces reach from the top level to the bottom level.
+        QCOMPARE(faces.left.front().size(), std::size_t(bottom - top + 1));
+        QCOMPARE(faces.left[2][0], cube[std::size_t(top)][2][0]);
+        QCOMPARE(faces.back.back()[4], cube[std::size_t(bottom)][5][4]);
+    }
+
+    // The horizons.
+    std::vector<field2D> hs(3, field2D(6, std::vector<double>(11)));
+    for (int j = 0; j < 6; ++j)
+        for (int i = 0; i < 11; ++i) {
+            hs[0][std::size_t(j)][std::size_t(i)] = 0;
+            hs[1][std::size_t(j)][std::size_t(i)] = 200 + 20 * i;
+            hs[2][std::size_t(j)][std::size_t(i)] = 800;
+        }
+    for (int h = 0; h < 3; ++h) {
+        const MeshRows g = given(horizon_mesh(x, y, hs[std::size_t(h)]));
+        QCOMPARE(g.empty() ? 0 : int(g.front().size()), horizons[h]);
+        if (!g.empty())
+            QCOMPARE(int(g.size()), 6);
+    }
+
+    // The fault: two sticks from 0 to 900 m, cut on the limits.
+    const MeshRows fault = fault_rows({{QVector3D(500, 100, 0), QVector3D(520, 100, 450), QVector3D(540, 100, 900)},
+                                       {QVector3D(500, 300, 0), QVector3D(540, 300, 900)}});
+    const MeshRows sticks = sticks_within_depth(fault, ranges.y_lo, ranges.y_hi);
+    const MeshRows g = given(sticks);
+    if (zmin > 900) {
+        QVERIFY(g.empty());
+    } else {
+        QVERIFY(!g.empty());
+        QCOMPARE(g.front().front().y(), float(std::max(zmin, 0.0)));
+        QCOMPARE(g.back().back().y(), float(std::min(zmax, 900.0)));
+    }
+}
+
+// Half a unit in the sixth significant digit: OK on the bounds the limits
+// dialog offers keeps every node.
+void TestView3dRules::limitTolerance()
+{
+    QCOMPARE(limit_tolerance(451000), 0.5);
+    QCOMPARE(limit_tolerance(6201003), 5.0);
+    QCOMPARE(limit_tolerance(-975), 0.0005);
+    QCOMPARE(limit_tolerance(0), 0.0);
+    QCOMPARE(limit_tolerance(std::nan("")), 0.0);
+    const double first = 6200996.6, last = 6204003.2;
+    const double shown_lo = QString::number(first, 'g', 6).toDouble(), shown_hi = QString::number(last, 'g', 6).toDouble();
+    QVERIFY(shown_lo > first && shown_hi < last);  // the dialog's figures cut the outer nodes
+    QVERIFY(within_limits(first, shown_lo, shown_hi));
+    QVERIFY(within_limits(last, shown_lo, shown_hi));
+    QVERIFY(!within_limits(first - 50, shown_lo, shown_hi));
+    QCOMPARE(nodes_within({first, first + 1000, first + 2000, last}, shown_lo, shown_hi), (NodeRun{0, 4}));
+    QCOMPARE(nodes_within(nodes(10, 0, 100), 150, 420), (NodeRun{2, 3}));
+    QCOMPARE(nodes_within(nodes(10, 0, 100), 610, 690).count, 0);
+    QCOMPARE(nodes_within(nodes(10, 0, 100), 1000, 0).count, 0);  // reversed limits take nothing
+}
+
+// A stick is cut where it crosses a limit, its point there interpolated
+// along it; sticks above or below are dropped, the rows padded again.
+void TestView3dRules::sticksWithinDepth()
+{
+    const MeshRows rows = fault_rows({{QVector3D(0, 0, 0), QVector3D(100, 0, 1000)},
+                                      {QVector3D(0, 50, 0), QVector3D(10, 50, 100), QVector3D(20, 50, 200),
+                                       QVector3D(120, 50, 1200)},
+                                      {QVector3D(0, 90, 2000), QVector3D(0, 90, 3000)}});
+    const MeshRows cut = sticks_within_depth(rows, 150, 700);
+    QCOMPARE(int(cut.size()), 2);
+    for (const auto& row : cut)
+        QCOMPARE(int(row.size()), 3);
+    // Graph positions (x, depth, y).
+    auto near = [](const QVector3D& a, const QVector3D& b) { return (a - b).length() < 1e-3f; };
+    QVERIFY(near(cut[0][0], QVector3D(15, 150, 0)));
+    QVERIFY(near(cut[0][1], QVector3D(70, 700, 0)));
+    QCOMPARE(cut[0][2], cut[0][1]);  // padded with its deepest point
+    QVERIFY(near(cut[1][0], QVector3D(15, 150, 50)));
+    QCOMPARE(cut[1][1], QVector3D(20, 200, 50));
+    QVERIFY(near(cut[1][2], QVector3D(70, 700, 50)));
+    // Open depths keep the sticks as they are.
+    QCOMPARE(sticks_within_depth(rows, -std::numeric_limits<float>::infinity(),
+                                 std::numeric_limits<float>::infinity()),
+             rows);
+    QVERIFY(sticks_within_depth(rows, 5000, 6000).empty());
+}
+
 void TestView3dRules::reliefOfLevelAndDome()
 {
     // A level surface shows its full colour at any depth.
@@ -477,6 +686,38 @@ void TestView3dRules::cutFacesAbsolute()
                 QVERIFY(v >= 0);
     QCOMPARE(f.right[1][1], data_type(111));
     QVERIFY(cut_faces({}, {{0, 0, 0, 0, 0, 0}}, false).top.empty());
+}
+
+// Plan limits cut the faces to the nodes inside them and move a face that
+// lies outside to the last node inside; crop indexes inside stay.
+void TestView3dRules::cutCubeToPlanLimits()
+{
+    const vector3D cube = numbered_cube(4, 6, 11);  // nz 4, ny 6, nx 11
+    const std::vector<double> x = nodes(11, 0, 100), y = nodes(6, 0, 100), z = nodes(4, 0, 100);
+    // left 1, right 10, front 0, back 5, top 2, bottom 3
+    const CubeCut cut = cut_cube(x, y, z, {{1, 10, 0, 5, 2, 3}}, {250, 720, 90, 400, -10, 1000});
+    QCOMPARE(cut.runs[0], (NodeRun{3, 5}));
+    QCOMPARE(cut.runs[1], (NodeRun{1, 4}));
+    QCOMPARE(cut.runs[2], (NodeRun{0, 4}));
+    QCOMPARE(QVector<int>(cut.at.begin(), cut.at.end()), (QVector<int>{3, 7, 1, 4, 2, 3}));
+    const CubeFaces f = cut_cube_faces(cube, cut, false);
+    QCOMPARE(f.left.size(), std::size_t(4));  // rows 1 .. 4
+    QCOMPARE(f.left[0].size(), std::size_t(4));
+    QCOMPARE(f.left[0][2], cube[2][1][3]);
+    QCOMPARE(f.top.size(), std::size_t(4));
+    QCOMPARE(f.top[0].size(), std::size_t(5));  // columns 3 .. 7
+    QCOMPARE(f.top[3][4], cube[2][4][7]);
+    QCOMPARE(f.front.size(), std::size_t(4));  // [level][column]
+    QCOMPARE(f.front[1][0], cube[1][1][3]);
+    QCOMPARE(cut_face(cube, crop::Face::Right, cut, false), f.right);
+    // Without limits: the whole cube, the indexes as given.
+    const CubeCut whole = cut_cube(x, y, z, {{1, 10, 0, 5, 2, 3}}, {});
+    QCOMPARE(QVector<int>(whole.at.begin(), whole.at.end()), (QVector<int>{1, 10, 0, 5, 2, 3}));
+    QCOMPARE(cut_cube_faces(cube, whole, false).top, cube[2]);
+    // Nothing inside on one axis: nothing drawn.
+    const CubeCut none = cut_cube(x, y, z, {{1, 10, 0, 5, 2, 3}}, {250, 720, 90, 400, 2000, 3000});
+    QVERIFY(none.empty());
+    QVERIFY(cut_cube_faces(cube, none, false).top.empty());
 }
 
 // ---------------------------------------------------------------------------

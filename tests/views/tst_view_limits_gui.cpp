@@ -1,14 +1,18 @@
-// Window limits that cut the data, on a display with OpenGL (run under Xvfb):
-// a cube, a cube with faults and horizons, each shown under limits that cut
-// x or y, are all zero, lie outside the data or are wider than it, then
-// "Auto"; the graph renders after each step (the renderer takes the series'
-// data and the axis ranges at that moment) and shows the data again. The
-// graph keeps a series that only one row or column of fits the ranges in a
-// state that crashes its next refresh: no series on the graph may reach
-// outside the ranges.
+// Window limits that cut the data across the plan, on a display with OpenGL
+// (run under Xvfb): a cube, a cube with faults and horizons, each shown under
+// limits that cut x or y, are all zero, lie outside the data or are wider
+// than it, then "Auto"; the graph renders after each step (the renderer takes
+// the series' data and the axis ranges at that moment) and shows the data
+// again. The graph keeps a series that only one row or column of fits the
+// ranges in a state that crashes its next refresh: no series on the graph may
+// reach outside the ranges. Crop sliders stay inside the limits, and series
+// that the limits took off the graph are deleted with the window, or with the
+// graph. (Limits in depth: tst_view_depth_limits_gui.)
 #include <QtTest>
 
 #include <QImage>
+#include <QPointer>
+#include <QSet>
 #include <QtDataVisualization/Q3DSurface>
 #include <QtDataVisualization/QSurface3DSeries>
 #include <QtDataVisualization/QSurfaceDataProxy>
@@ -16,92 +20,11 @@
 
 #include <memory>
 
-#include "app/mainwindow.h"
 #include "app/mainwindowform.h"
-#include "fake_interaction.h"
-#include "shown_window.h"
-#include "views/surf.h"
-#include "views_test_support.h"
+#include "view_limits_support.h"
 
 using namespace QtDataVisualization;
-
-namespace {
-
-using namespace views_test;
-
-// x 0 .. 10000 (11 nodes), y 0 .. 5000 (6), depth 0 .. 2000 (5).
-void giveCube(MainWindow& w)
-{
-    giveDensityCube(w, nodes(11, 0, 1000), nodes(6, 0, 1000), nodes(5, 0, 500),
-                    [](int k, int j, int i) { return 2.0f + 0.1f * float(k) + 0.01f * float(j + i); });
-}
-
-// Two faults inside the cube's x and y, reaching below it.
-void giveFaults(MainWindow& w)
-{
-    auto stick = [](float x, float y) {
-        return std::vector<QVector3D>{{x, y, 0.0f}, {x + 100, y, 1200.0f}, {x + 200, y, 2500.0f}};
-    };
-    w.faults.sticks = {{stick(3000, 500), stick(3200, 2500), stick(3400, 4500)},
-                       {stick(7000, 1000), stick(7300, 4000)}};
-    w.faults.names = {QStringLiteral("F1"), QStringLiteral("F2")};
-    w.surf->addFaults(w.faults.sticks, w.faults.names);
-}
-
-// Three horizons over x 0 .. 10000 (21 nodes) and y 0 .. 5000 (11).
-void giveHorizons(MainWindow& w)
-{
-    const int nx = 21, ny = 11;
-    w.horizons.clear();
-    for (double base : {0.0, 600.0, 1400.0}) {
-        field2D h(ny, std::vector<double>(nx));
-        for (int j = 0; j < ny; ++j)
-            for (int i = 0; i < nx; ++i)
-                h[j][i] = base == 0 ? 0 : base + 20 * i - 30 * j;
-        w.horizons.push_back(h);
-    }
-    w.horizons_params = {nx, ny, 0, 10000, 0, 5000};
-    w.densities = {2.0, 2.3, 2.6};
-    w.fixed = {false, false, false};
-    w.layers_names = {QString(), QString(), QString()};
-}
-
-// Renders the graph as the window would (the renderer takes the series' data
-// and the axis ranges now) and tells whether anything but the background was
-// drawn.
-bool drawsSomething(MainWindow& w)
-{
-    QCoreApplication::processEvents();
-    const QImage image = w.graph->renderToImage(0, QSize(320, 240));
-    if (image.isNull())
-        return false;
-    const QRgb corner = image.pixel(0, 0);
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (image.pixel(x, y) != corner)
-                return true;
-    return false;
-}
-
-// Every point of every series on the graph inside the ranges of the graph's X
-// and Z axes (the plan; a surface may cross the depth range).
-bool seriesInsideAxes(MainWindow& w)
-{
-    QValue3DAxis* ax = w.graph->axisX();
-    QValue3DAxis* az = w.graph->axisZ();
-    for (QSurface3DSeries* s : w.graph->seriesList()) {
-        const QSurfaceDataArray* data = s->dataProxy()->array();
-        for (const QSurfaceDataRow* row : *data)
-            for (const QSurfaceDataItem& item : *row) {
-                const QVector3D p = item.position();
-                if (!(p.x() >= ax->min() && p.x() <= ax->max() && p.z() >= az->min() && p.z() <= az->max()))
-                    return false;
-            }
-    }
-    return true;
-}
-
-}  // namespace
+using namespace view_limits_test;
 
 class TestViewLimitsGui : public QObject
 {
@@ -114,6 +37,9 @@ private slots:
 
     void limitsThenAuto_data();
     void limitsThenAuto();
+    void cropSlidersStayInsideTheLimits();
+    void seriesOffTheGraphDieWithTheWindow();
+    void seriesOffTheGraphDieWithTheGraph();
 
 private:
     std::unique_ptr<FakeInteraction> fake;
@@ -145,48 +71,90 @@ void TestViewLimitsGui::limitsThenAuto()
 {
     QFETCH(QString, model);
     QFETCH(QVector<double>, limits);
+    view_limits_test::limitsThenAuto(model, limits, *fake);
+}
+
+// A crop slider moved outside the depth limits draws its face at the last
+// level inside them, with that level's cells; inside them, at its own level.
+void TestViewLimitsGui::cropSlidersStayInsideTheLimits()
+{
     auto w = shownMainWindow({900, 650});
     QVERIFY(w);
-    if (model != "horizons")
-        giveCube(*w);
-    if (model.contains("horizons"))
-        giveHorizons(*w);
-    if (model == "horizons")
-        w->on_view_horizons_triggered();
-    else if (model == "cube and horizons")
-        w->on_view_cube_horizons_triggered();
-    else
-        w->on_view_dens_triggered();
-    if (model.contains("faults"))
-        giveFaults(*w);
+    giveCube(*w);
+    w->on_view_dens_triggered();
+    std::vector<double> limits{2500, 10000, 0, 5000, 300, 1700};
+    w->setWindowSize(limits);
+    auto faceDepths = [&](int position) {
+        QSet<float> depths;
+        for (const QSurfaceDataRow* row : *w->surf->surfaces[position]->dataProxy()->array())
+            for (const QSurfaceDataItem& item : *row)
+                depths.insert(item.position().y());
+        return depths;
+    };
+    w->set_top_border(0);  // 0 m: above the limits
+    QCOMPARE(faceDepths(1), QSet<float>{500.0f});
+    w->set_top_border(2);
+    QCOMPARE(faceDepths(1), QSet<float>{1000.0f});
+    w->set_bottom_border(4);  // 2000 m: below the limits
+    QCOMPARE(faceDepths(0), QSet<float>{1500.0f});
+    QCOMPARE(w->crop_borders[5], 4);  // kept as moved
+    w->set_left_border(0);  // x 0: left of the limits, drawn at x 3000
+    QCOMPARE(w->surf->surfaces[2]->dataProxy()->array()->at(0)->at(0).position().x(), 3000.0f);
+    QVERIFY(seriesInsideAxes(*w, limits));
     QVERIFY(drawsSomething(*w));
-    const int seriesBefore = w->graph->seriesList().size();
-    const float xMin = w->graph->axisX()->min(), xMax = w->graph->axisX()->max();
+}
 
-    {
-        std::vector<double> l(limits.begin(), limits.end());
-        w->setWindowSize(l);
-    }
-    QVERIFY(seriesInsideAxes(*w));
-    drawsSomething(*w);  // (outside the data nothing need be drawn)
-    QVERIFY(w->isVisible());
+// Limits that take the side faces (a single level inside) and a fault (left
+// of the x limit) off the graph: closing the window deletes them, as it does
+// the series on the graph.
+void TestViewLimitsGui::seriesOffTheGraphDieWithTheWindow()
+{
+    auto w = shownMainWindow({900, 650});
+    QVERIFY(w);
+    giveCube(*w);
+    giveHorizons(*w);
+    w->on_view_cube_horizons_triggered();
+    giveFaults(*w);
+    std::vector<double> limits{5000, 10000, 0, 5000, 1000, 1100};
+    w->setWindowSize(limits);
+    QList<QPointer<QObject>> off, on;
+    QVector<QSurface3DSeries*> all = w->surf->surfaces;
+    all += w->surf->fault_series;
+    for (QSurface3DSeries* s : all)
+        (w->graph->seriesList().contains(s) ? on : off) << QPointer<QObject>(s) << QPointer<QObject>(s->dataProxy());
+    QVERIFY(off.size() >= 6);  // four side faces, a fault, ...
+    QVERIFY(!on.isEmpty());    // the top and bottom faces at 1000 m
+    w.reset();
+    for (const auto& p : off)
+        QVERIFY(p.isNull());
+    for (const auto& p : on)
+        QVERIFY(p.isNull());
+}
 
-    w->on_auto_window_size_triggered();
-    QVERIFY(w->window_limits.empty());
-    QVERIFY(seriesInsideAxes(*w));
-    QVERIFY(drawsSomething(*w));
-    QCOMPARE(w->graph->seriesList().size(), seriesBefore);
-    QCOMPARE(w->graph->axisX()->min(), xMin);
-    QCOMPARE(w->graph->axisX()->max(), xMax);
-    // And once more through the same limits, now from the fitted view.
-    {
-        std::vector<double> l(limits.begin(), limits.end());
-        w->setWindowSize(l);
-    }
-    drawsSomething(*w);
-    w->on_auto_window_size_triggered();
-    QVERIFY(drawsSomething(*w));
-    QVERIFY(fake->errors().isEmpty());
+// The graph going first (its window container closed) takes with it the
+// series it holds, and the view deletes those it took off the graph.
+void TestViewLimitsGui::seriesOffTheGraphDieWithTheGraph()
+{
+    auto* graph = new Q3DSurface;
+    Surf surf(graph);
+    const vector2D grid(3, std::vector<data_type>(3, 1.0f));
+    surf.addZFace(nodes(3, 0, 100), nodes(3, 0, 100), 0, grid);
+    surf.addZFace(nodes(3, 0, 100), nodes(3, 0, 100), 500, grid);
+    view3d::ViewBounds b;
+    b.min_x = 0, b.max_x = 200, b.min_y = 0, b.max_y = 200, b.min_z = 400, b.max_z = 600;
+    surf.setBounds(b);
+    surf.limited = true;  // the bounds are window limits
+    surf.updateAxesRanges();
+    QCOMPARE(surf.surfaces.size(), 2);
+    QPointer<QObject> off(surf.surfaces[0]), offProxy(surf.proxies[0]), on(surf.surfaces[1]);
+    QVERIFY(!graph->seriesList().contains(surf.surfaces[0]));
+    QVERIFY(graph->seriesList().contains(surf.surfaces[1]));
+    delete graph;
+    QVERIFY(off.isNull());
+    QVERIFY(offProxy.isNull());
+    QVERIFY(on.isNull());
+    QVERIFY(surf.surfaces.isEmpty());
+    QVERIFY(!surf.graph);
 }
 
 QTEST_MAIN(TestViewLimitsGui)
