@@ -24,6 +24,10 @@
 // them again whenever the ranges change (updateAxesRanges). Selected points
 // are given and reported in the whole mesh's rows and columns.
 //
+// The renderer's copies of the series must find their memory at its next
+// frame: Surf sets it aside before it hands the graph anything, and leaves
+// the view empty when it cannot (render_memory.h).
+//
 // The graph belongs to its window container; Surf never deletes it and forgets
 // it (and its series) when it goes. Series that Surf removes from the graph
 // are deleted with their proxies. Built over a null graph (no OpenGL context)
@@ -167,6 +171,9 @@ private:
     // Cuts every kept series to the graph's present axis ranges.
     void fitSeriesToAxes();
     void fitSeries(QtDataVisualization::QSurface3DSeries* series, Kept& kept, const view3d::AxisRanges& ranges);
+    // Sets memory aside for the renderer's copies of every kept series; when
+    // it cannot be had, takes them all off the graph and returns false.
+    bool reserveRenderMemory();
     QPoint blockOffset(QtDataVisualization::QSurface3DSeries* series) const;
     std::map<QtDataVisualization::QSurface3DSeries*, Kept> kept;
 };
