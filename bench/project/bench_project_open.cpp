@@ -9,7 +9,7 @@
 //
 // Runs the main window on the offscreen platform.
 #include "../bench_support.h"
-#include "app/interaction.h"
+#include "../scripted_interaction.h"
 #include "app/mainwindow.h"
 #include "engine/forward.h"
 #include "engine/layered_inversion.h"
@@ -32,36 +32,6 @@ constexpr int N = 512, LEVELS = 50;
 
 // Four workers at most, so that runs on a shared machine compare.
 int threads() { return int(std::min(4u, std::max(1u, std::thread::hardware_concurrency()))); }
-
-// Answers every open dialog with one path; reports any message box.
-class ScriptedOpen : public Interaction
-{
-public:
-    QString path;
-    int notes = 0;
-    void notify(QMessageBox::Icon, const QString&, const QString& text) override
-    {
-        ++notes;
-        std::fprintf(stderr, "%s\n", qPrintable(text));
-    }
-    QMessageBox::StandardButton question(const QString&, const QString&, QMessageBox::StandardButtons,
-                                         QMessageBox::StandardButton d, QWidget*) override
-    {
-        return d;
-    }
-    QString openFileName(QWidget*, const QString&, const QString&, const QString&, QString*) override { return path; }
-    QStringList openFileNames(QWidget*, const QString&, const QString&, const QString&, QString*) override
-    {
-        return {};
-    }
-    QString saveFileName(QWidget*, const QString&, const QString&, const QString&, QString*) override
-    {
-        return {};
-    }
-    QString existingDirectory(QWidget*, const QString&, const QString&) override { return {}; }
-    int runDialog(QDialog*) override { return 0; }
-    bool openUrl(const QUrl&) override { return false; }
-};
 
 // The model: 50 m cells from (500000, 6000000), levels 20 m apart, three
 // layers between undulating horizons.

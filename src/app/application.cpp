@@ -3,6 +3,7 @@
 #include "app/interaction.h"
 #include "app/mainwindow.h"
 #include "engine/forward_messages.h"
+#include "views/render_memory.h"
 
 #include <QThread>
 
@@ -16,21 +17,32 @@
 
 namespace {
 
-quint64 g_undo_snapshots = 0; // GUI thread only
-thread_local int t_depth = 0;  // nesting of notify on this thread
-
-// Free heap kept by the allocator beyond which a finished command gives it
-// back: a large command's working grids, not the small change of ordinary
-// events.
+// Free heap kept by the allocator beyond which a finished run or command
+// gives it back: a large command's working grids, not the small change of
+// ordinary events or of a run whose arrays the next run takes again. (A trim
+// returns every free page inside the heap, and the next run faults each of
+// them in again: trimming after every run made a long session's runs a
+// third slower than a fresh process's.)
 constexpr std::size_t kKeptFreeHeapLimit = std::size_t(64) << 20;
 
-void release_heap_after_large_command()
+// Blocks from this size up get their own mappings, which a free gives back
+// at once: the large arrays that come and go with a run or a redraw.
+constexpr int kOwnMappingBytes = 1 << 20;
+
+// Fixed thresholds instead of the allocator's moving ones, which after the
+// first large block freed serve the next ones from the heap (where they stay
+// after they are freed), and which give the top of a worker's heap back
+// (and fault it in again) whenever a little of it is free.
+void configure_heap()
 {
-#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 33))
-    if (mallinfo2().fordblks > kKeptFreeHeapLimit)
-        release_free_heap();
+#if defined(__GLIBC__)
+    mallopt(M_MMAP_THRESHOLD, kOwnMappingBytes);
+    mallopt(M_TRIM_THRESHOLD, int(kKeptFreeHeapLimit));
 #endif
 }
+
+quint64 g_undo_snapshots = 0; // GUI thread only
+thread_local int t_depth = 0;  // nesting of notify on this thread
 
 // Counts the nesting of notify while it lives.
 struct Depth {
@@ -54,6 +66,22 @@ bool starts_commands(const QEvent* event)
     }
 }
 
+MainWindow* main_window()
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* window = qobject_cast<MainWindow*>(w))
+            return window;
+    return nullptr;
+}
+
+void show_out_of_memory()
+{
+    if (MainWindow* window = main_window())
+        window->show_error(out_of_memory_text(window->language));
+    else
+        interaction()->error(out_of_memory_text(0));
+}
+
 } // namespace
 
 void note_undo_snapshot()
@@ -61,7 +89,17 @@ void note_undo_snapshot()
     ++g_undo_snapshots;
 }
 
-Application::Application(int& argc, char** argv) : QApplication(argc, argv) {}
+Application::Application(int& argc, char** argv) : QApplication(argc, argv)
+{
+    // The 3D view left empty, or its frame skipped, for lack of memory.
+    render_memory::set_shortage_report(&show_out_of_memory);
+    configure_heap();
+}
+
+Application::~Application()
+{
+    render_memory::set_shortage_report(nullptr);
+}
 
 bool Application::notify(QObject* receiver, QEvent* event)
 {
@@ -69,12 +107,22 @@ bool Application::notify(QObject* receiver, QEvent* event)
     const bool command = t_depth == 0 && starts_commands(event) && QThread::currentThread() == thread();
     try {
         bool handled = false;
+        if (render_memory::is_graph_frame(receiver, event)) {
+            // The 3D view draws only with memory at hand (render_memory.h).
+            render_memory::FrameScope frame(receiver);
+            if (!frame.mayDraw())
+                return true;
+            Depth depth;
+            return QApplication::notify(receiver, event);
+        }
         {
             Depth depth;
             handled = QApplication::notify(receiver, event);
         }
-        if (command)
-            release_heap_after_large_command();
+        if (command) {
+            release_large_free_heap();
+            render_memory::retry_skipped_frame();
+        }
         return handled;
     } catch (const std::bad_alloc&) {
         report_command_out_of_memory(g_undo_snapshots != snapshots);
@@ -92,22 +140,31 @@ void release_free_heap()
 #endif
 }
 
+void release_large_free_heap()
+{
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 33))
+    if (mallinfo2().fordblks > kKeptFreeHeapLimit)
+        release_free_heap();
+#else
+    release_free_heap();
+#endif
+}
+
 void report_command_out_of_memory(bool snapshot_taken)
 {
     release_free_heap();
     while (QApplication::overrideCursor())
         QApplication::restoreOverrideCursor();
-    MainWindow* window = nullptr;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if ((window = qobject_cast<MainWindow*>(w)))
-            break;
+    MainWindow* window = main_window();
     if (!window) {
         interaction()->error(out_of_memory_text(0));
         return;
     }
     if (snapshot_taken && !window->undo_stack.empty() && window->undo_stack.back().type == 1) {
         // The grid as it was before the command, and the view redrawn from
-        // it; should even that fail, the snapshot stays for Undo.
+        // it; should even that fail, the snapshot stays for Undo. A view left
+        // empty for lack of memory is told by the message below.
+        render_memory::QuietShortage quiet;
         try {
             window->on_actionUndo_triggered();
         } catch (const std::bad_alloc&) {

@@ -12,6 +12,7 @@ class Application : public QApplication
 
 public:
     Application(int& argc, char** argv);
+    ~Application() override;
 
     bool notify(QObject* receiver, QEvent* event) override;
 };
@@ -27,6 +28,10 @@ void note_undo_snapshot();
 // `snapshot_taken`: the failed command took an undo snapshot of the grid.
 void report_command_out_of_memory(bool snapshot_taken = false);
 
-// Gives the heap freed by a run or a large command back to the system, so
-// the next figure of available memory is true.
+// Gives all free heap back to the system (after running out of memory).
 void release_free_heap();
+
+// Gives the free heap back to the system when a large amount of it is free
+// (after a run or a large command), so the next figure of available memory
+// is true; a little is kept for the next run.
+void release_large_free_heap();

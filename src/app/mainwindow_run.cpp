@@ -200,10 +200,10 @@ void MainWindow::endRun(RunKind kind)
 
     if (active_runs.empty()) {
         // An idle program holds no run's working grids, and the heap they
-        // took goes back to the system, so the next figure of available
-        // memory is true.
+        // took goes back to the system when it is much, so the next figure
+        // of available memory is true.
         forward_release_work();
-        release_free_heap();
+        release_large_free_heap();
         data_actions->setEnabled(true);
         if (pending_close)
             QTimer::singleShot(0, this, &MainWindow::finishPendingClose);

@@ -1,5 +1,6 @@
 #include "views/surf.h"
 
+#include "views/render_memory.h"
 #include "views/scale_rules.h"
 #include "views/texture_render.h"
 
@@ -161,6 +162,9 @@ void Surf::fitSeriesToAxes()
         r.y_lo = graph->axisY()->min(), r.y_hi = graph->axisY()->max();
         r = view3d::cut_ranges(bounds(), r);
     }
+    if (!reserveRenderMemory())
+        return;
+    render_memory::GraphCallScope call;
     // In the order of the lists, so that the graph keeps drawing the faces,
     // the horizons and the faults in the order they were added.
     for (const auto* list : {&surfaces, &fault_series})
@@ -203,6 +207,30 @@ void Surf::fitSeries(QSurface3DSeries* series, Kept& k, const view3d::AxisRanges
     if (!k.onGraph)
         graph->addSeries(series);
     k.onGraph = true;
+}
+
+bool Surf::reserveRenderMemory()
+{
+    // The renderer copies what it is given at its next frame, where running
+    // out of memory would stop the program (render_memory.h): the whole
+    // scene's need (at most what changes, and what it replaces) is set aside
+    // first, or the view is left empty.
+    std::size_t bytes = 0;
+    for (const auto& entry : kept) {
+        const Kept& k = entry.second;
+        bytes += render_memory::series_bytes(int(k.mesh.size()), k.mesh.empty() ? 0 : int(k.mesh.front().size()),
+                                             k.texture.size());
+    }
+    if (render_memory::reserve_for_scene(bytes))
+        return true;
+    render_memory::GraphCallScope call;
+    for (auto& entry : kept) {
+        if (entry.second.onGraph)
+            graph->removeSeries(entry.first);
+        entry.second.onGraph = false;
+        entry.second.given = false;
+    }
+    return false;
 }
 
 QPoint Surf::blockOffset(QSurface3DSeries* series) const

@@ -28,6 +28,10 @@
 // change (updateAxesRanges). Selected points are given and reported in the
 // whole mesh's rows and columns.
 //
+// The renderer's copies of the series must find their memory at its next
+// frame: Surf sets it aside before it hands the graph anything, and leaves
+// the view empty when it cannot (render_memory.h).
+//
 // The graph belongs to its window container; Surf never deletes it and forgets
 // it when it goes. The graph deletes the series it holds; those the cut took
 // off it are deleted by Surf, when the graph goes or with Surf. Series that
@@ -180,6 +184,9 @@ private:
     // Cuts every kept series to the graph's present axis ranges.
     void fitSeriesToAxes();
     void fitSeries(QtDataVisualization::QSurface3DSeries* series, Kept& kept, const view3d::AxisRanges& ranges);
+    // Sets memory aside for the renderer's copies of every kept series; when
+    // it cannot be had, takes them all off the graph and returns false.
+    bool reserveRenderMemory();
     QPoint blockOffset(QtDataVisualization::QSurface3DSeries* series) const;
     std::map<QtDataVisualization::QSurface3DSeries*, Kept> kept;
 };

@@ -1,7 +1,8 @@
 // Commands that run out of memory: every command is delivered through the
 // program's application object, whose guard shows "Out of memory", keeps the
 // model as it was and lets the program go on. The failure is injected by a
-// budget on the allocations made after the command starts.
+// budget on the allocations made after the command starts, or in the 3D
+// view's redraw after it (on a display).
 #include <QtTest>
 
 #include "allocation_failure.h"
@@ -9,9 +10,19 @@
 #include "app/mainwindow.h"
 #include "editing/smoothing.h"
 #include "fake_interaction.h"
+#include "shown_window.h"
 #include "test_nodes.h"
+#include "views/render_memory.h"
 
+#include <QtDataVisualization/Q3DSurface>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
+#include <mutex>
+#include <thread>
 
 using Command = std::function<void(MainWindow&)>;
 Q_DECLARE_METATYPE(Command)
@@ -25,6 +36,8 @@ private slots:
     void command_fails();
     void out_of_memory_in_a_queued_call_data();
     void out_of_memory_in_a_queued_call();
+    void redraw_fails_data();
+    void redraw_fails();
 };
 
 namespace {
@@ -63,6 +76,77 @@ void run_as_event(MainWindow& w, const Command& command)
     QCoreApplication::processEvents();
 }
 
+// What the command makes of the model when it has the memory.
+vector3D result_of(const Command& command)
+{
+    MainWindow done;
+    give_grid(done);
+    run_as_event(done, command);
+    return done.den_grid;
+}
+
+// Ends the test program when it is still alive after `seconds`: a window
+// that stopped answering (a frame waiting for ever) fails the test instead of
+// hanging it.
+class Watchdog
+{
+public:
+    explicit Watchdog(int seconds)
+        : thread_([this, seconds] {
+              std::unique_lock<std::mutex> lock(mutex_);
+              if (!done_cv_.wait_for(lock, std::chrono::seconds(seconds), [this] { return done_; })) {
+                  std::fprintf(stderr, "FAIL: the window stopped answering\n");
+                  std::_Exit(3);
+              }
+          })
+    {
+    }
+    ~Watchdog()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            done_ = true;
+        }
+        done_cv_.notify_all();
+        thread_.join();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable done_cv_;
+    bool done_ = false;
+    std::thread thread_;
+};
+
+// Counts the frames of the 3D graph; once armed, the first allocation of the
+// next frame fails.
+class FrameFailure : public QObject
+{
+public:
+    int frames = 0;
+    bool armNext = false;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::UpdateRequest || event->type() == QEvent::Expose) {
+            ++frames;
+            if (armNext) {
+                armNext = false;
+                allocation_failure::arm(0);
+            }
+        }
+        return false;
+    }
+};
+
+// Lets the window's pending events and frames pass.
+void settle()
+{
+    for (int i = 0; i < 5; ++i) {
+        QCoreApplication::processEvents();
+        QTest::qWait(20);
+    }
+}
+
 } // namespace
 
 void TestCommandOutOfMemory::command_fails_data()
@@ -88,14 +172,7 @@ void TestCommandOutOfMemory::command_fails()
     QFETCH(Command, command);
     QFETCH(double, budget);
     FakeInteraction fake;
-    // What the command makes of the model when it has the memory.
-    vector3D after;
-    {
-        MainWindow done;
-        give_grid(done);
-        run_as_event(done, command);
-        after = done.den_grid;
-    }
+    const vector3D after = result_of(command);
     MainWindow w;
     w.language = 1;
     give_grid(w);
@@ -160,6 +237,93 @@ void TestCommandOutOfMemory::out_of_memory_in_a_queued_call()
     bool later = false;
     QTimer::singleShot(0, [&] { later = true; });
     QTRY_VERIFY_WITH_TIMEOUT(later, 5000);
+}
+
+void TestCommandOutOfMemory::redraw_fails_data()
+{
+    QTest::addColumn<Command>("command");
+    QTest::addColumn<bool>("inFrame");
+    const std::pair<const char*, Command> commands[] = {
+        {"x gradient", [](MainWindow& w) { w.on_x_gradient_triggered(); }},
+        {"level means removed", [](MainWindow& w) { w.on_delete_mean_triggered(); }},
+        {"full gradient", [](MainWindow& w) { w.on_full_gradient_triggered(); }},
+    };
+    for (const auto& c : commands) {
+        // An allocation of the graph's frame that draws the command's result.
+        QTest::newRow(QByteArray(c.first) + ", in the frame") << c.second << true;
+        // No memory for the series the view is to be given (every large
+        // allocation of the command and its redraw fails).
+        QTest::newRow(QByteArray(c.first) + ", for the series") << c.second << false;
+    }
+}
+
+// The 3D view runs out of memory while it redraws after a command: the
+// command's result stays whole, the window answers events and draws again,
+// and either the frame went on (no message) or the view was left empty with
+// the out-of-memory message, and is drawn by the next redraw.
+void TestCommandOutOfMemory::redraw_fails()
+{
+    QFETCH(Command, command);
+    QFETCH(bool, inFrame);
+    if (withoutDisplay())
+        QSKIP("needs a display with OpenGL");
+    FakeInteraction fake;
+    const vector3D after = result_of(command);
+    auto w = shownMainWindow(QSize(900, 600));
+    QVERIFY(w);
+    w->language = 1;
+    give_grid(*w);
+    w->on_view_dens_triggered();
+    settle();
+    const int shown = w->graph->seriesList().size();
+    QVERIFY(shown > 0);
+    FrameFailure frames;
+    w->graph->installEventFilter(&frames);
+    const int failures = allocation_failure::failures();
+    const std::size_t undo = w->undo_stack.size();
+    {
+        Watchdog dog(60);
+        const int drawn = frames.frames;
+        run_as_event(*w, [&](MainWindow& window) {
+            if (!inFrame)  // larger than any allocation of the command on this grid
+                allocation_failure::arm(0, 64 * 1024, true);
+            command(window);
+            frames.armNext = inFrame;
+            window.graph->requestUpdate();
+        });
+        // The frame that draws the command's result, and the events after it.
+        QTRY_VERIFY_WITH_TIMEOUT(frames.frames > drawn, 5000);
+        settle();
+        allocation_failure::disarm();
+        QVERIFY(allocation_failure::failures() > failures);
+
+        // The command's whole result.
+        QVERIFY(w->den_grid == after);
+        QCOMPARE(w->undo_stack.size(), std::min(undo + 1, std::size_t(3)));
+        if (inFrame) {
+            QVERIFY(fake.errors().isEmpty());
+            QCOMPARE(w->graph->seriesList().size(), shown);
+        } else {
+            QCOMPARE(fake.errors(), QStringList{"Out of memory"});
+            QVERIFY(w->graph->seriesList().isEmpty());
+        }
+        // The window answers events, and the graph draws frames.
+        bool later = false;
+        QTimer::singleShot(0, [&] { later = true; });
+        QTRY_VERIFY_WITH_TIMEOUT(later, 5000);
+        const int before = frames.frames;
+        w->graph->requestUpdate();
+        QTRY_VERIFY_WITH_TIMEOUT(frames.frames > before, 5000);
+        QVERIFY(!w->graph->renderToImage().isNull());
+    }
+    QVERIFY(render_memory::fund_held());
+
+    // The next redraw draws the view whole.
+    fake.clear();
+    w->on_view_dens_triggered();
+    settle();
+    QVERIFY(fake.errors().isEmpty());
+    QCOMPARE(w->graph->seriesList().size(), shown);
 }
 
 int main(int argc, char** argv)

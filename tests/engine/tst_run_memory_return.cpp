@@ -3,8 +3,10 @@
 // they took goes back to the system, so that the next figure of available
 // memory is true. Measured in a child process per case (allocation_meter.h):
 // the bytes held on the heap and the resident size, before the run (after
-// the window's views were drawn once) and after it.
+// the window's views were drawn once) and after it, under the program's own
+// application object (and so its allocator settings).
 #include "allocation_meter.h"
+#include "app/application.h"
 #include "app/mainwindow.h"
 #include "engine/forward.h"
 #include "engine/inversion.h"
@@ -150,5 +152,10 @@ void TestRunMemoryReturn::memoryBackAfterRun()
              qPrintable(QString("%1 bytes more resident, %2 kept as results").arg(resident).arg(kept)));
 }
 
-QTEST_MAIN(TestRunMemoryReturn)
+int main(int argc, char** argv)
+{
+    Application app(argc, argv);
+    TestRunMemoryReturn test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_run_memory_return.moc"
