@@ -73,6 +73,7 @@ void TestMemoryNeed::forward_runs_data()
                   {"lopsided", {300, 24, 6, 1.0, 4}},
                   {"half pad", {200, 150, 10, 0.5, 3}},
                   {"small lopsided", {2000, 64, 20, 0.0, 1}},
+                  {"small lopsided, 8 threads", {2000, 64, 20, 0.0, 8}},
                   {"tiny", {16, 12, 4, 0.0, 1}}};
     for (const auto& r : runs)
         for (const auto& s : shapes)
