@@ -347,6 +347,13 @@ public slots:
     // What the window draws again after each pass of horizon fitting, as
     // the views are set now.
     RunRedraw horizonFitRedraw() const;
+    // The calculated map, painted again while a run holds its grids (after
+    // each iteration of a grid or lateral inversion, each pass of horizon
+    // fitting); drawn only while the window is shown.
+    RunRedraw calculatedMapRedraw() const;
+    // What a grid or lateral inversion of size s with `options` needs at
+    // its peak, in bytes, with the map it paints again after each iteration.
+    double gridInversionNeedBytes(const RunSize& s, const InversionMemoryOptions& options) const;
     // The memory options of a grid or lateral inversion of `params` on the
     // window as it is now, with the log on or off.
     InversionMemoryOptions inversionMemoryOptions(const std::vector<double>& params, bool log) const;

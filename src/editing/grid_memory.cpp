@@ -42,7 +42,9 @@ double redraw_bytes(const Redraw& r)
         return bytes;
     bytes += r.held ? nodes * kSeriesSwapBytesPerNode : nodes * kSeriesBytesPerNode + kSeriesFixedBytes;
     if (r.shown)
-        bytes += std::min(faces * kSceneBytesPerFaceNode, kSceneBytes) + r.surfaces * kSurfaceDrawnBytes;
+        bytes += kScenesInFlight * std::min(faces * kSceneBytesPerFaceNode, kSceneBytes)
+                 + faces * kDrawnBytesPerFaceNode
+                 + r.surfaces * (kSurfaceDrawnBytes + r.nx * r.ny * kSurfaceDrawnBytesPerNode);
     return bytes;
 }
 

@@ -25,25 +25,43 @@ constexpr double kViewFixedBytes = 256.0 * 1024 * 1024;
 constexpr double kMapBytesPerNode = 12.0;
 
 // What a run that draws the view and the maps again after each of its
-// passes adds while it holds its own grids, measured with an allocation
-// meter (heap bytes) under Mesa's llvmpipe drawing on one thread, the view
-// already showing what it draws again (tst_run_memory_need):
+// passes adds while it holds its own grids:
 //  - the view's series of the new faces or surfaces (meshes, data arrays,
 //    textures), built even while the window is hidden; when the view holds
 //    series already, the old ones go first and only the new faces' cut
-//    cells and textures come on top;
+//    cells and textures come on top (measured with an allocation meter,
+//    heap bytes; the resident figure of a hidden window's fit agrees);
 //  - when the window shows the view, the rasteriser's record of the new
 //    cube faces' triangles, which grows with them until the rasteriser
-//    draws what it holds and starts again (measured: a plateau of about
-//    38 MB from 0.1 million face nodes on), and for each horizon drawn as a
-//    surface a part that does not grow with it (measured: 1.4 to 1.7 MB);
+//    draws what it holds and starts again (a plateau of about 38 MB from
+//    0.1 million face nodes on, drawing on one thread), times the records
+//    that Mesa's llvmpipe keeps in flight while its threads draw (two), and
+//    the driver's copies of the faces' new vertex and index buffers
+//    (kDrawnBytesPerFaceNode); for each horizon drawn as a surface a part
+//    that does not grow with it (1.4 to 1.7 MB on the heap) and the
+//    driver's copy of its vertices (kSurfaceDrawnBytesPerNode: a shown
+//    fit of 600 x 600 x 60 with one surface took 148 MB resident against
+//    137 MB for its arrays, the map and the series counted);
 //  - when the window shows the maps, each painted map (kMapBytesPerNode).
+// The cube's figures are resident memory as the kernel counts it: the
+// resident peak (VmHWM after clear_refs, less VmRSS at the start, the
+// heap's free pages given back first) of horizon fitting on a shown window
+// on Xvfb, cube view and maps shown, expansion 0, llvmpipe with its default
+// threads, on 1, 4 and 8 fitting threads, less the run's own arrays
+// (tst_run_memory_need --horizon-fit-window): 20 to 50 MB for 0.08 million
+// face nodes (150 x 150 x 60), 42 to 71 MB for 0.25 million (300 x 300 x
+// 60), 49 to 98 MB for 0.73 million (600 x 600 x 6), 45 to 148 MB for 0.86
+// million (600 x 600 x 60: a resident peak of 183 to 283 MB); the spread is
+// the records in flight, one to two.
 constexpr double kSeriesBytesPerNode = 44.0;
 constexpr double kSeriesFixedBytes = 3.0 * 1024 * 1024;
 constexpr double kSeriesSwapBytesPerNode = 4.0;
 constexpr double kSceneBytesPerFaceNode = 900.0;
 constexpr double kSceneBytes = 40.0 * 1024 * 1024;
+constexpr int kScenesInFlight = 2;
+constexpr double kDrawnBytesPerFaceNode = 90.0;
 constexpr double kSurfaceDrawnBytes = 2.0 * 1024 * 1024;
+constexpr double kSurfaceDrawnBytesPerNode = 24.0;
 
 // What the view and the maps draw again after each pass of a run.
 struct Redraw {

@@ -64,9 +64,7 @@ QString fit_refusal(const MainWindow& w)
 // window shows it) and the calculated map (painted while shown).
 RunRedraw MainWindow::horizonFitRedraw() const
 {
-    RunRedraw r;
-    r.shown = isVisible() && !isMinimized();
-    r.maps = 1;
+    RunRedraw r = calculatedMapRedraw();
     if (!graph || !surf)
         return r;
     r.view = true;

@@ -442,7 +442,8 @@ void GridInversionRun::run()
         return;
 
     const InversionMemoryOptions memory_options = w.inversionMemoryOptions(params, w.save_log);
-    if (!w.check_memory_need(inversion_need_bytes(run_size(g, w.thread_count), memory_options), MemoryRun::Inversion))
+    if (!w.check_memory_need(w.gridInversionNeedBytes(run_size(g, w.thread_count), memory_options),
+                             MemoryRun::Inversion))
         return;
 
     if (flag(params, use_initial_model) || !w.regularizer.empty())

@@ -42,6 +42,19 @@ InversionMemoryOptions MainWindow::inversionMemoryOptions(const std::vector<doub
                                     log, effectsMatchModel(), static_cast<int>(horizons.size()));
 }
 
+RunRedraw MainWindow::calculatedMapRedraw() const
+{
+    RunRedraw r;
+    r.shown = isVisible() && !isMinimized();
+    r.maps = 1;
+    return r;
+}
+
+double MainWindow::gridInversionNeedBytes(const RunSize& s, const InversionMemoryOptions& options) const
+{
+    return inversion_need_bytes(s, options) + run_redraw_bytes(s, calculatedMapRedraw());
+}
+
 double MainWindow::inversionNeedGb(const std::vector<double>& params, bool log) const
 {
     if (den_grid.empty() || den_grid[0].empty() || den_grid[0][0].empty())
@@ -58,7 +71,7 @@ double MainWindow::inversionNeedGb(const std::vector<double>& params, bool log) 
         return layered_inversion_need_bytes(s, static_cast<int>(horizons.size()), store_eff, effectsMatchModel(),
                                             layerEffectsMatchModel())
                / bytes_per_gb;
-    return inversion_need_bytes(s, inversionMemoryOptions(params, log)) / bytes_per_gb;
+    return gridInversionNeedBytes(s, inversionMemoryOptions(params, log)) / bytes_per_gb;
 }
 
 double MainWindow::calcInvMemory()

@@ -36,6 +36,11 @@ RunSize run_size(const ForwardGeometry& g, int threads)
     return s;
 }
 
+double run_allowance_bytes(int threads)
+{
+    return kRunFixedResidentBytes + kRunResidentBytesPerThread * (std::max(1, threads) - 1);
+}
+
 namespace {
 
 // The transforms' scratch of a run's worker threads. Each thread keeps,
@@ -181,17 +186,18 @@ double with_margin(double bytes) { return bytes * 1.03; }
 
 double forward_without_store_need_bytes(const RunSize& s)
 {
-    return empty_run(s) ? 0.0 : with_margin(ForwardParts(s).without_store());
+    return empty_run(s) ? 0.0 : with_margin(ForwardParts(s).without_store()) + run_allowance_bytes(s.threads);
 }
 
 double effects_build_need_bytes(const RunSize& s)
 {
-    return empty_run(s) ? 0.0 : with_margin(ForwardParts(s).build());
+    return empty_run(s) ? 0.0 : with_margin(ForwardParts(s).build()) + run_allowance_bytes(s.threads);
 }
 
 double forward_stored_need_bytes(const RunSize& s, bool operator_serves)
 {
-    return empty_run(s) ? 0.0 : with_margin(ForwardParts(s).stored(operator_serves));
+    return empty_run(s) ? 0.0
+                        : with_margin(ForwardParts(s).stored(operator_serves)) + run_allowance_bytes(s.threads);
 }
 
 double forward_result_bytes(const RunSize& s)
@@ -242,7 +248,8 @@ double inversion_need_bytes(const RunSize& s, const InversionMemoryOptions& opti
     transforms.add(TransformWorkers::dual(1, 1)).add(f.stored_workers(true));
     if (!options.operator_serves)
         transforms.add(f.build_workers());
-    return with_margin(held + std::max({steps, fill, closing}) + f.transforms(transforms) + f.pointers());
+    return with_margin(held + std::max({steps, fill, closing}) + f.transforms(transforms) + f.pointers())
+           + run_allowance_bytes(s.threads);
 }
 
 InversionMemoryOptions inversion_memory_options(const std::vector<double>& record, bool regularizer_held,
@@ -312,7 +319,8 @@ double layered_inversion_need_bytes(const RunSize& s, int layers, bool store_eff
     if (!slab_effects_serve)
         transforms.add(slab_transform_workers(s));
     return with_margin(std::max(forward, operator_built + layered_fit_grids(s, f, layers, slab_effects_serve))
-                       + f.transforms(transforms));
+                       + f.transforms(transforms))
+           + run_allowance_bytes(s.threads);
 }
 
 double run_redraw_bytes(const RunSize& s, const RunRedraw& redraw)
@@ -348,7 +356,8 @@ double horizon_fit_need_bytes(const RunSize& s, int horizons, const RunRedraw& r
     TransformWorkers transforms = f.build_workers();
     transforms.add(f.stored_workers(true));
     return with_margin(f.build_grids() + f.stored_grids(true) + f.transforms(transforms) + fit
-                       + run_redraw_bytes(s, redraw));
+                       + run_redraw_bytes(s, redraw))
+           + run_allowance_bytes(s.threads);
 }
 
 bool memory_question_needed(double need_gb, double available_gb)

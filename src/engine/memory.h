@@ -39,6 +39,28 @@ struct ForwardGeometry;
 // The sizes of a run on geometry g with `threads` workers.
 RunSize run_size(const ForwardGeometry& g, int threads);
 
+// What any run takes besides the arrays counted below, as the kernel counts
+// it: the pages of the program's and the libraries' code and data that the
+// run touches first, the stacks of the worker threads it starts and the
+// allocator's arenas of those threads (their headers, and blocks rounded up
+// to whole pages). Every run's need below includes it, but the layered
+// fit's, which follows a forward run that has taken it already.
+//
+// Measured as the resident peak of runs on a tiny grid (16 x 12 x 6, whose
+// arrays take well under a megabyte), each in a fresh child process of the
+// window (tst_run_memory_need, the "tiny" rows: VmHWM after writing 5 to
+// /proc/self/clear_refs, less VmRSS at the run's start, the heap's free
+// pages given back first), less the heap peak of the run: 3.1 to 6.0 MB
+// over the forward, inversion, layered and horizon-fitting runs (up to
+// 6.6 MB on larger grids, whose blocks round up to pages), and less than
+// 0.02 MB more per further worker (their stacks' touched pages; the
+// allowance per worker leaves room for deeper stacks). The figures depend
+// on how the allocator keeps and returns memory (glibc here): measure them
+// again when that changes.
+constexpr double kRunFixedResidentBytes = 7.0 * 1024 * 1024;
+constexpr double kRunResidentBytesPerThread = 0.25 * 1024 * 1024;
+double run_allowance_bytes(int threads);
+
 // Forward calculation with effects storage off.
 double forward_without_store_need_bytes(const RunSize& s);
 // Building the stored operator alone.

@@ -110,12 +110,15 @@ void TestGridMemory::redrawCountsWhatIsDrawn()
     QCOMPARE(redraw_bytes(r), nodes * kSeriesSwapBytesPerNode);
     r.shown = true;
     QCOMPARE(redraw_bytes(r), plane * kMapBytesPerNode + nodes * kSeriesSwapBytesPerNode +
-                                  faces * kSceneBytesPerFaceNode + 2 * kSurfaceDrawnBytes);
+                                  faces * (kScenesInFlight * kSceneBytesPerFaceNode + kDrawnBytesPerFaceNode) +
+                                  2 * (kSurfaceDrawnBytes + plane * kSurfaceDrawnBytesPerNode));
     // The rasteriser draws what it holds once its record is full.
     r.nx = r.ny = 2000;
     const double big = redraw_bytes(r);
     r.cube = false;
-    QCOMPARE(big - redraw_bytes(r), face_nodes(2000, 2000, 20) * kSeriesSwapBytesPerNode + kSceneBytes);
+    QCOMPARE(big - redraw_bytes(r),
+             face_nodes(2000, 2000, 20) * (kSeriesSwapBytesPerNode + kDrawnBytesPerFaceNode) +
+                 kScenesInFlight * kSceneBytes);
 }
 
 void TestGridMemory::questionText()

@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cerrno>
 #include <cstddef>
+#include <cstdio>
+#include <cstring>
 #include <malloc.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -60,6 +62,60 @@ int64_t held() { return g_held.load(); }
 int64_t peak() { return g_peak.load(); }
 void reset_peak() { g_peak.store(g_held.load()); }
 
+namespace {
+
+// A "Name: value kB" line of /proc/self/status, in bytes; -1 when absent.
+int64_t status_kb(const char* name)
+{
+    FILE* f = std::fopen("/proc/self/status", "r");
+    if (!f)
+        return -1;
+    char line[256];
+    int64_t bytes = -1;
+    const std::size_t n = std::strlen(name);
+    while (std::fgets(line, sizeof line, f)) {
+        if (std::strncmp(line, name, n) == 0 && line[n] == ':') {
+            long long kb = 0;
+            if (std::sscanf(line + n + 1, "%lld", &kb) == 1)
+                bytes = static_cast<int64_t>(kb) * 1024;
+            break;
+        }
+    }
+    std::fclose(f);
+    return bytes;
+}
+
+} // namespace
+
+int64_t resident() { return status_kb("VmRSS"); }
+int64_t resident_peak() { return status_kb("VmHWM"); }
+
+bool reset_resident_peak()
+{
+    FILE* f = std::fopen("/proc/self/clear_refs", "w");
+    if (!f)
+        return false;
+    const bool ok = std::fputs("5", f) >= 0;
+    return std::fclose(f) == 0 && ok;
+}
+
+int64_t resident_start()
+{
+    malloc_trim(0);
+    return reset_resident_peak() ? resident() : -1;
+}
+
+std::string resident_fault(double need, double measured, double slack, double large)
+{
+    if (!(measured > 0))
+        return "the resident peak was not measured";
+    if (need < measured)
+        return "need " + std::to_string(need) + " below the resident peak " + std::to_string(measured);
+    if (need > large && need > slack * measured)
+        return "need " + std::to_string(need) + " far above the resident peak " + std::to_string(measured);
+    return std::string();
+}
+
 std::string need_fault(double need, double measured, double slack)
 {
     if (!(measured > 0))
@@ -71,32 +127,44 @@ std::string need_fault(double need, double measured, double slack)
     return std::string();
 }
 
-double child_peak(const std::function<bool(const std::function<void()>& start)>& body)
+Usage child_usage(const std::function<bool(const std::function<void()>& start)>& body)
 {
     int pipe_fd[2];
     if (pipe(pipe_fd) != 0)
-        return -1;
+        return Usage();
     const pid_t pid = fork();
     if (pid == 0) {
         close(pipe_fd[0]);
-        int64_t base = 0;
-        const bool ok = body([&base] {
+        int64_t base = 0, resident_base = -1;
+        const bool ok = body([&base, &resident_base] {
             base = held();
             reset_peak();
+            resident_base = resident_start();
         });
-        const double result = ok ? double(peak() - base) : -1.0;
+        const int64_t resident_top = resident_peak();
+        Usage result;
+        if (ok) {
+            result.heap = double(peak() - base);
+            if (resident_base >= 0 && resident_top >= 0)
+                result.resident = double(resident_top - resident_base);
+        }
         const ssize_t written = write(pipe_fd[1], &result, sizeof result);
         _exit(written == sizeof result ? 0 : 1);
     }
     close(pipe_fd[1]);
-    double result = -1;
+    Usage result;
     if (pid < 0 || read(pipe_fd[0], &result, sizeof result) != sizeof result)
-        result = -1;
+        result = Usage();
     close(pipe_fd[0]);
     int status = 0;
     if (pid > 0)
         waitpid(pid, &status, 0);
     return result;
+}
+
+double child_peak(const std::function<bool(const std::function<void()>& start)>& body)
+{
+    return child_usage(body).heap;
 }
 
 std::vector<double> child_figures(const std::function<std::vector<double>()>& body, int count)
