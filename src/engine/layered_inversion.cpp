@@ -281,38 +281,75 @@ LayerEffectsStatus compute_layer_effects(const ForwardGeometry& g, const std::ve
     return LayerEffectsStatus::Completed;
 }
 
-bool layer_effects_agree(const std::vector<field2D>& held, const std::vector<field2D>& built)
+namespace {
+
+// The layer of fewest levels (at least one), or -1.
+int cheapest_layer(const ForwardGeometry& g, const std::vector<field2D>& horizons, double last_bottom,
+                   int* levels = nullptr, int* all = nullptr)
 {
-    if (built.empty() || held.size() != built.size())
-        return false;
-    const std::size_t rows = built.front().size(), columns = rows ? built.front().front().size() : 0;
-    if (!effects_have_shape(held, rows, columns) || !effects_have_shape(built, rows, columns))
-        return false;
-    for (std::size_t i = 0; i < built.size(); ++i) {
-        EffectsAgreement agreement;
-        for (std::size_t y = 0; y < rows; ++y)
-            agreement.add(held[i][y].data(), built[i][y].data(), columns);
-        if (!agreement.within(layer_effects_rounding_tolerance))
-            return false;
+    const double z0 = g.depths.front(), dz = node_step(g.depths);
+    int best = -1, fewest = 0, total = 0;
+    for (int i = 0; i < static_cast<int>(horizons.size()); ++i) {
+        const LevelRange r = layer_level_range(horizons, i, last_bottom, z0, dz, g.nz);
+        const int n = std::max(0, r.last - r.first);
+        total += n;
+        if (n > 0 && (best < 0 || n < fewest)) {
+            best = i;
+            fewest = n;
+        }
     }
-    return true;
+    if (levels)
+        *levels = fewest;
+    if (all)
+        *all = total;
+    return best;
 }
 
-bool layer_effects_built_for(const std::vector<field2D>& effects, const ForwardGeometry& g,
-                             const std::vector<field2D>& horizons, double last_bottom, int thread_count,
-                             std::vector<field2D>* built)
+}  // namespace
+
+LayerEffectsCost layer_effects_cost(const ForwardGeometry& g, const std::vector<field2D>& horizons,
+                                    double last_bottom)
 {
-    if (!layers_lie_on(g, horizons) || !layer_effects_fit(effects, static_cast<int>(horizons.size()), g.ny, g.nx))
-        return false;
-    // Every layer is computed again: a boundary moved or a value changed in
-    // any of them makes the effects another model's.
-    std::vector<field2D> own;
-    if (compute_layer_effects(g, horizons, last_bottom, own, thread_count) != LayerEffectsStatus::Completed
-        || !layer_effects_agree(effects, own))
-        return false;
-    if (built)
-        built->swap(own);
-    return true;
+    LayerEffectsCost cost;
+    if (layers_lie_on(g, horizons))
+        cheapest_layer(g, horizons, last_bottom, &cost.check_levels, &cost.build_levels);
+    return cost;
+}
+
+LayerEffectsCheck check_layer_effects(const std::vector<field2D>& held, const ForwardGeometry& g,
+                                      const std::vector<field2D>& horizons, double last_bottom, int thread_count)
+{
+    if (!layers_lie_on(g, horizons) || !layer_effects_fit(held, static_cast<int>(horizons.size()), g.ny, g.nx))
+        return LayerEffectsCheck::OtherSizes;
+    for (const field2D& layer : held)
+        for (const auto& row : layer)
+            for (double v : row)
+                if (!std::isfinite(v))
+                    return LayerEffectsCheck::NotFinite;
+    const int i = cheapest_layer(g, horizons, last_bottom);
+    if (i < 0) {
+        // No layer reaches a level: every effect is 0.
+        for (const field2D& layer : held)
+            for (const auto& row : layer)
+                for (double v : row)
+                    if (v != 0)
+                        return LayerEffectsCheck::Differs;
+        return LayerEffectsCheck::Own;
+    }
+    try {
+        std::vector<field2D> own;
+        slab_effects_of(g, horizons, last_bottom, {i}, own, thread_count, LayerEffectsProgress());
+        EffectsAgreement agreement;
+        for (std::size_t y = 0; y < own.front().size(); ++y)
+            agreement.add(held[std::size_t(i)][y].data(), own.front()[y].data(), own.front()[y].size());
+        if (!agreement.within(effects_check_tolerance))
+            return LayerEffectsCheck::Differs;
+    } catch (const std::bad_alloc&) {
+        return LayerEffectsCheck::NoMemory;
+    } catch (const std::length_error&) {
+        return LayerEffectsCheck::NoMemory;
+    }
+    return LayerEffectsCheck::Own;
 }
 
 // ---------------------------------------------------------------------------
