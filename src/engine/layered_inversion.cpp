@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <new>
 
 namespace {
@@ -283,26 +284,64 @@ LayerEffectsStatus compute_layer_effects(const ForwardGeometry& g, const std::ve
 
 namespace {
 
-// The layer of fewest levels (at least one), or -1.
-int cheapest_layer(const ForwardGeometry& g, const std::vector<field2D>& horizons, double last_bottom,
-                   int* levels = nullptr, int* all = nullptr)
+// The layers the check computes again: every other layer, the even or the
+// odd ones, whichever reach fewer levels. Every boundary between two layers
+// borders one of them, so a boundary moved changes a layer computed.
+std::vector<int> checked_layers(const ForwardGeometry& g, const std::vector<field2D>& horizons, double last_bottom,
+                                int* levels = nullptr, int* all = nullptr)
 {
     const double z0 = g.depths.front(), dz = node_step(g.depths);
-    int best = -1, fewest = 0, total = 0;
+    std::vector<int> set[2];
+    int count[2] = {0, 0}, total = 0;
     for (int i = 0; i < static_cast<int>(horizons.size()); ++i) {
         const LevelRange r = layer_level_range(horizons, i, last_bottom, z0, dz, g.nz);
         const int n = std::max(0, r.last - r.first);
         total += n;
-        if (n > 0 && (best < 0 || n < fewest)) {
-            best = i;
-            fewest = n;
+        if (n > 0) {
+            set[i % 2].push_back(i);
+            count[i % 2] += n;
         }
     }
+    const int pick = set[1].empty() || (!set[0].empty() && count[0] <= count[1]) ? 0 : 1;
     if (levels)
-        *levels = fewest;
+        *levels = count[pick];
     if (all)
         *all = total;
-    return best;
+    return set[pick];
+}
+
+// The sum of all layers' effects when it is known without computing them:
+// a flat first horizon, horizons that never cross and end above the last
+// layer's bottom make the layers fill every level between the first
+// horizon and that bottom, across the whole padded grid, so the sum is the
+// same at every node: the levels' cell fields summed over the grid
+// (PrismLattice::field_sum). Not a number otherwise.
+double layers_sum(const ForwardGeometry& g, const std::vector<field2D>& horizons, double last_bottom)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double top = horizons.front().front().front();
+    for (const auto& row : horizons.front())
+        for (double v : row)
+            if (v != top)
+                return nan;
+    for (std::size_t h = 0; h < horizons.size(); ++h) {
+        const field2D& upper = horizons[h];
+        for (std::size_t r = 0; r < upper.size(); ++r)
+            for (std::size_t c = 0; c < upper[r].size(); ++c) {
+                const double lower = h + 1 < horizons.size() ? horizons[h + 1][r][c] : last_bottom;
+                if (!(upper[r][c] <= lower))
+                    return nan;
+            }
+    }
+    const PrismLattice lattice = unit_cell_lattice(g, g.My, g.Mx);
+    const double z0 = g.depths.front(), dz = node_step(g.depths);
+    double sum = 0;
+    for (int k = 0; k < g.nz; ++k) {
+        const double z = z0 + static_cast<double>(k) * dz;  // as the layers' indicators take it
+        if (top <= z && z < last_bottom)
+            sum += lattice.field_sum(g.depths[std::size_t(k)], g.depths[std::size_t(k)] + g.dz, 1.0, true);
+    }
+    return sum;
 }
 
 }  // namespace
@@ -312,7 +351,7 @@ LayerEffectsCost layer_effects_cost(const ForwardGeometry& g, const std::vector<
 {
     LayerEffectsCost cost;
     if (layers_lie_on(g, horizons))
-        cheapest_layer(g, horizons, last_bottom, &cost.check_levels, &cost.build_levels);
+        checked_layers(g, horizons, last_bottom, &cost.check_levels, &cost.build_levels);
     return cost;
 }
 
@@ -326,24 +365,38 @@ LayerEffectsCheck check_layer_effects(const std::vector<field2D>& held, const Fo
             for (double v : row)
                 if (!std::isfinite(v))
                     return LayerEffectsCheck::NotFinite;
-    const int i = cheapest_layer(g, horizons, last_bottom);
-    if (i < 0) {
-        // No layer reaches a level: every effect is 0.
-        for (const field2D& layer : held)
-            for (const auto& row : layer)
-                for (double v : row)
-                    if (v != 0)
-                        return LayerEffectsCheck::Differs;
-        return LayerEffectsCheck::Own;
-    }
     try {
+        // The sum of the layers, where it is known.
+        const double expected = layers_sum(g, horizons, last_bottom);
+        if (std::isfinite(expected)) {
+            for (int y = 0; y < g.ny; ++y)
+                for (int x = 0; x < g.nx; ++x) {
+                    double sum = 0;
+                    for (const field2D& layer : held)
+                        sum += layer[std::size_t(y)][std::size_t(x)];
+                    if (!(std::fabs(sum - expected) <= effects_check_tolerance * std::fabs(expected)))
+                        return LayerEffectsCheck::Differs;
+                }
+        }
+        const std::vector<int> which = checked_layers(g, horizons, last_bottom);
+        if (which.empty()) {
+            // No layer reaches a level: every effect is 0.
+            for (const field2D& layer : held)
+                for (const auto& row : layer)
+                    for (double v : row)
+                        if (v != 0)
+                            return LayerEffectsCheck::Differs;
+            return LayerEffectsCheck::Own;
+        }
         std::vector<field2D> own;
-        slab_effects_of(g, horizons, last_bottom, {i}, own, thread_count, LayerEffectsProgress());
-        EffectsAgreement agreement;
-        for (std::size_t y = 0; y < own.front().size(); ++y)
-            agreement.add(held[std::size_t(i)][y].data(), own.front()[y].data(), own.front()[y].size());
-        if (!agreement.within(effects_check_tolerance))
-            return LayerEffectsCheck::Differs;
+        slab_effects_of(g, horizons, last_bottom, which, own, thread_count, LayerEffectsProgress());
+        for (std::size_t w = 0; w < which.size(); ++w) {
+            EffectsAgreement agreement;
+            for (std::size_t y = 0; y < own[w].size(); ++y)
+                agreement.add(held[std::size_t(which[w])][y].data(), own[w][y].data(), own[w][y].size());
+            if (!agreement.within(effects_check_tolerance))
+                return LayerEffectsCheck::Differs;
+        }
     } catch (const std::bad_alloc&) {
         return LayerEffectsCheck::NoMemory;
     } catch (const std::length_error&) {

@@ -83,11 +83,14 @@ LayerEffectsStatus compute_layer_effects(const ForwardGeometry& g, const std::ve
                                          const LayerEffectsProgress& progress = LayerEffectsProgress());
 
 // Whether slab effects read from a file are the ones compute_layer_effects
-// gives for these layers, told at the cost of one layer: as many grids of
-// the model's rows and columns as layers, every value finite, and the layer
-// of fewest levels (at least one) computed again and within
-// effects_check_tolerance of its largest value. Effects of another
-// calculation height, level thickness or spacing move every layer.
+// gives for these layers, told at about half the cost of computing them: as
+// many grids of the model's rows and columns as layers, every value finite,
+// the sum of all layers against the one known in closed form (a flat first
+// horizon and layers that never cross: each level's cell field summed over
+// the padded grid), so a layer scaled is seen, and every other layer (the
+// even or the odd ones, whichever is cheaper) computed again, so a boundary
+// moved or another calculation height, level thickness or spacing is seen;
+// all within effects_check_tolerance of the largest value.
 enum class LayerEffectsCheck { Own, OtherSizes, NotFinite, Differs, NoMemory };
 LayerEffectsCheck check_layer_effects(const std::vector<field2D>& held, const ForwardGeometry& g,
                                       const std::vector<field2D>& horizons, double last_bottom,
