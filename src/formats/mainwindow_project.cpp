@@ -482,6 +482,7 @@ bool MainWindow::saveProjectForClose()
 
 void MainWindow::showSidecarNote()
 {
+    dropStalePendingSidecars();
     if (!sidecar_note.isEmpty())
         setLabel(*this, sidecar_note);
     sidecar_note.clear();

@@ -4,6 +4,7 @@
 // any thread count, the effects key, stops, and the single-threaded form.
 #include "engine/fft.h"
 #include "engine/forward.h"
+#include "float_node_operator.h"
 #include "engine/pillar_forward.h"
 #include "engine/prism.h"
 #include "grid_compare_support.h"
@@ -129,23 +130,6 @@ field2D direct_sum(const Model& m)
                         sum[a][b] += one[a][b];
             }
     return sum;
-}
-
-// Level k of the operator as a builder that follows the method's float
-// nodes makes it: the unit cell and the nodes at the padded coordinates
-// (float), the prism kernel, fft_shift and the single-precision transform;
-// the full level, real part.
-vector2D float_node_level(const ForwardGeometry& g, int k)
-{
-    field2D cell(g.My, std::vector<double>(g.Mx));
-    const double xc = g.x_padded[std::size_t(g.Mx / 2)], yc = g.y_padded[std::size_t(g.My / 2)];
-    const float hx = g.dx * 0.5f, hy = g.dy * 0.5f;
-    prism_gravity_kernel(g.x_padded, g.y_padded, g.calc_level - 1e-6, {xc - hx, xc + hx}, {yc - hy, yc + hy},
-                         {g.depths[std::size_t(k)], g.depths[std::size_t(k)] + g.dz}, 1.0, cell, 4);
-    vector2D re(g.My, std::vector<float>(g.Mx)), im(g.My, std::vector<float>(g.Mx, 0.0f));
-    fft_shift(cell, re);
-    fft_2d(re, im, fft_forward);
-    return re;
 }
 
 } // namespace
