@@ -209,14 +209,21 @@ private slots:
         fake.reset();
     }
 
+    // The tables of sidecars and of imported files run as tests of their
+    // own (this file built with SIDECAR_TABLES 1: tst_sidecars_window, 2:
+    // tst_imported_effects_window), so that each test stays short.
+#ifndef SIDECAR_TABLES
     void commandsKeepOnlyMatchingOperators_data();
     void commandsKeepOnlyMatchingOperators();
     void layerEffectsOfAnotherHeightAreNotReopened();
     void foreignEffectsFileRefused();
+#elif SIDECAR_TABLES == 2
     void effectsFilesImported_data();
     void effectsFilesImported();
+#else
     void sidecarsAdoptedOnlyWhenTheModelsOwn_data();
     void sidecarsAdoptedOnlyWhenTheModelsOwn();
+#endif
 
 private:
     // Runs the forward, the layered inversion and the 3D inversion in `w`,
@@ -276,6 +283,7 @@ void TestOperatorKeysWindow::compare_with_fresh_window(MainWindow& w, double rel
     QVERIFY(fake->errors().isEmpty());
 }
 
+#ifndef SIDECAR_TABLES
 void TestOperatorKeysWindow::commandsKeepOnlyMatchingOperators_data()
 {
     QTest::addColumn<bool>("fromProject");
@@ -528,6 +536,7 @@ void TestOperatorKeysWindow::foreignEffectsFileRefused()
     QVERIFY(other.effectsMatchModel());
 }
 
+#else
 void TestOperatorKeysWindow::write_operator(const QString& kind, const QString& file, const MainWindow& own,
                                             QPointF origin, double step)
 {
@@ -584,6 +593,7 @@ void TestOperatorKeysWindow::write_operator(const QString& kind, const QString& 
     }
 }
 
+#if SIDECAR_TABLES == 2
 void TestOperatorKeysWindow::effectsFilesImported_data()
 {
     QTest::addColumn<QString>("kind");
@@ -644,6 +654,7 @@ void TestOperatorKeysWindow::effectsFilesImported()
     }
 }
 
+#else
 void TestOperatorKeysWindow::sidecarsAdoptedOnlyWhenTheModelsOwn_data()
 {
     QTest::addColumn<QString>("eff");   // what the eff sidecar holds (see the test)
@@ -858,6 +869,9 @@ void TestOperatorKeysWindow::sidecarsAdoptedOnlyWhenTheModelsOwn()
     opened.language = 1;
     compare_with_fresh_window(opened, eff == "float nodes" ? effects_check_tolerance : 1e-5);
 }
+
+#endif
+#endif
 
 QTEST_MAIN(TestOperatorKeysWindow)
 #include "tst_operator_keys_window.moc"
