@@ -139,6 +139,8 @@ void BM_open_and_forward(benchmark::State& state, int n, double expansion, bool 
     for (auto _ : state) {
         MainWindow w;
         w.thread_count = threads();
+        w.store_eff = true;
+        w.save_log = false;
         w.on_open_project_triggered();
         w.on_forward_grid_triggered();
         served = served && w.effectsMatchModel() && w.pending_eff.isEmpty();

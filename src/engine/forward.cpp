@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <new>
 #include <cstring>
@@ -1024,7 +1025,20 @@ EffectsCheck EffectsChecker::begin()
     ends.depths = {g_.depths.front()};
     if (g_.nz > 1)
         ends.depths.push_back(g_.depths.back());
-    const ForwardStatus st = build_effects(ends, ends_, threads_);
+    ForwardStatus st = build_effects(ends, ends_, threads_);
+    if (st == ForwardStatus::OutOfMemory)
+        return EffectsCheck::NoMemory;
+    if (st != ForwardStatus::Completed)
+        return EffectsCheck::NotCheckable;
+    // The sum of the levels is the operator of the whole slab, from the first
+    // level's top to the last level's bottom.
+    ForwardGeometry whole = g_;
+    whole.nz = 1;
+    whole.depths = {g_.depths.front()};
+    whole.dz = static_cast<float>(g_.depths.back() + double(g_.dz) - g_.depths.front());
+    const auto start = std::chrono::steady_clock::now();
+    st = build_effects(whole, slab_, threads_);
+    level_seconds_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (st == ForwardStatus::OutOfMemory)
         return EffectsCheck::NoMemory;
     return st == ForwardStatus::Completed ? EffectsCheck::Own : EffectsCheck::NotCheckable;
@@ -1079,18 +1093,10 @@ EffectsCheck EffectsChecker::finish(const EffectsOperator& held)
                 return EffectsCheck::Differs;
         }
         // The sum of the levels: the operator of the whole slab.
-        ForwardGeometry whole = g;
-        whole.nz = 1;
-        whole.depths = {g.depths.front()};
-        whole.dz = static_cast<float>(g.depths.back() + double(g.dz) - g.depths.front());
-        EffectsOperator slab;
-        const ForwardStatus st = build_effects(whole, slab, T);
-        if (st == ForwardStatus::OutOfMemory)
-            return EffectsCheck::NoMemory;
-        if (st != ForwardStatus::Completed || slab.quarter.front().size() != size)
+        if (slab_.levels() != 1 || slab_.quarter.front().size() != size)
             return EffectsCheck::NotCheckable;
         EffectsAgreement agreement;
-        agreement.add(sum.data(), slab.quarter.front().data(), size);
+        agreement.add(sum.data(), slab_.quarter.front().data(), size);
         if (!agreement.within(effects_check_tolerance))
             return EffectsCheck::Differs;
     } catch (const std::bad_alloc&) {

@@ -119,7 +119,7 @@ bool effects_checkable(const ForwardGeometry& g);
 // The whole check, in two steps so that a caller can time the first and
 // weigh reading a file against building (see the main window's sidecars):
 // - begin() builds the first and the last level again (one pair of the
-//   build);
+//   build) and the operator of the whole slab (one level);
 // - finish(held) compares: those two levels; every level's value at
 //   frequency 0 with the field sum of its unit cell (closed form, see
 //   PrismLattice::field_sum), so one level scaled is seen; the sum of all
@@ -132,14 +132,21 @@ class EffectsChecker
 {
 public:
     EffectsChecker(const ForwardGeometry& g, int thread_count) : g_(g), threads_(thread_count) {}
+    // Builds what finish() compares with: the first and the last level (one
+    // pair of the build), then the whole slab (one level).
     EffectsCheck begin();
     EffectsCheck finish(const EffectsOperator& held);
+    // Seconds the whole slab's build took in begin(): one level of a build
+    // whose working memory is already made, what each further level of a
+    // build costs.
+    double level_seconds() const { return level_seconds_; }
 
 private:
     const ForwardGeometry& g_;
     int threads_;
-    EffectsOperator ends_;
+    EffectsOperator ends_, slab_;
     bool begun_ = false;
+    double level_seconds_ = 0;
 };
 
 // begin() and finish() at once.

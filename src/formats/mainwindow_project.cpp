@@ -507,37 +507,44 @@ bool MainWindow::adoptPendingEffects(const ForwardGeometry& g, SidecarChoice cho
     // Levels with gaps between them: only a build tells the operator.
     if (!effects_checkable(g))
         return false;
-    const long long start = elapsed_clock_ns();
     EffectsChecker checker(g, thread_count);
     if (checker.begin() != EffectsCheck::Own)
         return false;
-    // A run weighs the file against the build it would save: the check has
-    // just built one pair of levels (the first and the last); the build makes
-    // nz / 2 such pairs (and sums the levels' spectra in double besides,
-    // which a run on a held operator does in float). The check's own pair
-    // and the whole slab it still builds (half a pair) are spent either way.
-    // Reading goes on while the time it takes, projected from the planes
-    // read so far, stays below nine tenths of the rest: a file from a slow
-    // disk is given up within a few planes and the operator built.
-    const double pair_ns = double(elapsed_clock_ns() - start);
-    const double budget_ns = 0.9 * (0.5 * g.nz - 1.5) * pair_ns;
+    // A run weighs the file against the build it would save. The check has
+    // just built the first and the last level and the whole slab, each with
+    // the working memory a build (or the run on a held operator) keeps; the
+    // slab's time is what each further level of a build costs (it sums the
+    // levels' spectra in double besides, which a run on a held operator does
+    // in float: a margin). Reading goes on while the time it takes, projected
+    // from the planes read so far, stays below nine tenths of the remaining
+    // levels' build: a file slower to read than to build (a slow disk, a
+    // loaded machine) is given up within a plane or two and the operator
+    // built.
+    const double budget_ns = 0.9 * (g.nz - 3) * checker.level_seconds() * 1e9;
     const bool measured = choice == SidecarChoice::Measured;
     if (measured && budget_ns <= 0)
         return false;
-    const long long read_start = elapsed_clock_ns();
+    // The planes are timed from the first on.
+    long long read_start = 0;
+    long long events_ns = 0;  // the time spent on pending events is not the file's
     int planes_done = -1;
     const CodecProgress weigh = [&](int) {
         ++planes_done;
+        if (planes_done == 0)
+            read_start = elapsed_clock_ns();
         if (!measured || planes_done == 0)
             return true;
+        const double spent = double(elapsed_clock_ns() - read_start - events_ns);
+        if (spent / planes_done * g.nz > budget_ns)
+            return false;
+        const long long events_start = elapsed_clock_ns();
         QCoreApplication::processEvents();
-        if (!forward_running && !inversion_running)
-            return false;  // the run was stopped
-        const double spent = double(elapsed_clock_ns() - read_start);
-        return spent / planes_done * g.nz <= budget_ns;
+        events_ns += elapsed_clock_ns() - events_start;
+        return forward_running || inversion_running;  // false: the run was stopped
     };
     EffectsOperator held;
-    const CodecStatus status = read_effects_sidecar(path, g.Mx, g.My, g.nz, held, weigh);
+    const CodecStatus status =
+        read_effects_sidecar(path, g.Mx, g.My, g.nz, held, weigh, effects_fold_tolerance, thread_count);
     if (status.code() == CodecError::Cancelled)
         return false;
     if (!status) {
