@@ -241,6 +241,17 @@ SidecarUse sidecarUse(const QString& path)
     return info.isFile() ? SidecarUse::Read : SidecarUse::NotRegular;
 }
 
+// True when the sidecar at `path` is a regular file a run may read;
+// otherwise what happened is added to `notes`.
+bool sidecarThere(QString& notes, int language, bool layers, const QString& path)
+{
+    const SidecarUse use = sidecarUse(path);
+    if (use != SidecarUse::Read)
+        addNote(notes, sidecarNote(language, layers, path,
+                                   use == SidecarUse::Absent ? SidecarFate::Missing : SidecarFate::NotRegular));
+    return use == SidecarUse::Read;
+}
+
 // The note of a removed sidecar that no longer belonged to the project saved.
 QString removedNote(int language, const QString& path)
 {
@@ -498,12 +509,8 @@ bool MainWindow::adoptPendingEffects(const ForwardGeometry& g, SidecarChoice cho
     pending_eff_key = EffectsKey();
     if (effects_fit(effects, g))
         return false;
-    const SidecarUse use = sidecarUse(path);
-    if (use != SidecarUse::Read) {
-        addNote(sidecar_note, sidecarNote(language, false, path,
-                                          use == SidecarUse::Absent ? SidecarFate::Missing : SidecarFate::NotRegular));
+    if (!sidecarThere(sidecar_note, language, false, path))
         return false;
-    }
     // Levels with gaps between them: only a build tells the operator.
     if (!effects_checkable(g))
         return false;
@@ -580,15 +587,11 @@ bool MainWindow::adoptPendingLayerEffects(const ForwardGeometry& g, SidecarChoic
     pending_effh_key = 0;
     if (layerEffectsServe(g))
         return false;
-    const SidecarUse use = sidecarUse(path);
-    if (use != SidecarUse::Read) {
-        addNote(sidecar_note, sidecarNote(language, true, path,
-                                          use == SidecarUse::Absent ? SidecarFate::Missing : SidecarFate::NotRegular));
+    if (!sidecarThere(sidecar_note, language, true, path))
         return false;
-    }
-    // The file is small beside the work: the check computes one layer's
-    // levels, a build every layer's. A run takes the file only when that
-    // saves at least half the build.
+    // The file is small beside the work: the check computes every other
+    // layer's levels, a build every layer's. A run takes the file only when
+    // that saves at least half the build.
     const double bottom = slabEffectsBottom();
     const LayerEffectsCost cost = layer_effects_cost(g, horizons, bottom);
     if (choice == SidecarChoice::Measured && 2 * cost.check_levels > cost.build_levels)
