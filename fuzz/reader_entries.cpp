@@ -117,10 +117,10 @@ int project(const std::uint8_t* data, std::size_t size)
         forward_geometry(project.density.cells, project.density.x, project.density.y, project.density.z,
                          project.has_calc_level ? project.calc_level : 0.0, project.expansion_factor,
                          g) == ForwardStatus::Completed) {
-        // Read and checked as an open does before it takes the operator.
+        // Read and checked as a run does before it takes the operator.
         EffectsOperator stored;
         if (read_effects_sidecar(eff, g.Mx, g.My, g.nz, stored))
-            effects_built_for(stored, g, 1);
+            check_effects(stored, g, 1);
     }
     std::size_t rows = 0, columns = 0;
     if (cube_is_regular(project.density.cells)) {

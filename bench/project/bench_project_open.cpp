@@ -1,44 +1,56 @@
-// Opening a project whose stored operators are in its sidecars: a density
-// grid of 50 levels of 512 x 512 cells (a 512 x 512 padded grid, the eff
-// sidecar 210 MB) with three layers, in a folder on tmpfs when there is one.
-// The open reads the project and both sidecars and checks that they are the
-// model's own before taking them (building both again and comparing every
-// level and layer); it is timed beside the open of the project file alone,
-// and the checks beside the builds of the whole operator and of all slab
-// effects.
+// Opening a project and its first forward run, with the operator sidecar
+// beside it and without, at two sizes: 512 x 512 x 100 cells with expansion
+// factor 0 (a 512 x 512 padded grid, the eff sidecar 420 MB) and
+// 256 x 256 x 100 with expansion factor 1 (1024 x 1024, 1.7 GB). The files
+// lie in a folder on tmpfs when there is one (the page cache's speed; from a
+// disk the run gives the file up within a few planes and builds).
+//
+// With the sidecar the run weighs reading and checking it against building
+// the operator and takes the cheaper way; `taken` tells how often it took
+// the file. The check alone and the build alone are timed beside, on the
+// operator in memory.
 //
 // Runs the main window on the offscreen platform.
 #include "../bench_support.h"
 #include "../scripted_interaction.h"
 #include "app/mainwindow.h"
 #include "engine/forward.h"
-#include "engine/layered_inversion.h"
 
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
-#include <cmath>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <thread>
 
 namespace {
 
-constexpr int N = 512, LEVELS = 50;
+constexpr int LEVELS = 100;
 
 // Four workers at most, so that runs on a shared machine compare.
 int threads() { return int(std::min(4u, std::max(1u, std::thread::hardware_concurrency()))); }
 
-// The model: 50 m cells from (500000, 6000000), levels 20 m apart, three
-// layers between undulating horizons.
-void give_model(MainWindow& w)
+    }
+    QString saveFileName(QWidget*, const QString&, const QString&, const QString&, QString*) override
+    {
+        return {};
+    }
+    QString existingDirectory(QWidget*, const QString&, const QString&) override { return {}; }
+    int runDialog(QDialog*) override { return 0; }
+    bool openUrl(const QUrl&) override { return false; }
+};
+
+// The model: 50 m cells from (500000, 6000000), levels 20 m apart.
+void give_model(MainWindow& w, int n, double expansion)
 {
     std::vector<double> x, y, z;
-    for (int i = 0; i < N; ++i) {
+    for (int i = 0; i < n; ++i) {
         x.push_back(500000.0 + 50.0 * i);
         y.push_back(6000000.0 + 50.0 * i);
     }
@@ -49,129 +61,108 @@ void give_model(MainWindow& w)
     w.y_calc = w.y_norm = y;
     w.z_calc = w.z_norm = z;
     w.calc_height = -10;
-    w.expansion_factor = 0;
+    w.expansion_factor = expansion;
+    if (w.preferences.size() > 5)
+        w.preferences[5] = expansion;
     w.store_eff = true;
     w.save_log = false;
     w.thread_count = threads();
-    w.den_grid = benchsupport::seeded_density(N, LEVELS, 5, 2.0f, 2.6f);
-    field2D h0(N, std::vector<double>(N, 0.0)), h1 = h0, h2 = h0;
-    for (int j = 0; j < N; ++j)
-        for (int i = 0; i < N; ++i) {
-            h1[j][i] = 300 + 80 * std::sin(0.02 * i) * std::cos(0.03 * j);
-            h2[j][i] = 650 + 60 * std::sin(0.01 * j);
-        }
-    w.horizons = {h0, h1, h2};
-    w.horizons_params = {double(N), double(N), w.x_calc.front(), w.x_calc.back(), w.y_calc.front(), w.y_calc.back()};
-    w.densities = {2.0, 2.3, 2.5};
-    w.fixed.assign(3, false);
-    w.layers_names.assign(3, QString());
+    w.den_grid = benchsupport::seeded_density(n, LEVELS, 5, 2.0f, 2.6f);
 }
 
+// A project with its eff sidecar, and the same project file alone.
 struct Fixture
 {
     QTemporaryDir dir;
-    QString path;
+    QString path, bare_path;
+    qint64 sidecar_bytes = 0;
+    EffectsOperator effects;  // the model's operator, for the check and build timings
+    ForwardGeometry g;
     bool ok = false;
-    Fixture() : dir((QDir("/dev/shm").exists() ? QString("/dev/shm") : QDir::tempPath()) + "/tolmera_bench_XXXXXX")
+    Fixture(int n, double expansion)
+        : dir((QDir("/dev/shm").exists() ? QString("/dev/shm") : QDir::tempPath()) + "/tolmera_bench_XXXXXX")
     {
         MainWindow w;
-        give_model(w);
+        give_model(w, n, expansion);
         w.on_forward_grid_triggered();  // builds the operator
-        ForwardGeometry g;
-        if (!w.modelGeometry(g)
-            || compute_layer_effects(g, w.horizons, w.slabEffectsBottom(), w.layer_effects, threads())
-                   != LayerEffectsStatus::Completed)
-            return;
-        w.layer_effects_key = w.layerEffectsKeyFor(g);
         path = dir.path() + "/bench.3Dproj";
-        ok = w.effectsMatchModel() && w.layerEffectsMatchModel() && w.save_project(path) == 1
-             && QFile::exists(dir.path() + "/bench.eff") && QFile::exists(dir.path() + "/bench.effh");
         bare_path = dir.path() + "/bare.3Dproj";
-        ok = ok && QFile::copy(path, bare_path);
+        ok = w.effectsMatchModel() && w.save_project(path) == 1 && QFile::exists(dir.path() + "/bench.eff")
+             && QFile::copy(path, bare_path) && w.modelGeometry(g);
+        sidecar_bytes = QFileInfo(dir.path() + "/bench.eff").size();
+        effects = std::move(w.effects);
     }
-    QString bare_path;  // the same project without sidecars
 };
 
-const Fixture& fixture()
+const Fixture& fixture(int n, double expansion)
 {
-    static const Fixture f;
-    return f;
+    static std::map<int, std::unique_ptr<Fixture>> made;
+    auto& f = made[n];
+    if (!f)
+        f = std::make_unique<Fixture>(n, expansion);
+    return *f;
 }
 
-// The open of the project with its sidecars (`sidecars`), which must wait
-// for the first run that builds the operators, or of the same project file
-// alone.
-void BM_project_open(benchmark::State& state, bool sidecars)
+// Open + first forward, with the sidecar beside the project or without.
+void BM_open_and_forward(benchmark::State& state, int n, double expansion, bool sidecar)
 {
-    const Fixture& f = fixture();
+    const Fixture& f = fixture(n, expansion);
     if (!f.ok) {
         state.SkipWithError("fixture not written");
         return;
     }
     ScriptedOpen scripted;
-    scripted.path = sidecars ? f.path : f.bare_path;
+    scripted.path = sidecar ? f.path : f.bare_path;
     Interaction* previous = setInteraction(&scripted);
-    bool taken = true;
+    int taken = 0, runs = 0;
+    bool served = true;
     for (auto _ : state) {
         MainWindow w;
         w.thread_count = threads();
+        w.store_eff = true;
+        w.save_log = false;
         w.on_open_project_triggered();
-        // Sidecars are not read at the open: they wait for the first run.
-        taken = taken && w.effects.empty() && w.layer_effects.empty() && !w.pending_eff.isEmpty() == sidecars
-                && !w.pending_effh.isEmpty() == sidecars;
+        w.on_forward_grid_triggered();
+        served = served && w.effectsMatchModel() && w.pending_eff.isEmpty();
+        taken += w.effects_source.isEmpty() ? 0 : 1;
+        ++runs;
     }
     setInteraction(previous);
-    if (!taken || scripted.notes != 0)
-        state.SkipWithError(sidecars ? "the sidecars were not taken" : "operators without sidecars");
+    state.counters["taken"] = runs ? double(taken) / runs : 0.0;
+    state.counters["sidecar_MB"] = sidecar ? double(f.sidecar_bytes) / 1e6 : 0.0;
+    if (!served || scripted.notes != 0)
+        state.SkipWithError("no operator for the model after the run");
 }
 
-// BEGIN checks
-// The checks of an open on operators in memory, against the builds they save.
-struct Operators
+// The whole check of the operator held, and the build it stands for.
+void BM_check(benchmark::State& state, int n, double expansion)
 {
-    MainWindow w;
-    ForwardGeometry g;
-    Operators()
-    {
-        give_model(w);
-        w.modelGeometry(g);
-        build_effects(g, w.effects, threads());
-        compute_layer_effects(g, w.horizons, w.slabEffectsBottom(), w.layer_effects, threads());
-    }
-};
-
-Operators& operators()
-{
-    static Operators o;
-    return o;
-}
-
-void BM_check(benchmark::State& state, bool slab)
-{
-    Operators& o = operators();
-    bool own = true;
+    const Fixture& f = fixture(n, expansion);
+    bool own = f.ok;
     for (auto _ : state)
-        own = own
-              && (slab ? layer_effects_built_for(o.w.layer_effects, o.g, o.w.horizons, o.w.slabEffectsBottom(), threads())
-                       : effects_built_for(o.w.effects, o.g, threads()));
+        own = own && check_effects(f.effects, f.g, threads()) == EffectsCheck::Own;
     if (!own)
         state.SkipWithError("not the model's own");
 }
 
-void BM_build(benchmark::State& state, bool slab)
+void BM_build(benchmark::State& state, int n, double expansion)
 {
-    Operators& o = operators();
+    const Fixture& f = fixture(n, expansion);
     for (auto _ : state) {
-        if (slab) {
-            std::vector<field2D> e;
-            compute_layer_effects(o.g, o.w.horizons, o.w.slabEffectsBottom(), e, threads());
-        } else {
-            EffectsOperator e;
-            build_effects(o.g, e, threads());
-        }
+        EffectsOperator e;
+        build_effects(f.g, e, threads());
     }
 }
-// END checks
+
+void add(const char* name, void (*fn)(benchmark::State&, int, double, bool), int n, double p, bool sidecar)
+{
+    benchmark::RegisterBenchmark(name, fn, n, p, sidecar)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime()
+        ->Iterations(3)
+        ->Repetitions(3)
+        ->ReportAggregatesOnly(false);
+}
 
 }  // namespace
 
@@ -180,16 +171,21 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    benchmark::RegisterBenchmark("project_open_512x512x50", BM_project_open, true)->Unit(benchmark::kMillisecond)->UseRealTime();
-    benchmark::RegisterBenchmark("project_open_without_sidecars_512x512x50", BM_project_open, false)
-        ->Unit(benchmark::kMillisecond)
-        ->UseRealTime();
-    // BEGIN checks
-    benchmark::RegisterBenchmark("check_operator_512x512x50", BM_check, false)->Unit(benchmark::kMillisecond)->UseRealTime();
-    benchmark::RegisterBenchmark("build_operator_512x512x50", BM_build, false)->Unit(benchmark::kMillisecond)->UseRealTime();
-    benchmark::RegisterBenchmark("check_slab_effects_512x512x50", BM_check, true)->Unit(benchmark::kMillisecond)->UseRealTime();
-    benchmark::RegisterBenchmark("build_slab_effects_512x512x50", BM_build, true)->Unit(benchmark::kMillisecond)->UseRealTime();
-    // END checks
+    // Without and with side by side, size by size.
+    add("open_forward_without_sidecar_512x512x100_p0", BM_open_and_forward, 512, 0, false);
+    add("open_forward_with_sidecar_512x512x100_p0", BM_open_and_forward, 512, 0, true);
+    add("open_forward_without_sidecar_256x256x100_p1", BM_open_and_forward, 256, 1, false);
+    add("open_forward_with_sidecar_256x256x100_p1", BM_open_and_forward, 256, 1, true);
+    for (const auto& [name, n, p] : {std::make_tuple("512x512x100_p0", 512, 0.0), std::make_tuple("256x256x100_p1", 256, 1.0)}) {
+        benchmark::RegisterBenchmark((std::string("check_operator_") + name).c_str(), BM_check, n, p)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime()
+            ->Iterations(3);
+        benchmark::RegisterBenchmark((std::string("build_operator_") + name).c_str(), BM_build, n, p)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime()
+            ->Iterations(3);
+    }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -8,6 +8,7 @@
 #include "engine/memory.h"
 
 #include <QMainWindow>
+#include <QDateTime>
 #include <QMap>
 #include <QPoint>
 #include <QProgressBar>
@@ -84,17 +85,34 @@ public:
     // calculation geometry.
     void dropStaleOperators();
     // Sidecars an open found with the sizes of the model (path, and the key
-    // the model had then): not read at the open. The first run that builds
-    // the operator or the slab effects for that key compares the file with
-    // what it built (checkPendingSidecars, formats/mainwindow_project.cpp,
-    // at the end of the forward, inversion and fit commands) and the status
-    // line tells of a difference; the
-    // built ones are used either way. Dropped once compared or once the
-    // model's key is another (dropStalePendingSidecars).
+    // the model had then): not read at the open. The first run that needs
+    // the operator (or the slab effects) for that key takes the sidecar
+    // after a whole check when that costs less than building them, and
+    // builds them otherwise (adoptPendingEffects, adoptPendingLayerEffects,
+    // formats/mainwindow_project.cpp); a save takes them the same way, or
+    // removes them. Dropped once decided or once the model's key is another
+    // (dropStalePendingSidecars).
     QString pending_eff, pending_effh;
     EffectsKey pending_eff_key;
     quint64 pending_effh_key = 0;
-    void checkPendingSidecars();
+    // How a run chooses: weighing the file's reading against a build
+    // (Measured), or always reading and checking (Check, as a save does).
+    enum class SidecarChoice { Measured, Check };
+    SidecarChoice sidecar_choice = SidecarChoice::Measured;
+    // True when `effects` were taken; a refusal is told by sidecar_note.
+    bool adoptPendingEffects(const ForwardGeometry& g, SidecarChoice choice);
+    bool adoptPendingLayerEffects(const ForwardGeometry& g, SidecarChoice choice);
+    // What became of the sidecars a run looked at (empty when they were
+    // taken or weighed out); shown on the status line at the end of the run
+    // (showSidecarNote).
+    QString sidecar_note;
+    void showSidecarNote();
+    // The eff file `effects` were taken from unchanged, with its size and
+    // time then: a save to that very file need not write it again.
+    QString effects_source;
+    qint64 effects_source_size = -1;
+    QDateTime effects_source_time;
+    EffectsKey effects_source_key;
     void dropStalePendingSidecars();
 
     // ---- Settings store: QSettings("TOLMERA3D", "Tolmera3D")

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <new>
 #include <cstring>
@@ -986,38 +987,128 @@ ForwardStatus build_effects(const ForwardGeometry& g, EffectsOperator& effects, 
     return ForwardStatus::Completed;
 }
 
-bool effects_agree(const EffectsOperator& held, const EffectsOperator& built)
+bool effects_checkable(const ForwardGeometry& g)
 {
-    if (built.levels() <= 0 || held.levels() != built.levels() || held.rows != built.rows
-        || held.columns != built.columns)
+    if (g.nz <= 0 || g.depths.size() != static_cast<std::size_t>(g.nz) || !(g.dz > 0))
         return false;
-    const std::size_t size = static_cast<std::size_t>(built.quarter_rows()) * built.quarter_columns();
-    for (int k = 0; k < built.levels(); ++k) {
-        const std::vector<float>& h = held.quarter[static_cast<std::size_t>(k)];
-        const std::vector<float>& own = built.quarter[static_cast<std::size_t>(k)];
-        if (h.size() != size || own.size() != size)
+    // A gap of 1e-5 of a level moves the sum of the levels by far less than
+    // the check's tolerance.
+    for (int k = 0; k + 1 < g.nz; ++k)
+        if (!(std::fabs(g.depths[std::size_t(k) + 1] - (g.depths[std::size_t(k)] + g.dz)) <= 1e-5 * g.dz))
             return false;
-        EffectsAgreement agreement;
-        agreement.add(h.data(), own.data(), size);
-        if (!agreement.within(effects_rounding_tolerance))
-            return false;
-    }
     return true;
 }
 
-bool effects_built_for(const EffectsOperator& effects, const ForwardGeometry& g, int thread_count,
-                       EffectsOperator* built_out)
+namespace {
+
+// The held level (quarter) against one built, relative to the built one's
+// largest value.
+bool level_agrees(const std::vector<float>& held, const std::vector<float>& built)
 {
-    if (g.nz <= 0 || effects.levels() != g.nz || effects.rows != g.My || effects.columns != g.Mx)
+    if (held.size() != built.size())
         return false;
-    // Every level is built again: one changed level or value is enough to
-    // make the operator another model's.
-    EffectsOperator built;
-    if (build_effects(g, built, thread_count) != ForwardStatus::Completed || !effects_agree(effects, built))
-        return false;
-    if (built_out)
-        *built_out = std::move(built);
-    return true;
+    EffectsAgreement agreement;
+    agreement.add(held.data(), built.data(), built.size());
+    return agreement.within(effects_check_tolerance);
+}
+
+}  // namespace
+
+EffectsCheck EffectsChecker::begin()
+{
+    begun_ = true;
+    if (!effects_checkable(g_))
+        return EffectsCheck::NotCheckable;
+    // The first and the last level, built as one pair.
+    ForwardGeometry ends = g_;
+    ends.nz = g_.nz > 1 ? 2 : 1;
+    ends.depths = {g_.depths.front()};
+    if (g_.nz > 1)
+        ends.depths.push_back(g_.depths.back());
+    ForwardStatus st = build_effects(ends, ends_, threads_);
+    if (st == ForwardStatus::OutOfMemory)
+        return EffectsCheck::NoMemory;
+    if (st != ForwardStatus::Completed)
+        return EffectsCheck::NotCheckable;
+    // The sum of the levels is the operator of the whole slab, from the first
+    // level's top to the last level's bottom.
+    ForwardGeometry whole = g_;
+    whole.nz = 1;
+    whole.depths = {g_.depths.front()};
+    whole.dz = static_cast<float>(g_.depths.back() + double(g_.dz) - g_.depths.front());
+    const auto start = std::chrono::steady_clock::now();
+    st = build_effects(whole, slab_, threads_);
+    level_seconds_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (st == ForwardStatus::OutOfMemory)
+        return EffectsCheck::NoMemory;
+    return st == ForwardStatus::Completed ? EffectsCheck::Own : EffectsCheck::NotCheckable;
+}
+
+EffectsCheck EffectsChecker::finish(const EffectsOperator& held)
+{
+    const ForwardGeometry& g = g_;
+    if (held.levels() != g.nz || held.rows != g.My || held.columns != g.Mx)
+        return EffectsCheck::OtherSizes;
+    const std::size_t size = static_cast<std::size_t>(held.quarter_rows()) * held.quarter_columns();
+    for (const auto& level : held.quarter)
+        if (level.size() != size)
+            return EffectsCheck::OtherSizes;
+    if (!begun_) {
+        const EffectsCheck started = begin();
+        if (started != EffectsCheck::Own)
+            return started;
+    }
+    if (ends_.levels() < 1 || ends_.quarter.front().size() != size)
+        return EffectsCheck::NotCheckable;
+    const int T = std::max(1, threads_);
+    try {
+        // The sum of all levels, every value finite: columns of the quarter
+        // over the workers, levels in order.
+        std::vector<double> sum(size, 0.0);
+        std::atomic<bool> finite{true};
+        run_split(size, T, [&](std::size_t i0, std::size_t i1) {
+            bool ok = true;
+            for (const auto& level : held.quarter) {
+                const float* v = level.data();
+                for (std::size_t i = i0; i < i1; ++i) {
+                    ok = ok && std::isfinite(v[i]);
+                    sum[i] += double(v[i]);
+                }
+            }
+            if (!ok)
+                finite.store(false, std::memory_order_relaxed);
+        });
+        if (!finite.load())
+            return EffectsCheck::NotFinite;
+        // The first and the last level as built.
+        if (!level_agrees(held.quarter.front(), ends_.quarter.front())
+            || !level_agrees(held.quarter.back(), ends_.quarter.back()))
+            return EffectsCheck::Differs;
+        // Every level at frequency 0: the sum of its cell's field.
+        const PrismLattice lattice = unit_cell_lattice(g, g.My, g.Mx);
+        for (int k = 0; k < g.nz; ++k) {
+            const double z = g.depths[std::size_t(k)];
+            const double dc = lattice.field_sum(z, z + g.dz, 1.0, true);
+            if (!(std::fabs(double(held.quarter[std::size_t(k)][0]) - dc) <= effects_check_tolerance * std::fabs(dc)))
+                return EffectsCheck::Differs;
+        }
+        // The sum of the levels: the operator of the whole slab.
+        if (slab_.levels() != 1 || slab_.quarter.front().size() != size)
+            return EffectsCheck::NotCheckable;
+        EffectsAgreement agreement;
+        agreement.add(sum.data(), slab_.quarter.front().data(), size);
+        if (!agreement.within(effects_check_tolerance))
+            return EffectsCheck::Differs;
+    } catch (const std::bad_alloc&) {
+        return EffectsCheck::NoMemory;
+    }
+    return EffectsCheck::Own;
+}
+
+EffectsCheck check_effects(const EffectsOperator& held, const ForwardGeometry& g, int thread_count)
+{
+    EffectsChecker checker(g, thread_count);
+    return checker.finish(held);
 }
 
 ForwardStatus forward_stored(const vector3D& den_grid, const ForwardGeometry& g,

@@ -100,24 +100,57 @@ void swapped_unit_cell_field(const ForwardGeometry& g, const PrismLattice& latti
 // checked against the model it is read for. This is the one test of reuse.
 bool effects_fit(const EffectsOperator& effects, const ForwardGeometry& g);
 
-// True when the operator `held` (read from a file) agrees with `built`, the
-// one the engine built for the model: the same sizes, and every value of
-// every level within effects_rounding_tolerance of the level's largest
-// built value. One changed level or value, or one not finite, is enough to
-// make `held` another model's.
-bool effects_agree(const EffectsOperator& held, const EffectsOperator& built);
+// Whether an operator read from a file (or imported) is the one the engine
+// builds for a model, told without building it: a whole check that costs a
+// few levels' builds.
+enum class EffectsCheck {
+    Own,          // taken: it is the model's operator
+    OtherSizes,   // other level count or padded grid
+    NotFinite,    // a value that is not a finite number
+    Differs,      // another model's (or changed) values
+    NotCheckable, // the model's levels leave gaps: only a build tells
+    NoMemory
+};
 
-// True when `effects`, which has the sizes of g (effects_data_has_shape),
-// is the operator built for g: the whole operator is built again
-// (build_effects) and every value of every level lies within
-// effects_rounding_tolerance of the level's largest value from the one held;
-// an operator of another level thickness, calculation height or spacing, one
-// with a level or a single value changed, or one of zeros, does not. Costs
-// the build of the operator, which is moved into `built` (when given) on
-// success: it is the model's own and serves in place of the one held.
-// Used before an operator read from a file is keyed for a model.
-bool effects_built_for(const EffectsOperator& effects, const ForwardGeometry& g, int thread_count,
-                       EffectsOperator* built = nullptr);
+// True when the model's levels follow each other without gaps (each level's
+// top is the bottom of the one above), which the whole check needs.
+bool effects_checkable(const ForwardGeometry& g);
+
+// The whole check, in two steps so that a caller can time the first and
+// weigh reading a file against building (see the main window's sidecars):
+// - begin() builds the first and the last level again (one pair of the
+//   build) and the operator of the whole slab (one level);
+// - finish(held) compares: those two levels; every level's value at
+//   frequency 0 with the field sum of its unit cell (closed form, see
+//   PrismLattice::field_sum), so one level scaled is seen; the sum of all
+//   levels with the operator of the whole slab from the first level's top to
+//   the last level's bottom, which the levels add up to (a level is the
+//   transform of the difference of the cell's field between its bottom and
+//   top faces, so the sum telescopes), so one changed value is seen; and
+//   every value finite. All within effects_check_tolerance.
+class EffectsChecker
+{
+public:
+    EffectsChecker(const ForwardGeometry& g, int thread_count) : g_(g), threads_(thread_count) {}
+    // Builds what finish() compares with: the first and the last level (one
+    // pair of the build), then the whole slab (one level).
+    EffectsCheck begin();
+    EffectsCheck finish(const EffectsOperator& held);
+    // Seconds the whole slab's build took in begin(): one level of a build
+    // whose working memory is already made, what each further level of a
+    // build costs.
+    double level_seconds() const { return level_seconds_; }
+
+private:
+    const ForwardGeometry& g_;
+    int threads_;
+    EffectsOperator ends_, slab_;
+    bool begun_ = false;
+    double level_seconds_ = 0;
+};
+
+// begin() and finish() at once.
+EffectsCheck check_effects(const EffectsOperator& held, const ForwardGeometry& g, int thread_count);
 
 // Builds the stored operator for the geometry: level k is the quarter of
 // the real part of fft_2d(fft_shift(unit_cell_field(k))) (the imaginary part

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <new>
 
 namespace {
@@ -281,38 +282,127 @@ LayerEffectsStatus compute_layer_effects(const ForwardGeometry& g, const std::ve
     return LayerEffectsStatus::Completed;
 }
 
-bool layer_effects_agree(const std::vector<field2D>& held, const std::vector<field2D>& built)
+namespace {
+
+// The layers the check computes again: every other layer, the even or the
+// odd ones, whichever reach fewer levels. Every boundary between two layers
+// borders one of them, so a boundary moved changes a layer computed.
+std::vector<int> checked_layers(const ForwardGeometry& g, const std::vector<field2D>& horizons, double last_bottom,
+                                int* levels = nullptr, int* all = nullptr)
 {
-    if (built.empty() || held.size() != built.size())
-        return false;
-    const std::size_t rows = built.front().size(), columns = rows ? built.front().front().size() : 0;
-    if (!effects_have_shape(held, rows, columns) || !effects_have_shape(built, rows, columns))
-        return false;
-    for (std::size_t i = 0; i < built.size(); ++i) {
-        EffectsAgreement agreement;
-        for (std::size_t y = 0; y < rows; ++y)
-            agreement.add(held[i][y].data(), built[i][y].data(), columns);
-        if (!agreement.within(layer_effects_rounding_tolerance))
-            return false;
+    const double z0 = g.depths.front(), dz = node_step(g.depths);
+    std::vector<int> set[2];
+    int count[2] = {0, 0}, total = 0;
+    for (int i = 0; i < static_cast<int>(horizons.size()); ++i) {
+        const LevelRange r = layer_level_range(horizons, i, last_bottom, z0, dz, g.nz);
+        const int n = std::max(0, r.last - r.first);
+        total += n;
+        if (n > 0) {
+            set[i % 2].push_back(i);
+            count[i % 2] += n;
+        }
     }
-    return true;
+    const int pick = set[1].empty() || (!set[0].empty() && count[0] <= count[1]) ? 0 : 1;
+    if (levels)
+        *levels = count[pick];
+    if (all)
+        *all = total;
+    return set[pick];
 }
 
-bool layer_effects_built_for(const std::vector<field2D>& effects, const ForwardGeometry& g,
-                             const std::vector<field2D>& horizons, double last_bottom, int thread_count,
-                             std::vector<field2D>* built)
+// The sum of all layers' effects when it is known without computing them:
+// a flat first horizon, horizons that never cross and end above the last
+// layer's bottom make the layers fill every level between the first
+// horizon and that bottom, across the whole padded grid, so the sum is the
+// same at every node: the levels' cell fields summed over the grid
+// (PrismLattice::field_sum). Not a number otherwise.
+double layers_sum(const ForwardGeometry& g, const std::vector<field2D>& horizons, double last_bottom)
 {
-    if (!layers_lie_on(g, horizons) || !layer_effects_fit(effects, static_cast<int>(horizons.size()), g.ny, g.nx))
-        return false;
-    // Every layer is computed again: a boundary moved or a value changed in
-    // any of them makes the effects another model's.
-    std::vector<field2D> own;
-    if (compute_layer_effects(g, horizons, last_bottom, own, thread_count) != LayerEffectsStatus::Completed
-        || !layer_effects_agree(effects, own))
-        return false;
-    if (built)
-        built->swap(own);
-    return true;
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double top = horizons.front().front().front();
+    for (const auto& row : horizons.front())
+        for (double v : row)
+            if (v != top)
+                return nan;
+    for (std::size_t h = 0; h < horizons.size(); ++h) {
+        const field2D& upper = horizons[h];
+        for (std::size_t r = 0; r < upper.size(); ++r)
+            for (std::size_t c = 0; c < upper[r].size(); ++c) {
+                const double lower = h + 1 < horizons.size() ? horizons[h + 1][r][c] : last_bottom;
+                if (!(upper[r][c] <= lower))
+                    return nan;
+            }
+    }
+    const PrismLattice lattice = unit_cell_lattice(g, g.My, g.Mx);
+    const double z0 = g.depths.front(), dz = node_step(g.depths);
+    double sum = 0;
+    for (int k = 0; k < g.nz; ++k) {
+        const double z = z0 + static_cast<double>(k) * dz;  // as the layers' indicators take it
+        if (top <= z && z < last_bottom)
+            sum += lattice.field_sum(g.depths[std::size_t(k)], g.depths[std::size_t(k)] + g.dz, 1.0, true);
+    }
+    return sum;
+}
+
+}  // namespace
+
+LayerEffectsCost layer_effects_cost(const ForwardGeometry& g, const std::vector<field2D>& horizons,
+                                    double last_bottom)
+{
+    LayerEffectsCost cost;
+    if (layers_lie_on(g, horizons))
+        checked_layers(g, horizons, last_bottom, &cost.check_levels, &cost.build_levels);
+    return cost;
+}
+
+LayerEffectsCheck check_layer_effects(const std::vector<field2D>& held, const ForwardGeometry& g,
+                                      const std::vector<field2D>& horizons, double last_bottom, int thread_count)
+{
+    if (!layers_lie_on(g, horizons) || !layer_effects_fit(held, static_cast<int>(horizons.size()), g.ny, g.nx))
+        return LayerEffectsCheck::OtherSizes;
+    for (const field2D& layer : held)
+        for (const auto& row : layer)
+            for (double v : row)
+                if (!std::isfinite(v))
+                    return LayerEffectsCheck::NotFinite;
+    try {
+        // The sum of the layers, where it is known.
+        const double expected = layers_sum(g, horizons, last_bottom);
+        if (std::isfinite(expected)) {
+            for (int y = 0; y < g.ny; ++y)
+                for (int x = 0; x < g.nx; ++x) {
+                    double sum = 0;
+                    for (const field2D& layer : held)
+                        sum += layer[std::size_t(y)][std::size_t(x)];
+                    if (!(std::fabs(sum - expected) <= effects_check_tolerance * std::fabs(expected)))
+                        return LayerEffectsCheck::Differs;
+                }
+        }
+        const std::vector<int> which = checked_layers(g, horizons, last_bottom);
+        if (which.empty()) {
+            // No layer reaches a level: every effect is 0.
+            for (const field2D& layer : held)
+                for (const auto& row : layer)
+                    for (double v : row)
+                        if (v != 0)
+                            return LayerEffectsCheck::Differs;
+            return LayerEffectsCheck::Own;
+        }
+        std::vector<field2D> own;
+        slab_effects_of(g, horizons, last_bottom, which, own, thread_count, LayerEffectsProgress());
+        for (std::size_t w = 0; w < which.size(); ++w) {
+            EffectsAgreement agreement;
+            for (std::size_t y = 0; y < own[w].size(); ++y)
+                agreement.add(held[std::size_t(which[w])][y].data(), own[w][y].data(), own[w][y].size());
+            if (!agreement.within(effects_check_tolerance))
+                return LayerEffectsCheck::Differs;
+        }
+    } catch (const std::bad_alloc&) {
+        return LayerEffectsCheck::NoMemory;
+    } catch (const std::length_error&) {
+        return LayerEffectsCheck::NoMemory;
+    }
+    return LayerEffectsCheck::Own;
 }
 
 // ---------------------------------------------------------------------------

@@ -82,29 +82,29 @@ LayerEffectsStatus compute_layer_effects(const ForwardGeometry& g, const std::ve
                                          double last_bottom, std::vector<field2D>& out, int thread_count = 1,
                                          const LayerEffectsProgress& progress = LayerEffectsProgress());
 
-// How far slab effects held (read from a file) may lie from the ones
-// computed for their model, relative to a layer's largest value: the
-// rounding of the double values themselves (the computation gives the same
-// bits whatever the thread count).
-constexpr double layer_effects_rounding_tolerance = 8 * 2.220446049250313e-16;
+// Whether slab effects read from a file are the ones compute_layer_effects
+// gives for these layers, told at about half the cost of computing them: as
+// many grids of the model's rows and columns as layers, every value finite,
+// the sum of all layers against the one known in closed form (a flat first
+// horizon and layers that never cross: each level's cell field summed over
+// the padded grid), so a layer scaled is seen, and every other layer (the
+// even or the odd ones, whichever is cheaper) computed again, so a boundary
+// moved or another calculation height, level thickness or spacing is seen;
+// all within effects_check_tolerance of the largest value.
+enum class LayerEffectsCheck { Own, OtherSizes, NotFinite, Differs, NoMemory };
+LayerEffectsCheck check_layer_effects(const std::vector<field2D>& held, const ForwardGeometry& g,
+                                      const std::vector<field2D>& horizons, double last_bottom,
+                                      int thread_count = 1);
 
-// True when the slab effects `held` (read from a file) agree with `built`,
-// the ones computed for the model: as many layers of one shape, and every
-// value of each layer within layer_effects_rounding_tolerance of the layer's
-// largest built value (all finite).
-bool layer_effects_agree(const std::vector<field2D>& held, const std::vector<field2D>& built);
-
-// True when `effects` (one grid per layer, of g's rows and columns) are the
-// slab effects compute_layer_effects gives for these layers: every layer is
-// computed again and each must lie within layer_effects_rounding_tolerance
-// of its largest value from the one held. Effects of another calculation
-// height, level thickness, spacing or layer boundary, or with a value changed
-// in any layer, or of zeros, do not. Costs the computation of all slab
-// effects, which are moved into `built` (when given) on success. Used before
-// slab effects read from a file are keyed for a model.
-bool layer_effects_built_for(const std::vector<field2D>& effects, const ForwardGeometry& g,
-                             const std::vector<field2D>& horizons, double last_bottom, int thread_count = 1,
-                             std::vector<field2D>* built = nullptr);
+// The levels the check above computes, and those of all layers (a build):
+// a caller weighs the one against the other.
+struct LayerEffectsCost
+{
+    int check_levels = 0;
+    int build_levels = 0;
+};
+LayerEffectsCost layer_effects_cost(const ForwardGeometry& g, const std::vector<field2D>& horizons,
+                                    double last_bottom);
 
 // ---------------------------------------------------------------------------
 // Descent on the increments

@@ -133,9 +133,9 @@ void MainWindow::on_forward_grid_triggered()
     }
     plotCalculated();
     print_elapsed_ms(start);
-    // The operators the run built are compared with the sidecars opened
-    // (after the redraw, whose status text would hide a difference).
-    checkPendingSidecars();
+    // A sidecar the run did not take is told after the redraw, whose status
+    // text would hide it.
+    showSidecarNote();
 }
 
 bool MainWindow::forward3Dgrid_multithread(vector3D& den, std::vector<double>& x,
@@ -157,6 +157,10 @@ bool MainWindow::forward3Dgrid_multithread(vector3D& den, std::vector<double>& x
         bar.show();
     }
     const long long start = elapsed_clock_ns();
+    // The project's operator sidecar, taken when reading and checking it
+    // costs less than the build.
+    if (!effects_fit(effects, geometry))
+        adoptPendingEffects(geometry, sidecar_choice);
     const ForwardStatus status =
         forward_stored(den, geometry, effects, result, thread_count,
                        forwardProgress(forward_running, own_bar ? &bar : nullptr, den));

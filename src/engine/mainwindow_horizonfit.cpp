@@ -211,7 +211,7 @@ void MainWindow::fitHorizon(QMap<QString, double>& params)
         plotCalculated();
     }
     progress_bar.hide();
-    // The operators the run built are compared with the sidecars opened
-    // (after the redraw, whose status text would hide a difference).
-    checkPendingSidecars();
+    // A sidecar the run did not take is told after the redraw, whose status
+    // text would hide it.
+    showSidecarNote();
 }

@@ -190,9 +190,9 @@ void MainWindow::start_inversion(std::vector<double> params)
     }
     plotCalculated();
     progress_bar.hide();
-    // The operators the run built are compared with the sidecars opened
-    // (after the redraw, whose status text would hide a difference).
-    checkPendingSidecars();
+    // A sidecar the run did not take is told after the redraw, whose status
+    // text would hide it.
+    showSidecarNote();
 }
 
 // ---------------------------------------------------------------------------
@@ -456,7 +456,10 @@ void GridInversionRun::run()
     w.Vz_calculated.assign(g.ny, std::vector<double>(g.nx, 0.0));
     weights = depth_level_weights(g.nz, start_power);
 
-    // The stored operator, built when it does not belong to this geometry.
+    // The stored operator, taken from the project's sidecar or built when
+    // it does not belong to this geometry.
+    if (!effects_fit(w.effects, g))
+        w.adoptPendingEffects(g, w.sidecar_choice);
     if (!effects_fit(w.effects, g)) {
         const ForwardStatus built = build_effects(g, w.effects, w.thread_count, [this](int done, int total) {
             if (!running())

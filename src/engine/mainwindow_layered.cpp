@@ -174,6 +174,9 @@ void LayeredInversionRun::run()
     // these horizons.
     const double bottom = w.slabEffectsBottom();
     const quint64 key = w.layerEffectsKeyFor(g);
+    // The project's slab-effects sidecar, taken when its check costs well
+    // below the build.
+    w.adoptPendingLayerEffects(g, w.sidecar_choice);
     const bool reuse = w.layerEffectsServe(g);
     // Phase 1: fresh forward field and residual. The forward run asks about
     // its own need; the rest of the run (slab effects and descent) asks
@@ -274,9 +277,9 @@ void MainWindow::start_polygonal_inversion(std::vector<double> params)
     plotCalculated();
     progress_bar.hide();
     on_view_dens_triggered();
-    // The operators the run built are compared with the sidecars opened
-    // (after the redraw, whose status text would hide a difference).
-    checkPendingSidecars();
+    // A sidecar the run did not take is told after the redraw, whose status
+    // text would hide it.
+    showSidecarNote();
 }
 
 void MainWindow::layered_inversion(std::vector<double>& x, std::vector<double>& y, std::vector<double>& z,

@@ -82,11 +82,13 @@ void MainWindow::dropStalePendingSidecars()
 {
     ForwardGeometry g;
     const bool model = modelGeometry(g);
-    if (!model || pending_eff_key != g.key()) {
+    // A sidecar waits only while it may save a build: not once the model's
+    // operator is held (a save writes that one).
+    if (!model || pending_eff_key != g.key() || effects_fit(effects, g)) {
         pending_eff.clear();
         pending_eff_key = EffectsKey();
     }
-    if (!model || pending_effh_key == 0 || pending_effh_key != layerEffectsKeyFor(g)) {
+    if (!model || pending_effh_key == 0 || pending_effh_key != layerEffectsKeyFor(g) || layerEffectsServe(g)) {
         pending_effh.clear();
         pending_effh_key = 0;
     }

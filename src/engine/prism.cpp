@@ -5,6 +5,8 @@
 #include <atomic>
 #include <cmath>
 #include <iostream>
+#include <limits>
+#include <algorithm>
 
 namespace {
 
@@ -126,6 +128,16 @@ inline double branch_offset(double a, double b, double s)
     return s > 0.0 ? kernel_pi - exact_pi : exact_pi - kernel_pi;
 }
 
+// The corner function of a face at corner (X, Y) and depth Z below the
+// nodes, with its arctangent argument; returns the distance R.
+inline double corner_value(double X, double Y, double Z, double& f, double& t)
+{
+    const double R = std::sqrt((X * X + Y * Y) + Z * Z);
+    t = X * Y / Z / R;
+    f = X * std::log(Y + R) + Y * std::log(X + R) - Z * std::atan(t);
+    return R;
+}
+
 } // namespace
 
 PrismLattice::PrismLattice(double dx, double dy, double hx, double hy, int cx, int cy, int rows,
@@ -165,15 +177,52 @@ int PrismLattice::face_rows(Face& out, size_t b0, size_t b1) const
         double* tr = out.t.data() + b * W;
         for (size_t a = 0; a < W; ++a) {
             const double X = xs_[a];
-            const double R = std::sqrt((X * X + Y * Y) + Z * Z);
-            const double ta = X * Y / Z / R;
+            const double R = corner_value(X, Y, Z, fr[a], tr[a]);
             r_nan |= std::isnan(R);
-            arg_nan |= std::isnan(ta);
-            tr[a] = ta;
-            fr[a] = X * std::log(Y + R) + Y * std::log(X + R) - Z * std::atan(ta);
+            arg_nan |= std::isnan(tr[a]);
         }
     }
     return (r_nan ? face_r_nan : 0) | (arg_nan ? face_arg_nan : 0);
+}
+
+double PrismLattice::face_sum(double z, int a_pos, int a_neg, int b_pos, int b_neg) const
+{
+    const double Z = z - (level_ - 0.01);
+    auto f = [&](int b, int a) {
+        double v = 0, t = 0;
+        corner_value(xs_[size_t(a)], ys_[size_t(b)], Z, v, t);
+        return v;
+    };
+    // Sum over the node offsets m (0 .. a_pos, and 1 .. a_neg on the other
+    // side) of the corner differences of row b: they telescope.
+    auto row = [&](int b) { return (f(b, a_pos + 1) - f(b, 0)) + (f(b, a_neg + 1) - f(b, 1)); };
+    const double corners = (row(b_pos + 1) - row(0)) + (row(b_neg + 1) - row(1));
+    // The arctangent branch moves: only the nodes of row offset 0 have
+    // corners on both sides of the centre in y.
+    double branch = 0;
+    auto t = [&](int b, int a) {
+        double v = 0, ta = 0;
+        corner_value(xs_[size_t(a)], ys_[size_t(b)], Z, v, ta);
+        return ta;
+    };
+    for (int m = 0; m <= std::max(a_pos, a_neg); ++m) {
+        const int count = (m <= a_pos ? 1 : 0) + (m >= 1 && m <= a_neg ? 1 : 0);
+        const double t_lo2 = t(0, m + 1), t_hi2 = t(1, m + 1), t_lo1 = t(0, m), t_hi1 = t(1, m);
+        branch += count * (branch_offset(t_lo2, t_hi2, t_hi2) + branch_offset(t_hi1, t_lo1, -t_hi1));
+    }
+    return corners - branch * Z;
+}
+
+double PrismLattice::field_sum(double z_top, double z_bottom, double density, bool swapped) const
+{
+    // Largest offsets from the centre on either side of it, in nodes.
+    const int a_pos = swapped ? cols_ / 2 : cols_ - 1 - cx_, a_neg = swapped ? cols_ - 1 - cols_ / 2 : cx_;
+    const int b_pos = swapped ? rows_ / 2 : rows_ - 1 - cy_, b_neg = swapped ? rows_ - 1 - rows_ / 2 : cy_;
+    if (rows_ <= 0 || cols_ <= 0 || std::max(a_pos, a_neg) > qx_ || std::max(b_pos, b_neg) > qy_ || a_pos < 0
+        || a_neg < 0 || b_pos < 0 || b_neg < 0)
+        return std::numeric_limits<double>::quiet_NaN();
+    return -(density * gravity_constant_mgal)
+           * (face_sum(z_bottom, a_pos, a_neg, b_pos, b_neg) - face_sum(z_top, a_pos, a_neg, b_pos, b_neg));
 }
 
 void PrismLattice::report_nan(int flags)

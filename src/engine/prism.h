@@ -87,6 +87,14 @@ public:
     void field(const Face& top, const Face& bottom, double density, bool swapped, vector2D& out,
                int thread_count = 1) const;
 
+    // The sum of that field over all `rows` x `columns` nodes (quadrant-
+    // swapped or not, the nodes are the same), for the cell between depths
+    // z_top and z_bottom: the corner differences telescope, so it takes a
+    // few corner values of each face, not the faces. It is the value at
+    // frequency 0 of the field's spectrum. Not a number when the lattice
+    // does not hold the grid's nodes.
+    double field_sum(double z_top, double z_bottom, double density, bool swapped) const;
+
     // Rows i0 .. i1-1 of that field (of the out.size() rows field() would
     // write), on the calling thread.
     void field_rows(const Face& top, const Face& bottom, double density, bool swapped, vector2D& out,
@@ -95,6 +103,7 @@ public:
                     std::size_t i0, std::size_t i1) const;
 
 private:
+    double face_sum(double z, int a_pos, int a_neg, int b_pos, int b_neg) const;
     template <typename Cell>
     bool fits(const Face& top, const Face& bottom, const std::vector<std::vector<Cell>>& out) const;
     template <typename Cell>

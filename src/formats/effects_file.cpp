@@ -6,6 +6,8 @@
 #include <QFile>
 
 #include <algorithm>
+#include <cmath>
+#include <thread>
 #include <new>
 
 using namespace codec_io;
@@ -29,13 +31,108 @@ CodecStatus out_of_memory()
                                 QStringLiteral("Недостаточно памяти для эффектов"));
 }
 
+// Folds one plane of an effects file held as bytes (`rows` x `columns`
+// pairs of big-endian doubles, the real part first) into its quarter as
+// effects_fold_level does with the plane's real parts rounded to float: the
+// same values, bit for bit. The quarter's rows are spread over `threads`
+// workers. False when the plane is not even within `tolerance` or holds
+// values that are not finite.
+bool fold_plane_bytes(const uchar* plane, int rows, int columns, std::vector<float>& quarter, double tolerance,
+                      int threads)
+{
+    const int qr = rows / 2 + 1, qc = columns / 2 + 1;
+    quarter.resize(std::size_t(qr) * qc);
+    const auto value = [&](int r, int c) {
+        return double(data_type(double_from_bits(be64(plane + (std::size_t(r) * columns + c) * 16))));
+    };
+    struct Part
+    {
+        double worst = 0, largest = 0;
+        bool finite = true;
+    };
+    const int T = std::max(1, std::min(threads, qr));
+    std::vector<Part> parts(static_cast<std::size_t>(T));
+    auto fold_rows = [&](int t) {
+        Part& part = parts[std::size_t(t)];
+        for (int r = t * qr / T; r < (t + 1) * qr / T && r < rows; ++r) {
+            const int rr = effects_mirror(r, rows);
+            float* out = quarter.data() + std::size_t(r) * qc;
+            for (int c = 0; c < qc && c < columns; ++c) {
+                const int cc = effects_mirror(c, columns);
+                const double v[4] = {value(r, c), value(r, cc), value(rr, c), value(rr, cc)};
+                const double mean = ((v[0] + v[1]) + (v[2] + v[3])) * 0.25;
+                if (!std::isfinite(mean)) {
+                    part.finite = false;
+                    return;
+                }
+                for (double x : v)
+                    part.worst = std::max(part.worst, std::fabs(x - mean));
+                part.largest = std::max(part.largest, std::fabs(mean));
+                out[c] = static_cast<float>(mean);
+            }
+        }
+    };
+    std::vector<std::thread> workers;
+    for (int t = 1; t < T; ++t)
+        workers.emplace_back(fold_rows, t);
+    fold_rows(0);
+    for (std::thread& w : workers)
+        w.join();
+    Part all;
+    for (const Part& part : parts) {
+        all.finite = all.finite && part.finite;
+        all.worst = std::max(all.worst, part.worst);
+        all.largest = std::max(all.largest, part.largest);
+    }
+    return all.finite && all.worst <= tolerance * all.largest;
+}
+
+CodecStatus uneven_plane(const QFile& file, int k)
+{
+    return CodecStatus::failure(
+        CodecError::UnknownFormat,
+        QStringLiteral("Level %1 of \"%2\" is not symmetric: the file does not hold forward operator effects")
+            .arg(k + 1)
+            .arg(display_name(file.fileName())),
+        QStringLiteral("Уровень %1 в \"%2\" не симметричен: файл не содержит эффектов прямой задачи")
+            .arg(k + 1)
+            .arg(display_name(file.fileName())));
+}
+
 }  // namespace
 
 CodecStatus read_effects_planes(QFile& file, int columns, int rows, int planes, bool keep_imaginary,
-                                EffectsOperator& out, const CodecProgress& progress, double tolerance)
+                                EffectsOperator& out, const CodecProgress& progress, double tolerance,
+                                int thread_count)
 {
     EffectsOperator read;
     try {
+        // Without the imaginary parts the planes are folded straight from
+        // the file mapped into memory, over the worker threads; each level
+        // of the operator is made as its plane is read, so that a read given
+        // up early has not made them all.
+        const qint64 start = file.pos();
+        const qint64 plane_bytes = qint64(rows) * columns * 16;
+        uchar* mapped = keep_imaginary ? nullptr : file.map(start, plane_bytes * planes);
+        if (mapped) {
+            read.rows = rows;
+            read.columns = columns;
+            read.quarter.resize(std::size_t(planes));
+            for (int k = 0; k < planes; ++k) {
+                if (!codec_continue(progress, codec_percent(k, planes))) {
+                    file.unmap(mapped);
+                    return CodecStatus::cancelled();
+                }
+                if (!fold_plane_bytes(mapped + plane_bytes * k, rows, columns, read.quarter[std::size_t(k)],
+                                      tolerance, thread_count)) {
+                    file.unmap(mapped);
+                    return uneven_plane(file, k);
+                }
+            }
+            file.unmap(mapped);
+            out = std::move(read);
+            return {};
+        }
         read.shape(planes, rows, columns);
         // One full plane at a time: the operator itself is held folded.
         vector2D plane(static_cast<std::size_t>(rows), std::vector<data_type>(static_cast<std::size_t>(columns)));
@@ -64,15 +161,7 @@ CodecStatus read_effects_planes(QFile& file, int columns, int rows, int planes, 
                 }
             }
             if (!effects_fold_level(plane.data(), rows, columns, read.quarter[std::size_t(k)], tolerance))
-                return CodecStatus::failure(
-                    CodecError::UnknownFormat,
-                    QStringLiteral("Level %1 of \"%2\" is not symmetric: the file does not hold forward operator "
-                                   "effects")
-                        .arg(k + 1)
-                        .arg(display_name(file.fileName())),
-                    QStringLiteral("Уровень %1 в \"%2\" не симметричен: файл не содержит эффектов прямой задачи")
-                        .arg(k + 1)
-                        .arg(display_name(file.fileName())));
+                return uneven_plane(file, k);
         }
     } catch (const std::bad_alloc&) {
         return out_of_memory();

@@ -42,10 +42,12 @@ CodecStatus read_effects_file(const QString& path, EffectsOperator& out,
 // `columns` values, all present. Fills `out` as read_effects_file does, the
 // imaginary parts dropped unless `keep_imaginary`. `out` is replaced only on
 // success. A plane that is not even within `tolerance` is refused
-// (UnknownFormat, the English text naming the level).
+// (UnknownFormat, the English text naming the level). Without the imaginary
+// parts the file is mapped into memory (when it can be) and each plane is
+// folded on `thread_count` workers; the values are the same either way.
 CodecStatus read_effects_planes(QFile& file, int columns, int rows, int planes, bool keep_imaginary,
                                 EffectsOperator& out, const CodecProgress& progress = CodecProgress(),
-                                double tolerance = effects_fold_tolerance);
+                                double tolerance = effects_fold_tolerance, int thread_count = 1);
 
 // Writes every level of `effects` on its full grid, widened to double, with
 // the imaginary parts as `imaginary` says. Refuses (BadGrid) an operator that

@@ -41,8 +41,8 @@ void MainWindow::on_import_effects_triggered()
     // The operator is replaced only by a complete file. The file does not say
     // which model it was built for: it is taken for the density grid of the
     // project when it is that grid's operator (its levels and padded sizes,
-    // and every level built again agrees), and keyed for it; any
-    // other file is refused.
+    // and the whole check of check_effects, the one a project's sidecar
+    // passes), and keyed for it; any other file is refused.
     ForwardGeometry g;
     const bool model = modelGeometry(g);
     EffectsOperator read;
@@ -59,7 +59,21 @@ void MainWindow::on_import_effects_triggered()
                                         "its level count or padded grid size differs"));
         return;
     }
-    if (!effects_built_for(read, g, thread_count)) {
+    const EffectsCheck check = check_effects(read, g, thread_count);
+    if (check == EffectsCheck::NotCheckable) {
+        show_error(language == 0
+                       ? QStringLiteral("Уровни 3D грида плотности идут с промежутками: файл эффектов "
+                                        "нельзя проверить, он не загружен")
+                       : QStringLiteral("The levels of the 3D density grid leave gaps: the effects file "
+                                        "cannot be checked and is not imported"));
+        return;
+    }
+    if (check == EffectsCheck::NoMemory) {
+        show_error(language == 0 ? QStringLiteral("Недостаточно памяти для проверки файла эффектов")
+                                 : QStringLiteral("Not enough memory to check the effects file"));
+        return;
+    }
+    if (check != EffectsCheck::Own) {
         show_error(language == 0
                        ? QStringLiteral("Файл эффектов рассчитан для другой модели (другие шаги сетки, "
                                         "глубины уровней или высота расчета): он не загружен")
@@ -69,4 +83,5 @@ void MainWindow::on_import_effects_triggered()
     }
     effects = std::move(read);
     effects.key = g.key();
+    effects_source.clear();
 }

@@ -26,12 +26,14 @@
 #include "views/surf.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
 #include <QLabel>
 
+#include <optional>
 #include <utility>
 
 namespace {
@@ -179,39 +181,54 @@ void setTitle(MainWindow& w)
 // How an open treated a sidecar.
 enum class SidecarUse { Absent, Read, NotRegular };
 
-// What the status line says after an open that did not take the sidecars
-// found (Read but not taken, or not regular files); empty when all were taken.
-QString refusedSidecarsText(int language, const QString& eff, SidecarUse eff_use, const QString& effh,
-                            SidecarUse effh_use)
+// What became of a sidecar that was not taken.
+enum class SidecarFate { Missing, NotRegular, OtherSizes, Unreadable, Differs };
+
+// The status note of a sidecar not taken: what happened, in the past.
+QString sidecarNote(int language, bool layers, const QString& path, SidecarFate fate)
 {
-    QStringList parts;
-    if (eff_use != SidecarUse::Absent)
-        parts << (eff_use == SidecarUse::NotRegular
-                      ? byLanguage(language,
-                                   "Оператор прямой задачи \"%1\" не является обычным файлом и не используется; "
-                                   "он будет рассчитан при необходимости",
-                                   "The forward operator \"%1\" is not a regular file and is not used; "
-                                   "it will be calculated when needed")
-                      : byLanguage(language,
-                                   "Оператор прямой задачи \"%1\" отличается от рассчитанного для этой модели и не "
-                                   "используется; он будет рассчитан при необходимости",
-                                   "The forward operator \"%1\" differs from the one built for this model and is "
-                                   "not used; it will be calculated when needed"))
-                     .arg(QFileInfo(eff).fileName());
-    if (effh_use != SidecarUse::Absent)
-        parts << (effh_use == SidecarUse::NotRegular
-                      ? byLanguage(language,
-                                   "Эффекты слоев \"%1\" не являются обычным файлом и не используются; "
-                                   "они будут рассчитаны при необходимости",
-                                   "The layer effects \"%1\" are not a regular file and are not used; "
-                                   "they will be calculated when needed")
-                      : byLanguage(language,
-                                   "Эффекты слоев \"%1\" отличаются от рассчитанных для этой модели и не "
-                                   "используются; они будут рассчитаны при необходимости",
-                                   "The layer effects \"%1\" differ from the ones built for this model and are "
-                                   "not used; they will be calculated when needed"))
-                     .arg(QFileInfo(effh).fileName());
-    return parts.join(QStringLiteral(". "));
+    QString why;
+    switch (fate) {
+    case SidecarFate::Missing: why = byLanguage(language, "файла нет", "the file is missing"); break;
+    case SidecarFate::NotRegular: why = byLanguage(language, "это не обычный файл", "it is not a regular file"); break;
+    case SidecarFate::OtherSizes:
+        why = byLanguage(language, "его размеры не те, что у модели", "it holds other sizes than the model's");
+        break;
+    case SidecarFate::Unreadable: why = byLanguage(language, "он не прочитан", "it could not be read"); break;
+    case SidecarFate::Differs:
+        why = layers ? byLanguage(language, "они отличаются от эффектов слоев этой модели",
+                                  "they differ from this model's layer effects")
+                     : byLanguage(language, "он отличается от оператора этой модели",
+                                  "it differs from this model's operator");
+        break;
+    }
+    if (layers && fate != SidecarFate::Differs && fate != SidecarFate::Missing && fate != SidecarFate::NotRegular)
+        why = fate == SidecarFate::OtherSizes
+                  ? byLanguage(language, "их размеры не те, что у модели", "they hold other sizes than the model's")
+                  : byLanguage(language, "они не прочитаны", "they could not be read");
+    const QString name = QFileInfo(path).fileName();
+    return (layers ? byLanguage(language, "Эффекты слоев \"%1\" не используются: %2",
+                                "The layer effects \"%1\" are not used: %2")
+                   : byLanguage(language, "Оператор прямой задачи \"%1\" не используется: %2",
+                                "The forward operator \"%1\" is not used: %2"))
+        .arg(name, why);
+}
+
+// The fate a reader's failure tells.
+SidecarFate fateOf(const CodecStatus& status)
+{
+    switch (status.code()) {
+    case CodecError::BadHeader:
+    case CodecError::Truncated: return SidecarFate::OtherSizes;
+    case CodecError::UnknownFormat:
+    case CodecError::BadValue: return SidecarFate::Differs;
+    default: return SidecarFate::Unreadable;
+    }
+}
+
+void addNote(QString& notes, const QString& note)
+{
+    notes = notes.isEmpty() ? note : notes + QStringLiteral(". ") + note;
 }
 
 // How a sidecar at `path` is to be treated: only a regular file is opened
@@ -222,6 +239,25 @@ SidecarUse sidecarUse(const QString& path)
     if (!info.exists())
         return SidecarUse::Absent;
     return info.isFile() ? SidecarUse::Read : SidecarUse::NotRegular;
+}
+
+// True when the sidecar at `path` is a regular file a run may read;
+// otherwise what happened is added to `notes`.
+bool sidecarThere(QString& notes, int language, bool layers, const QString& path)
+{
+    const SidecarUse use = sidecarUse(path);
+    if (use != SidecarUse::Read)
+        addNote(notes, sidecarNote(language, layers, path,
+                                   use == SidecarUse::Absent ? SidecarFate::Missing : SidecarFate::NotRegular));
+    return use == SidecarUse::Read;
+}
+
+// The note of a removed sidecar that no longer belonged to the project saved.
+QString removedNote(int language, const QString& path)
+{
+    return byLanguage(language, "Удален файл \"%1\": он не относится к сохраненной модели",
+                      "Removed \"%1\": it does not belong to the model saved")
+        .arg(QFileInfo(path).fileName());
 }
 
 // The status line after an open whose profiles block held a coordinate
@@ -324,7 +360,8 @@ int MainWindow::save_project(QString& fname)
     RunGuard run(this, RunKind::FileWrite);
     if (!run)
         return 0;
-    StatusTextKeeper status_text(progress_label);  // the grid size comes back after the save's texts
+    // The grid size comes back after the save's texts.
+    std::optional<StatusTextKeeper> status_text(std::in_place, progress_label);
 
     if (!den_grid.empty() && !x_calc.empty() && !y_calc.empty() && !z_calc.empty())
         model_bounds = {{x_calc.front(), x_calc.back(), y_calc.front(), y_calc.back(), z_calc.front(), z_calc.back()}};
@@ -351,27 +388,50 @@ int MainWindow::save_project(QString& fname)
     }
 
     int result = 1;
-    // The sidecars hold the stored operators only when their keys are those
-    // of the model saved; a sidecar of an earlier save that no longer fits is
-    // removed, so a reopened project never takes an operator of another model.
-    // A sidecar the open found, not yet compared with a built operator and
-    // still of the model's key, stays where it is when the project is saved
-    // over itself: it may be the model's own.
-    dropStalePendingSidecars();
-    auto pending_kept = [this](const QString& sidecar) {
-        return !sidecar.isEmpty() && (sidecar == pending_eff || sidecar == pending_effh);
+    // Whatever lies beside the project under its sidecar names is the
+    // model's own: the operators held for the model (a sidecar the open
+    // found is checked and taken first), or nothing. A file that is not the
+    // model's is removed, and the status line says so.
+    ForwardGeometry g;
+    const bool model = modelGeometry(g);
+    if (model) {
+        adoptPendingEffects(g, SidecarChoice::Check);
+        adoptPendingLayerEffects(g, SidecarChoice::Check);
+    }
+    QString notes = sidecar_note;
+    sidecar_note.clear();
+    auto removeOther = [&](const QString& path) {
+        const bool there = QFileInfo::exists(path) || QFileInfo(path).isSymLink();
+        if (!removeStale(path))
+            return false;
+        if (there)
+            addNote(notes, removedNote(language, path));
+        return true;
     };
     const QString eff = project_sidecar_path(fname, QStringLiteral("eff"));
     if (effectsMatchModel()) {
-        setLabel(*this, byLanguage(language, "Сохранение эффектов", "Saving forward operator"));
-        ProgressBarScope progress(&progress_bar, false);
-        status = write_effects_file(eff, effects, EffectsImaginary::Zero, progress.callback());
-        if (!status) {
-            show_error(file_failure_text(eff, status, language, true));
-            removeStale(eff);
-            result = -1;
+        // The file the operator was taken from, unchanged since, is kept.
+        const QFileInfo source(eff);
+        const bool kept = effects_source == eff && effects_source_key == effects.key && source.isFile()
+                          && source.size() == effects_source_size && source.lastModified() == effects_source_time;
+        if (!kept) {
+            setLabel(*this, byLanguage(language, "Сохранение эффектов", "Saving forward operator"));
+            ProgressBarScope progress(&progress_bar, false);
+            status = write_effects_file(eff, effects, EffectsImaginary::Zero, progress.callback());
+            if (!status) {
+                show_error(file_failure_text(eff, status, language, true));
+                removeStale(eff);
+                effects_source.clear();
+                result = -1;
+            } else {
+                const QFileInfo written(eff);
+                effects_source = eff;
+                effects_source_size = written.size();
+                effects_source_time = written.lastModified();
+                effects_source_key = effects.key;
+            }
         }
-    } else if (!pending_kept(eff) && !removeStale(eff)) {
+    } else if (!removeOther(eff)) {
         show_error(staleText(language, eff));
         result = -1;
     }
@@ -387,13 +447,16 @@ int MainWindow::save_project(QString& fname)
             if (result == 1)
                 result = -2;
         }
-    } else if (!pending_kept(effh) && !removeStale(effh)) {
+    } else if (!removeOther(effh)) {
         show_error(staleText(language, effh));
         if (result == 1)
             result = -2;
     }
 
     progress_bar.hide();
+    status_text.reset();  // the notes go after the grid size comes back
+    if (!notes.isEmpty())
+        setLabel(*this, notes);
     return result;
 }
 
@@ -428,40 +491,128 @@ bool MainWindow::saveProjectForClose()
 // ---------------------------------------------------------------------------
 // Reading
 
-void MainWindow::checkPendingSidecars()
+void MainWindow::showSidecarNote()
 {
     dropStalePendingSidecars();
-    ForwardGeometry g;
-    if ((pending_eff.isEmpty() && pending_effh.isEmpty()) || !modelGeometry(g))
-        return;
-    // Only what a run built is compared; the file is read whole beside it,
-    // so a file the memory available now can't hold beside the run's data
-    // stays pending until a later run finds the room.
-    const QString eff = pending_eff, effh = pending_effh;
-    const auto room_for = [](const QString& path) {
-        const SystemMemory memory = memory_figures();
-        return memory.available_bytes == 0
-               || 1.25 * double(QFileInfo(path).size()) < double(memory.available_bytes);
+    if (!sidecar_note.isEmpty())
+        setLabel(*this, sidecar_note);
+    sidecar_note.clear();
+}
+
+bool MainWindow::adoptPendingEffects(const ForwardGeometry& g, SidecarChoice choice)
+{
+    dropStalePendingSidecars();
+    if (pending_eff.isEmpty() || pending_eff_key != g.key())
+        return false;
+    const QString path = pending_eff;
+    pending_eff.clear();
+    pending_eff_key = EffectsKey();
+    if (effects_fit(effects, g))
+        return false;
+    if (!sidecarThere(sidecar_note, language, false, path))
+        return false;
+    // Levels with gaps between them: only a build tells the operator.
+    if (!effects_checkable(g))
+        return false;
+    EffectsChecker checker(g, thread_count);
+    if (checker.begin() != EffectsCheck::Own)
+        return false;
+    // A run weighs the file against the build it would save. The check has
+    // just built the first and the last level and the whole slab, each with
+    // the working memory a build (or the run on a held operator) keeps; the
+    // slab's time is what each further level of a build costs (it sums the
+    // levels' spectra in double besides, which a run on a held operator does
+    // in float: a margin). Reading goes on while the time it takes, projected
+    // from the planes read so far, stays below nine tenths of the remaining
+    // levels' build: a file slower to read than to build (a slow disk, a
+    // loaded machine) is given up within a plane or two and the operator
+    // built.
+    const double budget_ns = 0.9 * (g.nz - 3) * checker.level_seconds() * 1e9;
+    const bool measured = choice == SidecarChoice::Measured;
+    if (measured && budget_ns <= 0)
+        return false;
+    // The planes are timed from the first on.
+    long long read_start = 0;
+    long long events_ns = 0;  // the time spent on pending events is not the file's
+    int planes_done = -1;
+    const CodecProgress weigh = [&](int) {
+        ++planes_done;
+        if (planes_done == 0)
+            read_start = elapsed_clock_ns();
+        if (!measured || planes_done == 0)
+            return true;
+        const double spent = double(elapsed_clock_ns() - read_start - events_ns);
+        if (spent / planes_done * g.nz > budget_ns)
+            return false;
+        const long long events_start = elapsed_clock_ns();
+        QCoreApplication::processEvents();
+        events_ns += elapsed_clock_ns() - events_start;
+        return forward_running || inversion_running;  // false: the run was stopped
     };
-    SidecarUse eff_use = SidecarUse::Absent, effh_use = SidecarUse::Absent;
-    if (!eff.isEmpty() && effects_fit(effects, g) && room_for(eff)) {
-        EffectsOperator held;
-        if (!read_effects_sidecar(eff, g.Mx, g.My, g.nz, held).ok() || !effects_agree(held, effects))
-            eff_use = SidecarUse::Read;
-        pending_eff.clear();
-        pending_eff_key = EffectsKey();
+    EffectsOperator held;
+    const CodecStatus status =
+        read_effects_sidecar(path, g.Mx, g.My, g.nz, held, weigh, effects_fold_tolerance, thread_count);
+    if (status.code() == CodecError::Cancelled)
+        return false;
+    if (!status) {
+        addNote(sidecar_note, sidecarNote(language, false, path, fateOf(status)));
+        return false;
     }
-    if (!effh.isEmpty() && layerEffectsServe(g) && room_for(effh)) {
-        std::vector<field2D> held;
-        if (!read_layer_effects_sidecar(effh, g.nx, g.ny, int(horizons.size()), held).ok()
-            || !layer_effects_agree(held, layer_effects))
-            effh_use = SidecarUse::Read;
-        pending_effh.clear();
-        pending_effh_key = 0;
+    const EffectsCheck check = checker.finish(held);
+    if (check == EffectsCheck::Own) {
+        effects = std::move(held);
+        effects.key = g.key();
+        const QFileInfo source(path);
+        effects_source = path;
+        effects_source_size = source.size();
+        effects_source_time = source.lastModified();
+        effects_source_key = effects.key;
+        return true;
     }
-    const QString refused = refusedSidecarsText(language, eff, eff_use, effh, effh_use);
-    if (!refused.isEmpty())
-        setLabel(*this, refused);
+    if (check != EffectsCheck::NoMemory && check != EffectsCheck::NotCheckable)
+        addNote(sidecar_note, sidecarNote(language, false, path,
+                                          check == EffectsCheck::OtherSizes ? SidecarFate::OtherSizes
+                                                                            : SidecarFate::Differs));
+    return false;
+}
+
+bool MainWindow::adoptPendingLayerEffects(const ForwardGeometry& g, SidecarChoice choice)
+{
+    dropStalePendingSidecars();
+    const quint64 key = layerEffectsKeyFor(g);
+    if (pending_effh.isEmpty() || key == 0 || pending_effh_key != key)
+        return false;
+    const QString path = pending_effh;
+    pending_effh.clear();
+    pending_effh_key = 0;
+    if (layerEffectsServe(g))
+        return false;
+    if (!sidecarThere(sidecar_note, language, true, path))
+        return false;
+    // The file is small beside the work: the check computes every other
+    // layer's levels, a build every layer's. A run takes the file only when
+    // that saves at least half the build.
+    const double bottom = slabEffectsBottom();
+    const LayerEffectsCost cost = layer_effects_cost(g, horizons, bottom);
+    if (choice == SidecarChoice::Measured && 2 * cost.check_levels > cost.build_levels)
+        return false;
+    std::vector<field2D> held;
+    const CodecStatus status = read_layer_effects_sidecar(path, g.nx, g.ny, int(horizons.size()), held);
+    if (!status) {
+        addNote(sidecar_note, sidecarNote(language, true, path, fateOf(status)));
+        return false;
+    }
+    const LayerEffectsCheck check = check_layer_effects(held, g, horizons, bottom, thread_count);
+    if (check == LayerEffectsCheck::Own) {
+        layer_effects.swap(held);
+        layer_effects_key = key;
+        return true;
+    }
+    if (check != LayerEffectsCheck::NoMemory)
+        addNote(sidecar_note, sidecarNote(language, true, path,
+                                          check == LayerEffectsCheck::OtherSizes ? SidecarFate::OtherSizes
+                                                                                 : SidecarFate::Differs));
+    return false;
 }
 
 void MainWindow::on_open_project_triggered()
@@ -586,33 +737,42 @@ void MainWindow::on_open_project_triggered()
         calc_height = data.calc_level;
     // Sidecars are used only when they are the operators of the model read:
     // one with the model's sizes waits (not read) for the first run that
-    // builds the operator, which compares the two (checkPendingSidecars); a
-    // missing one is skipped, one that is not a regular file is not opened,
-    // and one of other sizes is refused at once. The runs build what they
-    // need either way.
-    SidecarUse eff_use = SidecarUse::Absent, effh_use = SidecarUse::Absent;
+    // needs the operator, or for a save, which checks it whole before taking
+    // it (adoptPendingEffects); one that is not a regular file is not opened,
+    // and one of other sizes is refused at once.
+    effects_source.clear();
+    sidecar_note.clear();
+    QString refused;
     ForwardGeometry g;
     if (modelGeometry(g)) {
-        eff_use = sidecarUse(eff);
-        if (eff_use == SidecarUse::Read
-            && check_sidecar_shape(eff, g.Mx, g.My, g.nz, SidecarKind::Effects).ok()) {
-            pending_eff = eff;
-            pending_eff_key = g.key();
-            eff_use = SidecarUse::Absent;
+        const SidecarUse eff_use = sidecarUse(eff);
+        if (eff_use == SidecarUse::NotRegular) {
+            addNote(refused, sidecarNote(language, false, eff, SidecarFate::NotRegular));
+        } else if (eff_use == SidecarUse::Read) {
+            const CodecStatus shape = check_sidecar_shape(eff, g.Mx, g.My, g.nz, SidecarKind::Effects);
+            if (shape.ok()) {
+                pending_eff = eff;
+                pending_eff_key = g.key();
+            } else {
+                addNote(refused, sidecarNote(language, false, eff, fateOf(shape)));
+            }
         }
         const auto [rows, columns] = layerEffectsShape(horizons, den_grid);
-        if (!horizons.empty() && rows > 0)
-            effh_use = sidecarUse(effh);
+        const SidecarUse effh_use = !horizons.empty() && rows > 0 ? sidecarUse(effh) : SidecarUse::Absent;
         const quint64 key = layerEffectsKeyFor(g);
-        if (effh_use == SidecarUse::Read && key != 0
-            && check_sidecar_shape(effh, int(columns), int(rows), int(horizons.size()), SidecarKind::LayerEffects)
-                   .ok()) {
-            pending_effh = effh;
-            pending_effh_key = key;
-            effh_use = SidecarUse::Absent;
+        if (effh_use == SidecarUse::NotRegular) {
+            addNote(refused, sidecarNote(language, true, effh, SidecarFate::NotRegular));
+        } else if (effh_use == SidecarUse::Read && key != 0) {
+            const CodecStatus shape = check_sidecar_shape(effh, int(columns), int(rows), int(horizons.size()),
+                                                          SidecarKind::LayerEffects);
+            if (shape.ok()) {
+                pending_effh = effh;
+                pending_effh_key = key;
+            } else {
+                addNote(refused, sidecarNote(language, true, effh, fateOf(shape)));
+            }
         }
     }
-    QString refused = refusedSidecarsText(language, eff, eff_use, effh, effh_use);
     if (data.profiles_dropped)
         refused = refused.isEmpty() ? droppedProfilesText(language, data.profiles_far_value)
                                     : droppedProfilesText(language, data.profiles_far_value) + ". " + refused;

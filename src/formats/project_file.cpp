@@ -997,12 +997,12 @@ CodecStatus check_sidecar_shape(const QString& path, int columns, int rows, int 
 }
 
 CodecStatus read_effects_sidecar(const QString& path, int columns, int rows, int planes, EffectsOperator& out,
-                                 const CodecProgress& progress, double tolerance)
+                                 const CodecProgress& progress, double tolerance, int thread_count)
 {
     QFile file;
     if (CodecStatus s = open_sidecar(file, path, columns, rows, planes, 16); !s)
         return s;
-    return read_effects_planes(file, columns, rows, planes, false, out, progress, tolerance);
+    return read_effects_planes(file, columns, rows, planes, false, out, progress, tolerance, thread_count);
 }
 
 CodecStatus read_layer_effects_sidecar(const QString& path, int columns, int rows, int layers,

@@ -166,7 +166,7 @@ CodecStatus check_sidecar_shape(const QString& path, int columns, int rows, int 
 // write_effects_file with EffectsImaginary::Zero.
 CodecStatus read_effects_sidecar(const QString& path, int columns, int rows, int planes, EffectsOperator& out,
                                  const CodecProgress& progress = CodecProgress(),
-                                 double tolerance = effects_fold_tolerance);
+                                 double tolerance = effects_fold_tolerance, int thread_count = 1);
 
 // Reads an "effh" sidecar, only when it holds exactly `layers` grids of
 // `rows` x `columns` values; otherwise `layer_effects` keeps its contents.

@@ -4,6 +4,7 @@
 // any thread count, the effects key, stops, and the single-threaded form.
 #include "engine/fft.h"
 #include "engine/forward.h"
+#include "float_node_operator.h"
 #include "engine/pillar_forward.h"
 #include "engine/prism.h"
 #include "grid_compare_support.h"
@@ -131,23 +132,6 @@ field2D direct_sum(const Model& m)
     return sum;
 }
 
-// Level k of the operator as a builder that follows the method's float
-// nodes makes it: the unit cell and the nodes at the padded coordinates
-// (float), the prism kernel, fft_shift and the single-precision transform;
-// the full level, real part.
-vector2D float_node_level(const ForwardGeometry& g, int k)
-{
-    field2D cell(g.My, std::vector<double>(g.Mx));
-    const double xc = g.x_padded[std::size_t(g.Mx / 2)], yc = g.y_padded[std::size_t(g.My / 2)];
-    const float hx = g.dx * 0.5f, hy = g.dy * 0.5f;
-    prism_gravity_kernel(g.x_padded, g.y_padded, g.calc_level - 1e-6, {xc - hx, xc + hx}, {yc - hy, yc + hy},
-                         {g.depths[std::size_t(k)], g.depths[std::size_t(k)] + g.dz}, 1.0, cell, 4);
-    vector2D re(g.My, std::vector<float>(g.Mx)), im(g.My, std::vector<float>(g.Mx, 0.0f));
-    fft_shift(cell, re);
-    fft_2d(re, im, fft_forward);
-    return re;
-}
-
 } // namespace
 
 class TestForward : public QObject
@@ -172,11 +156,9 @@ private slots:
     void geometryChangeRebuildsEffects();
     void effectsWithoutKeyNeverFit();
     void buildEffectsMatchesFullTransform();
-    void effectsBuiltForTheirModelOnly_data();
-    void effectsBuiltForTheirModelOnly();
-    void foreignOperatorsAtProjectedCoordinates_data();
-    void foreignOperatorsAtProjectedCoordinates();
-    void floatNodeOperatorAtProjectedCoordinates();
+    void effectsCheckedWhole_data();
+    void effectsCheckedWhole();
+    void gappedLevelsNotCheckable();
     void stopsLeaveZeros();
     void fastFormConstantLevelsUseSlab();
     void fastFormMatchesStorageOff();
@@ -613,136 +595,108 @@ void TestForward::buildEffectsMatchesFullTransform()
     }
 }
 
-void TestForward::effectsBuiltForTheirModelOnly_data()
+void TestForward::effectsCheckedWhole_data()
 {
+    QTest::addColumn<double>("x0");
+    QTest::addColumn<double>("y0");
+    QTest::addColumn<double>("step");
     QTest::addColumn<QString>("held");
-    QTest::addColumn<bool>("own");
-    QTest::newRow("built for the model") << "own" << true;
-    QTest::newRow("float-node builder, folded") << "float nodes" << false;
-    QTest::newRow("other level thickness") << "dz" << false;
-    QTest::newRow("other calculation height") << "height" << false;
-    QTest::newRow("other spacing") << "spacing" << false;
-    QTest::newRow("zeros") << "zeros" << false;
-    QTest::newRow("first level of another height") << "level 0" << false;
-    QTest::newRow("middle level of another height") << "level 3" << false;
-    QTest::newRow("last level of another height") << "level 6" << false;
-    QTest::newRow("level 1 doubled") << "level 1 x2" << false;
-    QTest::newRow("level 1 zeroed") << "level 1 x0" << false;
-    QTest::newRow("self-mirror value of level 1 x1000") << "mirror x1000" << false;
-    QTest::newRow("one value of level 5 off by 1e-5") << "value 5" << false;
-    QTest::newRow("a value not a number") << "nan" << false;
+    QTest::addColumn<int>("verdict");
+    const int own = int(EffectsCheck::Own), differs = int(EffectsCheck::Differs);
+    QTest::newRow("built on 1 thread") << 1000.0 << 2000.0 << 100.0 << "threads 1" << own;
+    QTest::newRow("built on 4 threads") << 1000.0 << 2000.0 << 100.0 << "threads 4" << own;
+    QTest::newRow("built on 8 threads") << 1000.0 << 2000.0 << 100.0 << "threads 8" << own;
+    QTest::newRow("float nodes, origin 0, 100 m") << 0.0 << 0.0 << 100.0 << "float nodes" << own;
+    QTest::newRow("float nodes, 1234.5 / 2345.6, 99.9 m") << 1234.5 << 2345.6 << 99.9 << "float nodes" << own;
+    QTest::newRow("float nodes, 500000.37 / 7650000.37, 250.1 m")
+        << 500000.37 << 7650000.37 << 250.1 << "float nodes" << own;
+    QTest::newRow("level step 1 % off") << 1000.0 << 2000.0 << 100.0 << "dz" << differs;
+    QTest::newRow("spacing 1 % off") << 1000.0 << 2000.0 << 100.0 << "spacing" << differs;
+    QTest::newRow("calculation height 1 m off") << 1000.0 << 2000.0 << 100.0 << "height" << differs;
+    QTest::newRow("one level x 1.01") << 1000.0 << 2000.0 << 100.0 << "level x1.01" << differs;
+    QTest::newRow("one value x 1000") << 1000.0 << 2000.0 << 100.0 << "value x1000" << differs;
+    QTest::newRow("self-mirror value x 1000") << 1000.0 << 2000.0 << 100.0 << "mirror x1000" << differs;
+    QTest::newRow("first level of another height") << 1000.0 << 2000.0 << 100.0 << "level 0" << differs;
+    QTest::newRow("last level of another height") << 1000.0 << 2000.0 << 100.0 << "level 6" << differs;
+    QTest::newRow("zeros") << 1000.0 << 2000.0 << 100.0 << "zeros" << differs;
+    QTest::newRow("a value not a number") << 1000.0 << 2000.0 << 100.0 << "nan" << int(EffectsCheck::NotFinite);
+    QTest::newRow("other level count") << 1000.0 << 2000.0 << 100.0 << "levels" << int(EffectsCheck::OtherSizes);
 }
 
-// An operator read from a file is taken for a model only when it is the
-// one built for it: every level is built again and must agree to the
-// rounding of its values.
-void TestForward::effectsBuiltForTheirModelOnly()
+// An operator read from a file is taken for a model when the whole check
+// finds it the one built for it: this program's at any thread count and
+// the documented method's float nodes down to steps of about 100 m at
+// projected coordinates; not one of another geometry or with a level or a
+// value changed.
+void TestForward::effectsCheckedWhole()
 {
+    QFETCH(double, x0);
+    QFETCH(double, y0);
+    QFETCH(double, step);
     QFETCH(QString, held);
-    QFETCH(bool, own);
-    const Model m = random_model(10, 8, 7, 0.5, 3);
-    const ForwardGeometry g = m.geometry();
-    Model other = m;
-    if (held == "dz")
-        other.z = nodes(7, 0, 45);
-    else if (held == "spacing")
-        other.x = nodes(10, 1000, 105);
-    else if (held == "height" || held.startsWith("level"))
-        other.zc = -12;
+    QFETCH(int, verdict);
+    const int n = 24, levels = 7;
+    const double dz = 40, height = -10;
+    auto geometry = [&](double dx, double level_step, double level) {
+        ForwardGeometry g;
+        if (forward_geometry(n, n - 4, levels, nodes(n, x0, dx), nodes(n - 4, y0, dx), nodes(levels, 0, level_step),
+                             level, 0.5, g)
+            != ForwardStatus::Completed)
+            qFatal("geometry refused");
+        return g;
+    };
+    const ForwardGeometry g = geometry(step, dz, height);
+    const ForwardGeometry other = geometry(held == "spacing" ? step * 1.01 : step, held == "dz" ? dz * 1.01 : dz,
+                                           held == "height" || held.startsWith("level ") ? height - 1 : height);
     EffectsOperator op;
-    QCOMPARE(int(build_effects(other.geometry(), op, 1)), int(ForwardStatus::Completed));
-    QCOMPARE(op.levels(), g.nz);
-    QCOMPARE(op.rows, g.My);
-    QCOMPARE(op.columns, g.Mx);
-    if (held.startsWith("level 1 x") || held == "mirror x1000" || held == "value 5") {
-        QCOMPARE(int(build_effects(g, op, 1)), int(ForwardStatus::Completed));
-        if (held == "mirror x1000")
-            op.quarter[1][0] *= 1000;  // row 0, column 0: its own mirror in both axes
-        else if (held == "value 5")
-            op.quarter[5][7] *= 1 + 1e-5f;
-        else
-            for (float& v : op.quarter[1])
-                v *= held.endsWith("2") ? 2 : 0;
-    } else if (held.startsWith("level")) {
-        EffectsOperator mine;
-        QCOMPARE(int(build_effects(g, mine, 1)), int(ForwardStatus::Completed));
-        const int k = held.mid(6).toInt();
-        std::swap(mine.quarter[std::size_t(k)], op.quarter[std::size_t(k)]);
-        op = std::move(mine);
+    const int threads = held.startsWith("threads") ? held.mid(8).toInt() : 2;
+    QCOMPARE(int(build_effects(held.startsWith("level ") ? g : other, op, threads)), int(ForwardStatus::Completed));
+    if (held.startsWith("level ")) {
+        EffectsOperator theirs;
+        QCOMPARE(int(build_effects(other, theirs, 1)), int(ForwardStatus::Completed));
+        const std::size_t k = std::size_t(held.mid(6).toInt());
+        std::swap(op.quarter[k], theirs.quarter[k]);
+    } else if (held == "level x1.01") {
+        for (float& v : op.quarter[3])
+            v *= 1.01f;
+    } else if (held == "value x1000") {
+        op.quarter[3][std::size_t(op.quarter_columns()) + 1] *= 1000;  // row 1, column 1
+    } else if (held == "mirror x1000") {
+        op.quarter[2][0] *= 1000;  // row 0, column 0: its own mirror in both axes
     } else if (held == "zeros") {
         op.shape(g.nz, g.My, g.Mx);
     } else if (held == "nan") {
         op.quarter[3][5] = std::numeric_limits<float>::quiet_NaN();
+    } else if (held == "levels") {
+        op.quarter.pop_back();
     } else if (held == "float nodes") {
+        double worst = 0;
         for (int k = 0; k < g.nz; ++k) {
             const vector2D level = float_node_level(g, k);
-            QVERIFY(effects_fold_level(level.data(), g.My, g.Mx, op.quarter[std::size_t(k)]));
+            std::vector<float> folded;
+            QVERIFY(effects_fold_level(level.data(), g.My, g.Mx, folded, 0.5));
+            EffectsAgreement a;
+            a.add(folded.data(), op.quarter[std::size_t(k)].data(), folded.size());
+            worst = std::max(worst, a.worst / a.largest);
+            op.quarter[std::size_t(k)] = folded;
         }
+        qInfo("float nodes lie %.3g of a level's largest value from the lattice", worst);
     }
     op.key = EffectsKey();
     // Checked with another thread count than it was built with.
-    QCOMPARE(effects_built_for(op, g, 3), own);
+    QCOMPARE(int(check_effects(op, g, 3)), verdict);
 }
 
-void TestForward::foreignOperatorsAtProjectedCoordinates_data()
-{
-    QTest::addColumn<QString>("held");
-    QTest::addColumn<bool>("own");
-    QTest::newRow("built for the model") << "own" << true;
-    QTest::newRow("level thickness +1 %") << "dz" << false;
-    QTest::newRow("spacing +2 %") << "spacing" << false;
-    QTest::newRow("calculation height -0.1 m") << "height" << false;
-}
-
-// At projected coordinates (y about 7.65e6) with steps of about 10 m an
-// operator of a slightly other geometry is still another model's: no
-// tolerance grows with the coordinates.
-void TestForward::foreignOperatorsAtProjectedCoordinates()
-{
-    QFETCH(QString, held);
-    QFETCH(bool, own);
-    const int n = 48;
-    const double step = 10.3;
-    auto geometry = [&](double dx, double dz, double level) {
-        ForwardGeometry g;
-        const bool built = forward_geometry(n, n, 4, nodes(n, 1.23e6, dx), nodes(n, 7.65e6, dx), nodes(4, 0, dz),
-                                            level, 0, g) == ForwardStatus::Completed;
-        return std::make_pair(built, g);
-    };
-    const auto [ok, g] = geometry(step, 25, 0);
-    QVERIFY(ok);
-    const auto [other_ok, other] = geometry(held == "spacing" ? step * 1.02 : step, held == "dz" ? 25 * 1.01 : 25,
-                                            held == "height" ? -0.1 : 0);
-    QVERIFY(other_ok);
-    EffectsOperator op;
-    QCOMPARE(int(build_effects(other, op, 2)), int(ForwardStatus::Completed));
-    QCOMPARE(op.rows, g.My);
-    QCOMPARE(op.columns, g.Mx);
-    op.key = EffectsKey();
-    EffectsOperator built;
-    QCOMPARE(effects_built_for(op, g, 3, &built), own);
-    if (own)
-        QVERIFY(built.quarter == op.quarter && built.key == g.key());
-}
-
-// A builder that follows the method's float nodes at projected coordinates
-// with a fine step (x0 = 1.23e6, y0 = 7.65e6, 5.3 m, 512 nodes) moves the
-// nodes by up to a twentieth of the step: its levels lie about 1e-2 of their
-// largest value from the engine's, and such an operator (the sidecars of
-// earlier versions) is not taken.
-void TestForward::floatNodeOperatorAtProjectedCoordinates()
+// A model whose levels leave gaps cannot be checked without a build.
+void TestForward::gappedLevelsNotCheckable()
 {
     ForwardGeometry g;
-    QCOMPARE(int(forward_geometry(512, 512, 3, nodes(512, 1.23e6, 5.3), nodes(512, 7.65e6, 5.3), nodes(3, 0, 5.3),
-                                  0, 0, g)),
+    QCOMPARE(int(forward_geometry(8, 8, 3, nodes(8, 0, 10), nodes(8, 0, 10), {0.0, 10.0, 30.0}, -5, 0, g)),
              int(ForwardStatus::Completed));
+    QVERIFY(!effects_checkable(g));
     EffectsOperator op;
-    op.shape(g.nz, g.My, g.Mx);
-    for (int k = 0; k < g.nz; ++k) {
-        const vector2D level = float_node_level(g, k);
-        QVERIFY(effects_fold_level(level.data(), g.My, g.Mx, op.quarter[std::size_t(k)], 2e-2));
-    }
-    QVERIFY(!effects_built_for(op, g, 4));
+    QCOMPARE(int(build_effects(g, op, 1)), int(ForwardStatus::Completed));
+    QCOMPARE(int(check_effects(op, g, 1)), int(EffectsCheck::NotCheckable));
 }
 
 void TestForward::stopsLeaveZeros()

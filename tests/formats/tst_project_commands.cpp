@@ -188,6 +188,8 @@ private slots:
     void sidecarsFollowTheSavedProject();
     void regularizerSavedInLoadedUnitsAndUnchanged();
     void sidecarsUsedOnlyWhenTheirSizesMatch();
+    void saveLeavesOnlyTheModelsOwnSidecars_data();
+    void saveLeavesOnlyTheModelsOwnSidecars();
     void effectsSidecarMustBeEven_data();
     void effectsSidecarMustBeEven();
     void damagedFilesLeaveTheProjectUnchanged_data();
@@ -289,8 +291,8 @@ void TestProjectCommands::saveAndOpenEveryDataSet()
     QVERIFY(b.effects.empty() && b.layer_effects.empty());
     QCOMPARE(b.pending_eff, dir.filePath("model.eff"));
     QCOMPARE(b.pending_effh, dir.filePath("model.effh"));
-    // Saved over itself before any run: the sidecars, not yet compared and
-    // still of the model's key, stay as they were.
+    // Saved over itself before any run: the sidecars are checked whole and
+    // taken, and the files, the model's own, stay as they were.
     const QByteArray eff_bytes = read_file(dir.filePath("model.eff")), effh_bytes = read_file(dir.filePath("model.effh"));
     QVERIFY(!eff_bytes.isEmpty() && !effh_bytes.isEmpty());
     // Saving the project opened gives the same file again (before the
@@ -302,10 +304,12 @@ void TestProjectCommands::saveAndOpenEveryDataSet()
     QCOMPARE(b.save_project(same), 1);
     QCOMPARE(read_file(dir.filePath("model.eff")), eff_bytes);
     QCOMPARE(read_file(dir.filePath("model.effh")), effh_bytes);
+    QCOMPARE(read_file(dir.filePath("again.eff")), eff_bytes);
+    QCOMPARE(read_file(dir.filePath("again.effh")), effh_bytes);
     b.store_eff = true;
     b.on_forward_grid_triggered();
     QVERIFY(fake.errors().isEmpty());
-    QVERIFY2(!b.progress_label->text().contains("differ"), qPrintable(b.progress_label->text()));
+    QVERIFY2(!b.progress_label->text().contains("not used"), qPrintable(b.progress_label->text()));
     QVERIFY(b.pending_eff.isEmpty());
     QCOMPARE(b.effects.quarter, a.effects.quarter);
     QVERIFY(b.effects.im.empty());
@@ -440,7 +444,14 @@ void TestProjectCommands::saveOnAFullDiskKeepsTheOldFiles()
     QCOMPARE(read_file(eff), good_eff);
 
     // The project written, the eff sidecar refused: reported, the old one
-    // is not left to pass for the new grid's.
+    // is not left to pass for the new grid's. (The operator does not change
+    // with the densities: the sidecar is written again because the file was
+    // touched since it was written.)
+    {
+        QFile touched(eff);
+        QVERIFY(touched.open(QIODevice::ReadWrite));
+        QVERIFY(touched.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
+    }
     fake.clear();
     {
         FileSizeLimit limit(rlim_t(good_project.size()) + 1024);
@@ -548,6 +559,96 @@ void TestProjectCommands::sidecarsUsedOnlyWhenTheirSizesMatch()
     QVERIFY(b.effects.empty());
 }
 
+void TestProjectCommands::saveLeavesOnlyTheModelsOwnSidecars_data()
+{
+    QTest::addColumn<QString>("beside");  // what lies beside the project opened: own, foreign, none
+    QTest::addColumn<bool>("save_as");    // to a new path, or over the project
+    QTest::addColumn<bool>("stale_at_target");  // a foreign eff already at the new path
+    QTest::addColumn<QStringList>("files");     // in the folder afterwards
+    QTest::addColumn<QString>("note");          // the status line after the save
+    const QString differs = "The forward operator \"p.eff\" is not used: it differs from this model's operator";
+    const QString removed = differs + ". Removed \"p.eff\": it does not belong to the model saved";
+    const QStringList opened = {"p.3Dproj", "p.eff"};
+    QTest::newRow("own, saved over itself") << "own" << false << false << opened << QString();
+    QTest::newRow("own, saved to a new path")
+        << "own" << true << false << QStringList{"new.3Dproj", "new.eff", "p.3Dproj", "p.eff"} << QString();
+    QTest::newRow("foreign, saved over itself") << "foreign" << false << false << QStringList{"p.3Dproj"} << removed;
+    QTest::newRow("foreign, saved to a new path")
+        << "foreign" << true << false << QStringList{"new.3Dproj", "p.3Dproj", "p.eff"} << differs;
+    QTest::newRow("none, saved to a new path over a foreign file")
+        << "none" << true << true << QStringList{"new.3Dproj", "p.3Dproj"}
+        << QString("Removed \"new.eff\": it does not belong to the model saved");
+    QTest::newRow("removed after the open, saved over itself")
+        << "removed" << false << false << QStringList{"p.3Dproj"}
+        << QString("The forward operator \"p.eff\" is not used: the file is missing");
+}
+
+// A save before any run: whatever lies beside the project under the
+// sidecars' names afterwards is the model's own operator or nothing. The
+// sidecar the open found is checked whole and taken; one that is not the
+// model's is removed and the status line says so.
+void TestProjectCommands::saveLeavesOnlyTheModelsOwnSidecars()
+{
+    QFETCH(QString, beside);
+    QFETCH(bool, save_as);
+    QFETCH(bool, stale_at_target);
+    QFETCH(QStringList, files);
+    QFETCH(QString, note);
+    QTemporaryDir dir;
+    FakeInteraction fake;
+    MainWindow a;
+    populate(a);
+    a.horizons.clear();  // the operator sidecar alone
+    a.densities.clear();
+    a.layers_names.clear();
+    a.fixed.clear();
+    QVERIFY(buildEffects(a));
+    ForwardGeometry g;
+    QVERIFY(a.modelGeometry(g));
+    QString path = dir.filePath("p.3Dproj");
+    QCOMPARE(a.save_project(path), 1);
+    QCOMPARE(files_in(dir.path()), (QStringList{"p.3Dproj", "p.eff"}));
+    // An operator of the model's sizes for a calculation height 1 m lower.
+    ForwardGeometry lower = g;
+    lower.calc_level -= 1;
+    EffectsOperator foreign;
+    QCOMPARE(int(build_effects(lower, foreign, 1)), int(ForwardStatus::Completed));
+    if (beside == "foreign")
+        QVERIFY(write_effects_file(dir.filePath("p.eff"), foreign, EffectsImaginary::Zero));
+    if (beside == "none")
+        QVERIFY(QFile::remove(dir.filePath("p.eff")));
+    if (stale_at_target)
+        QVERIFY(write_effects_file(dir.filePath("new.eff"), foreign, EffectsImaginary::Zero));
+    const QByteArray own_bytes = effects_file_bytes(expanded(a.effects));
+
+    MainWindow b;
+    b.language = 1;
+    fake.openNames << path;
+    b.on_open_project_triggered();
+    QVERIFY(fake.errors().isEmpty());
+    QVERIFY(b.effects.empty());
+    if (beside == "removed")
+        QVERIFY(QFile::remove(dir.filePath("p.eff")));
+    if (save_as) {
+        fake.saveNames << dir.filePath("new.3Dproj");
+        b.on_save_as_triggered();
+    } else {
+        b.on_save_project_triggered();
+    }
+    QVERIFY2(fake.errors().isEmpty(), qPrintable(fake.errors().join("\n")));
+    QCOMPARE(fake.messages(), QStringList{"Project has been saved successfully"});
+    QCOMPARE(files_in(dir.path()), files);
+    QCOMPARE(b.progress_label->text(), note.isEmpty() ? b.progress_label->text() : note);
+    if (note.isEmpty())
+        QVERIFY2(!b.progress_label->text().contains("Removed") && !b.progress_label->text().contains("not used"),
+                 qPrintable(b.progress_label->text()));
+    // What lies beside the project saved is the model's operator.
+    const QString saved_eff = dir.filePath(save_as ? "new.eff" : "p.eff");
+    if (QFile::exists(saved_eff))
+        QCOMPARE(read_file(saved_eff), own_bytes);
+    QCOMPARE(b.effectsMatchModel(), QFile::exists(saved_eff));
+}
+
 void TestProjectCommands::effectsSidecarMustBeEven_data()
 {
     QTest::addColumn<QString>("change");
@@ -597,11 +698,16 @@ void TestProjectCommands::effectsSidecarMustBeEven()
     QCOMPARE(b.project_path, path);
     QVERIFY(b.effects.empty());
     QVERIFY(!b.effectsMatchModel());
-    // Built by the run that needs it, and compared with the sidecar then.
+    // Read and checked by the run that needs it (whatever the costs).
     b.store_eff = true;
+    b.sidecar_choice = MainWindow::SidecarChoice::Check;
     b.on_forward_grid_triggered();
     QVERIFY2(fake.errors().isEmpty(), qPrintable(fake.errors().join("\n")));
-    QCOMPARE(b.progress_label->text().contains("\"e.eff\" differs from the one built"), !taken);
+    if (taken)
+        QVERIFY2(!b.progress_label->text().contains("not used"), qPrintable(b.progress_label->text()));
+    else
+        QCOMPARE(b.progress_label->text(),
+                 QString("The forward operator \"e.eff\" is not used: it differs from this model's operator"));
     if (!taken) {
         QVERIFY(b.effectsMatchModel());
         QCOMPARE(b.effects.quarter, a.effects.quarter);
