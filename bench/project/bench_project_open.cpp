@@ -36,15 +36,6 @@ constexpr int LEVELS = 100;
 // Four workers at most, so that runs on a shared machine compare.
 int threads() { return int(std::min(4u, std::max(1u, std::thread::hardware_concurrency()))); }
 
-    }
-    QString saveFileName(QWidget*, const QString&, const QString&, const QString&, QString*) override
-    {
-        return {};
-    }
-    QString existingDirectory(QWidget*, const QString&, const QString&) override { return {}; }
-    int runDialog(QDialog*) override { return 0; }
-    bool openUrl(const QUrl&) override { return false; }
-};
 
 // The model: 50 m cells from (500000, 6000000), levels 20 m apart.
 void give_model(MainWindow& w, int n, double expansion)
