@@ -36,7 +36,6 @@ constexpr int LEVELS = 100;
 // Four workers at most, so that runs on a shared machine compare.
 int threads() { return int(std::min(4u, std::max(1u, std::thread::hardware_concurrency()))); }
 
-
 // The model: 50 m cells from (500000, 6000000), levels 20 m apart.
 void give_model(MainWindow& w, int n, double expansion)
 {
