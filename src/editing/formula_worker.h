@@ -153,10 +153,11 @@ ScriptConversion convert_with_scripts(const velocity_density::ConversionInput& i
 QString formulaWorkerPath();
 void setFormulaWorkerPath(const QString& path);
 
-// What a worker holds of its own while it runs a formula (its engine's heap
-// and stacks; its libraries are shared with the program's), measured on a
-// 1e6-cell grid formula, with room to spare.
-constexpr quint64 kWorkerBytes = quint64(48) << 20;
+// What a worker holds while it runs an ordinary formula: measured on a
+// 1e6-cell grid formula, 2 MB of its own (the engine's heap and stacks) and
+// 11 MB of libraries (the program maps them too, but not every page), with
+// room to spare. A formula that takes more is capped (see above).
+constexpr quint64 kWorkerBytes = quint64(16) << 20;
 
 // What a grid formula over `density` allocates beyond what the project
 // holds: its job's memory and its worker (the new grid is the caller's to
