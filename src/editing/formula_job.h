@@ -1,6 +1,7 @@
 #pragma once
 // The memory a formula run shares between the program and the formula
-// worker (tolmera_formula_worker): a temporary file both map. It holds a
+// worker (tolmera_formula_worker): a temporary file without a name both map
+// (the worker opens it through the program's descriptor). It holds a
 // header, the argument columns of the calls, the formula of each call and
 // the results the worker writes.
 //
@@ -19,6 +20,11 @@
 namespace grid_formula {
 
 constexpr int kJobColumns = 8;
+
+// The address space the worker needs at least: the script engine reserves
+// 2 GB for its compiled code when it is made (without memory behind it),
+// and a run takes some more (its heap, stacks, the job's memory).
+constexpr quint64 kWorkerAddressSpace = (quint64(2) << 30) + (quint64(256) << 20);
 constexpr quint64 kJobMagic = 0x3142'4f4a'4d52'4f46ULL;  // "FORMJOB1"
 
 enum class ColumnKind : quint32 { Zero = 0, Float = 1, Double = 2 };

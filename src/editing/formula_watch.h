@@ -12,10 +12,17 @@ class MainWindow;
 // whole text was (full_length: of the whole, which may be longer than text).
 QString readableFormulaText(int language, const QString& text, qint64 full_length);
 
-// The message for a formula whose worker ended without its result
-// (OutOfMemory, Crashed or NoWorker): it names the formula and the signal
-// and says that the density grid is unchanged.
-QString formulaFailureText(int language, grid_formula::FormulaStatus status, int signal, const QString& formula);
+// The message for a formula whose worker gave no result (OutOfMemory,
+// Crashed, NoWorker, JobMemory, EndedEarly, BadAnswer, AddressLimit): it
+// says what failed (the formula, naming it and the signal; the temporary
+// folder, naming it; memory; the installation; the address-space limit,
+// naming it) and that the density grid is unchanged.
+QString formulaFailureText(int language, grid_formula::FormulaStatus status, int signal,
+                           const grid_formula::WorkerFault& fault, const QString& formula);
+
+// The message for a formula text that holds nothing (`layer` < 0: the grid
+// formula, else the formula of that layer, from 0).
+QString emptyFormulaText(int language, int layer);
 
 // Stops on the user's abort (Esc, or closing the window) and asks through
 // the interaction layer whether to go on each time the run has lasted

@@ -6,19 +6,24 @@
 
 #include <QCoreApplication>
 #include <QDataStream>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
 #include <QPointer>
 #include <QProcess>
-#include <QTemporaryFile>
 #include <QTimer>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <deque>
+#include <fcntl.h>
 #include <memory>
 #include <new>
+#include <sys/mman.h>
+#include <unistd.h>
 #include <utility>
 
 namespace grid_formula {
@@ -65,11 +70,15 @@ std::deque<QPointer<QProcess>>& spare_workers()
     return spares;
 }
 
+// The worker is told the program's process id: it ends at once when its
+// parent is another (the program ended before the worker could tie itself
+// to it), and is killed by the system when the program ends later.
 std::unique_ptr<QProcess> start_worker()
 {
     std::unique_ptr<QProcess> worker(new QProcess);
     worker->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     worker->setProgram(formulaWorkerPath());
+    worker->setArguments({QString::number(QCoreApplication::applicationPid())});
     worker->start();
     return worker;
 }
@@ -111,6 +120,10 @@ std::unique_ptr<QProcess> take_worker()
         worker->setParent(nullptr);
         if (worker->state() != QProcess::NotRunning && worker->program() == formulaWorkerPath())
             return worker;
+        if (worker->state() != QProcess::NotRunning) {  // another worker's: not needed
+            worker->kill();
+            worker->waitForFinished(-1);
+        }
     }
     return start_worker();
 }
@@ -137,36 +150,90 @@ qint64 setFormulaMemoryAllowance(qint64 bytes)
     return std::exchange(allowance_override(), bytes);
 }
 
-// The file of a job, mapped.
+JobReservation& job_reservation()
+{
+    static JobReservation reservation;
+    return reservation;
+}
+
+JobReservation setJobReservation(JobReservation reservation)
+{
+    // The next job reserves its own memory: none is kept from the last.
+    FormulaJob::releaseKeptMemory();
+    return std::exchange(job_reservation(), std::move(reservation));
+}
+
+// The memory of a job: a file of the temporary folder without a name, its
+// space reserved, mapped. The worker opens it through this process's
+// descriptor; it goes when both have let it go, however they end.
 struct FormulaJob::Memory {
-    QTemporaryFile file;
+    int fd = -1;
     uchar* base = nullptr;
     quint64 size = 0;
+    Memory() = default;
+    Memory(const Memory&) = delete;
+    Memory& operator=(const Memory&) = delete;
+    ~Memory()
+    {
+        if (base)
+            ::munmap(base, size);
+        if (fd >= 0)
+            ::close(fd);
+    }
+    QString path() const { return QStringLiteral("/proc/%1/fd/%2").arg(::getpid()).arg(fd); }
+    // Makes the file and maps it; false with `fault` filled when it cannot.
+    bool make(quint64 bytes, WorkerFault& fault);
 };
+
+bool FormulaJob::Memory::make(quint64 bytes, WorkerFault& fault)
+{
+    // The folder's own path (empty when it does not exist), else as named.
+    QString folder = QDir::tempPath();
+    if (folder.isEmpty())
+        folder = qEnvironmentVariable("TMPDIR");
+    fault.bytes = bytes;
+    const auto fail = [&fault, &folder](int error, bool folders) {
+        fault.error = error;
+        if (folders)
+            fault.folder = folder;
+        return false;
+    };
+    const QByteArray native = QFile::encodeName(folder);
+    fd = ::open(native.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+        // A file system without unnamed files: a named one, unlinked at once.
+        QByteArray name = native + "/tolmera_formula_XXXXXX";
+        fd = ::mkostemp(name.data(), O_CLOEXEC);
+        if (fd >= 0)
+            ::unlink(name.constData());
+    }
+    if (fd < 0)
+        return fail(errno, errno != ENOMEM);
+    // Reserved before it is mapped: a page the folder could not hold would
+    // be a fault at the first write into it.
+    const JobReservation& reserve = job_reservation();
+    const int reserved = reserve ? reserve(fd, bytes) : ::posix_fallocate(fd, 0, off_t(bytes));
+    if (reserved != 0)
+        return fail(reserved, reserved != ENOMEM);
+    void* mapped = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    if (mapped == MAP_FAILED)
+        return fail(errno, false);
+    base = static_cast<uchar*>(mapped);
+    size = bytes;
+    return true;
+}
 
 namespace {
 
 // The memory of the last job is kept for the next one up to this size.
 constexpr quint64 kKeptJobBytes = quint64(64) << 20;
 
-}  // namespace
-
-std::unique_ptr<FormulaJob::Memory>& FormulaJob::kept_memory()
+// The layout of a job: the header, then each column, the formula column
+// and the results, each aligned.
+void job_layout(const std::vector<ColumnKind>& kinds, quint64 calls, bool per_call_formula, JobHeader& layout)
 {
-    static std::unique_ptr<Memory> kept;
-    return kept;
-}
-
-FormulaJob::FormulaJob(const std::vector<ColumnKind>& kinds, quint64 calls, quint32 formula_count,
-                       bool per_call_formula)
-    : call_count(calls)
-{
-    if (kinds.size() > std::size_t(kJobColumns))
-        return;
-    JobHeader layout;
     layout.calls = calls;
     layout.arguments = quint32(kinds.size());
-    layout.formulas = formula_count;
     quint64 offset = aligned(sizeof(JobHeader));
     for (std::size_t a = 0; a < kinds.size(); ++a) {
         layout.kind[a] = quint32(kinds[a]);
@@ -182,6 +249,37 @@ FormulaJob::FormulaJob(const std::vector<ColumnKind>& kinds, quint64 calls, quin
     }
     layout.result_offset = offset;
     layout.size = aligned(offset + sizeof(data_type) * calls);
+}
+
+}  // namespace
+
+quint64 FormulaJob::bytes(const std::vector<ColumnKind>& kinds, quint64 calls, bool per_call_formula)
+{
+    JobHeader layout;
+    job_layout(kinds, calls, per_call_formula, layout);
+    return layout.size;
+}
+
+std::unique_ptr<FormulaJob::Memory>& FormulaJob::kept_memory()
+{
+    static std::unique_ptr<Memory> kept;
+    return kept;
+}
+
+void FormulaJob::releaseKeptMemory()
+{
+    kept_memory().reset();
+}
+
+FormulaJob::FormulaJob(const std::vector<ColumnKind>& kinds, quint64 calls, quint32 formula_count,
+                       bool per_call_formula)
+    : call_count(calls)
+{
+    if (kinds.size() > std::size_t(kJobColumns))
+        return;
+    JobHeader layout;
+    job_layout(kinds, calls, per_call_formula, layout);
+    layout.formulas = formula_count;
 
     std::unique_ptr<Memory>& kept = kept_memory();
     if (kept && kept->size >= layout.size) {
@@ -189,12 +287,8 @@ FormulaJob::FormulaJob(const std::vector<ColumnKind>& kinds, quint64 calls, quin
     } else {
         kept.reset();
         memory.reset(new Memory);
-        if (!memory->file.open() || !memory->file.resize(qint64(layout.size)))
+        if (!memory->make(layout.size, why))
             return;
-        memory->base = memory->file.map(0, qint64(layout.size));
-        if (!memory->base)
-            return;
-        memory->size = layout.size;
     }
     base = memory->base;
     header = new (base) JobHeader;
@@ -319,9 +413,14 @@ namespace {
 
 enum class AnswerState { Incomplete, Valid, Invalid };
 
-// Reads the worker's answer into `result` (status SyntaxError or Ok):
-// Incomplete while the bytes so far do not hold all of it.
-AnswerState read_answer(const QByteArray& answer, quint64 calls, WorkerResult& result)
+// The longest answer a worker gives: an exception text of at most 4096
+// characters and a few numbers. More is no answer of a worker.
+constexpr int kAnswerBytes = 64 * 1024;
+
+// Reads the worker's answer into `result` (status SyntaxError,
+// AddressLimit or Ok): Incomplete while the bytes so far do not hold all of
+// it. `formulas`: the formulas of the run.
+AnswerState read_answer(const QByteArray& answer, quint64 calls, quint32 formulas, WorkerResult& result)
 {
     QDataStream in(answer);
     in.setVersion(QDataStream::Qt_5_0);
@@ -336,27 +435,52 @@ AnswerState read_answer(const QByteArray& answer, quint64 calls, WorkerResult& r
         read.exception_length = length;
         read.syntax.line = line;
         read.syntax.column = column;
+        if (in.status() == QDataStream::Ok && (formula < 0 || quint32(formula) >= formulas))
+            return AnswerState::Invalid;
     } else if (kind == 0) {
         qint32 length = 0;
         in >> read.calls_made >> read.exception >> length >> read.last_value;
         read.exception_length = length;
         if (in.status() == QDataStream::Ok && read.calls_made > calls)
             return AnswerState::Invalid;
+    } else if (kind == 2) {
+        in >> read.fault.limit;
+        read.status = WorkerStatus::AddressLimit;
     }
     if (in.status() == QDataStream::ReadPastEnd)
-        return AnswerState::Incomplete;
-    if (in.status() != QDataStream::Ok || (kind != 0 && kind != 1))
+        return answer.size() > kAnswerBytes ? AnswerState::Invalid : AnswerState::Incomplete;
+    if (in.status() != QDataStream::Ok || kind < 0 || kind > 2)
         return AnswerState::Invalid;
     result = read;
     return AnswerState::Valid;
 }
 
-// A worker that has given its answer ends by itself; it is not waited for
-// (its memory going back to the system takes a while).
+// Whether the results of an Ok answer are those of a worker that made the
+// calls in order and stopped after the first value no cell can hold (see
+// formula_job.h): every result before the last made fits a cell, the last
+// is the value the answer names, and a run that stopped short stopped on
+// such a value.
+bool results_fit_answer(const WorkerResult& answer, const data_type* results, quint64 calls)
+{
+    const quint64 made = answer.calls_made;
+    const bool last_fits = fits_cell(answer.last_value);
+    if (made < calls && (made == 0 || last_fits))
+        return false;
+    if (made == 0)
+        return true;
+    if (!std::all_of(results, results + (made - 1), [](data_type v) { return fits_cell(v); }))
+        return false;
+    return !last_fits || results[made - 1] == static_cast<data_type>(answer.last_value);
+}
+
+// A worker that has given its answer is ended without being waited for (its
+// memory going back to the system takes a while); it has nothing more to
+// say, and what it might still write is not read.
 void let_worker_end(std::unique_ptr<QProcess> worker)
 {
     if (worker->state() == QProcess::NotRunning)
         return;
+    worker->kill();
     QCoreApplication* app = QCoreApplication::instance();
     if (!app) {
         worker->waitForFinished(-1);
@@ -368,13 +492,23 @@ void let_worker_end(std::unique_ptr<QProcess> worker)
                      &QObject::deleteLater);
 }
 
+WorkerResult job_failure(const FormulaJob& job)
+{
+    WorkerResult result;
+    result.status = WorkerStatus::JobMemory;
+    result.fault = job.fault();
+    return result;
+}
+
 }  // namespace
 
 WorkerResult run_formula_job(const std::vector<FormulaText>& formulas, FormulaJob& job, const Progress& progress,
                              const Watch* watch)
 {
     WorkerResult result;
-    if (!job.ok() || job.header->formulas != quint32(formulas.size())) {
+    if (!job.ok())
+        return job_failure(job);
+    if (job.header->formulas != quint32(formulas.size())) {
         result.status = WorkerStatus::NotStarted;
         return result;
     }
@@ -382,7 +516,7 @@ WorkerResult run_formula_job(const std::vector<FormulaText>& formulas, FormulaJo
     {
         QDataStream out(&request, QIODevice::WriteOnly);
         out.setVersion(QDataStream::Qt_5_0);
-        out << job.memory->file.fileName() << quint64(memory_allowance()) << quint32(formulas.size());
+        out << job.memory->path() << quint64(memory_allowance()) << quint32(formulas.size());
         for (const FormulaText& f : formulas)
             out << f.variables << f.text;
     }
@@ -408,18 +542,25 @@ WorkerResult run_formula_job(const std::vector<FormulaText>& formulas, FormulaJo
             runner.loop.quit();
     });
     // The run is over once the whole answer has come: the worker writes it
-    // last and then only ends, which it may do while this goes on.
+    // last and then only ends, which it may do while this goes on. Output
+    // that is no answer ends the run at once, however much more would come.
     QByteArray answer;
     AnswerState answered = AnswerState::Incomplete;
+    const quint32 formula_count = quint32(formulas.size());
+    const auto read_output = [&] {
+        if (answered != AnswerState::Incomplete)
+            return;
+        answer += process.read(kAnswerBytes + 1 - answer.size());
+        answered = read_answer(answer, job.calls(), formula_count, result);
+    };
     QObject::connect(&process, &QProcess::readyReadStandardOutput, &runner.loop, [&] {
-        answer += process.readAllStandardOutput();
-        answered = read_answer(answer, job.calls(), result);
+        read_output();
         if (answered != AnswerState::Incomplete)
             runner.loop.quit();
     });
     if (process.state() == QProcess::Starting)
         process.waitForStarted(-1);
-    if (process.state() != QProcess::Running) {
+    if (process.state() != QProcess::Running && process.error() == QProcess::FailedToStart) {
         result.status = WorkerStatus::NotStarted;
         return result;
     }
@@ -441,26 +582,37 @@ WorkerResult run_formula_job(const std::vector<FormulaText>& formulas, FormulaJo
         result.status = WorkerStatus::Aborted;
         return result;
     }
+    if (answered == AnswerState::Incomplete && process.state() == QProcess::NotRunning)
+        read_output();  // what came between the last read and the end
+    if (answered == AnswerState::Valid && result.status == WorkerStatus::Ok
+        && !results_fit_answer(result, job.results(), job.calls()))
+        answered = AnswerState::Invalid;
     if (answered == AnswerState::Valid) {
         if (result.status == WorkerStatus::Ok)
             runner.showProgress(result.calls_made);
         let_worker_end(std::move(runner.worker));
         return result;
     }
-    if (process.state() != QProcess::NotRunning)
-        process.waitForFinished(-1);
-    answer += process.readAllStandardOutput();
-    if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0
-        && read_answer(answer, job.calls(), result) == AnswerState::Valid) {
-        if (result.status == WorkerStatus::Ok)
-            runner.showProgress(result.calls_made);
+    result = WorkerResult();
+    if (answered == AnswerState::Invalid) {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(-1);
+        }
+        result.status = WorkerStatus::BadAnswer;
         return result;
     }
-    result = WorkerResult();
-    // No answer: the worker crashed, was killed from outside, or refused.
+    if (process.state() != QProcess::NotRunning)
+        process.waitForFinished(-1);
+    // No answer: the worker crashed, was killed from outside, or ended.
     result.formula = job.header->formula.load();
     result.signal = job.header->crash_signal.load();
-    if (result.signal == 0 && process.exitStatus() == QProcess::CrashExit)
+    if (process.exitStatus() == QProcess::NormalExit && result.signal == 0) {
+        result.status = WorkerStatus::EndedEarly;
+        result.fault.exit_code = process.exitCode();
+        return result;
+    }
+    if (result.signal == 0)
         result.signal = process.exitCode();
     result.status = job.header->out_of_memory.load() ? WorkerStatus::OutOfMemory : WorkerStatus::Crashed;
     return result;
@@ -479,10 +631,67 @@ FormulaStatus formula_status(WorkerStatus status)
         return FormulaStatus::OutOfMemory;
     case WorkerStatus::Crashed:
         return FormulaStatus::Crashed;
+    case WorkerStatus::JobMemory:
+        return FormulaStatus::JobMemory;
+    case WorkerStatus::EndedEarly:
+        return FormulaStatus::EndedEarly;
+    case WorkerStatus::BadAnswer:
+        return FormulaStatus::BadAnswer;
+    case WorkerStatus::AddressLimit:
+        return FormulaStatus::AddressLimit;
     case WorkerStatus::NotStarted:
         break;
     }
     return FormulaStatus::NoWorker;
+}
+
+namespace {
+
+// The argument columns of a grid formula's job: dens, Vp, Vs, R, h; the
+// grids that do not fit give 0. `cells`: the calls, one per cell.
+std::vector<ColumnKind> grid_formula_kinds(const vector3D& density, const vector3D& vp, const vector3D& vs,
+                                           const vector3D& regularizer, std::size_t* cells)
+{
+    std::size_t total = 0;
+    for (const vector2D& level : density)
+        for (const std::vector<data_type>& row : level)
+            total += row.size();
+    *cells = total;
+    const auto grid = [&density](const vector3D& g) {
+        return grid_fits(g, density) ? ColumnKind::Float : ColumnKind::Zero;
+    };
+    return {ColumnKind::Float, grid(vp), grid(vs), grid(regularizer), ColumnKind::Double};
+}
+
+// The columns of a conversion's script calls: Vp, Vs, h.
+std::vector<ColumnKind> script_conversion_kinds(const velocity_density::ConversionInput& in)
+{
+    const bool with_vp = in.vp && !in.vp->empty();
+    const bool with_vs = in.vs && !in.vs->empty();
+    return {with_vp ? ColumnKind::Float : ColumnKind::Zero, with_vs ? ColumnKind::Float : ColumnKind::Zero,
+            ColumnKind::Double};
+}
+
+}  // namespace
+
+quint64 grid_formula_need_bytes(const vector3D& density, const vector3D& vp, const vector3D& vs,
+                                const vector3D& regularizer)
+{
+    std::size_t cells = 0;
+    const std::vector<ColumnKind> kinds = grid_formula_kinds(density, vp, vs, regularizer, &cells);
+    return FormulaJob::bytes(kinds, cells, false) + kWorkerBytes;
+}
+
+quint64 script_conversion_need_bytes(const velocity_density::ConversionInput& in,
+                                     const std::vector<velocity_density::LayerFormula>& per_layer)
+{
+    const auto scripts = std::count_if(per_layer.begin(), per_layer.end(), [](const velocity_density::LayerFormula& f) {
+        return f.type == velocity_density::Script;
+    });
+    if (scripts == 0)
+        return 0;
+    return FormulaJob::bytes(script_conversion_kinds(in), velocity_density::conversion_cells(in), scripts > 1)
+        + kWorkerBytes;
 }
 
 FormulaResult evaluate_grid_formula(const QString& formula, const vector3D& density, const std::vector<double>& z,
@@ -494,20 +703,12 @@ FormulaResult evaluate_grid_formula(const QString& formula, const vector3D& dens
         result.status = FormulaStatus::EmptyGrid;
         return result;
     }
-    const bool use_vp = grid_fits(vp, density);
-    const bool use_vs = grid_fits(vs, density);
-    const bool use_reg = grid_fits(regularizer, density);
     std::size_t total = 0;
-    for (const vector2D& level : density)
-        for (const std::vector<data_type>& row : level)
-            total += row.size();
-
-    // Arguments dens, Vp, Vs, R, h; the grids that do not fit give 0.
-    const auto grid = [](bool used) { return used ? ColumnKind::Float : ColumnKind::Zero; };
-    FormulaJob job({ColumnKind::Float, grid(use_vp), grid(use_vs), grid(use_reg), ColumnKind::Double}, total, 1,
-                   false);
+    const std::vector<ColumnKind> kinds = grid_formula_kinds(density, vp, vs, regularizer, &total);
+    FormulaJob job(kinds, total, 1, false);
     if (!job.ok()) {
-        result.status = FormulaStatus::NoWorker;
+        result.status = FormulaStatus::JobMemory;
+        result.fault = job.fault();
         return result;
     }
     float* const columns[4] = {job.floats(0), job.floats(1), job.floats(2), job.floats(3)};
@@ -529,6 +730,7 @@ FormulaResult evaluate_grid_formula(const QString& formula, const vector3D& dens
     const WorkerResult run = run_formula_job({FormulaText{gridFormulaVariables(), formula}}, job, progress, watch);
     result.status = formula_status(run.status);
     result.signal = run.signal;
+    result.fault = run.fault;
     result.exception_length = run.exception_length;
     if (run.status == WorkerStatus::SyntaxError)
         result.syntax = run.syntax;
@@ -597,11 +799,7 @@ ScriptConversion convert_with_scripts(const vd::ConversionInput& in, const std::
     // the script cells into the job; the worker makes them, and their
     // results go into the script cells.
     const std::size_t cells = vd::conversion_cells(in);
-    const bool with_vp = in.vp && !in.vp->empty();
-    const bool with_vs = in.vs && !in.vs->empty();
-    FormulaJob job({with_vp ? ColumnKind::Float : ColumnKind::Zero, with_vs ? ColumnKind::Float : ColumnKind::Zero,
-                    ColumnKind::Double},
-                   cells, quint32(scripts.size()), scripts.size() > 1);
+    FormulaJob job(script_conversion_kinds(in), cells, quint32(scripts.size()), scripts.size() > 1);
     vd::ScriptCalls calls;
     vector3D cube;
     vd::BadCell other_bad;

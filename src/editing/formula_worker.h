@@ -12,6 +12,14 @@
 // space is capped at what it holds at start plus an allowance (by default
 // three quarters of the memory available), so a runaway formula ends with
 // OutOfMemory instead of exhausting the machine.
+//
+// The worker never outlives the program: it is killed when the program ends,
+// however it ends, and it ends at once when the program that started it is
+// gone before it could say so. The job's memory is a file of the temporary
+// folder without a name (reached through the program's descriptor), whose
+// space is reserved before it is used: no file is left behind, and a full
+// folder is a message, not a fault. What the worker answers is checked
+// against the job before anything of it is used.
 #include "editing/formula_job.h"
 #include "editing/grid_formula.h"
 #include "editing/velocity_density.h"
@@ -19,6 +27,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -37,8 +46,12 @@ enum class WorkerStatus {
     SyntaxError,  // formula `formula` does not compile
     Aborted,      // stopped by the user (see Watch)
     OutOfMemory,  // the formula took all the memory the worker may have
-    Crashed,      // the worker ended by signal `signal` (or without its answer)
-    NotStarted    // the worker could not be started or the job not be made
+    Crashed,      // the worker ended by signal `signal`
+    NotStarted,   // the worker could not be started
+    JobMemory,    // the job's memory could not be had (see fault)
+    EndedEarly,   // the worker ended without its answer, not by a signal (exit code in fault)
+    BadAnswer,    // the worker's answer does not fit the job (it was killed)
+    AddressLimit  // the inherited address-space limit (fault.limit) leaves no room for the engine
 };
 
 struct WorkerResult {
@@ -50,22 +63,37 @@ struct WorkerResult {
     double last_value = 0;    // Ok: what the last call gave, before rounding to a cell
     qint64 exception_length = 0;  // of the whole text of syntax.message or exception
     int signal = 0;           // Crashed
+    WorkerFault fault;        // JobMemory, EndedEarly, AddressLimit
     bool ok() const { return status == WorkerStatus::Ok; }
 };
 
+// Reserves the space of a job's memory (the file's descriptor, its size);
+// returns 0 or the system's error number, as posix_fallocate does, which is
+// the default. Tests put a failing one in its place (the memory kept from
+// the last job is let go, so that the next job reserves its own); an empty
+// function puts the default back. Returns the previous one.
+using JobReservation = std::function<int(int fd, quint64 bytes)>;
+JobReservation setJobReservation(JobReservation reservation);
+
 // The calls of a run in memory the worker maps. Fill the columns, then run it.
-// The memory (a temporary file) is kept for the next job when it is not
-// large, so that a command after a command finds its pages at hand.
+// The memory (a temporary file without a name, its space reserved) is kept
+// for the next job when it is not large, so that a command after a command
+// finds its pages at hand.
 class FormulaJob {
 public:
+    // The bytes of the memory of a job made with these arguments.
+    static quint64 bytes(const std::vector<ColumnKind>& kinds, quint64 calls, bool per_call_formula);
+
     // `kinds`: one per argument (at most kJobColumns); with `per_call_formula`
     // every call names its formula in formulas(), else all call formula 0.
     FormulaJob(const std::vector<ColumnKind>& kinds, quint64 calls, quint32 formula_count, bool per_call_formula);
     ~FormulaJob();
     FormulaJob(const FormulaJob&) = delete;
     FormulaJob& operator=(const FormulaJob&) = delete;
-    // False when the memory could not be had (the columns are then null).
+    // False when the memory could not be had (the columns are then null);
+    // fault() then says why.
     bool ok() const { return header != nullptr; }
+    const WorkerFault& fault() const { return why; }
     quint64 calls() const { return call_count; }
     // Makes only the first `calls` calls (at most the calls it was made for).
     void setCalls(quint64 calls);
@@ -80,10 +108,13 @@ private:
                                         const Watch*);
     struct Memory;
     static std::unique_ptr<Memory>& kept_memory();  // of the last job, for the next
+    static void releaseKeptMemory();
+    friend JobReservation setJobReservation(JobReservation);
     std::unique_ptr<Memory> memory;
     uchar* base = nullptr;
     JobHeader* header = nullptr;
     quint64 call_count = 0;
+    WorkerFault why;
 };
 
 // Runs the formulas over the job's calls in a worker. Progress is the share
@@ -121,6 +152,23 @@ ScriptConversion convert_with_scripts(const velocity_density::ConversionInput& i
 // else where the build put it.
 QString formulaWorkerPath();
 void setFormulaWorkerPath(const QString& path);
+
+// What a worker holds while it runs an ordinary formula: measured on a
+// 1e6-cell grid formula, 2 MB of its own (the engine's heap and stacks) and
+// 11 MB of libraries (the program maps them too, but not every page), with
+// room to spare. A formula that takes more is capped (see above).
+constexpr quint64 kWorkerBytes = quint64(16) << 20;
+
+// What a grid formula over `density` allocates beyond what the project
+// holds: its job's memory and its worker (the new grid is the caller's to
+// count). The other grids take part as evaluate_grid_formula lets them.
+quint64 grid_formula_need_bytes(const vector3D& density, const vector3D& vp, const vector3D& vs,
+                                const vector3D& regularizer);
+
+// The same for a per-layer conversion: the job and the worker of its script
+// rows (0 without any).
+quint64 script_conversion_need_bytes(const velocity_density::ConversionInput& in,
+                                     const std::vector<velocity_density::LayerFormula>& per_layer);
 
 // The worker's memory allowance in bytes; 0 (the default) takes three
 // quarters of the memory available when a run starts. Returns the old one.

@@ -3,6 +3,10 @@
 // inside it, memory without end, a built-in call that never returns) ends
 // here and not in the program, which can always kill this process.
 //
+// The program starts it with its own process id as the argument: the worker
+// is killed when the program ends, and ends at once when the program has
+// ended before it could tie itself to it (its parent is then another).
+//
 // The request comes on standard input (QDataStream: the job file's path,
 // the memory allowance in bytes, the formula count, then variables and text
 // of each formula); the calls and their arguments are in the job file (see
@@ -22,6 +26,9 @@
 #include <cstring>
 #include <cstdlib>
 #include <fcntl.h>
+#include <memory>
+#include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -94,16 +101,58 @@ void catch_fatal_signals()
         ::sigaction(signal, &action, nullptr);
 }
 
+// Ties this process to the program: killed when the thread that started it
+// ends (the program's main thread), and ended now when the program (its
+// process id the first argument) is no longer the parent.
+void tie_to_program(int argc, char** argv)
+{
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (argc > 1 && ::getppid() != pid_t(std::strtol(argv[1], nullptr, 10)))
+        ::_exit(3);
+}
+
+// The address-space limit this process inherited, raised to its hard limit
+// (what an unprivileged process may raise it to): RLIM_INFINITY when none.
+rlim_t raise_address_limit()
+{
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_AS, &limit) != 0)
+        return RLIM_INFINITY;
+    if (limit.rlim_cur != limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_AS, &limit);
+    }
+    return limit.rlim_max;
+}
+
+// Whether the engine fits under the address-space limit (see
+// kWorkerAddressSpace), tried: reserved, then given back at once. The engine
+// fails hard when its own reservation fails.
+bool engine_fits(rlim_t limit)
+{
+    if (limit == RLIM_INFINITY)
+        return true;
+    const std::size_t bytes = std::size_t(kWorkerAddressSpace);
+    void* trial = ::mmap(nullptr, bytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (trial == MAP_FAILED)
+        return false;
+    ::munmap(trial, bytes);
+    return true;
+}
+
 // The cap on the address space: what the process holds now (libraries,
-// the engine, the job file) plus the allowance.
-void cap_memory(unsigned long long allowance)
+// the engine, the job file) plus the allowance, within the inherited limit.
+void cap_memory(unsigned long long allowance, rlim_t inherited)
 {
     if (allowance == 0)
         return;
     const unsigned long long now = status_kb("VmSize:");
-    out_of_memory_mark = now + allowance / 2;
+    unsigned long long cap = now + allowance;
+    if (inherited != RLIM_INFINITY && cap > inherited)
+        cap = inherited;
+    out_of_memory_mark = now + (cap > now ? (cap - now) / 2 : 0);
     struct rlimit limit {};
-    limit.rlim_cur = limit.rlim_max = now + allowance;
+    limit.rlim_cur = limit.rlim_max = cap;
     ::setrlimit(RLIMIT_AS, &limit);
 }
 
@@ -123,12 +172,17 @@ constexpr int kExceptionChars = 4096;
 
 int main(int argc, char** argv)
 {
+    tie_to_program(argc, argv);
     catch_fatal_signals();
+    const rlim_t inherited = raise_address_limit();
     QCoreApplication app(argc, argv);
     // Made before the request comes: a worker started ahead of its command
-    // is ready at once.
-    FormulaEngine engine;
-    engine.setDirectCalls(true);  // the program kills this process to stop a call
+    // is ready at once. Under a limit too low for it, the answer says so.
+    std::unique_ptr<FormulaEngine> engine;
+    if (engine_fits(inherited)) {
+        engine.reset(new FormulaEngine);
+        engine->setDirectCalls(true);  // the program kills this process to stop a call
+    }
 
     QFile input;
     if (!input.open(stdin, QIODevice::ReadOnly))
@@ -152,6 +206,15 @@ int main(int argc, char** argv)
     if (request.status() != QDataStream::Ok)
         return 2;
 
+    QFile output;
+    output.open(stdout, QIODevice::WriteOnly);
+    QDataStream reply(&output);
+    reply.setVersion(QDataStream::Qt_5_0);
+    if (!engine) {
+        reply << qint32(2) << quint64(inherited);
+        finish(output);
+    }
+
     QFile job(job_path);
     if (!job.open(QIODevice::ReadWrite) || job.size() < qint64(sizeof(JobHeader)))
         return 2;
@@ -163,18 +226,13 @@ int main(int argc, char** argv)
         || header->formulas != count)
         return 2;
     shared_header = header;
-    cap_memory(allowance);
-
-    QFile output;
-    output.open(stdout, QIODevice::WriteOnly);
-    QDataStream reply(&output);
-    reply.setVersion(QDataStream::Qt_5_0);
+    cap_memory(allowance, inherited);
 
     std::vector<int> compiled(count, -1);
     for (quint32 i = 0; i < count; ++i) {
         SyntaxError error;
         header->formula.store(qint32(i));
-        compiled[i] = engine.compile(variables[i], texts[i], &error);
+        compiled[i] = engine->compile(variables[i], texts[i], &error);
         if (compiled[i] < 0) {
             reply << qint32(1) << qint32(i) << error.message.left(kExceptionChars) << qint32(error.message.size())
                   << qint32(error.line) << qint32(error.column);
@@ -208,13 +266,13 @@ int main(int argc, char** argv)
         if (f != header->formula.load(std::memory_order_relaxed))
             header->formula.store(f, std::memory_order_relaxed);
         const int index = f >= 0 && quint32(f) < count ? compiled[std::size_t(f)] : -1;
-        last = engine.call(index, args);
+        last = engine->call(index, args);
         result[i] = static_cast<data_type>(last);
         finite = fits_cell(last);
         made = i + 1;
         header->done.store(made, std::memory_order_relaxed);
     }
-    const QString exception = engine.firstException();
+    const QString exception = engine->firstException();
     reply << qint32(0) << made << exception.left(kExceptionChars) << qint32(exception.size()) << last;
     finish(output);
 }

@@ -17,6 +17,16 @@ QString wrap(const QStringList& variables, const QString& expression)
         + expression + QStringLiteral(";})");
 }
 
+bool formula_is_empty(const QString& text)
+{
+    return text.trimmed().isEmpty();
+}
+
+int nul_position(const QString& text)
+{
+    return text.indexOf(QChar(0));
+}
+
 QStringList gridFormulaVariables()
 {
     return {QStringLiteral("dens"), QStringLiteral("Vp"), QStringLiteral("Vs"), QStringLiteral("R"),
@@ -129,6 +139,15 @@ void FormulaEngine::leaveCallContext()
 
 int FormulaEngine::compile(const QStringList& variables, const QString& expression, SyntaxError* error)
 {
+    // The engine reads a text only up to a NUL: what follows would be lost.
+    if (const int nul = nul_position(expression); nul >= 0) {
+        if (error) {
+            error->message = QStringLiteral("the text holds a NUL character at position %1").arg(nul + 1);
+            error->line = 0;
+            error->column = 0;
+        }
+        return -1;
+    }
     // The text by itself first: a text that closes the wrapper (say
     // "0;}); for(;;){}; (function(){return 0") is no valid program alone.
     if (!fill_error(QScriptEngine::checkSyntax(expression), 0, error))
@@ -137,7 +156,7 @@ int FormulaEngine::compile(const QStringList& variables, const QString& expressi
     // only because a block or a regular expression swallows the closing of
     // the wrapper ("{}/1}); ...; (function(){return 1/i"). An empty text
     // stays valid: its function returns nothing.
-    if (!expression.trimmed().isEmpty()
+    if (!formula_is_empty(expression)
         && QScriptEngine::checkSyntax(QStringLiteral("(") + expression + QStringLiteral("\n)")).state()
                != QScriptSyntaxCheckResult::Valid) {
         if (error) {

@@ -148,6 +148,15 @@ private:
 // cannot be made: its toString throws, say.
 QString untextableException();
 
+// True when a formula's text holds nothing but blanks: its function would
+// return nothing, which no cell can hold.
+bool formula_is_empty(const QString& text);
+
+// The index of the first NUL character of a formula's text, or -1. The
+// script engine would read the text only up to it, so such a text is
+// refused (compile() says where the character is).
+int nul_position(const QString& text);
+
 // Variables of the grid formula, in the order the function receives them.
 QStringList gridFormulaVariables();      // dens, Vp, Vs, R, h
 // Variables of the conversion's script formulas.
@@ -166,7 +175,20 @@ enum class FormulaStatus {
     Aborted,      // stopped by the user (see Watch)
     OutOfMemory,  // the formula took all the memory its worker may have
     Crashed,      // the formula's worker ended by a signal (see formula_worker.h)
-    NoWorker      // the formula's worker could not be started
+    NoWorker,     // the formula's worker could not be started
+    JobMemory,    // the memory of the formula's data could not be had (see WorkerFault)
+    EndedEarly,   // the worker ended without its answer, not by a signal
+    BadAnswer,    // the worker's answer does not fit the job
+    AddressLimit  // the address-space limit is too low for the script engine
+};
+
+// What went wrong around a formula's worker, for the message.
+struct WorkerFault {
+    int exit_code = 0;  // EndedEarly: the worker's exit code
+    int error = 0;      // JobMemory: the system's error number
+    QString folder;     // JobMemory: the temporary folder, when the error is the folder's
+    quint64 bytes = 0;  // JobMemory: the size of the formula's data
+    quint64 limit = 0;  // AddressLimit: the limit, in bytes
 };
 
 struct FormulaResult {
@@ -177,6 +199,7 @@ struct FormulaResult {
     QString exception;        // the script's exception there, if it threw (cut when long)
     qint64 exception_length = 0;  // of the whole text of exception or syntax.message
     int signal = 0;           // Crashed: the signal
+    WorkerFault fault;        // JobMemory, EndedEarly, AddressLimit
     bool ok() const { return status == FormulaStatus::Ok; }
 };
 

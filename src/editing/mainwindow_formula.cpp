@@ -7,7 +7,10 @@
 #include "app/texts.h"
 #include "editing/equationdialog.h"
 #include "editing/formula_watch.h"
+#include "editing/formula_worker.h"
 #include "editing/grid_formula.h"
+#include "editing/grid_memory.h"
+#include "editing/grid_memory_question.h"
 #include "formats/progress_bar_scope.h"
 
 void MainWindow::on_formula_triggered()
@@ -25,10 +28,12 @@ void MainWindow::on_formula_triggered()
     interaction()->runDialog(&dialog);
 }
 
-// The formula is checked and evaluated on a copy first: a syntax error, a
-// cell without a finite value or a stop by the user (Esc, or "no" to the
-// time question) is reported and leaves the grid (and the undo stack) as it
-// was.
+// The formula is checked and evaluated on a copy first: an empty text, a
+// syntax error, a cell without a finite value, a stop by the user (Esc, or
+// "no" to the time question) or a failure of the formula's worker is
+// reported and leaves the grid (and the undo stack) as it was. A run that
+// needs more memory than is available asks first (the new grid, the
+// formula's data and its worker).
 void MainWindow::denGridMath(QString formula)
 {
     if (refuseWhileRunning())
@@ -36,6 +41,17 @@ void MainWindow::denGridMath(QString formula)
     if (den_grid.empty()) {
         show_error(byLanguage(language, "Плотностной грид пуст", "Density grid is empty"));
         return;
+    }
+    if (grid_formula::formula_is_empty(formula)) {
+        show_error(emptyFormulaText(language, -1));
+        return;
+    }
+    if (!den_grid.front().empty()) {
+        const double need = grid_memory::cube_bytes(double(den_grid.front().front().size()),
+                                                    double(den_grid.front().size()), double(den_grid.size()))
+            + double(grid_formula::grid_formula_need_bytes(den_grid, Vp_grid, Vs_grid, regularizer));
+        if (!grid_memory::confirm_need(this, language, need))
+            return;
     }
     vector3D result;
     grid_formula::FormulaResult r;
@@ -69,7 +85,11 @@ void MainWindow::denGridMath(QString formula)
     case grid_formula::FormulaStatus::OutOfMemory:
     case grid_formula::FormulaStatus::Crashed:
     case grid_formula::FormulaStatus::NoWorker:
-        show_error(formulaFailureText(language, r.status, r.signal, formula));
+    case grid_formula::FormulaStatus::JobMemory:
+    case grid_formula::FormulaStatus::EndedEarly:
+    case grid_formula::FormulaStatus::BadAnswer:
+    case grid_formula::FormulaStatus::AddressLimit:
+        show_error(formulaFailureText(language, r.status, r.signal, r.fault, formula));
         return;
     case grid_formula::FormulaStatus::SyntaxError: {
         QString text = byLanguage(language, "Синтаксическая ошибка в формуле: %1", "Syntax error in the formula: %1")

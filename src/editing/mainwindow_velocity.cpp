@@ -10,6 +10,8 @@
 #include "editing/formulasdialog.h"
 #include "editing/formula_worker.h"
 #include "editing/grid_formula.h"
+#include "editing/grid_memory.h"
+#include "editing/grid_memory_question.h"
 #include "editing/velocity_density.h"
 #include "formats/progress_bar_scope.h"
 
@@ -114,11 +116,28 @@ QString scriptFailureText(int language, const grid_formula::ScriptConversion& ru
     case WorkerStatus::OutOfMemory:
     case WorkerStatus::Crashed:
     case WorkerStatus::NotStarted:
+    case WorkerStatus::JobMemory:
+    case WorkerStatus::EndedEarly:
+    case WorkerStatus::BadAnswer:
+    case WorkerStatus::AddressLimit:
         return formulaFailureText(language, grid_formula::formula_status(run.worker.status), run.worker.signal,
-                                  formula);
+                                  run.worker.fault, formula);
     default:
         return QString();
     }
+}
+
+// What a conversion allocates beyond what the project holds: the converted
+// cube, and the data and the worker of its script rows.
+double conversionNeedBytes(const vd::ConversionInput& in, const std::vector<vd::LayerFormula>& per_layer)
+{
+    const int source = vd::conversion_source(in);
+    const vector3D& cube = source == 1 ? *in.vp : source == 2 ? *in.vs : *in.density;
+    double bytes = double(grid_formula::script_conversion_need_bytes(in, per_layer));
+    if (!cube.empty() && !cube.front().empty())
+        bytes += grid_memory::cube_bytes(double(cube.front().front().size()), double(cube.front().size()),
+                                         double(cube.size()));
+    return bytes;
 }
 
 }  // namespace
@@ -221,9 +240,16 @@ void MainWindow::recalc3DgridFormulas(std::vector<int>& types, std::vector<QStri
         return;
     }
 
-    // Script rows: each compiled once, and each must compile. The user's
-    // scripts may run long or never end: Esc (or "no" to the time question)
-    // stops them.
+    // Script rows: each must hold a formula, and each is compiled once and
+    // must compile. The user's scripts may run long or never end: Esc (or
+    // "no" to the time question) stops them.
+    for (std::size_t i = 0; i < per_layer.size(); ++i)
+        if (per_layer[i].type == vd::Script && grid_formula::formula_is_empty(formulas_a[i])) {
+            show_error(emptyFormulaText(language, int(i)));
+            return;
+        }
+    if (!grid_memory::confirm_need(this, language, conversionNeedBytes(in, per_layer)))
+        return;
     const int source = vd::conversion_source(in);
     vector3D converted;
     grid_formula::ScriptConversion run;

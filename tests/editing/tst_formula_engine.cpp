@@ -2,7 +2,13 @@
 // grid and the conversion's script rows against the fixed formulas.
 #include <QtTest>
 
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <cerrno>
 #include <cmath>
+#include <csignal>
 
 #include "editing/formula_worker.h"
 #include "editing/grid_formula.h"
@@ -78,6 +84,12 @@ private slots:
     void gridsThatDoNotFitGiveZero();
     void gridFormulaRefusals_data();
     void gridFormulaRefusals();
+    void jobBytes();
+    void workerFaults_data();
+    void workerFaults();
+    void workerEndsWithTheProgram_data();
+    void workerEndsWithTheProgram();
+    void workerRefusesAnotherParent();
     void wrapperEscapeRefusedWithoutRunning_data();
     void wrapperEscapeRefusedWithoutRunning();
     void endlessLoopStoppedOnRequest_data();
@@ -462,6 +474,8 @@ void TestFormulaEngine::gridFormulaRefusals_data()
     QTest::newRow("division by zero") << "dens / (h - 10)" << int(FormulaStatus::NonFinite) << "";
     QTest::newRow("not a number") << "'x' + dens" << int(FormulaStatus::NonFinite) << "";
     QTest::newRow("throws") << "h > 5 ? missing * 2 : dens" << int(FormulaStatus::NonFinite) << "missing";
+    QTest::newRow("NUL in the text") << QString("dens").append(QChar(0)).append("+1")
+                                     << int(FormulaStatus::SyntaxError) << "";
 }
 
 // Refused formulas leave the output untouched and say why.
@@ -477,6 +491,8 @@ void TestFormulaEngine::gridFormulaRefusals()
     QCOMPARE(out, cube(1, 1, 1, 7.f));
     if (r.status == FormulaStatus::SyntaxError) {
         QVERIFY(!r.syntax.message.isEmpty());
+        if (formula.contains(QChar(0)))
+            QCOMPARE(r.syntax.message, QString("the text holds a NUL character at position 5"));
     } else {
         QCOMPARE(r.level, formula.startsWith("dens /") || formula.startsWith("h >") ? 1 : 0);
         QCOMPARE(r.row, 0);
@@ -485,6 +501,158 @@ void TestFormulaEngine::gridFormulaRefusals()
     }
     QCOMPARE(int(evaluate_grid_formula("dens", vector3D(), {}, {}, {}, {}, out).status),
              int(FormulaStatus::EmptyGrid));
+}
+
+// The memory of a job: a header of 192 bytes, then each column padded to
+// 64 bytes.
+void TestFormulaEngine::jobBytes()
+{
+    const std::vector<ColumnKind> grid{ColumnKind::Float, ColumnKind::Zero, ColumnKind::Zero, ColumnKind::Zero,
+                                       ColumnKind::Double};
+    QCOMPARE(FormulaJob::bytes(grid, 12, false), quint64(192 + 64 + 128 + 64));
+    QCOMPARE(FormulaJob::bytes({ColumnKind::Float, ColumnKind::Float, ColumnKind::Double}, 100, true),
+             quint64(192 + 448 + 448 + 832 + 448 + 448));
+    QCOMPARE(grid_formula_need_bytes(cube(3, 2, 2, 1.f), {}, {}, {}), quint64(448) + kWorkerBytes);
+}
+
+void TestFormulaEngine::workerFaults_data()
+{
+    QTest::addColumn<QString>("fault");  // see HostileFault
+    QTest::addColumn<int>("status");
+    QTest::newRow("full temporary folder") << "reserve:ENOSPC" << int(FormulaStatus::JobMemory);
+    QTest::newRow("no memory for the job") << "reserve:ENOMEM" << int(FormulaStatus::JobMemory);
+    QTest::newRow("missing temporary folder") << "tmpdir:/nonexistent/tolmera_tmp" << int(FormulaStatus::JobMemory);
+    QTest::newRow("worker answers NaN") << "worker:nan" << int(FormulaStatus::BadAnswer);
+    QTest::newRow("worker answers infinity") << "worker:inf" << int(FormulaStatus::BadAnswer);
+    QTest::newRow("worker gives too few values") << "worker:short" << int(FormulaStatus::BadAnswer);
+    QTest::newRow("worker writes without end") << "worker:endless" << int(FormulaStatus::BadAnswer);
+    QTest::newRow("worker ends at once") << "worker:exit0" << int(FormulaStatus::EndedEarly);
+    QTest::newRow("inherited address-space limit of 1 GB") << "worker:limit" << int(FormulaStatus::AddressLimit);
+    QTest::newRow("inherited soft address-space limit of 1 GB") << "worker:softlimit" << int(FormulaStatus::Ok);
+}
+
+// Where the worker's surroundings fail, an ordinary formula says what
+// failed and leaves the output as it was; the next formula is right.
+void TestFormulaEngine::workerFaults()
+{
+    QFETCH(QString, fault);
+    QFETCH(int, status);
+    const vector3D dens = ramp(3, 2, 2, 1.f);
+    vector3D out = cube(1, 1, 1, 7.f);
+    FormulaResult r;
+    {
+        const HostileFault failing(fault);
+        r = evaluate_grid_formula("dens * 2", dens, {0, 10, 20}, {}, {}, {}, out);
+    }
+    QCOMPARE(int(r.status), status);
+    if (r.status == FormulaStatus::Ok) {
+        QCOMPARE(out[2][1][1], 2 * dens[2][1][1]);
+    } else {
+        QCOMPARE(out, cube(1, 1, 1, 7.f));
+    }
+    if (fault.startsWith("reserve:") || fault.startsWith("tmpdir:")) {
+        QCOMPARE(r.fault.bytes, grid_formula_need_bytes(dens, {}, {}, {}) - kWorkerBytes);
+        QCOMPARE(r.fault.error, fault.endsWith("ENOMEM") ? ENOMEM : fault.endsWith("ENOSPC") ? ENOSPC : ENOENT);
+        QCOMPARE(r.fault.folder, fault.endsWith("ENOMEM") ? QString()
+                     : fault.startsWith("tmpdir:")        ? fault.mid(7)
+                                                          : QDir::tempPath());
+    }
+    if (fault == "worker:limit")
+        QCOMPARE(r.fault.limit, quint64(1) << 30);
+
+    out.clear();
+    QVERIFY(evaluate_grid_formula("dens + 1", dens, {0, 10, 20}, {}, {}, {}, out).ok());
+    QCOMPARE(out[2][1][1], dens[2][1][1] + 1);
+}
+
+namespace {
+
+// The processes whose parent is `parent` (from /proc).
+QList<qint64> children_of(qint64 parent)
+{
+    QList<qint64> children;
+    const QStringList entries = QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& entry : entries) {
+        bool number = false;
+        const qint64 pid = entry.toLongLong(&number);
+        if (!number)
+            continue;
+        QFile stat("/proc/" + entry + "/stat");
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        // pid (name) state ppid ...: the name may hold blanks and brackets.
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1 && fields[1].toLongLong() == parent)
+            children << pid;
+    }
+    return children;
+}
+
+// Whether a process has ended (gone, or a zombie not yet collected).
+bool ended(qint64 pid)
+{
+    QFile stat(QString("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray line = stat.readAll();
+    const QByteArray rest = line.mid(line.lastIndexOf(')') + 2);
+    return rest.startsWith('Z') || rest.startsWith('X');
+}
+
+}  // namespace
+
+void TestFormulaEngine::workerEndsWithTheProgram_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("killed") << int(SIGKILL);
+    QTest::newRow("segmentation fault") << int(SIGSEGV);
+}
+
+// A program that ends during an endless formula, however it ends, takes its
+// worker with it, and leaves no job file in its temporary folder.
+void TestFormulaEngine::workerEndsWithTheProgram()
+{
+    QFETCH(int, signal);
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("TMPDIR", tmp.path());
+    program.setProcessEnvironment(env);
+    // No core file for the crash.
+    program.start("/bin/sh", {"-c", "ulimit -c 0; exec \"$0\" program", TOLMERA_FORMULA_TEST_HELPER});
+    QVERIFY(program.waitForStarted(20000));
+    QElapsedTimer time;
+    time.start();
+    while (!program.canReadLine() && program.state() == QProcess::Running && time.elapsed() < 30000)
+        program.waitForReadyRead(200);
+    QCOMPARE(program.readLine(), QByteArray("running\n"));
+    const QList<qint64> workers = children_of(program.processId());
+    QCOMPARE(workers.size(), 1);
+    const qint64 worker = workers.front();
+    QVERIFY(!ended(worker));
+    QCOMPARE(QDir(tmp.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden), QStringList());
+
+    ::kill(pid_t(program.processId()), signal);
+    QVERIFY(program.waitForFinished(20000));
+    QCOMPARE(program.exitStatus(), QProcess::CrashExit);
+    time.restart();
+    while (!ended(worker) && time.elapsed() < 20000)
+        QTest::qWait(50);
+    QVERIFY2(ended(worker), qPrintable(QString("worker %1 still runs").arg(worker)));
+    QCOMPARE(QDir(tmp.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden), QStringList());
+}
+
+// A worker whose parent is not the program that started it (that program
+// ended before the worker could tie itself to it) ends at once.
+void TestFormulaEngine::workerRefusesAnotherParent()
+{
+    QProcess worker;
+    worker.start(formulaWorkerPath(), {"1"});
+    QVERIFY(worker.waitForFinished(20000));
+    QCOMPARE(worker.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(worker.exitCode(), 3);
 }
 
 void TestFormulaEngine::wrapperEscapeRefusedWithoutRunning_data()

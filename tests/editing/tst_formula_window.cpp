@@ -14,6 +14,7 @@
 #include "editing/formula_worker.h"
 #include "endless_formulas.h"
 #include "fake_interaction.h"
+#include "fixed_available_memory.h"
 
 namespace {
 
@@ -82,6 +83,8 @@ private slots:
     void endlessFormulaStopped();
     void hostileFormulas_data();
     void hostileFormulas();
+    void memoryQuestion_data();
+    void memoryQuestion();
     void longErrorTextCut();
     void missingWorkerReported();
 
@@ -220,9 +223,10 @@ void TestFormulaWindow::refusedFormulasLeaveGridAndUndo_data()
     QTest::addColumn<QString>("formula");
     QTest::addColumn<QString>("error");
     QTest::newRow("syntax") << "dens * (2" << "Syntax error in the formula: ";
-    QTest::newRow("empty text") << ""
-                                << "The formula gives a value that is not a number (level 1, row 1, column 1). "
-                                   "The density grid is unchanged.";
+    QTest::newRow("empty text") << "" << "The formula is empty. The density grid is unchanged.";
+    QTest::newRow("blank text") << " \t " << "The formula is empty. The density grid is unchanged.";
+    QTest::newRow("NUL in the text") << QString("dens").append(QChar(0)).append("+1")
+                                     << "Syntax error in the formula: the text holds a NUL character at position 5";
     QTest::newRow("division by zero") << "1 / (h - 50)"
                                       << "The formula gives an infinite value (level 2, row 1, column 1). "
                                          "The density grid is unchanged.";
@@ -258,8 +262,10 @@ void TestFormulaWindow::refusedFormulasLeaveGridAndUndo()
     w.language = 0;
     w.denGridMath(formula);
     QCOMPARE(fake.errors().size(), 1);
-    QVERIFY(fake.errors().front().startsWith(formula == "dens * (2" ? QString::fromUtf8("Синтаксическая ошибка")
-                                                                    : QString::fromUtf8("Формула даёт ")));
+    const QString russian = error.startsWith("Syntax") ? QString::fromUtf8("Синтаксическая ошибка")
+        : error.startsWith("The formula is empty")      ? QString::fromUtf8("Формула пуста. ")
+                                                        : QString::fromUtf8("Формула даёт ");
+    QVERIFY2(fake.errors().front().startsWith(russian), qPrintable(fake.errors().front()));
 }
 
 void TestFormulaWindow::endlessFormulaStopped_data()
@@ -346,6 +352,8 @@ void TestFormulaWindow::hostileFormulas()
     QFETCH(int, allowanceMb);
     QFETCH(int, outcome);
     QFETCH(double, value);
+    QFETCH(QString, fault);
+    QFETCH(QString, message);
     MainWindow w;
     w.language = 1;
     give_density(w);
@@ -355,7 +363,13 @@ void TestFormulaWindow::hostileFormulas()
         QTimer::singleShot(300, &w, [&w] { QTest::keyClick(&w, Qt::Key_Escape); });
     }
     const qint64 allowance = grid_formula::setFormulaMemoryAllowance(qint64(allowanceMb) << 20);
-    w.denGridMath(formula);
+    {
+        const HostileFault failing(fault);
+        QElapsedTimer run_time;
+        run_time.start();
+        w.denGridMath(formula);
+        QVERIFY(run_time.elapsed() < 60000);  // no hang: a broken worker is not waited for
+    }
     grid_formula::setFormulaMemoryAllowance(allowance);
     QVERIFY(!w.runActive() && !w.abort_enabled && !w.abort_requested);
     const QStringList errors = fake.errors();
@@ -365,7 +379,7 @@ void TestFormulaWindow::hostileFormulas()
         QCOMPARE(w.undo_stack.size(), std::size_t(1));
     } else {
         check_hostile_refusal(outcome, fake.messages(), errors,
-                              "The formula was stopped. The density grid is unchanged.");
+                              "The formula was stopped. The density grid is unchanged.", message);
         if (QTest::currentTestFailed())
             return;
         if (!errors.isEmpty())
@@ -382,6 +396,49 @@ void TestFormulaWindow::hostileFormulas()
         for (std::size_t i = 0; i < 2; ++i)
             for (std::size_t j = 0; j < 2; ++j)
                 QCOMPARE(w.den_grid[k][i][j], data_type(double(now[k][i][j]) + 0.1));
+}
+
+void TestFormulaWindow::memoryQuestion_data()
+{
+    QTest::addColumn<int>("answer");  // 0: no question expected
+    QTest::addColumn<quint64>("available");
+    QTest::newRow("declined") << int(QMessageBox::No) << quint64(1000);
+    QTest::newRow("accepted") << int(QMessageBox::Yes) << quint64(1000);
+    QTest::newRow("fits") << 0 << (quint64(1) << 40);
+}
+
+// A formula needing more memory than is available asks first: the new grid,
+// the formula's data (a 192-byte header, the densities and the results as
+// floats and the depths as doubles, each column padded to 64 bytes) and its
+// worker. No leaves the grid and the undo stack as they were.
+void TestFormulaWindow::memoryQuestion()
+{
+    QFETCH(int, answer);
+    QFETCH(quint64, available);
+    FixedAvailableMemory memory(available);
+    MainWindow w;
+    w.language = 1;
+    give_density(w);
+    const vector3D before = w.den_grid;
+    if (answer)
+        fake.answers << QMessageBox::StandardButton(answer);
+    w.denGridMath("dens * 2");
+    QVERIFY(fake.errors().isEmpty());
+    if (!answer) {
+        QVERIFY(fake.questions.isEmpty());
+    } else {
+        QCOMPARE(fake.questions.size(), 1);
+        const double job = 192 + 64 + 128 + 64;
+        const double need = grid_memory::cube_bytes(2, 2, 3) + job + double(grid_formula::kWorkerBytes);
+        QCOMPARE(fake.questions.first().text, expected_memory_question(need, 1000, 1));
+    }
+    if (answer == int(QMessageBox::No)) {
+        QCOMPARE(w.den_grid, before);
+        QVERIFY(w.undo_stack.empty());
+    } else {
+        QCOMPARE(w.den_grid[2][1][1], 2 * before[2][1][1]);
+        QCOMPARE(w.undo_stack.size(), std::size_t(1));
+    }
 }
 
 // A thrown text of 100 000 characters is cut in the message, which says so.

@@ -16,6 +16,7 @@
 #include "editing/formulasdialog.h"
 #include "endless_formulas.h"
 #include "fake_interaction.h"
+#include "fixed_available_memory.h"
 
 namespace {
 
@@ -91,7 +92,10 @@ private slots:
     void dialogCancelSendsNothing();
     void perLayerConversionThroughDialog();
     void scriptRowMatchesGardner();
-    void scriptSyntaxErrorRefused();
+    void memoryQuestion_data();
+    void memoryQuestion();
+    void scriptTextRefused_data();
+    void scriptTextRefused();
     void nonFiniteResultRefused();
     void badValueNamedAsTheGridFormulaNamesIt_data();
     void badValueNamedAsTheGridFormulaNamesIt();
@@ -321,30 +325,93 @@ void TestVelocityWindow::scriptRowMatchesGardner()
     QVERIFY(std::abs(w.den_grid[0][0][0] - 2.0730945) < 1e-5);
 }
 
-void TestVelocityWindow::scriptSyntaxErrorRefused()
+void TestVelocityWindow::memoryQuestion_data()
 {
+    QTest::addColumn<int>("answer");  // 0: no question expected
+    QTest::addColumn<quint64>("available");
+    QTest::addColumn<bool>("script");  // the first row a script, else both fixed
+    QTest::newRow("script row, declined") << int(QMessageBox::No) << quint64(100) << true;
+    QTest::newRow("script row, accepted") << int(QMessageBox::Yes) << quint64(100) << true;
+    QTest::newRow("fixed rows, declined") << int(QMessageBox::No) << quint64(100) << false;
+    QTest::newRow("fits") << 0 << (quint64(1) << 40) << true;
+}
+
+// A conversion needing more memory than is available asks first: the
+// converted cube and, with script rows, their data (a 192-byte header, the
+// Vp column and the results as floats, the depths as doubles, each column
+// padded to 64 bytes) and their worker. No leaves the grid as it was.
+void TestVelocityWindow::memoryQuestion()
+{
+    QFETCH(int, answer);
+    QFETCH(quint64, available);
+    QFETCH(bool, script);
+    FixedAvailableMemory memory(available);
+    MainWindow w;
+    w.language = 0;
+    give_vp(w);
+    give_density(w, 1.5f);
+    give_two_layers(w);
+    if (answer)
+        fake.answers << QMessageBox::StandardButton(answer);
+    std::vector<int> types{script ? 5 : 1, 1};
+    std::vector<QString> a{script ? "Vp / 1000" : "2", "2.5"}, b{"", ""}, c{"", ""};
+    w.recalc3DgridFormulas(types, a, b, c);
+    QVERIFY(fake.errors().isEmpty());
+    if (!answer) {
+        QVERIFY(fake.questions.isEmpty());
+    } else {
+        QCOMPARE(fake.questions.size(), 1);
+        const double job = script ? 192 + 128 + 192 + 128 + double(grid_formula::kWorkerBytes) : 0;
+        QCOMPARE(fake.questions.first().text,
+                 expected_memory_question(grid_memory::cube_bytes(3, 2, 4) + job, 100, 0));
+    }
+    if (answer == int(QMessageBox::No)) {
+        QCOMPARE(w.den_grid, cube(4, 2, 3, 1.5f));
+        QVERIFY(w.undo_stack.empty());
+    } else {
+        QCOMPARE(w.den_grid[0][0][0], 2.f);
+        QCOMPARE(w.den_grid[3][0][0], 2.5f);
+    }
+}
+
+void TestVelocityWindow::scriptTextRefused_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("syntax error") << "Vp * (2" << "Syntax error in the formula of layer 1: ";
+    QTest::newRow("NUL in the text") << QString("Vp").append(QChar(0)).append("+1")
+                                     << "Syntax error in the formula of layer 1: the text holds a NUL character at "
+                                        "position 3";
+    QTest::newRow("empty") << "" << "The formula of layer 1 is empty. The density grid is unchanged.";
+    QTest::newRow("blank") << "  " << "The formula of layer 1 is empty. The density grid is unchanged.";
+}
+
+// A script row whose text does not compile or holds no formula is refused
+// before anything runs; the same text in a row that is not a script does
+// not matter.
+void TestVelocityWindow::scriptTextRefused()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, error);
     MainWindow w;
     w.language = 1;
     give_vp(w);
     give_density(w, 1.5f);
     give_two_layers(w);
-    // A syntax error in a row that is not a script does not matter.
     std::vector<int> types{5, 1};
-    std::vector<QString> a{"Vp * (2", "2.5"}, b{"", ""}, c{"", ""};
+    std::vector<QString> a{text, "2.5"}, b{"", ""}, c{"", ""};
     w.recalc3DgridFormulas(types, a, b, c);
     QCOMPARE(fake.errors().size(), 1);
-    QVERIFY2(fake.errors().front().startsWith("Syntax error in the formula of layer 1: "),
-             qPrintable(fake.errors().front()));
+    QVERIFY2(fake.errors().front().startsWith(error), qPrintable(fake.errors().front()));
     QCOMPARE(w.den_grid, cube(4, 2, 3, 1.5f));
     QVERIFY(w.undo_stack.empty());
     QCOMPARE(w.formulas.a, a);  // kept for the next opening
 
     fake.clear();
     types = {1, 1};
-    a = {"Vp * (2", "2.5"};
     w.recalc3DgridFormulas(types, a, b, c);
     QVERIFY(fake.errors().isEmpty());
-    QCOMPARE(w.den_grid[0][0][0], 0.0f);  // "Vp * (2" reads as 0
+    QCOMPARE(w.den_grid[0][0][0], 0.0f);  // the text reads as 0
     QCOMPARE(w.den_grid[3][0][0], 2.5f);
 }
 
@@ -689,6 +756,8 @@ void TestVelocityWindow::hostileScriptRows()
     QFETCH(int, allowanceMb);
     QFETCH(int, outcome);
     QFETCH(double, value);
+    QFETCH(QString, fault);
+    QFETCH(QString, message);
     MainWindow w;
     w.language = 1;
     give_vp(w);
@@ -702,7 +771,10 @@ void TestVelocityWindow::hostileScriptRows()
     std::vector<int> types{5, 5};
     std::vector<QString> a{formula, "Vp / 1000"}, b{"", ""}, c{"", ""};
     const qint64 allowance = grid_formula::setFormulaMemoryAllowance(qint64(allowanceMb) << 20);
-    w.recalc3DgridFormulas(types, a, b, c);
+    {
+        const HostileFault failing(fault);
+        w.recalc3DgridFormulas(types, a, b, c);
+    }
     grid_formula::setFormulaMemoryAllowance(allowance);
     QVERIFY(!w.runActive() && !w.abort_enabled && !w.abort_requested);
     const QStringList errors = fake.errors();
@@ -713,7 +785,7 @@ void TestVelocityWindow::hostileScriptRows()
         QCOMPARE(w.undo_stack.size(), std::size_t(1));
     } else {
         check_hostile_refusal(outcome, fake.messages(), errors,
-                              "The conversion was stopped. The density grid is unchanged.");
+                              "The conversion was stopped. The density grid is unchanged.", message);
         if (QTest::currentTestFailed())
             return;
         QCOMPARE(w.den_grid, cube(4, 2, 3, 1.5f));
