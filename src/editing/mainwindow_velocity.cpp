@@ -360,6 +360,12 @@ void MainWindow::convert_vel_to_dens()
     in.vs = &Vs_grid;
     in.vs_z = &z_vs;
     const std::vector<vd::LayerFormula> one{vd::LayerFormula{vd::Script}};
+    if (grid_formula::formula_is_empty(text)) {
+        show_error(emptyFormulaText(language, -1));
+        return;
+    }
+    if (!grid_memory::confirm_need(this, language, conversionNeedBytes(in, one)))
+        return;
     vector3D converted;
     grid_formula::ScriptConversion run;
     {

@@ -668,6 +668,13 @@ void TestVelocityWindow::hiddenSlots()
     w.convert_vel_to_dens();
     QCOMPARE(fake.errors(), QStringList{QString::fromUtf8("Пока работает только с одной формулой без горизонтов")});
     QCOMPARE(w.den_grid[1][1][1], 2.0f);
+    // An empty formula is named as such, the grid left as it was.
+    fake.clear();
+    w.horizons.clear();
+    w.formulas.a = {"  "};
+    w.convert_vel_to_dens();
+    QCOMPARE(fake.errors(), QStringList{QString::fromUtf8("Формула пуста. Плотностной грид не изменён.")});
+    QCOMPARE(w.den_grid[1][1][1], 2.0f);
     w.importlayers_densities(3);  // only a diagnostic line
 }
 
