@@ -118,35 +118,41 @@ bool effects_checkable(const ForwardGeometry& g);
 
 // The whole check, in two steps so that a caller can time the first and
 // weigh reading a file against building (see the main window's sidecars):
-// - begin() builds the first and the last level again (one pair of the
-//   build) and the operator of the whole slab (one level);
-// - finish(held) compares: those two levels; every level's value at
-//   frequency 0 with the field sum of its unit cell (closed form, see
-//   PrismLattice::field_sum), so one level scaled is seen; the sum of all
-//   levels with the operator of the whole slab from the first level's top to
-//   the last level's bottom, which the levels add up to (a level is the
-//   transform of the difference of the cell's field between its bottom and
-//   top faces, so the sum telescopes), so one changed value is seen; and
-//   every value finite. All within effects_check_tolerance.
+// - begin() builds the operator of the whole slab, from the first level's
+//   top to the last level's bottom, alone (one level: the cheapest part of
+//   the check, and its time bounds what a level of a build costs);
+// - time_level() builds the first level alone (part of the check) and
+//   times it again: the first build of a size also pays for first touching
+//   its working memory, the second runs in kept memory;
+// - finish(held) builds what is left of the first and the last level and
+//   compares: those two levels; every level's value at frequency 0 with the
+//   field sum of its unit cell (closed form, see PrismLattice::field_sum),
+//   so one level scaled is seen; the sum of all levels with the operator of
+//   the whole slab, which the levels add up to (a level is the transform of
+//   the difference of the cell's field between its bottom and top faces, so
+//   the sum telescopes), so one changed value is seen; and every value
+//   finite. All within effects_check_tolerance.
+// A caller that gives the file up after begin() has spent one level.
 class EffectsChecker
 {
 public:
     EffectsChecker(const ForwardGeometry& g, int thread_count) : g_(g), threads_(thread_count) {}
-    // Builds what finish() compares with: the first and the last level (one
-    // pair of the build), then the whole slab (one level).
     EffectsCheck begin();
+    EffectsCheck time_level();
     EffectsCheck finish(const EffectsOperator& held);
-    // Seconds the whole slab's build took in begin(): one level of a build
-    // whose working memory is already made, what each further level of a
-    // build costs.
-    double level_seconds() const { return level_seconds_; }
+    // Seconds the quickest level built alone so far took. A lone level
+    // takes the corner values of two depth faces and one transform; a level
+    // of a build takes one face (the levels of a build share their faces)
+    // and one transform, so at least half of this (in kept memory) and at
+    // most all of it.
+    double lone_seconds() const { return lone_seconds_; }
 
 private:
     const ForwardGeometry& g_;
     int threads_;
-    EffectsOperator ends_, slab_;
+    EffectsOperator first_, last_, slab_;
     bool begun_ = false;
-    double level_seconds_ = 0;
+    double lone_seconds_ = 0;
 };
 
 // begin() and finish() at once.

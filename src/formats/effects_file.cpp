@@ -6,9 +6,13 @@
 #include <QFile>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <thread>
 #include <new>
+
+#include <unistd.h>
 
 using namespace codec_io;
 
@@ -31,35 +35,79 @@ CodecStatus out_of_memory()
                                 QStringLiteral("Недостаточно памяти для эффектов"));
 }
 
-// Folds one plane of an effects file held as bytes (`rows` x `columns`
-// pairs of big-endian doubles, the real part first) into its quarter as
-// effects_fold_level does with the plane's real parts rounded to float: the
-// same values, bit for bit. The quarter's rows are spread over `threads`
-// workers. False when the plane is not even within `tolerance` or holds
-// values that are not finite.
-bool fold_plane_bytes(const uchar* plane, int rows, int columns, std::vector<float>& quarter, double tolerance,
-                      int threads)
+// Reads `size` bytes at `offset` of the descriptor, whatever the pieces the
+// system hands back. Returns 0, or the error number (EIO for a file that
+// ends before them).
+int read_at(int fd, uchar* to, std::size_t size, qint64 offset)
 {
-    const int qr = rows / 2 + 1, qc = columns / 2 + 1;
+    while (size > 0) {
+        const ssize_t got = ::pread(fd, to, size, off_t(offset));
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (got == 0)
+            return EIO;
+        to += got;
+        size -= std::size_t(got);
+        offset += got;
+    }
+    return 0;
+}
+
+enum class Fold { Even, Uneven, ReadFailed };
+
+// Folds one plane of an effects file (`rows` x `columns` pairs of big-endian
+// doubles from byte `offset` of descriptor `fd`, the real part first) into
+// its quarter as effects_fold_level does with the plane's real parts rounded
+// to float: the same values, bit for bit. The quarter's rows are spread over
+// `threads` workers; each reads the two rows it folds together (row r and its
+// mirror) with pread, which costs a copy from the page cache where faulting
+// in a mapping of the file costs a fault per page and a file cut short under
+// a mapping would end the program. Uneven: the plane is not even within
+// `tolerance` or holds values that are not finite; ReadFailed sets `error`.
+// With `quarter_rows` (>= 1) only the quarter's first rows are read.
+Fold fold_plane(int fd, qint64 offset, int rows, int columns, std::vector<float>& quarter, double tolerance,
+                int threads, int& error, int quarter_rows = -1)
+{
+    const int qr = quarter_rows > 0 ? std::min(quarter_rows, rows / 2 + 1) : rows / 2 + 1, qc = columns / 2 + 1;
     quarter.resize(std::size_t(qr) * qc);
-    const auto value = [&](int r, int c) {
-        return double(data_type(double_from_bits(be64(plane + (std::size_t(r) * columns + c) * 16))));
-    };
+    const std::size_t row_bytes = std::size_t(columns) * 16;
     struct Part
     {
         double worst = 0, largest = 0;
         bool finite = true;
+        int error = 0;
     };
     const int T = std::max(1, std::min(threads, qr));
     std::vector<Part> parts(static_cast<std::size_t>(T));
     auto fold_rows = [&](int t) {
         Part& part = parts[std::size_t(t)];
+        std::vector<uchar> top, bottom;
+        try {
+            top.resize(row_bytes);
+            bottom.resize(row_bytes);
+        } catch (const std::bad_alloc&) {
+            part.error = ENOMEM;
+            return;
+        }
         for (int r = t * qr / T; r < (t + 1) * qr / T && r < rows; ++r) {
             const int rr = effects_mirror(r, rows);
+            part.error = read_at(fd, top.data(), row_bytes, offset + qint64(r) * qint64(row_bytes));
+            if (!part.error && rr != r)
+                part.error = read_at(fd, bottom.data(), row_bytes, offset + qint64(rr) * qint64(row_bytes));
+            if (part.error)
+                return;
+            const uchar* a = top.data();
+            const uchar* b = rr != r ? bottom.data() : top.data();
+            const auto value = [](const uchar* row, int c) {
+                return double(data_type(double_from_bits(be64(row + std::size_t(c) * 16))));
+            };
             float* out = quarter.data() + std::size_t(r) * qc;
             for (int c = 0; c < qc && c < columns; ++c) {
                 const int cc = effects_mirror(c, columns);
-                const double v[4] = {value(r, c), value(r, cc), value(rr, c), value(rr, cc)};
+                const double v[4] = {value(a, c), value(a, cc), value(b, c), value(b, cc)};
                 const double mean = ((v[0] + v[1]) + (v[2] + v[3])) * 0.25;
                 if (!std::isfinite(mean)) {
                     part.finite = false;
@@ -83,8 +131,23 @@ bool fold_plane_bytes(const uchar* plane, int rows, int columns, std::vector<flo
         all.finite = all.finite && part.finite;
         all.worst = std::max(all.worst, part.worst);
         all.largest = std::max(all.largest, part.largest);
+        all.error = all.error ? all.error : part.error;
     }
-    return all.finite && all.worst <= tolerance * all.largest;
+    if (all.error) {
+        error = all.error;
+        return Fold::ReadFailed;
+    }
+    return all.finite && all.worst <= tolerance * all.largest ? Fold::Even : Fold::Uneven;
+}
+
+CodecStatus plane_read_error(const QFile& file, int error)
+{
+    if (error == ENOMEM)
+        return out_of_memory();
+    return CodecStatus::failure(
+        CodecError::ReadFailed,
+        QStringLiteral("Can't read file \"%1\": %2").arg(display_name(file.fileName()), qt_error_string(error)),
+        QStringLiteral("Ошибка чтения файла \"%1\": %2").arg(display_name(file.fileName()), qt_error_string(error)));
 }
 
 CodecStatus uneven_plane(const QFile& file, int k)
@@ -107,29 +170,27 @@ CodecStatus read_effects_planes(QFile& file, int columns, int rows, int planes, 
 {
     EffectsOperator read;
     try {
-        // Without the imaginary parts the planes are folded straight from
-        // the file mapped into memory, over the worker threads; each level
-        // of the operator is made as its plane is read, so that a read given
-        // up early has not made them all.
+        // Without the imaginary parts each plane is folded as it is read,
+        // over the worker threads; each level of the operator is made as its
+        // plane is read, so that a read given up early has not made them all.
         const qint64 start = file.pos();
         const qint64 plane_bytes = qint64(rows) * columns * 16;
-        uchar* mapped = keep_imaginary ? nullptr : file.map(start, plane_bytes * planes);
-        if (mapped) {
+        const int fd = keep_imaginary ? -1 : file.handle();
+        if (fd >= 0) {
             read.rows = rows;
             read.columns = columns;
             read.quarter.resize(std::size_t(planes));
             for (int k = 0; k < planes; ++k) {
-                if (!codec_continue(progress, codec_percent(k, planes))) {
-                    file.unmap(mapped);
+                if (!codec_continue(progress, codec_percent(k, planes)))
                     return CodecStatus::cancelled();
-                }
-                if (!fold_plane_bytes(mapped + plane_bytes * k, rows, columns, read.quarter[std::size_t(k)],
-                                      tolerance, thread_count)) {
-                    file.unmap(mapped);
+                int error = 0;
+                const Fold fold = fold_plane(fd, start + plane_bytes * k, rows, columns,
+                                             read.quarter[std::size_t(k)], tolerance, thread_count, error);
+                if (fold == Fold::Uneven)
                     return uneven_plane(file, k);
-                }
+                if (fold == Fold::ReadFailed)
+                    return plane_read_error(file, error);
             }
-            file.unmap(mapped);
             out = std::move(read);
             return {};
         }
@@ -167,6 +228,29 @@ CodecStatus read_effects_planes(QFile& file, int columns, int rows, int planes, 
         return out_of_memory();
     }
     out = std::move(read);
+    return {};
+}
+
+CodecStatus time_effects_plane(QFile& file, int columns, int rows, int thread_count, double& plane_seconds)
+{
+    const int fd = file.handle();
+    if (fd < 0)
+        return read_error(file);
+    // An eighth of the quarter's rows, at least four per worker.
+    const int T = std::max(1, thread_count);
+    const int qr = rows / 2 + 1;
+    const int sample = std::min(qr, std::max(4 * T, qr / 8));
+    std::vector<float> scratch;
+    int error = 0;
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        if (fold_plane(fd, file.pos(), rows, columns, scratch, effects_fold_tolerance, T, error, sample)
+            == Fold::ReadFailed)
+            return plane_read_error(file, error);
+    } catch (const std::bad_alloc&) {
+        return out_of_memory();
+    }
+    plane_seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() * qr / sample;
     return {};
 }
 

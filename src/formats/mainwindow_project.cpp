@@ -517,23 +517,31 @@ bool MainWindow::adoptPendingEffects(const ForwardGeometry& g, SidecarChoice cho
     EffectsChecker checker(g, thread_count);
     if (checker.begin() != EffectsCheck::Own)
         return false;
-    // A run weighs the file against the build it would save. The check has
-    // just built the first and the last level and the whole slab, each with
-    // the working memory a build (or the run on a held operator) keeps; the
-    // slab's time is what each further level of a build costs (it sums the
-    // levels' spectra in double besides, which a run on a held operator does
-    // in float: a margin). Reading goes on while the time it takes, projected
-    // from the planes read so far, stays below nine tenths of the remaining
-    // levels' build: a file slower to read than to build (a slow disk, a
-    // loaded machine) is given up within a plane or two and the operator
-    // built.
-    const double budget_ns = 0.9 * (g.nz - 3) * checker.level_seconds() * 1e9;
+    // A run weighs the file against the build it would save. A level of the
+    // build costs at least half of a level built alone
+    // (EffectsChecker::lone_seconds), and the rest of the check at most two
+    // such levels. Reading goes on while the time it takes, projected from
+    // the planes read so far, and the rest of the check stay below nine
+    // tenths of that least build: a file slower to read than to build (a
+    // slow disk, a loaded machine) is given up after a few rows and the
+    // operator built, and a file taken saves time. The first lone level may
+    // have paid for first touching the build's memory (which the build then
+    // keeps), so it only gives the file up; one that looks quicker to read is
+    // weighed again once a second level has been timed in kept memory.
+    const auto budget_ns = [&] { return (0.9 * 0.5 * g.nz - 2.0) * checker.lone_seconds() * 1e9; };
     const bool measured = choice == SidecarChoice::Measured;
-    if (measured && budget_ns <= 0)
+    if (measured && budget_ns() <= 0)
+        return false;
+    // A few rows of the first plane tell first whether the file can be worth
+    // reading at all: most files are given up here, before a plane is read.
+    // (The file's faults are left to the read proper.)
+    double sample_seconds = 0;
+    if (measured && time_effects_sidecar_plane(path, g.Mx, g.My, g.nz, thread_count, sample_seconds)
+        && sample_seconds * 1e9 * g.nz > budget_ns())
         return false;
     // The planes are timed from the first on.
     long long read_start = 0;
-    long long events_ns = 0;  // the time spent on pending events is not the file's
+    long long aside_ns = 0;  // time spent on pending events and the check, not on the file
     int planes_done = -1;
     const CodecProgress weigh = [&](int) {
         ++planes_done;
@@ -541,12 +549,20 @@ bool MainWindow::adoptPendingEffects(const ForwardGeometry& g, SidecarChoice cho
             read_start = elapsed_clock_ns();
         if (!measured || planes_done == 0)
             return true;
-        const double spent = double(elapsed_clock_ns() - read_start - events_ns);
-        if (spent / planes_done * g.nz > budget_ns)
+        const auto projected = [&] {
+            return double(elapsed_clock_ns() - read_start - aside_ns) / planes_done * g.nz;
+        };
+        if (projected() > budget_ns())
+            return false;
+        const long long aside_start = elapsed_clock_ns();
+        if (checker.time_level() != EffectsCheck::Own)
+            return false;
+        aside_ns += elapsed_clock_ns() - aside_start;
+        if (projected() > budget_ns())
             return false;
         const long long events_start = elapsed_clock_ns();
         QCoreApplication::processEvents();
-        events_ns += elapsed_clock_ns() - events_start;
+        aside_ns += elapsed_clock_ns() - events_start;
         return forward_running || inversion_running;  // false: the run was stopped
     };
     EffectsOperator held;

@@ -198,6 +198,8 @@ private slots:
     void names();
     void effectsSidecar();
     void effectsSidecarOfAnEarlierVersion();
+    void effectsSidecarCutShortWhileRead_data();
+    void effectsSidecarCutShortWhileRead();
     void layerEffectsSidecar();
 };
 
@@ -857,6 +859,47 @@ void TestProjectFile::effectsSidecar()
     QCOMPARE(read_effects_sidecar(path, 8, 4, 3, kept).code(), CodecError::UnknownFormat);
     QCOMPARE(kept.quarter, sentinel.quarter);
     QCOMPARE(kept.rows, 2);
+}
+
+void TestProjectFile::effectsSidecarCutShortWhileRead_data()
+{
+    QTest::addColumn<int>("threads");
+    QTest::addColumn<int>("planes_left");  // whole planes the file keeps
+    QTest::newRow("one worker, cut after the first plane") << 1 << 1;
+    QTest::newRow("four workers, cut after the first plane") << 4 << 1;
+    QTest::newRow("four workers, cut inside the last plane") << 4 << 2;
+}
+
+// Another program cuts the sidecar short while it is read: a read error
+// and nothing taken, never the end of the program (a file mapped into
+// memory and cut short under the mapping ends it with SIGBUS).
+void TestProjectFile::effectsSidecarCutShortWhileRead()
+{
+    QFETCH(int, threads);
+    QFETCH(int, planes_left);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("p.eff");
+    const int columns = 64, rows = 32, planes = 3;
+    QVERIFY(write_effects_file(path, make_operator(columns, rows, planes), EffectsImaginary::Zero));
+    double plane_seconds = -1;
+    QVERIFY(time_effects_sidecar_plane(path, columns, rows, planes, threads, plane_seconds));
+    QVERIFY(plane_seconds >= 0);
+    const qint64 cut = 12 + qint64(planes_left) * rows * columns * 16 + (planes_left == 2 ? 100 : 0);
+    const EffectsOperator sentinel = make_operator(2, 2, 1, 9.0f);
+    EffectsOperator kept = sentinel;
+    const CodecStatus s = read_effects_sidecar(
+        path, columns, rows, planes, kept,
+        [&](int) {
+            QFile::resize(path, cut);
+            return true;
+        },
+        effects_fold_tolerance, threads);
+    QCOMPARE(s.code(), CodecError::ReadFailed);
+    QVERIFY2(s.message().contains("p.eff"), qPrintable(s.message()));
+    QCOMPARE(kept.quarter, sentinel.quarter);
+    // Reading the first rows of a plane is refused the same way once none is left.
+    QVERIFY(QFile::resize(path, 12 + 16));
+    QVERIFY(!time_effects_sidecar_plane(path, columns, rows, planes, threads, plane_seconds));
 }
 
 // A sidecar written by an earlier version holds the full grids of an
