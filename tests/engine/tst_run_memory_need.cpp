@@ -474,7 +474,8 @@ namespace {
 // that the redraw takes, the memory available before the run (as the
 // memory check reads it: under a control group's limit, what the limit
 // leaves) and the memory questions the run asked (the fake answers No).
-// Exit code 77: no 3D view on this display.
+// Exit code 77: no 3D view on this display. With TOLMERA_FIT_LIMIT see
+// limit_own_group.
 const char fit_window_flag[] = "--horizon-fit-window";
 const char fit_window_line[] = "horizon-fit-window:";
 enum FitView { Hidden = 0, CubeView = 1, HorizonsView = 2 };
@@ -503,6 +504,42 @@ void draw_until(const EventCount& c, int target)
     while (c.count < target && clock.elapsed() < 5000)
         QTest::qWait(20);
     QTest::qWait(100);
+}
+
+// The memory control group this process is in (its own, when started as
+// below) gets the limit of what the group holds now plus `room` bytes.
+// Control groups of version 1 (memory.limit_in_bytes) and 2 (memory.max).
+bool limit_own_group(double room)
+{
+    QFile self("/proc/self/cgroup");
+    if (!self.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray& line : self.readAll().split('\n')) {
+        const QList<QByteArray> parts = line.split(':');
+        if (parts.size() < 3)
+            continue;
+        const QString path = QString::fromLocal8Bit(parts.mid(2).join(':'));
+        QString dir, usage, limit;
+        if (parts[1] == "memory") {
+            dir = "/sys/fs/cgroup/memory" + path;
+            usage = "memory.usage_in_bytes";
+            limit = "memory.limit_in_bytes";
+        } else if (parts[0] == "0" && parts[1].isEmpty() && QFile::exists("/sys/fs/cgroup" + path + "/memory.max")) {
+            dir = "/sys/fs/cgroup" + path;
+            usage = "memory.current";
+            limit = "memory.max";
+        } else {
+            continue;
+        }
+        QFile current(dir + "/" + usage), max(dir + "/" + limit);
+        if (!current.open(QIODevice::ReadOnly) || !max.open(QIODevice::WriteOnly))
+            return false;
+        const double held = current.readAll().trimmed().toDouble();
+        const QByteArray bytes = QByteArray::number(qint64(held + room));
+        std::fprintf(stderr, "limit of %s: %.1f MB held + %.1f MB\n", qPrintable(dir), held / 1048576, room / 1048576);
+        return max.write(bytes) == bytes.size();
+    }
+    return false;
 }
 
 int fit_window_process(int argc, char** argv)
@@ -550,6 +587,11 @@ int fit_window_process(int argc, char** argv)
     const double need = w.horizonFitNeedBytes(g);
     const double redraw = run_redraw_bytes(run_size(g, thread_count), w.horizonFitRedraw());
     forward_release_work();
+    // Started by hand with TOLMERA_FIT_LIMIT=f in a memory control group of
+    // its own, the run finds f times its need available, whatever the start
+    // took: the group's limit is set here, not before the process starts.
+    if (const double f = qEnvironmentVariable("TOLMERA_FIT_LIMIT").toDouble(); f > 0 && !limit_own_group(f * need))
+        return 4;
     const int64_t base = allocation_meter::held();
     allocation_meter::reset_peak();
     const int64_t resident_base = allocation_meter::resident_start();
