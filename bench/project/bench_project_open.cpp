@@ -3,13 +3,14 @@
 // factor 0 (a 512 x 512 padded grid, the eff sidecar 420 MB) and
 // 256 x 256 x 100 with expansion factor 1 (1024 x 1024, 1.7 GB). The files
 // lie in a folder on tmpfs when there is one (the page cache's speed; from a
-// disk the run gives the file up within a few planes and builds).
+// disk the run gives the file up after its first plane and builds).
 //
 // With the sidecar the run weighs reading and checking it against building
 // the operator and takes the cheaper way; `taken` tells how often it took
 // the file. The two opens run side by side in one benchmark, and
-// with_over_without is the figure to read. The check alone and the build alone are timed beside, on the
-// operator in memory.
+// with_over_without is the figure to read. The same with the file always
+// read and checked shows what taking it costs here. The check alone and the
+// build alone are timed beside, on the operator in memory.
 //
 // Runs the main window on the offscreen platform.
 #include "../bench_support.h"
@@ -25,6 +26,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <map>
@@ -103,10 +105,12 @@ const Fixture& fixture(int n, double expansion)
 
 // Open + first forward of one window; true when it ran on the model's own
 // operator. `taken` counts runs that took the sidecar.
-bool open_and_forward(ScriptedOpen& scripted, const QString& path, int& taken)
+bool open_and_forward(ScriptedOpen& scripted, const QString& path, int& taken, bool always_read)
 {
     scripted.path = path;
     MainWindow w;
+    if (always_read)
+        w.sidecar_choice = MainWindow::SidecarChoice::Check;
     w.thread_count = threads();
     w.store_eff = true;
     w.save_log = false;
@@ -116,12 +120,21 @@ bool open_and_forward(ScriptedOpen& scripted, const QString& path, int& taken)
     return w.effectsMatchModel() && w.pending_eff.isEmpty();
 }
 
+double median(std::vector<double> v)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
+}
+
 // Open + first forward with the sidecar beside the project and without, side
 // by side: every iteration runs both, in turns of order, so that whatever
 // drifts in the process or on the machine falls on both alike. The time is
-// the pair's; with_ms and without_ms are the means of each, with_over_without
-// their ratio.
-void BM_open_and_forward(benchmark::State& state, int n, double expansion)
+// the pair's; with_ms and without_ms are the medians of each (a run slowed
+// by another process weighs nothing), with_over_without their ratio.
+void open_and_forward_pairs(benchmark::State& state, int n, double expansion, bool always_read)
 {
     const Fixture& f = fixture(n, expansion);
     if (!f.ok) {
@@ -131,26 +144,40 @@ void BM_open_and_forward(benchmark::State& state, int n, double expansion)
     ScriptedOpen scripted;
     Interaction* previous = setInteraction(&scripted);
     int taken = 0, runs = 0;
-    double with_s = 0, without_s = 0;
+    std::vector<double> with_s, without_s;
     bool served = true;
     for (auto _ : state) {
         for (int turn = 0; turn < 2; ++turn) {
             const bool sidecar = (turn == 0) == (runs % 2 == 0);
             const auto start = std::chrono::steady_clock::now();
-            served = open_and_forward(scripted, sidecar ? f.path : f.bare_path, taken) && served;
+            served = open_and_forward(scripted, sidecar ? f.path : f.bare_path, taken, always_read) && served;
             const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-            (sidecar ? with_s : without_s) += seconds;
+            (sidecar ? with_s : without_s).push_back(seconds);
         }
         ++runs;
     }
     setInteraction(previous);
-    state.counters["with_ms"] = runs ? 1e3 * with_s / runs : 0.0;
-    state.counters["without_ms"] = runs ? 1e3 * without_s / runs : 0.0;
-    state.counters["with_over_without"] = without_s > 0 ? with_s / without_s : 0.0;
+    const double with_median = median(with_s), without_median = median(without_s);
+    state.counters["with_ms"] = 1e3 * with_median;
+    state.counters["without_ms"] = 1e3 * without_median;
+    state.counters["with_over_without"] = without_median > 0 ? with_median / without_median : 0.0;
     state.counters["taken"] = runs ? double(taken) / runs : 0.0;
     state.counters["sidecar_MB"] = double(f.sidecar_bytes) / 1e6;
     if (!served || scripted.notes != 0)
         state.SkipWithError("no operator for the model after the run");
+}
+
+void BM_open_and_forward(benchmark::State& state, int n, double expansion)
+{
+    open_and_forward_pairs(state, n, expansion, false);
+}
+
+// The same with the sidecar always read and checked whole (what the run
+// weighs against the build): with_over_without tells what taking the file
+// would cost or save on this machine.
+void BM_open_and_forward_always_read(benchmark::State& state, int n, double expansion)
+{
+    open_and_forward_pairs(state, n, expansion, true);
 }
 
 // The whole check of the operator held, and the build it stands for.
@@ -178,7 +205,7 @@ void add(const char* name, void (*fn)(benchmark::State&, int, double), int n, do
     benchmark::RegisterBenchmark(name, fn, n, p)
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime()
-        ->Iterations(4)
+        ->Iterations(8)
         ->Repetitions(3)
         ->ReportAggregatesOnly(false);
 }
@@ -192,6 +219,8 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     add("open_forward_with_and_without_sidecar_512x512x100_p0", BM_open_and_forward, 512, 0);
     add("open_forward_with_and_without_sidecar_256x256x100_p1", BM_open_and_forward, 256, 1);
+    add("open_forward_sidecar_always_read_512x512x100_p0", BM_open_and_forward_always_read, 512, 0);
+    add("open_forward_sidecar_always_read_256x256x100_p1", BM_open_and_forward_always_read, 256, 1);
     for (const auto& [name, n, p] : {std::make_tuple("512x512x100_p0", 512, 0.0), std::make_tuple("256x256x100_p1", 256, 1.0)}) {
         benchmark::RegisterBenchmark((std::string("check_operator_") + name).c_str(), BM_check, n, p)
             ->Unit(benchmark::kMillisecond)

@@ -1,15 +1,15 @@
 #include "formats/effects_file.h"
 
 #include "engine/effects_operator_checks.h"
+#include "engine/parallel.h"
 #include "formats/file_io.h"
 
 #include <QFile>
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cmath>
-#include <thread>
+#include <memory>
 #include <new>
 
 #include <unistd.h>
@@ -58,20 +58,59 @@ int read_at(int fd, uchar* to, std::size_t size, qint64 offset)
 
 enum class Fold { Even, Uneven, ReadFailed };
 
+// Rows fold_plane reads with one pread.
+constexpr int fold_block_rows = 8;
+
+// The rows each worker of fold_plane reads and turns into floats, made once
+// for all the planes of a file (and not zeroed: every byte used is read).
+struct FoldScratch
+{
+    struct Worker
+    {
+        std::unique_ptr<uchar[]> top, bottom;
+        std::unique_ptr<float[]> real;
+    };
+    std::vector<Worker> workers;
+    std::size_t row_bytes = 0;
+    int rows_per_block = 0;
+
+    // False when the memory cannot be had.
+    bool make(int threads, int columns, int block)
+    {
+        const std::size_t bytes = std::size_t(columns) * 16;
+        if (int(workers.size()) >= threads && row_bytes == bytes && rows_per_block == block)
+            return true;
+        try {
+            workers.clear();
+            workers.resize(std::size_t(threads));
+            for (Worker& w : workers) {
+                w.top.reset(new uchar[bytes * std::size_t(block)]);
+                w.bottom.reset(new uchar[bytes * std::size_t(block)]);
+                w.real.reset(new float[std::size_t(columns) * 2]);
+            }
+        } catch (const std::bad_alloc&) {
+            workers.clear();
+            return false;
+        }
+        row_bytes = bytes;
+        rows_per_block = block;
+        return true;
+    }
+};
+
 // Folds one plane of an effects file (`rows` x `columns` pairs of big-endian
 // doubles from byte `offset` of descriptor `fd`, the real part first) into
 // its quarter as effects_fold_level does with the plane's real parts rounded
 // to float: the same values, bit for bit. The quarter's rows are spread over
-// `threads` workers; each reads the two rows it folds together (row r and its
-// mirror) with pread, which costs a copy from the page cache where faulting
+// `threads` workers of the engine's pool; each reads the rows it folds together (rows r and their
+// mirrors) with pread, which costs a copy from the page cache where faulting
 // in a mapping of the file costs a fault per page and a file cut short under
 // a mapping would end the program. Uneven: the plane is not even within
 // `tolerance` or holds values that are not finite; ReadFailed sets `error`.
-// With `quarter_rows` (>= 1) only the quarter's first rows are read.
 Fold fold_plane(int fd, qint64 offset, int rows, int columns, std::vector<float>& quarter, double tolerance,
-                int threads, int& error, int quarter_rows = -1)
+                int threads, FoldScratch& scratch, int& error)
 {
-    const int qr = quarter_rows > 0 ? std::min(quarter_rows, rows / 2 + 1) : rows / 2 + 1, qc = columns / 2 + 1;
+    const int qr = rows / 2 + 1, qc = columns / 2 + 1;
     quarter.resize(std::size_t(qr) * qc);
     const std::size_t row_bytes = std::size_t(columns) * 16;
     struct Part
@@ -80,52 +119,70 @@ Fold fold_plane(int fd, qint64 offset, int rows, int columns, std::vector<float>
         bool finite = true;
         int error = 0;
     };
-    const int T = std::max(1, std::min(threads, qr));
+    const int T = int(split_workers(std::size_t(qr), threads));
     std::vector<Part> parts(static_cast<std::size_t>(T));
-    auto fold_rows = [&](int t) {
-        Part& part = parts[std::size_t(t)];
-        std::vector<uchar> top, bottom;
-        try {
-            top.resize(row_bytes);
-            bottom.resize(row_bytes);
-        } catch (const std::bad_alloc&) {
-            part.error = ENOMEM;
-            return;
-        }
-        for (int r = t * qr / T; r < (t + 1) * qr / T && r < rows; ++r) {
-            const int rr = effects_mirror(r, rows);
-            part.error = read_at(fd, top.data(), row_bytes, offset + qint64(r) * qint64(row_bytes));
-            if (!part.error && rr != r)
-                part.error = read_at(fd, bottom.data(), row_bytes, offset + qint64(rr) * qint64(row_bytes));
+    // Rows are read a block at a time (a block of the quarter's rows and the
+    // block of their mirrors, each one pread), and their real parts turned
+    // into floats before they are folded.
+    constexpr int block = fold_block_rows;
+    if (!scratch.make(T, columns, block)) {
+        error = ENOMEM;
+        return Fold::ReadFailed;
+    }
+    run_split(std::size_t(qr), T, [&](std::size_t begin, std::size_t end_row) {
+        const std::size_t t = split_range_index(begin, std::size_t(qr), T);
+        Part& part = parts[t];
+        FoldScratch::Worker& own = scratch.workers[t];
+        uchar* const top = own.top.get();
+        uchar* const bottom = own.bottom.get();
+        float* const real = own.real.get();
+        const auto to_float = [columns](const uchar* row, float* out) {
+            for (int c = 0; c < columns; ++c)
+                out[c] = data_type(double_from_bits(be64(row + std::size_t(c) * 16)));
+        };
+        const int end = std::min(int(end_row), rows);
+        for (int r0 = int(begin); r0 < end; r0 += block) {
+            const int r1 = std::min(end, r0 + block);
+            // Mirrors of rows r0 .. r1-1 (row 0 is its own): rows - r1 + 1 .. rows - max(r0, 1).
+            const int m0 = rows - r1 + 1, m1 = rows - std::max(r0, 1) + 1;
+            part.error = read_at(fd, top, std::size_t(r1 - r0) * row_bytes,
+                                 offset + qint64(r0) * qint64(row_bytes));
+            if (!part.error && m0 < m1)
+                part.error = read_at(fd, bottom, std::size_t(m1 - m0) * row_bytes,
+                                     offset + qint64(m0) * qint64(row_bytes));
             if (part.error)
                 return;
-            const uchar* a = top.data();
-            const uchar* b = rr != r ? bottom.data() : top.data();
-            const auto value = [](const uchar* row, int c) {
-                return double(data_type(double_from_bits(be64(row + std::size_t(c) * 16))));
-            };
-            float* out = quarter.data() + std::size_t(r) * qc;
-            for (int c = 0; c < qc && c < columns; ++c) {
-                const int cc = effects_mirror(c, columns);
-                const double v[4] = {value(a, c), value(a, cc), value(b, c), value(b, cc)};
-                const double mean = ((v[0] + v[1]) + (v[2] + v[3])) * 0.25;
-                if (!std::isfinite(mean)) {
+            for (int r = r0; r < r1; ++r) {
+                const int rr = effects_mirror(r, rows);
+                float* a = real;
+                float* b = real + columns;
+                to_float(top + std::size_t(r - r0) * row_bytes, a);
+                if (rr != r)
+                    to_float(bottom + std::size_t(rr - m0) * row_bytes, b);
+                else
+                    b = a;
+                float* out = quarter.data() + std::size_t(r) * qc;
+                bool finite = true;
+                double worst = part.worst, largest = part.largest;
+                for (int c = 0; c < qc && c < columns; ++c) {
+                    const int cc = effects_mirror(c, columns);
+                    const double v0 = a[c], v1 = a[cc], v2 = b[c], v3 = b[cc];
+                    const double mean = ((v0 + v1) + (v2 + v3)) * 0.25;
+                    finite = finite && std::isfinite(mean);
+                    worst = std::max({worst, std::fabs(v0 - mean), std::fabs(v1 - mean), std::fabs(v2 - mean),
+                                      std::fabs(v3 - mean)});
+                    largest = std::max(largest, std::fabs(mean));
+                    out[c] = static_cast<float>(mean);
+                }
+                part.worst = worst;
+                part.largest = largest;
+                if (!finite) {
                     part.finite = false;
                     return;
                 }
-                for (double x : v)
-                    part.worst = std::max(part.worst, std::fabs(x - mean));
-                part.largest = std::max(part.largest, std::fabs(mean));
-                out[c] = static_cast<float>(mean);
             }
         }
-    };
-    std::vector<std::thread> workers;
-    for (int t = 1; t < T; ++t)
-        workers.emplace_back(fold_rows, t);
-    fold_rows(0);
-    for (std::thread& w : workers)
-        w.join();
+    });
     Part all;
     for (const Part& part : parts) {
         all.finite = all.finite && part.finite;
@@ -180,12 +237,13 @@ CodecStatus read_effects_planes(QFile& file, int columns, int rows, int planes, 
             read.rows = rows;
             read.columns = columns;
             read.quarter.resize(std::size_t(planes));
+            FoldScratch scratch;
             for (int k = 0; k < planes; ++k) {
                 if (!codec_continue(progress, codec_percent(k, planes)))
                     return CodecStatus::cancelled();
                 int error = 0;
                 const Fold fold = fold_plane(fd, start + plane_bytes * k, rows, columns,
-                                             read.quarter[std::size_t(k)], tolerance, thread_count, error);
+                                             read.quarter[std::size_t(k)], tolerance, thread_count, scratch, error);
                 if (fold == Fold::Uneven)
                     return uneven_plane(file, k);
                 if (fold == Fold::ReadFailed)
@@ -228,29 +286,6 @@ CodecStatus read_effects_planes(QFile& file, int columns, int rows, int planes, 
         return out_of_memory();
     }
     out = std::move(read);
-    return {};
-}
-
-CodecStatus time_effects_plane(QFile& file, int columns, int rows, int thread_count, double& plane_seconds)
-{
-    const int fd = file.handle();
-    if (fd < 0)
-        return read_error(file);
-    // An eighth of the quarter's rows, at least four per worker.
-    const int T = std::max(1, thread_count);
-    const int qr = rows / 2 + 1;
-    const int sample = std::min(qr, std::max(4 * T, qr / 8));
-    std::vector<float> scratch;
-    int error = 0;
-    const auto start = std::chrono::steady_clock::now();
-    try {
-        if (fold_plane(fd, file.pos(), rows, columns, scratch, effects_fold_tolerance, T, error, sample)
-            == Fold::ReadFailed)
-            return plane_read_error(file, error);
-    } catch (const std::bad_alloc&) {
-        return out_of_memory();
-    }
-    plane_seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() * qr / sample;
     return {};
 }
 

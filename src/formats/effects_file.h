@@ -49,13 +49,6 @@ CodecStatus read_effects_planes(QFile& file, int columns, int rows, int planes, 
                                 EffectsOperator& out, const CodecProgress& progress = CodecProgress(),
                                 double tolerance = effects_fold_tolerance, int thread_count = 1);
 
-// How long reading and folding one plane takes, in `plane_seconds`: `file`
-// positioned as for read_effects_planes, the first of the quarter's rows of
-// the first plane read and folded on `thread_count` workers (an eighth of
-// them, at least four per worker), the time scaled to the whole quarter.
-// The file's position is left as it was.
-CodecStatus time_effects_plane(QFile& file, int columns, int rows, int thread_count, double& plane_seconds);
-
 // Writes every level of `effects` on its full grid, widened to double, with
 // the imaginary parts as `imaginary` says. Refuses (BadGrid) an operator that
 // is empty or not whole (effects_operator_is_whole). The file replaces the

@@ -518,31 +518,29 @@ bool MainWindow::adoptPendingEffects(const ForwardGeometry& g, SidecarChoice cho
     if (checker.begin() != EffectsCheck::Own)
         return false;
     // A run weighs the file against the build it would save. A level of the
-    // build costs at least half of a level built alone
-    // (EffectsChecker::lone_seconds), and the rest of the check at most two
-    // such levels. Reading goes on while the time it takes, projected from
-    // the planes read so far, and the rest of the check stay below nine
-    // tenths of that least build: a file slower to read than to build (a
-    // slow disk, a loaded machine) is given up after a few rows and the
-    // operator built, and a file taken saves time. The first lone level may
+    // build costs between half a level built alone and a whole one
+    // (EffectsChecker::lone_seconds), the rest of the check two such levels.
+    // The file is weighed once, after its first plane: it is read on only
+    // when the read, projected from that plane, and the rest of the check
+    // stay below nine tenths of the least the build can cost, so that a file
+    // taken saves time and one slower to read than to build (a slow disk, a
+    // loaded machine) is given up after one plane. The first lone level may
     // have paid for first touching the build's memory (which the build then
-    // keeps), so it only gives the file up; one that looks quicker to read is
-    // weighed again once a second level has been timed in kept memory.
-    const auto budget_ns = [&] { return (0.9 * 0.5 * g.nz - 2.0) * checker.lone_seconds() * 1e9; };
+    // keeps), so it only gives the file up; a file that looks quicker to read
+    // is weighed again once a second level has been timed in kept memory.
+    // From then on the file is read to its end (giving it up half way would
+    // waste what was read) unless the projection passes the most the build
+    // can cost.
+    const auto least_build_ns = [&] { return (0.9 * 0.5 * g.nz - 2.0) * checker.lone_seconds() * 1e9; };
+    const auto most_build_ns = [&] { return double(g.nz) * checker.lone_seconds() * 1e9; };
     const bool measured = choice == SidecarChoice::Measured;
-    if (measured && budget_ns() <= 0)
-        return false;
-    // A few rows of the first plane tell first whether the file can be worth
-    // reading at all: most files are given up here, before a plane is read.
-    // (The file's faults are left to the read proper.)
-    double sample_seconds = 0;
-    if (measured && time_effects_sidecar_plane(path, g.Mx, g.My, g.nz, thread_count, sample_seconds)
-        && sample_seconds * 1e9 * g.nz > budget_ns())
+    if (measured && least_build_ns() <= 0)
         return false;
     // The planes are timed from the first on.
     long long read_start = 0;
     long long aside_ns = 0;  // time spent on pending events and the check, not on the file
     int planes_done = -1;
+    bool weighed = false;
     const CodecProgress weigh = [&](int) {
         ++planes_done;
         if (planes_done == 0)
@@ -552,14 +550,19 @@ bool MainWindow::adoptPendingEffects(const ForwardGeometry& g, SidecarChoice cho
         const auto projected = [&] {
             return double(elapsed_clock_ns() - read_start - aside_ns) / planes_done * g.nz;
         };
-        if (projected() > budget_ns())
+        if (!weighed) {
+            if (projected() > least_build_ns())
+                return false;
+            const long long aside_start = elapsed_clock_ns();
+            if (checker.time_level() != EffectsCheck::Own)
+                return false;
+            aside_ns += elapsed_clock_ns() - aside_start;
+            if (projected() > least_build_ns())
+                return false;
+            weighed = true;
+        } else if (projected() > most_build_ns()) {
             return false;
-        const long long aside_start = elapsed_clock_ns();
-        if (checker.time_level() != EffectsCheck::Own)
-            return false;
-        aside_ns += elapsed_clock_ns() - aside_start;
-        if (projected() > budget_ns())
-            return false;
+        }
         const long long events_start = elapsed_clock_ns();
         QCoreApplication::processEvents();
         aside_ns += elapsed_clock_ns() - events_start;

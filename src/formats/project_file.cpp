@@ -1005,15 +1005,6 @@ CodecStatus read_effects_sidecar(const QString& path, int columns, int rows, int
     return read_effects_planes(file, columns, rows, planes, false, out, progress, tolerance, thread_count);
 }
 
-CodecStatus time_effects_sidecar_plane(const QString& path, int columns, int rows, int planes, int thread_count,
-                                       double& plane_seconds)
-{
-    QFile file;
-    if (CodecStatus s = open_sidecar(file, path, columns, rows, planes, 16); !s)
-        return s;
-    return time_effects_plane(file, columns, rows, thread_count, plane_seconds);
-}
-
 CodecStatus read_layer_effects_sidecar(const QString& path, int columns, int rows, int layers,
                                        std::vector<field2D>& layer_effects, const CodecProgress& progress)
 {

@@ -168,12 +168,6 @@ CodecStatus read_effects_sidecar(const QString& path, int columns, int rows, int
                                  const CodecProgress& progress = CodecProgress(),
                                  double tolerance = effects_fold_tolerance, int thread_count = 1);
 
-// How long reading one plane of an "eff" sidecar of that shape takes
-// (time_effects_plane): the time is the estimate the sidecar's reader is
-// weighed with before it reads a whole plane.
-CodecStatus time_effects_sidecar_plane(const QString& path, int columns, int rows, int planes, int thread_count,
-                                       double& plane_seconds);
-
 // Reads an "effh" sidecar, only when it holds exactly `layers` grids of
 // `rows` x `columns` values; otherwise `layer_effects` keeps its contents.
 CodecStatus read_layer_effects_sidecar(const QString& path, int columns, int rows, int layers,
