@@ -162,12 +162,45 @@ struct EffectsAgreement
     bool within(double tolerance) const { return finite && worst <= tolerance * largest; }
 };
 
+// How far a level folded row by row lies from even.
+struct EffectsFoldStats
+{
+    double worst = 0, largest = 0;  // largest departure from a mean, largest mean
+    bool finite = true;
+    bool within(double tolerance) const { return finite && worst <= tolerance * largest; }
+};
+
+// Folds row r of a full level into row r of its quarter: `a` is the row,
+// `b` its mirror row (row effects_mirror(r, rows)), each of `columns`
+// values; `out` takes columns/2 + 1 values, each the mean of the value and
+// its three mirrors, in double, rounded to float, so an expanded level folds
+// back to itself bit for bit. The departures and means go into `stats`.
+template <typename A, typename B>
+void effects_fold_row(const A* a, const B* b, int columns, float* out, EffectsFoldStats& stats)
+{
+    const int qc = columns / 2 + 1;
+    double worst = stats.worst, largest = stats.largest;
+    bool finite = stats.finite;
+    for (int c = 0; c < qc && c < columns; ++c) {
+        const int cc = effects_mirror(c, columns);
+        const double v0 = double(a[c]), v1 = double(a[cc]), v2 = double(b[c]), v3 = double(b[cc]);
+        const double mean = ((v0 + v1) + (v2 + v3)) * 0.25;
+        finite = finite && std::isfinite(mean);
+        worst = std::max({worst, std::fabs(v0 - mean), std::fabs(v1 - mean), std::fabs(v2 - mean),
+                          std::fabs(v3 - mean)});
+        largest = std::max(largest, std::fabs(mean));
+        out[c] = static_cast<float>(mean);
+    }
+    stats.worst = worst;
+    stats.largest = largest;
+    stats.finite = finite;
+}
+
 // Folds one full level (rows x columns values, row r at full[r]) into its
-// quarter (quarter_rows x quarter_columns, resized): every quarter value is
-// the mean of the value and its three mirrors, in double, rounded to float,
-// so an expanded level folds back to itself bit for bit. Returns false, with
-// `quarter` unspecified, when the level is not even within `tolerance`
-// (relative, see effects_fold_tolerance) or holds values that are not finite.
+// quarter (quarter_rows x quarter_columns, resized) with effects_fold_row.
+// Returns false, with `quarter` unspecified, when the level is not even
+// within `tolerance` (relative, see effects_fold_tolerance) or holds values
+// that are not finite.
 template <typename Row>
 bool effects_fold_level(const Row* full, int rows, int columns, std::vector<float>& quarter,
                         double tolerance = effects_fold_tolerance)
@@ -176,22 +209,9 @@ bool effects_fold_level(const Row* full, int rows, int columns, std::vector<floa
         return false;
     const int qr = rows / 2 + 1, qc = columns / 2 + 1;
     quarter.assign(static_cast<std::size_t>(qr) * qc, 0.0f);
-    double largest = 0, worst = 0;
-    for (int r = 0; r < qr && r < rows; ++r) {
-        const int rr = effects_mirror(r, rows);
-        const auto& a = full[r];
-        const auto& b = full[rr];
-        for (int c = 0; c < qc && c < columns; ++c) {
-            const int cc = effects_mirror(c, columns);
-            const double v[4] = {double(a[c]), double(a[cc]), double(b[c]), double(b[cc])};
-            const double mean = ((v[0] + v[1]) + (v[2] + v[3])) * 0.25;
-            if (!std::isfinite(mean))
-                return false;
-            for (double x : v)
-                worst = std::max(worst, std::fabs(x - mean));
-            largest = std::max(largest, std::fabs(mean));
-            quarter[static_cast<std::size_t>(r) * qc + c] = static_cast<float>(mean);
-        }
-    }
-    return worst <= tolerance * largest;
+    EffectsFoldStats stats;
+    for (int r = 0; r < qr && r < rows && stats.finite; ++r)
+        effects_fold_row(full[r].data(), full[effects_mirror(r, rows)].data(), columns,
+                         quarter.data() + static_cast<std::size_t>(r) * qc, stats);
+    return stats.within(tolerance);
 }

@@ -102,10 +102,10 @@ struct FoldScratch
 // doubles from byte `offset` of descriptor `fd`, the real part first) into
 // its quarter as effects_fold_level does with the plane's real parts rounded
 // to float: the same values, bit for bit. The quarter's rows are spread over
-// `threads` workers of the engine's pool; each reads the rows it folds together (rows r and their
-// mirrors) with pread, which costs a copy from the page cache where faulting
-// in a mapping of the file costs a fault per page and a file cut short under
-// a mapping would end the program. Uneven: the plane is not even within
+// `threads` workers of the engine's pool; each reads the rows it folds
+// together (rows r and their mirrors) with pread, which costs a copy from the
+// page cache where faulting in a mapping of the file costs a fault per page
+// and a file cut short under a mapping would end the program. Uneven: the plane is not even within
 // `tolerance` or holds values that are not finite; ReadFailed sets `error`.
 Fold fold_plane(int fd, qint64 offset, int rows, int columns, std::vector<float>& quarter, double tolerance,
                 int threads, FoldScratch& scratch, int& error)
@@ -115,8 +115,7 @@ Fold fold_plane(int fd, qint64 offset, int rows, int columns, std::vector<float>
     const std::size_t row_bytes = std::size_t(columns) * 16;
     struct Part
     {
-        double worst = 0, largest = 0;
-        bool finite = true;
+        EffectsFoldStats stats;
         int error = 0;
     };
     const int T = int(split_workers(std::size_t(qr), threads));
@@ -161,40 +160,23 @@ Fold fold_plane(int fd, qint64 offset, int rows, int columns, std::vector<float>
                     to_float(bottom + std::size_t(rr - m0) * row_bytes, b);
                 else
                     b = a;
-                float* out = quarter.data() + std::size_t(r) * qc;
-                bool finite = true;
-                double worst = part.worst, largest = part.largest;
-                for (int c = 0; c < qc && c < columns; ++c) {
-                    const int cc = effects_mirror(c, columns);
-                    const double v0 = a[c], v1 = a[cc], v2 = b[c], v3 = b[cc];
-                    const double mean = ((v0 + v1) + (v2 + v3)) * 0.25;
-                    finite = finite && std::isfinite(mean);
-                    worst = std::max({worst, std::fabs(v0 - mean), std::fabs(v1 - mean), std::fabs(v2 - mean),
-                                      std::fabs(v3 - mean)});
-                    largest = std::max(largest, std::fabs(mean));
-                    out[c] = static_cast<float>(mean);
-                }
-                part.worst = worst;
-                part.largest = largest;
-                if (!finite) {
-                    part.finite = false;
+                effects_fold_row(a, b, columns, quarter.data() + std::size_t(r) * qc, part.stats);
+                if (!part.stats.finite)
                     return;
-                }
             }
         }
     });
-    Part all;
+    EffectsFoldStats all;
     for (const Part& part : parts) {
-        all.finite = all.finite && part.finite;
-        all.worst = std::max(all.worst, part.worst);
-        all.largest = std::max(all.largest, part.largest);
-        all.error = all.error ? all.error : part.error;
+        if (part.error && !error)
+            error = part.error;
+        all.finite = all.finite && part.stats.finite;
+        all.worst = std::max(all.worst, part.stats.worst);
+        all.largest = std::max(all.largest, part.stats.largest);
     }
-    if (all.error) {
-        error = all.error;
+    if (error)
         return Fold::ReadFailed;
-    }
-    return all.finite && all.worst <= tolerance * all.largest ? Fold::Even : Fold::Uneven;
+    return all.within(tolerance) ? Fold::Even : Fold::Uneven;
 }
 
 CodecStatus plane_read_error(const QFile& file, int error)
