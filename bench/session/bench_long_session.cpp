@@ -15,6 +15,7 @@
 #include "app/application.h"
 #include "app/mainwindow.h"
 #include "engine/inversion.h"
+#include "inversion_records.h"
 
 #include <benchmark/benchmark.h>
 
@@ -83,16 +84,7 @@ void give_model(MainWindow& w, int n)
 
 std::vector<double> layered_record()
 {
-    using namespace inversion_record;
-    std::vector<double> r(record_size, 0.0);
-    r[iterations] = 2;
-    r[step_scale] = 1;
-    r[depth_power] = 1;
-    r[kind] = kind_layered;
-    r[lower_limit] = -open_limit;
-    r[upper_limit] = open_limit;
-    r[final_power] = 1;
-    return r;
+    return plain_inversion_record(inversion_record::kind_layered, 2);
 }
 
 double kernel_seconds()

@@ -9,6 +9,7 @@
 #include "engine/inversion.h"
 #include "engine/inversion_parameters.h"
 #include "fake_interaction.h"
+#include "inversion_records.h"
 #include "window_test_support.h"
 
 #include <QCheckBox>
@@ -88,15 +89,7 @@ void give_two_horizons(MainWindow& w, double z0)
 
 std::vector<double> record(int kind_value, int iterations_count = 3)
 {
-    std::vector<double> r(record_size, 0.0);
-    r[iterations] = iterations_count;
-    r[step_scale] = 1;
-    r[depth_power] = 1;
-    r[kind] = kind_value;
-    r[lower_limit] = -open_limit;
-    r[upper_limit] = open_limit;
-    r[final_power] = 1;
-    return r;
+    return plain_inversion_record(kind_value, iterations_count);
 }
 
 // The misfit of a model on the window's geometry.

@@ -10,6 +10,7 @@
 #include "engine/inversion.h"
 #include "engine/inversion_parameters.h"
 #include "fake_interaction.h"
+#include "inversion_records.h"
 #include "layered_window_support.h"
 #include "window_test_support.h"
 
@@ -52,15 +53,7 @@ Model give_problem(MainWindow& w, int layers, const std::vector<double>& start, 
 
 std::vector<double> record(int iterations_count, double step = 1)
 {
-    std::vector<double> r(record_size, 0.0);
-    r[iterations] = iterations_count;
-    r[step_scale] = step;
-    r[depth_power] = 1;
-    r[kind] = kind_layered;
-    r[lower_limit] = -open_limit;
-    r[upper_limit] = open_limit;
-    r[final_power] = 1;
-    return r;
+    return plain_inversion_record(kind_layered, iterations_count, step);
 }
 
 double max_difference(const vector3D& a, const vector3D& b)

@@ -9,6 +9,7 @@
 #include "app/mainwindowform.h"
 #include "engine/inversion.h"
 #include "fake_interaction.h"
+#include "inversion_records.h"
 #include "formats/cube_file.h"
 #include "formats/effects_file.h"
 #include "formats/project_file.h"
@@ -97,23 +98,12 @@ struct OtherCube {
 
 std::vector<double> layered_record()
 {
-    std::vector<double> r(record_size, 0.0);
-    r[iterations] = 1;
-    r[step_scale] = 1;
-    r[depth_power] = 1;
-    r[kind] = kind_layered;
-    r[lower_limit] = -open_limit;
-    r[upper_limit] = open_limit;
-    r[final_power] = 1;
-    return r;
+    return plain_inversion_record(kind_layered, 1);
 }
 
 std::vector<double> grid_record()
 {
-    std::vector<double> r = layered_record();
-    r[step_scale] = 0.5;
-    r[kind] = kind_grid;
-    return r;
+    return plain_inversion_record(kind_grid, 1, 0.5);
 }
 
 // The model of `from` in a window that holds no stored operator.
